@@ -1,0 +1,58 @@
+#pragma once
+// Command telegrams over a PC serial port. One port per transport object. The programmer's and
+// the library's variants differ where noted; every log line goes to the deliverable's LogSink.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+#include "protocol/error_codes.h"
+#include "protocol/log_sink.h"
+#include "protocol/telegram.h"
+
+namespace protocol {
+
+class ComTransport {
+public:
+    ComTransport(Variant variant, LogSink& log, platform::Clock& clock);
+    ~ComTransport();  // closes an open port
+    ComTransport(const ComTransport&) = delete;
+    ComTransport& operator=(const ComTransport&) = delete;
+
+    // Programmer: open by 0-based port index at 57600 baud. `identifiedPortNumber` is the port
+    // number of the last successful camera identification (-1 for none): an open port is kept
+    // only when it equals index + 1, and then only "verbose 0\r" and the drain are repeated.
+    ErrorCode openByIndex(int portIndex, int identifiedPortNumber);
+
+    // Library: open port number n at baud rate B and check the camera with GET_CAMERA_TYPE.
+    ErrorCode openLibrary(int portNumber, uint32_t baudRate);
+    // Library: the same on the already open port, without the open and without "verbose 0\r";
+    // the baud-rate scan calls it once per candidate rate.
+    ErrorCode configureAndIdentify(uint32_t baudRate);
+    // Library: does port n exist (open and close at once)? 0 or kErrLibraryPortOpen.
+    static ErrorCode portTest(int portNumber);
+
+    // Returns 1 (the programmer's close result).
+    int close();
+    bool isOpen() const { return port_.isOpen(); }
+    ErrorCode drain();
+    ErrorCode debugOff();
+
+    // One command/reply exchange; `reply` may be null with capacity 0.
+    ErrorCode transaction(const uint8_t* command, uint32_t size, uint8_t* reply,
+                          uint32_t capacity, uint32_t timeoutMs);
+
+    // The open port's device path (empty when closed).
+    const std::string& portPath() const { return portPath_; }
+
+private:
+    // implementation detail, chosen by the implementer
+    Variant variant_;
+    LogSink& log_;
+    platform::Clock& clock_;
+    platform::SerialPort port_;
+    std::string portPath_;
+};
+
+}  // namespace protocol

@@ -1,0 +1,34 @@
+#pragma once
+// 32-bit result codes: 0 is success, bit 31 set is failure, bits 16-23 name the reporting layer
+// (0x0B transport and telegram layer, 0x33 the serial interface library). Camera codes from error
+// replies are passed on unchanged.
+
+#include <cstdint>
+
+namespace protocol {
+
+using ErrorCode = uint32_t;
+
+constexpr ErrorCode kOk = 0;
+
+// Transport and telegram layer.
+constexpr ErrorCode kErrPortIndex = 0xA00B2002;          // programmer: index out of range / open failed
+constexpr ErrorCode kErrLibraryPortOpen = 0x800B2006;    // library: COM port cannot be opened
+constexpr ErrorCode kErrPortIo = 0xA00B2005;             // write/read failed or no reply header
+constexpr ErrorCode kErrChecksum = 0x800B2008;           // programmer checksum functions
+constexpr ErrorCode kErrLibraryChecksum = 0x80332008;    // library checksum functions
+constexpr ErrorCode kErrReplyCode = 0x800B200C;          // reply code != command | 0x80
+
+// Camera codes the system interprets.
+constexpr ErrorCode kCamNoDeviceOpen = 0x80001053;       // CLOSE_DEVICE with nothing open
+constexpr ErrorCode kCamNoDeviceOpenCl = 0x80031053;     // the same over Camera Link
+constexpr ErrorCode kCamPagedUnsupportedMask = 0x80001020;
+constexpr ErrorCode kCamEmergencyConnected = 0x80001050;
+
+// Programmer camera access.
+constexpr ErrorCode kErrNoCamera = 0x80001054;
+constexpr ErrorCode kErrGrabberLibrary = 0x8000300D;
+
+constexpr bool failed(ErrorCode code) { return code != kOk; }
+
+}  // namespace protocol

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what the project needs on a fresh Debian 12 machine (as root). Installs nothing when
+# everything is already there.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev
+          libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev libcli11-dev nlohmann-json3-dev fonts-dejavu-core)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
