@@ -1,0 +1,37 @@
+#pragma once
+// Start-up and exit of the programmer: the command line, the log, the usage box or the main
+// dialog run modally.
+
+#include <functional>
+#include <string>
+
+#include "programmer/app/camera_factory.h"
+#include "programmer/app/host.h"
+#include "programmer/app/prog_log.h"
+
+namespace app {
+
+class CMorvatApp {
+public:
+    CMorvatApp(Host& host, CameraFactory& factory) : host_(host), factory_(factory) {}
+
+    // Start hook. `arguments`: the arguments after the program name joined by single blanks.
+    // Shows the usage box or runs the main dialog until it closes; always false, so that the
+    // application ends afterwards.
+    bool InitInstance(const std::string& arguments);
+    // Exit hook: writes the log's end line and closes it. Returns 0.
+    int ExitInstance();
+
+    // Where the log goes and which time it records; tests change them.
+    std::string logPath = kLogFileName;
+    std::function<LocalTime()> localTime = CurrentLocalTime;
+
+    // The main dialog's result of the last run (-1 when it did not run); not used by start-up.
+    int mainDialogResult = -1;
+
+private:
+    Host& host_;
+    CameraFactory& factory_;
+};
+
+}  // namespace app

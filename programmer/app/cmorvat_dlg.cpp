@@ -1,0 +1,191 @@
+#include "programmer/app/cmorvat_dlg.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "programmer/app/start_options.h"
+#include "protocol/commands.h"
+
+namespace app {
+
+namespace {
+constexpr int kPortCount = 8;
+}  // namespace
+
+CMorvatDlg::CMorvatDlg(Host& host, CameraFactory& factory) : host_(host), factory_(factory) {
+    model.enable(kIdOk, false);
+}
+
+void CMorvatDlg::SetGrabberDll(const std::string& name) {
+    grabberDll = name.substr(0, kGrabberDllLinkMax);
+}
+
+void CMorvatDlg::OnInitDialog() {
+    model.setCaption(kIdRadioComPort, "ComPort");
+    model.setCaption(kIdRadioCameraLink, "CameraLink");
+    model.setCaption(kIdConnect, "Connect");
+    model.setCaption(kIdOk, "OK");
+    model.setCaption(kIdCancel, "Cancel");
+    model.windowTitle = "";
+    camera.reset();
+    connected = false;
+
+    const bool camLink = factory_.camLinkAvailable();
+    model.enable(kIdRadioCameraLink, camLink);
+    if (!camLink && interfaceType == kInterfaceCameraLink) interfaceType = kInterfaceComPort;
+    model.check(kIdRadioComPort, false);
+    model.check(kIdRadioCameraLink, false);
+
+    FillPortList(interfaceType);
+    if (portNumber < 0 || portNumber > kPortCount - 1) portNumber = 0;
+    model.control(kIdPortList).selected = portNumber;
+    model.enable(kIdOk, false);
+    ShowStatus("Select Interface Type\nSelect Port\nConnect\n");
+}
+
+void CMorvatDlg::FillPortList(int type) {
+    Control& list = model.control(kIdPortList);
+    list.items.clear();
+    for (int i = 0; i < kPortCount; ++i) {
+        char name[32];
+        if (type == kInterfaceCameraLink) {
+            std::snprintf(name, sizeof name, "CamLinkPort_%d", i);
+        } else {
+            std::snprintf(name, sizeof name, "ComPort_%d", i + 1);
+        }
+        list.items.push_back(name);
+    }
+    list.selected = -1;
+}
+
+void CMorvatDlg::ShowStatus(const std::string& text) {
+    model.setCaption(kIdConnectionStatus, text);
+    host_.modelChanged(model);
+}
+
+std::unique_ptr<camera::CCamUpdate> CMorvatDlg::MakeLink(int type) {
+    if (type == kInterfaceComPort) return factory_.makeCom(emergencyMode);
+    if (type == kInterfaceCameraLink) return factory_.makeCamLink(emergencyMode);
+    return nullptr;
+}
+
+void CMorvatDlg::OnInterfaceType(int type) {
+    if (type != kInterfaceComPort && type != kInterfaceCameraLink) return;
+    if (type == kInterfaceCameraLink && !model.isEnabled(kIdRadioCameraLink)) return;
+    model.check(kIdRadioComPort, type == kInterfaceComPort);
+    model.check(kIdRadioCameraLink, type == kInterfaceCameraLink);
+    if (camera) {
+        camera->Close();
+        camera.reset();
+    }
+    FillPortList(type);
+    model.control(kIdPortList).selected = 0;
+    ShowStatus("Select Port\nConnect");
+    connected = false;
+    interfaceType = type;
+    camera = MakeLink(type);
+}
+
+void CMorvatDlg::OnPortSelected(int index) {
+    Control& list = model.control(kIdPortList);
+    list.selected = index >= 0 && index < int(list.items.size()) ? index : -1;
+}
+
+void CMorvatDlg::OnConnect() {
+    portNumber = model.control(kIdPortList).selected;
+    if (!camera) {
+        if (model.isChecked(kIdRadioComPort)) {
+            interfaceType = kInterfaceComPort;
+        } else if (model.isChecked(kIdRadioCameraLink)) {
+            interfaceType = kInterfaceCameraLink;
+        } else {
+            interfaceType = -1;  // no type chosen
+        }
+        camera = MakeLink(interfaceType);
+    }
+    protocol::ErrorCode lastOpen = protocol::kOk;
+    bool attempted = false;
+    if (camera && portNumber >= 0) {
+        attempted = true;
+        if (!grabberDll.empty())
+            std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", grabberDll.c_str());
+        lastOpen = factory_.openLink(*camera, portNumber);
+        if (lastOpen != protocol::kOk) {
+            std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", kFallbackGrabberDll);
+            lastOpen = factory_.openLink(*camera, portNumber);
+        }
+        if (lastOpen == protocol::kOk) {
+            Identify();
+            return;
+        }
+        if (lastOpen == protocol::kErrGrabberLibrary) {
+            char text[200];
+            std::snprintf(text, sizeof text, "Framegrabber %s not found or not supported.\nConnection failed!\n",
+                          grabberDll.c_str());
+            model.enable(kIdOk, false);
+            camera.reset();
+            connected = false;
+            ShowStatus(text);
+            return;
+        }
+    }
+    if (connected) return;
+    if (emergencyMode) {
+        if (attempted && lastOpen == protocol::kCamEmergencyConnected) {
+            ShowStatus("Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel");
+        } else {
+            ShowStatus("No Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel");
+        }
+        model.enable(kIdOk);
+        host_.modelChanged(model);
+        return;
+    }
+    model.enable(kIdOk, false);
+    camera.reset();
+    ShowStatus("No Camera connected\nSelect other Interface Type or Port\nConnect\n");
+}
+
+// After a successful open: report the camera and read its description and type.
+void CMorvatDlg::Identify() {
+    char text[200];
+    if (camera->serialNumber == protocol::kBootModeSerialNumber) {
+        std::snprintf(text, sizeof text, "Camera found in Boot mode");
+    } else {
+        std::snprintf(text, sizeof text, "Camera SNr. %d found", static_cast<int>(camera->serialNumber));
+    }
+    connected = true;
+    model.enable(kIdOk);
+    ShowStatus(text);
+
+    using namespace protocol;
+    std::array<uint8_t, cap::GET_CAMERA_DESCRIPTION> description{};
+    const Request describe = simpleRequest(cmd::GET_CAMERA_DESCRIPTION);
+    if (camera->Command(describe.data(), describe.size, description.data(), description.size(),
+                        timeout::GET_CAMERA_DESCRIPTION) == kOk)
+        std::memcpy(camera->cameraDescription, &description[field::CAMERA_DESCRIPTION],
+                    field::CAMERA_DESCRIPTION_SIZE);
+    std::array<uint8_t, cap::GET_CAMERA_TYPE> type{};
+    const Request askType = simpleRequest(cmd::GET_CAMERA_TYPE);
+    if (camera->Command(askType.data(), askType.size, type.data(), type.size(),
+                        timeout::GET_CAMERA_TYPE_REOPEN) == kOk)
+        camera->cameraType = readU16(&type[field::CAMERA_TYPE]);
+}
+
+void CMorvatDlg::OnOK() { EndDialog(kResultOk); }
+
+void CMorvatDlg::OnCancel() { EndDialog(kResultCancel); }
+
+void CMorvatDlg::EndDialog(int result) {
+    model.ended = true;
+    model.result = result;
+    host_.modelChanged(model);
+}
+
+// The menu entry's own number opens the about box. (Masking the low four bits off the number, as
+// the toolkit's convention for its own commands goes, would never match 104.)
+void CMorvatDlg::OnSysCommand(unsigned command) {
+    if (command == kIdAboutBox) host_.showAboutBox(kAboutTitle, kAboutText);
+}
+
+}  // namespace app

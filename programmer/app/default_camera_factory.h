@@ -1,0 +1,24 @@
+#pragma once
+// The camera links of the programs: CComUpdate and CCamLinkUpdate.
+
+#include "platform/clock.h"
+#include "programmer/app/camera_factory.h"
+#include "protocol/log_sink.h"
+
+namespace app {
+
+class DefaultCameraFactory : public CameraFactory {
+public:
+    // `log` receives the COM-port transport's lines (LogPrintfSink in the programs).
+    DefaultCameraFactory(protocol::LogSink& log, platform::Clock& clock) : log_(log), clock_(clock) {}
+
+    std::unique_ptr<camera::CCamUpdate> makeCom(bool emergencyMode) override;
+    std::unique_ptr<camera::CCamUpdate> makeCamLink(bool emergencyMode) override;
+    bool libraryReady(const camera::CCamUpdate& link) const override;
+
+private:
+    protocol::LogSink& log_;
+    platform::Clock& clock_;
+};
+
+}  // namespace app

@@ -1,0 +1,1 @@
+#include "programmer/app/host.h"

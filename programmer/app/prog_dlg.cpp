@@ -1,0 +1,234 @@
+// The main dialog's own flows: initialisation, the direct connection, Select Port, Quit and
+// closing, and the packet mode switch.
+
+#include "programmer/app/prog_dlg.h"
+
+#include <cstdio>
+
+#include "programmer/app/cmorvat_dlg.h"
+#include "protocol/commands.h"
+
+namespace app {
+
+namespace {
+constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
+constexpr const char* kNoDeviceSelected = "No Device selected! Try again or close programmer\n";
+}  // namespace
+
+ProgDlg::ProgDlg(Host& host, CameraFactory& factory)
+    : packetButton(host), host_(host), factory_(factory), waitHost_(*this) {
+    for (int row = 0; row < kRowCount; ++row) model.enable(checkBoxId(row), false);
+}
+
+// Deleting the camera link closes it.
+ProgDlg::~ProgDlg() = default;
+
+void ProgDlg::OnInitDialog() {
+    loaded.freeBuffers();
+    for (int row = 0; row < kRowCount; ++row) {
+        SetProgress(row, 0);
+        SetRowState(row, ROW_IDLE);
+        CheckDevice(row, false);
+        SetCurrentFwText(row, protocol::kNoVersionText);
+        SetLoadedFwText(row, protocol::kNoVersionText);
+        loaded.present[static_cast<size_t>(row)] = false;
+    }
+    model.setCaption(kIdPacket, "Packet");
+    packetButton.Attach(this);
+
+    statusText = std::string(options.emergencyMode ? ProgramTitleEmergency : ProgramTitle) + " ";
+    model.windowTitle = statusText;
+
+    DisableAllControls();
+    model.enable(kIdQuit);
+    if (options.packetMode == kPacketDevice) model.setCaption(kIdPacket, "DevicePacket");
+
+    if (options.packetMode == kPacketFile) {
+        model.setCaption(kIdPacket, "FilePacket");
+        model.enable(kIdPacket);
+        model.enable(kIdSelectPort);
+        for (int row = 0; row < kRowCount; ++row) EnableDevice(row);
+        ShowStatus("Select Devices and create Packet from Device Files, or close programmer");
+        return;
+    }
+    if (!options.connectWithoutDialog) {
+        model.enable(kIdSelectPort);
+        Changed();
+        host_.post([this] { OnSelectPort(); });
+        return;
+    }
+    ConnectDirectly();
+}
+
+void ProgDlg::ConnectDirectly() {
+    if (options.interfaceType == kInterfaceComPort) {
+        camera = factory_.makeCom(options.emergencyMode);
+    } else if (options.interfaceType == kInterfaceCameraLink) {
+        camera = factory_.makeCamLink(options.emergencyMode);
+    }
+    if (!camera) {
+        statusText = "Wrong interface type\n,Change parameters and try again\n";
+        host_.warning(statusText);
+        EndDialog(0);
+        return;
+    }
+    if (!options.grabberDll.empty()) {
+        std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", options.grabberDll.c_str());
+    }
+    std::string foundText;
+    if (factory_.openLink(*camera, options.portNumber) == protocol::kOk) {
+        char text[64];
+        if (camera->serialNumber == protocol::kBootModeSerialNumber) {
+            std::snprintf(text, sizeof text, "Camera found in Boot mode  ");
+        } else {
+            std::snprintf(text, sizeof text, "Camera SNr. %d found  ", static_cast<int>(camera->serialNumber));
+        }
+        foundText = text;
+        camera->connected = 1;
+    } else {
+        camera->connected = 0;
+    }
+    const bool connected = camera->connected != 0;
+    if (!connected && !options.emergencyMode) {
+        camera.reset();
+        statusText = "Cannot connect camera\nChange parameters and try again\n";
+        host_.warning(statusText);
+        EndDialog(0);
+        return;
+    }
+    DisableAllControls();
+    if (connected) {
+        EnableAfterConnection(false);
+        statusText = foundText + " " + kLoadOrSelect;
+    } else {
+        model.enable(kIdSelectPort);
+        model.enable(kIdQuit);
+        model.enable(kIdLoadFile);
+        statusText = std::string("!No camera connected!  ") + kLoadOrSelect;
+    }
+    ShowStatus();
+}
+
+void ProgDlg::EnableAfterConnection(bool afterSelectPort) {
+    if (ReadCameraInfo()) {
+        if (options.packetMode != kPacketNormal) {
+            model.enable(kIdPacket);
+            if (afterSelectPort) {
+                for (int row = 0; row < kRowCount; ++row)
+                    if (deviceAvailable[static_cast<size_t>(row)]) EnableDevice(row);
+            }
+            if (options.emergencyMode) model.enable(kIdLoadFile);
+        } else {
+            model.enable(kIdLoadFile);
+        }
+    } else if (camera && camera->bootMode) {
+        EnableDevice(0);
+        model.enable(kIdLoadFile);
+    }
+    model.enable(kIdReboot);
+    model.enable(kIdSelectPort);
+    model.enable(kIdQuit);
+    Changed();
+}
+
+void ProgDlg::OnSelectPort() {
+    if (camera) {
+        CloseCamera();
+        for (int row = 0; row < kRowCount; ++row) SetCurrentFwText(row, protocol::kNoVersionText);
+    }
+    CMorvatDlg connection(host_, factory_);
+    connection.interfaceType = options.interfaceType;
+    connection.portNumber = options.portNumber;
+    connection.emergencyMode = options.emergencyMode;
+    if (!options.grabberDll.empty()) connection.SetGrabberDll(options.grabberDll);
+
+    if (host_.runConnectionDialog(connection) == kResultOk) {
+        options.interfaceType = connection.interfaceType;
+        options.portNumber = connection.portNumber;
+        if (connection.camera) {
+            camera = std::move(connection.camera);
+            DisableAllControls();
+            if (camera->connected) {
+                EnableAfterConnection(true);
+                statusText = kLoadOrSelect;
+            } else {
+                model.enable(kIdSelectPort);
+                model.enable(kIdQuit);
+                if (options.emergencyMode) {
+                    model.enable(kIdLoadFile);
+                    statusText = kLoadOrSelect;
+                } else {
+                    statusText = kNoDeviceSelected;
+                }
+            }
+        } else {
+            statusText = kNoDeviceSelected;
+            DisableAllControls();
+            model.enable(kIdSelectPort);
+            model.enable(kIdQuit);
+        }
+        ShowStatus();
+    } else {
+        if (connection.camera) {
+            connection.camera->Close();
+            connection.camera.reset();
+        }
+        ShowStatus(kNoDeviceSelected);
+        DisableAllControls();
+        model.enable(kIdSelectPort);
+        model.enable(kIdQuit);
+    }
+    if (options.packetMode == kPacketFile) model.enable(kIdPacket);
+    Changed();
+}
+
+void ProgDlg::ReleaseOnEnd() {
+    host_.clock().sleepFor(platform::Milliseconds(200));
+    if (loaded.hasImage()) loaded.freeBuffers();
+    CloseCamera();
+}
+
+void ProgDlg::OnQuit() {
+    ReleaseOnEnd();
+    EndDialog(0);
+}
+
+void ProgDlg::OnClose() {
+    ReleaseOnEnd();
+    EndDialog(kResultCancel);
+}
+
+void ProgDlg::OnCancel() { OnClose(); }
+
+void ProgDlg::CloseCamera() {
+    if (!camera) return;
+    camera->Close();
+    camera.reset();
+}
+
+void ProgDlg::EndDialog(int result) {
+    model.ended = true;
+    model.result = result;
+    Changed();
+}
+
+void ProgDlg::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == WM_TOGGLE_PACKET_MODE) OnTogglePacketMode(wParam, lParam);
+}
+
+intptr_t ProgDlg::OnTogglePacketMode(uintptr_t wParam, intptr_t /*lParam*/) {
+    if (wParam != static_cast<uintptr_t>(kIdPacket) || options.packetMode == kPacketNormal) return 0;
+    options.packetMode = options.packetMode == kPacketFile ? kPacketDevice : kPacketFile;
+    if (options.packetMode == kPacketDevice) {
+        if (cameraConnected()) {
+            model.setCaption(kIdPacket, "DevicePacket");
+        } else {
+            options.packetMode = kPacketFile;
+        }
+    }
+    if (options.packetMode == kPacketFile) model.setCaption(kIdPacket, "FilePacket");
+    RefreshControls();
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,127 @@
+#pragma once
+// The main programming dialog: its state, the services every flow on it uses, and its own flows
+// (initialisation, Select Port, Reboot, Quit and close, the packet mode switch). The flows of
+// loading, programming and packets are further methods, each in a source file of its own.
+//
+// Sources: prog_dlg.cpp (own flows), prog_dlg_controls.cpp (services), prog_dlg_camera_info.cpp
+// (camera information and Reboot).
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "programmer/app/camera_factory.h"
+#include "programmer/app/dialog_model.h"
+#include "programmer/app/host.h"
+#include "programmer/app/packet_button.h"
+#include "programmer/app/start_options.h"
+#include "programmer/camera/cam_update.h"
+#include "programmer/camera/wait_host.h"
+#include "programmer/files/loaded_update_file.h"
+
+namespace app {
+
+constexpr const char* ProgramTitle = "kelvoflash v1.11";
+constexpr const char* ProgramTitleEmergency = "kelvoflash v1.11 emergency";
+
+class ProgDlg {
+public:
+    ProgDlg(Host& host, CameraFactory& factory);
+    ~ProgDlg();
+    ProgDlg(const ProgDlg&) = delete;
+    ProgDlg& operator=(const ProgDlg&) = delete;
+
+    // ---- Events (the host calls these) ----
+    void OnInitDialog();
+    void OnSelectPort();  // button 1013
+    void OnReboot();      // button 1005
+    void OnQuit();        // button 1 (also Enter): ends with 0
+    void OnClose();       // window close: ends as cancelled
+    void OnCancel();      // Escape: the same steps as closing the window
+    // Posted messages: WM_TOGGLE_PACKET_MODE goes to OnTogglePacketMode.
+    void OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    intptr_t OnTogglePacketMode(uintptr_t wParam, intptr_t lParam);
+
+    // ---- Services for the flows ----
+    // Copies `statusText` into the status line.
+    void ShowStatus();
+    // Sets `statusText` to `text` and shows it.
+    void ShowStatus(const std::string& text);
+    void SetRowState(int row, uint32_t state);  // repaints at once
+    void SetProgress(int row, int percent);     // 0..100
+    void SetCurrentFwText(int row, const std::string& text);
+    void SetLoadedFwText(int row, const std::string& text);
+    bool IsDeviceChecked(int row) const;
+    void EnableDevice(int row, bool on = true);
+    void CheckDevice(int row, bool on = true);
+    void DisableAllControls();
+    void RefreshControls();
+    void PumpMessages() { host_.pumpMessages(); }
+    // Tells the host that the model changed.
+    void Changed() { host_.modelChanged(model); }
+    // The status line as the camera link's waits see it.
+    camera::WaitHost& waitHost() { return waitHost_; }
+    Host& host() { return host_; }
+    CameraFactory& factory() { return factory_; }
+    // A camera link exists and has found a camera.
+    bool cameraConnected() const { return camera && camera->connected; }
+
+    // ---- Camera information and reboot ----
+    bool ReadCameraInfo();
+
+    // ---- State ----
+    DialogModel model;
+    StartOptions options;
+    std::unique_ptr<camera::CCamUpdate> camera;
+    std::string statusText;
+    std::array<bool, kRowCount> deviceAvailable{};
+    std::array<int, kRowCount> cameraVariant{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+    std::array<int, kRowCount> cameraVersion{-1, -1, -1, -1, -1};
+    files::LoadedUpdateFile loaded;
+    // Set by the programming run while it runs; ReadCameraInfo then keeps the per-device state.
+    bool programmingRun = false;
+    CPacket packetButton;
+
+private:
+    class StatusLineWaitHost : public camera::WaitHost {
+    public:
+        explicit StatusLineWaitHost(ProgDlg& dialog) : dialog_(dialog) {}
+        void showStatus(const std::string& text) override;
+        void pumpMessages() override { dialog_.host_.pumpMessages(); }
+        platform::Clock& clock() override { return dialog_.host_.clock(); }
+
+    private:
+        ProgDlg& dialog_;
+    };
+
+    // Keeps every button and check box disabled while a flow pumps messages, and restores them.
+    class ControlsLock {
+    public:
+        explicit ControlsLock(ProgDlg& dialog);
+        ~ControlsLock();
+
+    private:
+        ProgDlg& dialog_;
+        std::array<bool, 6 + kRowCount> enabled_{};
+    };
+
+    void ConnectDirectly();
+    void EnableAfterConnection(bool afterSelectPort);
+    void CloseCamera();
+    void ReleaseOnEnd();
+    void EndDialog(int result);
+    bool ReadHardwareRecords(uint16_t cameraType, bool& result);
+    bool ReadFirmwareRecords(uint16_t cameraType, bool& result);
+    void DisableButtonsAndChecks();
+
+    Host& host_;
+    CameraFactory& factory_;
+    StatusLineWaitHost waitHost_;
+};
+
+// Every button and check box of the main dialog.
+constexpr std::array<int, 6> kMainButtons = {kIdProgram, kIdLoadFile, kIdQuit,
+                                             kIdSelectPort, kIdReboot, kIdPacket};
+
+}  // namespace app

@@ -1,0 +1,222 @@
+// Reading the camera's type, hardware boards and firmware versions into the dialog, and the
+// Reboot flow.
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "programmer/app/contact.h"
+#include "programmer/app/hardware_compatibility.h"
+#include "programmer/app/prog_dlg.h"
+#include "protocol/commands.h"
+
+namespace app {
+
+namespace {
+
+using namespace protocol;
+
+constexpr int kHardwareGiveUpAfter = 10;  // the attempt numbered above this is the last
+// Page numbers are one byte, so no camera can deliver more records than this.
+constexpr int kFirmwareRecordsMax = 256 * int(field::RECORDS_PER_REPLY);
+
+char spinner(int counter) { return "-/|\\-/|\\"[counter % 8]; }
+
+// A zero-terminated name of at most `size` bytes inside a reply.
+std::string nameAt(const uint8_t* bytes, size_t size) {
+    const auto* text = reinterpret_cast<const char*>(bytes);
+    return std::string(text, strnlen(text, size));
+}
+
+struct FirmwareReply {
+    std::array<uint8_t, cap::GET_FIRMWARE_VERSIONS> bytes{};
+    int count() const { return readU16(&bytes[field::RECORD_COUNT]); }
+    const uint8_t* record(int index) const {
+        return &bytes[field::RECORDS + size_t(index) * field::FIRMWARE_RECORD_SIZE];
+    }
+    std::string name(int index) const { return nameAt(record(index), field::FIRMWARE_NAME_SIZE); }
+};
+
+bool isTarunCamera(uint16_t cameraType) {
+    return cameraType == 0x1300 || cameraType == 0x1310 || cameraType == 0x1302;
+}
+
+}  // namespace
+
+bool ProgDlg::ReadCameraInfo() {
+    ShowStatus("Reading Camera Info");
+    if (!programmingRun) {
+        deviceAvailable.fill(false);
+        cameraVariant.fill(0xFFFF);
+        cameraVersion.fill(-1);
+    }
+    if (!camera) return false;
+    if (camera->bootMode) {
+        deviceAvailable[0] = true;
+        return false;
+    }
+
+    std::array<uint8_t, cap::GET_CAMERA_TYPE> typeReply{};
+    const Request typeRequest = simpleRequest(cmd::GET_CAMERA_TYPE);
+    if (camera->Command(typeRequest.data(), typeRequest.size, typeReply.data(), typeReply.size(),
+                        timeout::GET_CAMERA_TYPE) != kOk) {
+        host_.warning(WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n"));
+        return false;
+    }
+    const uint16_t cameraType = readU16(&typeReply[field::CAMERA_TYPE]);
+
+    bool result = false;
+    if (!ReadHardwareRecords(cameraType, result)) return result;
+    if (!ReadFirmwareRecords(cameraType, result)) return result;
+    ShowStatus("");
+    return true;
+}
+
+// False when the flow ends here, with `result` as ReadCameraInfo's answer.
+bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
+    ShowStatus("Reading Camera Hardware Info");
+    std::array<uint8_t, cap::GET_HARDWARE_VERSIONS> reply{};
+    const Request request = simpleRequest(cmd::GET_HARDWARE_VERSIONS);
+    int count = 0;
+    for (int attempt = 0;; ++attempt) {
+        reply.fill(0);
+        const ErrorCode code = camera->Command(request.data(), request.size, reply.data(), reply.size(),
+                                               timeout::GET_HARDWARE_VERSIONS);
+        count = readU16(&reply[field::RECORD_COUNT]);
+        if (code == kOk && count >= 1 && count <= int(field::RECORDS_PER_REPLY)) break;
+        host_.clock().sleepFor(platform::Milliseconds(100));
+        ShowStatus(std::string("Reading Camera Hardware Info ") + spinner(attempt));
+        if (attempt > kHardwareGiveUpAfter) {
+            const std::string message =
+                WithContactLine("Error reading camera hardware info!\nPlease contact QEL AG!\n");
+            if (options.emergencyMode) {
+                result = host_.askYesNo(message + "Ignore this error\n", "");
+            } else {
+                host_.warning(message);
+                result = false;
+            }
+            return false;
+        }
+    }
+
+    for (int index = 0; index < count; ++index) {
+        const uint8_t* record = &reply[field::RECORDS + size_t(index) * field::HARDWARE_RECORD_SIZE];
+        const std::string board = nameAt(record, field::HARDWARE_NAME_SIZE);
+        const auto entry = HardwareEntryOf(board);
+        if (!entry || IsHardwareCompatible(*entry, readU16(record + field::HARDWARE_CODE_A),
+                                           readU16(record + field::HARDWARE_CODE_B), cameraType))
+            continue;
+        std::string message = std::string(ProgramTitle) + " error" + "Camera hardware error! Device " +
+                              board + " is incompatible.\n";
+        if (options.emergencyMode) {
+            message += WithContactLine(
+                "Please download newer/compatible qel.programmer or contact QEL AG!\n");
+            result = host_.askYesNo(message + "Ignore this error\n", "");
+        } else {
+            message += WithContactLine(
+                "Please download newer/compatible qel.programmer or contact QEL AG\n");
+            host_.warning(message);
+            result = false;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
+    ShowStatus("Reading Camera Firmware Info");
+    FirmwareReply reply;
+    const Request firstPage = firmwarePageRequest(0);
+    ErrorCode code = camera->Command(firstPage.data(), firstPage.size, reply.bytes.data(),
+                                     reply.bytes.size(), timeout::GET_FIRMWARE_VERSIONS_PAGE);
+    bool paged = true;
+    if ((code & kCamPagedUnsupportedMask) != 0) {
+        paged = false;
+        reply.bytes.fill(0);
+        const Request unpaged = simpleRequest(cmd::GET_FIRMWARE_VERSIONS);
+        code = camera->Command(unpaged.data(), unpaged.size, reply.bytes.data(), reply.bytes.size(),
+                               timeout::GET_FIRMWARE_VERSIONS);
+    }
+    if (code != kOk) {
+        host_.warning("Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
+        deviceAvailable[0] = true;
+        SetCurrentFwText(0, kNoVersionText);
+        result = true;
+        return false;
+    }
+
+    const int count = std::min(reply.count(), kFirmwareRecordsMax);
+    const char* bootloaderName = isTarunCamera(cameraType) ? "boot.tarun" : "Main Bootloader";
+    bool bootloaderFound = false;
+    for (int index = 0; index < std::min(count, int(field::RECORDS_PER_REPLY)); ++index)
+        if (reply.name(index) == bootloaderName) bootloaderFound = true;
+    if (!bootloaderFound && options.interfaceType == kInterfaceCameraLink) {
+        host_.warning("Old bootloader found\nProgramming with this Interface type not allowed");
+        result = false;
+        return false;
+    }
+
+    const int perReply = int(field::RECORDS_PER_REPLY);
+    for (int j = 0; j < count; ++j) {
+        if (paged && count > perReply && j > 0 && j % perReply == 0) {
+            // A page that does not come leaves nothing trustworthy to read on.
+            reply.bytes.fill(0);
+            const Request page = firmwarePageRequest(uint8_t(j / perReply));
+            if (camera->Command(page.data(), page.size, reply.bytes.data(), reply.bytes.size(),
+                                timeout::GET_FIRMWARE_VERSIONS_PAGE) != kOk)
+                break;
+        }
+        const int index = j % perReply;
+        const std::string name = reply.name(index);
+        for (int row = 0; row < kRowCount; ++row) {
+            if (name != kFirmwareRecordNames[size_t(row)]) continue;
+            const uint8_t* record = reply.record(index);
+            const int minor = record[field::FIRMWARE_MINOR];
+            const int major = record[field::FIRMWARE_MAJOR];
+            const int variant = readU16(record + field::FIRMWARE_VARIANT);
+            deviceAvailable[size_t(row)] = true;
+            SetCurrentFwText(row, formatVersion(variant, major, minor));
+            cameraVariant[size_t(row)] = variant;
+            cameraVersion[size_t(row)] = major * 256 + minor;
+        }
+    }
+
+    // Without the main microcontroller's version nothing can be compared or programmed safely.
+    if (cameraVersion[0] < 0) {
+        host_.warning(WithContactLine("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!"));
+        result = false;
+        return false;
+    }
+    return true;
+}
+
+void ProgDlg::OnReboot() {
+    ErrorCode rebooted = kErrNoCamera;
+    {
+        // The waits pump messages: no other button may start a flow meanwhile.
+        ControlsLock lock(*this);
+        if (camera) rebooted = camera->Reboot(waitHost_);
+        if (rebooted == kOk) {
+            camera->Close();
+            if (factory_.openLink(*camera, options.portNumber) == kOk) {
+                std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
+                const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
+                if (camera->Command(request.data(), request.size, reply.data(), reply.size(),
+                                    timeout::GET_CAMERA_TYPE_REOPEN) == kOk)
+                    camera->cameraType = readU16(&reply[field::CAMERA_TYPE]);
+            }
+            ReadCameraInfo();
+        }
+    }
+    if (rebooted != kOk) {
+        model.enable(kIdLoadFile, false);
+        model.enable(kIdProgram, false);
+        model.enable(kIdPacket, false);
+        ShowStatus("Connection to Camera lost, select other port or close programmer");
+        return;
+    }
+    ShowStatus("Load Update File, select other port or close programmer");
+}
+
+}  // namespace app
