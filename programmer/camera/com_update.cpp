@@ -1,0 +1,103 @@
+#include "programmer/camera/com_update.h"
+
+#include "programmer/camera/wait_cycle.h"
+#include "protocol/commands.h"
+#include "protocol/telegram.h"
+
+namespace camera {
+
+namespace {
+constexpr int kInterfaceTypeCom = 0;
+constexpr int kRebootFlushCycles = 10;
+constexpr int kRebootBootCycles = 150;
+constexpr int kLongBootExtraCycles = 10;  // link word 1: the camera needs a second more
+}  // namespace
+
+CComUpdate::CComUpdate(bool emergency, protocol::LogSink& log, platform::Clock& clock)
+    : transport_(protocol::Variant::Programmer, log, clock) {
+    emergencyMode = emergency;
+    interfaceType = kInterfaceTypeCom;
+}
+
+CComUpdate::~CComUpdate() { transport_.close(); }
+
+ErrorCode CComUpdate::Command(const uint8_t* command, uint32_t size, uint8_t* reply,
+                              uint32_t capacity, uint32_t timeoutMs) {
+    return transport_.transaction(command, size, reply, capacity, timeoutMs);
+}
+
+ErrorCode CComUpdate::Open(int portIndex) {
+    const ErrorCode opened = transport_.openByIndex(portIndex, port);
+    if (opened != 0) return opened;
+    return identify(portIndex);
+}
+
+ErrorCode CComUpdate::Close() {
+    transport_.close();
+    return 0;
+}
+
+ErrorCode CComUpdate::FlushInput() { return transport_.drain(); }
+
+ErrorCode CComUpdate::identify(int portIndex) {
+    interfaceType = kInterfaceTypeCom;
+
+    const protocol::Request close = protocol::twoWordRequest(protocol::cmd::CLOSE_DEVICE, 0, 0);
+    uint8_t closeReply[protocol::cap::CLOSE_DEVICE_SHORT] = {};
+    const ErrorCode closed = Command(close.data(), close.size, closeReply, sizeof closeReply,
+                                     protocol::timeout::CLOSE_DEVICE_IDENTIFY);
+    // An error reply "no device open" still proves that a camera listens.
+    if (closed != 0 && closed != protocol::kCamNoDeviceOpen) {
+        serialNumber = 0;
+        port = -1;
+        connected = 0;
+        bootMode = 0;
+        linkWord = -1;
+        return protocol::kErrNoCamera;
+    }
+
+    const protocol::Request type = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
+    uint8_t reply[protocol::cap::GET_CAMERA_TYPE] = {};
+    const ErrorCode typed = Command(type.data(), type.size, reply, sizeof reply,
+                                    protocol::timeout::GET_CAMERA_TYPE);
+    const uint16_t cameraTypeRead = protocol::readU16(&reply[protocol::field::CAMERA_TYPE]);
+    port = portIndex + 1;
+    connected = 1;
+    if (typed == 0 && cameraTypeRead != protocol::kCameraTypeBoot &&
+        cameraTypeRead != protocol::kCameraTypeBootAlt) {
+        serialNumber = protocol::readU32(&reply[protocol::field::SERIAL_NUMBER]);
+        bootMode = 0;
+        linkWord = protocol::readU16(&reply[protocol::field::LINK_WORD]);
+        return 0;
+    }
+    // Answers CLOSE_DEVICE but has no usable firmware: only its bootloader runs.
+    serialNumber = protocol::kBootModeSerialNumber;
+    bootMode = 1;
+    linkWord = -1;
+    return 0;
+}
+
+ErrorCode CComUpdate::Reboot(WaitHost& host) {
+    showStatus(*this, host, "Rebooting Camera");
+    for (int i = 0; i < kRebootFlushCycles; ++i) {
+        host.clock().sleepFor(kWaitCycle);
+        FlushInput();
+    }
+
+    const protocol::Request reboot = protocol::simpleRequest(protocol::cmd::REBOOT);
+    uint8_t reply[protocol::cap::REBOOT] = {};
+    Command(reboot.data(), reboot.size, reply, sizeof reply, protocol::timeout::REBOOT);
+
+    for (int counter = kRebootBootCycles - 1; counter >= 0; --counter) {
+        spinnerCycle(*this, host, "Waiting for Camera boot %c", counter);
+        FlushInput();
+    }
+
+    const ErrorCode polled = PollCamera(host);
+    if (polled == 0 && linkWord == 1) {
+        for (int i = 0; i < kLongBootExtraCycles; ++i) host.clock().sleepFor(kWaitCycle);
+    }
+    return polled;
+}
+
+}  // namespace camera

@@ -1,0 +1,62 @@
+#pragma once
+// The camera's five programmable devices and the commands that reach them: open one device, erase
+// it, move its image in blocks of up to 256 bytes, let the camera check the sum, close it again.
+
+#include <cstdint>
+
+#include "programmer/camera/cam_update.h"
+#include "programmer/camera/wait_host.h"
+#include "programmer/files/loaded_update_file.h"
+#include "protocol/error_codes.h"
+
+namespace camera {
+
+// Results of this module beside the camera's and the transport's codes.
+// A block read back from the device differs from the image: the flash does not hold what was
+// written, so the device must not count as programmed.
+constexpr ErrorCode kErrReadBackMismatch = 0x80003011;
+// A request that cannot be carried out as asked: device row outside 0-4, block count outside
+// 1-256, or a device image that is empty or lies outside the loaded file.
+constexpr ErrorCode kErrBadDeviceRequest = 0x80003012;
+
+// Offset of the main microcontroller's flash in the camera's address space (row 0).
+constexpr uint32_t kMainUpAddressOffset = 0x80000000;
+constexpr int kOpenAttemptsUpdate = 3;
+constexpr int kOpenAttemptsBackup = 2;
+
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void setProgress(int row, int percent) = 0;
+};
+
+// Sends OPEN_DEVICE with the row's open code until it succeeds or `attempts` sends were made.
+ErrorCode OpenDevice(CCamUpdate& cam, int row, int attempts);
+ErrorCode EraseDevice(CCamUpdate& cam);
+// `count` (1-256) bytes of `data` to `firstAddress`; the block is filled up with 0xFF.
+ErrorCode WriteBlock(CCamUpdate& cam, uint16_t command, uint32_t firstAddress, uint32_t count,
+                     const uint8_t* data);
+// On success copies `count` (1-256) bytes into `buffer`; on failure the buffer is untouched.
+ErrorCode ReadBlock(CCamUpdate& cam, uint16_t command, uint32_t firstAddress, uint32_t count,
+                    uint8_t* buffer);
+bool IsBlank(const uint8_t* data, uint32_t count);
+ErrorCode SetChecksum(CCamUpdate& cam, uint32_t first, uint32_t last, uint32_t sum);
+ErrorCode GetChecksum(CCamUpdate& cam, uint32_t& first, uint32_t& last, uint32_t& sum);
+ErrorCode CloseDevice(CCamUpdate& cam);
+// OPEN_DAVEN and its status; a failure leaves "error OPEN_DAVEN: ..." in cam.statusText.
+ErrorCode CheckDaven(CCamUpdate& cam);
+// START_FIRMWARE mode 2; its answer is not waited for, so this always returns 0.
+ErrorCode StartGigeMain(CCamUpdate& cam);
+
+// Device address of the image byte at `position` of row `row`.
+uint32_t DeviceAddress(const files::LoadedUpdateFile& file, int row, uint32_t position);
+
+// Writes row `row`'s image into the opened (and, where needed, erased) device. Returns 0 when
+// the device is programmed. For row 0 the camera's checksum step comes last; when that step
+// fails, `checksumStepFailed` (if given) is set, and the caller leaves the row active instead of
+// marking it failed.
+ErrorCode ProgramDevice(CCamUpdate& cam, int row, files::LoadedUpdateFile& file,
+                        bool emergencyMode, ProgressSink& progress, WaitHost& host,
+                        bool* checksumStepFailed = nullptr);
+
+}  // namespace camera

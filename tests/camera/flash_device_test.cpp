@@ -1,0 +1,338 @@
+// Device operations against the in-memory flash: telegram layout of the block commands, the
+// address rules per row, blank-block skipping, read-back and the outcome of every fault.
+
+#include "programmer/camera/flash_device.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fake_camera.h"
+#include "flash_model.h"
+
+namespace camera::test {
+namespace {
+
+using protocol::cmd::READ_BLOCK;
+using protocol::cmd::WRITE_BLOCK;
+using protocol::cmd::WRITE_EEPROM_BLOCK;
+
+class RecordingProgress : public ProgressSink {
+public:
+    void setProgress(int row, int percent) override { values.push_back({row, percent}); }
+    std::vector<std::pair<int, int>> values;
+};
+
+constexpr int kImageOffset = 64;  // where the device data starts inside the loaded file
+
+// A loaded file holding one device image at kImageOffset.
+files::LoadedUpdateFile fileWith(int row, const std::vector<uint8_t>& data,
+                                 uint32_t startOffset = 0) {
+    files::LoadedUpdateFile file;
+    file.image.assign(kImageOffset, 0);
+    file.image.insert(file.image.end(), data.begin(), data.end());
+    file.image.resize(file.image.size() + 100, 0xFF);
+    file.readBackImage.assign(file.image.size(), 0);
+    file.present[size_t(row)] = true;
+    file.dataOffset[size_t(row)] = kImageOffset;
+    file.record[size_t(row)].dataLength = uint32_t(data.size());
+    file.record[size_t(row)].startOffset = startOffset;
+    file.record[size_t(row)].deviceIndex = row;
+    return file;
+}
+
+std::vector<uint8_t> pattern(size_t size, uint8_t seed = 1) {
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = uint8_t(seed + i * 7 + (i >> 8));
+    return data;
+}
+
+class FlashDeviceTest : public ::testing::Test {
+protected:
+    FlashDeviceTest() : cam(events), host(events) {
+        cam.responder = [this](const SentCommand& s, std::vector<uint8_t>& p) {
+            return model.answer(s, p);
+        };
+    }
+
+    // Opens, erases where the row needs it, programs and closes, as the programming run does.
+    ErrorCode program(int row, files::LoadedUpdateFile& file, bool emergency = false,
+                      bool* checksumFailed = nullptr) {
+        EXPECT_EQ(OpenDevice(cam, row, kOpenAttemptsUpdate), 0u);
+        if (row != 2) {
+            EXPECT_EQ(EraseDevice(cam), 0u);
+        }
+        const ErrorCode result =
+            ProgramDevice(cam, row, file, emergency, progress, host, checksumFailed);
+        EXPECT_EQ(CloseDevice(cam), 0u);
+        return result;
+    }
+
+    bool flashHolds(uint16_t openCode, uint32_t offset, const std::vector<uint8_t>& data) {
+        const auto& flash = model.device(openCode).flash;
+        return std::equal(data.begin(), data.end(), flash.begin() + offset);
+    }
+
+    EventLog events;
+    FlashModel model;
+    ScriptedCamera cam;
+    RecordingHost host;
+    RecordingProgress progress;
+};
+
+TEST_F(FlashDeviceTest, WriteBlockFillsTheLastBlockWithFF) {
+    const auto data = pattern(10);
+    ASSERT_EQ(OpenDevice(cam, 3, 1), 0u);
+    ASSERT_EQ(WriteBlock(cam, WRITE_BLOCK, 0x100, 10, data.data()), 0u);
+    const SentCommand sent = cam.sentOf(WRITE_BLOCK).at(0);
+    ASSERT_EQ(sent.bytes.size(), 269u);
+    EXPECT_EQ(protocol::readU16(&sent.bytes[2]), 269);
+    EXPECT_EQ(sent.u32(4), 0x100u);
+    EXPECT_EQ(sent.u32(8), 0x109u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sent.bytes.begin() + 12));
+    EXPECT_TRUE(std::all_of(sent.bytes.begin() + 22, sent.bytes.begin() + 268,
+                            [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(sent.capacity, 15u);
+    EXPECT_EQ(sent.timeoutMs, 5000u);
+}
+
+TEST_F(FlashDeviceTest, BlockCountsOutsideOneTo256AreRefusedWithoutSending) {
+    uint8_t buffer[300] = {};
+    EXPECT_EQ(WriteBlock(cam, WRITE_BLOCK, 0, 0, buffer), kErrBadDeviceRequest);
+    EXPECT_EQ(WriteBlock(cam, WRITE_BLOCK, 0, 257, buffer), kErrBadDeviceRequest);
+    EXPECT_EQ(ReadBlock(cam, READ_BLOCK, 0, 257, buffer), kErrBadDeviceRequest);
+    EXPECT_EQ(OpenDevice(cam, 5, 3), kErrBadDeviceRequest);
+    EXPECT_TRUE(cam.sentCommands.empty());
+}
+
+TEST_F(FlashDeviceTest, ReadBlockCopiesOnSuccessAndLeavesTheBufferOnFailure) {
+    ASSERT_EQ(OpenDevice(cam, 2, 1), 0u);
+    const auto data = pattern(20);
+    ASSERT_EQ(WriteBlock(cam, WRITE_EEPROM_BLOCK, 4, 20, data.data()), 0u);
+    std::vector<uint8_t> buffer(20, 0xAA);
+    ASSERT_EQ(ReadBlock(cam, READ_BLOCK, 4, 20, buffer.data()), 0u);
+    EXPECT_EQ(buffer, data);
+
+    std::fill(buffer.begin(), buffer.end(), 0xAA);
+    EXPECT_NE(ReadBlock(cam, READ_BLOCK, 440, 20, buffer.data()), 0u);  // beyond the EEPROM
+    EXPECT_EQ(buffer, std::vector<uint8_t>(20, 0xAA));
+}
+
+TEST_F(FlashDeviceTest, OpenDeviceUsesTheRowsCodeAndRetriesUpToTheAttempts) {
+    const uint16_t expected[] = {0x7003, 0x7103, 0x7203, 0x7403, 0x7303};
+    for (int row = 0; row < 5; ++row) {
+        cam.sentCommands.clear();
+        ASSERT_EQ(OpenDevice(cam, row, 3), 0u);
+        ASSERT_EQ(cam.sentCommands.size(), 1u);
+        EXPECT_EQ(cam.sentCommands[0].code, expected[row]);
+        EXPECT_EQ(cam.sentCommands[0].capacity, 272u);
+        CloseDevice(cam);
+    }
+
+    cam.sentCommands.clear();
+    model.openFailures = 2;
+    EXPECT_EQ(OpenDevice(cam, 1, 3), 0u);
+    EXPECT_EQ(cam.sentCommands.size(), 3u);
+
+    cam.sentCommands.clear();
+    model.openFailures = 5;
+    EXPECT_EQ(OpenDevice(cam, 1, 2), 0x80001102u);
+    EXPECT_EQ(cam.sentCommands.size(), 2u);
+}
+
+TEST_F(FlashDeviceTest, CheckDavenReportsTheStatusAndAlwaysCloses) {
+    cam.responder = [](const SentCommand& s, std::vector<uint8_t>& p) -> uint32_t {
+        if (s.code == protocol::cmd::OPEN_DAVEN) p = {0x07, 0, 0, 0};
+        return 0;
+    };
+    EXPECT_EQ(CheckDaven(cam), 7u);
+    EXPECT_STREQ(cam.statusText, "error OPEN_DAVEN: 0x0 0x7\n");
+    ASSERT_EQ(cam.sentCommands.size(), 2u);
+    EXPECT_EQ(cam.sentCommands[1].code, protocol::cmd::CLOSE_DEVICE);
+    EXPECT_EQ(cam.sentCommands[1].capacity, 17u);
+
+    cam.sentCommands.clear();
+    cam.responder = [](const SentCommand& s, std::vector<uint8_t>&) -> uint32_t {
+        return s.code == protocol::cmd::OPEN_DAVEN ? ScriptedCamera::kNoReply : 0;
+    };
+    EXPECT_EQ(CheckDaven(cam), ScriptedCamera::kNoReply);
+    EXPECT_EQ(cam.sentCommands.size(), 2u);
+
+    std::memset(cam.statusText, 0, sizeof cam.statusText);
+    cam.responder = nullptr;  // status 0
+    EXPECT_EQ(CheckDaven(cam), 0u);
+    EXPECT_STREQ(cam.statusText, "");
+}
+
+TEST_F(FlashDeviceTest, StartGigeMainSendsModeTwoAndIgnoresTheAnswer) {
+    cam.responder = [](const SentCommand&, std::vector<uint8_t>&) { return 0x80001234u; };
+    EXPECT_EQ(StartGigeMain(cam), 0u);
+    const SentCommand& sent = cam.sentCommands.at(0);
+    EXPECT_EQ(sent.code, protocol::cmd::START_FIRMWARE);
+    EXPECT_EQ(sent.bytes.size(), 17u);
+    EXPECT_EQ(protocol::readU16(&sent.bytes[4]), 2);
+    EXPECT_EQ(sent.timeoutMs, 0u);
+}
+
+TEST_F(FlashDeviceTest, ChecksumCommandsCarryAndYieldTheThreeWords) {
+    ASSERT_EQ(SetChecksum(cam, 0x80000000, 0x800000FF, 0x1234), 0u);
+    uint32_t first = 0, last = 0, sum = 0;
+    ASSERT_EQ(GetChecksum(cam, first, last, sum), 0u);
+    EXPECT_EQ(first, 0x80000000u);
+    EXPECT_EQ(last, 0x800000FFu);
+    EXPECT_EQ(sum, 0x1234u);
+}
+
+TEST_F(FlashDeviceTest, MainUpWritesFrom0x80000000ReadsBackAndLetsTheCameraCheckTheSum) {
+    const auto data = pattern(600);
+    auto file = fileWith(0, data);
+    bool checksumFailed = true;
+    ASSERT_EQ(program(0, file, false, &checksumFailed), 0u);
+    EXPECT_FALSE(checksumFailed);
+
+    const auto writes = cam.sentOf(WRITE_BLOCK);
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0].u32(4), 0x80000000u);
+    EXPECT_EQ(writes[2].u32(4), 0x80000200u);
+    EXPECT_EQ(writes[2].u32(8), 0x80000257u);
+    EXPECT_EQ(cam.sentOf(READ_BLOCK).size(), 3u);
+    EXPECT_TRUE(flashHolds(0x7003, 0, data));
+
+    uint32_t sum = 0;
+    for (uint8_t b : data) sum += b;
+    const SentCommand set = cam.sentOf(protocol::cmd::SET_CHECKSUM).at(0);
+    EXPECT_EQ(set.u32(4), 0x80000000u);
+    EXPECT_EQ(set.u32(8), 0x80000257u);
+    EXPECT_EQ(set.u32(12), sum);
+    EXPECT_EQ(cam.sentOf(protocol::cmd::GET_CHECKSUM).size(), 1u);
+
+    // Progress per block, not to 100: the caller's row state tells the end.
+    EXPECT_EQ(progress.values,
+              (std::vector<std::pair<int, int>>{{0, 0}, {0, 42}, {0, 85}}));
+    // Write, read back, then the message pump, block by block.
+    const EventLog firstBlock(events.begin() + 2, events.begin() + 5);
+    EXPECT_EQ(firstBlock, (EventLog{"cmd 0x1103", "cmd 0x1403", "pump"}));
+}
+
+TEST_F(FlashDeviceTest, MainUpStartOffsetMovesTheAddressesAndEmergencyModeSkipsTheReadBack) {
+    const auto data = pattern(300);
+    auto file = fileWith(0, data, 0x1000);
+    ASSERT_EQ(program(0, file, true), 0u);
+    EXPECT_EQ(cam.sentOf(WRITE_BLOCK).at(0).u32(4), 0x80001000u);
+    EXPECT_TRUE(cam.sentOf(READ_BLOCK).empty());
+    EXPECT_TRUE(flashHolds(0x7003, 0x1000, data));
+}
+
+TEST_F(FlashDeviceTest, AnImageOf257BytesGoesAs256And1) {
+    const auto data = pattern(257);
+    auto file = fileWith(3, data, 0x20);
+    ASSERT_EQ(program(3, file), 0u);
+    const auto writes = cam.sentOf(WRITE_BLOCK);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].u32(4), 0x20u);
+    EXPECT_EQ(writes[0].u32(8), 0x11Fu);
+    EXPECT_EQ(writes[1].u32(4), 0x120u);
+    EXPECT_EQ(writes[1].u32(8), 0x120u);
+    EXPECT_EQ(writes[1].bytes[12], data[256]);
+    EXPECT_EQ(writes[1].bytes[13], 0xFF);
+    EXPECT_TRUE(cam.sentOf(READ_BLOCK).empty());
+    EXPECT_EQ(progress.values.back(), std::make_pair(3, 100));
+}
+
+TEST_F(FlashDeviceTest, EepromUsesItsOwnWriteCommandAndEndsAt100) {
+    const auto data = pattern(448);
+    auto file = fileWith(2, data);
+    ASSERT_EQ(program(2, file), 0u);
+    EXPECT_EQ(cam.sentOf(WRITE_EEPROM_BLOCK).size(), 2u);
+    EXPECT_TRUE(cam.sentOf(WRITE_BLOCK).empty());
+    EXPECT_TRUE(cam.sentOf(protocol::cmd::ERASE_DEVICE).empty());
+    EXPECT_EQ(progress.values,
+              (std::vector<std::pair<int, int>>{{2, 0}, {2, 57}, {2, 100}}));
+    EXPECT_TRUE(flashHolds(0x7203, 0, data));
+}
+
+TEST_F(FlashDeviceTest, FpgaImagesSkipBlankBlocks) {
+    auto allBlank = fileWith(1, std::vector<uint8_t>(1000, 0xFF));
+    ASSERT_EQ(program(1, allBlank), 0u);
+    EXPECT_TRUE(cam.sentOf(WRITE_BLOCK).empty());
+    EXPECT_EQ(std::count(events.begin(), events.end(), "pump"), 0);
+
+    std::vector<uint8_t> sparse(0x500, 0xFF);
+    sparse[0x10] = 0x12;
+    sparse[0x4FF] = 0x34;
+    auto file = fileWith(4, sparse, 0x2000);
+    ASSERT_EQ(program(4, file), 0u);
+    const auto writes = cam.sentOf(WRITE_BLOCK);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].u32(4), 0x2000u);
+    EXPECT_EQ(writes[1].u32(4), 0x2400u);
+    EXPECT_EQ(writes[1].u32(8), 0x24FFu);
+    EXPECT_TRUE(flashHolds(0x7303, 0x2000, sparse));
+}
+
+// Faults: a device that does not hold its image never counts as programmed.
+TEST_F(FlashDeviceTest, FpgaReadBackMismatchFailsTheDevice) {
+    auto file = fileWith(1, pattern(700));
+    model.corruptReadBack = true;
+    EXPECT_EQ(program(1, file), kErrReadBackMismatch);
+    EXPECT_EQ(cam.sentOf(WRITE_BLOCK).size(), 1u);  // the loop ends at the first bad block
+}
+
+TEST_F(FlashDeviceTest, SilentlyLostWritesAreCaughtByTheReadBack) {
+    model.dropWrites = true;
+    auto head = fileWith(4, pattern(300));
+    EXPECT_EQ(program(4, head), kErrReadBackMismatch);
+
+    bool checksumFailed = true;
+    auto main = fileWith(0, pattern(300));
+    EXPECT_EQ(program(0, main, false, &checksumFailed), kErrReadBackMismatch);
+    EXPECT_FALSE(checksumFailed);
+    // The camera's own check still ran after the failed loop.
+    EXPECT_EQ(cam.sentOf(protocol::cmd::SET_CHECKSUM).size(), 1u);
+}
+
+TEST_F(FlashDeviceTest, AFailedWriteEndsTheLoopWithTheCamerasCode) {
+    model.failWriteAtBlock = 1;
+    auto pll = fileWith(3, pattern(448));
+    EXPECT_EQ(program(3, pll), model.writeError);
+    EXPECT_NE(progress.values.back().second, 100);
+
+    FlashModel fresh;
+    model = fresh;
+    model.failWriteAtBlock = 0;
+    bool checksumFailed = true;
+    auto main = fileWith(0, pattern(300));
+    EXPECT_EQ(program(0, main, false, &checksumFailed), model.writeError);
+    EXPECT_FALSE(checksumFailed);
+}
+
+TEST_F(FlashDeviceTest, AFailedChecksumStepIsReportedApart) {
+    model.setChecksumError = 0x80001105;
+    bool checksumFailed = false;
+    auto main = fileWith(0, pattern(300));
+    EXPECT_EQ(program(0, main, false, &checksumFailed), 0x80001105u);
+    EXPECT_TRUE(checksumFailed);
+    EXPECT_TRUE(cam.sentOf(protocol::cmd::GET_CHECKSUM).empty());
+}
+
+TEST_F(FlashDeviceTest, ImagesOutsideTheLoadedFileAreRefusedBeforeAnyCommand) {
+    auto file = fileWith(1, pattern(100));
+    file.record[1].dataLength = uint32_t(file.image.size());  // runs past the buffer
+    EXPECT_EQ(ProgramDevice(cam, 1, file, false, progress, host), kErrBadDeviceRequest);
+    file.record[1].dataLength = 0;
+    EXPECT_EQ(ProgramDevice(cam, 1, file, false, progress, host), kErrBadDeviceRequest);
+    file.record[1].dataLength = 100;
+    file.dataOffset[1] = -1;
+    EXPECT_EQ(ProgramDevice(cam, 1, file, false, progress, host), kErrBadDeviceRequest);
+    EXPECT_TRUE(cam.sentCommands.empty());
+}
+
+TEST_F(FlashDeviceTest, AMissingReadBackBufferIsMadeRatherThanOverrun) {
+    auto file = fileWith(1, pattern(300));
+    file.readBackImage.clear();
+    EXPECT_EQ(program(1, file), 0u);
+    EXPECT_GE(file.readBackImage.size(), file.image.size());
+}
+
+}  // namespace
+}  // namespace camera::test
