@@ -1,0 +1,39 @@
+#pragma once
+// Faults the virtual camera can be told to show, given as repeatable "--fault SPEC" options.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "sim/flash_device.h"
+
+namespace sim {
+
+struct Faults {
+    // Command code -> how many more times it goes unanswered (-1: always).
+    std::map<uint16_t, int> noReply;
+    std::set<uint16_t> wrongCode;
+    std::set<uint16_t> badChecksum;
+    std::set<uint16_t> shortBody;
+    std::set<uint16_t> debugFlood;
+    std::map<uint16_t, uint32_t> errorReply;
+    // (row, K): the K-th block write since the device was opened fails.
+    std::set<std::pair<int, int>> writeFail;
+    std::array<bool, kDeviceCount> readbackMismatch{};
+    std::array<bool, kDeviceCount> eraseFail{};
+    std::array<bool, kDeviceCount> openFail{};
+    bool noAnswerAfterReboot = false;
+    // Row -> number of block writes after which the power fails (once).
+    std::map<int, int> powerLoss;
+};
+
+// Adds one fault spec; false with a message when the spec is malformed.
+bool addFault(const std::string& spec, Faults& faults, std::string& error);
+
+// The help text describing the specs.
+extern const char* const kFaultHelp;
+
+}  // namespace sim

@@ -1,0 +1,42 @@
+#include "sim/output_queue.h"
+
+#include <algorithm>
+
+namespace sim {
+
+OutputQueue::OutputQueue(uint32_t paceBaud) {
+    if (paceBaud > 0) byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / paceBaud);
+}
+
+void OutputQueue::push(const Bytes& bytes, Clock::time_point now) {
+    if (bytes.empty()) return;
+    // A line that was idle starts sending now, not in the past.
+    if (queue_.empty()) nextByte_ = std::max(nextByte_, now);
+    queue_.insert(queue_.end(), bytes.begin(), bytes.end());
+}
+
+size_t OutputQueue::due(Clock::time_point now) const {
+    if (byteTime_.count() == 0) return queue_.size();
+    if (now < nextByte_) return 0;
+    const auto count = size_t((now - nextByte_) / byteTime_) + 1;
+    return std::min(count, queue_.size());
+}
+
+size_t OutputQueue::peek(uint8_t* out, size_t max) const {
+    const size_t n = std::min(max, queue_.size());
+    std::copy_n(queue_.begin(), n, out);
+    return n;
+}
+
+void OutputQueue::consume(size_t count) {
+    count = std::min(count, queue_.size());
+    queue_.erase(queue_.begin(), queue_.begin() + long(count));
+    nextByte_ += byteTime_ * long(count);
+}
+
+std::optional<OutputQueue::Clock::time_point> OutputQueue::nextDue(Clock::time_point now) const {
+    if (queue_.empty() || byteTime_.count() == 0) return std::nullopt;
+    return std::max(nextByte_, now);
+}
+
+}  // namespace sim

@@ -1,0 +1,39 @@
+#pragma once
+// Bytes waiting to go to the port, optionally paced like a serial line at a given baud rate
+// (8N1: ten bits per byte), since a pty itself delivers at once.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+#include "sim/reply_builder.h"
+
+namespace sim {
+
+class OutputQueue {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit OutputQueue(uint32_t paceBaud);  // 0: unpaced
+
+    void push(const Bytes& bytes, Clock::time_point now);
+    bool empty() const { return queue_.empty(); }
+    void clear() { queue_.clear(); }
+
+    // How many bytes may be written now (all of them when unpaced).
+    size_t due(Clock::time_point now) const;
+    // Front bytes for a write of at most `max`; copies into `out` and returns the count.
+    size_t peek(uint8_t* out, size_t max) const;
+    // Marks `count` bytes as written.
+    void consume(size_t count);
+    // When the next byte is due, if bytes wait and pacing holds them back.
+    std::optional<Clock::time_point> nextDue(Clock::time_point now) const;
+
+private:
+    std::chrono::nanoseconds byteTime_{0};
+    std::deque<uint8_t> queue_;
+    Clock::time_point nextByte_{};  // when the front byte may leave
+};
+
+}  // namespace sim

@@ -1,0 +1,157 @@
+#include "sim/sim_server.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+constexpr std::chrono::milliseconds kSaveAfterIdle{400};
+constexpr std::chrono::milliseconds kHangupPause{50};
+}  // namespace
+
+SimServer::SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port)
+    : store_(store), port_(port), model_(options, store), output_(options.paceBaud) {}
+
+int SimServer::run(int stopFd, int stdinFd) {
+    while (true) {
+        const Clock::time_point now = Clock::now();
+        advanceTimers(now);
+        processInput(now);
+        writePort(now);
+        saveIfIdle(now);
+
+        pollfd fds[3] = {};
+        fds[0].fd = port_.masterFd();
+        if (now >= portQuietUntil_) fds[0].events = POLLIN;
+        if (output_.due(now) > 0) fds[0].events |= POLLOUT;
+        if (fds[0].events == 0) fds[0].fd = -1;
+        fds[1].fd = stopFd;
+        fds[1].events = POLLIN;
+        fds[2].fd = stdinFd;
+        fds[2].events = POLLIN;
+        const int ready = ::poll(fds, 3, pollTimeoutMs(now));
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            std::perror("camsim: poll");
+            return 1;
+        }
+        if (fds[1].revents) return 0;
+        if (fds[2].revents) {
+            char scratch[256];
+            const ssize_t n = ::read(stdinFd, scratch, sizeof scratch);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return 0;
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) readPort(Clock::now());
+    }
+}
+
+void SimServer::advanceTimers(Clock::time_point now) {
+    if (state_ == State::Working && now >= stateUntil_) {
+        state_ = State::Listening;
+        startSending(pending_, now);
+        pending_ = {};
+    }
+    if (state_ == State::Offline && now >= stateUntil_) {
+        state_ = State::Listening;
+        reader_.clear();  // whatever arrived while the camera was away is lost
+    }
+}
+
+void SimServer::processInput(Clock::time_point now) {
+    while (state_ == State::Listening) {
+        auto telegram = reader_.next(now);
+        if (!telegram) return;
+        lastActivity_ = now;
+        react(telegram->checksumOk ? model_.handle(telegram->bytes)
+                                   : model_.handleBadChecksum(telegram->bytes),
+              now);
+    }
+}
+
+void SimServer::react(const Reaction& reaction, Clock::time_point now) {
+    if (reaction.workTime.count() > 0) {
+        state_ = State::Working;
+        stateUntil_ = now + reaction.workTime;
+        pending_ = reaction;
+        return;
+    }
+    startSending(reaction, now);
+}
+
+void SimServer::startSending(const Reaction& reaction, Clock::time_point now) {
+    output_.push(reaction.bytes, now);
+    if (reaction.offlineForever) {
+        state_ = State::Gone;
+    } else if (reaction.offlineTime.count() > 0) {
+        state_ = State::Offline;
+        stateUntil_ = now + reaction.offlineTime;
+    }
+    if (state_ != State::Listening) reader_.clear();
+}
+
+void SimServer::readPort(Clock::time_point now) {
+    uint8_t buffer[1024];
+    while (true) {
+        const ssize_t n = ::read(port_.masterFd(), buffer, sizeof buffer);
+        if (n > 0) {
+            // A camera that reboots or is gone hears nothing; a working one buffers the input.
+            if (state_ == State::Listening || state_ == State::Working)
+                reader_.feed(buffer, size_t(n), now);
+            lastActivity_ = now;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return;
+        // EIO or end of file: no slave side open. Look again a little later.
+        portQuietUntil_ = now + kHangupPause;
+        return;
+    }
+}
+
+void SimServer::writePort(Clock::time_point now) {
+    uint8_t buffer[1024];
+    while (size_t due = output_.due(now)) {
+        const size_t count = output_.peek(buffer, std::min(due, sizeof buffer));
+        const ssize_t n = ::write(port_.masterFd(), buffer, count);
+        if (n > 0) {
+            output_.consume(size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) output_.clear();  // nobody can receive it
+        return;
+    }
+}
+
+void SimServer::saveIfIdle(Clock::time_point now) {
+    if (!store_.anyChanged() || now - lastActivity_ < kSaveAfterIdle) return;
+    std::string error;
+    if (!store_.saveChanged(error)) {
+        std::fprintf(stderr, "camsim: %s\n", error.c_str());
+        lastActivity_ = now;  // try again later instead of at once
+    }
+}
+
+int SimServer::pollTimeoutMs(Clock::time_point now) const {
+    std::optional<Clock::time_point> wake;
+    auto consider = [&](std::optional<Clock::time_point> t) {
+        if (t && (!wake || *t < *wake)) wake = t;
+    };
+    if (state_ == State::Working || state_ == State::Offline) consider(stateUntil_);
+    if (state_ == State::Listening) consider(reader_.staleDeadline());
+    consider(output_.nextDue(now));
+    if (now < portQuietUntil_) consider(portQuietUntil_);
+    if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);
+    if (!wake) return -1;
+    if (*wake <= now) return 0;
+    // Round up, so the loop does not wake just before the moment and spin.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*wake - now);
+    return int(std::min<long long>(wait.count(), 60'000));
+}
+
+}  // namespace sim

@@ -1,0 +1,49 @@
+#pragma once
+// The single-threaded poll loop of camsim: reads the port, hands complete telegrams to the
+// camera model, keeps the camera silent while it works or reboots, and writes the answers.
+
+#include <chrono>
+
+#include "sim/camera_model.h"
+#include "sim/flash_device.h"
+#include "sim/options.h"
+#include "sim/output_queue.h"
+#include "sim/pty_endpoint.h"
+#include "sim/telegram_reader.h"
+
+namespace sim {
+
+class SimServer {
+public:
+    SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port);
+
+    // Serves until `stopFd` (a signalfd) becomes readable or `stdinFd` reaches end of file
+    // (-1: stdin is not watched). Returns the process exit code.
+    int run(int stopFd, int stdinFd);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    enum class State { Listening, Working, Offline, Gone };
+
+    void react(const Reaction& reaction, Clock::time_point now);
+    void startSending(const Reaction& reaction, Clock::time_point now);
+    void advanceTimers(Clock::time_point now);
+    void processInput(Clock::time_point now);
+    void readPort(Clock::time_point now);
+    void writePort(Clock::time_point now);
+    void saveIfIdle(Clock::time_point now);
+    int pollTimeoutMs(Clock::time_point now) const;
+
+    DeviceStore& store_;
+    PtyEndpoint& port_;
+    CameraModel model_;
+    TelegramReader reader_;
+    OutputQueue output_;
+    State state_ = State::Listening;
+    Clock::time_point stateUntil_{};
+    Reaction pending_;                    // the answer held back while the camera works
+    Clock::time_point lastActivity_{};
+    Clock::time_point portQuietUntil_{};  // after a hang-up, do not spin on the port
+};
+
+}  // namespace sim
