@@ -47,7 +47,15 @@ public:
     const std::string& portPath() const { return portPath_; }
 
 private:
-    // implementation detail, chosen by the implementer
+    // Line settings, queue sizes, idle time-outs and purge; skipped when the port's settings
+    // cannot be read, as a driver without them keeps its own.
+    void applySettings(uint32_t baudRate);
+    // GET_CAMERA_TYPE with the library's log lines; `reply` holds the answer on success.
+    ErrorCode identifyCamera(uint8_t* reply, uint32_t capacity);
+    // Reads a 4-byte header into the front of `buffer`; false on a failed read call.
+    bool readHeader(uint8_t* buffer, size_t& received);
+    ErrorCode checksumError() const;
+
     Variant variant_;
     LogSink& log_;
     platform::Clock& clock_;

@@ -44,10 +44,13 @@ ErrorCode test_checksum(const uint8_t* telegram, size_t available, uint32_t& siz
 ErrorCode validateReply(const uint8_t* received, size_t available, uint16_t commandCode,
                         uint8_t* reply, uint32_t capacity, ErrorCode result, Variant variant,
                         LogSink& log) {
-    const uint16_t replyCode = readU16(received);
+    // Header and error code as far as they arrived; missing bytes read as 0.
+    uint8_t head[8] = {};
+    std::memcpy(head, received, std::min(available, sizeof head));
+    const uint16_t replyCode = readU16(head);
     const uint16_t expected = uint16_t(commandCode | kReplyBit);
     if ((replyCode & kErrorReplyMask) == kErrorReplyMask) {
-        result = readU32(received + 4);
+        result = readU32(head + 4);
         log.log("ERROR: RESPONSE_ERROR_CODE com_out: 0x%x dwerrmess: 0x%x", replyCode, result);
     }
     if (result == kOk && replyCode != expected) {

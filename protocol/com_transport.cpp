@@ -1,0 +1,253 @@
+#include "protocol/com_transport.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+#include "protocol/commands.h"
+
+namespace protocol {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr uint32_t kProgrammerBaudRate = 57600;
+constexpr uint32_t kIntervalMs = 30;
+constexpr uint32_t kTransactionPerByteMs = 20;
+// Once debug text came, the rest of the transaction waits only this long beyond the per-byte time.
+constexpr uint32_t kAfterDebugConstantMs = 100;
+constexpr unsigned kProgrammerDebugLimit = 21;
+constexpr unsigned kLibraryDebugLimit = 51;
+constexpr size_t kHeaderSize = 4;
+constexpr size_t kHeaderClear = 16;
+
+// Between transactions: generous per-byte time for a slow camera.
+constexpr platform::SerialTimeouts kIdleTimeouts{kIntervalMs, 200, 500, 200, 500};
+
+constexpr size_t kDrainChunk = 100;
+constexpr milliseconds kDrainPause{100};
+// A camera that never stops sending would keep the drain going for ever; these end it.
+constexpr size_t kDrainMaxBytes = 64 * 1024;
+constexpr milliseconds kDrainMaxTime{3000};
+
+}  // namespace
+
+ComTransport::ComTransport(Variant variant, LogSink& log, platform::Clock& clock)
+    : variant_(variant), log_(log), clock_(clock) {}
+
+ComTransport::~ComTransport() { close(); }
+
+ErrorCode ComTransport::checksumError() const {
+    return variant_ == Variant::Programmer ? kErrChecksum : kErrLibraryChecksum;
+}
+
+void ComTransport::applySettings(uint32_t baudRate) {
+    // The time-outs are ours, not the driver's: without them a read could wait for ever.
+    // Queue sizes have no counterpart on a terminal; the kernel's buffers are larger.
+    port_.setTimeouts(kIdleTimeouts);
+    if (port_.configure(baudRate) != 0) return;
+    port_.purge();
+}
+
+ErrorCode ComTransport::openByIndex(int portIndex, int identifiedPortNumber) {
+    const int64_t portNumber = int64_t(portIndex) + 1;
+    if (identifiedPortNumber < 1 || identifiedPortNumber != portNumber) close();
+    if (!port_.isOpen()) {
+        if (portNumber < 1 || portNumber > INT_MAX) return kErrPortIndex;
+        const std::string path = platform::comPortPath(int(portNumber));
+        if (port_.open(path) != 0) return kErrPortIndex;
+        portPath_ = path;
+        applySettings(kProgrammerBaudRate);
+    }
+    debugOff();
+    return kOk;
+}
+
+ErrorCode ComTransport::identifyCamera(uint8_t* reply, uint32_t capacity) {
+    const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
+    const ErrorCode result =
+        transaction(request.data(), request.size, reply, capacity, timeout::GET_CAMERA_TYPE);
+    if (result != kOk) log_.log("GET_CAMERA_TYPE returned error %d \n", int(result));
+    return result;
+}
+
+ErrorCode ComTransport::openLibrary(int portNumber, uint32_t baudRate) {
+    close();
+    const std::string path = platform::comPortPath(portNumber);
+    if (port_.open(path) != 0) {
+        log_.log("Error open Comport\n");
+        return kErrLibraryPortOpen;
+    }
+    portPath_ = path;
+    applySettings(baudRate);
+    std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
+    const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
+    if (result != kOk) return result;
+    debugOff();
+    log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
+             int(readU32(&reply[field::SERIAL_NUMBER])));
+    return kOk;
+}
+
+ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate) {
+    if (port_.isOpen()) applySettings(baudRate);
+    std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
+    const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
+    if (result != kOk) return result;
+    log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
+             int(readU32(&reply[field::SERIAL_NUMBER])));
+    return kOk;
+}
+
+ErrorCode ComTransport::portTest(int portNumber) {
+    platform::SerialPort port;
+    return port.open(platform::comPortPath(portNumber)) == 0 ? kOk : kErrLibraryPortOpen;
+}
+
+int ComTransport::close() {
+    port_.close();
+    portPath_.clear();
+    return 1;
+}
+
+ErrorCode ComTransport::drain() {
+    if (!port_.isOpen()) return kOk;
+    const platform::Milliseconds start = clock_.now();
+    size_t drained = 0;
+    size_t waiting = 0;
+    if (port_.bytesWaiting(waiting) != 0) return kErrPortIo;
+    while (waiting != 0) {
+        if (drained >= kDrainMaxBytes || clock_.now() - start >= kDrainMaxTime) {
+            log_.log("Drain stopped after %u bytes: input keeps arriving", unsigned(drained));
+            return kOk;
+        }
+        std::array<uint8_t, kDrainChunk> scratch;
+        size_t got = 0;
+        if (port_.read(scratch.data(), std::min(waiting, scratch.size()), got) != 0)
+            return kErrPortIo;
+        drained += got;
+        log_.log("Check ReadFile size:%d", int(got));
+        clock_.sleepFor(kDrainPause);
+        if (port_.bytesWaiting(waiting) != 0) return kErrPortIo;
+    }
+    return kOk;
+}
+
+ErrorCode ComTransport::debugOff() {
+    const Request request = verboseOff();
+    const ErrorCode result =
+        transaction(request.data(), request.size, nullptr, 0, timeout::TEXT_COMMAND);
+    drain();
+    return result;
+}
+
+bool ComTransport::readHeader(uint8_t* buffer, size_t& received) {
+    std::memset(buffer, 0, kHeaderClear);
+    if (port_.read(buffer, kHeaderSize, received) != 0) {
+        log_.log("ERROR: ReadFile Com size:%d", int(kHeaderSize));
+        return false;
+    }
+    log_.log("ReadFile Com 0x%x 0x%x size:%d done %d", readU16(buffer), readU16(buffer + 2),
+             int(kHeaderSize), int(received));
+    return true;
+}
+
+ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8_t* reply,
+                                    uint32_t capacity, uint32_t timeoutMs) {
+    platform::SerialTimeouts timeouts{kIntervalMs, kTransactionPerByteMs, timeoutMs,
+                                      kTransactionPerByteMs, timeoutMs};
+    // A command that does not fit the working buffer is never built, let alone sent.
+    if (size > kTelegramMax || (command == nullptr && size != 0)) {
+        log_.log("ERROR: command size %u exceeds %u bytes", unsigned(size),
+                 unsigned(kTelegramMax));
+        return checksumError();
+    }
+    drain();
+
+    std::array<uint8_t, kTelegramMax> buffer{};
+    if (size != 0) std::memcpy(buffer.data(), command, size);
+    const uint16_t commandCode = readU16(&buffer[0]);
+    uint32_t length = size;
+    // The checksum byte of a length field beyond the buffer would land outside it.
+    ErrorCode result = readU16(&buffer[2]) <= kTelegramMax
+                           ? add_checksum(buffer.data(), length, variant_)
+                           : checksumError();
+
+    port_.setTimeouts(timeouts);
+
+    size_t written = 0;
+    int error = port_.write(buffer.data(), length, written);
+    if (error != 0 || (written == 0 && length != 0)) {
+        log_.log("ERROR: WriteFile Com size %d ", int(length));
+        return kErrPortIo;
+    }
+    log_.log("WriteFile Com size %d done %d", int(length), int(written));
+    for (size_t sent = written; sent < length; sent += written) {
+        const size_t remaining = length - sent;
+        error = port_.write(buffer.data() + sent, remaining, written);
+        if (error != 0 || written == 0) {
+            log_.log("ERROR: WriteFile Com size:%d", int(remaining));
+            return kErrPortIo;
+        }
+        log_.log("WriteFile to Com size %d done %d", int(remaining), int(written));
+    }
+
+    size_t received = 0;
+    if (!readHeader(buffer.data(), received)) return kErrPortIo;
+    if (received == 0) return kErrPortIo;
+
+    // Debug text of the camera may come before the reply; skip a bounded number of telegrams.
+    const unsigned debugLimit =
+        variant_ == Variant::Programmer ? kProgrammerDebugLimit : kLibraryDebugLimit;
+    unsigned removed = 0;
+    while (buffer[0] == kDebugTextMark && removed < debugLimit) {
+        timeouts.readTotalConstantMs = kAfterDebugConstantMs;
+        port_.setTimeouts(timeouts);
+        const uint16_t debugLength = readU16(&buffer[2]);
+        log_.log("Remove Debug command 0x%x, size %d", readU16(&buffer[0]), int(debugLength));
+        // A length field below 4 wraps to a huge count, which the buffer size then caps.
+        size_t remaining = std::min<size_t>(uint32_t(debugLength) - 4u, kTelegramMax);
+        std::array<uint8_t, kTelegramMax> discard;
+        while (remaining > 0) {
+            size_t got = 0;
+            if (port_.read(discard.data(), remaining, got) != 0) {
+                log_.log("ERROR: ReadFile Com size:%d", int(remaining));
+                return kErrPortIo;
+            }
+            if (got == 0) break;
+            remaining -= got;
+        }
+        if (!readHeader(buffer.data(), received)) return kErrPortIo;
+        ++removed;
+        if (received == 0) return kErrPortIo;
+    }
+    if (variant_ == Variant::Library) {
+        log_.log("ReadFile Com 0x%x 0x%x size:%d done %d", readU16(&buffer[0]),
+                 readU16(&buffer[2]), int(kHeaderSize), int(received));
+    }
+
+    // The body never runs past the working buffer, whatever the length field claims.
+    const uint16_t replyLength = readU16(&buffer[2]);
+    size_t body = replyLength > kHeaderSize
+                      ? std::min<size_t>(replyLength - kHeaderSize, kTelegramMax - kHeaderSize)
+                      : replyLength;
+    size_t held = kHeaderSize;
+    while (body > 0) {
+        size_t got = 0;
+        if (port_.read(&buffer[held], body, got) != 0) {
+            log_.log("ERROR: ReadFile Com size:%d", int(body));
+            return kErrPortIo;
+        }
+        log_.log("ReadFile Com size:%d done %d", int(body), int(got));
+        if (got == 0) break;
+        held += got;
+        body -= got;
+    }
+    return validateReply(buffer.data(), held, commandCode, reply, capacity, result, variant_,
+                         log_);
+}
+
+}  // namespace protocol

@@ -1,0 +1,265 @@
+// The COM-port transport against a scripted camera on a pseudo terminal. Serial time-outs run in
+// real time (kept to tens of milliseconds); the drain's pauses run on a virtual clock.
+
+#include "protocol/com_transport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <array>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "protocol/commands.h"
+#include "pty_peer.h"
+#include "recording_log.h"
+
+using namespace protocol;
+using namespace std::chrono_literals;
+using testing_support::Bytes;
+using testing_support::PtyPeer;
+using testing_support::RecordingLog;
+using testing_support::telegram;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+const Bytes kDebugText = telegram(0x0019, {'h', 'e', 'l', 'l', 'o', '\n'});  // 11 bytes
+
+Bytes cameraTypeReply(uint16_t type, uint32_t serial) {
+    Bytes payload(18, 0);
+    writeU16(&payload[0], type);
+    writeU32(&payload[4], serial);
+    return telegram(0x0190, payload);
+}
+
+bool isVerboseOff(const Bytes& command) {
+    const Request expected = verboseOff();
+    Bytes bytes(expected.bytes.begin(), expected.bytes.begin() + 15);
+    bytes[14] = checksumOf(bytes.data(), 14);
+    return command == bytes;
+}
+
+// Answers "verbose 0\r" at once, as a camera does, and GET_CAMERA_TYPE through `onCameraType`.
+PtyPeer::Handler camera(std::function<void(PtyPeer&)> onCameraType = {}) {
+    return [onCameraType](PtyPeer& peer, const Bytes& command) {
+        const uint16_t code = readU16(command.data());
+        if (code == cmd::TEXT_COMMAND) peer.send(telegram(0x0099));
+        if (code == cmd::GET_CAMERA_TYPE && onCameraType) onCameraType(peer);
+    };
+}
+
+size_t verboseCount(const PtyPeer& peer) {
+    size_t n = 0;
+    for (const auto& command : peer.commands()) n += isVerboseOff(command);
+    return n;
+}
+
+std::chrono::milliseconds since(SteadyClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start);
+}
+
+class ComTransportOnPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(peer_.path().empty());
+        ::setenv("QEL_COM1", peer_.path().c_str(), 1);
+        peer_.setHandler(camera());
+    }
+    void TearDown() override { ::unsetenv("QEL_COM1"); }
+
+    ErrorCode cameraType(uint32_t timeoutMs, ComTransport& transport) {
+        const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
+        reply_.fill(0xEE);
+        return transport.transaction(request.data(), request.size, reply_.data(),
+                                     cap::GET_CAMERA_TYPE, timeoutMs);
+    }
+
+    PtyPeer peer_;
+    RecordingLog log_;
+    platform::VirtualClock clock_;
+    ComTransport programmer_{Variant::Programmer, log_, clock_};
+    std::array<uint8_t, 600> reply_{};
+};
+
+}  // namespace
+
+TEST_F(ComTransportOnPty, ProgrammerOpensIndexPlusOneAndSwitchesDebugTextOff) {
+    EXPECT_EQ(programmer_.openByIndex(-1, -1), kErrPortIndex);
+    EXPECT_FALSE(programmer_.isOpen());
+
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+    EXPECT_TRUE(programmer_.isOpen());
+    EXPECT_EQ(programmer_.portPath(), peer_.path());
+    ASSERT_EQ(peer_.commands().size(), 1u);
+    EXPECT_TRUE(isVerboseOff(peer_.commands()[0]));
+    EXPECT_TRUE(log_.has("WriteFile Com size 15 done 15"));
+    EXPECT_TRUE(log_.has("ReadFile Com 0x99 0x5 size:4 done 4"));
+    EXPECT_TRUE(log_.has("ReadFile Com size:1 done 1"));
+
+    EXPECT_EQ(programmer_.close(), 1);
+    EXPECT_FALSE(programmer_.isOpen());
+    EXPECT_EQ(programmer_.drain(), kOk);  // on a closed port
+    ::setenv("QEL_COM1", "/nonexistent/tty", 1);
+    EXPECT_EQ(programmer_.openByIndex(0, -1), kErrPortIndex);
+}
+
+TEST_F(ComTransportOnPty, ProgrammerKeepsThePortOnlyForTheIdentifiedPortNumber) {
+    PtyPeer other;
+    other.setHandler(camera());
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+
+    // The port number now leads elsewhere: a kept port still shows the old path.
+    ::setenv("QEL_COM1", other.path().c_str(), 1);
+    ASSERT_EQ(programmer_.openByIndex(0, 1), kOk);
+    EXPECT_EQ(programmer_.portPath(), peer_.path());
+    EXPECT_EQ(verboseCount(peer_), 2u);  // only "verbose 0\r" repeated
+
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);  // no identification: reopened
+    EXPECT_EQ(programmer_.portPath(), other.path());
+
+    ::setenv("QEL_COM1", peer_.path().c_str(), 1);
+    ASSERT_EQ(programmer_.openByIndex(0, 2), kOk);  // identified elsewhere: reopened
+    EXPECT_EQ(programmer_.portPath(), peer_.path());
+
+    ::setenv("QEL_COM2", other.path().c_str(), 1);
+    ASSERT_EQ(programmer_.openByIndex(1, 1), kOk);  // another port
+    EXPECT_EQ(programmer_.portPath(), other.path());
+    ::unsetenv("QEL_COM2");
+}
+
+TEST_F(ComTransportOnPty, DebugTextBeforeTheReplyIsSkippedThenOnlyHundredMillisecondsAreWaited) {
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+    peer_.setHandler(camera([](PtyPeer& peer) {
+        peer.send(kDebugText);
+        peer.send(kDebugText);
+        peer.send(cameraTypeReply(0x1300, 4711));
+    }));
+    ASSERT_EQ(cameraType(1000, programmer_), kOk);
+    EXPECT_EQ(readU16(&reply_[4]), 0x1300);
+    EXPECT_EQ(readU32(&reply_[8]), 4711u);
+    EXPECT_EQ(reply_[22], 0xEE);  // the checksum byte is not handed over
+    EXPECT_EQ(log_.count("Remove Debug command 0x19, size 11"), 2u);
+
+    // Debug text and then silence: the time-out for the reply is 100 ms, not the 3 s given.
+    peer_.setHandler(camera([](PtyPeer& peer) {
+        peer.send(kDebugText);
+        peer.send(kDebugText);
+    }));
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(cameraType(3000, programmer_), kErrPortIo);
+    EXPECT_LT(since(start), 1500ms);
+    EXPECT_EQ(reply_[0], 0xEE);
+}
+
+TEST_F(ComTransportOnPty, EndlessDebugTextEndsAfterTwentyOneOrFiftyOneTelegrams) {
+    const auto flood = [](PtyPeer& peer) {
+        for (int i = 0; i < 60; ++i) peer.send(kDebugText);
+    };
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+    peer_.setHandler(camera(flood));
+    EXPECT_EQ(cameraType(200, programmer_), kErrReplyCode);
+    EXPECT_EQ(log_.count("Remove Debug command 0x19, size 11"), 21u);
+    programmer_.close();
+
+    RecordingLog libraryLog;
+    ComTransport library(Variant::Library, libraryLog, clock_);
+    EXPECT_EQ(library.openLibrary(1, 115200), kErrReplyCode);
+    EXPECT_EQ(libraryLog.count("Remove Debug command 0x19, size 11"), 51u);
+    EXPECT_TRUE(libraryLog.has("GET_CAMERA_TYPE returned error -2146754548 \n"));
+    EXPECT_TRUE(library.isOpen());  // a failed identification keeps the port
+}
+
+TEST_F(ComTransportOnPty, MissingHeaderShortBodyAndOversizedLengthFailWithoutTouchingTheReply) {
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+
+    peer_.setHandler(camera());  // no answer to GET_CAMERA_TYPE
+    auto start = SteadyClock::now();
+    EXPECT_EQ(cameraType(50, programmer_), kErrPortIo);
+    EXPECT_LT(since(start), 1000ms);
+    EXPECT_EQ(reply_[0], 0xEE);
+    EXPECT_TRUE(log_.has("ReadFile Com 0x0 0x0 size:4 done 0"));
+
+    // The camera stops after 6 of 19 body bytes: the checksum decides, not the port.
+    peer_.setHandler(camera([](PtyPeer& peer) {
+        const Bytes reply = cameraTypeReply(0x1300, 1);
+        peer.send(Bytes(reply.begin(), reply.begin() + 10));
+    }));
+    EXPECT_EQ(cameraType(50, programmer_), kErrChecksum);
+    EXPECT_EQ(reply_[0], 0xEE);
+    EXPECT_TRUE(log_.has("ReadFile Com size:19 done 6"));
+    EXPECT_TRUE(log_.has("ERROR: checksum"));
+
+    // A length field beyond the working buffer: at most 508 body bytes are read, nothing copied
+    // even to a caller who offers more room.
+    peer_.setHandler(camera([](PtyPeer& peer) {
+        Bytes reply(700, 0x01);
+        writeU16(&reply[0], 0x0190);
+        writeU16(&reply[2], 0xFFFF);
+        peer.send(reply);
+    }));
+    const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
+    reply_.fill(0xEE);
+    EXPECT_EQ(programmer_.transaction(request.data(), request.size, reply_.data(),
+                                      uint32_t(reply_.size()), 200),
+              kErrChecksum);
+    EXPECT_EQ(reply_[0], 0xEE);
+    EXPECT_TRUE(log_.has("ReadFile Com size:508 done 508"));
+}
+
+TEST_F(ComTransportOnPty, CommandsThatDoNotFitAreRefusedOrSentWithoutChecksum) {
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+    const size_t before = peer_.commands().size();
+    std::array<uint8_t, 600> big{};
+    writeU16(&big[0], cmd::WRITE_BLOCK);
+    writeU16(&big[2], 513);
+    EXPECT_EQ(programmer_.transaction(big.data(), 513, nullptr, 0, 50), kErrChecksum);
+    // 512 bytes given with a length field of 513: the checksum would land past the buffer.
+    peer_.setHandler(camera());
+    EXPECT_EQ(programmer_.transaction(big.data(), 512, nullptr, 0, 50), kErrPortIo);
+    EXPECT_TRUE(log_.has("WriteFile Com size 512 done 512"));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(peer_.commands().size(), before);  // 513 never sent, 512 still incomplete
+}
+
+TEST_F(ComTransportOnPty, LibraryOpenIdentifiesTheCameraAndLogsIt) {
+    RecordingLog log;
+    ComTransport library(Variant::Library, log, clock_);
+    peer_.setHandler(camera([](PtyPeer& peer) { peer.send(cameraTypeReply(0x1310, 123456)); }));
+    ASSERT_EQ(library.openLibrary(1, 500000), kOk);
+    EXPECT_TRUE(log.has("CAMERA_TYPE: 1310 SerialNumber 123456 \n"));
+    // GET_CAMERA_TYPE, then "verbose 0\r".
+    ASSERT_EQ(peer_.commands().size(), 2u);
+    EXPECT_TRUE(isVerboseOff(peer_.commands()[1]));
+    // The header line is written once more after the debug-text check.
+    EXPECT_EQ(log.count("ReadFile Com 0x190 0x17 size:4 done 4"), 2u);
+
+    EXPECT_EQ(ComTransport::portTest(1), kErrLibraryPortOpen);  // held by `library`
+    ASSERT_EQ(library.configureAndIdentify(76800), kOk);
+    EXPECT_EQ(peer_.commands().size(), 3u);  // no "verbose 0\r" this time
+    EXPECT_EQ(log.count("CAMERA_TYPE: 1310 SerialNumber 123456 \n"), 2u);
+
+    library.close();
+    EXPECT_EQ(ComTransport::portTest(1), kOk);
+    ::setenv("QEL_COM9", "/nonexistent/tty", 1);
+    EXPECT_EQ(ComTransport::portTest(9), kErrLibraryPortOpen);
+    EXPECT_EQ(library.openLibrary(9, 115200), kErrLibraryPortOpen);
+    EXPECT_TRUE(log.has("Error open Comport\n"));
+    EXPECT_FALSE(library.isOpen());
+    ::unsetenv("QEL_COM9");
+}
+
+TEST_F(ComTransportOnPty, DrainEndsEvenWhileTheCameraKeepsSending) {
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+    peer_.flood(true);
+    std::this_thread::sleep_for(20ms);
+    const auto sleptBefore = clock_.totalSlept();
+    EXPECT_EQ(programmer_.drain(), kOk);
+    peer_.flood(false);
+    EXPECT_EQ(log_.countPrefix("Drain stopped after "), 1u);
+    EXPECT_EQ(clock_.totalSlept() - sleptBefore, 3000ms);
+    EXPECT_TRUE(log_.has("Check ReadFile size:100"));
+}

@@ -1,0 +1,42 @@
+#pragma once
+// A log sink that keeps every line, so tests can check the exact texts.
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "protocol/log_sink.h"
+
+namespace testing_support {
+
+class RecordingLog : public protocol::LogSink {
+public:
+    void logv(const char* format, va_list args) override {
+        char line[512];
+        std::vsnprintf(line, sizeof line, format, args);
+        std::lock_guard lock(mutex_);
+        lines_.emplace_back(line);
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    size_t count(const std::string& line) const {
+        size_t n = 0;
+        for (const auto& l : lines()) n += l == line;
+        return n;
+    }
+    bool has(const std::string& line) const { return count(line) > 0; }
+    size_t countPrefix(const std::string& prefix) const {
+        size_t n = 0;
+        for (const auto& l : lines()) n += l.rfind(prefix, 0) == 0;
+        return n;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+}  // namespace testing_support
