@@ -28,7 +28,8 @@ std::optional<nanoseconds> nearestWait(const std::optional<Deadline>& a,
                                        const std::optional<Deadline>& b) {
     std::optional<nanoseconds> wait;
     for (const auto* deadline : {&a, &b}) {
-        if (!*deadline) continue;
+        if (!*deadline)
+            continue;
         const nanoseconds left = (*deadline)->remaining();
         wait = wait ? std::min(*wait, left) : left;
     }
@@ -49,8 +50,10 @@ int waitFor(int fd, short events, std::optional<nanoseconds> wait) {
         limit.tv_nsec = long(wait->count() % 1'000'000'000);
     }
     const int ready = ::ppoll(&entry, 1, wait ? &limit : nullptr, nullptr);
-    if (ready < 0) return errno == EINTR ? 0 : errno;
-    if (ready == 0) return ETIMEDOUT;
+    if (ready < 0)
+        return errno == EINTR ? 0 : errno;
+    if (ready == 0)
+        return ETIMEDOUT;
     if ((entry.revents & events) == 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)))
         return EIO;
     return 0;
@@ -58,19 +61,23 @@ int waitFor(int fd, short events, std::optional<nanoseconds> wait) {
 
 // The total time-out of a transfer of `count` bytes; none when both parts are 0.
 std::optional<Deadline> totalDeadline(uint32_t multiplierMs, uint32_t constantMs, size_t count) {
-    if (multiplierMs == 0 && constantMs == 0) return std::nullopt;
+    if (multiplierMs == 0 && constantMs == 0)
+        return std::nullopt;
     const uint64_t totalMs = uint64_t(multiplierMs) * count + constantMs;
     return Deadline(milliseconds(int64_t(std::min<uint64_t>(totalMs, INT32_MAX))));
 }
 
 }  // namespace
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
 int SerialPort::open(const std::string& path) {
     close();
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return errno;
+    if (fd < 0)
+        return errno;
     // A serial port is a terminal; anything else would turn the time-outs into busy loops.
     if (!::isatty(fd)) {
         ::close(fd);
@@ -88,7 +95,8 @@ int SerialPort::open(const std::string& path) {
 }
 
 void SerialPort::close() {
-    if (fd_ < 0) return;
+    if (fd_ < 0)
+        return;
     // A pty keeps its exclusive flag while its master lives; clear it for the next opener.
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -96,9 +104,11 @@ void SerialPort::close() {
 }
 
 int SerialPort::configure(uint32_t baudRate) {
-    if (fd_ < 0) return EBADF;
+    if (fd_ < 0)
+        return EBADF;
     termios settings{};
-    if (::tcgetattr(fd_, &settings) != 0) return errno;
+    if (::tcgetattr(fd_, &settings) != 0)
+        return errno;
     ::cfmakeraw(&settings);
     settings.c_cflag &= ~tcflag_t(PARENB | CSTOPB | CSIZE | CRTSCTS);
     settings.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -106,76 +116,97 @@ int SerialPort::configure(uint32_t baudRate) {
     // One byte satisfies a read; with O_NONBLOCK an empty queue gives EAGAIN and poll waits.
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd_, TCSANOW, &settings) != 0) return errno;
-    if (const int error = setBaudRate(fd_, baudRate)) return error;
+    if (::tcsetattr(fd_, TCSANOW, &settings) != 0)
+        return errno;
+    if (const int error = setBaudRate(fd_, baudRate))
+        return error;
     const int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) return errno;
+    if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
+        return errno;
     return 0;
 }
 
 int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
     received = 0;
-    if (fd_ < 0) return EBADF;
-    if (count == 0) return 0;
-    const std::optional<Deadline> total = totalDeadline(
-        timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, count);
+    if (fd_ < 0)
+        return EBADF;
+    if (count == 0)
+        return 0;
+    const std::optional<Deadline> total =
+        totalDeadline(timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, count);
     std::optional<Deadline> gap;  // runs from the latest byte once the first one came
     for (;;) {
         const ssize_t got = ::read(fd_, buffer + received, count - received);
         if (got > 0) {
             received += size_t(got);
-            if (received == count) return 0;
-            if (timeouts_.readIntervalMs != 0) gap = Deadline(milliseconds(timeouts_.readIntervalMs));
+            if (received == count)
+                return 0;
+            if (timeouts_.readIntervalMs != 0)
+                gap = Deadline(milliseconds(timeouts_.readIntervalMs));
             continue;
         }
         // With at least one byte asked for, 0 means the line hung up.
-        if (got == 0) return EIO;
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN) return errno;
-        if (anyExpired(total, gap)) return 0;
+        if (got == 0)
+            return EIO;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN)
+            return errno;
+        if (anyExpired(total, gap))
+            return 0;
         const int waited = waitFor(fd_, POLLIN, nearestWait(total, gap));
-        if (waited != 0 && waited != ETIMEDOUT) return waited;
+        if (waited != 0 && waited != ETIMEDOUT)
+            return waited;
     }
 }
 
 int SerialPort::write(const uint8_t* data, size_t count, size_t& written) {
     written = 0;
-    if (fd_ < 0) return EBADF;
-    const std::optional<Deadline> total = totalDeadline(
-        timeouts_.writeTotalMultiplierMs, timeouts_.writeTotalConstantMs, count);
+    if (fd_ < 0)
+        return EBADF;
+    const std::optional<Deadline> total =
+        totalDeadline(timeouts_.writeTotalMultiplierMs, timeouts_.writeTotalConstantMs, count);
     while (written < count) {
         const ssize_t put = ::write(fd_, data + written, count - written);
         if (put > 0) {
             written += size_t(put);
             continue;
         }
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0 && errno != EAGAIN) return errno;
-        if (anyExpired(total, std::nullopt)) return 0;
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0 && errno != EAGAIN)
+            return errno;
+        if (anyExpired(total, std::nullopt))
+            return 0;
         const int waited = waitFor(fd_, POLLOUT, nearestWait(total, std::nullopt));
-        if (waited != 0 && waited != ETIMEDOUT) return waited;
+        if (waited != 0 && waited != ETIMEDOUT)
+            return waited;
     }
     return 0;
 }
 
 int SerialPort::bytesWaiting(size_t& count) {
     count = 0;
-    if (fd_ < 0) return EBADF;
+    if (fd_ < 0)
+        return EBADF;
     int waiting = 0;
-    if (::ioctl(fd_, FIONREAD, &waiting) != 0) return errno;
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0)
+        return errno;
     count = size_t(std::max(waiting, 0));
     return 0;
 }
 
 int SerialPort::purge() {
-    if (fd_ < 0) return EBADF;
+    if (fd_ < 0)
+        return EBADF;
     return ::tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
 }
 
 std::string comPortPath(int portNumber) {
     const std::string variable = "QEL_COM" + std::to_string(portNumber);
     const char* path = std::getenv(variable.c_str());
-    if (path != nullptr && *path != '\0') return path;
+    if (path != nullptr && *path != '\0')
+        return path;
     return "/dev/ttyS" + std::to_string(int64_t(portNumber) - 1);
 }
 

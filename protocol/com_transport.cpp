@@ -38,7 +38,9 @@ constexpr milliseconds kDrainMaxTime{3000};
 ComTransport::ComTransport(Variant variant, LogSink& log, platform::Clock& clock)
     : variant_(variant), log_(log), clock_(clock) {}
 
-ComTransport::~ComTransport() { close(); }
+ComTransport::~ComTransport() {
+    close();
+}
 
 ErrorCode ComTransport::checksumError() const {
     return variant_ == Variant::Programmer ? kErrChecksum : kErrLibraryChecksum;
@@ -48,17 +50,21 @@ void ComTransport::applySettings(uint32_t baudRate) {
     // The time-outs are ours, not the driver's: without them a read could wait for ever.
     // Queue sizes have no counterpart on a terminal; the kernel's buffers are larger.
     port_.setTimeouts(kIdleTimeouts);
-    if (port_.configure(baudRate) != 0) return;
+    if (port_.configure(baudRate) != 0)
+        return;
     port_.purge();
 }
 
 ErrorCode ComTransport::openByIndex(int portIndex, int identifiedPortNumber) {
     const int64_t portNumber = int64_t(portIndex) + 1;
-    if (identifiedPortNumber < 1 || identifiedPortNumber != portNumber) close();
+    if (identifiedPortNumber < 1 || identifiedPortNumber != portNumber)
+        close();
     if (!port_.isOpen()) {
-        if (portNumber < 1 || portNumber > INT_MAX) return kErrPortIndex;
+        if (portNumber < 1 || portNumber > INT_MAX)
+            return kErrPortIndex;
         const std::string path = platform::comPortPath(int(portNumber));
-        if (port_.open(path) != 0) return kErrPortIndex;
+        if (port_.open(path) != 0)
+            return kErrPortIndex;
         portPath_ = path;
         applySettings(kProgrammerBaudRate);
     }
@@ -70,7 +76,8 @@ ErrorCode ComTransport::identifyCamera(uint8_t* reply, uint32_t capacity) {
     const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
     const ErrorCode result =
         transaction(request.data(), request.size, reply, capacity, timeout::GET_CAMERA_TYPE);
-    if (result != kOk) log_.log("GET_CAMERA_TYPE returned error %d \n", int(result));
+    if (result != kOk)
+        log_.log("GET_CAMERA_TYPE returned error %d \n", int(result));
     return result;
 }
 
@@ -85,7 +92,8 @@ ErrorCode ComTransport::openLibrary(int portNumber, uint32_t baudRate) {
     applySettings(baudRate);
     std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
     const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
-    if (result != kOk) return result;
+    if (result != kOk)
+        return result;
     debugOff();
     log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
              int(readU32(&reply[field::SERIAL_NUMBER])));
@@ -93,10 +101,12 @@ ErrorCode ComTransport::openLibrary(int portNumber, uint32_t baudRate) {
 }
 
 ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate) {
-    if (port_.isOpen()) applySettings(baudRate);
+    if (port_.isOpen())
+        applySettings(baudRate);
     std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
     const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
-    if (result != kOk) return result;
+    if (result != kOk)
+        return result;
     log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
              int(readU32(&reply[field::SERIAL_NUMBER])));
     return kOk;
@@ -114,11 +124,13 @@ int ComTransport::close() {
 }
 
 ErrorCode ComTransport::drain() {
-    if (!port_.isOpen()) return kOk;
+    if (!port_.isOpen())
+        return kOk;
     const platform::Milliseconds start = clock_.now();
     size_t drained = 0;
     size_t waiting = 0;
-    if (port_.bytesWaiting(waiting) != 0) return kErrPortIo;
+    if (port_.bytesWaiting(waiting) != 0)
+        return kErrPortIo;
     while (waiting != 0) {
         if (drained >= kDrainMaxBytes || clock_.now() - start >= kDrainMaxTime) {
             log_.log("Drain stopped after %u bytes: input keeps arriving", unsigned(drained));
@@ -131,7 +143,8 @@ ErrorCode ComTransport::drain() {
         drained += got;
         log_.log("Check ReadFile size:%d", int(got));
         clock_.sleepFor(kDrainPause);
-        if (port_.bytesWaiting(waiting) != 0) return kErrPortIo;
+        if (port_.bytesWaiting(waiting) != 0)
+            return kErrPortIo;
     }
     return kOk;
 }
@@ -161,14 +174,14 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
                                       kTransactionPerByteMs, timeoutMs};
     // A command that does not fit the working buffer is never built, let alone sent.
     if (size > kTelegramMax || (command == nullptr && size != 0)) {
-        log_.log("ERROR: command size %u exceeds %u bytes", unsigned(size),
-                 unsigned(kTelegramMax));
+        log_.log("ERROR: command size %u exceeds %u bytes", unsigned(size), unsigned(kTelegramMax));
         return checksumError();
     }
     drain();
 
     std::array<uint8_t, kTelegramMax> buffer{};
-    if (size != 0) std::memcpy(buffer.data(), command, size);
+    if (size != 0)
+        std::memcpy(buffer.data(), command, size);
     const uint16_t commandCode = readU16(&buffer[0]);
     uint32_t length = size;
     // The checksum byte of a length field beyond the buffer would land outside it.
@@ -196,8 +209,10 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     }
 
     size_t received = 0;
-    if (!readHeader(buffer.data(), received)) return kErrPortIo;
-    if (received == 0) return kErrPortIo;
+    if (!readHeader(buffer.data(), received))
+        return kErrPortIo;
+    if (received == 0)
+        return kErrPortIo;
 
     // Debug text of the camera may come before the reply; skip a bounded number of telegrams.
     const unsigned debugLimit =
@@ -217,16 +232,19 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
                 log_.log("ERROR: ReadFile Com size:%d", int(remaining));
                 return kErrPortIo;
             }
-            if (got == 0) break;
+            if (got == 0)
+                break;
             remaining -= got;
         }
-        if (!readHeader(buffer.data(), received)) return kErrPortIo;
+        if (!readHeader(buffer.data(), received))
+            return kErrPortIo;
         ++removed;
-        if (received == 0) return kErrPortIo;
+        if (received == 0)
+            return kErrPortIo;
     }
     if (variant_ == Variant::Library) {
-        log_.log("ReadFile Com 0x%x 0x%x size:%d done %d", readU16(&buffer[0]),
-                 readU16(&buffer[2]), int(kHeaderSize), int(received));
+        log_.log("ReadFile Com 0x%x 0x%x size:%d done %d", readU16(&buffer[0]), readU16(&buffer[2]),
+                 int(kHeaderSize), int(received));
     }
 
     // The body never runs past the working buffer, whatever the length field claims.
@@ -242,12 +260,12 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
             return kErrPortIo;
         }
         log_.log("ReadFile Com size:%d done %d", int(body), int(got));
-        if (got == 0) break;
+        if (got == 0)
+            break;
         held += got;
         body -= got;
     }
-    return validateReply(buffer.data(), held, commandCode, reply, capacity, result, variant_,
-                         log_);
+    return validateReply(buffer.data(), held, commandCode, reply, capacity, result, variant_, log_);
 }
 
 }  // namespace protocol

@@ -40,8 +40,8 @@ public:
     ErrorCode debugOff();
 
     // One command/reply exchange; `reply` may be null with capacity 0.
-    ErrorCode transaction(const uint8_t* command, uint32_t size, uint8_t* reply,
-                          uint32_t capacity, uint32_t timeoutMs);
+    ErrorCode transaction(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,
+                          uint32_t timeoutMs);
 
     // The open port's device path (empty when closed).
     const std::string& portPath() const { return portPath_; }

@@ -13,7 +13,8 @@ ErrorCode checksumError(Variant variant) {
 
 uint8_t checksumOf(const uint8_t* bytes, size_t count) {
     uint8_t sum = 0;
-    for (size_t i = 0; i < count; ++i) sum = uint8_t(sum + bytes[i]);
+    for (size_t i = 0; i < count; ++i)
+        sum = uint8_t(sum + bytes[i]);
     return sum;
 }
 
@@ -22,19 +23,21 @@ ErrorCode add_checksum(uint8_t* telegram, uint32_t& size, Variant variant) {
     // A length below 1 has no checksum byte at all; treat it like a telegram that does not fit.
     const bool tooLong = variant == Variant::Programmer ? (length < 1 || length - 1 > size)
                                                         : (length < 1 || length - 1 >= size);
-    if (tooLong) return checksumError(variant);
+    if (tooLong)
+        return checksumError(variant);
     telegram[length - 1] = checksumOf(telegram, length - 1);
     size = length;
     return kOk;
 }
 
-ErrorCode test_checksum(const uint8_t* telegram, size_t available, uint32_t& size,
-                        Variant variant, LogSink* log) {
+ErrorCode test_checksum(const uint8_t* telegram, size_t available, uint32_t& size, Variant variant,
+                        LogSink* log) {
     const uint32_t length = available >= 4 ? readU16(telegram + 2) : 0;
     // The telegram must fit both the capacity the caller accepts and the bytes really held.
     const bool fits = length >= 1 && length - 1 <= size && length <= available;
     if (!fits || telegram[length - 1] != checksumOf(telegram, length - 1)) {
-        if (variant == Variant::Library && log) log->log("test_checksum size error");
+        if (variant == Variant::Library && log)
+            log->log("test_checksum size error");
         return checksumError(variant);
     }
     size = length;

@@ -29,7 +29,8 @@ public:
     PtyPair() {
         termios raw{};
         ::cfmakeraw(&raw);
-        if (::openpty(&master_, &heldSlave_, nullptr, &raw, nullptr) != 0) return;
+        if (::openpty(&master_, &heldSlave_, nullptr, &raw, nullptr) != 0)
+            return;
         termios masterSettings{};
         ::tcgetattr(master_, &masterSettings);
         ::cfmakeraw(&masterSettings);
@@ -37,8 +38,10 @@ public:
         path_ = ::ptsname(master_);
     }
     ~PtyPair() {
-        if (heldSlave_ >= 0) ::close(heldSlave_);
-        if (master_ >= 0) ::close(master_);
+        if (heldSlave_ >= 0)
+            ::close(heldSlave_);
+        if (master_ >= 0)
+            ::close(master_);
     }
     const std::string& path() const { return path_; }
     void send(const std::vector<uint8_t>& bytes) const {
@@ -52,8 +55,10 @@ public:
         while (bytes.size() < count && Clock::now() < end) {
             uint8_t chunk[256];
             const ssize_t got = ::read(master_, chunk, sizeof chunk);
-            if (got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-            else std::this_thread::sleep_for(1ms);
+            if (got > 0)
+                bytes.insert(bytes.end(), chunk, chunk + got);
+            else
+                std::this_thread::sleep_for(1ms);
         }
         return bytes;
     }
@@ -160,7 +165,8 @@ TEST_F(SerialPortOnPty, BytesWaitingAndPurge) {
     size_t waiting = 0;
     for (int i = 0; i < 100 && waiting < 3; ++i) {
         ASSERT_EQ(port_.bytesWaiting(waiting), 0);
-        if (waiting < 3) std::this_thread::sleep_for(1ms);
+        if (waiting < 3)
+            std::this_thread::sleep_for(1ms);
     }
     EXPECT_EQ(waiting, 3u);
     ASSERT_EQ(port_.purge(), 0);

@@ -47,14 +47,17 @@ bool isVerboseOff(const Bytes& command) {
 PtyPeer::Handler camera(std::function<void(PtyPeer&)> onCameraType = {}) {
     return [onCameraType](PtyPeer& peer, const Bytes& command) {
         const uint16_t code = readU16(command.data());
-        if (code == cmd::TEXT_COMMAND) peer.send(telegram(0x0099));
-        if (code == cmd::GET_CAMERA_TYPE && onCameraType) onCameraType(peer);
+        if (code == cmd::TEXT_COMMAND)
+            peer.send(telegram(0x0099));
+        if (code == cmd::GET_CAMERA_TYPE && onCameraType)
+            onCameraType(peer);
     };
 }
 
 size_t verboseCount(const PtyPeer& peer) {
     size_t n = 0;
-    for (const auto& command : peer.commands()) n += isVerboseOff(command);
+    for (const auto& command : peer.commands())
+        n += isVerboseOff(command);
     return n;
 }
 
@@ -157,7 +160,8 @@ TEST_F(ComTransportOnPty, DebugTextBeforeTheReplyIsSkippedThenOnlyHundredMillise
 
 TEST_F(ComTransportOnPty, EndlessDebugTextEndsAfterTwentyOneOrFiftyOneTelegrams) {
     const auto flood = [](PtyPeer& peer) {
-        for (int i = 0; i < 60; ++i) peer.send(kDebugText);
+        for (int i = 0; i < 60; ++i)
+            peer.send(kDebugText);
     };
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
     peer_.setHandler(camera(flood));

@@ -33,7 +33,8 @@ Bytes errorReply(uint16_t code, uint32_t error) {
 PtyPeer::PtyPeer() {
     termios raw{};
     ::cfmakeraw(&raw);
-    if (::openpty(&master_, &heldSlave_, nullptr, &raw, nullptr) != 0) return;
+    if (::openpty(&master_, &heldSlave_, nullptr, &raw, nullptr) != 0)
+        return;
     termios masterSettings{};
     ::tcgetattr(master_, &masterSettings);
     ::cfmakeraw(&masterSettings);
@@ -45,9 +46,12 @@ PtyPeer::PtyPeer() {
 
 PtyPeer::~PtyPeer() {
     stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    if (heldSlave_ >= 0) ::close(heldSlave_);
-    if (master_ >= 0) ::close(master_);
+    if (thread_.joinable())
+        thread_.join();
+    if (heldSlave_ >= 0)
+        ::close(heldSlave_);
+    if (master_ >= 0)
+        ::close(master_);
 }
 
 void PtyPeer::setHandler(Handler handler) {
@@ -65,8 +69,10 @@ void PtyPeer::send(const Bytes& bytes) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (sent < bytes.size() && std::chrono::steady_clock::now() < end) {
         const ssize_t put = ::write(master_, bytes.data() + sent, bytes.size() - sent);
-        if (put > 0) sent += size_t(put);
-        else ::usleep(500);
+        if (put > 0)
+            sent += size_t(put);
+        else
+            ::usleep(500);
     }
 }
 
@@ -75,18 +81,22 @@ void PtyPeer::run() {
     const Bytes floodChunk(1024, 0x55);
     while (!stop_) {
         if (flooding_) {
-            if (::write(master_, floodChunk.data(), floodChunk.size()) <= 0) ::usleep(200);
+            if (::write(master_, floodChunk.data(), floodChunk.size()) <= 0)
+                ::usleep(200);
         }
         pollfd entry{master_, POLLIN, 0};
-        if (::poll(&entry, 1, flooding_ ? 0 : 5) <= 0) continue;
+        if (::poll(&entry, 1, flooding_ ? 0 : 5) <= 0)
+            continue;
         uint8_t chunk[600];
         const ssize_t got = ::read(master_, chunk, sizeof chunk);
-        if (got <= 0) continue;
+        if (got <= 0)
+            continue;
         pending.insert(pending.end(), chunk, chunk + got);
         // Hand over every complete telegram; the transport only sends well-formed lengths.
         while (pending.size() >= 4) {
             const size_t length = std::max<size_t>(protocol::readU16(&pending[2]), 4);
-            if (pending.size() < length) break;
+            if (pending.size() < length)
+                break;
             const Bytes command(pending.begin(), pending.begin() + long(length));
             pending.erase(pending.begin(), pending.begin() + long(length));
             Handler handler;
@@ -95,7 +105,8 @@ void PtyPeer::run() {
                 commands_.push_back(command);
                 handler = handler_;
             }
-            if (handler) handler(*this, command);
+            if (handler)
+                handler(*this, command);
         }
     }
 }

@@ -24,13 +24,15 @@ public:
     }
     size_t count(const std::string& line) const {
         size_t n = 0;
-        for (const auto& l : lines()) n += l == line;
+        for (const auto& l : lines())
+            n += l == line;
         return n;
     }
     bool has(const std::string& line) const { return count(line) > 0; }
     size_t countPrefix(const std::string& prefix) const {
         size_t n = 0;
-        for (const auto& l : lines()) n += l.rfind(prefix, 0) == 0;
+        for (const auto& l : lines())
+            n += l.rfind(prefix, 0) == 0;
         return n;
     }
 

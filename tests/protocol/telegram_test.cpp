@@ -29,7 +29,7 @@ struct Received {
 Bytes cameraTypeReply() {
     Bytes payload(18, 0);
     payload[0] = 0x00;
-    payload[1] = 0x13;  // camera type 0x1300
+    payload[1] = 0x13;                                  // camera type 0x1300
     return testing_support::telegram(0x0190, payload);  // 23 bytes
 }
 
@@ -103,8 +103,8 @@ TEST(ReplyValidation, AcceptedReplyIsCopiedWithoutChecksumCutToCapacity) {
     const Received received(testing_support::telegram(0x0190, {1, 2, 3, 4}));  // 9 bytes
     std::array<uint8_t, 16> reply;
     reply.fill(0xEE);
-    EXPECT_EQ(validateReply(received.buffer.data(), received.held, 0x0110, reply.data(), 16,
-                            kOk, Variant::Programmer, log),
+    EXPECT_EQ(validateReply(received.buffer.data(), received.held, 0x0110, reply.data(), 16, kOk,
+                            Variant::Programmer, log),
               kOk);
     EXPECT_THAT(Bytes(reply.begin(), reply.begin() + 9),
                 ElementsAre(0x90, 0x01, 0x09, 0x00, 1, 2, 3, 4, 0xEE));
@@ -128,8 +128,8 @@ TEST(ReplyValidation, ErrorReplyPassesTheCameraCodeOnAndHandsOverTheTelegram) {
     const Received received(testing_support::errorReply(0x0110, kCamNoDeviceOpen));
     ASSERT_EQ(received.held, 9u);
     std::array<uint8_t, 17> reply{};
-    EXPECT_EQ(validateReply(received.buffer.data(), received.held, 0x0110, reply.data(), 17,
-                            kOk, Variant::Programmer, log),
+    EXPECT_EQ(validateReply(received.buffer.data(), received.held, 0x0110, reply.data(), 17, kOk,
+                            Variant::Programmer, log),
               kCamNoDeviceOpen);
     EXPECT_THAT(Bytes(reply.begin(), reply.begin() + 9),
                 ElementsAre(0xD0, 0x01, 0x09, 0x00, 0x53, 0x10, 0x00, 0x80, 0x00));
@@ -142,8 +142,8 @@ TEST(ReplyValidation, WrongCodeBadChecksumAndOversizedRepliesFail) {
     std::array<uint8_t, 32> reply;
 
     const Received wrongCode(testing_support::telegram(0x0290));
-    EXPECT_EQ(validateReply(wrongCode.buffer.data(), wrongCode.held, 0x0110, reply.data(), 17,
-                            kOk, Variant::Programmer, log),
+    EXPECT_EQ(validateReply(wrongCode.buffer.data(), wrongCode.held, 0x0110, reply.data(), 17, kOk,
+                            Variant::Programmer, log),
               kErrReplyCode);
     EXPECT_TRUE(log.has("ERROR: com_out: != com_in 0x290 != 0x190"));
 
@@ -181,11 +181,11 @@ TEST(ReplyValidation, LengthFieldBeyondTheWorkingBufferIsNeverReadOrCopied) {
     writeU16(&held[2], 600);
     std::vector<uint8_t> reply(1000, 0xEE);
     for (Variant variant : {Variant::Programmer, Variant::Library}) {
-        const ErrorCode expected = variant == Variant::Programmer ? kErrChecksum
-                                                                  : kErrLibraryChecksum;
-        EXPECT_EQ(validateReply(held.data(), held.size(), 0x0110, reply.data(), 1000, kOk, variant,
-                                log),
-                  expected);
+        const ErrorCode expected =
+            variant == Variant::Programmer ? kErrChecksum : kErrLibraryChecksum;
+        EXPECT_EQ(
+            validateReply(held.data(), held.size(), 0x0110, reply.data(), 1000, kOk, variant, log),
+            expected);
     }
     EXPECT_EQ(reply[0], 0xEE);
     // Fewer than the 8 bytes of an error reply: the missing code reads as 0, nothing beyond.
