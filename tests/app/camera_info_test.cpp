@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include "programmer/app/contact.h"
+#include "programmer/app/hardware_compatibility.h"
+#include "programmer/app/prog_dlg.h"
+#include "scripted_camera.h"
+#include "scripted_host.h"
+
+namespace {
+
+using namespace app;
+using apptest::FirmwareRecord;
+using apptest::ScriptedFactory;
+using apptest::ScriptedHost;
+namespace cmd = protocol::cmd;
+
+TEST(HardwareCompatibility, TablesByCameraType) {
+    const int main = *HardwareEntryOf("KM4MAIN");
+    EXPECT_TRUE(IsHardwareCompatible(main, 27, 2, 0x0100));
+    EXPECT_FALSE(IsHardwareCompatible(main, 27, 1, 0x1200));
+    EXPECT_TRUE(IsHardwareCompatible(main, 28, 1, 0x1200));
+    EXPECT_FALSE(IsHardwareCompatible(main, 28, 2, 0x1200));  // second code checked too
+    EXPECT_TRUE(IsHardwareCompatible(main, 0xFFFF, 0xFFFF, 0x1200));
+    const int mv13 = *HardwareEntryOf("KM4MV13");
+    EXPECT_TRUE(IsHardwareCompatible(mv13, 500, 500, 0x1200));
+    EXPECT_FALSE(IsHardwareCompatible(mv13, 500, 0, 0x0100));
+    EXPECT_TRUE(IsHardwareCompatible(mv13, 12, 1, 0x0100));
+    EXPECT_EQ(HardwareEntryOf("KM4AD14 2"), 6);
+    EXPECT_FALSE(HardwareEntryOf("KM4GIGE").has_value());
+    EXPECT_FALSE(HardwareEntryOf("KM4MAIN2").has_value());
+}
+
+TEST(ContactLine, FollowsEveryPleaseContactMessage) {
+    EXPECT_EQ(WithContactLine("Error!\nPlease contact QEL AG!\n"),
+              std::string("Error!\nPlease contact QEL AG!\n") + kContactLine);
+    EXPECT_EQ(WithContactLine("x\nPlease contact QEL AG"),
+              std::string("x\nPlease contact QEL AG\n") + kContactLine);
+    EXPECT_EQ(WithContactLine("Connection lost\n"), "Connection lost\n");
+}
+
+class CameraInfoTest : public ::testing::Test {
+protected:
+    ScriptedHost host;
+    ScriptedFactory factory;
+    ProgDlg dialog{host, factory};
+    apptest::CameraScript& script = factory.com;
+
+    bool read(int interfaceType = 0) {
+        dialog.options.interfaceType = interfaceType;
+        auto& source = interfaceType == 2 ? factory.camLink : factory.com;
+        dialog.camera = interfaceType == 2 ? factory.makeCamLink(false) : factory.makeCom(false);
+        dialog.camera->Open(0);
+        source.commands.clear();
+        return dialog.ReadCameraInfo();
+    }
+    std::string onlyBox() const { return host.boxes.size() == 1 ? host.boxes[0].text : "<boxes: " + std::to_string(host.boxes.size()) + ">"; }
+};
+
+TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecords) {
+    EXPECT_TRUE(read());
+    EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, true, true, false, false}));
+    EXPECT_EQ(dialog.cameraVariant[1], 4);
+    EXPECT_EQ(dialog.cameraVersion[1], 0x0301);
+    EXPECT_EQ(dialog.cameraVersion[3], -1);
+    EXPECT_EQ(dialog.cameraVariant[3], 0xFFFF);
+    EXPECT_EQ(dialog.model.caption(currentFwId(1)), "004 V03.01");
+    EXPECT_EQ(dialog.model.caption(kIdStatusLine), "");
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(CameraInfoTest, BootModeOffersOnlyTheMainMicrocontroller) {
+    script.bootMode = true;
+    EXPECT_FALSE(read());
+    EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
+    EXPECT_TRUE(script.commands.empty());
+}
+
+TEST_F(CameraInfoTest, UnreadableCameraTypeIsReportedWithTheContactLine) {
+    script.failNext[cmd::GET_CAMERA_TYPE] = 5;
+    dialog.camera = factory.makeCom(false);
+    EXPECT_FALSE(dialog.ReadCameraInfo());
+    EXPECT_EQ(onlyBox(), std::string("Error reading camera type info!\nPlease contact QEL AG!\n") + kContactLine);
+}
+
+TEST_F(CameraInfoTest, IncompatibleBoardIsRefused) {
+    script.hardware = {{"KM4GIGE", 1, 1}, {"KM4MAIN", 27, 1}};
+    EXPECT_FALSE(read());
+    EXPECT_EQ(onlyBox(), std::string("kelvoflash v1.11 errorCamera hardware error! Device KM4MAIN is incompatible.\n"
+                                     "Please download newer/compatible qel.programmer or contact QEL AG\n") +
+                             kContactLine);
+    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 0);
+}
+
+TEST_F(CameraInfoTest, IncompatibleBoardInEmergencyModeAsksWhetherToIgnore) {
+    script.hardware = {{"KM4MAIN", 27, 1}};
+    dialog.options.emergencyMode = true;
+    host.answers = {true};
+    EXPECT_TRUE(read());
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(host.boxes[0].question);
+    EXPECT_EQ(host.boxes[0].text,
+              std::string("kelvoflash v1.11 errorCamera hardware error! Device KM4MAIN is incompatible.\n"
+                          "Please download newer/compatible qel.programmer or contact QEL AG!\n") +
+                  kContactLine + "Ignore this error\n");
+    host.answers = {false};
+    EXPECT_FALSE(read());
+}
+
+TEST_F(CameraInfoTest, SecondTableForCameraType0100) {
+    script.cameraType = 0x0100;
+    script.hardware = {{"KM4MAIN", 27, 2}};
+    EXPECT_TRUE(read());
+}
+
+TEST_F(CameraInfoTest, HardwareRecordsAreAskedTwelveTimesBeforeGivingUp) {
+    script.failNext[cmd::GET_HARDWARE_VERSIONS] = 11;
+    EXPECT_TRUE(read());
+    EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
+
+    script.failNext[cmd::GET_HARDWARE_VERSIONS] = 12;
+    host.boxes.clear();
+    const auto slept = host.virtualClock.totalSlept();
+    EXPECT_FALSE(read());
+    EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
+    EXPECT_EQ(host.virtualClock.totalSlept() - slept, platform::Milliseconds(1200));
+    EXPECT_EQ(onlyBox(), std::string("Error reading camera hardware info!\nPlease contact QEL AG!\n") + kContactLine);
+}
+
+TEST_F(CameraInfoTest, RecordCountsOutsideOneToTenAreRetried) {
+    script.hardware.clear();  // count 0 on every reply
+    dialog.options.emergencyMode = true;
+    host.answers = {true};
+    EXPECT_TRUE(read());
+    EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(host.boxes[0].question);
+}
+
+std::vector<FirmwareRecord> twelveRecords() {
+    std::vector<FirmwareRecord> records;
+    records.push_back({"Main Bootloader", 1, 6, 1});
+    records.push_back({"Main uP", 5, 2, 1});
+    for (int i = 0; i < 9; ++i) records.push_back({"Other " + std::to_string(i), 1, 0, 1});
+    records.push_back({"Head FPGA", 2, 7, 9});  // record 11: on page 1
+    return records;
+}
+
+TEST_F(CameraInfoTest, PagedRecordsBeyondTheTenthAreFetched) {
+    script.firmware = twelveRecords();
+    EXPECT_TRUE(read());
+    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
+    EXPECT_TRUE(dialog.deviceAvailable[4]);
+    EXPECT_EQ(dialog.model.caption(currentFwId(4)), "009 V02.07");
+}
+
+TEST_F(CameraInfoTest, UnpagedCameraDeliversOnlyTheFirstTen) {
+    script.firmware = twelveRecords();
+    script.pagedCommand = false;
+    EXPECT_TRUE(read());
+    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 1);
+    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS), 1);
+    EXPECT_FALSE(dialog.deviceAvailable[4]);
+    EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
+}
+
+TEST_F(CameraInfoTest, PageThatDoesNotComeStopsTheRecordWalk) {
+    script.firmware = twelveRecords();
+    script.failingPage = 1;
+    EXPECT_TRUE(read());
+    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
+    // Nothing of a missing page is taken, not even stale records of page 0.
+    EXPECT_FALSE(dialog.deviceAvailable[4]);
+    EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
+}
+
+TEST_F(CameraInfoTest, UnreadableFirmwareLeavesOnlyTheMainMicrocontroller) {
+    script.failNext[cmd::GET_FIRMWARE_VERSIONS_PAGE] = 1;
+    script.failNext[cmd::GET_FIRMWARE_VERSIONS] = 1;
+    EXPECT_TRUE(read());
+    EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
+    EXPECT_EQ(onlyBox(), "Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
+}
+
+TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
+    script.firmware = {{"Main uP", 5, 2, 1}};
+    EXPECT_TRUE(read(0));
+    factory.camLink.firmware = {{"Main uP", 5, 2, 1}};
+    EXPECT_FALSE(read(2));
+    EXPECT_EQ(onlyBox(), "Old bootloader found\nProgramming with this Interface type not allowed");
+}
+
+TEST_F(CameraInfoTest, TarunCamerasNameTheirBootloaderDifferently) {
+    factory.camLink.cameraType = 0x1310;
+    factory.camLink.firmware = {{"boot.tarun", 1, 0, 1}, {"Main uP", 5, 2, 1}};
+    EXPECT_TRUE(read(2));
+    factory.camLink.cameraType = 0x1200;
+    EXPECT_FALSE(read(2));
+}
+
+TEST_F(CameraInfoTest, MainMicrocontrollerWithoutVersionIsNotCompatible) {
+    script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main FPGA", 3, 1, 4}};
+    EXPECT_FALSE(read());
+    EXPECT_EQ(onlyBox(), std::string("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!\n") + kContactLine);
+}
+
+TEST_F(CameraInfoTest, ProgrammingRunKeepsThePreviousState) {
+    EXPECT_TRUE(read());
+    script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main uP", 5, 3, 1}};
+    dialog.programmingRun = true;
+    EXPECT_TRUE(dialog.ReadCameraInfo());
+    EXPECT_TRUE(dialog.deviceAvailable[1]);  // not reported now, but kept
+    EXPECT_EQ(dialog.cameraVersion[0], 0x0503);
+    dialog.programmingRun = false;
+    EXPECT_TRUE(dialog.ReadCameraInfo());
+    EXPECT_FALSE(dialog.deviceAvailable[1]);
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include "programmer/app/cmorvat_dlg.h"
+#include "scripted_camera.h"
+#include "scripted_host.h"
+
+namespace {
+
+using namespace app;
+using apptest::ScriptedFactory;
+using apptest::ScriptedHost;
+
+class ConnectionDialogTest : public ::testing::Test {
+protected:
+    ScriptedHost host;
+    ScriptedFactory factory;
+    CMorvatDlg dialog{host, factory};
+    std::string status() const { return dialog.model.caption(kIdConnectionStatus); }
+};
+
+TEST_F(ConnectionDialogTest, WithoutTheLibraryCameraLinkFallsBackToComPorts) {
+    factory.camLinkLibrary = false;
+    dialog.interfaceType = 2;
+    dialog.portNumber = 8;
+    dialog.OnInitDialog();
+    EXPECT_FALSE(dialog.model.isEnabled(kIdRadioCameraLink));
+    EXPECT_EQ(dialog.interfaceType, 0);
+    const Control& list = dialog.model.control(kIdPortList);
+    ASSERT_EQ(list.items.size(), 8u);
+    EXPECT_EQ(list.items[0], "ComPort_1");
+    EXPECT_EQ(list.items[7], "ComPort_8");
+    EXPECT_EQ(list.selected, 0);
+    EXPECT_EQ(dialog.portNumber, 0);
+    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
+    EXPECT_FALSE(dialog.model.isChecked(kIdRadioComPort));
+    EXPECT_EQ(status(), "Select Interface Type\nSelect Port\nConnect\n");
+    EXPECT_EQ(factory.camLink.destroyed, 1);  // the probe is gone again
+    EXPECT_FALSE(dialog.camera);
+}
+
+TEST_F(ConnectionDialogTest, CameraLinkPortsAreNumberedFromZero) {
+    dialog.interfaceType = 2;
+    dialog.portNumber = 3;
+    dialog.OnInitDialog();
+    EXPECT_TRUE(dialog.model.isEnabled(kIdRadioCameraLink));
+    EXPECT_EQ(dialog.model.control(kIdPortList).items[0], "CamLinkPort_0");
+    EXPECT_EQ(dialog.model.control(kIdPortList).selected, 3);
+}
+
+TEST_F(ConnectionDialogTest, ConnectWithoutChoosingATypeMakesNoLink) {
+    dialog.OnInitDialog();
+    dialog.OnConnect();
+    EXPECT_FALSE(dialog.camera);
+    EXPECT_EQ(factory.comMade, 0);
+    EXPECT_EQ(status(), "No Camera connected\nSelect other Interface Type or Port\nConnect\n");
+    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
+}
+
+TEST_F(ConnectionDialogTest, ConnectWithoutATypeInEmergencyModeStillAllowsOk) {
+    dialog.emergencyMode = true;
+    dialog.OnInitDialog();
+    dialog.OnConnect();
+    EXPECT_EQ(status(), "No Camera connected in Emergency Mode\nSelect other Interface Type or Port\n"
+                        "or proceed with OK or Cancel");
+    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+}
+
+TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentified) {
+    factory.com.openResults = {protocol::kErrNoCamera, protocol::kOk};
+    dialog.grabberDll = "clserme4.dll";
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(0);
+    dialog.OnPortSelected(2);
+    dialog.OnConnect();
+    EXPECT_EQ(factory.com.openedPorts, (std::vector<int>{2, 2}));
+    EXPECT_EQ(factory.com.grabberDllAtOpen[1], "clsersis.dll");
+    EXPECT_EQ(status(), "Camera SNr. 1234 found");
+    EXPECT_TRUE(dialog.connected);
+    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+    ASSERT_TRUE(dialog.camera);
+    EXPECT_EQ(dialog.camera->cameraType, 0x1200);
+    EXPECT_STREQ(reinterpret_cast<const char*>(dialog.camera->cameraDescription), "scripted camera");
+    EXPECT_EQ(dialog.portNumber, 2);
+}
+
+TEST_F(ConnectionDialogTest, BootModeCameraIsReportedAsSuch) {
+    factory.com.bootMode = true;
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(0);
+    dialog.OnConnect();
+    EXPECT_EQ(status(), "Camera found in Boot mode");
+}
+
+TEST_F(ConnectionDialogTest, MissingGrabberLibraryNamesTheGivenLibrary) {
+    factory.camLink.openResults = {protocol::kErrGrabberLibrary, protocol::kErrGrabberLibrary};
+    dialog.SetGrabberDll("clsermy.dll");
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(2);
+    dialog.OnConnect();
+    EXPECT_EQ(factory.camLink.grabberDllAtOpen,
+              (std::vector<std::string>{"clsermy.dll", "clsersis.dll"}));
+    EXPECT_EQ(status(), "Framegrabber clsermy.dll not found or not supported.\nConnection failed!\n");
+    EXPECT_FALSE(dialog.camera);
+    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
+}
+
+TEST_F(ConnectionDialogTest, LongGrabberNameIsCutToTheLinkField) {
+    dialog.SetGrabberDll("a_very_long_grabber_library.dll");
+    EXPECT_EQ(dialog.grabberDll, "a_very_long_grabber");
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(2);
+    dialog.OnConnect();
+    EXPECT_EQ(factory.camLink.grabberDllAtOpen[0], "a_very_long_grabber");
+}
+
+TEST_F(ConnectionDialogTest, FailedConnectAfterASuccessKeepsTheSuccess) {
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(0);
+    dialog.OnConnect();
+    factory.com.openResults = {protocol::kErrNoCamera, protocol::kErrNoCamera};
+    dialog.OnPortSelected(4);
+    dialog.OnConnect();
+    EXPECT_EQ(status(), "Camera SNr. 1234 found");
+    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+    EXPECT_TRUE(dialog.camera);
+}
+
+TEST_F(ConnectionDialogTest, ChoosingATypeAfterAConnectReplacesTheLink) {
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(0);
+    dialog.OnConnect();
+    dialog.OnInterfaceType(2);
+    EXPECT_EQ(factory.com.closes, 1);
+    EXPECT_EQ(factory.com.destroyed, 1);
+    ASSERT_TRUE(dialog.camera);
+    EXPECT_FALSE(dialog.camera->connected);
+    EXPECT_FALSE(dialog.connected);
+    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+    EXPECT_TRUE(dialog.model.isChecked(kIdRadioCameraLink));
+    EXPECT_FALSE(dialog.model.isChecked(kIdRadioComPort));
+    EXPECT_EQ(status(), "Select Port\nConnect");
+    EXPECT_EQ(dialog.interfaceType, 2);
+}
+
+TEST_F(ConnectionDialogTest, NoCameraOutsideEmergencyDropsTheLink) {
+    factory.com.answers = false;
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(0);
+    dialog.OnConnect();
+    EXPECT_FALSE(dialog.camera);
+    EXPECT_EQ(factory.com.destroyed, 1);
+    EXPECT_EQ(status(), "No Camera connected\nSelect other Interface Type or Port\nConnect\n");
+}
+
+TEST_F(ConnectionDialogTest, EmergencyCodeFromTheCameraGivesItsOwnText) {
+    factory.com.openResults = {protocol::kCamEmergencyConnected, protocol::kCamEmergencyConnected};
+    dialog.emergencyMode = true;
+    dialog.OnInitDialog();
+    dialog.OnInterfaceType(0);
+    dialog.OnConnect();
+    EXPECT_EQ(status(), "Camera connected in Emergency Mode\nSelect other Interface Type or Port\n"
+                        "or proceed with OK or Cancel");
+    EXPECT_TRUE(dialog.camera);  // kept for the main dialog
+    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+}
+
+TEST_F(ConnectionDialogTest, OkAndCancelEndTheDialog) {
+    dialog.OnOK();
+    EXPECT_TRUE(dialog.model.ended);
+    EXPECT_EQ(dialog.model.result, 1);
+    CMorvatDlg other(host, factory);
+    other.OnCancel();
+    EXPECT_EQ(other.model.result, 2);
+}
+
+TEST_F(ConnectionDialogTest, AboutBoxOnItsMenuCommandOnly) {
+    dialog.OnSysCommand(0xF060);
+    EXPECT_TRUE(host.boxes.empty());
+    dialog.OnSysCommand(kIdAboutBox);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].caption, "Info \xFC" "ber morvat");
+    EXPECT_EQ(host.boxes[0].text.rfind("morvat Version 1.06", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+#pragma once
+// A host that plays the person in front of the dialogs: answers and file names come from the
+// test, time is virtual, every box is recorded, and the connection dialog is driven by a script.
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "programmer/app/cmorvat_dlg.h"
+#include "programmer/app/host.h"
+#include "programmer/app/prog_dlg.h"
+
+namespace apptest {
+
+struct Box {
+    std::string text;
+    std::string caption;
+    app::BoxIcon icon = app::BoxIcon::None;
+    bool question = false;
+};
+
+class ScriptedHost : public app::Host {
+public:
+    void messageBox(const std::string& text, const std::string& caption, app::BoxIcon icon) override {
+        boxes.push_back({text, caption, icon, false});
+    }
+    bool askYesNo(const std::string& text, const std::string& caption) override {
+        boxes.push_back({text, caption, app::BoxIcon::Warning, true});
+        if (answers.empty()) return false;
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override { return next(files); }
+    std::optional<std::string> saveFileDialog(const app::FileDialogRequest&) override { return next(files); }
+    void pumpMessages() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
+    void repaintNow(const app::DialogModel& model) override {
+        ++repaints;
+        rowsAtRepaint.push_back(model.rowState);
+    }
+    void modelChanged(const app::DialogModel&) override { ++changes; }
+    void post(std::function<void()> event) override { posted.push_back(std::move(event)); }
+    platform::Clock& clock() override { return virtualClock; }
+
+    int runConnectionDialog(app::CMorvatDlg& dialog) override {
+        ++connectionDialogs;
+        dialog.OnInitDialog();
+        if (connectionScript) connectionScript(dialog);
+        if (!dialog.model.ended) dialog.OnCancel();
+        return dialog.model.result;
+    }
+    int runMainDialog(app::ProgDlg& dialog) override {
+        ++mainDialogs;
+        dialog.OnInitDialog();
+        if (!dialog.model.ended) runPosted();
+        if (!dialog.model.ended && mainScript) mainScript(dialog);
+        if (!dialog.model.ended) dialog.OnQuit();
+        posted.clear();
+        return dialog.model.result;
+    }
+    void showAboutBox(const std::string& title, const std::string& text) override {
+        boxes.push_back({text, title, app::BoxIcon::None, false});
+    }
+
+    // Runs the posted events in order, including those they post.
+    void runPosted() {
+        while (!posted.empty()) {
+            auto event = std::move(posted.front());
+            posted.pop_front();
+            event();
+        }
+    }
+    bool sawBox(const std::string& text) const {
+        for (const auto& box : boxes)
+            if (box.text == text) return true;
+        return false;
+    }
+
+    // Connects with the given type and port and answers OK (or Cancel).
+    static std::function<void(app::CMorvatDlg&)> connectAndAnswer(int type, int port, bool ok) {
+        return [=](app::CMorvatDlg& dialog) {
+            dialog.OnInterfaceType(type);
+            dialog.OnPortSelected(port);
+            dialog.OnConnect();
+            if (ok) dialog.OnOK();
+            else dialog.OnCancel();
+        };
+    }
+
+    platform::VirtualClock virtualClock;
+    std::vector<Box> boxes;
+    std::deque<bool> answers;
+    std::deque<std::optional<std::string>> files;
+    std::deque<std::function<void()>> posted;
+    std::function<void(app::CMorvatDlg&)> connectionScript;
+    std::function<void(app::ProgDlg&)> mainScript;
+    std::function<void()> onPump;
+    std::vector<std::array<uint32_t, app::kRowCount>> rowsAtRepaint;
+    int pumps = 0;
+    int repaints = 0;
+    int changes = 0;
+    int connectionDialogs = 0;
+    int mainDialogs = 0;
+
+private:
+    static std::optional<std::string> next(std::deque<std::optional<std::string>>& queue) {
+        if (queue.empty()) return std::nullopt;
+        auto value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+}  // namespace apptest
