@@ -1,0 +1,104 @@
+// Device file names, the choice of reader by extension and the result texts.
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <vector>
+
+#include "programmer/files/device_file.h"
+#include "programmer/files/device_file_result.h"
+#include "tests/files/sample_files.h"
+
+using namespace files;
+using files_test::TempFolder;
+using files_test::writeFile;
+
+TEST(DeviceFileName, VariantAndVersionFromTheName) {
+    struct Case {
+        const char* path;
+        bool ok;
+        int variant, major, minor;
+    };
+    const Case cases[] = {
+        {"a_1_V2_3.hex", true, 1, 2, 3},
+        {"a_1_v2_3.hex", true, 1, 2, 3},
+        {"/some/folder_9_V9_9/main_004_V03_02.hex", true, 4, 3, 2},
+        {"C:\\fw\\main_004_V03_02.hex", true, 4, 3, 2},
+        {"main_ -1_V300_+7rest", true, 0xFFFF, 300 & 0xFF, 7},
+        {"a_1_2_3.hex", false, 0, 0, 0},
+        {"main_fpga_004_V03_02.bit", false, 0, 0, 0},
+        {"main004V0302.hex", false, 0, 0, 0},
+        {"a_1_V2.hex", false, 0, 0, 0},
+        {"a_1_V_3.hex", false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        VersionBlock version;
+        ASSERT_EQ(parseDeviceFileNameText(c.path, version), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ(version.variant, c.variant);
+        EXPECT_EQ(version.versionMajor, c.major);
+        EXPECT_EQ(version.versionMinor, c.minor);
+    }
+}
+
+TEST(DeviceFileName, TimeStampIsTheFileTimeInUtc) {
+    TempFolder folder;
+    const std::string path = folder.path("main_004_V03_02.bin");
+    ASSERT_TRUE(writeFile(path, std::vector<uint8_t>{1}));
+    VersionBlock version;
+    ASSERT_TRUE(ParseDeviceFileName(path, version));
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    EXPECT_EQ(version.year, utc.tm_year + 1900);
+    EXPECT_EQ(version.month, utc.tm_mon + 1);
+    EXPECT_GE(version.day, 1);
+    // A file that does not exist still gives variant and version, and no time.
+    ASSERT_TRUE(ParseDeviceFileName(folder.path("x_1_V2_3.bin"), version));
+    EXPECT_EQ(version.year, 0);
+    EXPECT_EQ(version.variant, 1);
+}
+
+TEST(DeviceFile, NameRulesAndExtensionChoice) {
+    TempFolder folder;
+    std::vector<uint8_t> image(kDeviceImageSize, 0xFF);
+    DeviceImageInfo info;
+    auto read = [&](const std::string& path) {
+        return ReadDeviceFile(path, image.data(), image.size(), info);
+    };
+    EXPECT_EQ(read("a.hx"), ERR_FILE_NAME);
+    EXPECT_EQ(read("a_1_2_3.hex"), ERR_FILE_OPEN);
+    ASSERT_TRUE(writeFile(folder.path("a_1_V2_3.txt"), std::string("x")));
+    EXPECT_EQ(read(folder.path("a_1_V2_3.txt")), ERR_FILE_NAME);
+    EXPECT_EQ(read(folder.path("a_1_V2_3.bin")), ERR_FILE_OPEN);  // does not exist
+
+    // Upper-case extensions choose the same reader; the name's version reaches the result.
+    ASSERT_TRUE(writeFile(folder.path("main_004_V03_02.HEX"),
+                          files_test::hexRecord(0, 0x10, {0xAB}) + files_test::hexEndRecord()));
+    ASSERT_EQ(read(folder.path("main_004_V03_02.HEX")), READ_OK);
+    EXPECT_EQ(info.lowestOffset, 0x10u);
+    EXPECT_EQ(info.length(), 1u);
+    EXPECT_EQ(info.version.variant, 4);
+    EXPECT_EQ(info.version.version(), 0x0302);
+    EXPECT_EQ(image[0x10], 0xAB);
+
+    EXPECT_EQ(readerForPath("x.eep"), readerForPath("x.hex"));
+    EXPECT_EQ(readerForPath("x.XML"), readerForPath("x.bin"));
+    EXPECT_EQ(readerForPath("x.iic"), readerForPath("x.chk"));
+    EXPECT_NE(readerForPath("x.rom"), nullptr);
+    EXPECT_NE(readerForPath("x.jed"), nullptr);
+    EXPECT_NE(readerForPath("x.bit"), nullptr);
+    EXPECT_EQ(readerForPath("x.qup"), nullptr);
+}
+
+TEST(DeviceFileResult, MessageTexts) {
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_OPEN), "Cannot open file");
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_READ), "Error while reading from file");
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_WRITE), "Error while writing to file");
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_CHECKSUM), "Checksum error in file");
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_FORMAT), "File has unknown format");
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_DATA), "File data inconsistent");
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_NAME), "Filename invalid for this dataformat");
+    EXPECT_STREQ(deviceFileErrorText(READ_OK), "");
+}

@@ -1,0 +1,302 @@
+// The update file: writer and reader against the worked example, the padding and checksum rules,
+// the tag, and every malformed file the reader must refuse without reading outside its bytes.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "programmer/files/file_io.h"
+#include "programmer/files/load_update_file.h"
+#include "programmer/files/update_file_reader.h"
+#include "programmer/files/update_file_writer.h"
+#include "tests/files/sample_files.h"
+
+using namespace files;
+using files_test::workedExampleFile;
+
+namespace {
+
+VersionBlock exampleVersion() {
+    VersionBlock v;
+    v.versionMinor = 2;
+    v.versionMajor = 3;
+    v.variant = 4;
+    v.hour = 10;
+    v.minute = 20;
+    v.day = 5;
+    v.month = 6;
+    v.year = 2008;
+    return v;
+}
+
+std::vector<uint8_t> finished(UpdateFileWriter& writer) {
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(writer.finish(bytes), 0u);
+    return bytes;
+}
+
+// A reader result on an exact-size copy, so ASan sees any read past the end.
+UpdateFileReadResult readExact(const std::vector<uint8_t>& bytes) {
+    auto copy = std::make_unique<uint8_t[]>(bytes.size() + 1);
+    std::memcpy(copy.get(), bytes.data(), bytes.size());
+    return readUpdateFile(copy.get(), bytes.size());
+}
+
+void putU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i) bytes.at(offset + i) = uint8_t(value >> (8 * i));
+}
+
+}  // namespace
+
+TEST(UpdateFileWriter, WorkedExampleByteForByte) {
+    UpdateFileWriter writer;
+    const uint8_t data[] = {1, 2, 3};
+    ASSERT_EQ(writer.addRecord(2, 0, exampleVersion(), data, 3), 0u);
+    const std::vector<uint8_t> bytes = finished(writer);
+    EXPECT_EQ(bytes, workedExampleFile());
+    EXPECT_EQ(writer.checksum(), 0x1805u);
+}
+
+TEST(UpdateFileReader, WorkedExampleReadsBack) {
+    const UpdateFileReadResult result = readExact(workedExampleFile());
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.storedChecksum, 0x1805u);
+    EXPECT_EQ(result.computedChecksum, 0x1805u);
+    EXPECT_EQ(result.endRecordOffset, 80u);
+    for (int i = 0; i < kDeviceCount; ++i) EXPECT_EQ(result.devices[size_t(i)].present, i == 2);
+    const UpdateFileDevice& eeprom = result.devices[2];
+    EXPECT_EQ(eeprom.header.dataLength, 3u);
+    EXPECT_EQ(eeprom.dataOffset, 64u);
+    EXPECT_EQ(eeprom.header.version.variant, 4);
+    EXPECT_EQ(eeprom.header.version.version(), 3 * 256 + 2);
+    EXPECT_EQ(eeprom.header.version.year, 2008);
+    EXPECT_EQ(eeprom.header.version.day, 5);
+}
+
+TEST(UpdateFileWriter, PaddingAndChecksum) {
+    for (uint32_t length : {16u, 17u, 32u, 1u}) {
+        SCOPED_TRACE(length);
+        UpdateFileWriter writer;
+        std::vector<uint8_t> data(length, 0x01);
+        ASSERT_EQ(writer.addRecord(0, 0x8000, VersionBlock{}, data.data(), length), 0u);
+        const std::vector<uint8_t> bytes = finished(writer);
+        const uint32_t padding = length % 16 == 0 ? 0 : 16 - length % 16;
+        ASSERT_EQ(bytes.size(), 32 + 32 + length + padding + 32);
+        // Header: length, startOffset 0x8000, index 0, zero version block, reserved 0xFF.
+        uint32_t headerSum = 0;
+        for (size_t i = 32; i < 64; ++i) headerSum += bytes[i];
+        EXPECT_EQ(headerSum, (length & 0xFF) + 0x80 + 10 * 255);
+        for (size_t i = 64 + length; i < 64 + length + padding; ++i) EXPECT_EQ(bytes[i], 0xFF);
+        EXPECT_EQ(writer.checksum(), headerSum + length + padding * 255);
+        // The end record: reserved bytes 0xFF, version block zero.
+        const size_t end = bytes.size() - 32;
+        for (size_t i = end + 12; i < end + 22; ++i) EXPECT_EQ(bytes[i], 0x00);
+        for (size_t i = end + 22; i < end + 32; ++i) EXPECT_EQ(bytes[i], 0xFF);
+        EXPECT_TRUE(readExact(bytes).ok());
+    }
+}
+
+TEST(UpdateFileWriter, RefusesIndicesOutOfOrderAndOpenRecords) {
+    UpdateFileWriter writer;
+    const uint8_t data[] = {0};
+    EXPECT_EQ(writer.addRecord(5, 0, VersionBlock{}, data, 1), 0x80000005u);
+    EXPECT_EQ(writer.addRecord(-1, 0, VersionBlock{}, data, 1), 0x80000005u);
+    ASSERT_EQ(writer.addRecord(3, 0, VersionBlock{}, data, 1), 0u);
+    EXPECT_EQ(writer.addRecord(3, 0, VersionBlock{}, data, 1), 0x80000005u);
+    EXPECT_EQ(writer.addRecord(1, 0, VersionBlock{}, data, 1), 0x80000005u);
+    ASSERT_EQ(writer.beginRecord(4, 0, VersionBlock{}), 0u);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(writer.finish(bytes), 0x80000005u);
+    // A record that stops early states the bytes it really holds.
+    ASSERT_EQ(writer.appendData(data, 1), 0u);
+    ASSERT_EQ(writer.endRecord(), 0u);
+    ASSERT_EQ(writer.finish(bytes), 0u);
+    const UpdateFileReadResult result = readExact(bytes);
+    ASSERT_TRUE(result.ok());
+    EXPECT_TRUE(result.devices[3].present);
+    EXPECT_EQ(result.devices[4].header.dataLength, 1u);
+    EXPECT_FALSE(result.devices[1].present);
+}
+
+TEST(UpdateFileWriter, CancelledRecordLeavesNoTrace) {
+    UpdateFileWriter writer;
+    const uint8_t data[] = {7, 7, 7};
+    ASSERT_EQ(writer.beginRecord(0, 0, VersionBlock{}), 0u);
+    ASSERT_EQ(writer.appendData(data, 3), 0u);
+    writer.cancelRecord();
+    ASSERT_EQ(writer.addRecord(0, 0, VersionBlock{}, data, 3), 0u);
+    const std::vector<uint8_t> bytes = finished(writer);
+    EXPECT_EQ(bytes.size(), 32u + 32 + 16 + 32);
+    EXPECT_TRUE(readExact(bytes).ok());
+}
+
+TEST(UpdateFileReader, EmptyFileIsValid) {
+    UpdateFileWriter writer;
+    const std::vector<uint8_t> bytes = finished(writer);
+    ASSERT_EQ(bytes.size(), 64u);
+    const UpdateFileReadResult result = readExact(bytes);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.storedChecksum, 0u);
+    for (const auto& device : result.devices) EXPECT_FALSE(device.present);
+}
+
+TEST(UpdateFileReader, TagCases) {
+    const std::string expected = "This is not a QEL Binary Update File V01.08  \n";
+    auto withTag = [](const char* tag, size_t length) {
+        std::vector<uint8_t> bytes = workedExampleFile();
+        std::memset(bytes.data(), 0, 32);
+        std::memcpy(bytes.data(), tag, length);
+        return bytes;
+    };
+    std::vector<uint8_t> lower = withTag("QEL binary Update File V01.08  ", 31);
+    std::vector<uint8_t> oneBlank = withTag("QEL Binary Update File V01.08 ", 30);
+    std::vector<uint8_t> noZero = workedExampleFile();
+    noZero[31] = ' ';
+    for (const auto* bytes : {&lower, &oneBlank, &noZero}) {
+        const UpdateFileReadResult result = readExact(*bytes);
+        EXPECT_EQ(result.error, UpdateFileError::kNotUpdateFile);
+        EXPECT_EQ(result.message(), expected);
+        EXPECT_FALSE(result.tagValid);
+    }
+    // Bytes after the first zero take no part in the tag check.
+    std::vector<uint8_t> bytes = workedExampleFile();
+    EXPECT_TRUE(readExact(bytes).ok());
+    // Shorter than a tag.
+    bytes.resize(31);
+    EXPECT_EQ(readExact(bytes).error, UpdateFileError::kNotUpdateFile);
+}
+
+TEST(UpdateFileReader, BytesAfterEndRecordAreIgnored) {
+    std::vector<uint8_t> bytes = workedExampleFile();
+    bytes.insert(bytes.end(), {0xDE, 0xAD, 0xBE, 0xEF, 0x00});
+    EXPECT_TRUE(readExact(bytes).ok());
+}
+
+TEST(UpdateFileReader, LastOfTwoRecordsForOneDeviceWins) {
+    // The writer refuses this, so build it by hand: two EEPROM records.
+    std::vector<uint8_t> bytes = workedExampleFile();
+    std::vector<uint8_t> record(bytes.begin() + 32, bytes.begin() + 80);
+    record[12] = 9;  // versionMinor of the second record
+    bytes.insert(bytes.begin() + 80, record.begin(), record.end());
+    uint32_t sum = 0;
+    for (size_t i = 32; i < 128; ++i) sum += bytes[i];
+    putU32(bytes, 128, sum);
+    const UpdateFileReadResult result = readExact(bytes);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.devices[2].dataOffset, 80u + 32);
+    EXPECT_EQ(result.devices[2].header.version.versionMinor, 9);
+}
+
+TEST(UpdateFileReader, ChecksumCountsPaddingAsItStands) {
+    std::vector<uint8_t> bytes = workedExampleFile();
+    bytes[70] = 0x00;  // a padding byte
+    const UpdateFileReadResult result = readExact(bytes);
+    EXPECT_EQ(result.error, UpdateFileError::kCorrupt);
+    EXPECT_EQ(result.fault, UpdateFileFault::kChecksum);
+    EXPECT_EQ(result.message(), "File is corrupt\n");
+    EXPECT_EQ(result.computedChecksum, 0x1805u - 255);
+    EXPECT_FALSE(result.devices[2].present);
+}
+
+TEST(UpdateFileReader, MalformedFilesAreRefusedInsideTheirBytes) {
+    const std::vector<uint8_t> good = workedExampleFile();
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        UpdateFileFault fault;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"tag only", {good.begin(), good.begin() + 32}, UpdateFileFault::kTooShort});
+    cases.push_back({"shorter than tag and end record", {good.begin(), good.begin() + 63},
+                     UpdateFileFault::kTooShort});
+    cases.push_back({"record runs past the end", {good.begin(), good.begin() + 70},
+                     UpdateFileFault::kRecordPastEnd});
+    cases.push_back({"missing end record", {good.begin(), good.begin() + 80},
+                     UpdateFileFault::kNoEndRecord});
+    cases.push_back({"half an end record", {good.begin(), good.begin() + 100},
+                     UpdateFileFault::kNoEndRecord});
+    std::vector<uint8_t> badIndex = good;
+    putU32(badIndex, 40, 5);
+    cases.push_back({"device index 5", badIndex, UpdateFileFault::kBadDeviceIndex});
+    putU32(badIndex, 40, 0xFFFFFFFE);
+    cases.push_back({"device index -2", badIndex, UpdateFileFault::kBadDeviceIndex});
+    std::vector<uint8_t> huge = good;
+    putU32(huge, 32, 0xFFFFFFFF);
+    cases.push_back({"dataLength 0xFFFFFFFF", huge, UpdateFileFault::kRecordPastEnd});
+    putU32(huge, 32, 0xFFFFFFF1);
+    cases.push_back({"dataLength padding past 2^32", huge, UpdateFileFault::kRecordPastEnd});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const UpdateFileReadResult result = readExact(c.bytes);
+        EXPECT_EQ(result.error, UpdateFileError::kCorrupt);
+        EXPECT_EQ(result.fault, c.fault);
+        for (const auto& device : result.devices) EXPECT_FALSE(device.present);
+    }
+}
+
+TEST(UpdateFileReader, ListsWalkedRecords) {
+    std::vector<WalkedRecord> walked;
+    std::vector<uint8_t> bytes = workedExampleFile();
+    bytes[70] = 0;
+    readUpdateFile(bytes.data(), bytes.size(), &walked);
+    ASSERT_EQ(walked.size(), 1u);
+    EXPECT_EQ(walked[0].fileOffset, 32u);
+    EXPECT_EQ(walked[0].header.deviceIndex, 2);
+}
+
+TEST(LoadedUpdateFileModel, AcceptedFileFillsTheModel) {
+    LoadedUpdateFile model;
+    model.loadedFileName = "old.qup";
+    model.present[0] = true;
+    ASSERT_EQ(loadUpdateFileIntoModel(workedExampleFile(), model), UpdateFileError::kNone);
+    EXPECT_EQ(model.image.size(), 112u + 100);
+    EXPECT_EQ(model.readBackImage.size(), model.image.size());
+    EXPECT_TRUE(model.loadedFileName.empty());
+    EXPECT_FALSE(model.present[0]);
+    ASSERT_TRUE(model.present[2]);
+    EXPECT_EQ(model.dataOffset[2], 64);
+    EXPECT_EQ(model.data(2)[0], 1);
+    EXPECT_EQ(model.data(2)[2], 3);
+    EXPECT_EQ(model.fileVariant[2], 4);
+    EXPECT_EQ(model.fileVersion[2], 0x0302);
+    EXPECT_EQ(model.fileVariant[0], -1);
+    EXPECT_EQ(model.fileVersion[4], -1);
+    EXPECT_EQ(model.record[2].dataLength, 3u);
+}
+
+TEST(LoadedUpdateFileModel, RefusedFileLeavesNothingBehind) {
+    LoadedUpdateFile model;
+    ASSERT_EQ(loadUpdateFileIntoModel(workedExampleFile(), model), UpdateFileError::kNone);
+    std::vector<uint8_t> corrupt = workedExampleFile();
+    corrupt[64] ^= 1;
+    UpdateFileReadResult details;
+    EXPECT_EQ(loadUpdateFileIntoModel(corrupt, model, &details), UpdateFileError::kCorrupt);
+    EXPECT_EQ(details.fault, UpdateFileFault::kChecksum);
+    EXPECT_FALSE(model.hasImage());
+    EXPECT_TRUE(model.readBackImage.empty());
+    for (bool present : model.present) EXPECT_FALSE(present);
+    EXPECT_EQ(model.fileVersion[2], -1);
+}
+
+TEST(FileIo, SafeWriteReplacesOnlyWhenComplete) {
+    files_test::TempFolder folder;
+    const std::string path = folder.path("out.qup");
+    ASSERT_EQ(writeFileSafely(path, workedExampleFile()), 0);
+    std::vector<uint8_t> back;
+    ASSERT_EQ(readWholeFile(path, back), 0);
+    EXPECT_EQ(back, workedExampleFile());
+    // An existing file is replaced as a whole.
+    ASSERT_EQ(writeFileSafely(path, {1, 2, 3}), 0);
+    ASSERT_EQ(readWholeFile(path, back), 0);
+    EXPECT_EQ(back, (std::vector<uint8_t>{1, 2, 3}));
+    // A folder that does not exist: an errno, and nothing left behind.
+    EXPECT_EQ(writeFileSafely(folder.path("missing/out.qup"), {1}), ENOENT);
+    EXPECT_EQ(readWholeFile(folder.path("none.qup"), back), ENOENT);
+    EXPECT_TRUE(back.empty());
+    size_t entries = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(folder.folder()))
+        ++entries;
+    EXPECT_EQ(entries, 1u);
+}
