@@ -17,7 +17,16 @@ constexpr const char* kNoDeviceSelected = "No Device selected! Try again or clos
 
 ProgDlg::ProgDlg(Host& host, CameraFactory& factory)
     : packetButton(host), host_(host), factory_(factory), waitHost_(*this) {
-    for (int row = 0; row < kRowCount; ++row) model.enable(checkBoxId(row), false);
+    model.setCaption(kIdSelectPort, "Select Port");
+    model.setCaption(kIdLoadFile, "Load File");
+    model.setCaption(kIdProgram, "Program");
+    model.setCaption(kIdPacket, "Packet");
+    model.setCaption(kIdReboot, "Reboot");
+    model.setCaption(kIdQuit, "Quit");
+    for (int row = 0; row < kRowCount; ++row) {
+        model.setCaption(checkBoxId(row), files::kDeviceCaptions[static_cast<size_t>(row)]);
+        model.enable(checkBoxId(row), false);  // created disabled
+    }
 }
 
 // Deleting the camera link closes it.
@@ -33,7 +42,6 @@ void ProgDlg::OnInitDialog() {
         SetLoadedFwText(row, protocol::kNoVersionText);
         loaded.present[static_cast<size_t>(row)] = false;
     }
-    model.setCaption(kIdPacket, "Packet");
     packetButton.Attach(this);
 
     statusText = std::string(options.emergencyMode ? ProgramTitleEmergency : ProgramTitle) + " ";

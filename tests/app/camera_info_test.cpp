@@ -106,12 +106,6 @@ TEST_F(CameraInfoTest, IncompatibleBoardInEmergencyModeAsksWhetherToIgnore) {
     EXPECT_FALSE(read());
 }
 
-TEST_F(CameraInfoTest, SecondTableForCameraType0100) {
-    script.cameraType = 0x0100;
-    script.hardware = {{"KM4MAIN", 27, 2}};
-    EXPECT_TRUE(read());
-}
-
 TEST_F(CameraInfoTest, HardwareRecordsAreAskedTwelveTimesBeforeGivingUp) {
     script.failNext[cmd::GET_HARDWARE_VERSIONS] = 11;
     EXPECT_TRUE(read());

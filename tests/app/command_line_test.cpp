@@ -111,10 +111,6 @@ TEST(CommandLine, GrabberNameRunsToTheNextDashOrTheEnd) {
     EXPECT_TRUE(options.emergencyMode);
 }
 
-TEST(CommandLine, DashAtTheEndIsHarmless) {
-    EXPECT_EQ(parse("-B2 -").portNumber, 2);
-}
-
 TEST(CommandLine, UsageTextPiecesInOrder) {
     const std::string usage = app::UsageText();
     EXPECT_EQ(usage.rfind("usage: \n -E\t\t: emergency mode\n -L\t\t: logging enabled", 0), 0u);

@@ -38,15 +38,6 @@ TEST_F(ConnectionDialogTest, WithoutTheLibraryCameraLinkFallsBackToComPorts) {
     EXPECT_FALSE(dialog.camera);
 }
 
-TEST_F(ConnectionDialogTest, CameraLinkPortsAreNumberedFromZero) {
-    dialog.interfaceType = 2;
-    dialog.portNumber = 3;
-    dialog.OnInitDialog();
-    EXPECT_TRUE(dialog.model.isEnabled(kIdRadioCameraLink));
-    EXPECT_EQ(dialog.model.control(kIdPortList).items[0], "CamLinkPort_0");
-    EXPECT_EQ(dialog.model.control(kIdPortList).selected, 3);
-}
-
 TEST_F(ConnectionDialogTest, ConnectWithoutChoosingATypeMakesNoLink) {
     dialog.OnInitDialog();
     dialog.OnConnect();
@@ -81,14 +72,6 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentified) {
     EXPECT_EQ(dialog.camera->cameraType, 0x1200);
     EXPECT_STREQ(reinterpret_cast<const char*>(dialog.camera->cameraDescription), "scripted camera");
     EXPECT_EQ(dialog.portNumber, 2);
-}
-
-TEST_F(ConnectionDialogTest, BootModeCameraIsReportedAsSuch) {
-    factory.com.bootMode = true;
-    dialog.OnInitDialog();
-    dialog.OnInterfaceType(0);
-    dialog.OnConnect();
-    EXPECT_EQ(status(), "Camera found in Boot mode");
 }
 
 TEST_F(ConnectionDialogTest, MissingGrabberLibraryNamesTheGivenLibrary) {
@@ -162,15 +145,6 @@ TEST_F(ConnectionDialogTest, EmergencyCodeFromTheCameraGivesItsOwnText) {
                         "or proceed with OK or Cancel");
     EXPECT_TRUE(dialog.camera);  // kept for the main dialog
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
-}
-
-TEST_F(ConnectionDialogTest, OkAndCancelEndTheDialog) {
-    dialog.OnOK();
-    EXPECT_TRUE(dialog.model.ended);
-    EXPECT_EQ(dialog.model.result, 1);
-    CMorvatDlg other(host, factory);
-    other.OnCancel();
-    EXPECT_EQ(other.model.result, 2);
 }
 
 TEST_F(ConnectionDialogTest, AboutBoxOnItsMenuCommandOnly) {

@@ -158,15 +158,6 @@ TEST_F(MainDialogTest, SelectPortCancelledWhileConnectedDropsTheOldLinkFirst) {
     EXPECT_EQ(dialog.model.caption(currentFwId(0)), "--- V--.--");
 }
 
-TEST_F(MainDialogTest, SelectPortCancelledAfterConnectingClosesThatLink) {
-    dialog.OnInitDialog();
-    host.connectionScript = ScriptedHost::connectAndAnswer(0, 0, false);
-    host.runPosted();
-    EXPECT_EQ(factory.com.closes, 1);
-    EXPECT_EQ(factory.com.destroyed, 1);
-    EXPECT_FALSE(dialog.camera);
-}
-
 TEST_F(MainDialogTest, SelectPortOkWithoutCameraInEmergencyModeAllowsLoading) {
     factory.com.answers = false;
     dialog.options.emergencyMode = true;

@@ -1,1 +1,0 @@
-#include "programmer/app/host.h"
