@@ -1,0 +1,127 @@
+// The pieces of camsim that decide on input: telegram reassembly, option and fault parsing,
+// the pacing of output.
+
+#include <gtest/gtest.h>
+
+#include "sim/faults.h"
+#include "sim/options.h"
+#include "sim/output_queue.h"
+#include "sim/telegram_reader.h"
+
+using namespace std::chrono_literals;
+using sim::Bytes;
+
+namespace {
+const Bytes kGetCameraType = {0x10, 0x01, 0x05, 0x00, 0x16};
+}
+
+TEST(TelegramReader, ReassemblesSplitTelegramsAndSkipsGarbage) {
+    sim::TelegramReader reader;
+    const auto t0 = sim::TelegramReader::Clock::now();
+    // A stray byte (read with the telegram's bytes its length field is 0x0501, impossible)
+    // and a telegram in pieces.
+    const Bytes garbage = {0xFF};
+    reader.feed(garbage.data(), garbage.size(), t0);
+    reader.feed(kGetCameraType.data(), 2, t0);
+    EXPECT_FALSE(reader.next(t0));
+    reader.feed(kGetCameraType.data() + 2, 3, t0);
+    auto t = reader.next(t0);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->bytes, kGetCameraType);
+    EXPECT_TRUE(t->checksumOk);
+    EXPECT_TRUE(reader.empty());
+
+    Bytes bad = kGetCameraType;
+    bad.back() = 0;
+    reader.feed(bad.data(), bad.size(), t0);
+    t = reader.next(t0);
+    ASSERT_TRUE(t);
+    EXPECT_FALSE(t->checksumOk);
+}
+
+TEST(TelegramReader, GivesUpAStalePartialTelegram) {
+    sim::TelegramReader reader;
+    const auto t0 = sim::TelegramReader::Clock::now();
+    const Bytes partial = {0x03, 0x11, 0x0D, 0x01, 0x00};  // announces 269 bytes, sends five
+    reader.feed(partial.data(), partial.size(), t0);
+    EXPECT_FALSE(reader.next(t0 + 10ms));
+    ASSERT_TRUE(reader.staleDeadline());
+    const auto later = *reader.staleDeadline();
+    reader.feed(kGetCameraType.data(), kGetCameraType.size(), later);
+    // The new bytes refresh the partial telegram; once that is stale, the scan finds the command.
+    EXPECT_FALSE(reader.next(later));
+    auto t = reader.next(later + sim::TelegramReader::kStaleGap);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->bytes, kGetCameraType);
+}
+
+TEST(FaultSpecs, AcceptsTheDocumentedFormsAndRefusesOthers) {
+    sim::Faults faults;
+    std::string error;
+    EXPECT_TRUE(sim::addFault("no-reply:0x0110", faults, error));
+    EXPECT_TRUE(sim::addFault("no-reply:0x0210:3", faults, error));
+    EXPECT_EQ(faults.noReply[0x0110], -1);
+    EXPECT_EQ(faults.noReply[0x0210], 3);
+    EXPECT_TRUE(sim::addFault("error:0x0910:0x80001234", faults, error));
+    EXPECT_EQ(faults.errorReply[0x0910], 0x80001234u);
+    EXPECT_TRUE(sim::addFault("power-loss:4:10", faults, error));
+    EXPECT_EQ(faults.powerLoss[4], 10);
+    EXPECT_TRUE(sim::addFault("no-answer-after-reboot", faults, error));
+
+    for (const char* bad : {"", "no-reply", "no-reply:0x10000", "no-reply:0x0110:x",
+                            "write-fail:5:1", "write-fail:1", "error:0x0110", "open-fail:-1",
+                            "readback-mismatch:1:2", "no-answer-after-reboot:1", "bogus:1"}) {
+        error.clear();
+        EXPECT_FALSE(sim::addFault(bad, faults, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(Options, DefaultsValuesAndRefusals) {
+    sim::SimOptions o;
+    std::string error;
+    ASSERT_TRUE(sim::parseOptions({}, o, error));
+    ASSERT_EQ(o.hardware.size(), 1u);
+    EXPECT_EQ(o.hardware[0].name, "KM4MAIN");
+    EXPECT_EQ(o.hardware[0].codeA, 13);
+    EXPECT_EQ(o.bootloaderMinor, 6);
+
+    sim::SimOptions p;
+    ASSERT_TRUE(sim::parseOptions({"--type", "1300", "--bootloader=3:2.08", "--firmware",
+                                   "3:12:1.09", "--serial=99"},
+                                  p, error));
+    EXPECT_EQ(p.cameraType, 0x1300);
+    EXPECT_EQ(p.bootloaderVariant, 3);
+    EXPECT_EQ(p.bootloaderMinor, 8);  // decimal, not octal
+    ASSERT_EQ(p.firmware.size(), 1u);
+    EXPECT_EQ(p.firmware[0].row, 3);
+    EXPECT_EQ(p.firmware[0].variant, 12);
+    EXPECT_EQ(p.serial, 99u);
+
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{"--firmware", "5:1:1.00"}, {"--firmware", "0:1:1"},
+          {"--bootloader", "1:1.256"}, {"--hardware", "ANAMEFARTOOLONGFORIT:1:2"},
+          {"--serial"}, {"--pace", "-5"}, {"--description", std::string(40, 'x')},
+          {"--unknown"}, {"--fault", "nonsense"}}) {
+        sim::SimOptions q;
+        error.clear();
+        EXPECT_FALSE(sim::parseOptions(bad, q, error)) << bad[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(OutputQueue, PacesBytesLikeASerialLine) {
+    sim::OutputQueue queue(9600);  // about 1.04 ms per byte
+    const auto t0 = sim::OutputQueue::Clock::now();
+    queue.push(Bytes(100, 0x55), t0);
+    EXPECT_EQ(queue.due(t0), 1u);
+    EXPECT_EQ(queue.due(t0 + 10ms), 10u);  // 9.6 bytes' time: the tenth byte is due
+    queue.consume(10);
+    EXPECT_EQ(queue.due(t0 + 10ms), 0u);
+    EXPECT_EQ(queue.due(t0 + 200ms), 90u);
+
+    sim::OutputQueue unpaced(0);
+    unpaced.push(Bytes(100, 0x55), t0);
+    EXPECT_EQ(unpaced.due(t0), 100u);
+    EXPECT_FALSE(unpaced.nextDue(t0));
+}
