@@ -1,0 +1,204 @@
+#include "programmer/cli/inspect_command.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "programmer/files/device_file.h"
+#include "programmer/files/device_file_result.h"
+#include "programmer/files/file_io.h"
+#include "programmer/files/update_file_reader.h"
+#include "protocol/commands.h"
+
+namespace cli {
+
+namespace {
+
+using nlohmann::json;
+
+std::string format(const char* pattern, auto... values) {
+    char text[512];
+    std::snprintf(text, sizeof text, pattern, values...);
+    return text;
+}
+
+// The device captions are Latin-1 (the "µ" of "Main µP"); the console and JSON want UTF-8.
+std::string latin1ToUtf8(const char* text) {
+    std::string out;
+    for (const char* p = text; *p != 0; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x80) {
+            out += char(c);
+        } else {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string versionText(const files::VersionBlock& v) {
+    return protocol::formatVersion(v.variant, v.versionMajor, v.versionMinor);
+}
+std::string timeStampText(const files::VersionBlock& v) {
+    return format("%04d-%02d-%02d %02d:%02d", v.year, v.month, v.day, v.hour, v.minute);
+}
+std::string hex32(uint64_t value) { return format("0x%08llX", (unsigned long long)value); }
+
+// Messages end in "\n" for their message boxes; a console line adds its own.
+std::string oneLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+bool isUpdateFile(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string extension = path.substr(path.size() - 4);
+    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".qup";
+}
+
+void print(std::ostream& out, const json& report, bool asJson) {
+    if (asJson) {
+        out << report.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+        return;
+    }
+    auto line = [&](const char* label, const std::string& text) {
+        out << label << ": " << text << "\n";
+    };
+    line("File", report["file"].get<std::string>());
+    if (report["kind"] == "update file") {
+        line("Kind", "update file");
+        if (report.contains("openError")) {
+            line("Verdict", "refused: " + oneLine(report["message"].get<std::string>()));
+            return;
+        }
+        line("Tag", report["tagValid"].get<bool>() ? "valid" : "wrong");
+        for (const json& r : report["records"]) {
+            out << "Record at " << hex32(r["fileOffset"].get<uint64_t>()) << ": device "
+                << r["deviceIndex"].get<int>() << " (" << r["device"].get<std::string>()
+                << "), dataLength " << r["dataLength"].get<uint64_t>() << ", startOffset "
+                << hex32(r["startOffset"].get<uint64_t>()) << ", version "
+                << r["version"].get<std::string>() << ", time stamp "
+                << r["timeStamp"].get<std::string>() << ", data at "
+                << hex32(r["dataOffset"].get<uint64_t>()) << "\n";
+        }
+        if (report["endRecordOffset"].is_number())
+            line("End record", "at " + hex32(report["endRecordOffset"].get<uint64_t>()));
+        if (report["checksumStored"].is_number())
+            line("Checksum", "stored " + hex32(report["checksumStored"].get<uint64_t>()) +
+                                 ", computed " +
+                                 hex32(report["checksumComputed"].get<uint64_t>()));
+    } else {
+        line("Kind", "device file");
+        line("Result", report["resultCode"].get<std::string>() + " " +
+                           report["resultName"].get<std::string>());
+        line("Version", report["version"].get<std::string>());
+        if (report["timeStamp"].is_string()) line("Time stamp", report["timeStamp"].get<std::string>());
+        if (report["length"].is_number()) {
+            line("Lowest offset", hex32(report["lowestOffset"].get<uint64_t>()));
+            line("Highest offset", hex32(report["highestOffset"].get<uint64_t>()));
+            line("Length", std::to_string(report["length"].get<uint64_t>()));
+        }
+    }
+    if (report["valid"].get<bool>()) {
+        line("Verdict", "valid");
+    } else {
+        std::string verdict = "refused";
+        const std::string message = oneLine(report["message"].get<std::string>());
+        if (!message.empty()) verdict += ": " + message;
+        if (report.contains("reason")) verdict += " (" + report["reason"].get<std::string>() + ")";
+        line("Verdict", verdict);
+    }
+}
+
+json inspectUpdateFile(const std::string& path) {
+    json report = {{"file", path}, {"kind", "update file"}};
+    std::vector<uint8_t> bytes;
+    if (const int error = files::readWholeFile(path, bytes)) {
+        report["valid"] = false;
+        report["openError"] = error;
+        report["message"] = format("Can't open file %s, error = %u\n", path.c_str(), unsigned(error));
+        return report;
+    }
+    std::vector<files::WalkedRecord> walked;
+    const files::UpdateFileReadResult result = files::readUpdateFile(bytes.data(), bytes.size(), &walked);
+    report["size"] = bytes.size();
+    report["tagValid"] = result.tagValid;
+    report["records"] = json::array();
+    for (const files::WalkedRecord& record : walked) {
+        const files::DeviceRecordHeader& h = record.header;
+        report["records"].push_back({
+            {"fileOffset", record.fileOffset},
+            {"deviceIndex", h.deviceIndex},
+            {"device", latin1ToUtf8(files::kDeviceCaptions[size_t(h.deviceIndex)])},
+            {"dataLength", h.dataLength},
+            {"startOffset", h.startOffset},
+            {"version", versionText(h.version)},
+            {"timeStamp", timeStampText(h.version)},
+            {"dataOffset", record.fileOffset + files::kRecordHeaderSize},
+        });
+    }
+    report["endRecordOffset"] = result.endRecordFound ? json(result.endRecordOffset) : json();
+    report["checksumStored"] = result.endRecordFound ? json(result.storedChecksum) : json();
+    report["checksumComputed"] = result.endRecordFound ? json(result.computedChecksum) : json();
+    report["valid"] = result.ok();
+    report["message"] = result.message();
+    if (!result.ok()) {
+        report["reason"] = format("%s at offset %s", files::updateFileFaultText(result.fault),
+                                  hex32(result.faultOffset).c_str());
+    }
+    return report;
+}
+
+json inspectDeviceFile(const std::string& path) {
+    json report = {{"file", path}, {"kind", "device file"}};
+    std::vector<uint8_t> image(files::kDeviceImageSize, 0xFF);
+    files::DeviceImageInfo info;
+    const protocol::ErrorCode code = files::ReadDeviceFile(path, image.data(), image.size(), info);
+    report["resultCode"] = hex32(code);
+    report["resultName"] = files::deviceFileResultName(code);
+    report["message"] = files::deviceFileErrorText(code);
+
+    // Variant and version from the name, also when the contents were refused.
+    files::VersionBlock version;
+    if (files::ParseDeviceFileName(path, version)) {
+        report["variant"] = version.variant;
+        report["versionMajor"] = version.versionMajor;
+        report["versionMinor"] = version.versionMinor;
+        report["version"] = versionText(version);
+        report["timeStamp"] = timeStampText(version);
+    } else {
+        report["version"] = protocol::kNoVersionText;
+    }
+    if (code == files::READ_OK) {
+        report["lowestOffset"] = info.lowestOffset;
+        report["highestOffset"] = info.highestOffset;
+        report["length"] = info.length();
+    }
+    report["valid"] = code == files::READ_OK;
+    return report;
+}
+
+}  // namespace
+
+int inspectFile(const std::string& path, bool json, std::ostream& out) {
+    const nlohmann::json report = isUpdateFile(path) ? inspectUpdateFile(path) : inspectDeviceFile(path);
+    print(out, report, json);
+    return report["valid"].get<bool>() ? kExitOk : kExitFailed;
+}
+
+Subcommand addInspectCommand(CLI::App& app) {
+    CLI::App* command = app.add_subcommand(
+        "inspect", "Check an update file (.qup) or a device file and show what it holds");
+    auto path = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
+    command->add_option("FILE", *path, "The file to inspect")->required();
+    command->add_flag("--json", *json, "Print the result as one JSON object");
+    return {command, [path, json] { return inspectFile(*path, *json, std::cout); }};
+}
+
+}  // namespace cli

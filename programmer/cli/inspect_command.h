@@ -1,0 +1,18 @@
+#pragma once
+// kelvoflash-cli inspect FILE [--json]: what the programmer makes of an update file or a device
+// file, without a camera.
+
+#include <iosfwd>
+#include <string>
+
+#include "programmer/cli/subcommand.h"
+
+namespace cli {
+
+Subcommand addInspectCommand(CLI::App& app);
+
+// Inspects one file: an update file by its extension .qup, otherwise a device file read as the
+// packet builder reads it. Returns kExitOk for a valid file, kExitFailed for a refused one.
+int inspectFile(const std::string& path, bool json, std::ostream& out);
+
+}  // namespace cli
