@@ -223,3 +223,16 @@ TEST(CamsimLinkSettings, BaudRateIsSetAndReadBack) {
     EXPECT_EQ(u16At(*set, 0), 0x3396);
     EXPECT_EQ(u32At(*port.transact(telegram(0x3216)), 4), 9600u);
 }
+
+TEST(CamsimPace, RepliesTakeTheTimeOfTheirLineSpeed) {
+    // 207 bytes at 9600 baud, ten bits a byte: about 216 ms.
+    CamsimProcess sim({"--pace", "9600", "--extra-records", "10"});
+    PortClient port(sim.portPath());
+    const auto start = std::chrono::steady_clock::now();
+    auto reply = port.transact(telegram(0x0810), 2000ms);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->size(), 207u);
+    EXPECT_GE(took, 200ms);
+    EXPECT_LT(took, 600ms);
+}
