@@ -12,6 +12,8 @@ namespace sim {
 namespace {
 constexpr std::chrono::milliseconds kSaveAfterIdle{400};
 constexpr std::chrono::milliseconds kHangupPause{50};
+// Output nobody has taken for this long is dropped, as a PC's full receive queue would lose it.
+constexpr std::chrono::milliseconds kDropBlockedOutput{1000};
 }  // namespace
 
 SimServer::SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port)
@@ -120,10 +122,16 @@ void SimServer::writePort(Clock::time_point now) {
         const ssize_t n = ::write(port_.masterFd(), buffer, count);
         if (n > 0) {
             output_.consume(size_t(n));
+            blockedSince_.reset();
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) output_.clear();  // nobody can receive it
+        if (n < 0 && errno == EAGAIN) {
+            if (!blockedSince_) blockedSince_ = now;
+            if (now - *blockedSince_ < kDropBlockedOutput) return;
+        }
+        output_.clear();  // nobody can receive it
+        blockedSince_.reset();
         return;
     }
 }
@@ -145,6 +153,7 @@ int SimServer::pollTimeoutMs(Clock::time_point now) const {
     if (state_ == State::Working || state_ == State::Offline) consider(stateUntil_);
     if (state_ == State::Listening) consider(reader_.staleDeadline());
     consider(output_.nextDue(now));
+    if (blockedSince_) consider(*blockedSince_ + kDropBlockedOutput);
     if (now < portQuietUntil_) consider(portQuietUntil_);
     if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);
     if (!wake) return -1;

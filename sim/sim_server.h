@@ -3,6 +3,7 @@
 // camera model, keeps the camera silent while it works or reboots, and writes the answers.
 
 #include <chrono>
+#include <optional>
 
 #include "sim/camera_model.h"
 #include "sim/flash_device.h"
@@ -44,6 +45,7 @@ private:
     Reaction pending_;                    // the answer held back while the camera works
     Clock::time_point lastActivity_{};
     Clock::time_point portQuietUntil_{};  // after a hang-up, do not spin on the port
+    std::optional<Clock::time_point> blockedSince_;  // the pty has taken no output since then
 };
 
 }  // namespace sim

@@ -155,14 +155,17 @@ TEST(CamsimState, ContentsSurviveARestartAndBadFilesAreRefused) {
     fs::remove_all(dir);
 }
 
-TEST(CamsimState, WritesAreSavedBeforeAReboot) {
+TEST(CamsimState, WritesAreSavedAfterABurstAndBeforeAReboot) {
     const fs::path dir = freshFolder("reboot");
     CamsimProcess sim({"--state", dir.string(), "--boot-time", "50"});
     PortClient port(sim.portPath());
+    auto firstByte = [&] { return std::ifstream(dir / "main_up.bin", std::ios::binary).get(); };
     ASSERT_TRUE(port.transact(telegram(0x7003, withU32s({0, 0}))));
     ASSERT_TRUE(port.transact(writeBlock(0x80000000, {0x42})));
+    std::this_thread::sleep_for(700ms);  // the device stays open; the pause ends the burst
+    EXPECT_EQ(firstByte(), 0x42);
+    ASSERT_TRUE(port.transact(writeBlock(0x80000000, {0x02})));
     ASSERT_TRUE(port.transact(telegram(0x1704)));
-    std::ifstream in(dir / "main_up.bin", std::ios::binary);
-    EXPECT_EQ(in.get(), 0x42);
+    EXPECT_EQ(firstByte(), 0x02);
     fs::remove_all(dir);
 }
