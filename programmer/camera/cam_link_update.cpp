@@ -30,6 +30,7 @@ CCamLinkUpdate::CCamLinkUpdate(bool emergency, platform::Clock& clock,
                                const std::string& libraryName)
     : clock_(clock) {
     emergencyMode = emergency;
+    interfaceType = kInterfaceTypeCameraLink;
     if (library_.open(libraryName) != 0) return;
     // Bound in this order; the first missing export releases the library.
     if (!(Open_Cam_Ext = library_.function<OpenCamExtFn>("Open_Cam_Ext")) ||
