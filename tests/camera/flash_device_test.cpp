@@ -174,15 +174,6 @@ TEST_F(FlashDeviceTest, StartGigeMainSendsModeTwoAndIgnoresTheAnswer) {
     EXPECT_EQ(sent.timeoutMs, 0u);
 }
 
-TEST_F(FlashDeviceTest, ChecksumCommandsCarryAndYieldTheThreeWords) {
-    ASSERT_EQ(SetChecksum(cam, 0x80000000, 0x800000FF, 0x1234), 0u);
-    uint32_t first = 0, last = 0, sum = 0;
-    ASSERT_EQ(GetChecksum(cam, first, last, sum), 0u);
-    EXPECT_EQ(first, 0x80000000u);
-    EXPECT_EQ(last, 0x800000FFu);
-    EXPECT_EQ(sum, 0x1234u);
-}
-
 TEST_F(FlashDeviceTest, MainUpWritesFrom0x80000000ReadsBackAndLetsTheCameraCheckTheSum) {
     const auto data = pattern(600);
     auto file = fileWith(0, data);
