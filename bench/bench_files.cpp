@@ -24,7 +24,8 @@ constexpr double kReaderTargetMBps = 1000;
 std::vector<uint8_t> randomImage(size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::vector<uint8_t> bytes(size);
-    for (uint8_t& b : bytes) b = uint8_t(random());
+    for (uint8_t& b : bytes)
+        b = uint8_t(random());
     return bytes;
 }
 
@@ -85,7 +86,8 @@ double secondsPerRun(Work work) {
 void report(const char* what, size_t bytes, double seconds, double target) {
     const double mbps = double(bytes) / seconds / 1e6;
     std::printf("%-44s %8.1f MB/s", what, mbps);
-    if (target > 0) std::printf("   (target > %.0f MB/s: %s)", target, mbps > target ? "met" : "MISSED");
+    if (target > 0)
+        std::printf("   (target > %.0f MB/s: %s)", target, mbps > target ? "met" : "MISSED");
     std::printf("\n");
 }
 
@@ -100,7 +102,8 @@ int main() {
     std::vector<uint8_t> image(files::kDeviceImageSize, 0xFF);
     files::DeviceImageInfo info;
     const double hexSeconds = secondsPerRun([&] {
-        if (files::ReadIntelHexText(hex, image.data(), image.size(), info) != 0) std::abort();
+        if (files::ReadIntelHexText(hex, image.data(), image.size(), info) != 0)
+            std::abort();
     });
     if (image != firmware || info.length() != firmware.size()) {
         std::printf("Intel HEX image differs from the source\n");
@@ -115,7 +118,8 @@ int main() {
         const std::string path = std::string(folder) + "/main_001_V01_00.hex";
         if (files::writeFileSafely(path, std::vector<uint8_t>(hex.begin(), hex.end())) == 0) {
             const double seconds = secondsPerRun([&] {
-                if (files::ReadIntelHex(path, image.data(), image.size(), info) != 0) std::abort();
+                if (files::ReadIntelHex(path, image.data(), image.size(), info) != 0)
+                    std::abort();
             });
             report("ReadIntelHex, from a file (page cache)", hex.size(), seconds, 0);
         }
@@ -133,7 +137,8 @@ int main() {
             if (writer.addRecord(i, 0, files::VersionBlock{}, data.data(), uint32_t(data.size())))
                 std::abort();
         }
-        if (writer.finish(updateFile) != 0) std::abort();
+        if (writer.finish(updateFile) != 0)
+            std::abort();
     });
     std::printf("Update file: %zu bytes, five devices\n", updateFile.size());
     report("UpdateFileWriter, into memory", updateFile.size(), writeSeconds, 0);

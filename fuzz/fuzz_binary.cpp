@@ -1,5 +1,5 @@
-// ReadBinaryBytes: whatever the bytes, nothing is written outside the image and a success reports a range
-// inside it.
+// ReadBinaryBytes: whatever the bytes, nothing is written outside the image and a success reports a
+// range inside it.
 
 #include "fuzz/fuzz_check.h"
 #include "programmer/files/binary_reader.h"

@@ -19,7 +19,8 @@ inline std::vector<uint8_t>& image() {
 
 // A reader that succeeded reports a non-empty range inside the image.
 inline void checkRange(protocol::ErrorCode result, const files::DeviceImageInfo& info) {
-    if (result != 0) return;
+    if (result != 0)
+        return;
     if (info.lowestOffset > info.highestOffset || info.highestOffset >= image().size())
         std::abort();
 }

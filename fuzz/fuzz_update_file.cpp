@@ -13,18 +13,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<files::WalkedRecord> walked;
     const files::UpdateFileReadResult result = files::readUpdateFile(data, size, &walked);
     for (const auto& device : result.devices) {
-        if (!device.present) continue;
-        if (!result.ok() || device.dataOffset + device.header.dataLength > size) std::abort();
+        if (!device.present)
+            continue;
+        if (!result.ok() || device.dataOffset + device.header.dataLength > size)
+            std::abort();
     }
 
     files::LoadedUpdateFile model;
     const files::UpdateFileError error =
         files::loadUpdateFileIntoModel(std::vector<uint8_t>(data, data + size), model);
-    if (error != result.error) std::abort();
+    if (error != result.error)
+        std::abort();
     for (int i = 0; i < files::kDeviceCount; ++i) {
-        if (!model.present[size_t(i)]) continue;
+        if (!model.present[size_t(i)])
+            continue;
         const size_t end = size_t(model.dataOffset[size_t(i)]) + model.record[size_t(i)].dataLength;
-        if (end > size || model.image.size() != size + 100) std::abort();
+        if (end > size || model.image.size() != size + 100)
+            std::abort();
         // Touch the first and last data byte as the programming run would.
         if (model.record[size_t(i)].dataLength > 0) {
             volatile uint8_t first = model.data(i)[0];

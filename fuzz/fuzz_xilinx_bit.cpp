@@ -1,5 +1,5 @@
-// ReadXilinxBitBytes: whatever the bytes, nothing is written outside the image and a success reports a range
-// inside it.
+// ReadXilinxBitBytes: whatever the bytes, nothing is written outside the image and a success
+// reports a range inside it.
 
 #include "fuzz/fuzz_check.h"
 #include "programmer/files/xilinx_bit_reader.h"

@@ -10,7 +10,8 @@ namespace platform {
 
 int fileCreationTimeUtc(const std::string& path, UtcTime& time) {
     struct statx info {};
-    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &info) != 0) return errno;
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &info) != 0)
+        return errno;
 
     // Many file systems (and older kernels) have no birth time; the modification time is the
     // closest stand-in they offer.
@@ -18,7 +19,8 @@ int fileCreationTimeUtc(const std::string& path, UtcTime& time) {
     const time_t seconds = hasBirth ? time_t(info.stx_btime.tv_sec) : time_t(info.stx_mtime.tv_sec);
 
     std::tm broken{};
-    if (gmtime_r(&seconds, &broken) == nullptr) return EOVERFLOW;
+    if (gmtime_r(&seconds, &broken) == nullptr)
+        return EOVERFLOW;
     time.year = broken.tm_year + 1900;
     time.month = broken.tm_mon + 1;
     time.day = broken.tm_mday;

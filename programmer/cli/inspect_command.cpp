@@ -46,18 +46,23 @@ std::string versionText(const files::VersionBlock& v) {
 std::string timeStampText(const files::VersionBlock& v) {
     return format("%04d-%02d-%02d %02d:%02d", v.year, v.month, v.day, v.hour, v.minute);
 }
-std::string hex32(uint64_t value) { return format("0x%08llX", (unsigned long long)value); }
+std::string hex32(uint64_t value) {
+    return format("0x%08llX", (unsigned long long)value);
+}
 
 // Messages end in "\n" for their message boxes; a console line adds its own.
 std::string oneLine(std::string text) {
-    while (!text.empty() && text.back() == '\n') text.pop_back();
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
     return text;
 }
 
 bool isUpdateFile(const std::string& path) {
-    if (path.size() < 4) return false;
+    if (path.size() < 4)
+        return false;
     std::string extension = path.substr(path.size() - 4);
-    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return extension == ".qup";
 }
 
@@ -90,15 +95,15 @@ void print(std::ostream& out, const json& report, bool asJson) {
             line("End record", "at " + hex32(report["endRecordOffset"].get<uint64_t>()));
         if (report["checksumStored"].is_number())
             line("Checksum", "stored " + hex32(report["checksumStored"].get<uint64_t>()) +
-                                 ", computed " +
-                                 hex32(report["checksumComputed"].get<uint64_t>()));
+                                 ", computed " + hex32(report["checksumComputed"].get<uint64_t>()));
     } else {
         line("Kind", "device file");
         line("Result", report["resultCode"].get<std::string>() + " " +
                            report["resultName"].get<std::string>());
         line("Version", report["version"].get<std::string>());
-        if (report["timeStamp"].is_string()) line("Time stamp", report["timeStamp"].get<std::string>());
-        if (report["length"].is_number()) {
+        if (report.contains("timeStamp"))
+            line("Time stamp", report["timeStamp"].get<std::string>());
+        if (report.contains("length")) {
             line("Lowest offset", hex32(report["lowestOffset"].get<uint64_t>()));
             line("Highest offset", hex32(report["highestOffset"].get<uint64_t>()));
             line("Length", std::to_string(report["length"].get<uint64_t>()));
@@ -109,8 +114,10 @@ void print(std::ostream& out, const json& report, bool asJson) {
     } else {
         std::string verdict = "refused";
         const std::string message = oneLine(report["message"].get<std::string>());
-        if (!message.empty()) verdict += ": " + message;
-        if (report.contains("reason")) verdict += " (" + report["reason"].get<std::string>() + ")";
+        if (!message.empty())
+            verdict += ": " + message;
+        if (report.contains("reason"))
+            verdict += " (" + report["reason"].get<std::string>() + ")";
         line("Verdict", verdict);
     }
 }
@@ -121,11 +128,13 @@ json inspectUpdateFile(const std::string& path) {
     if (const int error = files::readWholeFile(path, bytes)) {
         report["valid"] = false;
         report["openError"] = error;
-        report["message"] = format("Can't open file %s, error = %u\n", path.c_str(), unsigned(error));
+        report["message"] =
+            format("Can't open file %s, error = %u\n", path.c_str(), unsigned(error));
         return report;
     }
     std::vector<files::WalkedRecord> walked;
-    const files::UpdateFileReadResult result = files::readUpdateFile(bytes.data(), bytes.size(), &walked);
+    const files::UpdateFileReadResult result =
+        files::readUpdateFile(bytes.data(), bytes.size(), &walked);
     report["size"] = bytes.size();
     report["tagValid"] = result.tagValid;
     report["records"] = json::array();
@@ -186,7 +195,8 @@ json inspectDeviceFile(const std::string& path) {
 }  // namespace
 
 int inspectFile(const std::string& path, bool json, std::ostream& out) {
-    const nlohmann::json report = isUpdateFile(path) ? inspectUpdateFile(path) : inspectDeviceFile(path);
+    const nlohmann::json report =
+        isUpdateFile(path) ? inspectUpdateFile(path) : inspectDeviceFile(path);
     print(out, report, json);
     return report["valid"].get<bool>() ? kExitOk : kExitFailed;
 }

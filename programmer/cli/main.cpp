@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     CLI::App app{"kelvoflash-cli: the camera firmware programmer for the console"};
     app.require_subcommand(1);
     std::vector<cli::Subcommand> subcommands;
-    for (cli::AddSubcommand add : kSubcommands) subcommands.push_back(add(app));
+    for (cli::AddSubcommand add : kSubcommands)
+        subcommands.push_back(add(app));
 
     try {
         app.parse(argc, argv);
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
 
     try {
         for (const cli::Subcommand& subcommand : subcommands)
-            if (subcommand.command->parsed()) return subcommand.run();
+            if (subcommand.command->parsed())
+                return subcommand.run();
     } catch (const std::exception& e) {
         std::cerr << "kelvoflash-cli: " << e.what() << "\n";
         return cli::kExitFailed;

@@ -9,9 +9,9 @@
 namespace cli {
 
 // Exit status of every subcommand.
-constexpr int kExitOk = 0;       // done, or the file is valid
-constexpr int kExitFailed = 1;   // refused or failed
-constexpr int kExitUsage = 2;    // wrong arguments
+constexpr int kExitOk = 0;      // done, or the file is valid
+constexpr int kExitFailed = 1;  // refused or failed
+constexpr int kExitUsage = 2;   // wrong arguments
 
 struct Subcommand {
     CLI::App* command = nullptr;

@@ -12,7 +12,8 @@ namespace files {
 protocol::ErrorCode readFileInto(const std::string& path, uint8_t* destination, size_t capacity,
                                  size_t& length) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return ERR_FILE_OPEN;
+    if (file == nullptr)
+        return ERR_FILE_OPEN;
     protocol::ErrorCode result = READ_OK;
     struct stat info {};
     if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -21,7 +22,8 @@ protocol::ErrorCode readFileInto(const std::string& path, uint8_t* destination, 
         result = ERR_FILE_DATA;
     } else {
         length = size_t(info.st_size);
-        if (std::fread(destination, 1, length, file) != length) result = ERR_FILE_READ;
+        if (std::fread(destination, 1, length, file) != length)
+            result = ERR_FILE_READ;
     }
     std::fclose(file);
     return result;
@@ -29,9 +31,11 @@ protocol::ErrorCode readFileInto(const std::string& path, uint8_t* destination, 
 
 protocol::ErrorCode ReadBinaryBytes(const uint8_t* bytes, size_t size, uint8_t* image,
                                     size_t imageSize, DeviceImageInfo& info) {
-    if (size > imageSize) return ERR_FILE_DATA;
+    if (size > imageSize)
+        return ERR_FILE_DATA;
     // An empty file would give an image of negative length.
-    if (size == 0) return ERR_FILE_DATA;
+    if (size == 0)
+        return ERR_FILE_DATA;
     std::memcpy(image, bytes, size);
     info.lowestOffset = 0;
     info.highestOffset = size - 1;
@@ -41,8 +45,10 @@ protocol::ErrorCode ReadBinaryBytes(const uint8_t* bytes, size_t size, uint8_t* 
 protocol::ErrorCode ReadBinary(const std::string& path, uint8_t* image, size_t imageSize,
                                DeviceImageInfo& info) {
     size_t length = 0;
-    if (protocol::ErrorCode result = readFileInto(path, image, imageSize, length)) return result;
-    if (length == 0) return ERR_FILE_DATA;
+    if (protocol::ErrorCode result = readFileInto(path, image, imageSize, length))
+        return result;
+    if (length == 0)
+        return ERR_FILE_DATA;
     info.lowestOffset = 0;
     info.highestOffset = length - 1;
     return READ_OK;

@@ -24,7 +24,8 @@ uint32_t sumBytes(const uint8_t* bytes, size_t size) {
         lanes = (lanes & 0x0000FFFF0000FFFFull) + ((lanes >> 16) & 0x0000FFFF0000FFFFull);
         total += (lanes & 0xFFFFFFFFull) + (lanes >> 32);
     }
-    for (; i < size; ++i) total += bytes[i];
+    for (; i < size; ++i)
+        total += bytes[i];
     return uint32_t(total);
 }
 

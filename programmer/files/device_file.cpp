@@ -38,7 +38,8 @@ constexpr std::array<ReaderByExtension, 9> kReaders = {{
 // Drops everything up to and including the next "_"; false when there is none.
 bool skipPastUnderscore(std::string_view& text) {
     const size_t underscore = text.find('_');
-    if (underscore == std::string_view::npos) return false;
+    if (underscore == std::string_view::npos)
+        return false;
     text.remove_prefix(underscore + 1);
     return true;
 }
@@ -47,7 +48,8 @@ void setCreationTime(const std::string& path, VersionBlock& version) {
     std::FILE* file = nullptr;
     for (int attempt = 0; attempt < kOpenAttempts && file == nullptr; ++attempt)
         file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return;
+    if (file == nullptr)
+        return;
     platform::UtcTime time;
     if (platform::fileCreationTimeUtc(path, time) == 0) {
         version.hour = uint8_t(time.hour);
@@ -64,17 +66,21 @@ bool parseDeviceFileNameText(std::string_view path, VersionBlock& version) {
     // Only the file name counts, whichever separator came before it.
     for (char separator : {'/', '\\', ':'}) {
         const size_t cut = path.rfind(separator);
-        if (cut != std::string_view::npos) path.remove_prefix(cut + 1);
+        if (cut != std::string_view::npos)
+            path.remove_prefix(cut + 1);
     }
     uint32_t number;
-    if (!skipPastUnderscore(path) || !parseDecimalLowBits(path, number)) return false;
+    if (!skipPastUnderscore(path) || !parseDecimalLowBits(path, number))
+        return false;
     version.variant = uint16_t(number);
     if (!skipPastUnderscore(path) || path.empty() || (path[0] != 'V' && path[0] != 'v'))
         return false;
     path.remove_prefix(1);
-    if (!parseDecimalLowBits(path, number)) return false;
+    if (!parseDecimalLowBits(path, number))
+        return false;
     version.versionMajor = uint8_t(number);
-    if (!skipPastUnderscore(path) || !parseDecimalLowBits(path, number)) return false;
+    if (!skipPastUnderscore(path) || !parseDecimalLowBits(path, number))
+        return false;
     version.versionMinor = uint8_t(number);
     return true;
 }
@@ -86,25 +92,32 @@ bool ParseDeviceFileName(const std::string& path, VersionBlock& version) {
 }
 
 DeviceFileReader readerForPath(std::string_view path) {
-    if (path.size() < 4) return nullptr;
+    if (path.size() < 4)
+        return nullptr;
     std::string extension(path.substr(path.size() - 4));
-    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     for (const ReaderByExtension& entry : kReaders)
-        if (entry.extension == extension) return entry.reader;
+        if (entry.extension == extension)
+            return entry.reader;
     return nullptr;
 }
 
 protocol::ErrorCode ReadDeviceFile(const std::string& path, uint8_t* image, size_t imageSize,
                                    DeviceImageInfo& info) {
-    if (path.size() < kMinPathLength) return ERR_FILE_NAME;
+    if (path.size() < kMinPathLength)
+        return ERR_FILE_NAME;
     VersionBlock version;
     // A name without variant and version is reported like a file that cannot be opened.
-    if (!ParseDeviceFileName(path, version)) return ERR_FILE_OPEN;
+    if (!ParseDeviceFileName(path, version))
+        return ERR_FILE_OPEN;
     const DeviceFileReader reader = readerForPath(path);
-    if (reader == nullptr) return ERR_FILE_NAME;
+    if (reader == nullptr)
+        return ERR_FILE_NAME;
     DeviceImageInfo read;
     const protocol::ErrorCode result = reader(path, image, imageSize, read);
-    if (result != READ_OK) return result;
+    if (result != READ_OK)
+        return result;
     read.version = version;
     info = read;
     return READ_OK;

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <new>
-#include <atomic>
 
 namespace files {
 
@@ -15,7 +15,8 @@ class Descriptor {
 public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -35,7 +36,8 @@ int writeAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errno;
         }
         data += written;
@@ -48,10 +50,13 @@ int writeAll(int fd, const uint8_t* data, size_t size) {
 int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     bytes.clear();
     Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return errno;
+    if (file.get() < 0)
+        return errno;
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return errno;
-    if (S_ISDIR(info.st_mode)) return EISDIR;
+    if (::fstat(file.get(), &info) != 0)
+        return errno;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
 
     try {
         // The size is a hint only; a file that changes while it is read is read as it is.
@@ -60,12 +65,14 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
         for (;;) {
             const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
             if (got < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 const int error = errno;
                 bytes.clear();
                 return error;
             }
-            if (got == 0) break;
+            if (got == 0)
+                break;
             bytes.insert(bytes.end(), chunk, chunk + got);
         }
     } catch (const std::bad_alloc&) {
@@ -78,28 +85,37 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
 
 int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty()) return EISDIR;
+    if (name.empty())
+        return EISDIR;
 
     static std::atomic<unsigned> counter{0};
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
-        temporary = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        temporary = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter++) + ".tmp";
         // 0666 and the process's umask, as for any file the user creates.
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return errno;
+        if (fd < 0 && errno != EEXIST)
+            return errno;
     }
-    if (fd < 0) return EEXIST;
+    if (fd < 0)
+        return EEXIST;
 
     Descriptor file(fd);
     int error = writeAll(file.get(), bytes.data(), bytes.size());
-    if (error == 0 && ::fsync(file.get()) != 0) error = errno;
+    if (error == 0 && ::fsync(file.get()) != 0)
+        error = errno;
     const int closeError = file.close();
-    if (error == 0) error = closeError;
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) ::unlink(temporary.c_str());
+    if (error == 0)
+        error = closeError;
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(temporary.c_str());
     return error;
 }
 

@@ -15,10 +15,14 @@ constexpr size_t kMaxLineLength = 600;
 
 constexpr std::array<int8_t, 256> makeHexDigits() {
     std::array<int8_t, 256> digits{};
-    for (auto& d : digits) d = -1;
-    for (int c = '0'; c <= '9'; ++c) digits[size_t(c)] = int8_t(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) digits[size_t(c)] = int8_t(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) digits[size_t(c)] = int8_t(c - 'a' + 10);
+    for (auto& d : digits)
+        d = -1;
+    for (int c = '0'; c <= '9'; ++c)
+        digits[size_t(c)] = int8_t(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        digits[size_t(c)] = int8_t(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        digits[size_t(c)] = int8_t(c - 'a' + 10);
     return digits;
 }
 constexpr std::array<int8_t, 256> kHexDigits = makeHexDigits();
@@ -32,7 +36,8 @@ int hexByte(const char* text) {
 
 bool isBlank(std::string_view line) {
     for (char c : line)
-        if (c != ' ' && c != '\t' && c != '\r') return false;
+        if (c != ' ' && c != '\t' && c != '\r')
+            return false;
     return true;
 }
 
@@ -57,23 +62,29 @@ protocol::ErrorCode readRecords(LineReader& lines, uint8_t* image, size_t imageS
     std::array<uint8_t, 260> record;
     std::string_view line;
     while (lines.next(line)) {
-        if (isBlank(line)) continue;
+        if (isBlank(line))
+            continue;
         // The record mark is not examined.
         const char* digits = line.data() + 1;
         const size_t digitCount = line.size() - 1;
-        if (digitCount < 10) return ERR_FILE_FORMAT;
+        if (digitCount < 10)
+            return ERR_FILE_FORMAT;
         const int count = hexByte(digits);
-        if (count < 0) return ERR_FILE_FORMAT;
+        if (count < 0)
+            return ERR_FILE_FORMAT;
         const size_t recordBytes = size_t(count) + 5;
-        if (digitCount < 2 * recordBytes) return ERR_FILE_FORMAT;
+        if (digitCount < 2 * recordBytes)
+            return ERR_FILE_FORMAT;
         uint8_t sum = 0;
         for (size_t i = 0; i < recordBytes; ++i) {
             const int value = hexByte(digits + 2 * i);
-            if (value < 0) return ERR_FILE_FORMAT;
+            if (value < 0)
+                return ERR_FILE_FORMAT;
             record[i] = uint8_t(value);
             sum = uint8_t(sum + value);
         }
-        if (sum != 0) return ERR_FILE_CHECKSUM;
+        if (sum != 0)
+            return ERR_FILE_CHECKSUM;
 
         const uint32_t address = uint32_t(record[1] << 8 | record[2]);
         const uint8_t* data = &record[4];
@@ -83,7 +94,8 @@ protocol::ErrorCode readRecords(LineReader& lines, uint8_t* image, size_t imageS
                 const int64_t target = base + address;
                 if (target < 0 || uint64_t(target) + uint64_t(count) > imageSize)
                     return ERR_FILE_DATA;
-                if (count == 0) break;
+                if (count == 0)
+                    break;
                 lowest = std::min(lowest, size_t(target));
                 highest = std::max(highest, size_t(target) + size_t(count) - 1);
                 anyData = true;
@@ -91,24 +103,29 @@ protocol::ErrorCode readRecords(LineReader& lines, uint8_t* image, size_t imageS
                 break;
             }
             case kEndOfFile:
-                if (count != 0 || address != 0) return ERR_FILE_FORMAT;
+                if (count != 0 || address != 0)
+                    return ERR_FILE_FORMAT;
                 // A file without data would give an image of negative length.
-                if (!anyData) return ERR_FILE_DATA;
+                if (!anyData)
+                    return ERR_FILE_DATA;
                 info.lowestOffset = lowest;
                 info.highestOffset = highest;
                 return READ_OK;
             case kSegmentAddress:
-                if (count < 2) return ERR_FILE_FORMAT;
+                if (count < 2)
+                    return ERR_FILE_FORMAT;
                 base = int64_t(value) * 16;
                 break;
             case kLinearAddress:
-                if (count < 2) return ERR_FILE_FORMAT;
+                if (count < 2)
+                    return ERR_FILE_FORMAT;
                 base = int64_t(value) * 65536 - kFlashBase;
                 break;
             case kStartLinearAddress:
                 break;
             case kPlainLinearAddress:
-                if (count < 2) return ERR_FILE_FORMAT;
+                if (count < 2)
+                    return ERR_FILE_FORMAT;
                 base = int64_t(value) * 65536;
                 break;
             default:
@@ -129,7 +146,8 @@ protocol::ErrorCode ReadIntelHexText(std::string_view text, uint8_t* image, size
 protocol::ErrorCode ReadIntelHex(const std::string& path, uint8_t* image, size_t imageSize,
                                  DeviceImageInfo& info) {
     std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) return ERR_FILE_OPEN;
+    if (file == nullptr)
+        return ERR_FILE_OPEN;
     protocol::ErrorCode result;
     try {
         LineReader lines(file, kMaxLineLength);

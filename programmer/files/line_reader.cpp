@@ -37,10 +37,13 @@ void LineReader::refill() {
 bool LineReader::next(std::string_view& line) {
     // A line of the longest length may still be followed by "\r\n": look that far ahead.
     const size_t lookahead = maxLineLength_ + 2;
-    if (end_ - position_ < lookahead && !atEnd_) refill();
-    if (failed_) return false;
+    if (end_ - position_ < lookahead && !atEnd_)
+        refill();
+    if (failed_)
+        return false;
     const size_t available = end_ - position_;
-    if (available == 0) return false;
+    if (available == 0)
+        return false;
 
     const char* start = data_ + position_;
     const auto* newline =
@@ -50,14 +53,17 @@ bool LineReader::next(std::string_view& line) {
     if (newline != nullptr) {
         length = size_t(newline - start);
         consumed = length + 1;
-        if (length > 0 && start[length - 1] == '\r') --length;
-        if (length > maxLineLength_) length = consumed = maxLineLength_;
+        if (length > 0 && start[length - 1] == '\r')
+            --length;
+        if (length > maxLineLength_)
+            length = consumed = maxLineLength_;
     } else if (available > maxLineLength_) {
         length = consumed = maxLineLength_;
     } else {
         // The last line, without a line end.
         length = consumed = available;
-        if (length > 0 && start[length - 1] == '\r') --length;
+        if (length > 0 && start[length - 1] == '\r')
+            --length;
     }
     line = std::string_view(start, length);
     position_ += consumed;

@@ -30,8 +30,10 @@ UpdateFileError loadUpdateFileIntoModel(std::vector<uint8_t> fileBytes, LoadedUp
         result.fault = UpdateFileFault::kRecordPastEnd;
         result.devices = {};
     }
-    if (details != nullptr) *details = result;
-    if (!result.ok()) return result.error;
+    if (details != nullptr)
+        *details = result;
+    if (!result.ok())
+        return result.error;
 
     try {
         const size_t size = fileBytes.size() + kSpareBytes;
@@ -46,7 +48,8 @@ UpdateFileError loadUpdateFileIntoModel(std::vector<uint8_t> fileBytes, LoadedUp
 
     for (int i = 0; i < kDeviceCount; ++i) {
         const UpdateFileDevice& device = result.devices[size_t(i)];
-        if (!device.present) continue;
+        if (!device.present)
+            continue;
         model.present[size_t(i)] = true;
         model.record[size_t(i)] = device.header;
         model.dataOffset[size_t(i)] = int(device.dataOffset);

@@ -5,7 +5,9 @@
 namespace files {
 
 namespace {
-uint16_t readU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t readU16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 uint32_t readU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
@@ -14,7 +16,8 @@ void writeU16(uint8_t* p, uint16_t v) {
     p[1] = uint8_t(v >> 8);
 }
 void writeU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
 }
 }  // namespace
 

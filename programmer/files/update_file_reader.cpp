@@ -26,13 +26,20 @@ std::string updateFileErrorMessage(UpdateFileError error) {
 
 const char* updateFileFaultText(UpdateFileFault fault) {
     switch (fault) {
-        case UpdateFileFault::kNone: return "none";
-        case UpdateFileFault::kTag: return "the file tag is wrong";
-        case UpdateFileFault::kTooShort: return "the file is too short for the tag and an end record";
-        case UpdateFileFault::kNoEndRecord: return "the file ends before its end record";
-        case UpdateFileFault::kRecordPastEnd: return "a record runs past the end of the file";
-        case UpdateFileFault::kBadDeviceIndex: return "a record has an unknown device index";
-        case UpdateFileFault::kChecksum: return "the checksum does not match";
+        case UpdateFileFault::kNone:
+            return "none";
+        case UpdateFileFault::kTag:
+            return "the file tag is wrong";
+        case UpdateFileFault::kTooShort:
+            return "the file is too short for the tag and an end record";
+        case UpdateFileFault::kNoEndRecord:
+            return "the file ends before its end record";
+        case UpdateFileFault::kRecordPastEnd:
+            return "a record runs past the end of the file";
+        case UpdateFileFault::kBadDeviceIndex:
+            return "a record has an unknown device index";
+        case UpdateFileFault::kChecksum:
+            return "the checksum does not match";
     }
     return "unknown";
 }
@@ -74,7 +81,8 @@ UpdateFileReadResult readUpdateFile(const uint8_t* bytes, size_t size,
             return refuse(result, UpdateFileError::kCorrupt, UpdateFileFault::kNoEndRecord, offset);
         DeviceRecordHeader header;
         header.decode(bytes + offset);
-        if (header.deviceIndex == kEndRecordIndex) break;
+        if (header.deviceIndex == kEndRecordIndex)
+            break;
         if (header.deviceIndex < 0 || header.deviceIndex >= kDeviceCount)
             return refuse(result, UpdateFileError::kCorrupt, UpdateFileFault::kBadDeviceIndex,
                           offset);
@@ -83,7 +91,8 @@ UpdateFileReadResult readUpdateFile(const uint8_t* bytes, size_t size,
         if (recordSize > size - offset)
             return refuse(result, UpdateFileError::kCorrupt, UpdateFileFault::kRecordPastEnd,
                           offset);
-        if (walked != nullptr) walked->push_back({size_t(offset), header});
+        if (walked != nullptr)
+            walked->push_back({size_t(offset), header});
 
         // The padding is summed as it stands in the file, like every other record byte.
         sum += sumBytes(bytes + offset, size_t(recordSize));

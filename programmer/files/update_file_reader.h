@@ -30,12 +30,12 @@ std::string updateFileErrorMessage(UpdateFileError error);
 // Why a file was refused, for tools and logs; the user sees only the two messages above.
 enum class UpdateFileFault {
     kNone,
-    kTag,              // the text up to the first 0x00 is not the tag
-    kTooShort,         // no room for the tag and an end record
-    kNoEndRecord,      // the bytes end where a record header should be
-    kRecordPastEnd,    // a record's data and padding run past the end of the bytes
-    kBadDeviceIndex,   // a device index outside 0-4 other than -1
-    kChecksum,         // the sum of the record bytes differs from the end record's
+    kTag,             // the text up to the first 0x00 is not the tag
+    kTooShort,        // no room for the tag and an end record
+    kNoEndRecord,     // the bytes end where a record header should be
+    kRecordPastEnd,   // a record's data and padding run past the end of the bytes
+    kBadDeviceIndex,  // a device index outside 0-4 other than -1
+    kChecksum,        // the sum of the record bytes differs from the end record's
 };
 const char* updateFileFaultText(UpdateFileFault fault);
 

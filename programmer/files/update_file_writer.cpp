@@ -17,7 +17,8 @@ UpdateFileWriter::UpdateFileWriter() {
 protocol::ErrorCode UpdateFileWriter::addRecord(int deviceIndex, uint32_t startOffset,
                                                 const VersionBlock& version, const uint8_t* data,
                                                 uint32_t length) {
-    if (protocol::ErrorCode result = beginRecord(deviceIndex, startOffset, version)) return result;
+    if (protocol::ErrorCode result = beginRecord(deviceIndex, startOffset, version))
+        return result;
     if (protocol::ErrorCode result = appendData(data, length)) {
         cancelRecord();
         return result;
@@ -27,8 +28,10 @@ protocol::ErrorCode UpdateFileWriter::addRecord(int deviceIndex, uint32_t startO
 
 protocol::ErrorCode UpdateFileWriter::beginRecord(int deviceIndex, uint32_t startOffset,
                                                   const VersionBlock& version) {
-    if (state_ != State::kBetweenRecords) return ERR_FILE_DATA;
-    if (deviceIndex <= lastDeviceIndex_ || deviceIndex >= kDeviceCount) return ERR_FILE_DATA;
+    if (state_ != State::kBetweenRecords)
+        return ERR_FILE_DATA;
+    if (deviceIndex <= lastDeviceIndex_ || deviceIndex >= kDeviceCount)
+        return ERR_FILE_DATA;
 
     DeviceRecordHeader header;
     header.dataLength = 0;  // set when the record ends
@@ -49,10 +52,13 @@ protocol::ErrorCode UpdateFileWriter::beginRecord(int deviceIndex, uint32_t star
 }
 
 protocol::ErrorCode UpdateFileWriter::appendData(const uint8_t* data, size_t length) {
-    if (state_ != State::kInRecord) return ERR_FILE_DATA;
+    if (state_ != State::kInRecord)
+        return ERR_FILE_DATA;
     const size_t written = bytes_.size() - recordOffset_ - kRecordHeaderSize;
-    if (length > UINT32_MAX - written) return ERR_FILE_DATA;
-    if (length == 0) return READ_OK;
+    if (length > UINT32_MAX - written)
+        return ERR_FILE_DATA;
+    if (length == 0)
+        return READ_OK;
     try {
         bytes_.insert(bytes_.end(), data, data + length);
     } catch (const std::bad_alloc&) {
@@ -62,7 +68,8 @@ protocol::ErrorCode UpdateFileWriter::appendData(const uint8_t* data, size_t len
 }
 
 protocol::ErrorCode UpdateFileWriter::endRecord() {
-    if (state_ != State::kInRecord) return ERR_FILE_DATA;
+    if (state_ != State::kInRecord)
+        return ERR_FILE_DATA;
     const auto length = uint32_t(bytes_.size() - recordOffset_ - kRecordHeaderSize);
     try {
         bytes_.insert(bytes_.end(), paddingFor(length), 0xFF);
@@ -70,7 +77,8 @@ protocol::ErrorCode UpdateFileWriter::endRecord() {
         return ERR_FILE_WRITE;
     }
     uint8_t* header = bytes_.data() + recordOffset_;
-    for (int i = 0; i < 4; ++i) header[i] = uint8_t(length >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        header[i] = uint8_t(length >> (8 * i));
     sum_ += sumBytes(header, bytes_.size() - recordOffset_);
     lastDeviceIndex_ = recordDeviceIndex_;
     state_ = State::kBetweenRecords;
@@ -78,13 +86,15 @@ protocol::ErrorCode UpdateFileWriter::endRecord() {
 }
 
 void UpdateFileWriter::cancelRecord() {
-    if (state_ != State::kInRecord) return;
+    if (state_ != State::kInRecord)
+        return;
     bytes_.resize(recordOffset_);
     state_ = State::kBetweenRecords;
 }
 
 protocol::ErrorCode UpdateFileWriter::finish(std::vector<uint8_t>& fileBytes) {
-    if (state_ != State::kBetweenRecords) return ERR_FILE_DATA;
+    if (state_ != State::kBetweenRecords)
+        return ERR_FILE_DATA;
     DeviceRecordHeader end;
     end.dataLength = sum_;
     end.startOffset = 0;

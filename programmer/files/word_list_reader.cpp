@@ -24,13 +24,17 @@ protocol::ErrorCode readWords(LineReader& lines, uint8_t* image, size_t imageSiz
         uint64_t value;
         bool addressOverflow;
         bool valueOverflow;
-        if (!parseHexNumber(line, position, address, addressOverflow)) return ERR_FILE_FORMAT;
+        if (!parseHexNumber(line, position, address, addressOverflow))
+            return ERR_FILE_FORMAT;
         const size_t colon = line.find(':');
-        if (colon == std::string_view::npos) return ERR_FILE_FORMAT;
+        if (colon == std::string_view::npos)
+            return ERR_FILE_FORMAT;
         position = colon + 1;
-        if (!parseHexNumber(line, position, value, valueOverflow)) return ERR_FILE_FORMAT;
+        if (!parseHexNumber(line, position, value, valueOverflow))
+            return ERR_FILE_FORMAT;
         // Both bytes of the word must lie inside the image.
-        if (addressOverflow || address >= imageSize / 2) return ERR_FILE_DATA;
+        if (addressOverflow || address >= imageSize / 2)
+            return ERR_FILE_DATA;
         const size_t offset = size_t(address) * 2;
         image[offset] = uint8_t(value);
         image[offset + 1] = uint8_t(value >> 8);
@@ -38,9 +42,11 @@ protocol::ErrorCode readWords(LineReader& lines, uint8_t* image, size_t imageSiz
         highest = std::max(highest, offset + 1);
         anyWord = true;
     }
-    if (lines.readFailed()) return ERR_FILE_READ;
+    if (lines.readFailed())
+        return ERR_FILE_READ;
     // A file without words would give an image of negative length.
-    if (!anyWord) return ERR_FILE_DATA;
+    if (!anyWord)
+        return ERR_FILE_DATA;
     info.lowestOffset = lowest;
     info.highestOffset = highest;
     return READ_OK;
@@ -56,7 +62,8 @@ protocol::ErrorCode ReadWordListText(std::string_view text, uint8_t* image, size
 protocol::ErrorCode ReadWordList(const std::string& path, uint8_t* image, size_t imageSize,
                                  DeviceImageInfo& info) {
     std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) return ERR_FILE_OPEN;
+    if (file == nullptr)
+        return ERR_FILE_OPEN;
     protocol::ErrorCode result;
     try {
         LineReader lines(file, kMaxLineLength);

@@ -21,10 +21,12 @@ CliRun runCli(const std::string& arguments) {
         std::string(KF_BINARY_DIR) + "/bin/kelvoflash-cli " + arguments + " 2>/dev/null";
     CliRun run;
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
+    if (pipe == nullptr)
+        return run;
     char buffer[4096];
     size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, got);
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;

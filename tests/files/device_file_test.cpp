@@ -35,7 +35,8 @@ TEST(DeviceFileName, VariantAndVersionFromTheName) {
         SCOPED_TRACE(c.path);
         VersionBlock version;
         ASSERT_EQ(parseDeviceFileNameText(c.path, version), c.ok);
-        if (!c.ok) continue;
+        if (!c.ok)
+            continue;
         EXPECT_EQ(version.variant, c.variant);
         EXPECT_EQ(version.versionMajor, c.major);
         EXPECT_EQ(version.versionMinor, c.minor);

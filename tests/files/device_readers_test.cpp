@@ -57,8 +57,7 @@ TEST_F(Readers, IntelHexAddressBases) {
     EXPECT_EQ(image[0x10002], 3);
 
     ASSERT_EQ(hex(hexRecord(0x02, 0, {0x10, 0x00}) + hexRecord(0x00, 0x0004, {9}) +
-                  hexRecord(0x05, 0, {0, 0, 0, 0}) + hexRecord(0x00, 0x0001, {8}) +
-                  hexEndRecord()),
+                  hexRecord(0x05, 0, {0, 0, 0, 0}) + hexRecord(0x00, 0x0001, {8}) + hexEndRecord()),
               READ_OK);
     EXPECT_EQ(info.lowestOffset, 0x10001u);
     EXPECT_EQ(info.highestOffset, 0x10004u);
@@ -74,9 +73,9 @@ TEST_F(Readers, IntelHexRefusals) {
     EXPECT_EQ(hex(hexRecord(0x03, 0, {0, 0, 0, 0}) + data + hexEndRecord()), ERR_FILE_FORMAT);
     // Beyond the image, and below it (a linear address under the flash base).
     EXPECT_EQ(hex(hexRecord(0xFF, 0, {0x00, 0x20}) + data + hexEndRecord()), ERR_FILE_DATA);
-    EXPECT_EQ(hex(hexRecord(0xFF, 0, {0x00, 0x1F}) + hexRecord(0x00, 0xFFFF, {1, 2}) +
-                  hexEndRecord()),
-              ERR_FILE_DATA);
+    EXPECT_EQ(
+        hex(hexRecord(0xFF, 0, {0x00, 0x1F}) + hexRecord(0x00, 0xFFFF, {1, 2}) + hexEndRecord()),
+        ERR_FILE_DATA);
     EXPECT_EQ(hex(hexRecord(0x04, 0, {0x7F, 0xFF}) + data + hexEndRecord()), ERR_FILE_DATA);
     EXPECT_EQ(hex(hexRecord(0x04, 0, {0x80}) + data + hexEndRecord()), ERR_FILE_FORMAT);
     // No data at all is not an image.
@@ -150,7 +149,8 @@ TEST_F(Readers, JedecWordOrder) {
 TEST_F(Readers, JedecRefusals) {
     const std::string line = "L0 " + std::string(128, '1') + "\n";
     std::string eleven;
-    for (int i = 0; i < 11; ++i) eleven += line;
+    for (int i = 0; i < 11; ++i)
+        eleven += line;
     EXPECT_EQ(jed(eleven), ERR_FILE_DATA);
     EXPECT_EQ(jed("L0000" + std::string(128, '1') + "\n"), ERR_FILE_DATA);
     EXPECT_EQ(jed("U" + std::string(33, '1') + "\n"), ERR_FILE_DATA);

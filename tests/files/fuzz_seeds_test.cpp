@@ -13,7 +13,8 @@ using namespace files_test;
 
 TEST(FuzzSeeds, WriteWhenAsked) {
     const char* root = std::getenv("KF_FUZZ_SEED_DIR");
-    if (root == nullptr) GTEST_SKIP() << "KF_FUZZ_SEED_DIR not set";
+    if (root == nullptr)
+        GTEST_SKIP() << "KF_FUZZ_SEED_DIR not set";
     auto seed = [&](const std::string& target, const std::string& name, const auto& bytes) {
         const std::filesystem::path folder = std::filesystem::path(root) / target;
         std::filesystem::create_directories(folder);

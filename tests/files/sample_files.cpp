@@ -13,7 +13,8 @@ std::string hexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>
                                   type};
     bytes.insert(bytes.end(), data.begin(), data.end());
     uint8_t sum = 0;
-    for (uint8_t b : bytes) sum = uint8_t(sum + b);
+    for (uint8_t b : bytes)
+        sum = uint8_t(sum + b);
     bytes.push_back(uint8_t(0x100 - sum));
     std::string line = ":";
     char digits[3];
@@ -24,7 +25,9 @@ std::string hexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>
     return line + "\n";
 }
 
-std::string hexEndRecord() { return ":00000001FF\n"; }
+std::string hexEndRecord() {
+    return ":00000001FF\n";
+}
 
 std::vector<uint8_t> bitFile(const std::string& partName, bool patternA, size_t gap,
                              const std::vector<uint8_t>& bitstream) {
@@ -44,7 +47,8 @@ std::vector<uint8_t> bitFile(const std::string& partName, bool patternA, size_t 
     field('d', "10:20:00");
     const size_t streamLength = gap + 8 + bitstream.size();
     file.push_back('e');
-    for (int shift = 24; shift >= 0; shift -= 8) file.push_back(uint8_t(streamLength >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        file.push_back(uint8_t(streamLength >> shift));
     file.insert(file.end(), gap, 0x00);
     const std::vector<uint8_t> pattern =
         patternA ? std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0xAA, 0x99, 0x55, 0x66}
@@ -82,12 +86,14 @@ bool writeFile(const std::string& path, const std::string& text) {
 
 TempFolder::TempFolder() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/kf-files-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
+    if (mkdtemp(pattern.data()) != nullptr)
+        folder_ = pattern;
 }
 
 TempFolder::~TempFolder() {
     std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+    if (!folder_.empty())
+        std::filesystem::remove_all(folder_, ignored);
 }
 
 }  // namespace files_test

@@ -45,7 +45,8 @@ UpdateFileReadResult readExact(const std::vector<uint8_t>& bytes) {
 }
 
 void putU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) bytes.at(offset + i) = uint8_t(value >> (8 * i));
+    for (size_t i = 0; i < 4; ++i)
+        bytes.at(offset + i) = uint8_t(value >> (8 * i));
 }
 
 }  // namespace
@@ -65,7 +66,8 @@ TEST(UpdateFileReader, WorkedExampleReadsBack) {
     EXPECT_EQ(result.storedChecksum, 0x1805u);
     EXPECT_EQ(result.computedChecksum, 0x1805u);
     EXPECT_EQ(result.endRecordOffset, 80u);
-    for (int i = 0; i < kDeviceCount; ++i) EXPECT_EQ(result.devices[size_t(i)].present, i == 2);
+    for (int i = 0; i < kDeviceCount; ++i)
+        EXPECT_EQ(result.devices[size_t(i)].present, i == 2);
     const UpdateFileDevice& eeprom = result.devices[2];
     EXPECT_EQ(eeprom.header.dataLength, 3u);
     EXPECT_EQ(eeprom.dataOffset, 64u);
@@ -86,14 +88,18 @@ TEST(UpdateFileWriter, PaddingAndChecksum) {
         ASSERT_EQ(bytes.size(), 32 + 32 + length + padding + 32);
         // Header: length, startOffset 0x8000, index 0, zero version block, reserved 0xFF.
         uint32_t headerSum = 0;
-        for (size_t i = 32; i < 64; ++i) headerSum += bytes[i];
+        for (size_t i = 32; i < 64; ++i)
+            headerSum += bytes[i];
         EXPECT_EQ(headerSum, (length & 0xFF) + 0x80 + 10 * 255);
-        for (size_t i = 64 + length; i < 64 + length + padding; ++i) EXPECT_EQ(bytes[i], 0xFF);
+        for (size_t i = 64 + length; i < 64 + length + padding; ++i)
+            EXPECT_EQ(bytes[i], 0xFF);
         EXPECT_EQ(writer.checksum(), headerSum + length + padding * 255);
         // The end record: reserved bytes 0xFF, version block zero.
         const size_t end = bytes.size() - 32;
-        for (size_t i = end + 12; i < end + 22; ++i) EXPECT_EQ(bytes[i], 0x00);
-        for (size_t i = end + 22; i < end + 32; ++i) EXPECT_EQ(bytes[i], 0xFF);
+        for (size_t i = end + 12; i < end + 22; ++i)
+            EXPECT_EQ(bytes[i], 0x00);
+        for (size_t i = end + 22; i < end + 32; ++i)
+            EXPECT_EQ(bytes[i], 0xFF);
         EXPECT_TRUE(readExact(bytes).ok());
     }
 }
@@ -139,7 +145,8 @@ TEST(UpdateFileReader, EmptyFileIsValid) {
     const UpdateFileReadResult result = readExact(bytes);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.storedChecksum, 0u);
-    for (const auto& device : result.devices) EXPECT_FALSE(device.present);
+    for (const auto& device : result.devices)
+        EXPECT_FALSE(device.present);
 }
 
 TEST(UpdateFileReader, TagCases) {
@@ -181,7 +188,8 @@ TEST(UpdateFileReader, LastOfTwoRecordsForOneDeviceWins) {
     record[12] = 9;  // versionMinor of the second record
     bytes.insert(bytes.begin() + 80, record.begin(), record.end());
     uint32_t sum = 0;
-    for (size_t i = 32; i < 128; ++i) sum += bytes[i];
+    for (size_t i = 32; i < 128; ++i)
+        sum += bytes[i];
     putU32(bytes, 128, sum);
     const UpdateFileReadResult result = readExact(bytes);
     ASSERT_TRUE(result.ok());
@@ -209,14 +217,16 @@ TEST(UpdateFileReader, MalformedFilesAreRefusedInsideTheirBytes) {
     };
     std::vector<Case> cases;
     cases.push_back({"tag only", {good.begin(), good.begin() + 32}, UpdateFileFault::kTooShort});
-    cases.push_back({"shorter than tag and end record", {good.begin(), good.begin() + 63},
+    cases.push_back({"shorter than tag and end record",
+                     {good.begin(), good.begin() + 63},
                      UpdateFileFault::kTooShort});
-    cases.push_back({"record runs past the end", {good.begin(), good.begin() + 70},
+    cases.push_back({"record runs past the end",
+                     {good.begin(), good.begin() + 70},
                      UpdateFileFault::kRecordPastEnd});
-    cases.push_back({"missing end record", {good.begin(), good.begin() + 80},
-                     UpdateFileFault::kNoEndRecord});
-    cases.push_back({"half an end record", {good.begin(), good.begin() + 100},
-                     UpdateFileFault::kNoEndRecord});
+    cases.push_back(
+        {"missing end record", {good.begin(), good.begin() + 80}, UpdateFileFault::kNoEndRecord});
+    cases.push_back(
+        {"half an end record", {good.begin(), good.begin() + 100}, UpdateFileFault::kNoEndRecord});
     std::vector<uint8_t> badIndex = good;
     putU32(badIndex, 40, 5);
     cases.push_back({"device index 5", badIndex, UpdateFileFault::kBadDeviceIndex});
@@ -232,7 +242,8 @@ TEST(UpdateFileReader, MalformedFilesAreRefusedInsideTheirBytes) {
         const UpdateFileReadResult result = readExact(c.bytes);
         EXPECT_EQ(result.error, UpdateFileError::kCorrupt);
         EXPECT_EQ(result.fault, c.fault);
-        for (const auto& device : result.devices) EXPECT_FALSE(device.present);
+        for (const auto& device : result.devices)
+            EXPECT_FALSE(device.present);
     }
 }
 
@@ -276,7 +287,8 @@ TEST(LoadedUpdateFileModel, RefusedFileLeavesNothingBehind) {
     EXPECT_EQ(details.fault, UpdateFileFault::kChecksum);
     EXPECT_FALSE(model.hasImage());
     EXPECT_TRUE(model.readBackImage.empty());
-    for (bool present : model.present) EXPECT_FALSE(present);
+    for (bool present : model.present)
+        EXPECT_FALSE(present);
     EXPECT_EQ(model.fileVersion[2], -1);
 }
 
