@@ -4,7 +4,8 @@
 // loading, programming and packets are further methods, each in a source file of its own.
 //
 // Sources: prog_dlg.cpp (own flows), prog_dlg_controls.cpp (services), prog_dlg_camera_info.cpp
-// (camera information and Reboot).
+// (camera information and Reboot), prog_dlg_load_file.cpp (Load File), prog_dlg_program.cpp
+// (Program and the programming run).
 
 #include <array>
 #include <cstdint>
@@ -19,11 +20,36 @@
 #include "programmer/camera/cam_update.h"
 #include "programmer/camera/wait_host.h"
 #include "programmer/files/loaded_update_file.h"
+#include "protocol/error_codes.h"
 
 namespace app {
 
 constexpr const char* ProgramTitle = "kelvoflash v1.11";
 constexpr const char* ProgramTitleEmergency = "kelvoflash v1.11 emergency";
+
+// What the last programming run did with a device, for front ends that report per device (the
+// console front end's exit code and event lines). `error` is the first failing result: open,
+// erase, write loop, checksum step or close; for a head FPGA that could not be opened (the run
+// then ends quietly) the result stays kNotRun and `error` holds the open's code.
+enum class DeviceResult { kNotRun, kProgrammed, kFailed };
+struct DeviceOutcome {
+    DeviceResult result = DeviceResult::kNotRun;
+    protocol::ErrorCode error = 0;
+};
+
+// Steps of one device in a programming run.
+enum class RunPhase { kOpen, kErase, kWrite, kClose, kReboot };
+
+// Optional listener of a programming run. Progress, row states and the status line reach the
+// front end through Host::modelChanged/repaintNow; this adds the step boundaries and outcomes,
+// which the model does not hold. Called on the flow's thread; must not call back into the dialog.
+class ProgramRunObserver {
+public:
+    virtual ~ProgramRunObserver() = default;
+    virtual void phaseStarted(int /*row*/, RunPhase /*phase*/) {}
+    virtual void deviceFinished(int /*row*/, const DeviceOutcome& /*outcome*/) {}
+    virtual void runFinished(bool /*result*/) {}
+};
 
 class ProgDlg {
 public:
@@ -36,6 +62,8 @@ public:
     void OnInitDialog();
     void OnSelectPort();  // button 1013
     void OnReboot();      // button 1005
+    void OnLoadFile();    // button 1002
+    void OnProgram();     // button 1003
     void OnQuit();        // button 1 (also Enter): ends with 0
     void OnClose();       // window close: ends as cancelled
     void OnCancel();      // Escape: the same steps as closing the window
@@ -70,6 +98,12 @@ public:
     // ---- Camera information and reboot ----
     bool ReadCameraInfo();
 
+    // ---- Programming run ----
+    // Programs the checked devices from the loaded file, rebooting after each. False after an
+    // open failure (rows 0-3), an erase failure, or a camera that did not come back after a
+    // reboot; true otherwise. The outcomes are in `lastRun`.
+    bool ProgramSelectedDevices();
+
     // ---- State ----
     DialogModel model;
     StartOptions options;
@@ -82,6 +116,10 @@ public:
     // Set by the programming run while it runs; ReadCameraInfo then keeps the per-device state.
     bool programmingRun = false;
     CPacket packetButton;
+    // Per device, what the last programming run did (all kNotRun before the first run).
+    std::array<DeviceOutcome, kRowCount> lastRun{};
+    // Not owned; may stay null.
+    ProgramRunObserver* runObserver = nullptr;
 
 private:
     class StatusLineWaitHost : public camera::WaitHost {

@@ -1,0 +1,236 @@
+// Program: writes the checked devices from the loaded update file into the camera, one after
+// the other (open, erase, block writes with checks, close), rebooting the camera after each.
+
+#include <cstdio>
+#include <string>
+
+#include "programmer/app/contact.h"
+#include "programmer/app/prog_dlg.h"
+#include "programmer/camera/flash_device.h"
+#include "protocol/commands.h"
+
+namespace app {
+
+namespace {
+
+using protocol::ErrorCode;
+
+constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
+// What OnReboot leaves in the status line when the camera did not come back.
+constexpr const char* kConnectionLost =
+    "Connection to Camera lost, select other port or close programmer";
+constexpr size_t kLabelMax = 20;
+constexpr int kRowEeprom = 2;
+constexpr int kRowHeadFpga = 4;
+
+std::string withLabel(const char* format, const std::string& label) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, label.c_str());
+    return text;
+}
+
+class RowProgress : public camera::ProgressSink {
+public:
+    explicit RowProgress(ProgDlg& dialog) : dialog_(dialog) {}
+    void setProgress(int row, int percent) override { dialog_.SetProgress(row, percent); }
+
+private:
+    ProgDlg& dialog_;
+};
+
+// One programming run over the dialog's rows.
+class ProgramRun {
+public:
+    explicit ProgramRun(ProgDlg& dialog) : dialog_(dialog), progress_(dialog) {}
+    bool run();
+
+private:
+    enum class End { kCompleted, kHeadFpgaNotOpened, kFailed, kCloseFailed, kCameraLost };
+
+    End programRow(int row);
+    void setOutcome(int row, DeviceResult result, ErrorCode error);
+    void fail(int row, ErrorCode error);
+    void phase(int row, RunPhase step) {
+        if (dialog_.runObserver) dialog_.runObserver->phaseStarted(row, step);
+    }
+    void finished(int row) {
+        if (dialog_.runObserver) dialog_.runObserver->deviceFinished(row, dialog_.lastRun[size_t(row)]);
+    }
+    // "Programming failed for Main FPGA, PLL! " and `tail`; just `tail` when nothing failed.
+    std::string endStatus(const std::string& tail) const;
+
+    ProgDlg& dialog_;
+    RowProgress progress_;
+};
+
+bool ProgramRun::run() {
+    dialog_.lastRun.fill(DeviceOutcome{});
+    char title[128];
+    std::snprintf(title, sizeof title, "%s / DO NOT UNPLUG OR SWITCH OFF!!", ProgramTitle);
+    dialog_.model.windowTitle = title;
+    dialog_.programmingRun = true;
+    dialog_.ShowStatus("Program Device(s)");
+    dialog_.DisableAllControls();
+
+    const bool emergency = dialog_.options.emergencyMode;
+    // The devices the user chose, as the camera reported them when the run began.
+    std::array<bool, kRowCount> chosen{};
+    for (int row = 0; row < kRowCount; ++row)
+        chosen[size_t(row)] =
+            (emergency || dialog_.deviceAvailable[size_t(row)]) && dialog_.IsDeviceChecked(row);
+
+    End end = End::kCompleted;
+    for (int row = 0; row < kRowCount && end == End::kCompleted; ++row) {
+        const size_t i = size_t(row);
+        if (!chosen[i]) continue;
+        // A camera that stopped reporting a chosen device after a reboot has lost it: that is
+        // a failure to show, not a device to pass over in silence.
+        if (!emergency && !dialog_.deviceAvailable[i]) {
+            fail(row, protocol::kErrNoCamera);
+            finished(row);
+            continue;
+        }
+        // Without an image in the file the device must not even be erased.
+        if (!dialog_.loaded.present[i] || dialog_.loaded.record[i].dataLength == 0) {
+            fail(row, camera::kErrBadDeviceRequest);
+            finished(row);
+            continue;
+        }
+        end = programRow(row);
+    }
+
+    dialog_.programmingRun = false;
+    bool result = true;
+    switch (end) {
+        case End::kCompleted:
+        case End::kHeadFpgaNotOpened:
+            dialog_.ShowStatus(endStatus(kLoadOrSelect));
+            dialog_.RefreshControls();
+            break;
+        case End::kFailed:
+            result = false;
+            dialog_.ShowStatus(endStatus(""));
+            break;
+        case End::kCloseFailed:
+            dialog_.ShowStatus(endStatus(""));
+            break;
+        case End::kCameraLost:
+            result = false;
+            dialog_.ShowStatus(endStatus(kConnectionLost));
+            break;
+    }
+    dialog_.model.windowTitle =
+        std::string(emergency ? ProgramTitleEmergency : ProgramTitle) + " ";
+    dialog_.Changed();
+    if (dialog_.runObserver) dialog_.runObserver->runFinished(result);
+    return result;
+}
+
+ProgramRun::End ProgramRun::programRow(int row) {
+    const size_t i = size_t(row);
+    const std::string label = dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
+    camera::CCamUpdate* link = dialog_.camera.get();
+    dialog_.ShowStatus(withLabel("Program Device %s", label));
+
+    phase(row, RunPhase::kOpen);
+    ErrorCode result = protocol::kErrNoCamera;
+    if (link != nullptr) {
+        link->PrepareTransfer(row);
+        result = camera::OpenDevice(*link, row, camera::kOpenAttemptsUpdate);
+    }
+    if (result != 0) {
+        if (row == kRowHeadFpga) {
+            // Not every camera has a head FPGA that can be reached: the run ends normally.
+            setOutcome(row, DeviceResult::kNotRun, result);
+            finished(row);
+            return End::kHeadFpgaNotOpened;
+        }
+        fail(row, result);
+        finished(row);
+        dialog_.host().warning(WithContactLine("Error Open Device!\nPlease contact QEL AG!\n"));
+        return End::kFailed;
+    }
+
+    if (row != kRowEeprom) {
+        dialog_.ShowStatus(withLabel("Erase Device %s", label));
+        phase(row, RunPhase::kErase);
+        result = camera::EraseDevice(*link);
+        if (result != 0) {
+            fail(row, result);
+            // Leave no device open behind, whatever state its flash is in.
+            camera::CloseDevice(*link);
+            finished(row);
+            dialog_.host().warning(WithContactLine("Error Erase Flash!\nPlease contact QEL AG!\n"));
+            return End::kFailed;
+        }
+    }
+
+    dialog_.ShowStatus(withLabel("Program Device %s", label));
+    dialog_.SetCurrentFwText(row, protocol::kNoVersionText);
+    dialog_.SetRowState(row, ROW_ACTIVE);
+    phase(row, RunPhase::kWrite);
+    result = camera::ProgramDevice(*link, row, dialog_.loaded, dialog_.options.emergencyMode,
+                                   progress_, dialog_.waitHost());
+    if (result == 0) {
+        const files::VersionBlock& version = dialog_.loaded.record[i].version;
+        setOutcome(row, DeviceResult::kProgrammed, 0);
+        dialog_.SetRowState(row, ROW_DONE);
+        dialog_.SetCurrentFwText(row, protocol::formatVersion(version.variant, version.versionMajor,
+                                                              version.versionMinor));
+    } else {
+        // Also when the Main uP's checksum step failed: its flash is not known to be good.
+        fail(row, result);
+    }
+
+    phase(row, RunPhase::kClose);
+    result = camera::CloseDevice(*link);
+    if (result != 0) {
+        // A device that could not be closed may not have kept its last writes.
+        if (dialog_.lastRun[i].result == DeviceResult::kProgrammed) fail(row, result);
+        finished(row);
+        dialog_.host().warning("Cannot close device! Programmer quits update!\n");
+        return End::kCloseFailed;
+    }
+    finished(row);
+
+    dialog_.programmingRun = false;
+    phase(row, RunPhase::kReboot);
+    dialog_.OnReboot();
+    if (dialog_.statusText == kConnectionLost) return End::kCameraLost;
+    return End::kCompleted;
+}
+
+void ProgramRun::setOutcome(int row, DeviceResult result, ErrorCode error) {
+    dialog_.lastRun[size_t(row)] = DeviceOutcome{result, error};
+}
+
+void ProgramRun::fail(int row, ErrorCode error) {
+    setOutcome(row, DeviceResult::kFailed, error);
+    dialog_.SetRowState(row, ROW_FAILED);
+}
+
+std::string ProgramRun::endStatus(const std::string& tail) const {
+    std::string failed;
+    for (int row = 0; row < kRowCount; ++row) {
+        if (dialog_.lastRun[size_t(row)].result != DeviceResult::kFailed) continue;
+        if (!failed.empty()) failed += ", ";
+        failed += dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
+    }
+    if (failed.empty()) return tail;
+    std::string text = "Programming failed for " + failed + "!";
+    if (!tail.empty()) text += " " + tail;
+    return text;
+}
+
+}  // namespace
+
+bool ProgDlg::ProgramSelectedDevices() { return ProgramRun(*this).run(); }
+
+void ProgDlg::OnProgram() {
+    if (!ProgramSelectedDevices())
+        host_.warning(WithContactLine("Programming failed!\nPlease contact QEL AG!\n"));
+    model.enable(kIdQuit);
+    Changed();
+}
+
+}  // namespace app
