@@ -1,0 +1,146 @@
+// The real front end against camsim over a pty: -S connects at start, the rows show the camera's
+// firmware, Select Port opens the connection dialog, and Escape runs the Quit steps. Screenshots
+// of both dialogs are kept as test artifacts.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <cstdlib>
+
+#include "gui_driver.h"
+#include "platform/clock.h"
+#include "programmer/app/cmorvat_app.h"
+#include "programmer/app/default_camera_factory.h"
+#include "programmer/app/prog_log.h"
+#include "programmer/gui/connection_dialog.h"
+#include "programmer/gui/main_dialog.h"
+#include "programmer/gui/qt_host.h"
+#include "tests/camera/camsim_process.h"
+
+namespace {
+
+using camera::test::CamsimProcess;
+using guitest::Driver;
+
+constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
+
+struct RowsSeen {
+    std::vector<QString> currentFw;
+    std::vector<QString> loadedFw;
+    std::vector<QString> devices;
+    std::vector<uint32_t> states;
+};
+
+RowsSeen readRows(const gui::MainDialog& window) {
+    RowsSeen rows;
+    for (int row = 0; row < app::kRowCount; ++row) {
+        rows.currentFw.push_back(window.currentFw(row)->text());
+        rows.loadedFw.push_back(window.loadedFw(row)->text());
+        rows.devices.push_back(window.checkBox(row)->text());
+        rows.states.push_back(window.progressBar(row)->rowState());
+    }
+    return rows;
+}
+
+TEST(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDialog) {
+    if (!CamsimProcess::available()) GTEST_SKIP() << "camsim not built";
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start({"--serial", "1234", "--firmware", "0:4:3.02", "--firmware", "1:2:1.05",
+                              "--firmware", "4:7:2.10", "--boot-time", "200"}));
+    setenv("QEL_COM1", camsim.portPath().c_str(), 1);
+
+    guitest::application();
+    platform::Clock& clock = platform::realClock();
+    gui::QtHost host(clock);
+    app::LogPrintfSink log;
+    app::DefaultCameraFactory factory(log, clock);
+    app::CMorvatApp morvat(host, factory);
+
+    Driver driver;
+    gui::MainDialog* main = nullptr;
+    gui::ConnectionDialog* connection = nullptr;
+    RowsSeen atStart;
+    RowsSeen afterReconnect;
+    QString title;
+    QString statusAtStart;
+    QString statusAfterReconnect;
+    QString connectionStatusFresh;
+    QString connectionStatusConnected;
+    bool okEnabledFresh = true;
+    bool okEnabledConnected = false;
+    bool mainShot = false;
+    bool connectionShot = false;
+    std::vector<QString> enabledButtons;
+
+    const auto mainIdle = [&] {
+        main = host.mainDialog();
+        return main != nullptr && main->isVisible() && !main->busy() && host.connectionDialog() == nullptr;
+    };
+    driver.step("main dialog after the direct connection", mainIdle, [&] {
+        atStart = readRows(*main);
+        title = main->windowTitle();
+        statusAtStart = main->statusLine()->text();
+        for (const int id : app::kMainButtons)
+            if (main->button(id)->isEnabled()) enabledButtons.push_back(main->button(id)->text());
+        mainShot = guitest::saveScreenshot(*main, "main_dialog.png");
+        main->button(app::kIdSelectPort)->click();  // blocks until the connection dialog ends
+    });
+    driver.step(
+        "connection dialog",
+        [&] {
+            connection = host.connectionDialog();
+            return connection != nullptr && connection->isVisible() && !connection->busy();
+        },
+        [&] {
+            connectionStatusFresh = connection->statusText()->text();
+            okEnabledFresh = connection->okButton()->isEnabled();
+            connection->comPortRadio()->click();
+            connection->connectButton()->click();
+            connectionStatusConnected = connection->statusText()->text();
+            okEnabledConnected = connection->okButton()->isEnabled();
+            connectionShot = guitest::saveScreenshot(*connection, "connection_dialog.png");
+            connection->okButton()->click();
+        });
+    driver.step("main dialog after Select Port", mainIdle, [&] {
+        afterReconnect = readRows(*main);
+        statusAfterReconnect = main->statusLine()->text();
+        guitest::saveScreenshot(*main, "main_dialog_after_select_port.png");
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(main, &escape);
+    });
+    driver.start();
+    morvat.InitInstance("-S -T0 -B0");
+    morvat.ExitInstance();
+    unsetenv("QEL_COM1");
+
+    EXPECT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
+    EXPECT_FALSE(driver.timedOut);
+    EXPECT_TRUE(driver.unexpectedBoxes.empty())
+        << driver.unexpectedBoxes.front().toStdString();
+
+    const std::vector<QString> firmware = {"004 V03.02", "002 V01.05", "--- V--.--", "--- V--.--",
+                                           "007 V02.10"};
+    EXPECT_EQ(atStart.currentFw, firmware);
+    EXPECT_EQ(atStart.loadedFw, std::vector<QString>(app::kRowCount, "--- V--.--"));
+    EXPECT_EQ(atStart.devices, (std::vector<QString>{QString::fromUtf8("Main \u00B5P"), "Main FPGA",
+                                                     "EEPROM", "PLL", "Head FPGA"}));
+    EXPECT_EQ(atStart.states, std::vector<uint32_t>(app::kRowCount, app::ROW_IDLE));
+    EXPECT_EQ(title, "kelvoflash v1.11 ");
+    EXPECT_EQ(statusAtStart, QString("Camera SNr. 1234 found   ") + kLoadOrSelect);
+    EXPECT_EQ(enabledButtons, (std::vector<QString>{"Load File", "Quit", "Select Port", "Reboot"}));
+    EXPECT_TRUE(mainShot);
+
+    EXPECT_EQ(connectionStatusFresh, "Select Interface Type\nSelect Port\nConnect\n");
+    EXPECT_FALSE(okEnabledFresh);
+    EXPECT_EQ(connectionStatusConnected, "Camera SNr. 1234 found");
+    EXPECT_TRUE(okEnabledConnected);
+    EXPECT_TRUE(connectionShot);
+
+    EXPECT_EQ(afterReconnect.currentFw, firmware);
+    EXPECT_EQ(statusAfterReconnect, kLoadOrSelect);
+    EXPECT_EQ(morvat.mainDialogResult, app::kResultCancel) << "Escape ends like closing the window";
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#include "gui_driver.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QPixmap>
+
+namespace guitest {
+
+QApplication& application() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
+
+std::string artifactPath(const std::string& name) {
+    const QString folder = QString(KF_BINARY_DIR) + "/test-artifacts";
+    QDir().mkpath(folder);
+    return (folder + "/" + QString::fromStdString(name)).toStdString();
+}
+
+bool saveScreenshot(QWidget& widget, const std::string& name) {
+    return widget.grab().save(QString::fromStdString(artifactPath(name)), "PNG");
+}
+
+QMessageBox* openMessageBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
+
+Driver::Driver() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+    watchdog_.setSingleShot(true);
+    watchdog_.setInterval(30000);
+    QObject::connect(&watchdog_, &QTimer::timeout, [this] { giveUp(); });
+}
+
+void Driver::step(std::string name, std::function<bool()> ready, std::function<void()> action,
+                  bool expectsBox) {
+    steps_.push_back({std::move(name), std::move(ready), std::move(action), expectsBox});
+}
+
+void Driver::start() {
+    timer_.start();
+    watchdog_.start();
+}
+
+void Driver::poll() {
+    if (polling_) return;
+    polling_ = true;
+    const bool boxExpected = !finished() && steps_[next_].expectsBox;
+    if (QMessageBox* box = openMessageBox(); box != nullptr && !boxExpected) {
+        unexpectedBoxes.push_back(box->text());
+        box->done(QMessageBox::Ok);
+    } else if (!finished() && steps_[next_].ready()) {
+        // Run the action from the event loop, so that a modal dialog it opens does not stop
+        // the polling of the next steps.
+        QTimer::singleShot(0, steps_[next_].action);
+        ++next_;
+    }
+    if (finished()) timer_.stop();
+    polling_ = false;
+}
+
+// Closes whatever is open, so that the code under test can return and the test can fail.
+void Driver::giveUp() {
+    timedOut = true;
+    timer_.stop();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
+            dialog->done(QDialog::Rejected);
+        }
+    }
+}
+
+}  // namespace guitest

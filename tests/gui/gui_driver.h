@@ -1,0 +1,60 @@
+#pragma once
+// Plays the person in front of the real Qt dialogs: the dialogs run modally inside the code under
+// test, so a timer looks at the screen, and each step waits until its window is ready and then
+// acts on it. Message boxes no step expects are recorded and closed, so that a test never hangs.
+
+#include <QMessageBox>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QApplication;
+class QWidget;
+
+namespace guitest {
+
+// The one QApplication of the test program, made by its main().
+QApplication& application();
+// <build>/test-artifacts/<name>, the folder created when missing.
+std::string artifactPath(const std::string& name);
+// Saves a picture of `widget` there; false when it could not be written.
+bool saveScreenshot(QWidget& widget, const std::string& name);
+// The message box on top, if one is open.
+QMessageBox* openMessageBox();
+
+class Driver {
+public:
+    Driver();
+
+    // `ready` is polled; once true, `action` runs from the event loop (it may block in a modal
+    // dialog while the next steps go on).
+    void step(std::string name, std::function<bool()> ready, std::function<void()> action,
+              bool expectsBox = false);
+    void start();
+
+    bool finished() const { return next_ == steps_.size(); }
+    // The step that did not come, if any.
+    std::string pending() const { return finished() ? "" : steps_[next_].name; }
+    std::vector<QString> unexpectedBoxes;
+    bool timedOut = false;
+
+private:
+    struct Step {
+        std::string name;
+        std::function<bool()> ready;
+        std::function<void()> action;
+        bool expectsBox;
+    };
+    void poll();
+    void giveUp();
+
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    bool polling_ = false;
+    QTimer timer_;
+    QTimer watchdog_;
+};
+
+}  // namespace guitest
