@@ -16,16 +16,7 @@ namespace gui {
 
 namespace {
 
-// Calls the flow's handler of a button when ProgDlg has it. The load, program and packet flows
-// are added to ProgDlg one by one; their buttons do nothing until they are there.
-template <class Dialog>
-void runLoadFile(Dialog& dialog) {
-    if constexpr (requires { dialog.OnLoadFile(); }) dialog.OnLoadFile();
-}
-template <class Dialog>
-void runProgram(Dialog& dialog) {
-    if constexpr (requires { dialog.OnProgram(); }) dialog.OnProgram();
-}
+// Calls ProgDlg's packet flow once it has one; until then the Packet button does nothing.
 template <class Dialog>
 void runPacket(Dialog& dialog) {
     if constexpr (requires { dialog.OnPacket(); }) dialog.OnPacket();
@@ -175,8 +166,8 @@ void MainDialog::onButton(int id) {
     if (!model().isEnabled(id)) return;
     switch (id) {
         case app::kIdSelectPort: act([this] { dialog_.OnSelectPort(); }); break;
-        case app::kIdLoadFile: act([this] { runLoadFile(dialog_); }); break;
-        case app::kIdProgram: act([this] { runProgram(dialog_); }); break;
+        case app::kIdLoadFile: act([this] { dialog_.OnLoadFile(); }); break;
+        case app::kIdProgram: act([this] { dialog_.OnProgram(); }); break;
         case app::kIdPacket: act([this] { runPacket(dialog_); }); break;
         case app::kIdReboot: act([this] { dialog_.OnReboot(); }); break;
         case app::kIdQuit: act([this] { dialog_.OnQuit(); }); break;

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <cstdlib>
 
 #include "gui_driver.h"
@@ -17,11 +19,14 @@
 #include "programmer/gui/connection_dialog.h"
 #include "programmer/gui/main_dialog.h"
 #include "programmer/gui/qt_host.h"
+#include "programmer/files/file_io.h"
+#include "programmer/files/update_file_writer.h"
 #include "tests/camera/camsim_process.h"
 
 namespace {
 
 using camera::test::CamsimProcess;
+using camera::test::TempFolder;
 using guitest::Driver;
 
 constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
@@ -44,22 +49,51 @@ RowsSeen readRows(const gui::MainDialog& window) {
     return rows;
 }
 
-TEST(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDialog) {
-    if (!CamsimProcess::available()) GTEST_SKIP() << "camsim not built";
+// The flows' fixed waits (15 s for a camera's boot after a reboot) pass twenty times faster;
+// time read from the clock still moves by the full wait, and the serial I/O runs in real time.
+class FastClock : public platform::Clock {
+public:
+    platform::Milliseconds now() const override { return platform::realClock().now() + skipped_; }
+    void sleepFor(platform::Milliseconds duration) override {
+        const platform::Milliseconds real = duration / 20;
+        platform::realClock().sleepFor(real);
+        skipped_ += duration - real;
+    }
+
+private:
+    platform::Milliseconds skipped_{0};
+};
+
+// kelvoflash's set-up in this process, with camsim on COM1.
+class CamsimGui : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!CamsimProcess::available()) GTEST_SKIP() << "camsim not built";
+        ASSERT_TRUE(camsim.start({"--serial", "1234", "--firmware", "0:4:3.02", "--firmware",
+                                  "1:2:1.05", "--firmware", "4:7:2.10", "--boot-time", "200",
+                                  "--erase-time", "20"}));
+        setenv("QEL_COM1", camsim.portPath().c_str(), 1);
+    }
+    void TearDown() override { unsetenv("QEL_COM1"); }
+
+    // The main dialog is up and no flow runs on it.
+    bool mainIdle() {
+        main = host.mainDialog();
+        return main != nullptr && main->isVisible() && !main->busy() &&
+               host.connectionDialog() == nullptr && QApplication::activeModalWidget() == main;
+    }
+
     CamsimProcess camsim;
-    ASSERT_TRUE(camsim.start({"--serial", "1234", "--firmware", "0:4:3.02", "--firmware", "1:2:1.05",
-                              "--firmware", "4:7:2.10", "--boot-time", "200"}));
-    setenv("QEL_COM1", camsim.portPath().c_str(), 1);
-
-    guitest::application();
-    platform::Clock& clock = platform::realClock();
-    gui::QtHost host(clock);
+    FastClock clock;
+    gui::QtHost host{clock};
     app::LogPrintfSink log;
-    app::DefaultCameraFactory factory(log, clock);
-    app::CMorvatApp morvat(host, factory);
-
+    app::DefaultCameraFactory factory{log, clock};
+    app::CMorvatApp morvat{host, factory};
     Driver driver;
     gui::MainDialog* main = nullptr;
+};
+
+TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDialog) {
     gui::ConnectionDialog* connection = nullptr;
     RowsSeen atStart;
     RowsSeen afterReconnect;
@@ -74,10 +108,7 @@ TEST(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDial
     bool connectionShot = false;
     std::vector<QString> enabledButtons;
 
-    const auto mainIdle = [&] {
-        main = host.mainDialog();
-        return main != nullptr && main->isVisible() && !main->busy() && host.connectionDialog() == nullptr;
-    };
+    const auto mainIdle = [this] { return this->mainIdle(); };
     driver.step("main dialog after the direct connection", mainIdle, [&] {
         atStart = readRows(*main);
         title = main->windowTitle();
@@ -113,9 +144,8 @@ TEST(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDial
     driver.start();
     morvat.InitInstance("-S -T0 -B0");
     morvat.ExitInstance();
-    unsetenv("QEL_COM1");
 
-    EXPECT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
+    ASSERT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
     EXPECT_FALSE(driver.timedOut);
     EXPECT_TRUE(driver.unexpectedBoxes.empty())
         << driver.unexpectedBoxes.front().toStdString();
@@ -141,6 +171,76 @@ TEST(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDial
     EXPECT_EQ(afterReconnect.currentFw, firmware);
     EXPECT_EQ(statusAfterReconnect, kLoadOrSelect);
     EXPECT_EQ(morvat.mainDialogResult, app::kResultCancel) << "Escape ends like closing the window";
+}
+
+// An update file with a newer Main FPGA image (variant 2, V01.06; its version block leads the
+// image, where the camera reports it from).
+std::string writeUpdateFile(const std::string& folder) {
+    files::VersionBlock version;
+    version.versionMajor = 1;
+    version.versionMinor = 6;
+    version.variant = 2;
+    std::vector<uint8_t> image(600, 0x5A);
+    version.encode(image.data());
+    files::UpdateFileWriter writer;
+    writer.addRecord(1, 0, version, image.data(), uint32_t(image.size()));
+    std::vector<uint8_t> bytes;
+    writer.finish(bytes);
+    const std::string path = folder + "/fpga_update.qup";
+    files::writeFileSafely(path, bytes);
+    return path;
+}
+
+TEST_F(CamsimGui, LoadsAnUpdateFileAndProgramsTheCheckedDevice) {
+    TempFolder folder;
+    const std::string updateFile = writeUpdateFile(folder.path());
+    QString loadedRow1;
+    bool row1Checked = false;
+    bool programEnabled = false;
+    RowsSeen afterRun;
+    QString statusAfterRun;
+    QColor row1Colour;
+
+    driver.step("main dialog", [this] { return mainIdle(); },
+                [this] { main->button(app::kIdLoadFile)->click(); });
+    driver.step(
+        "file dialog",
+        [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
+        [&] {
+            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (files == nullptr) return;
+            // Typed into the name field, as a person would; the dialog lists folders lazily.
+            if (auto* name = files->findChild<QLineEdit*>("fileNameEdit"))
+                name->setText(QString::fromStdString(updateFile));
+            QMetaObject::invokeMethod(files, "accept");
+        });
+    driver.step("loaded", [this] { return mainIdle(); }, [&] {
+        loadedRow1 = main->loadedFw(1)->text();
+        row1Checked = main->checkBox(1)->isChecked();
+        programEnabled = main->button(app::kIdProgram)->isEnabled();
+        guitest::saveScreenshot(*main, "main_dialog_loaded.png");
+        main->button(app::kIdProgram)->click();
+    });
+    driver.step("programmed", [this] { return mainIdle(); }, [&] {
+        afterRun = readRows(*main);
+        statusAfterRun = main->statusLine()->text();
+        const QImage bar = main->progressBar(1)->grab().toImage();
+        row1Colour = bar.pixelColor(bar.width() / 2, bar.height() / 2);
+        guitest::saveScreenshot(*main, "main_dialog_programmed.png");
+        main->button(app::kIdQuit)->click();
+    });
+    driver.start();
+    morvat.InitInstance("-S -T0 -B0");
+
+    ASSERT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
+    EXPECT_TRUE(driver.unexpectedBoxes.empty()) << driver.unexpectedBoxes.front().toStdString();
+    EXPECT_EQ(loadedRow1, "002 V01.06");
+    EXPECT_TRUE(row1Checked) << "a newer image is offered";
+    EXPECT_TRUE(programEnabled);
+    EXPECT_EQ(afterRun.states[1], app::ROW_DONE) << statusAfterRun.toStdString();
+    EXPECT_EQ(row1Colour.rgb(), QColor(0, 255, 0).rgb());
+    EXPECT_EQ(afterRun.currentFw[1], "002 V01.06") << "read back from the camera after its reboot";
+    EXPECT_EQ(morvat.mainDialogResult, 0);
 }
 
 }  // namespace

@@ -1,0 +1,93 @@
+// The main dialog's window while a flow runs on it: rows repaint before the flow goes on, and
+// neither a click nor closing the window starts a second flow inside the running one.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+
+#include "gui_driver.h"
+#include "platform/clock.h"
+#include "programmer/app/default_camera_factory.h"
+#include "programmer/app/prog_dlg.h"
+#include "programmer/app/prog_log.h"
+#include "programmer/gui/main_dialog.h"
+#include "programmer/gui/qt_host.h"
+
+namespace {
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+struct FlowSeen {
+    int paintsBefore = 0;
+    int paintsAfterSetRowState = 0;
+    QColor doneColour;
+    bool endedByClose = true;
+    bool endedByQuitClick = true;
+};
+
+TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
+    platform::VirtualClock clock;
+    gui::QtHost host(clock);
+    app::LogPrintfSink log;
+    app::DefaultCameraFactory factory(log, clock);
+    app::ProgDlg dialog(host, factory);
+    dialog.options.packetMode = app::kPacketFile;  // no connection at start
+
+    guitest::Driver driver;
+    gui::MainDialog* window = nullptr;
+    PaintCounter counter;
+    FlowSeen seen;
+    driver.step(
+        "main dialog",
+        [&] {
+            window = host.mainDialog();
+            return window != nullptr && window->isVisible() && !window->busy();
+        },
+        [&] {
+            window->progressBar(2)->installEventFilter(&counter);
+            // Plays a flow: while it runs, the events it pumps must not end the dialog.
+            window->act([&] {
+                seen.paintsBefore = counter.paints;
+                dialog.SetRowState(2, app::ROW_DONE);
+                seen.paintsAfterSetRowState = counter.paints;
+                const QImage bar = window->progressBar(2)->grab().toImage();
+                seen.doneColour = bar.pixelColor(bar.width() / 2, bar.height() / 2);
+
+                dialog.SetProgress(1, 40);
+                dialog.SetRowState(1, app::ROW_ACTIVE);
+                dialog.SetRowState(3, app::ROW_FAILED);
+                dialog.CheckDevice(1);
+                dialog.ShowStatus("Programming Main FPGA ...");
+
+                window->close();
+                host.pumpMessages();
+                seen.endedByClose = dialog.model.ended;
+                window->button(app::kIdQuit)->click();
+                seen.endedByQuitClick = dialog.model.ended;
+            });
+            guitest::saveScreenshot(*window, "main_dialog_row_states.png");
+            window->button(app::kIdQuit)->click();
+        });
+    driver.start();
+    const int result = host.runMainDialog(dialog);
+
+    ASSERT_TRUE(driver.finished()) << driver.pending();
+    EXPECT_GT(seen.paintsAfterSetRowState, seen.paintsBefore) << "painted before the flow went on";
+    EXPECT_EQ(seen.doneColour.rgb(), QColor(0, 255, 0).rgb());
+    EXPECT_FALSE(seen.endedByClose);
+    EXPECT_FALSE(seen.endedByQuitClick);
+    EXPECT_EQ(result, 0) << "Quit after the flow ended the dialog";
+    EXPECT_TRUE(dialog.model.ended);
+}
+
+}  // namespace
