@@ -8,7 +8,8 @@ namespace gui {
 void setUpApplication(QApplication& application) {
     QApplication::setApplicationName(kApplicationName);
     // The same look on every desktop, so that the row colours and frames read the same everywhere.
-    if (QStyle* style = QStyleFactory::create("Fusion")) application.setStyle(style);
+    if (QStyle* style = QStyleFactory::create("Fusion"))
+        application.setStyle(style);
 }
 
 }  // namespace gui

@@ -50,7 +50,8 @@ QWidget* ConnectionDialog::makePortGroup() {
     connect(ports_, &QComboBox::activated, this,
             [this](int index) { act([this, index] { dialog_.OnPortSelected(index); }); });
     connect(connect_, &QPushButton::clicked, this, [this] {
-        if (model().isEnabled(app::kIdConnect)) act([this] { dialog_.OnConnect(); });
+        if (model().isEnabled(app::kIdConnect))
+            act([this] { dialog_.OnConnect(); });
     });
     box->addWidget(ports_);
     box->addWidget(connect_);
@@ -80,7 +81,8 @@ QLayout* ConnectionDialog::makeButtons() {
     ok_->setMinimumWidth(88);
     cancel_->setMinimumWidth(88);
     connect(ok_, &QPushButton::clicked, this, [this] {
-        if (model().isEnabled(app::kIdOk)) act([this] { dialog_.OnOK(); });
+        if (model().isEnabled(app::kIdOk))
+            act([this] { dialog_.OnOK(); });
     });
     connect(cancel_, &QPushButton::clicked, this, [this] { act([this] { dialog_.OnCancel(); }); });
     row->addWidget(ok_);
@@ -104,9 +106,11 @@ void ConnectionDialog::render() {
 
     const app::Control& list = m.control(app::kIdPortList);
     QStringList items;
-    for (const auto& item : list.items) items << fromLatin1(item);
+    for (const auto& item : list.items)
+        items << fromLatin1(item);
     QStringList shown;
-    for (int i = 0; i < ports_->count(); ++i) shown << ports_->itemText(i);
+    for (int i = 0; i < ports_->count(); ++i)
+        shown << ports_->itemText(i);
     if (items != shown) {
         ports_->clear();
         ports_->addItems(items);

@@ -13,8 +13,10 @@ namespace {
 QString qtEntry(const QString& description, const QString& patterns) {
     const QString spaced = patterns.split(';', Qt::SkipEmptyParts).join(' ').trimmed();
     const QString trimmed = description.trimmed();
-    if (spaced.isEmpty() || trimmed.endsWith(')')) return trimmed;
-    if (trimmed.isEmpty()) return spaced;
+    if (spaced.isEmpty() || trimmed.endsWith(')'))
+        return trimmed;
+    if (trimmed.isEmpty())
+        return spaced;
     return trimmed + " (" + spaced + ")";
 }
 
@@ -22,11 +24,13 @@ QString qtEntry(const QString& description, const QString& patterns) {
 
 QString qtFileFilter(const std::string& filter) {
     const QString text = fromLatin1(filter);
-    if (!text.contains('|')) return text;
+    if (!text.contains('|'))
+        return text;
     const QStringList parts = text.split('|');
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty() && parts[i + 1].isEmpty()) break;  // the closing "||"
+        if (parts[i].isEmpty() && parts[i + 1].isEmpty())
+            break;  // the closing "||"
         entries << qtEntry(parts[i], parts[i + 1]);
     }
     return entries.join(";;");

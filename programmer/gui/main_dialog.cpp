@@ -19,7 +19,8 @@ namespace {
 // Calls ProgDlg's packet flow once it has one; until then the Packet button does nothing.
 template <class Dialog>
 void runPacket(Dialog& dialog) {
-    if constexpr (requires { dialog.OnPacket(); }) dialog.OnPacket();
+    if constexpr (requires { dialog.OnPacket(); })
+        dialog.OnPacket();
 }
 
 QLabel* makeHeader(const char* text) {
@@ -72,7 +73,8 @@ QLayout* MainDialog::makeRows() {
         Row& row = rows_[static_cast<size_t>(r)];
         row.check = new QCheckBox;
         row.check->setEnabled(false);
-        connect(row.check, &QCheckBox::clicked, this, [this, r](bool on) { onDeviceClicked(r, on); });
+        connect(row.check, &QCheckBox::clicked, this,
+                [this, r](bool on) { onDeviceClicked(r, on); });
         row.currentFw = makeVersionField();
         row.loadedFw = makeVersionField();
         row.progress = new RowProgressBar;
@@ -159,29 +161,46 @@ void MainDialog::repaintNow() {
 // Quit starts with the focus, so that Enter quits until the user moves to another button.
 void MainDialog::showEvent(QShowEvent* event) {
     ModelDialog::showEvent(event);
-    if (QPushButton* quit = button(app::kIdQuit); quit->isEnabled()) quit->setFocus();
+    if (QPushButton* quit = button(app::kIdQuit); quit->isEnabled())
+        quit->setFocus();
 }
 
 void MainDialog::onButton(int id) {
-    if (!model().isEnabled(id)) return;
+    if (!model().isEnabled(id))
+        return;
     switch (id) {
-        case app::kIdSelectPort: act([this] { dialog_.OnSelectPort(); }); break;
-        case app::kIdLoadFile: act([this] { dialog_.OnLoadFile(); }); break;
-        case app::kIdProgram: act([this] { dialog_.OnProgram(); }); break;
-        case app::kIdPacket: act([this] { runPacket(dialog_); }); break;
-        case app::kIdReboot: act([this] { dialog_.OnReboot(); }); break;
-        case app::kIdQuit: act([this] { dialog_.OnQuit(); }); break;
-        default: break;
+        case app::kIdSelectPort:
+            act([this] { dialog_.OnSelectPort(); });
+            break;
+        case app::kIdLoadFile:
+            act([this] { dialog_.OnLoadFile(); });
+            break;
+        case app::kIdProgram:
+            act([this] { dialog_.OnProgram(); });
+            break;
+        case app::kIdPacket:
+            act([this] { runPacket(dialog_); });
+            break;
+        case app::kIdReboot:
+            act([this] { dialog_.OnReboot(); });
+            break;
+        case app::kIdQuit:
+            act([this] { dialog_.OnQuit(); });
+            break;
+        default:
+            break;
     }
 }
 
 void MainDialog::onDeviceClicked(int row, bool checked) {
-    if (busy()) return;
+    if (busy())
+        return;
     dialog_.model.check(app::checkBoxId(row), checked);
 }
 
 void MainDialog::onPacketRightClick() {
-    if (!busy()) dialog_.packetButton.OnRButtonUp();  // posts the mode switch to this dialog
+    if (!busy())
+        dialog_.packetButton.OnRButtonUp();  // posts the mode switch to this dialog
 }
 
 }  // namespace gui

@@ -11,7 +11,8 @@ ModelDialog::ModelDialog(const app::DialogModel& model, QWidget* parent)
     : QDialog(parent), model_(model) {}
 
 void ModelDialog::act(const std::function<void()>& handler) {
-    if (busy_ || model_.ended) return;
+    if (busy_ || model_.ended)
+        return;
     busy_ = true;
     // Nothing may be thrown through Qt's event dispatch.
     try {
@@ -28,17 +29,21 @@ void ModelDialog::act(const std::function<void()>& handler) {
         QDialog::done(model_.result);
         return;
     }
-    if (!posted_.empty()) QTimer::singleShot(0, this, [this] { runNextPosted(); });
+    if (!posted_.empty())
+        QTimer::singleShot(0, this, [this] { runNextPosted(); });
 }
 
 void ModelDialog::post(std::function<void()> event) {
-    if (model_.ended) return;
+    if (model_.ended)
+        return;
     posted_.push_back(std::move(event));
-    if (!busy_) QTimer::singleShot(0, this, [this] { runNextPosted(); });
+    if (!busy_)
+        QTimer::singleShot(0, this, [this] { runNextPosted(); });
 }
 
 void ModelDialog::runNextPosted() {
-    if (busy_ || posted_.empty()) return;  // act() asks again when the running handler is done
+    if (busy_ || posted_.empty())
+        return;  // act() asks again when the running handler is done
     auto event = std::move(posted_.front());
     posted_.pop_front();
     act(event);
@@ -49,7 +54,8 @@ int ModelDialog::run(const std::function<void()>& init) {
     render();
     show();
     act(init);
-    if (!model_.ended) exec();
+    if (!model_.ended)
+        exec();
     return model_.result;
 }
 

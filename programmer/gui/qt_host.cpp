@@ -29,19 +29,25 @@ std::optional<std::string> runFileDialog(QWidget* parent, const app::FileDialogR
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
-    if (!request.filter.empty()) dialog.setNameFilter(qtFileFilter(request.filter));
-    if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(fromLatin1(request.defaultExtension));
-    if (!request.initialName.empty()) dialog.selectFile(QFile::decodeName(request.initialName.c_str()));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (!request.filter.empty())
+        dialog.setNameFilter(qtFileFilter(request.filter));
+    if (!request.defaultExtension.empty())
+        dialog.setDefaultSuffix(fromLatin1(request.defaultExtension));
+    if (!request.initialName.empty())
+        dialog.selectFile(QFile::decodeName(request.initialName.c_str()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
 
 // A text laid out with tabs (the usage text) is a table; the box would wrap its long lines, so
 // its text gets the width of its longest line.
 void keepTableLines(QMessageBox& box) {
-    if (!box.text().contains('\t')) return;
+    if (!box.text().contains('\t'))
+        return;
     auto* label = box.findChild<QLabel*>("qt_msgbox_label");
-    if (label == nullptr) return;
+    if (label == nullptr)
+        return;
     label->setWordWrap(false);
     label->setMinimumWidth(label->sizeHint().width());
 }
@@ -49,13 +55,16 @@ void keepTableLines(QMessageBox& box) {
 }  // namespace
 
 QWidget* QtHost::topWindow() const {
-    if (connection_ != nullptr) return connection_;
+    if (connection_ != nullptr)
+        return connection_;
     return main_;
 }
 
 ModelDialog* QtHost::windowOf(const app::DialogModel& model) const {
-    if (main_ != nullptr && &main_->model() == &model) return main_;
-    if (connection_ != nullptr && &connection_->model() == &model) return connection_;
+    if (main_ != nullptr && &main_->model() == &model)
+        return main_;
+    if (connection_ != nullptr && &connection_->model() == &model)
+        return connection_;
     return nullptr;
 }
 
@@ -92,8 +101,10 @@ std::optional<std::string> QtHost::saveFileDialog(const app::FileDialogRequest& 
 
 void QtHost::pumpMessages() {
     // Show what the flow has changed (it may have disabled the buttons) before events arrive.
-    if (main_ != nullptr) main_->render();
-    if (connection_ != nullptr) connection_->render();
+    if (main_ != nullptr)
+        main_->render();
+    if (connection_ != nullptr)
+        connection_->render();
     QCoreApplication::processEvents(QEventLoop::AllEvents, kPumpMilliseconds);
 }
 
@@ -107,12 +118,14 @@ void QtHost::repaintNow(const app::DialogModel& model) {
 }
 
 void QtHost::modelChanged(const app::DialogModel& model) {
-    if (ModelDialog* window = windowOf(model)) window->render();
+    if (ModelDialog* window = windowOf(model))
+        window->render();
 }
 
 // Only the main dialog posts to itself; with no main dialog running the event is dropped.
 void QtHost::post(std::function<void()> event) {
-    if (main_ != nullptr) main_->post(std::move(event));
+    if (main_ != nullptr)
+        main_->post(std::move(event));
 }
 
 int QtHost::runConnectionDialog(app::CMorvatDlg& dialog) {

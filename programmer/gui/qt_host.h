@@ -16,7 +16,8 @@ class QtHost : public app::Host {
 public:
     explicit QtHost(platform::Clock& clock) : clock_(clock) {}
 
-    void messageBox(const std::string& text, const std::string& caption, app::BoxIcon icon) override;
+    void messageBox(const std::string& text, const std::string& caption,
+                    app::BoxIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
     std::optional<std::string> openFileDialog(const app::FileDialogRequest& request) override;
     std::optional<std::string> saveFileDialog(const app::FileDialogRequest& request) override;

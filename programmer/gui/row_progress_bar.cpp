@@ -13,17 +13,22 @@ RowProgressBar::RowProgressBar(QWidget* parent) : QProgressBar(parent) {
 }
 
 void RowProgressBar::setRowState(uint32_t state) {
-    if (state == state_) return;
+    if (state == state_)
+        return;
     state_ = state;
     update();
 }
 
 QColor RowProgressBar::fillColour(uint32_t state) {
     switch (state) {
-        case app::ROW_ACTIVE: return {};
-        case app::ROW_DONE: return QColor(0, 255, 0);
-        case app::ROW_FAILED: return QColor(255, 0, 0);
-        default: return QColor(160, 160, 160);  // idle, and any state the flows do not name
+        case app::ROW_ACTIVE:
+            return {};
+        case app::ROW_DONE:
+            return QColor(0, 255, 0);
+        case app::ROW_FAILED:
+            return QColor(255, 0, 0);
+        default:
+            return QColor(160, 160, 160);  // idle, and any state the flows do not name
     }
 }
 

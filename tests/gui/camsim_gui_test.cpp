@@ -6,8 +6,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QKeyEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <cstdlib>
 
@@ -16,11 +16,11 @@
 #include "programmer/app/cmorvat_app.h"
 #include "programmer/app/default_camera_factory.h"
 #include "programmer/app/prog_log.h"
+#include "programmer/files/file_io.h"
+#include "programmer/files/update_file_writer.h"
 #include "programmer/gui/connection_dialog.h"
 #include "programmer/gui/main_dialog.h"
 #include "programmer/gui/qt_host.h"
-#include "programmer/files/file_io.h"
-#include "programmer/files/update_file_writer.h"
 #include "tests/camera/camsim_process.h"
 
 namespace {
@@ -68,10 +68,11 @@ private:
 class CamsimGui : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!CamsimProcess::available()) GTEST_SKIP() << "camsim not built";
-        ASSERT_TRUE(camsim.start({"--serial", "1234", "--firmware", "0:4:3.02", "--firmware",
-                                  "1:2:1.05", "--firmware", "4:7:2.10", "--boot-time", "200",
-                                  "--erase-time", "20"}));
+        if (!CamsimProcess::available())
+            GTEST_SKIP() << "camsim not built";
+        ASSERT_TRUE(
+            camsim.start({"--serial", "1234", "--firmware", "0:4:3.02", "--firmware", "1:2:1.05",
+                          "--firmware", "4:7:2.10", "--boot-time", "200", "--erase-time", "20"}));
         setenv("QEL_COM1", camsim.portPath().c_str(), 1);
     }
     void TearDown() override { unsetenv("QEL_COM1"); }
@@ -114,7 +115,8 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
         title = main->windowTitle();
         statusAtStart = main->statusLine()->text();
         for (const int id : app::kMainButtons)
-            if (main->button(id)->isEnabled()) enabledButtons.push_back(main->button(id)->text());
+            if (main->button(id)->isEnabled())
+                enabledButtons.push_back(main->button(id)->text());
         mainShot = guitest::saveScreenshot(*main, "main_dialog.png");
         main->button(app::kIdSelectPort)->click();  // blocks until the connection dialog ends
     });
@@ -147,8 +149,7 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
 
     ASSERT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
     EXPECT_FALSE(driver.timedOut);
-    EXPECT_TRUE(driver.unexpectedBoxes.empty())
-        << driver.unexpectedBoxes.front().toStdString();
+    EXPECT_TRUE(driver.unexpectedBoxes.empty()) << driver.unexpectedBoxes.front().toStdString();
 
     const std::vector<QString> firmware = {"004 V03.02", "002 V01.05", "--- V--.--", "--- V--.--",
                                            "007 V02.10"};
@@ -201,34 +202,40 @@ TEST_F(CamsimGui, LoadsAnUpdateFileAndProgramsTheCheckedDevice) {
     QString statusAfterRun;
     QColor row1Colour;
 
-    driver.step("main dialog", [this] { return mainIdle(); },
-                [this] { main->button(app::kIdLoadFile)->click(); });
+    driver.step(
+        "main dialog", [this] { return mainIdle(); },
+        [this] { main->button(app::kIdLoadFile)->click(); });
     driver.step(
         "file dialog",
         [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
         [&] {
             auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (files == nullptr) return;
+            if (files == nullptr)
+                return;
             // Typed into the name field, as a person would; the dialog lists folders lazily.
             if (auto* name = files->findChild<QLineEdit*>("fileNameEdit"))
                 name->setText(QString::fromStdString(updateFile));
             QMetaObject::invokeMethod(files, "accept");
         });
-    driver.step("loaded", [this] { return mainIdle(); }, [&] {
-        loadedRow1 = main->loadedFw(1)->text();
-        row1Checked = main->checkBox(1)->isChecked();
-        programEnabled = main->button(app::kIdProgram)->isEnabled();
-        guitest::saveScreenshot(*main, "main_dialog_loaded.png");
-        main->button(app::kIdProgram)->click();
-    });
-    driver.step("programmed", [this] { return mainIdle(); }, [&] {
-        afterRun = readRows(*main);
-        statusAfterRun = main->statusLine()->text();
-        const QImage bar = main->progressBar(1)->grab().toImage();
-        row1Colour = bar.pixelColor(bar.width() / 2, bar.height() / 2);
-        guitest::saveScreenshot(*main, "main_dialog_programmed.png");
-        main->button(app::kIdQuit)->click();
-    });
+    driver.step(
+        "loaded", [this] { return mainIdle(); },
+        [&] {
+            loadedRow1 = main->loadedFw(1)->text();
+            row1Checked = main->checkBox(1)->isChecked();
+            programEnabled = main->button(app::kIdProgram)->isEnabled();
+            guitest::saveScreenshot(*main, "main_dialog_loaded.png");
+            main->button(app::kIdProgram)->click();
+        });
+    driver.step(
+        "programmed", [this] { return mainIdle(); },
+        [&] {
+            afterRun = readRows(*main);
+            statusAfterRun = main->statusLine()->text();
+            const QImage bar = main->progressBar(1)->grab().toImage();
+            row1Colour = bar.pixelColor(bar.width() / 2, bar.height() / 2);
+            guitest::saveScreenshot(*main, "main_dialog_programmed.png");
+            main->button(app::kIdQuit)->click();
+        });
     driver.start();
     morvat.InitInstance("-S -T0 -B0");
 

@@ -7,7 +7,9 @@
 
 namespace guitest {
 
-QApplication& application() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
+QApplication& application() {
+    return *qobject_cast<QApplication*>(QCoreApplication::instance());
+}
 
 std::string artifactPath(const std::string& name) {
     const QString folder = QString(KF_BINARY_DIR) + "/test-artifacts";
@@ -19,7 +21,9 @@ bool saveScreenshot(QWidget& widget, const std::string& name) {
     return widget.grab().save(QString::fromStdString(artifactPath(name)), "PNG");
 }
 
-QMessageBox* openMessageBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
+QMessageBox* openMessageBox() {
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+}
 
 Driver::Driver() {
     timer_.setInterval(20);
@@ -40,7 +44,8 @@ void Driver::start() {
 }
 
 void Driver::poll() {
-    if (polling_) return;
+    if (polling_)
+        return;
     polling_ = true;
     const bool boxExpected = !finished() && steps_[next_].expectsBox;
     if (QMessageBox* box = openMessageBox(); box != nullptr && !boxExpected) {
@@ -52,7 +57,8 @@ void Driver::poll() {
         QTimer::singleShot(0, steps_[next_].action);
         ++next_;
     }
-    if (finished()) timer_.stop();
+    if (finished())
+        timer_.stop();
     polling_ = false;
 }
 

@@ -22,7 +22,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
+        if (event->type() == QEvent::Paint)
+            ++paints;
         return QObject::eventFilter(watched, event);
     }
 };

@@ -47,9 +47,11 @@ void answerBox(Driver& driver, SeenBox& seen, const std::string& screenshot = ""
         "message box", [] { return openMessageBox() != nullptr; },
         [&seen, screenshot] {
             QMessageBox* box = openMessageBox();
-            if (box == nullptr) return;
+            if (box == nullptr)
+                return;
             seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
-            if (!screenshot.empty()) guitest::saveScreenshot(*box, screenshot);
+            if (!screenshot.empty())
+                guitest::saveScreenshot(*box, screenshot);
             box->done(QMessageBox::Ok);
         },
         true);
@@ -78,8 +80,9 @@ TEST(StartUp, DirectConnectionThatFailsWarnsAndEnds) {
         const char* arguments;
         const char* warning;
     };
-    for (const Case& c : {Case{"-S -T0 -B0", "Cannot connect camera\nChange parameters and try again\n"},
-                          Case{"-S -T1", "Wrong interface type\n,Change parameters and try again\n"}}) {
+    for (const Case& c :
+         {Case{"-S -T0 -B0", "Cannot connect camera\nChange parameters and try again\n"},
+          Case{"-S -T1", "Wrong interface type\n,Change parameters and try again\n"}}) {
         Programmer programmer;
         Driver driver;
         SeenBox seen;
@@ -105,7 +108,8 @@ TEST(StartUp, FilePacketModeWaitsForTheUserAndEnterQuits) {
     QString packetAfterRightClick;
     std::vector<bool> checksEnabled;
     driver.step(
-        "main dialog", [&] {
+        "main dialog",
+        [&] {
             window = programmer.host.mainDialog();
             return window != nullptr && window->isVisible() && !window->busy();
         },
@@ -128,7 +132,8 @@ TEST(StartUp, FilePacketModeWaitsForTheUserAndEnterQuits) {
         "after the right click", [] { return true; },
         [&] {
             packetAfterRightClick = window->button(app::kIdPacket)->text();
-            if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+            if (QWidget* focus = QApplication::focusWidget())
+                focus->clearFocus();
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
             QApplication::sendEvent(window, &enter);
         });

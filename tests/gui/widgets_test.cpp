@@ -21,7 +21,8 @@ bool filledWith(QWidget& widget, const QColor& colour) {
     const QImage image = widget.grab().toImage();
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (image.pixelColor(x, y).rgb() != colour.rgb()) return false;
+            if (image.pixelColor(x, y).rgb() != colour.rgb())
+                return false;
     return image.width() > 0;
 }
 
@@ -59,7 +60,9 @@ TEST(FileFilter, WindowsFormBecomesQtForm) {
 
 TEST(Latin1, EightBitTextsKeepTheirCharacters) {
     EXPECT_EQ(gui::fromLatin1("Main \xB5P"), QString::fromUtf8("Main \u00B5P"));
-    EXPECT_EQ(gui::toLatin1(QString::fromUtf8("Info \u00FCber")), "Info \xFC" "ber");
+    EXPECT_EQ(gui::toLatin1(QString::fromUtf8("Info \u00FCber")),
+              "Info \xFC"
+              "ber");
     const std::string withZero("a\0b", 3);
     EXPECT_EQ(gui::fromLatin1(withZero).size(), 3);
 }
