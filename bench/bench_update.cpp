@@ -1,0 +1,302 @@
+// bench_update: a full update of all five devices with realistic image sizes through ProgDlg and
+// CComUpdate against camsim over a pty, once with camsim pacing its replies like a 57600 baud
+// 8N1 line and once unpaced. Prints the total time, the time in the reboot and erase waits, the
+// wire-time lower bound of the bytes exchanged while writing, the ratio of writing time to wire
+// time, the programmer's CPU time over wall time and the block transactions per second.
+//
+//   bench_update [--camsim PATH] [--quick] [--paced-only | --unpaced-only]
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "programmer/app/default_camera_factory.h"
+#include "programmer/app/prog_dlg.h"
+#include "programmer/camera/com_update.h"
+#include "protocol/commands.h"
+#include "protocol/log_sink.h"
+#include "tools/sample_update.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using protocol::ErrorCode;
+constexpr uint32_t kLineBaud = 57600;
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// What crossed the line, counted per transaction.
+struct Traffic {
+    uint64_t commandBytes = 0;
+    uint64_t replyBytes = 0;
+    uint64_t blockTransactions = 0;
+    bool counting = false;  // only while devices are written
+};
+
+bool isBlockCommand(uint16_t code) {
+    namespace cmd = protocol::cmd;
+    return code == cmd::WRITE_BLOCK || code == cmd::WRITE_EEPROM_BLOCK || code == cmd::READ_BLOCK;
+}
+
+class CountingComUpdate : public camera::CComUpdate {
+public:
+    CountingComUpdate(bool emergency, protocol::LogSink& log, Traffic& traffic)
+        : CComUpdate(emergency, log, platform::realClock()), traffic_(traffic) {}
+    ErrorCode Command(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,
+                      uint32_t timeoutMs) override {
+        const ErrorCode result = CComUpdate::Command(command, size, reply, capacity, timeoutMs);
+        if (traffic_.counting) {
+            traffic_.commandBytes += size;
+            if (result == 0 && capacity >= 4) traffic_.replyBytes += protocol::readU16(reply + 2);
+            if (isBlockCommand(protocol::readU16(command))) ++traffic_.blockTransactions;
+        }
+        return result;
+    }
+
+private:
+    Traffic& traffic_;
+};
+
+class CountingFactory : public app::DefaultCameraFactory {
+public:
+    CountingFactory(protocol::LogSink& log, Traffic& traffic)
+        : DefaultCameraFactory(log, platform::realClock()), log_(log), traffic_(traffic) {}
+    std::unique_ptr<camera::CCamUpdate> makeCom(bool emergency) override {
+        return std::make_unique<CountingComUpdate>(emergency, log_, traffic_);
+    }
+
+private:
+    protocol::LogSink& log_;
+    Traffic& traffic_;
+};
+
+// Times each step of the run; writing turns the byte counting on.
+class PhaseTimer : public app::ProgramRunObserver {
+public:
+    explicit PhaseTimer(Traffic& traffic) : traffic_(traffic) {}
+    void phaseStarted(int, app::RunPhase phase) override {
+        close();
+        current_ = phase;
+        started_ = Clock::now();
+        traffic_.counting = phase == app::RunPhase::kWrite;
+    }
+    void runFinished(bool result) override {
+        close();
+        current_.reset();
+        succeeded = result;
+    }
+    Clock::duration in(app::RunPhase phase) const { return spent_[size_t(phase)]; }
+    bool succeeded = false;
+
+private:
+    void close() {
+        if (current_) spent_[size_t(*current_)] += Clock::now() - started_;
+        traffic_.counting = false;
+    }
+    Traffic& traffic_;
+    std::optional<app::RunPhase> current_;
+    Clock::time_point started_;
+    std::array<Clock::duration, 5> spent_{};
+};
+
+class BenchHost : public app::Host {
+public:
+    void messageBox(const std::string& text, const std::string&, app::BoxIcon) override {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        ++boxes;
+    }
+    bool askYesNo(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "question (answered No): %s\n", text.c_str());
+        return false;
+    }
+    std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override { return file; }
+    std::optional<std::string> saveFileDialog(const app::FileDialogRequest&) override { return {}; }
+    void pumpMessages() override {}
+    void repaintNow(const app::DialogModel&) override {}
+    void modelChanged(const app::DialogModel&) override {}
+    void post(std::function<void()>) override {}
+    platform::Clock& clock() override { return platform::realClock(); }
+    int runConnectionDialog(app::CMorvatDlg&) override { return 0; }
+    int runMainDialog(app::ProgDlg&) override { return 0; }
+    void showAboutBox(const std::string&, const std::string&) override {}
+
+    std::string file;
+    int boxes = 0;
+};
+
+// camsim as a child process; the first line it prints is the port.
+class Camsim {
+public:
+    bool start(const std::string& binary, const std::vector<std::string>& options) {
+        int toChild[2], fromChild[2];
+        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return false;
+        std::vector<std::string> args{binary};
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(toChild[0], STDIN_FILENO);
+            dup2(fromChild[1], STDOUT_FILENO);
+            execv(binary.c_str(), argv.data());
+            _exit(127);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        stdin_ = toChild[1];
+        char c = 0;
+        while (read(fromChild[0], &c, 1) == 1 && c != '\n') port += c;
+        close(fromChild[0]);
+        return pid_ > 0 && !port.empty();
+    }
+    ~Camsim() {
+        if (stdin_ >= 0) close(stdin_);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    }
+    std::string port;
+
+private:
+    int pid_ = -1;
+    int stdin_ = -1;
+};
+
+bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint32_t pace) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("kf_bench_update_" + std::to_string(getpid()) + "_" + std::to_string(pace));
+    std::filesystem::create_directories(folder);
+    std::vector<uint8_t> bytes;
+    if (tools::buildSampleUpdateFile(spec, bytes) != 0) return false;
+    const std::string file = (folder / "sample.qup").string();
+    { FILE* out = std::fopen(file.c_str(), "wb");
+      if (out == nullptr) return false;
+      std::fwrite(bytes.data(), 1, bytes.size(), out);
+      std::fclose(out); }
+
+    std::vector<std::string> options{"--state", (folder / "state").string()};
+    std::filesystem::create_directories(folder / "state");
+    for (int row = 0; row < app::kRowCount; ++row)
+        options.insert(options.end(), {"--firmware", std::to_string(row) + ":" +
+                                                         std::to_string(spec.variant) + ":1.00"});
+    if (pace != 0) options.insert(options.end(), {"--pace", std::to_string(pace)});
+
+    bool ok = false;
+    {
+        Camsim camsim;
+        if (!camsim.start(camsimPath, options)) {
+            std::fprintf(stderr, "bench_update: cannot start %s\n", camsimPath.c_str());
+            return false;
+        }
+        setenv("QEL_COM1", camsim.port.c_str(), 1);
+        protocol::NullLogSink log;
+        Traffic traffic;
+        CountingFactory factory(log, traffic);
+        BenchHost host;
+        host.file = file;
+        PhaseTimer timer(traffic);
+        app::ProgDlg dialog(host, factory);
+        dialog.runObserver = &timer;
+        dialog.options.connectWithoutDialog = true;
+        dialog.options.interfaceType = app::kInterfaceComPort;
+        dialog.options.portNumber = 0;
+        dialog.OnInitDialog();
+        dialog.OnLoadFile();
+        if (dialog.loaded.loadedFileName.empty()) {
+            std::fprintf(stderr, "bench_update: the sample file was not accepted\n");
+        } else {
+            const double cpuBefore = cpuSeconds();
+            const auto start = Clock::now();
+            dialog.OnProgram();
+            const double wall = seconds(Clock::now() - start);
+            const double cpu = cpuSeconds() - cpuBefore;
+
+            int programmed = 0;
+            for (const auto& outcome : dialog.lastRun)
+                programmed += outcome.result == app::DeviceResult::kProgrammed;
+            const double write = seconds(timer.in(app::RunPhase::kWrite));
+            const double reboot = seconds(timer.in(app::RunPhase::kReboot));
+            const double erase = seconds(timer.in(app::RunPhase::kErase));
+            const double other = wall - write - reboot - erase;
+            const uint64_t allBytes = traffic.commandBytes + traffic.replyBytes;
+            const double byteTime = 10.0 / kLineBaud;
+
+            std::printf("== %s ==\n", pace ? "paced, camsim replies at 57600 baud 8N1" : "unpaced");
+            std::printf("devices programmed          %d of 5 (%s)\n", programmed,
+                        timer.succeeded && host.boxes == 0 ? "run succeeded" : "run FAILED");
+            std::printf("total time                  %8.2f s\n", wall);
+            std::printf("  reboots incl. polls       %8.2f s\n", reboot);
+            std::printf("  erase                     %8.2f s\n", erase);
+            std::printf("  writing devices           %8.2f s\n", write);
+            std::printf("  open, close, other        %8.2f s\n", other);
+            std::printf("bytes while writing         %llu out, %llu back, %llu block transactions\n",
+                        (unsigned long long)traffic.commandBytes,
+                        (unsigned long long)traffic.replyBytes,
+                        (unsigned long long)traffic.blockTransactions);
+            if (pace != 0) {
+                const double wireAll = double(allBytes) * byteTime;
+                const double wireReplies = double(traffic.replyBytes) * byteTime;
+                std::printf("wire time, all bytes        %8.2f s  ratio writing/wire %.4f\n", wireAll,
+                            write / wireAll);
+                std::printf("wire time, paced replies    %8.2f s  ratio writing/wire %.4f (target <= 1.02)\n",
+                            wireReplies, write / wireReplies);
+            } else {
+                std::printf("block transactions / s      %8.0f (target >= 10000)\n",
+                            double(traffic.blockTransactions) / write);
+            }
+            std::printf("programmer CPU / wall       %8.2f %%%s\n", 100.0 * cpu / wall,
+                        pace ? " (target <= 3 %)" : "");
+            ok = programmed == 5 && timer.succeeded;
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string camsimPath =
+        (std::filesystem::path(argv[0]).parent_path() / "camsim").string();
+    tools::SampleSpec spec;
+    spec.variant = 4;
+    spec.versionMajor = 2;
+    bool paced = true, unpaced = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--camsim" && i + 1 < argc) camsimPath = argv[++i];
+        else if (arg == "--paced-only") unpaced = false;
+        else if (arg == "--unpaced-only") paced = false;
+        else if (arg == "--quick") {
+            spec.mainFpgaBytes = 256 * 1024;
+            spec.headFpgaBytes = 128 * 1024;
+        } else {
+            std::fprintf(stderr, "usage: bench_update [--camsim PATH] [--quick] [--paced-only | --unpaced-only]\n");
+            return 2;
+        }
+    }
+    std::printf("images: Main uP %zu bytes (%zu of code), Main FPGA %zu, EEPROM %zu, PLL %zu, Head FPGA %zu\n",
+                tools::sampleImage(spec, 0).data.size(), spec.mainUpCodeBytes, spec.mainFpgaBytes,
+                tools::kEepromSize, tools::kPllSize, spec.headFpgaBytes);
+    bool ok = true;
+    if (unpaced) ok = runOnce(camsimPath, spec, 0) && ok;
+    if (paced) ok = runOnce(camsimPath, spec, kLineBaud) && ok;
+    return ok ? 0 : 1;
+}
