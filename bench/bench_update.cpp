@@ -33,7 +33,9 @@ using Clock = std::chrono::steady_clock;
 using protocol::ErrorCode;
 constexpr uint32_t kLineBaud = 57600;
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 double cpuSeconds() {
     rusage usage{};
@@ -64,8 +66,10 @@ public:
         const ErrorCode result = CComUpdate::Command(command, size, reply, capacity, timeoutMs);
         if (traffic_.counting) {
             traffic_.commandBytes += size;
-            if (result == 0 && capacity >= 4) traffic_.replyBytes += protocol::readU16(reply + 2);
-            if (isBlockCommand(protocol::readU16(command))) ++traffic_.blockTransactions;
+            if (result == 0 && capacity >= 4)
+                traffic_.replyBytes += protocol::readU16(reply + 2);
+            if (isBlockCommand(protocol::readU16(command)))
+                ++traffic_.blockTransactions;
         }
         return result;
     }
@@ -107,7 +111,8 @@ public:
 
 private:
     void close() {
-        if (current_) spent_[size_t(*current_)] += Clock::now() - started_;
+        if (current_)
+            spent_[size_t(*current_)] += Clock::now() - started_;
         traffic_.counting = false;
     }
     Traffic& traffic_;
@@ -126,7 +131,9 @@ public:
         std::fprintf(stderr, "question (answered No): %s\n", text.c_str());
         return false;
     }
-    std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override { return file; }
+    std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override {
+        return file;
+    }
     std::optional<std::string> saveFileDialog(const app::FileDialogRequest&) override { return {}; }
     void pumpMessages() override {}
     void repaintNow(const app::DialogModel&) override {}
@@ -146,11 +153,13 @@ class Camsim {
 public:
     bool start(const std::string& binary, const std::vector<std::string>& options) {
         int toChild[2], fromChild[2];
-        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return false;
+        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
+            return false;
         std::vector<std::string> args{binary};
         args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
@@ -163,13 +172,16 @@ public:
         close(fromChild[1]);
         stdin_ = toChild[1];
         char c = 0;
-        while (read(fromChild[0], &c, 1) == 1 && c != '\n') port += c;
+        while (read(fromChild[0], &c, 1) == 1 && c != '\n')
+            port += c;
         close(fromChild[0]);
         return pid_ > 0 && !port.empty();
     }
     ~Camsim() {
-        if (stdin_ >= 0) close(stdin_);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+        if (stdin_ >= 0)
+            close(stdin_);
+        if (pid_ > 0)
+            waitpid(pid_, nullptr, 0);
     }
     std::string port;
 
@@ -179,23 +191,29 @@ private:
 };
 
 bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint32_t pace) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("kf_bench_update_" + std::to_string(getpid()) + "_" + std::to_string(pace));
+    const auto folder =
+        std::filesystem::temp_directory_path() /
+        ("kf_bench_update_" + std::to_string(getpid()) + "_" + std::to_string(pace));
     std::filesystem::create_directories(folder);
     std::vector<uint8_t> bytes;
-    if (tools::buildSampleUpdateFile(spec, bytes) != 0) return false;
+    if (tools::buildSampleUpdateFile(spec, bytes) != 0)
+        return false;
     const std::string file = (folder / "sample.qup").string();
-    { FILE* out = std::fopen(file.c_str(), "wb");
-      if (out == nullptr) return false;
-      std::fwrite(bytes.data(), 1, bytes.size(), out);
-      std::fclose(out); }
+    {
+        FILE* out = std::fopen(file.c_str(), "wb");
+        if (out == nullptr)
+            return false;
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        std::fclose(out);
+    }
 
     std::vector<std::string> options{"--state", (folder / "state").string()};
     std::filesystem::create_directories(folder / "state");
     for (int row = 0; row < app::kRowCount; ++row)
         options.insert(options.end(), {"--firmware", std::to_string(row) + ":" +
                                                          std::to_string(spec.variant) + ":1.00"});
-    if (pace != 0) options.insert(options.end(), {"--pace", std::to_string(pace)});
+    if (pace != 0)
+        options.insert(options.end(), {"--pace", std::to_string(pace)});
 
     bool ok = false;
     {
@@ -245,17 +263,19 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint3
             std::printf("  erase                     %8.2f s\n", erase);
             std::printf("  writing devices           %8.2f s\n", write);
             std::printf("  open, close, other        %8.2f s\n", other);
-            std::printf("bytes while writing         %llu out, %llu back, %llu block transactions\n",
-                        (unsigned long long)traffic.commandBytes,
-                        (unsigned long long)traffic.replyBytes,
-                        (unsigned long long)traffic.blockTransactions);
+            std::printf(
+                "bytes while writing         %llu out, %llu back, %llu block transactions\n",
+                (unsigned long long)traffic.commandBytes, (unsigned long long)traffic.replyBytes,
+                (unsigned long long)traffic.blockTransactions);
             if (pace != 0) {
                 const double wireAll = double(allBytes) * byteTime;
                 const double wireReplies = double(traffic.replyBytes) * byteTime;
-                std::printf("wire time, all bytes        %8.2f s  ratio writing/wire %.4f\n", wireAll,
-                            write / wireAll);
-                std::printf("wire time, paced replies    %8.2f s  ratio writing/wire %.4f (target <= 1.02)\n",
-                            wireReplies, write / wireReplies);
+                std::printf("wire time, all bytes        %8.2f s  ratio writing/wire %.4f\n",
+                            wireAll, write / wireAll);
+                std::printf(
+                    "wire time, paced replies    %8.2f s  ratio writing/wire %.4f (target <= "
+                    "1.02)\n",
+                    wireReplies, write / wireReplies);
             } else {
                 std::printf("block transactions / s      %8.0f (target >= 10000)\n",
                             double(traffic.blockTransactions) / write);
@@ -273,30 +293,38 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint3
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string camsimPath =
-        (std::filesystem::path(argv[0]).parent_path() / "camsim").string();
+    std::string camsimPath = (std::filesystem::path(argv[0]).parent_path() / "camsim").string();
     tools::SampleSpec spec;
     spec.variant = 4;
     spec.versionMajor = 2;
     bool paced = true, unpaced = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--camsim" && i + 1 < argc) camsimPath = argv[++i];
-        else if (arg == "--paced-only") unpaced = false;
-        else if (arg == "--unpaced-only") paced = false;
+        if (arg == "--camsim" && i + 1 < argc)
+            camsimPath = argv[++i];
+        else if (arg == "--paced-only")
+            unpaced = false;
+        else if (arg == "--unpaced-only")
+            paced = false;
         else if (arg == "--quick") {
             spec.mainFpgaBytes = 256 * 1024;
             spec.headFpgaBytes = 128 * 1024;
         } else {
-            std::fprintf(stderr, "usage: bench_update [--camsim PATH] [--quick] [--paced-only | --unpaced-only]\n");
+            std::fprintf(
+                stderr,
+                "usage: bench_update [--camsim PATH] [--quick] [--paced-only | --unpaced-only]\n");
             return 2;
         }
     }
-    std::printf("images: Main uP %zu bytes (%zu of code), Main FPGA %zu, EEPROM %zu, PLL %zu, Head FPGA %zu\n",
-                tools::sampleImage(spec, 0).data.size(), spec.mainUpCodeBytes, spec.mainFpgaBytes,
-                tools::kEepromSize, tools::kPllSize, spec.headFpgaBytes);
+    std::printf(
+        "images: Main uP %zu bytes (%zu of code), Main FPGA %zu, EEPROM %zu, PLL %zu, Head FPGA "
+        "%zu\n",
+        tools::sampleImage(spec, 0).data.size(), spec.mainUpCodeBytes, spec.mainFpgaBytes,
+        tools::kEepromSize, tools::kPllSize, spec.headFpgaBytes);
     bool ok = true;
-    if (unpaced) ok = runOnce(camsimPath, spec, 0) && ok;
-    if (paced) ok = runOnce(camsimPath, spec, kLineBaud) && ok;
+    if (unpaced)
+        ok = runOnce(camsimPath, spec, 0) && ok;
+    if (paced)
+        ok = runOnce(camsimPath, spec, kLineBaud) && ok;
     return ok ? 0 : 1;
 }

@@ -29,7 +29,8 @@ bool parseNumber(const char* text, long max, long& value) {
 
 bool parseVersion(const std::string& text, tools::SampleSpec& spec) {
     const size_t dot = text.find('.');
-    if (dot == std::string::npos) return false;
+    if (dot == std::string::npos)
+        return false;
     long major = 0, minor = 0;
     if (!parseNumber(text.substr(0, dot).c_str(), 255, major) ||
         !parseNumber(text.substr(dot + 1).c_str(), 255, minor))
@@ -91,7 +92,8 @@ int main(int argc, char** argv) {
         } else if (out.empty() && !arg.empty() && arg[0] != '-') {
             out = arg;
         } else {
-            std::fprintf(stderr, "make-sample-update: unexpected argument '%s'\n%s", arg.c_str(), kUsage);
+            std::fprintf(stderr, "make-sample-update: unexpected argument '%s'\n%s", arg.c_str(),
+                         kUsage);
             return 2;
         }
     }
@@ -106,7 +108,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (const int error = files::writeFileSafely(out, bytes)) {
-        std::fprintf(stderr, "make-sample-update: cannot write %s: %s\n", out.c_str(), std::strerror(error));
+        std::fprintf(stderr, "make-sample-update: cannot write %s: %s\n", out.c_str(),
+                     std::strerror(error));
         return 1;
     }
     std::printf("%s: %zu bytes, version %d.%02d, variant %u\n", out.c_str(), bytes.size(),

@@ -27,11 +27,13 @@ uint32_t seedFor(const SampleSpec& spec, int row) {
 }
 
 void putVersion(std::vector<uint8_t>& data, size_t offset, const files::VersionBlock& version) {
-    if (offset + files::kVersionBlockSize <= data.size()) version.encode(&data[offset]);
+    if (offset + files::kVersionBlockSize <= data.size())
+        version.encode(&data[offset]);
 }
 
 void putU32(std::vector<uint8_t>& data, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) data[offset + size_t(i)] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        data[offset + size_t(i)] = uint8_t(value >> (8 * i));
 }
 
 std::vector<uint8_t> mainUpImage(const SampleSpec& spec) {
@@ -39,7 +41,8 @@ std::vector<uint8_t> mainUpImage(const SampleSpec& spec) {
     std::vector<uint8_t> data(length, 0xFF);
     Pattern pattern(seedFor(spec, 0));
     const size_t code = std::min(spec.mainUpCodeBytes, length - files::kVersionBlockSize);
-    for (size_t i = 0; i < code; ++i) data[i] = pattern.next();
+    for (size_t i = 0; i < code; ++i)
+        data[i] = pattern.next();
     putVersion(data, length - files::kVersionBlockSize, sampleVersion(spec));
     return data;
 }
@@ -51,7 +54,8 @@ std::vector<uint8_t> fpgaImage(const SampleSpec& spec, int row, size_t length) {
     Pattern pattern(seedFor(spec, row));
     const size_t tail = length - length / 8;
     for (size_t i = 32; i < tail; ++i) {
-        if ((i / 0x10000) % 3 == 2) continue;
+        if ((i / 0x10000) % 3 == 2)
+            continue;
         data[i] = pattern.next();
     }
     putVersion(data, 0, sampleVersion(spec));
@@ -63,7 +67,8 @@ std::vector<uint8_t> smallImage(const SampleSpec& spec, int row, size_t length,
                                 size_t versionOffset) {
     std::vector<uint8_t> data(length);
     Pattern pattern(seedFor(spec, row));
-    for (auto& byte : data) byte = pattern.next();
+    for (auto& byte : data)
+        byte = pattern.next();
     putVersion(data, versionOffset, sampleVersion(spec));
     return data;
 }
@@ -90,11 +95,20 @@ SampleImage sampleImage(const SampleSpec& spec, int row) {
             image.startOffset = kMainUpStartOffset;
             image.data = mainUpImage(spec);
             break;
-        case 1: image.data = fpgaImage(spec, row, spec.mainFpgaBytes); break;
-        case 2: image.data = smallImage(spec, row, kEepromSize, 0); break;
-        case 3: image.data = smallImage(spec, row, kPllSize, kPllVersionOffset); break;
-        case 4: image.data = fpgaImage(spec, row, spec.headFpgaBytes); break;
-        default: break;
+        case 1:
+            image.data = fpgaImage(spec, row, spec.mainFpgaBytes);
+            break;
+        case 2:
+            image.data = smallImage(spec, row, kEepromSize, 0);
+            break;
+        case 3:
+            image.data = smallImage(spec, row, kPllSize, kPllVersionOffset);
+            break;
+        case 4:
+            image.data = fpgaImage(spec, row, spec.headFpgaBytes);
+            break;
+        default:
+            break;
     }
     return image;
 }
@@ -102,7 +116,8 @@ SampleImage sampleImage(const SampleSpec& spec, int row) {
 protocol::ErrorCode buildSampleUpdateFile(const SampleSpec& spec, std::vector<uint8_t>& fileBytes) {
     files::UpdateFileWriter writer;
     for (int row = 0; row < files::kDeviceCount; ++row) {
-        if (!spec.devices[size_t(row)]) continue;
+        if (!spec.devices[size_t(row)])
+            continue;
         const SampleImage image = sampleImage(spec, row);
         if (protocol::ErrorCode result =
                 writer.addRecord(row, image.startOffset, sampleVersion(spec), image.data.data(),

@@ -48,7 +48,8 @@ void ProgDlg::OnLoadFile() {
     request.filter = kUpdateFileFilter;
     request.defaultExtension = "qup";
     const std::optional<std::string> path = host_.openFileDialog(request);
-    if (!path) return;
+    if (!path)
+        return;
 
     std::vector<uint8_t> bytes;
     const int readError = files::readWholeFile(*path, bytes);
@@ -57,8 +58,8 @@ void ProgDlg::OnLoadFile() {
         return;
     }
     if (readError != 0) {
-        host_.warning("Can't open file " + *path + ", error = " + std::to_string(unsigned(readError)) +
-                      "\n");
+        host_.warning("Can't open file " + *path +
+                      ", error = " + std::to_string(unsigned(readError)) + "\n");
         return;
     }
 
@@ -67,7 +68,8 @@ void ProgDlg::OnLoadFile() {
     const files::UpdateFileError error = files::loadUpdateFileIntoModel(std::move(bytes), loaded);
     if (error != files::UpdateFileError::kNone) {
         host_.warning(files::updateFileErrorMessage(error));
-        if (error == files::UpdateFileError::kCorrupt) RefreshControls();
+        if (error == files::UpdateFileError::kCorrupt)
+            RefreshControls();
         return;
     }
 
@@ -124,7 +126,8 @@ void ProgDlg::OnLoadFile() {
         host_.warning(kDowngrade);
         return;
     }
-    if (upToDate == offered) host_.messageBox(kUpToDate, "Warning", BoxIcon::Warning);
+    if (upToDate == offered)
+        host_.messageBox(kUpToDate, "Warning", BoxIcon::Warning);
     loaded.loadedFileName = fileNameOf(*path);
     RefreshControls();
 }

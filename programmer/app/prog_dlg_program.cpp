@@ -51,10 +51,12 @@ private:
     void setOutcome(int row, DeviceResult result, ErrorCode error);
     void fail(int row, ErrorCode error);
     void phase(int row, RunPhase step) {
-        if (dialog_.runObserver) dialog_.runObserver->phaseStarted(row, step);
+        if (dialog_.runObserver)
+            dialog_.runObserver->phaseStarted(row, step);
     }
     void finished(int row) {
-        if (dialog_.runObserver) dialog_.runObserver->deviceFinished(row, dialog_.lastRun[size_t(row)]);
+        if (dialog_.runObserver)
+            dialog_.runObserver->deviceFinished(row, dialog_.lastRun[size_t(row)]);
     }
     // "Programming failed for Main FPGA, PLL! " and `tail`; just `tail` when nothing failed.
     std::string endStatus(const std::string& tail) const;
@@ -82,7 +84,8 @@ bool ProgramRun::run() {
     End end = End::kCompleted;
     for (int row = 0; row < kRowCount && end == End::kCompleted; ++row) {
         const size_t i = size_t(row);
-        if (!chosen[i]) continue;
+        if (!chosen[i])
+            continue;
         // A camera that stopped reporting a chosen device after a reboot has lost it: that is
         // a failure to show, not a device to pass over in silence.
         if (!emergency && !dialog_.deviceAvailable[i]) {
@@ -119,10 +122,10 @@ bool ProgramRun::run() {
             dialog_.ShowStatus(endStatus(kConnectionLost));
             break;
     }
-    dialog_.model.windowTitle =
-        std::string(emergency ? ProgramTitleEmergency : ProgramTitle) + " ";
+    dialog_.model.windowTitle = std::string(emergency ? ProgramTitleEmergency : ProgramTitle) + " ";
     dialog_.Changed();
-    if (dialog_.runObserver) dialog_.runObserver->runFinished(result);
+    if (dialog_.runObserver)
+        dialog_.runObserver->runFinished(result);
     return result;
 }
 
@@ -186,7 +189,8 @@ ProgramRun::End ProgramRun::programRow(int row) {
     result = camera::CloseDevice(*link);
     if (result != 0) {
         // A device that could not be closed may not have kept its last writes.
-        if (dialog_.lastRun[i].result == DeviceResult::kProgrammed) fail(row, result);
+        if (dialog_.lastRun[i].result == DeviceResult::kProgrammed)
+            fail(row, result);
         finished(row);
         dialog_.host().warning("Cannot close device! Programmer quits update!\n");
         return End::kCloseFailed;
@@ -196,7 +200,8 @@ ProgramRun::End ProgramRun::programRow(int row) {
     dialog_.programmingRun = false;
     phase(row, RunPhase::kReboot);
     dialog_.OnReboot();
-    if (dialog_.statusText == kConnectionLost) return End::kCameraLost;
+    if (dialog_.statusText == kConnectionLost)
+        return End::kCameraLost;
     return End::kCompleted;
 }
 
@@ -212,19 +217,25 @@ void ProgramRun::fail(int row, ErrorCode error) {
 std::string ProgramRun::endStatus(const std::string& tail) const {
     std::string failed;
     for (int row = 0; row < kRowCount; ++row) {
-        if (dialog_.lastRun[size_t(row)].result != DeviceResult::kFailed) continue;
-        if (!failed.empty()) failed += ", ";
+        if (dialog_.lastRun[size_t(row)].result != DeviceResult::kFailed)
+            continue;
+        if (!failed.empty())
+            failed += ", ";
         failed += dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
     }
-    if (failed.empty()) return tail;
+    if (failed.empty())
+        return tail;
     std::string text = "Programming failed for " + failed + "!";
-    if (!tail.empty()) text += " " + tail;
+    if (!tail.empty())
+        text += " " + tail;
     return text;
 }
 
 }  // namespace
 
-bool ProgDlg::ProgramSelectedDevices() { return ProgramRun(*this).run(); }
+bool ProgDlg::ProgramSelectedDevices() {
+    return ProgramRun(*this).run();
+}
 
 void ProgDlg::OnProgram() {
     if (!ProgramSelectedDevices())

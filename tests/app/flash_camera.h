@@ -28,7 +28,8 @@ struct FlashState {
         std::vector<uint8_t> bytes(count, 0xFF);
         for (size_t i = 0; i < count; ++i) {
             const auto found = flash[size_t(row)].find(address + uint32_t(i));
-            if (found != flash[size_t(row)].end()) bytes[i] = found->second;
+            if (found != flash[size_t(row)].end())
+                bytes[i] = found->second;
         }
         return bytes;
     }
@@ -43,10 +44,12 @@ public:
                                 uint32_t capacity, uint32_t timeoutMs) override {
         using namespace protocol;
         const ErrorCode result = ScriptedCamera::Command(command, size, reply, capacity, timeoutMs);
-        if (result != kOk) return result;
+        if (result != kOk)
+            return result;
         const uint16_t code = readU16(command);
         for (int row = 0; row < 5; ++row) {
-            if (code != kOpenCodeByRow[size_t(row)]) continue;
+            if (code != kOpenCodeByRow[size_t(row)])
+                continue;
             state_.openRow = row;
             state_.opened.push_back(row);
         }
@@ -54,7 +57,8 @@ public:
         switch (code) {
             case cmd::ERASE_DEVICE:
                 ++state_.erases;
-                if (row >= 0) state_.flash[size_t(row)].clear();
+                if (row >= 0)
+                    state_.flash[size_t(row)].clear();
                 break;
             case cmd::WRITE_BLOCK:
             case cmd::WRITE_EEPROM_BLOCK: {
@@ -72,15 +76,19 @@ public:
                             std::min<size_t>(count, capacity - field::BLOCK_DATA));
                 break;
             }
-            case cmd::CLOSE_DEVICE: state_.openRow = -1; break;
-            default: break;
+            case cmd::CLOSE_DEVICE:
+                state_.openRow = -1;
+                break;
+            default:
+                break;
         }
         return kOk;
     }
 
     protocol::ErrorCode Reboot(camera::WaitHost& host) override {
         state_.openRow = -1;
-        if (state_.onReboot) state_.onReboot(script_);
+        if (state_.onReboot)
+            state_.onReboot(script_);
         return ScriptedCamera::Reboot(host);
     }
 

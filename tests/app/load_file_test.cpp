@@ -45,7 +45,8 @@ protected:
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> all;
-        for (const auto& box : host.boxes) all.push_back(box.text);
+        for (const auto& box : host.boxes)
+            all.push_back(box.text);
         return all;
     }
     bool checked(int row) const { return dialog.IsDeviceChecked(row); }
@@ -208,7 +209,8 @@ TEST_F(LoadFileTest, ADowngradeInTheFirstDeviceDisablesEveryLaterRow) {
     EXPECT_EQ(texts(), std::vector<std::string>{kDowngrade});
     EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
     EXPECT_FALSE(dialog.model.isEnabled(kIdProgram));
-    for (int row : {0, 1, 3}) EXPECT_FALSE(enabled(row)) << row;
+    for (int row : {0, 1, 3})
+        EXPECT_FALSE(enabled(row)) << row;
     EXPECT_EQ(loadedText(3), "001 V09.00");
 }
 

@@ -59,17 +59,19 @@ tools::SampleSpec smallSample(int major, int minor) {
 class ProgramCamsimTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!CamsimProcess::available()) GTEST_SKIP() << "camsim not built";
+        if (!CamsimProcess::available())
+            GTEST_SKIP() << "camsim not built";
     }
 
     // camsim with every device at V01.00 variant 4, plus `extra` options.
     bool startCamsim(const std::vector<std::string>& extra) {
-        std::vector<std::string> options{"--state", state.path(), "--boot-time", "200",
-                                         "--erase-time", "10"};
+        std::vector<std::string> options{"--state", state.path(),   "--boot-time",
+                                         "200",     "--erase-time", "10"};
         for (int row = 0; row < kRowCount; ++row)
             options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
         options.insert(options.end(), extra.begin(), extra.end());
-        if (!camsim.start(options)) return false;
+        if (!camsim.start(options))
+            return false;
         setenv("QEL_COM1", camsim.portPath().c_str(), 1);
         return true;
     }
@@ -85,7 +87,8 @@ protected:
         host.files.push_back(files.write("sample.qup", bytes));
         dialog.OnLoadFile();
         ASSERT_EQ(dialog.loaded.loadedFileName, "sample.qup");
-        for (int row = 0; row < kRowCount; ++row) dialog.CheckDevice(row, rows.count(row) != 0);
+        for (int row = 0; row < kRowCount; ++row)
+            dialog.CheckDevice(row, rows.count(row) != 0);
         host.boxes.clear();
     }
     std::vector<uint8_t> savedFlash(int row) {
@@ -94,7 +97,8 @@ protected:
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> all;
-        for (const auto& box : host.boxes) all.push_back(box.text);
+        for (const auto& box : host.boxes)
+            all.push_back(box.text);
         return all;
     }
 
@@ -129,8 +133,8 @@ TEST_F(ProgramCamsimTest, AFullUpdateLeavesTheFilesImagesAndVersionsInTheCamera)
         const tools::SampleImage image = tools::sampleImage(spec, row);
         const auto flash = savedFlash(row);
         ASSERT_GE(flash.size(), image.startOffset + image.data.size()) << row;
-        EXPECT_TRUE(std::equal(image.data.begin(), image.data.end(),
-                               flash.begin() + image.startOffset))
+        EXPECT_TRUE(
+            std::equal(image.data.begin(), image.data.end(), flash.begin() + image.startOffset))
             << "row " << row;
     }
 }
@@ -147,8 +151,10 @@ TEST_F(ProgramCamsimTest, APowerLossInTheMiddleOfADeviceNeverEndsInSuccess) {
     const std::string closeError = "Cannot close device! Programmer quits update!\n";
     const std::string runFailed = WithContactLine("Programming failed!\nPlease contact QEL AG!\n");
     ASSERT_FALSE(host.boxes.empty());
-    for (const auto& text : texts()) EXPECT_TRUE(text == closeError || text == runFailed) << text;
-    EXPECT_EQ(dialog.model.caption(kIdStatusLine).rfind("Programming failed for Main FPGA!", 0), 0u);
+    for (const auto& text : texts())
+        EXPECT_TRUE(text == closeError || text == runFailed) << text;
+    EXPECT_EQ(dialog.model.caption(kIdStatusLine).rfind("Programming failed for Main FPGA!", 0),
+              0u);
 }
 
 // A camera that does not come back after its reboot is followed in program_run_test.cpp: each

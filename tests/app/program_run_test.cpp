@@ -26,7 +26,8 @@ constexpr const char* kCloseError = "Cannot close device! Programmer quits updat
 
 std::vector<uint8_t> pattern(size_t size, int seed) {
     std::vector<uint8_t> data(size);
-    for (size_t i = 0; i < size; ++i) data[i] = uint8_t(i * 7 + size_t(seed) * 31);
+    for (size_t i = 0; i < size; ++i)
+        data[i] = uint8_t(i * 7 + size_t(seed) * 31);
     return data;
 }
 
@@ -34,8 +35,11 @@ std::vector<uint8_t> pattern(size_t size, int seed) {
 std::vector<RecordSpec> newerFile() {
     auto fpga = pattern(700, 1);
     std::fill(fpga.begin() + 256, fpga.begin() + 512, 0xFF);
-    return {{0, 6, 0, 1, pattern(600, 0), 0x100}, {1, 4, 0, 4, fpga}, {2, 2, 0, 2, pattern(448, 2)},
-            {3, 2, 0, 7, pattern(164, 3)},        {4, 3, 0, 9, pattern(300, 4)}};
+    return {{0, 6, 0, 1, pattern(600, 0), 0x100},
+            {1, 4, 0, 4, fpga},
+            {2, 2, 0, 2, pattern(448, 2)},
+            {3, 2, 0, 7, pattern(164, 3)},
+            {4, 3, 0, 9, pattern(300, 4)}};
 }
 
 class RecordingObserver : public ProgramRunObserver {
@@ -75,20 +79,23 @@ protected:
         host.files.push_back(files.write("update.qup", records));
         dialog.OnLoadFile();
         ASSERT_FALSE(dialog.loaded.loadedFileName.empty());
-        for (int row = 0; row < kRowCount; ++row) dialog.CheckDevice(row, rows.count(row) != 0);
+        for (int row = 0; row < kRowCount; ++row)
+            dialog.CheckDevice(row, rows.count(row) != 0);
         host.boxes.clear();
         factory.com.commands.clear();
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> all;
-        for (const auto& box : host.boxes) all.push_back(box.text);
+        for (const auto& box : host.boxes)
+            all.push_back(box.text);
         return all;
     }
     std::string status() const { return dialog.model.caption(kIdStatusLine); }
     std::set<int> enabledButtons() const {
         std::set<int> ids;
         for (const int id : kMainButtons)
-            if (dialog.model.isEnabled(id)) ids.insert(id);
+            if (dialog.model.isEnabled(id))
+                ids.insert(id);
         return ids;
     }
     bool flashHolds(int row, const RecordSpec& record) const {
@@ -124,7 +131,8 @@ TEST_F(ProgramRunTest, EveryCheckedDeviceIsProgrammedInOrderWithARebootAfterEach
     std::vector<std::pair<int, RunPhase>> expected;
     for (int row = 0; row < kRowCount; ++row) {
         expected.push_back({row, RunPhase::kOpen});
-        if (row != 2) expected.push_back({row, RunPhase::kErase});
+        if (row != 2)
+            expected.push_back({row, RunPhase::kErase});
         for (auto phase : {RunPhase::kWrite, RunPhase::kClose, RunPhase::kReboot})
             expected.push_back({row, phase});
     }
@@ -188,10 +196,12 @@ TEST_F(ProgramRunTest, AnOpenFailureOnRowsZeroToThreeEndsTheRunFailed) {
         local.OnProgram();
 
         std::vector<std::string> shown;
-        for (const auto& box : localHost.boxes) shown.push_back(box.text);
+        for (const auto& box : localHost.boxes)
+            shown.push_back(box.text);
         EXPECT_EQ(shown, (std::vector<std::string>{kOpenError, kRunFailed})) << failing;
         std::vector<int> before;
-        for (int row = 0; row < failing; ++row) before.push_back(row);
+        for (int row = 0; row < failing; ++row)
+            before.push_back(row);
         EXPECT_EQ(localFactory.flash.opened, before);
         EXPECT_EQ(local.model.rowState[size_t(failing)], ROW_FAILED);
         EXPECT_EQ(local.lastRun[size_t(failing)].result, DeviceResult::kFailed);

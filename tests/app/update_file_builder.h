@@ -25,11 +25,13 @@ class UpdateFiles {
 public:
     UpdateFiles() {
         std::string pattern = (std::filesystem::temp_directory_path() / "kf_app_XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
+        if (mkdtemp(pattern.data()) != nullptr)
+            folder_ = pattern;
     }
     ~UpdateFiles() {
         std::error_code ignored;
-        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+        if (!folder_.empty())
+            std::filesystem::remove_all(folder_, ignored);
     }
     UpdateFiles(const UpdateFiles&) = delete;
     UpdateFiles& operator=(const UpdateFiles&) = delete;
