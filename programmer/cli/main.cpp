@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "programmer/cli/info_command.h"
 #include "programmer/cli/inspect_command.h"
 #include "programmer/cli/subcommand.h"
 
@@ -10,6 +11,7 @@ namespace {
 // One line per subcommand; each lives in its own file.
 const cli::AddSubcommand kSubcommands[] = {
     cli::addInspectCommand,
+    cli::addInfoCommand,
 };
 }  // namespace
 

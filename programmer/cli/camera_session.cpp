@@ -1,0 +1,40 @@
+#include "programmer/cli/camera_session.h"
+
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "programmer/app/default_camera_factory.h"
+#include "programmer/app/prog_log.h"
+#include "programmer/cli/subcommand.h"
+
+namespace cli {
+
+CameraSession::CameraSession(const ConnectionOptions& options)
+    : host(platform::realClock(), std::cerr, std::cin, isatty(STDIN_FILENO) != 0),
+      options_(options) {
+    host.answer = options.yes ? Answer::kYes : options.no ? Answer::kNo : Answer::kAsk;
+}
+
+int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
+    app::StartOptions start;
+    std::string error;
+    if (!applyConnectionOptions(options_, start, error)) {
+        std::cerr << "kelvoflash-cli: " << error << "\n";
+        return kExitUsage;
+    }
+    if (options_.log) app::OpenLog(app::kLogFileName, app::CurrentLocalTime());
+
+    app::LogPrintfSink log;
+    app::DefaultCameraFactory factory(log, platform::realClock());
+    {
+        app::ProgDlg dialog(host, factory);
+        dialog.options = start;
+        host.steps = std::move(steps);
+        host.runMainDialog(dialog);
+        host.steps = nullptr;
+    }
+    app::CloseLog(app::CurrentLocalTime());
+    return host.stepsResult;
+}
+
+}  // namespace cli

@@ -1,0 +1,28 @@
+#pragma once
+// One run of the main dialog for a camera command: the console host set up from the connection
+// options, the log for --log, the real camera links, a direct connection, the command's steps.
+
+#include <functional>
+#include <iostream>
+
+#include "programmer/app/prog_dlg.h"
+#include "programmer/cli/connection_options.h"
+#include "programmer/cli/console_host.h"
+
+namespace cli {
+
+class CameraSession {
+public:
+    explicit CameraSession(const ConnectionOptions& options);
+
+    // Connects and runs `steps` (see ConsoleHost::steps). Returns kExitUsage for options that
+    // cannot work together, else what `steps` returned.
+    int run(std::function<int(app::ProgDlg&)> steps);
+
+    ConsoleHost host;
+
+private:
+    const ConnectionOptions& options_;
+};
+
+}  // namespace cli

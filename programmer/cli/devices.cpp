@@ -1,0 +1,27 @@
+#include "programmer/cli/devices.h"
+
+#include <cstdio>
+
+#include "programmer/app/text_encoding.h"
+#include "programmer/files/update_file_format.h"
+
+namespace cli {
+
+std::string deviceCaption(int row) {
+    if (row < 0 || row >= files::kDeviceCount) return "?";
+    return app::Latin1ToUtf8(files::kDeviceCaptions[size_t(row)]);
+}
+
+std::optional<int> deviceRowOf(const std::string& optionName) {
+    for (size_t row = 0; row < kDeviceOptionNames.size(); ++row)
+        if (optionName == kDeviceOptionNames[row]) return int(row);
+    return std::nullopt;
+}
+
+std::string errorCodeText(uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", code);
+    return text;
+}
+
+}  // namespace cli

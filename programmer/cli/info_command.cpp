@@ -1,0 +1,132 @@
+#include "programmer/cli/info_command.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+#include "programmer/app/text_encoding.h"
+#include "programmer/cli/camera_details.h"
+#include "programmer/cli/camera_session.h"
+#include "programmer/cli/devices.h"
+
+namespace cli {
+
+namespace {
+
+using nlohmann::json;
+
+std::string hex16(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+// Right after a direct connection in normal packet mode, the dialog enables Load File exactly
+// when the camera information read returned true, or when it returned false for a camera in
+// boot mode (so that its Main uP can still be programmed).
+bool cameraInfoRead(const app::ProgDlg& dialog) {
+    return dialog.cameraConnected() && dialog.camera->bootMode == 0 &&
+           dialog.model.isEnabled(app::kIdLoadFile);
+}
+
+json report(app::ProgDlg& dialog) {
+    json out;
+    const bool connected = !dialog.model.ended && dialog.cameraConnected();
+    out["connected"] = connected;
+    out["cameraInfo"] = connected && cameraInfoRead(dialog);
+    if (connected) {
+        const camera::CCamUpdate& link = *dialog.camera;
+        out["bootMode"] = link.bootMode != 0;
+        out["serialNumber"] = link.bootMode != 0 ? json(nullptr) : json(link.serialNumber);
+        const CameraDetails details = link.bootMode != 0 ? CameraDetails{}
+                                                         : readCameraDetails(*dialog.camera);
+        out["cameraType"] = details.cameraType ? json(hex16(*details.cameraType)) : json(nullptr);
+        if (details.boards) {
+            out["hardware"] = json::array();
+            for (const HardwareBoard& board : *details.boards)
+                out["hardware"].push_back({{"board", app::Latin1ToUtf8(board.name)},
+                                           {"codeA", board.codeA},
+                                           {"codeB", board.codeB}});
+        } else {
+            out["hardware"] = nullptr;
+        }
+        out["devices"] = json::array();
+        for (int row = 0; row < app::kRowCount; ++row) {
+            const size_t i = size_t(row);
+            const int version = dialog.cameraVersion[i];
+            json device = {{"device", deviceCaption(row)},
+                           {"name", kDeviceOptionNames[i]},
+                           {"available", bool(dialog.deviceAvailable[i])},
+                           {"firmware", dialog.model.caption(app::currentFwId(row))}};
+            device["variant"] = version < 0 ? json(nullptr) : json(dialog.cameraVariant[i]);
+            device["versionMajor"] = version < 0 ? json(nullptr) : json(version / 256);
+            device["versionMinor"] = version < 0 ? json(nullptr) : json(version % 256);
+            out["devices"].push_back(device);
+        }
+    }
+    out["status"] = app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine));
+    return out;
+}
+
+void printText(const json& info, std::ostream& out) {
+    if (!info["connected"].get<bool>()) {
+        out << "Camera: not connected\n";
+        return;
+    }
+    const bool bootMode = info["bootMode"].get<bool>();
+    out << "Serial number: "
+        << (bootMode ? std::string("-") : std::to_string(info["serialNumber"].get<uint32_t>()))
+        << "\n";
+    out << "Camera type: "
+        << (info["cameraType"].is_null() ? "-" : info["cameraType"].get<std::string>()) << "\n";
+    out << "Boot mode: " << (bootMode ? "yes" : "no") << "\n";
+    out << "Hardware:";
+    if (info["hardware"].is_null()) {
+        out << " -\n";
+    } else {
+        out << "\n";
+        for (const json& board : info["hardware"])
+            out << "  " << board["board"].get<std::string>() << "  " << board["codeA"].get<int>()
+                << ", " << board["codeB"].get<int>() << "\n";
+    }
+    out << "Firmware:\n";
+    for (const json& device : info["devices"]) {
+        std::string caption = device["device"].get<std::string>();
+        // Pad by characters, not bytes: "Main µP" holds a two-byte character.
+        size_t width = 0;
+        for (const char c : caption) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        caption.append(width < 11 ? 11 - width : 1, ' ');
+        out << "  " << caption << device["firmware"].get<std::string>() << "\n";
+    }
+    out << "Camera information: " << (info["cameraInfo"].get<bool>() ? "read" : "not read")
+        << "\n";
+    out << "Status: " << info["status"].get<std::string>() << "\n";
+}
+
+}  // namespace
+
+Subcommand addInfoCommand(CLI::App& app) {
+    auto options = std::make_shared<ConnectionOptions>();
+    CLI::App* command = app.add_subcommand("info", "connect to the camera and show what it holds");
+    addConnectionOptions(*command, *options);
+    return {command, [options] {
+                CameraSession session(*options);
+                json info;
+                const int status = session.run([&](app::ProgDlg& dialog) {
+                    info = report(dialog);
+                    return info["cameraInfo"].get<bool>() ? kExitOk : kExitFailed;
+                });
+                if (status == kExitUsage) return status;
+                if (options->json) {
+                    info["messages"] = session.host.messages();
+                    std::cout << info.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+                } else {
+                    printText(info, std::cout);
+                }
+                return status;
+            }};
+}
+
+}  // namespace cli
