@@ -54,6 +54,9 @@ public:
     // Called with every message and question text (UTF-8), after it was written.
     std::function<void(const std::string&)> onMessage;
 
+    // A message of the command itself (UTF-8), shown and kept like the flows' messages.
+    void note(const std::string& text) { show(text); }
+
     // Every message and question shown so far, UTF-8, without trailing line feeds.
     const std::vector<std::string>& messages() const { return messages_; }
 

@@ -5,6 +5,7 @@
 
 #include "programmer/cli/info_command.h"
 #include "programmer/cli/inspect_command.h"
+#include "programmer/cli/program_command.h"
 #include "programmer/cli/subcommand.h"
 
 namespace {
@@ -12,6 +13,7 @@ namespace {
 const cli::AddSubcommand kSubcommands[] = {
     cli::addInspectCommand,
     cli::addInfoCommand,
+    cli::addProgramCommand,
 };
 }  // namespace
 

@@ -1,0 +1,32 @@
+#pragma once
+// What a programming run would write into one device: shown before the confirmation and by
+// --dry-run, which stops there.
+
+#include <cstdint>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "programmer/app/prog_dlg.h"
+
+namespace cli {
+
+struct DevicePlan {
+    int row = 0;
+    uint32_t bytes = 0;
+    uint32_t blocks = 0;         // of up to 256 bytes
+    uint32_t blocksWritten = 0;  // the FPGAs skip blank blocks of their erased flash
+    bool erase = true;           // every device but the EEPROM is erased first
+    bool readBack = false;       // each written block is read back and compared
+    uint32_t firstAddress = 0;
+    uint32_t lastAddress = 0;
+    std::string from;  // the camera's version now
+    std::string to;    // the file's version
+};
+
+// The plan of row `row` of the dialog's loaded file (the row must be present in it).
+DevicePlan planDevice(const app::ProgDlg& dialog, int row);
+nlohmann::json planJson(const DevicePlan& plan);
+std::string planText(const DevicePlan& plan);
+
+}  // namespace cli
