@@ -1,5 +1,6 @@
 #include "programmer/cli/devices.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "programmer/app/text_encoding.h"
@@ -16,6 +17,19 @@ std::optional<int> deviceRowOf(const std::string& optionName) {
     for (size_t row = 0; row < kDeviceOptionNames.size(); ++row)
         if (optionName == kDeviceOptionNames[row]) return int(row);
     return std::nullopt;
+}
+
+std::optional<std::vector<int>> deviceRowsOf(const std::string& list) {
+    std::vector<int> rows;
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        const std::optional<int> row = deviceRowOf(list.substr(start, comma - start));
+        if (!row) return std::nullopt;
+        rows.push_back(*row);
+        start = comma + 1;
+    }
+    return rows;
 }
 
 std::string errorCodeText(uint32_t code) {

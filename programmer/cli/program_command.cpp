@@ -13,6 +13,7 @@
 #include "programmer/cli/devices.h"
 #include "programmer/cli/program_plan.h"
 #include "programmer/cli/run_reporter.h"
+#include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
 
 namespace cli {
@@ -24,7 +25,7 @@ using nlohmann::json;
 struct ProgramOptions {
     ConnectionOptions connection;
     std::string file;
-    std::vector<std::string> devices;  // empty: the devices the load checked
+    std::string deviceList;  // empty: the devices the load checked
     bool dryRun = false;
 };
 
@@ -81,7 +82,8 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         } else {
             say((options_.dryRun ? "Would program " : "To program ") + planText(plan));
         }
-        names += (names.empty() ? "" : ", ") + deviceCaption(row);
+        // The question goes to the host in the flows' 8-bit text.
+        names += (names.empty() ? "" : ", ") + std::string(files::kDeviceCaptions[size_t(row)]);
     }
     if (options_.dryRun) {
         say("Dry run: nothing was written.");
@@ -105,8 +107,9 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
 bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
     const bool emergency = dialog.options.emergencyMode;
     std::set<int> named;
-    for (const std::string& name : options_.devices) named.insert(*deviceRowOf(name));
-    if (!options_.devices.empty()) {
+    for (const int row : deviceRowsOf(options_.deviceList).value_or(std::vector<int>{}))
+        named.insert(row);
+    if (!options_.deviceList.empty()) {
         for (const int row : named) {
             if (!dialog.model.isEnabled(app::checkBoxId(row))) {
                 host_.note(deviceCaption(row) + ": the update file offers no image for it.");
@@ -187,11 +190,15 @@ Subcommand addProgramCommand(CLI::App& app) {
     command->add_option("file", options->file, "update file (.qup)")->required();
     addConnectionOptions(*command, options->connection);
     command
-        ->add_option("--devices", options->devices,
+        ->add_option("--devices", options->deviceList,
                      "devices to program instead of those the load chose, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga")
-        ->delimiter(',')
-        ->check(CLI::IsMember({"main-up", "main-fpga", "eeprom", "pll", "head-fpga"}));
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                const std::optional<std::vector<int>> rows = deviceRowsOf(value);
+                return rows ? "" : "expected names from main-up,main-fpga,eeprom,pll,head-fpga";
+            },
+            "LIST"));
     command->add_flag("--dry-run", options->dryRun,
                       "load and compare, show what would be written, write nothing");
     return {command, [options] {

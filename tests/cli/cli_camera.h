@@ -1,0 +1,58 @@
+#pragma once
+// A camsim camera for the kelvoflash-cli tests: every device at variant 4 V01.00, a state
+// folder, quick boots and erases; and sample update files written next to it.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../camera/camsim_process.h"
+#include "cli_run.h"
+#include "tools/sample_update.h"
+
+namespace clitest {
+
+class CliCamera : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!camera::test::CamsimProcess::available()) GTEST_SKIP() << "camsim not built";
+    }
+
+    bool startCamsim(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> options{"--state", state.path(), "--boot-time", "300",
+                                         "--erase-time", "10"};
+        for (int row = 0; row < 5; ++row)
+            options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
+        options.insert(options.end(), extra.begin(), extra.end());
+        return camsim.start(options);
+    }
+    std::string port() const { return "--port " + camsim.portPath(); }
+
+    // A small sample update file of the chosen rows at variant `variant` and `major`.`minor`.
+    std::string sample(const std::string& name, int major, int minor,
+                       std::array<bool, 5> rows = {true, true, true, true, true},
+                       uint16_t variant = 4) {
+        tools::SampleSpec spec;
+        spec.versionMajor = major;
+        spec.versionMinor = minor;
+        spec.variant = variant;
+        spec.devices = rows;
+        spec.mainUpCodeBytes = 16 * 1024;
+        spec.mainFpgaBytes = 96 * 1024;
+        spec.headFpgaBytes = 64 * 1024;
+        std::vector<uint8_t> bytes;
+        EXPECT_EQ(tools::buildSampleUpdateFile(spec, bytes), 0u);
+        const std::string path = files.path() + "/" + name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+
+    camera::test::TempFolder state;
+    camera::test::TempFolder files;
+    camera::test::CamsimProcess camsim;
+};
+
+}  // namespace clitest

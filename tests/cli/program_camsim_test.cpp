@@ -1,0 +1,84 @@
+// kelvoflash-cli program writing into camsim, in real time: the camera's reboot after each
+// device takes about 16 s over a COM port, so each test programs one small device. Runs that
+// are interrupted end in their messages and a non-zero exit, never in success.
+
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+#include "cli_camera.h"
+
+namespace {
+
+using clitest::contains;
+using clitest::runCli;
+using nlohmann::json;
+
+class ProgramCamsim : public clitest::CliCamera {
+protected:
+    std::vector<json> events(const std::string& out) {
+        std::vector<json> all;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) all.push_back(json::parse(line));
+        return all;
+    }
+};
+
+TEST_F(ProgramCamsim, ProgramsOneDeviceAndTheCameraReportsTheNewVersion) {
+    ASSERT_TRUE(startCamsim());
+    const std::string file = sample("new.qup", 1, 1);
+    const clitest::CliRun run = runCli("program --yes --devices pll " + file + " " + port());
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    // Standard output is no terminal: plain progress lines.
+    EXPECT_TRUE(contains(run.out, "PLL: started\nPLL: erasing\nPLL: writing\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "PLL: 100%\nPLL: done\nPLL: rebooting the camera\n"));
+    EXPECT_TRUE(contains(run.out, "  PLL: programmed and verified, the camera reports 004 V01.01"));
+    EXPECT_FALSE(contains(run.out, "Main FPGA:"));
+
+    camsim.stop();
+    const tools::SampleImage image = tools::sampleImage(
+        [] {
+            tools::SampleSpec spec;
+            spec.versionMajor = 1;
+            spec.versionMinor = 1;
+            spec.variant = 4;
+            return spec;
+        }(),
+        3);
+    std::ifstream saved(state.path() + "/main_pll.bin", std::ios::binary);
+    const std::vector<uint8_t> flash{std::istreambuf_iterator<char>(saved), {}};
+    ASSERT_GE(flash.size(), image.data.size());
+    EXPECT_TRUE(std::equal(image.data.begin(), image.data.end(), flash.begin()));
+}
+
+TEST_F(ProgramCamsim, APowerLossInTheMiddleOfADeviceFails) {
+    // After 20 blocks the camera goes silent and comes back in boot mode.
+    ASSERT_TRUE(startCamsim({"--fault", "power-loss:1:20"}));
+    const clitest::CliRun run =
+        runCli("program --yes --json --devices main-fpga " + sample("new.qup", 1, 1) + " " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Cannot close device! Programmer quits update!\n")) << run.err;
+    const std::vector<json> all = events(run.out);
+    ASSERT_FALSE(all.empty());
+    bool failed = false;
+    for (const json& event : all) failed = failed || event["event"] == "failed";
+    EXPECT_TRUE(failed) << run.out;
+    EXPECT_EQ(all.back()["event"], "summary");
+    EXPECT_FALSE(all.back()["ok"].get<bool>());
+    EXPECT_EQ(all.back()["devices"][0]["result"], "failed");
+}
+
+TEST_F(ProgramCamsim, ACameraThatDoesNotComeBackAfterItsRebootFails) {
+    ASSERT_TRUE(startCamsim({"--fault", "no-answer-after-reboot"}));
+    const clitest::CliRun run =
+        runCli("program --yes --devices eeprom " + sample("new.qup", 1, 1) + " " + port());
+    EXPECT_EQ(run.status, 1) << run.out;
+    // The device itself was written; the run still fails, since the camera is gone.
+    EXPECT_TRUE(contains(run.out, "EEPROM: done\n"));
+    EXPECT_TRUE(contains(run.err, "Programming failed!\nPlease contact QEL AG!\n")) << run.err;
+    EXPECT_TRUE(contains(run.out, "  EEPROM: programmed, but the camera reports 004 V01.00 "
+                                  "instead of 004 V01.01"))
+        << run.out;
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// kelvoflash-cli program up to the point where it would write: dry runs, refused loads, device
+// choices and the confirmation. None of these touches a device, so camsim's versions stay.
+
+#include <nlohmann/json.hpp>
+
+#include "cli_camera.h"
+
+namespace {
+
+using clitest::contains;
+using clitest::runCli;
+using nlohmann::json;
+
+class Program : public clitest::CliCamera {
+protected:
+    // The camera's versions afterwards, as info reads them.
+    std::vector<std::string> cameraVersions() {
+        const clitest::CliRun run = runCli("info --json " + port());
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> versions;
+        const json info = json::parse(run.out);
+        for (const json& device : info["devices"])
+            versions.push_back(device["firmware"]);
+        return versions;
+    }
+    const std::vector<std::string> untouched = std::vector<std::string>(5, "004 V01.00");
+};
+
+TEST_F(Program, DryRunShowsWhatWouldBeWrittenAndWritesNothing) {
+    ASSERT_TRUE(startCamsim());
+    const std::string file = sample("new.qup", 1, 1);
+    clitest::CliRun run = runCli("program --dry-run " + file + " " + port());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "Would program PLL: 004 V01.00 -> 004 V01.01, 164 bytes at "
+                                  "0x00000000-0x000000A3, 1 of 1 blocks written, erased first\n"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, "Would program EEPROM: 004 V01.00 -> 004 V01.01, 448 bytes at "
+                                  "0x00000000-0x000001BF, 2 of 2 blocks written, not erased\n"));
+    EXPECT_TRUE(contains(run.out, "Dry run: nothing was written."));
+
+    run = runCli("program --dry-run --json --devices main-up,head-fpga " + file + " " + port());
+    EXPECT_EQ(run.status, 0);
+    std::vector<json> plans;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        const json event = json::parse(line);
+        if (event["event"] == "plan") plans.push_back(event);
+    }
+    ASSERT_EQ(plans.size(), 2u) << run.out;
+    // The Main uP's image starts at 0x8000 of its flash at 0x80000000 and is read back.
+    EXPECT_EQ(plans[0]["firstAddress"], "0x80008000");
+    EXPECT_TRUE(plans[0]["readBack"].get<bool>());
+    // Blank blocks of an FPGA image are not written.
+    EXPECT_EQ(plans[1]["device"], "Head FPGA");
+    EXPECT_LT(plans[1]["blocksWritten"].get<int>(), plans[1]["blocks"].get<int>());
+    EXPECT_EQ(cameraVersions(), untouched);
+}
+
+TEST_F(Program, RefusedLoadsEndWithTheLoadsMessageAndStatusOne) {
+    ASSERT_TRUE(startCamsim());
+    clitest::CliRun run = runCli("program --yes " + sample("old.qup", 0, 9) + " " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Firmware version too old!\nFirmware downgrade is not allowed.\n");
+
+    run = runCli("program --yes " + sample("other.qup", 1, 1, {true, true, true, true, true}, 5) +
+                 " " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Some variant numbers do not fit !")) << run.err;
+
+    run = runCli("program --yes " + files.path() + "/missing.qup " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Can't open file " + files.path() + "/missing.qup, error = "));
+    EXPECT_EQ(cameraVersions(), untouched);
+}
+
+TEST_F(Program, DeviceChoicesTheFileOrCameraCannotServeAreRefused) {
+    ASSERT_TRUE(startCamsim());
+    // Only EEPROM and PLL in the file.
+    const std::string file = sample("two.qup", 1, 1, {false, false, true, true, false});
+    clitest::CliRun run = runCli("program --yes --devices pll,head-fpga " + file + " " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Head FPGA: the update file offers no image for it.\n");
+
+    run = runCli("program --yes --devices pll,flash " + file + " " + port());
+    EXPECT_EQ(run.status, 2);
+
+    // An up-to-date camera: nothing is chosen, nothing is to be done.
+    run = runCli("program --yes " + sample("same.qup", 1, 0) + " " + port());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "Warning: Your camera is up to date!\n");
+    EXPECT_TRUE(contains(run.out, "Nothing to program: no device is chosen."));
+    EXPECT_EQ(cameraVersions(), untouched);
+}
+
+TEST_F(Program, WithoutATerminalOrYesTheRunIsNotStarted) {
+    ASSERT_TRUE(startCamsim());
+    const std::string file = sample("new.qup", 1, 1);
+    for (const char* answer : {"", "--no"}) {
+        const clitest::CliRun run = runCli(std::string("program ") + answer + " " + file + " " + port());
+        EXPECT_EQ(run.status, 1) << answer;
+        EXPECT_TRUE(contains(run.err, "Programming cancelled.")) << run.err;
+    }
+    EXPECT_EQ(cameraVersions(), untouched);
+}
+
+}  // namespace
