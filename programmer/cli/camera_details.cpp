@@ -24,10 +24,12 @@ CameraDetails readCameraDetails(camera::CCamUpdate& link) {
                      timeout::GET_HARDWARE_VERSIONS) != kOk)
         return details;
     const int count = readU16(&reply[field::RECORD_COUNT]);
-    if (count < 0 || count > int(field::RECORDS_PER_REPLY)) return details;
+    if (count < 0 || count > int(field::RECORDS_PER_REPLY))
+        return details;
     std::vector<HardwareBoard> boards;
     for (int index = 0; index < count; ++index) {
-        const uint8_t* record = &reply[field::RECORDS + size_t(index) * field::HARDWARE_RECORD_SIZE];
+        const uint8_t* record =
+            &reply[field::RECORDS + size_t(index) * field::HARDWARE_RECORD_SIZE];
         const auto* name = reinterpret_cast<const char*>(record);
         boards.push_back({std::string(name, strnlen(name, field::HARDWARE_NAME_SIZE)),
                           readU16(record + field::HARDWARE_CODE_A),

@@ -18,7 +18,7 @@ struct HardwareBoard {
 };
 
 struct CameraDetails {
-    std::optional<uint16_t> cameraType;                 // nothing when the camera did not answer
+    std::optional<uint16_t> cameraType;                // nothing when the camera did not answer
     std::optional<std::vector<HardwareBoard>> boards;  // nothing when the records did not come
 };
 

@@ -22,7 +22,8 @@ int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
         std::cerr << "kelvoflash-cli: " << error << "\n";
         return kExitUsage;
     }
-    if (options_.log) app::OpenLog(app::kLogFileName, app::CurrentLocalTime());
+    if (options_.log)
+        app::OpenLog(app::kLogFileName, app::CurrentLocalTime());
 
     app::LogPrintfSink log;
     app::DefaultCameraFactory factory(log, platform::realClock());

@@ -12,13 +12,17 @@ namespace {
 constexpr int kPortMax = 8;
 
 bool isIndex(const std::string& text) {
-    if (text.empty() || text.size() > 2) return false;
+    if (text.empty() || text.size() > 2)
+        return false;
     for (const char c : text)
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
     return true;
 }
 
-bool isPath(const std::string& text) { return text.find('/') != std::string::npos; }
+bool isPath(const std::string& text) {
+    return text.find('/') != std::string::npos;
+}
 
 }  // namespace
 
@@ -31,8 +35,10 @@ void addConnectionOptions(CLI::App& command, ConnectionOptions& options) {
                     "port index 0-8 (0 is the first COM port, QEL_COM1) or a serial device path")
         ->check(CLI::Validator(
             [](std::string& value) -> std::string {
-                if (isPath(value)) return {};
-                if (isIndex(value) && std::stoi(value) <= kPortMax) return {};
+                if (isPath(value))
+                    return {};
+                if (isIndex(value) && std::stoi(value) <= kPortMax)
+                    return {};
                 return "expected a port index 0-8 or a device path";
             },
             "N|PATH"))
@@ -59,7 +65,8 @@ bool applyConnectionOptions(const ConnectionOptions& options, app::StartOptions&
         error = "--grabber: at most 19 characters";
         return false;
     }
-    if (!options.grabber.empty()) start.grabberDll = options.grabber;
+    if (!options.grabber.empty())
+        start.grabberDll = options.grabber;
 
     if (!isPath(options.port)) {
         start.portNumber = std::stoi(options.port);

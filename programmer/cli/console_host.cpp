@@ -10,7 +10,8 @@
 namespace cli {
 
 std::string withoutTrailingNewlines(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     return text;
 }
 
@@ -19,10 +20,12 @@ ConsoleHost::ConsoleHost(platform::Clock& clock, std::ostream& err, std::istream
     : clock_(clock), err_(err), in_(in), interactive_(interactive) {}
 
 void ConsoleHost::show(const std::string& text) {
-    if (beforeOutput) beforeOutput();
+    if (beforeOutput)
+        beforeOutput();
     err_ << text << "\n" << std::flush;
     messages_.push_back(text);
-    if (onMessage) onMessage(text);
+    if (onMessage)
+        onMessage(text);
 }
 
 void ConsoleHost::messageBox(const std::string& text, const std::string& caption, app::BoxIcon) {
@@ -41,13 +44,15 @@ bool ConsoleHost::askYesNo(const std::string& text, const std::string&) {
         show(question + " [answered No: standard input is not a terminal; use --yes or --no]");
         return false;
     }
-    if (beforeOutput) beforeOutput();
+    if (beforeOutput)
+        beforeOutput();
     err_ << question << " [y/N] " << std::flush;
     std::string line;
     const bool yes = static_cast<bool>(std::getline(in_, line)) &&
                      (line == "y" || line == "Y" || line == "yes" || line == "Yes");
     messages_.push_back(question + (yes ? " [Yes]" : " [No]"));
-    if (onMessage) onMessage(messages_.back());
+    if (onMessage)
+        onMessage(messages_.back());
     return yes;
 }
 
@@ -60,20 +65,24 @@ std::optional<std::string> ConsoleHost::saveFileDialog(const app::FileDialogRequ
 }
 
 void ConsoleHost::modelChanged(const app::DialogModel& model) {
-    if (onModelChanged) onModelChanged(model);
+    if (onModelChanged)
+        onModelChanged(model);
 }
 
 int ConsoleHost::runConnectionDialog(app::CMorvatDlg& dialog) {
     dialog.OnInitDialog();
-    if (!dialog.model.ended) dialog.OnCancel();
+    if (!dialog.model.ended)
+        dialog.OnCancel();
     return dialog.model.result;
 }
 
 int ConsoleHost::runMainDialog(app::ProgDlg& dialog) {
     dialog.OnInitDialog();
-    if (!dialog.model.ended) runPosted();
+    if (!dialog.model.ended)
+        runPosted();
     stepsResult = steps ? steps(dialog) : 0;
-    if (!dialog.model.ended) dialog.OnQuit();
+    if (!dialog.model.ended)
+        dialog.OnQuit();
     posted_.clear();
     return dialog.model.result;
 }

@@ -22,7 +22,8 @@ public:
     // `err` receives the messages and questions; `in` the answers typed on a terminal.
     ConsoleHost(platform::Clock& clock, std::ostream& err, std::istream& in, bool interactive);
 
-    void messageBox(const std::string& text, const std::string& caption, app::BoxIcon icon) override;
+    void messageBox(const std::string& text, const std::string& caption,
+                    app::BoxIcon icon) override;
     // Yes/No from `answer`; kAsk prompts only when `interactive`, else answers No and says so.
     bool askYesNo(const std::string& text, const std::string& caption) override;
     std::optional<std::string> openFileDialog(const app::FileDialogRequest& request) override;

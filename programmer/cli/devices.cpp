@@ -9,13 +9,15 @@
 namespace cli {
 
 std::string deviceCaption(int row) {
-    if (row < 0 || row >= files::kDeviceCount) return "?";
+    if (row < 0 || row >= files::kDeviceCount)
+        return "?";
     return app::Latin1ToUtf8(files::kDeviceCaptions[size_t(row)]);
 }
 
 std::optional<int> deviceRowOf(const std::string& optionName) {
     for (size_t row = 0; row < kDeviceOptionNames.size(); ++row)
-        if (optionName == kDeviceOptionNames[row]) return int(row);
+        if (optionName == kDeviceOptionNames[row])
+            return int(row);
     return std::nullopt;
 }
 
@@ -25,7 +27,8 @@ std::optional<std::vector<int>> deviceRowsOf(const std::string& list) {
     while (start <= list.size()) {
         const size_t comma = std::min(list.find(',', start), list.size());
         const std::optional<int> row = deviceRowOf(list.substr(start, comma - start));
-        if (!row) return std::nullopt;
+        if (!row)
+            return std::nullopt;
         rows.push_back(*row);
         start = comma + 1;
     }

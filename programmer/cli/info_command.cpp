@@ -40,8 +40,8 @@ json report(app::ProgDlg& dialog) {
         const camera::CCamUpdate& link = *dialog.camera;
         out["bootMode"] = link.bootMode != 0;
         out["serialNumber"] = link.bootMode != 0 ? json(nullptr) : json(link.serialNumber);
-        const CameraDetails details = link.bootMode != 0 ? CameraDetails{}
-                                                         : readCameraDetails(*dialog.camera);
+        const CameraDetails details =
+            link.bootMode != 0 ? CameraDetails{} : readCameraDetails(*dialog.camera);
         out["cameraType"] = details.cameraType ? json(hex16(*details.cameraType)) : json(nullptr);
         if (details.boards) {
             out["hardware"] = json::array();
@@ -96,12 +96,12 @@ void printText(const json& info, std::ostream& out) {
         std::string caption = device["device"].get<std::string>();
         // Pad by characters, not bytes: "Main µP" holds a two-byte character.
         size_t width = 0;
-        for (const char c : caption) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        for (const char c : caption)
+            width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
         caption.append(width < 11 ? 11 - width : 1, ' ');
         out << "  " << caption << device["firmware"].get<std::string>() << "\n";
     }
-    out << "Camera information: " << (info["cameraInfo"].get<bool>() ? "read" : "not read")
-        << "\n";
+    out << "Camera information: " << (info["cameraInfo"].get<bool>() ? "read" : "not read") << "\n";
     out << "Status: " << info["status"].get<std::string>() << "\n";
 }
 
@@ -118,7 +118,8 @@ Subcommand addInfoCommand(CLI::App& app) {
                     info = report(dialog);
                     return info["cameraInfo"].get<bool>() ? kExitOk : kExitFailed;
                 });
-                if (status == kExitUsage) return status;
+                if (status == kExitUsage)
+                    return status;
                 if (options->json) {
                     info["messages"] = session.host.messages();
                     std::cout << info.dump(2, ' ', false, json::error_handler_t::replace) << "\n";

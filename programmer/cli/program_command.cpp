@@ -57,7 +57,8 @@ private:
 
 int ProgramCommand::run(app::ProgDlg& dialog) {
     // The dialog ended when no camera answered; its message is out already.
-    if (dialog.model.ended) return kExitFailed;
+    if (dialog.model.ended)
+        return kExitFailed;
     if (!dialog.model.isEnabled(app::kIdLoadFile)) {
         host_.note("The camera information could not be read: no update file can be loaded.");
         return kExitFailed;
@@ -65,8 +66,10 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     host_.fileToOpen = options_.file;
     dialog.OnLoadFile();
     // Refused files (unreadable, corrupt, other variants, downgrades) leave no accepted name.
-    if (dialog.loaded.loadedFileName.empty()) return kExitFailed;
-    if (!chooseDevices(dialog)) return kExitFailed;
+    if (dialog.loaded.loadedFileName.empty())
+        return kExitFailed;
+    if (!chooseDevices(dialog))
+        return kExitFailed;
     if (chosen_.empty()) {
         say("Nothing to program: no device is chosen.");
         return kExitOk;
@@ -122,10 +125,12 @@ bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
                 return false;
             }
         }
-        for (int row = 0; row < app::kRowCount; ++row) dialog.CheckDevice(row, named.count(row) != 0);
+        for (int row = 0; row < app::kRowCount; ++row)
+            dialog.CheckDevice(row, named.count(row) != 0);
     }
     for (int row = 0; row < app::kRowCount; ++row) {
-        if (!dialog.IsDeviceChecked(row)) continue;
+        if (!dialog.IsDeviceChecked(row))
+            continue;
         if (emergency || dialog.deviceAvailable[size_t(row)]) {
             chosen_.push_back(row);
         } else {
@@ -142,15 +147,16 @@ bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
 int ProgramCommand::summarise(const app::ProgDlg& dialog) {
     bool allUpdated = reporter_.finished() && reporter_.result();
     json devices = json::array();
-    if (!options_.connection.json) say("Summary:");
+    if (!options_.connection.json)
+        say("Summary:");
     for (const int row : chosen_) {
         const size_t i = size_t(row);
         const app::DeviceOutcome& outcome = dialog.lastRun[i];
-        const std::string reported = dialog.cameraVersion[i] < 0
-                                         ? std::string(protocol::kNoVersionText)
-                                         : protocol::formatVersion(dialog.cameraVariant[i],
-                                                                   dialog.cameraVersion[i] / 256,
-                                                                   dialog.cameraVersion[i] % 256);
+        const std::string reported =
+            dialog.cameraVersion[i] < 0
+                ? std::string(protocol::kNoVersionText)
+                : protocol::formatVersion(dialog.cameraVariant[i], dialog.cameraVersion[i] / 256,
+                                          dialog.cameraVersion[i] % 256);
         const std::string expected = dialog.model.caption(app::loadedFwId(row));
         std::string result;
         std::string text;
@@ -166,7 +172,8 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
             allUpdated = false;
             result = outcome.result == app::DeviceResult::kFailed ? "failed" : "not programmed";
             text = outcome.result == app::DeviceResult::kFailed ? "FAILED" : "NOT PROGRAMMED";
-            if (outcome.error != 0) text += " (error " + errorCodeText(outcome.error) + ")";
+            if (outcome.error != 0)
+                text += " (error " + errorCodeText(outcome.error) + ")";
             text += ", the camera reports " + reported;
         }
         devices.push_back({{"device", deviceCaption(row)},
@@ -175,7 +182,8 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
                            {"error", errorCodeText(outcome.error)},
                            {"cameraReports", reported},
                            {"file", expected}});
-        if (!options_.connection.json) say("  " + deviceCaption(row) + ": " + text);
+        if (!options_.connection.json)
+            say("  " + deviceCaption(row) + ": " + text);
     }
     reporter_.event({{"event", "summary"}, {"ok", allUpdated}, {"devices", devices}});
     return allUpdated ? kExitOk : kExitFailed;
@@ -203,8 +211,8 @@ Subcommand addProgramCommand(CLI::App& app) {
                       "load and compare, show what would be written, write nothing");
     return {command, [options] {
                 const OutputStyle style = options->connection.json ? OutputStyle::kJson
-                                          : isatty(STDOUT_FILENO) ? OutputStyle::kBars
-                                                                  : OutputStyle::kLines;
+                                          : isatty(STDOUT_FILENO)  ? OutputStyle::kBars
+                                                                   : OutputStyle::kLines;
                 RunReporter reporter(style, std::cout);
                 CameraSession session(options->connection);
                 session.host.beforeOutput = [&] { reporter.endLine(); };

@@ -69,11 +69,12 @@ nlohmann::json planJson(const DevicePlan& plan) {
 
 std::string planText(const DevicePlan& plan) {
     std::string text = deviceCaption(plan.row) + ": " + plan.from + " -> " + plan.to + ", " +
-                       std::to_string(plan.bytes) + " bytes at " + hex32(plan.firstAddress) +
-                       "-" + hex32(plan.lastAddress) + ", " + std::to_string(plan.blocksWritten) +
+                       std::to_string(plan.bytes) + " bytes at " + hex32(plan.firstAddress) + "-" +
+                       hex32(plan.lastAddress) + ", " + std::to_string(plan.blocksWritten) +
                        " of " + std::to_string(plan.blocks) + " blocks written";
     text += plan.erase ? ", erased first" : ", not erased";
-    if (plan.readBack) text += ", read back";
+    if (plan.readBack)
+        text += ", read back";
     return text;
 }
 

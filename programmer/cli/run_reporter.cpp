@@ -14,22 +14,32 @@ constexpr size_t kCaptionWidth = 10;
 
 const char* phaseName(app::RunPhase phase) {
     switch (phase) {
-        case app::RunPhase::kOpen: return "open";
-        case app::RunPhase::kErase: return "erase";
-        case app::RunPhase::kWrite: return "write";
-        case app::RunPhase::kClose: return "close";
-        case app::RunPhase::kReboot: return "reboot";
+        case app::RunPhase::kOpen:
+            return "open";
+        case app::RunPhase::kErase:
+            return "erase";
+        case app::RunPhase::kWrite:
+            return "write";
+        case app::RunPhase::kClose:
+            return "close";
+        case app::RunPhase::kReboot:
+            return "reboot";
     }
     return "?";
 }
 
 const char* phaseWords(app::RunPhase phase) {
     switch (phase) {
-        case app::RunPhase::kOpen: return "opening";
-        case app::RunPhase::kErase: return "erasing";
-        case app::RunPhase::kWrite: return "writing";
-        case app::RunPhase::kClose: return "closing";
-        case app::RunPhase::kReboot: return "rebooting the camera";
+        case app::RunPhase::kOpen:
+            return "opening";
+        case app::RunPhase::kErase:
+            return "erasing";
+        case app::RunPhase::kWrite:
+            return "writing";
+        case app::RunPhase::kClose:
+            return "closing";
+        case app::RunPhase::kReboot:
+            return "rebooting the camera";
     }
     return "";
 }
@@ -38,8 +48,10 @@ const char* phaseWords(app::RunPhase phase) {
 std::string paddedCaption(int row) {
     std::string caption = deviceCaption(row);
     size_t width = 0;
-    for (const char c : caption) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if (width < kCaptionWidth) caption.append(kCaptionWidth - width, ' ');
+    for (const char c : caption)
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (width < kCaptionWidth)
+        caption.append(kCaptionWidth - width, ' ');
     return caption;
 }
 
@@ -61,7 +73,8 @@ nlohmann::json deviceEvent(const char* name, int row) {
 }  // namespace
 
 void RunReporter::event(const nlohmann::json& value) {
-    if (style_ != OutputStyle::kJson) return;
+    if (style_ != OutputStyle::kJson)
+        return;
     out_ << value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n"
          << std::flush;
 }
@@ -69,41 +82,50 @@ void RunReporter::event(const nlohmann::json& value) {
 void RunReporter::phaseStarted(int row, app::RunPhase phase) {
     if (phase == app::RunPhase::kOpen) {
         // The line of the previous device's reboot goes away.
-        if (lineOpen_ && style_ == OutputStyle::kBars) draw("");
+        if (lineOpen_ && style_ == OutputStyle::kBars)
+            draw("");
         lineOpen_ = false;
         inReboot_ = false;
         row_ = row;
         percent_ = 0;
         lastTenth_ = 0;
         event(deviceEvent("started", row));
-        if (style_ == OutputStyle::kLines) out_ << deviceCaption(row) << ": started\n" << std::flush;
+        if (style_ == OutputStyle::kLines)
+            out_ << deviceCaption(row) << ": started\n" << std::flush;
     }
     phase_ = phase;
     nlohmann::json value = deviceEvent("phase", row);
     value["phase"] = phaseName(phase);
     event(value);
-    if (phase == app::RunPhase::kReboot) inReboot_ = true;
+    if (phase == app::RunPhase::kReboot)
+        inReboot_ = true;
     if (style_ == OutputStyle::kLines && phase != app::RunPhase::kOpen &&
         phase != app::RunPhase::kClose)
         out_ << deviceCaption(row) << ": " << phaseWords(phase) << "\n" << std::flush;
-    if (style_ == OutputStyle::kBars) inReboot_ ? drawStatus() : drawBar();
+    if (style_ == OutputStyle::kBars)
+        inReboot_ ? drawStatus() : drawBar();
 }
 
 void RunReporter::deviceFinished(int row, const app::DeviceOutcome& outcome) {
     const bool done = outcome.result == app::DeviceResult::kProgrammed;
-    if (done) percent_ = 100;
+    if (done)
+        percent_ = 100;
     phase_ = app::RunPhase::kClose;  // no more progress for this device
     nlohmann::json value = deviceEvent(done ? "done" : "failed", row);
-    if (!done) value["error"] = errorCodeText(outcome.error);
+    if (!done)
+        value["error"] = errorCodeText(outcome.error);
     event(value);
 
     std::string verdict = done ? "done" : "FAILED";
-    if (!done && outcome.error != 0) verdict += " (error " + errorCodeText(outcome.error) + ")";
+    if (!done && outcome.error != 0)
+        verdict += " (error " + errorCodeText(outcome.error) + ")";
     if (style_ == OutputStyle::kLines) {
-        if (done && lastTenth_ < 10) out_ << deviceCaption(row) << ": 100%\n";
+        if (done && lastTenth_ < 10)
+            out_ << deviceCaption(row) << ": 100%\n";
         out_ << deviceCaption(row) << ": " << verdict << "\n" << std::flush;
     } else if (style_ == OutputStyle::kBars) {
-        if (row != row_) percent_ = 0;  // a device left out before it was opened
+        if (row != row_)
+            percent_ = 0;  // a device left out before it was opened
         draw(paddedCaption(row) + " " + bar(percent_) + " " + percentText(percent_) + "  " +
              verdict);
         out_ << "\n" << std::flush;
@@ -113,7 +135,8 @@ void RunReporter::deviceFinished(int row, const app::DeviceOutcome& outcome) {
 }
 
 void RunReporter::runFinished(bool result) {
-    if (lineOpen_ && style_ == OutputStyle::kBars) draw("");
+    if (lineOpen_ && style_ == OutputStyle::kBars)
+        draw("");
     lineOpen_ = false;
     row_ = -1;
     finished_ = true;
@@ -125,19 +148,24 @@ void RunReporter::modelChanged(const app::DialogModel& model) {
     const std::string status = app::Latin1ToUtf8(model.caption(app::kIdStatusLine));
     const bool statusChanged = status != status_;
     status_ = status;
-    if (row_ < 0 || finished_) return;
+    if (row_ < 0 || finished_)
+        return;
     if (inReboot_) {
-        if (statusChanged && style_ == OutputStyle::kBars) drawStatus();
+        if (statusChanged && style_ == OutputStyle::kBars)
+            drawStatus();
         return;
     }
-    if (phase_ != app::RunPhase::kWrite) return;
+    if (phase_ != app::RunPhase::kWrite)
+        return;
     const int percent = model.control(app::progressId(row_)).position;
-    if (percent == percent_) return;
+    if (percent == percent_)
+        return;
     percent_ = percent;
     nlohmann::json value = deviceEvent("progress", row_);
     value["percent"] = percent;
     event(value);
-    if (style_ == OutputStyle::kBars) drawBar();
+    if (style_ == OutputStyle::kBars)
+        drawBar();
     if (style_ == OutputStyle::kLines) {
         // Only the last 10 % step reached: a device written in few blocks jumps.
         if (percent / 10 > lastTenth_) {
@@ -147,21 +175,27 @@ void RunReporter::modelChanged(const app::DialogModel& model) {
     }
 }
 
-void RunReporter::message(const std::string& text) { event({{"event", "message"}, {"text", text}}); }
+void RunReporter::message(const std::string& text) {
+    event({{"event", "message"}, {"text", text}});
+}
 
 void RunReporter::endLine() {
-    if (!lineOpen_ || style_ != OutputStyle::kBars) return;
+    if (!lineOpen_ || style_ != OutputStyle::kBars)
+        return;
     out_ << "\n" << std::flush;
     lineOpen_ = false;
 }
 
 void RunReporter::drawBar() {
-    if (row_ < 0) return;
+    if (row_ < 0)
+        return;
     draw(paddedCaption(row_) + " " + bar(percent_) + " " + percentText(percent_) + "  " +
          phaseWords(phase_));
 }
 
-void RunReporter::drawStatus() { draw(std::string(kCaptionWidth + 1, ' ') + status_); }
+void RunReporter::drawStatus() {
+    draw(std::string(kCaptionWidth + 1, ' ') + status_);
+}
 
 void RunReporter::draw(const std::string& line) {
     // Carriage return and "erase to the end of the line": the line is redrawn in place.

@@ -43,7 +43,7 @@ private:
     int row_ = -1;  // the device being worked on, -1 between devices
     app::RunPhase phase_ = app::RunPhase::kOpen;
     int percent_ = 0;
-    int lastTenth_ = 0;     // plain lines: the last 10 % step printed
+    int lastTenth_ = 0;      // plain lines: the last 10 % step printed
     bool lineOpen_ = false;  // a bar or status line waits to be redrawn or ended
     bool inReboot_ = false;
     std::string status_;

@@ -17,12 +17,13 @@ namespace clitest {
 class CliCamera : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!camera::test::CamsimProcess::available()) GTEST_SKIP() << "camsim not built";
+        if (!camera::test::CamsimProcess::available())
+            GTEST_SKIP() << "camsim not built";
     }
 
     bool startCamsim(const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> options{"--state", state.path(), "--boot-time", "300",
-                                         "--erase-time", "10"};
+        std::vector<std::string> options{"--state", state.path(),   "--boot-time",
+                                         "300",     "--erase-time", "10"};
         for (int row = 0; row < 5; ++row)
             options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
         options.insert(options.end(), extra.begin(), extra.end());

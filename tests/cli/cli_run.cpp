@@ -13,14 +13,16 @@ namespace clitest {
 CliRun runCli(const std::string& arguments, const std::string& environment) {
     char errPath[] = "/tmp/cli_err_XXXXXX";
     const int errFd = mkstemp(errPath);
-    if (errFd >= 0) close(errFd);
+    if (errFd >= 0)
+        close(errFd);
     const std::string command = environment + " " + std::string(KF_BINARY_DIR) +
                                 "/bin/kelvoflash-cli " + arguments + " </dev/null 2>" + errPath;
     CliRun run;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[4096];
         size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
+        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            run.out.append(buffer, got);
         const int status = pclose(pipe);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }

@@ -53,8 +53,9 @@ TEST_F(Info, AnIncompatibleBoardFailsAndItsQuestionIsNeverWaitedFor) {
     // the answer is No unless --yes gives it.
     run = runCli("info --emergency " + port());
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(contains(run.err, "Ignore this error [answered No: standard input is not a "
-                                  "terminal; use --yes or --no]"))
+    EXPECT_TRUE(contains(run.err,
+                         "Ignore this error [answered No: standard input is not a "
+                         "terminal; use --yes or --no]"))
         << run.err;
     run = runCli("info --emergency --yes " + port());
     EXPECT_EQ(run.status, 0) << run.err;

@@ -19,7 +19,8 @@ protected:
     std::vector<json> events(const std::string& out) {
         std::vector<json> all;
         std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);) all.push_back(json::parse(line));
+        for (std::string line; std::getline(lines, line);)
+            all.push_back(json::parse(line));
         return all;
     }
 };
@@ -54,14 +55,15 @@ TEST_F(ProgramCamsim, ProgramsOneDeviceAndTheCameraReportsTheNewVersion) {
 TEST_F(ProgramCamsim, APowerLossInTheMiddleOfADeviceFails) {
     // After 20 blocks the camera goes silent and comes back in boot mode.
     ASSERT_TRUE(startCamsim({"--fault", "power-loss:1:20"}));
-    const clitest::CliRun run =
-        runCli("program --yes --json --devices main-fpga " + sample("new.qup", 1, 1) + " " + port());
+    const clitest::CliRun run = runCli("program --yes --json --devices main-fpga " +
+                                       sample("new.qup", 1, 1) + " " + port());
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.err, "Cannot close device! Programmer quits update!\n")) << run.err;
     const std::vector<json> all = events(run.out);
     ASSERT_FALSE(all.empty());
     bool failed = false;
-    for (const json& event : all) failed = failed || event["event"] == "failed";
+    for (const json& event : all)
+        failed = failed || event["event"] == "failed";
     EXPECT_TRUE(failed) << run.out;
     EXPECT_EQ(all.back()["event"], "summary");
     EXPECT_FALSE(all.back()["ok"].get<bool>());
@@ -76,8 +78,9 @@ TEST_F(ProgramCamsim, ACameraThatDoesNotComeBackAfterItsRebootFails) {
     // The device itself was written; the run still fails, since the camera is gone.
     EXPECT_TRUE(contains(run.out, "EEPROM: done\n"));
     EXPECT_TRUE(contains(run.err, "Programming failed!\nPlease contact QEL AG!\n")) << run.err;
-    EXPECT_TRUE(contains(run.out, "  EEPROM: programmed, but the camera reports 004 V01.00 "
-                                  "instead of 004 V01.01"))
+    EXPECT_TRUE(contains(run.out,
+                         "  EEPROM: programmed, but the camera reports 004 V01.00 "
+                         "instead of 004 V01.01"))
         << run.out;
 }
 

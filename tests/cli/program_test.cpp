@@ -31,11 +31,13 @@ TEST_F(Program, DryRunShowsWhatWouldBeWrittenAndWritesNothing) {
     const std::string file = sample("new.qup", 1, 1);
     clitest::CliRun run = runCli("program --dry-run " + file + " " + port());
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(run.out, "Would program PLL: 004 V01.00 -> 004 V01.01, 164 bytes at "
-                                  "0x00000000-0x000000A3, 1 of 1 blocks written, erased first\n"))
+    EXPECT_TRUE(contains(run.out,
+                         "Would program PLL: 004 V01.00 -> 004 V01.01, 164 bytes at "
+                         "0x00000000-0x000000A3, 1 of 1 blocks written, erased first\n"))
         << run.out;
-    EXPECT_TRUE(contains(run.out, "Would program EEPROM: 004 V01.00 -> 004 V01.01, 448 bytes at "
-                                  "0x00000000-0x000001BF, 2 of 2 blocks written, not erased\n"));
+    EXPECT_TRUE(contains(run.out,
+                         "Would program EEPROM: 004 V01.00 -> 004 V01.01, 448 bytes at "
+                         "0x00000000-0x000001BF, 2 of 2 blocks written, not erased\n"));
     EXPECT_TRUE(contains(run.out, "Dry run: nothing was written."));
 
     run = runCli("program --dry-run --json --devices main-up,head-fpga " + file + " " + port());
@@ -44,7 +46,8 @@ TEST_F(Program, DryRunShowsWhatWouldBeWrittenAndWritesNothing) {
     std::istringstream lines(run.out);
     for (std::string line; std::getline(lines, line);) {
         const json event = json::parse(line);
-        if (event["event"] == "plan") plans.push_back(event);
+        if (event["event"] == "plan")
+            plans.push_back(event);
     }
     ASSERT_EQ(plans.size(), 2u) << run.out;
     // The Main uP's image starts at 0x8000 of its flash at 0x80000000 and is read back.
@@ -96,7 +99,8 @@ TEST_F(Program, WithoutATerminalOrYesTheRunIsNotStarted) {
     ASSERT_TRUE(startCamsim());
     const std::string file = sample("new.qup", 1, 1);
     for (const char* answer : {"", "--no"}) {
-        const clitest::CliRun run = runCli(std::string("program ") + answer + " " + file + " " + port());
+        const clitest::CliRun run =
+            runCli(std::string("program ") + answer + " " + file + " " + port());
         EXPECT_EQ(run.status, 1) << answer;
         EXPECT_TRUE(contains(run.err, "Programming cancelled.")) << run.err;
     }
