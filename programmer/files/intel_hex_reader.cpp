@@ -145,18 +145,8 @@ protocol::ErrorCode ReadIntelHexText(std::string_view text, uint8_t* image, size
 
 protocol::ErrorCode ReadIntelHex(const std::string& path, uint8_t* image, size_t imageSize,
                                  DeviceImageInfo& info) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr)
-        return ERR_FILE_OPEN;
-    protocol::ErrorCode result;
-    try {
-        LineReader lines(file, kMaxLineLength);
-        result = readRecords(lines, image, imageSize, info);
-    } catch (...) {
-        result = ERR_FILE_READ;
-    }
-    std::fclose(file);
-    return result;
+    return readTextFileLines(path, kMaxLineLength, ERR_FILE_OPEN, ERR_FILE_READ,
+                             [&](LineReader& lines) { return readRecords(lines, image, imageSize, info); });
 }
 
 }  // namespace files

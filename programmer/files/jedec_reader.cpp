@@ -78,18 +78,8 @@ protocol::ErrorCode ReadJedec(const std::string& path, uint8_t* image, size_t im
                               DeviceImageInfo& info) {
     if (imageSize < kJedecMinImageSize)
         return ERR_FILE_DATA;
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr)
-        return ERR_FILE_OPEN;
-    protocol::ErrorCode result;
-    try {
-        LineReader lines(file, kMaxLineLength);
-        result = readFuses(lines, image, imageSize, info);
-    } catch (...) {
-        result = ERR_FILE_READ;
-    }
-    std::fclose(file);
-    return result;
+    return readTextFileLines(path, kMaxLineLength, ERR_FILE_OPEN, ERR_FILE_READ,
+                             [&](LineReader& lines) { return readFuses(lines, image, imageSize, info); });
 }
 
 }  // namespace files

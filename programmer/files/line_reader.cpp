@@ -70,4 +70,22 @@ bool LineReader::next(std::string_view& line) {
     return true;
 }
 
+protocol::ErrorCode readTextFileLines(
+    const std::string& path, size_t maxLineLength, protocol::ErrorCode openError,
+    protocol::ErrorCode readError,
+    const std::function<protocol::ErrorCode(LineReader&)>& readLines) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr)
+        return openError;
+    protocol::ErrorCode result;
+    try {
+        LineReader lines(file, maxLineLength);
+        result = readLines(lines);
+    } catch (...) {
+        result = readError;  // the line buffer could not grow
+    }
+    std::fclose(file);
+    return result;
+}
+
 }  // namespace files

@@ -4,8 +4,12 @@
 // or "\r\n") is not part of the line.
 
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "protocol/error_codes.h"
 
 namespace files {
 
@@ -32,5 +36,13 @@ private:
     bool atEnd_ = false;
     bool failed_ = false;
 };
+
+// Opens the text file at `path` and hands its lines to `readLines`; closes the file again on
+// every path. A file that cannot be opened gives `openError`, a failure while reading
+// `readError`.
+protocol::ErrorCode readTextFileLines(
+    const std::string& path, size_t maxLineLength, protocol::ErrorCode openError,
+    protocol::ErrorCode readError,
+    const std::function<protocol::ErrorCode(LineReader&)>& readLines);
 
 }  // namespace files
