@@ -1,6 +1,7 @@
 // The real front end against camsim over a pty: -S connects at start, the rows show the camera's
-// firmware, Select Port opens the connection dialog, and Escape runs the Quit steps. Screenshots
-// of both dialogs are kept as test artifacts.
+// firmware, Select Port opens the connection dialog, and Escape runs the Quit steps; an update
+// file loaded through the file dialog programs the camera, also when camsim makes one of two
+// devices fail. Screenshots of the dialogs are kept as test artifacts.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <cstdlib>
 
 #include "gui_driver.h"
@@ -22,6 +24,7 @@
 #include "programmer/gui/main_dialog.h"
 #include "programmer/gui/qt_host.h"
 #include "tests/camera/camsim_process.h"
+#include "tools/sample_update.h"
 
 namespace {
 
@@ -70,18 +73,47 @@ protected:
     void SetUp() override {
         if (!CamsimProcess::available())
             GTEST_SKIP() << "camsim not built";
-        ASSERT_TRUE(
-            camsim.start({"--serial", "1234", "--firmware", "0:4:3.02", "--firmware", "1:2:1.05",
-                          "--firmware", "4:7:2.10", "--boot-time", "200", "--erase-time", "20"}));
+        std::vector<std::string> options = camsimFirmware();
+        for (const std::string& fault : camsimFaults())
+            options.insert(options.end(), {"--fault", fault});
+        options.insert(options.end(),
+                       {"--serial", "1234", "--boot-time", "200", "--erase-time", "20"});
+        ASSERT_TRUE(camsim.start(options));
         setenv("QEL_COM1", camsim.portPath().c_str(), 1);
     }
     void TearDown() override { unsetenv("QEL_COM1"); }
+
+    // camsim's --firmware and --fault options.
+    virtual std::vector<std::string> camsimFirmware() const {
+        return {"--firmware", "0:4:3.02", "--firmware", "1:2:1.05", "--firmware", "4:7:2.10"};
+    }
+    virtual std::vector<std::string> camsimFaults() const { return {}; }
 
     // The main dialog is up and no flow runs on it.
     bool mainIdle() {
         main = host.mainDialog();
         return main != nullptr && main->isVisible() && !main->busy() &&
                host.connectionDialog() == nullptr && QApplication::activeModalWidget() == main;
+    }
+
+    // Steps: Load File on the idle main dialog, then the update file's path typed into the file
+    // dialog.
+    void loadThroughFileDialog(const std::string& updateFile) {
+        driver.step(
+            "main dialog", [this] { return mainIdle(); },
+            [this] { main->button(app::kIdLoadFile)->click(); });
+        driver.step(
+            "file dialog",
+            [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
+            [updateFile] {
+                auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (files == nullptr)
+                    return;
+                // Typed into the name field, as a person would; the dialog lists folders lazily.
+                if (auto* name = files->findChild<QLineEdit*>("fileNameEdit"))
+                    name->setText(QString::fromStdString(updateFile));
+                QMetaObject::invokeMethod(files, "accept");
+            });
     }
 
     CamsimProcess camsim;
@@ -192,6 +224,11 @@ std::string writeUpdateFile(const std::string& folder) {
     return path;
 }
 
+QColor centreColour(QWidget& widget) {
+    const QImage image = widget.grab().toImage();
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
 TEST_F(CamsimGui, LoadsAnUpdateFileAndProgramsTheCheckedDevice) {
     TempFolder folder;
     const std::string updateFile = writeUpdateFile(folder.path());
@@ -202,21 +239,7 @@ TEST_F(CamsimGui, LoadsAnUpdateFileAndProgramsTheCheckedDevice) {
     QString statusAfterRun;
     QColor row1Colour;
 
-    driver.step(
-        "main dialog", [this] { return mainIdle(); },
-        [this] { main->button(app::kIdLoadFile)->click(); });
-    driver.step(
-        "file dialog",
-        [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
-        [&] {
-            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (files == nullptr)
-                return;
-            // Typed into the name field, as a person would; the dialog lists folders lazily.
-            if (auto* name = files->findChild<QLineEdit*>("fileNameEdit"))
-                name->setText(QString::fromStdString(updateFile));
-            QMetaObject::invokeMethod(files, "accept");
-        });
+    loadThroughFileDialog(updateFile);
     driver.step(
         "loaded", [this] { return mainIdle(); },
         [&] {
@@ -231,8 +254,7 @@ TEST_F(CamsimGui, LoadsAnUpdateFileAndProgramsTheCheckedDevice) {
         [&] {
             afterRun = readRows(*main);
             statusAfterRun = main->statusLine()->text();
-            const QImage bar = main->progressBar(1)->grab().toImage();
-            row1Colour = bar.pixelColor(bar.width() / 2, bar.height() / 2);
+            row1Colour = centreColour(*main->progressBar(1));
             guitest::saveScreenshot(*main, "main_dialog_programmed.png");
             main->button(app::kIdQuit)->click();
         });
@@ -247,6 +269,143 @@ TEST_F(CamsimGui, LoadsAnUpdateFileAndProgramsTheCheckedDevice) {
     EXPECT_EQ(afterRun.states[1], app::ROW_DONE) << statusAfterRun.toStdString();
     EXPECT_EQ(row1Colour.rgb(), QColor(0, 255, 0).rgb());
     EXPECT_EQ(afterRun.currentFw[1], "002 V01.06") << "read back from the camera after its reboot";
+    EXPECT_EQ(morvat.mainDialogResult, 0);
+}
+
+// A camera whose devices run variant 3 V01.00 (the Main uP must be reported for Load File to be
+// offered), and an update file with V01.01 images for the two FPGAs; the images are small, so that
+// a run takes a few seconds.
+class CamsimGuiTwoDevices : public CamsimGui {
+protected:
+    std::vector<std::string> camsimFirmware() const override {
+        return {"--firmware", "0:3:1.00", "--firmware", "1:3:1.00", "--firmware", "4:3:1.00"};
+    }
+
+    std::string writeTwoDeviceUpdate() {
+        tools::SampleSpec spec;
+        spec.versionMajor = 1;
+        spec.versionMinor = 1;
+        spec.variant = 3;
+        spec.devices = {false, true, false, false, true};
+        spec.mainFpgaBytes = 160 * 1024;
+        spec.headFpgaBytes = 96 * 1024;
+        std::vector<uint8_t> bytes;
+        EXPECT_EQ(tools::buildSampleUpdateFile(spec, bytes), 0u);
+        const std::string path = folder.path() + "/fpga_update.qup";
+        EXPECT_EQ(files::writeFileSafely(path, bytes), 0);
+        return path;
+    }
+
+    struct RunSeen {
+        std::vector<bool> checkedAfterLoad;
+        std::vector<QString> boxes;
+        RowsSeen rows;
+        std::vector<QRgb> colours;
+        QString status;
+        std::vector<QString> enabledButtons;
+        bool shot = false;
+    };
+
+    // Loads the file, presses Program with the offered devices checked, reads and closes the
+    // `boxes` message boxes the run shows, and then reads the rows, saves `screenshot` and quits.
+    RunSeen programBothDevices(int boxes, const std::string& screenshot) {
+        RunSeen seen;
+        loadThroughFileDialog(writeTwoDeviceUpdate());
+        driver.step(
+            "loaded", [this] { return mainIdle(); },
+            [this, &seen] {
+                for (int row = 0; row < app::kRowCount; ++row)
+                    seen.checkedAfterLoad.push_back(main->checkBox(row)->isChecked());
+                main->button(app::kIdProgram)->click();
+            });
+        for (int box = 0; box < boxes; ++box) {
+            driver.step(
+                "message box " + std::to_string(box + 1),
+                [] { return guitest::openMessageBox() != nullptr; },
+                [&seen] {
+                    if (QMessageBox* open = guitest::openMessageBox()) {
+                        seen.boxes.push_back(open->text());
+                        open->done(QMessageBox::Ok);
+                    }
+                },
+                true);
+        }
+        driver.step(
+            "programmed", [this] { return mainIdle(); },
+            [this, &seen, screenshot] {
+                seen.rows = readRows(*main);
+                for (int row = 0; row < app::kRowCount; ++row)
+                    seen.colours.push_back(centreColour(*main->progressBar(row)).rgb());
+                seen.status = main->statusLine()->text();
+                for (const int id : app::kMainButtons)
+                    if (main->button(id)->isEnabled())
+                        seen.enabledButtons.push_back(main->button(id)->text());
+                seen.shot = guitest::saveScreenshot(*main, screenshot);
+                main->button(app::kIdQuit)->click();
+            });
+        driver.start();
+        morvat.InitInstance("-S -T0 -B0");
+        return seen;
+    }
+
+    TempFolder folder;
+};
+
+const QRgb kGreen = QColor(0, 255, 0).rgb();
+const QRgb kRed = QColor(255, 0, 0).rgb();
+const std::vector<bool> kBothFpgas = {false, true, false, false, true};
+
+class CamsimGuiHeadFpgaEraseFails : public CamsimGuiTwoDevices {
+protected:
+    std::vector<std::string> camsimFaults() const override { return {"erase-fail:4"}; }
+};
+
+TEST_F(CamsimGuiHeadFpgaEraseFails, MainFpgaEndsGreenHeadFpgaRedAndTheRunWarns) {
+    const RunSeen seen = programBothDevices(2, "main_dialog_green_and_red.png");
+
+    ASSERT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
+    EXPECT_TRUE(driver.unexpectedBoxes.empty()) << driver.unexpectedBoxes.front().toStdString();
+    EXPECT_EQ(seen.checkedAfterLoad, kBothFpgas) << "both newer images are offered";
+
+    ASSERT_EQ(seen.boxes.size(), 2u);
+    EXPECT_TRUE(seen.boxes[0].startsWith("Error Erase Flash!\nPlease contact QEL AG!\n"))
+        << seen.boxes[0].toStdString();
+    EXPECT_TRUE(seen.boxes[1].startsWith("Programming failed!\nPlease contact QEL AG!\n"))
+        << seen.boxes[1].toStdString();
+
+    EXPECT_EQ(seen.rows.states[1], app::ROW_DONE);
+    EXPECT_EQ(seen.colours[1], kGreen);
+    EXPECT_EQ(seen.rows.currentFw[1], "003 V01.01") << "read back after the reboot";
+    EXPECT_EQ(seen.rows.states[4], app::ROW_FAILED);
+    EXPECT_EQ(seen.colours[4], kRed);
+    EXPECT_EQ(seen.rows.currentFw[4], "003 V01.00") << "a refused erase leaves the old image";
+    EXPECT_EQ(seen.status, "Programming failed for Head FPGA!");
+    EXPECT_EQ(seen.enabledButtons, std::vector<QString>{"Quit"}) << "the run ended early";
+    EXPECT_TRUE(seen.shot);
+    EXPECT_EQ(morvat.mainDialogResult, 0);
+}
+
+class CamsimGuiMainFpgaWriteFails : public CamsimGuiTwoDevices {
+protected:
+    std::vector<std::string> camsimFaults() const override { return {"write-fail:1:3"}; }
+};
+
+// A refused block write fails its device only: the run goes on with the next device, and the red
+// row and the status line tell which one failed.
+TEST_F(CamsimGuiMainFpgaWriteFails, MainFpgaEndsRedHeadFpgaGreenAndTheRunGoesOn) {
+    const RunSeen seen = programBothDevices(0, "main_dialog_red_and_green.png");
+
+    ASSERT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
+    EXPECT_TRUE(driver.unexpectedBoxes.empty()) << driver.unexpectedBoxes.front().toStdString();
+    EXPECT_EQ(seen.checkedAfterLoad, kBothFpgas);
+
+    EXPECT_EQ(seen.rows.states[1], app::ROW_FAILED);
+    EXPECT_EQ(seen.colours[1], kRed);
+    EXPECT_EQ(seen.rows.states[4], app::ROW_DONE);
+    EXPECT_EQ(seen.colours[4], kGreen);
+    EXPECT_EQ(seen.rows.currentFw[4], "003 V01.01");
+    EXPECT_EQ(seen.status, QString("Programming failed for Main FPGA! ") + kLoadOrSelect);
+    EXPECT_TRUE(seen.shot);
     EXPECT_EQ(morvat.mainDialogResult, 0);
 }
 
