@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 namespace sim {
 
@@ -17,7 +18,11 @@ constexpr std::chrono::milliseconds kDropBlockedOutput{1000};
 }  // namespace
 
 SimServer::SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port)
-    : store_(store), port_(port), model_(options, store), output_(options.paceBaud) {}
+    : store_(store),
+      port_(port),
+      model_(options, store),
+      reader_(options.paceBaud),
+      output_(options.paceBaud) {}
 
 int SimServer::run(int stopFd, int stdinFd) {
     while (true) {
@@ -36,7 +41,15 @@ int SimServer::run(int stopFd, int stdinFd) {
         fds[1].events = POLLIN;
         fds[2].fd = stdinFd;
         fds[2].events = POLLIN;
-        const int ready = ::poll(fds, 3, pollTimeoutMs(now));
+        // Nanosecond time-outs: a paced byte lasts well under a millisecond, and waking on a
+        // millisecond grid would stretch every telegram by up to one.
+        const std::optional<std::chrono::nanoseconds> wait = pollTimeout(now);
+        timespec limit{};
+        if (wait) {
+            limit.tv_sec = time_t(wait->count() / 1'000'000'000);
+            limit.tv_nsec = long(wait->count() % 1'000'000'000);
+        }
+        const int ready = ::ppoll(fds, 3, wait ? &limit : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;
             std::perror("camsim: poll");
@@ -145,22 +158,23 @@ void SimServer::saveIfIdle(Clock::time_point now) {
     }
 }
 
-int SimServer::pollTimeoutMs(Clock::time_point now) const {
+std::optional<std::chrono::nanoseconds> SimServer::pollTimeout(Clock::time_point now) const {
     std::optional<Clock::time_point> wake;
     auto consider = [&](std::optional<Clock::time_point> t) {
         if (t && (!wake || *t < *wake)) wake = t;
     };
     if (state_ == State::Working || state_ == State::Offline) consider(stateUntil_);
-    if (state_ == State::Listening) consider(reader_.staleDeadline());
+    if (state_ == State::Listening) {
+        consider(reader_.staleDeadline());
+        consider(reader_.arrivalDue());
+    }
     consider(output_.nextDue(now));
     if (blockedSince_) consider(*blockedSince_ + kDropBlockedOutput);
     if (now < portQuietUntil_) consider(portQuietUntil_);
     if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);
-    if (!wake) return -1;
-    if (*wake <= now) return 0;
-    // Round up, so the loop does not wake just before the moment and spin.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*wake - now);
-    return int(std::min<long long>(wait.count(), 60'000));
+    if (!wake) return std::nullopt;
+    if (*wake <= now) return std::chrono::nanoseconds(0);
+    return std::chrono::nanoseconds(std::min<Clock::duration>(*wake - now, std::chrono::seconds(60)));
 }
 
 }  // namespace sim

@@ -33,7 +33,8 @@ private:
     void readPort(Clock::time_point now);
     void writePort(Clock::time_point now);
     void saveIfIdle(Clock::time_point now);
-    int pollTimeoutMs(Clock::time_point now) const;
+    // How long poll may sleep: until the next timer, pacing step or save (none: no limit).
+    std::optional<std::chrono::nanoseconds> pollTimeout(Clock::time_point now) const;
 
     DeviceStore& store_;
     PtyEndpoint& port_;

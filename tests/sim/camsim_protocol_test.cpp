@@ -236,3 +236,19 @@ TEST(CamsimPace, RepliesTakeTheTimeOfTheirLineSpeed) {
     EXPECT_GE(took, 200ms);
     EXPECT_LT(took, 600ms);
 }
+
+TEST(CamsimPace, ACommandIsAnsweredOnlyAfterItsOwnWireTime) {
+    // A 268-byte WRITE_BLOCK needs about 279 ms at 9600 baud before the camera has all of it;
+    // the pty delivers it at once, so an early reply would show that input is not paced.
+    CamsimProcess sim({"--pace", "9600"});
+    PortClient port(sim.portPath());
+    const Bytes command = telegram(0x1103, Bytes(263, 0x5A));
+    ASSERT_EQ(command.size(), 268u);
+    const auto start = std::chrono::steady_clock::now();
+    auto reply = port.transact(command, 2000ms);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(u32At(*reply, 4), 0x80001053u);  // no device open: any reply will do
+    EXPECT_GE(took, 278ms);
+    EXPECT_LT(took, 800ms);
+}

@@ -55,6 +55,29 @@ TEST(TelegramReader, GivesUpAStalePartialTelegram) {
     EXPECT_EQ(t->bytes, kGetCameraType);
 }
 
+TEST(TelegramReader, PacedReleasesATelegramOnlyOnceItsBytesWouldHaveArrived) {
+    sim::TelegramReader reader(9600);  // five bytes: about 5.2 ms
+    const auto t0 = sim::TelegramReader::Clock::now();
+    Bytes two = kGetCameraType;
+    two.insert(two.end(), kGetCameraType.begin(), kGetCameraType.end());
+    reader.feed(two.data(), two.size(), t0);
+    ASSERT_TRUE(reader.arrivalDue());
+    EXPECT_EQ(*reader.arrivalDue(), t0 + 5 * 1041666ns);
+    EXPECT_FALSE(reader.next(t0 + 5ms));
+    EXPECT_TRUE(reader.next(t0 + 6ms));
+    // The second telegram queued behind the first on the line: it ends after both.
+    EXPECT_FALSE(reader.next(t0 + 10ms));
+    EXPECT_TRUE(reader.next(t0 + 11ms));
+    EXPECT_FALSE(reader.arrivalDue());
+
+    // A dropped stray byte took its time on the line as well.
+    const Bytes stray = {0xFF};
+    reader.feed(stray.data(), stray.size(), t0 + 20ms);
+    reader.feed(kGetCameraType.data(), kGetCameraType.size(), t0 + 20ms);
+    EXPECT_FALSE(reader.next(t0 + 25ms));
+    EXPECT_TRUE(reader.next(t0 + 27ms));
+}
+
 TEST(FaultSpecs, AcceptsTheDocumentedFormsAndRefusesOthers) {
     sim::Faults faults;
     std::string error;
