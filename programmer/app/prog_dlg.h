@@ -97,6 +97,8 @@ public:
 
     // ---- Camera information and reboot ----
     bool ReadCameraInfo();
+    // The answer of the last ReadCameraInfo (false before the first).
+    bool lastCameraInfoResult = false;
 
     // ---- Programming run ----
     // Programs the checked devices from the loaded file, rebooting after each. False after an
@@ -144,6 +146,7 @@ private:
         std::array<bool, 6 + kRowCount> enabled_{};
     };
 
+    bool ReadCameraInfoSteps();
     void ConnectDirectly();
     void EnableAfterConnection(bool afterSelectPort);
     void CloseCamera();

@@ -45,6 +45,11 @@ bool isTarunCamera(uint16_t cameraType) {
 }  // namespace
 
 bool ProgDlg::ReadCameraInfo() {
+    lastCameraInfoResult = ReadCameraInfoSteps();
+    return lastCameraInfoResult;
+}
+
+bool ProgDlg::ReadCameraInfoSteps() {
     ShowStatus("Reading Camera Info");
     if (!programmingRun) {
         deviceAvailable.fill(false);

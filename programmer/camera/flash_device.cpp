@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "protocol/commands.h"
 #include "protocol/telegram.h"
@@ -55,6 +56,18 @@ ErrorCode writeAndVerify(CCamUpdate& cam, files::LoadedUpdateFile& file, int row
     return std::memcmp(readBack, data, count) == 0 ? 0 : kErrReadBackMismatch;
 }
 
+// Image positions of the blocks in the order they are written. The FPGAs, the EEPROM and the
+// PLL carry their version block in the first block of the image, so that block goes last: a
+// device whose writing stopped part-way then never reports the new version, and the next load
+// offers it for programming again.
+std::vector<size_t> versionBlockLastOrder(size_t first, size_t length) {
+    std::vector<size_t> positions;
+    for (size_t p = first + protocol::kBlockSize; p < first + length; p += protocol::kBlockSize)
+        positions.push_back(p);
+    positions.push_back(first);
+    return positions;
+}
+
 int percentAt(size_t done, size_t length) { return int(uint64_t(done) * 100 / length); }
 
 ErrorCode programMainUp(CCamUpdate& cam, files::LoadedUpdateFile& file, size_t first,
@@ -94,9 +107,11 @@ ErrorCode programFpga(CCamUpdate& cam, files::LoadedUpdateFile& file, int row, s
                       size_t length, bool emergencyMode, ProgressSink& progress,
                       WaitHost& host) {
     const bool verify = readBackWhileProgramming(row, emergencyMode);
-    for (size_t p = first; p < first + length; p += protocol::kBlockSize) {
-        progress.setProgress(row, percentAt(p - first, length));
+    size_t done = 0;
+    for (size_t p : versionBlockLastOrder(first, length)) {
+        progress.setProgress(row, percentAt(done, length));
         const uint32_t count = uint32_t(std::min(first + length - p, protocol::kBlockSize));
+        done += count;
         // The device was erased: blank blocks already hold what the image wants.
         if (IsBlank(file.image.data() + p, count)) continue;
         const ErrorCode result = writeAndVerify(cam, file, row, p, count, verify);
@@ -109,9 +124,11 @@ ErrorCode programFpga(CCamUpdate& cam, files::LoadedUpdateFile& file, int row, s
 ErrorCode programSmallDevice(CCamUpdate& cam, const files::LoadedUpdateFile& file, int row,
                              size_t first, size_t length, ProgressSink& progress) {
     const uint16_t command = row == kRowEeprom ? cmd::WRITE_EEPROM_BLOCK : cmd::WRITE_BLOCK;
-    for (size_t p = first; p < first + length; p += protocol::kBlockSize) {
-        progress.setProgress(row, percentAt(p - first, length));
+    size_t done = 0;
+    for (size_t p : versionBlockLastOrder(first, length)) {
+        progress.setProgress(row, percentAt(done, length));
         const uint32_t count = uint32_t(std::min(first + length - p, protocol::kBlockSize));
+        done += count;
         const ErrorCode result = WriteBlock(cam, command, DeviceAddress(file, row, uint32_t(p)),
                                             count, file.image.data() + p);
         if (result != 0) return result;

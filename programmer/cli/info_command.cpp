@@ -23,12 +23,8 @@ std::string hex16(unsigned value) {
     return text;
 }
 
-// Right after a direct connection in normal packet mode, the dialog enables Load File exactly
-// when the camera information read returned true, or when it returned false for a camera in
-// boot mode (so that its Main uP can still be programmed).
 bool cameraInfoRead(const app::ProgDlg& dialog) {
-    return dialog.cameraConnected() && dialog.camera->bootMode == 0 &&
-           dialog.model.isEnabled(app::kIdLoadFile);
+    return dialog.cameraConnected() && dialog.lastCameraInfoResult;
 }
 
 json report(app::ProgDlg& dialog) {

@@ -218,14 +218,16 @@ TEST_F(FlashDeviceTest, AnImageOf257BytesGoesAs256And1) {
     const auto data = pattern(257);
     auto file = fileWith(3, data, 0x20);
     ASSERT_EQ(program(3, file), 0u);
+    // The first block, which holds the version block, is written last.
     const auto writes = cam.sentOf(WRITE_BLOCK);
     ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(writes[0].u32(4), 0x20u);
-    EXPECT_EQ(writes[0].u32(8), 0x11Fu);
-    EXPECT_EQ(writes[1].u32(4), 0x120u);
-    EXPECT_EQ(writes[1].u32(8), 0x120u);
-    EXPECT_EQ(writes[1].bytes[12], data[256]);
-    EXPECT_EQ(writes[1].bytes[13], 0xFF);
+    EXPECT_EQ(writes[0].u32(4), 0x120u);
+    EXPECT_EQ(writes[0].u32(8), 0x120u);
+    EXPECT_EQ(writes[0].bytes[12], data[256]);
+    EXPECT_EQ(writes[0].bytes[13], 0xFF);
+    EXPECT_EQ(writes[1].u32(4), 0x20u);
+    EXPECT_EQ(writes[1].u32(8), 0x11Fu);
+    EXPECT_TRUE(flashHolds(0x7403, 0x20, data));
     EXPECT_TRUE(cam.sentOf(READ_BLOCK).empty());
     EXPECT_EQ(progress.values.back(), std::make_pair(3, 100));
 }
@@ -238,7 +240,7 @@ TEST_F(FlashDeviceTest, EepromUsesItsOwnWriteCommandAndEndsAt100) {
     EXPECT_TRUE(cam.sentOf(WRITE_BLOCK).empty());
     EXPECT_TRUE(cam.sentOf(protocol::cmd::ERASE_DEVICE).empty());
     EXPECT_EQ(progress.values,
-              (std::vector<std::pair<int, int>>{{2, 0}, {2, 57}, {2, 100}}));
+              (std::vector<std::pair<int, int>>{{2, 0}, {2, 42}, {2, 100}}));
     EXPECT_TRUE(flashHolds(0x7203, 0, data));
 }
 
@@ -255,9 +257,9 @@ TEST_F(FlashDeviceTest, FpgaImagesSkipBlankBlocks) {
     ASSERT_EQ(program(4, file), 0u);
     const auto writes = cam.sentOf(WRITE_BLOCK);
     ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(writes[0].u32(4), 0x2000u);
-    EXPECT_EQ(writes[1].u32(4), 0x2400u);
-    EXPECT_EQ(writes[1].u32(8), 0x24FFu);
+    EXPECT_EQ(writes[0].u32(4), 0x2400u);
+    EXPECT_EQ(writes[0].u32(8), 0x24FFu);
+    EXPECT_EQ(writes[1].u32(4), 0x2000u);
     EXPECT_TRUE(flashHolds(0x7303, 0x2000, sparse));
 }
 
@@ -295,6 +297,16 @@ TEST_F(FlashDeviceTest, AFailedWriteEndsTheLoopWithTheCamerasCode) {
     auto main = fileWith(0, pattern(300));
     EXPECT_EQ(program(0, main, false, &checksumFailed), model.writeError);
     EXPECT_FALSE(checksumFailed);
+}
+
+TEST_F(FlashDeviceTest, ADeviceStoppedPartWayNeverHoldsTheNewVersionBlock) {
+    model.failWriteAtBlock = 2;
+    const auto data = pattern(1000);
+    auto fpga = fileWith(1, data);
+    EXPECT_EQ(program(1, fpga), model.writeError);
+    const auto& flash = model.device(0x7103).flash;
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.begin() + 256, [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::equal(data.begin() + 256, data.begin() + 768, flash.begin() + 256));
 }
 
 TEST_F(FlashDeviceTest, AFailedChecksumStepIsReportedApart) {
