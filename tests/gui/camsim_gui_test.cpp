@@ -401,6 +401,8 @@ TEST_F(CamsimGuiMainFpgaWriteFails, MainFpgaEndsRedHeadFpgaGreenAndTheRunGoesOn)
 
     EXPECT_EQ(seen.rows.states[1], app::ROW_FAILED);
     EXPECT_EQ(seen.colours[1], kRed);
+    // The half-written FPGA must not claim the new version after the reboot.
+    EXPECT_EQ(seen.rows.currentFw[1], "--- V--.--");
     EXPECT_EQ(seen.rows.states[4], app::ROW_DONE);
     EXPECT_EQ(seen.colours[4], kGreen);
     EXPECT_EQ(seen.rows.currentFw[4], "003 V01.01");
