@@ -1,8 +1,9 @@
 // bench_update: a full update of all five devices with realistic image sizes through ProgDlg and
-// CComUpdate against camsim over a pty, once with camsim pacing its replies like a 57600 baud
-// 8N1 line and once unpaced. Prints the total time, the time in the reboot and erase waits, the
-// wire-time lower bound of the bytes exchanged while writing, the ratio of writing time to wire
-// time, the programmer's CPU time over wall time and the block transactions per second.
+// CComUpdate against camsim over a pty, once with camsim playing a 57600 baud 8N1 line in both
+// directions and once unpaced. Prints the total time, the time in the reboot (with its polls) and
+// erase waits, the wire-time lower bound of all bytes exchanged outside those waits, the ratio of
+// the transfer time (everything but the waits) to that wire time, the programmer's CPU time over
+// wall time and, unpaced, the block transactions per second.
 //
 //   bench_update [--camsim PATH] [--quick] [--paced-only | --unpaced-only]
 
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -48,8 +50,9 @@ double cpuSeconds() {
 struct Traffic {
     uint64_t commandBytes = 0;
     uint64_t replyBytes = 0;
+    uint64_t transactions = 0;
     uint64_t blockTransactions = 0;
-    bool counting = false;  // only while devices are written
+    bool counting = false;  // outside the reboot and erase waits of a run
 };
 
 bool isBlockCommand(uint16_t code) {
@@ -65,6 +68,7 @@ public:
                       uint32_t timeoutMs) override {
         const ErrorCode result = CComUpdate::Command(command, size, reply, capacity, timeoutMs);
         if (traffic_.counting) {
+            ++traffic_.transactions;
             traffic_.commandBytes += size;
             if (result == 0 && capacity >= 4)
                 traffic_.replyBytes += protocol::readU16(reply + 2);
@@ -91,7 +95,11 @@ private:
     Traffic& traffic_;
 };
 
-// Times each step of the run; writing turns the byte counting on.
+bool isWait(app::RunPhase phase) {
+    return phase == app::RunPhase::kReboot || phase == app::RunPhase::kErase;
+}
+
+// Times each step of the run; bytes are counted outside the waits.
 class PhaseTimer : public app::ProgramRunObserver {
 public:
     explicit PhaseTimer(Traffic& traffic) : traffic_(traffic) {}
@@ -99,7 +107,8 @@ public:
         close();
         current_ = phase;
         started_ = Clock::now();
-        traffic_.counting = phase == app::RunPhase::kWrite;
+        cpuStarted_ = cpuSeconds();
+        traffic_.counting = !isWait(phase);
     }
     void runFinished(bool result) override {
         close();
@@ -107,18 +116,23 @@ public:
         succeeded = result;
     }
     Clock::duration in(app::RunPhase phase) const { return spent_[size_t(phase)]; }
+    double cpuIn(app::RunPhase phase) const { return cpu_[size_t(phase)]; }
     bool succeeded = false;
 
 private:
     void close() {
-        if (current_)
+        if (current_) {
             spent_[size_t(*current_)] += Clock::now() - started_;
-        traffic_.counting = false;
+            cpu_[size_t(*current_)] += cpuSeconds() - cpuStarted_;
+        }
+        traffic_.counting = true;  // between steps the run talks to the camera, too
     }
     Traffic& traffic_;
     std::optional<app::RunPhase> current_;
     Clock::time_point started_;
+    double cpuStarted_ = 0;
     std::array<Clock::duration, 5> spent_{};
+    std::array<double, 5> cpu_{};
 };
 
 class BenchHost : public app::Host {
@@ -241,47 +255,56 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint3
         } else {
             const double cpuBefore = cpuSeconds();
             const auto start = Clock::now();
+            traffic.counting = true;
             dialog.OnProgram();
+            traffic.counting = false;
             const double wall = seconds(Clock::now() - start);
             const double cpu = cpuSeconds() - cpuBefore;
 
             int programmed = 0;
             for (const auto& outcome : dialog.lastRun)
                 programmed += outcome.result == app::DeviceResult::kProgrammed;
-            const double write = seconds(timer.in(app::RunPhase::kWrite));
-            const double reboot = seconds(timer.in(app::RunPhase::kReboot));
-            const double erase = seconds(timer.in(app::RunPhase::kErase));
-            const double other = wall - write - reboot - erase;
+            using app::RunPhase;
+            const double write = seconds(timer.in(RunPhase::kWrite));
+            const double reboot = seconds(timer.in(RunPhase::kReboot));
+            const double erase = seconds(timer.in(RunPhase::kErase));
+            const double transfer = wall - reboot - erase;
+            const double transferCpu = cpu - timer.cpuIn(RunPhase::kReboot) -
+                                       timer.cpuIn(RunPhase::kErase);
             const uint64_t allBytes = traffic.commandBytes + traffic.replyBytes;
-            const double byteTime = 10.0 / kLineBaud;
 
-            std::printf("== %s ==\n", pace ? "paced, camsim replies at 57600 baud 8N1" : "unpaced");
+            std::printf("== %s ==\n",
+                        pace ? "paced, camsim plays a 57600 baud 8N1 line both ways" : "unpaced");
             std::printf("devices programmed          %d of 5 (%s)\n", programmed,
                         timer.succeeded && host.boxes == 0 ? "run succeeded" : "run FAILED");
             std::printf("total time                  %8.2f s\n", wall);
-            std::printf("  reboots incl. polls       %8.2f s\n", reboot);
-            std::printf("  erase                     %8.2f s\n", erase);
-            std::printf("  writing devices           %8.2f s\n", write);
-            std::printf("  open, close, other        %8.2f s\n", other);
-            std::printf(
-                "bytes while writing         %llu out, %llu back, %llu block transactions\n",
-                (unsigned long long)traffic.commandBytes, (unsigned long long)traffic.replyBytes,
-                (unsigned long long)traffic.blockTransactions);
+            std::printf("  reboots incl. polls       %8.2f s  (wait)\n", reboot);
+            std::printf("  erase                     %8.2f s  (wait)\n", erase);
+            std::printf("  transfer                  %8.2f s  (the rest:)\n", transfer);
+            std::printf("    writing devices         %8.2f s\n", write);
+            std::printf("    open, close, other      %8.2f s\n", transfer - write);
+            std::printf("bytes exchanged             %llu out, %llu back in %llu transactions, "
+                        "%llu of them block transactions\n",
+                        (unsigned long long)traffic.commandBytes,
+                        (unsigned long long)traffic.replyBytes,
+                        (unsigned long long)traffic.transactions,
+                        (unsigned long long)traffic.blockTransactions);
             if (pace != 0) {
-                const double wireAll = double(allBytes) * byteTime;
-                const double wireReplies = double(traffic.replyBytes) * byteTime;
-                std::printf("wire time, all bytes        %8.2f s  ratio writing/wire %.4f\n",
-                            wireAll, write / wireAll);
-                std::printf(
-                    "wire time, paced replies    %8.2f s  ratio writing/wire %.4f (target <= "
-                    "1.02)\n",
-                    wireReplies, write / wireReplies);
+                const double wire = double(allBytes) * 10.0 / kLineBaud;
+                std::printf("wire time, all bytes        %8.2f s  (10 bits a byte at %u baud)\n",
+                            wire, unsigned(kLineBaud));
+                std::printf("ratio transfer / wire       %8.4f    (target <= 1.02)\n",
+                            transfer / wire);
+                if (traffic.transactions != 0)
+                    std::printf("  beyond wire time          %8.0f us per transaction\n",
+                                1e6 * (transfer - wire) / double(traffic.transactions));
             } else {
-                std::printf("block transactions / s      %8.0f (target >= 10000)\n",
+                std::printf("block transactions / s      %8.0f    (target >= 10000)\n",
                             double(traffic.blockTransactions) / write);
             }
             std::printf("programmer CPU / wall       %8.2f %%%s\n", 100.0 * cpu / wall,
-                        pace ? " (target <= 3 %)" : "");
+                        pace ? "  (target <= 3 %)" : "");
+            std::printf("  during transfer           %8.2f %%\n", 100.0 * transferCpu / transfer);
             ok = programmed == 5 && timer.succeeded;
         }
     }
