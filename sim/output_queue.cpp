@@ -17,9 +17,12 @@ void OutputQueue::push(const Bytes& bytes, Clock::time_point now) {
 
 size_t OutputQueue::due(Clock::time_point now) const {
     if (byteTime_.count() == 0) return queue_.size();
-    if (now < nextByte_) return 0;
-    const auto count = size_t((now - nextByte_) / byteTime_) + 1;
-    return std::min(count, queue_.size());
+    if (now < burstEnd()) return 0;
+    return std::min(size_t((now - nextByte_) / byteTime_), queue_.size());
+}
+
+OutputQueue::Clock::time_point OutputQueue::burstEnd() const {
+    return nextByte_ + byteTime_ * long(std::min(kBurst, queue_.size()));
 }
 
 size_t OutputQueue::peek(uint8_t* out, size_t max) const {
@@ -36,7 +39,7 @@ void OutputQueue::consume(size_t count) {
 
 std::optional<OutputQueue::Clock::time_point> OutputQueue::nextDue(Clock::time_point now) const {
     if (queue_.empty() || byteTime_.count() == 0) return std::nullopt;
-    return std::max(nextByte_, now);
+    return std::max(burstEnd(), now);
 }
 
 }  // namespace sim

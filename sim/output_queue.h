@@ -1,6 +1,9 @@
 #pragma once
 // Bytes waiting to go to the port, optionally paced like a serial line at a given baud rate
-// (8N1: ten bits per byte), since a pty itself delivers at once.
+// (8N1: ten bits per byte), since a pty itself delivers at once. Paced, a byte is handed over
+// once it would have been received completely, and like a UART's receive FIFO the bytes come in
+// bursts of kBurst, the tail as soon as it is complete: the last byte lands exactly at the end of
+// its wire time, while the reader wakes once a burst instead of once a byte.
 
 #include <chrono>
 #include <cstdint>
@@ -14,6 +17,8 @@ namespace sim {
 class OutputQueue {
 public:
     using Clock = std::chrono::steady_clock;
+
+    static constexpr size_t kBurst = 16;
 
     explicit OutputQueue(uint32_t paceBaud);  // 0: unpaced
 
@@ -31,9 +36,12 @@ public:
     std::optional<Clock::time_point> nextDue(Clock::time_point now) const;
 
 private:
+    // When the next burst (or the shorter tail) has been received completely.
+    Clock::time_point burstEnd() const;
+
     std::chrono::nanoseconds byteTime_{0};
     std::deque<uint8_t> queue_;
-    Clock::time_point nextByte_{};  // when the front byte may leave
+    Clock::time_point nextByte_{};  // when the front byte starts on the line
 };
 
 }  // namespace sim

@@ -133,15 +133,27 @@ TEST(Options, DefaultsValuesAndRefusals) {
     }
 }
 
-TEST(OutputQueue, PacesBytesLikeASerialLine) {
+TEST(OutputQueue, PacesBytesLikeASerialLineInFifoBursts) {
     sim::OutputQueue queue(9600);  // about 1.04 ms per byte
     const auto t0 = sim::OutputQueue::Clock::now();
-    queue.push(Bytes(100, 0x55), t0);
-    EXPECT_EQ(queue.due(t0), 1u);
-    EXPECT_EQ(queue.due(t0 + 10ms), 10u);  // 9.6 bytes' time: the tenth byte is due
-    queue.consume(10);
-    EXPECT_EQ(queue.due(t0 + 10ms), 0u);
-    EXPECT_EQ(queue.due(t0 + 200ms), 90u);
+    queue.push(Bytes(20, 0x55), t0);
+    // Nothing until a whole burst has been received, then what is complete.
+    EXPECT_EQ(queue.due(t0), 0u);
+    EXPECT_EQ(queue.due(t0 + 16ms), 0u);  // 15.36 bytes' time
+    ASSERT_TRUE(queue.nextDue(t0));
+    EXPECT_EQ(*queue.nextDue(t0), t0 + 16 * 1041666ns);
+    EXPECT_EQ(queue.due(t0 + 17ms), 16u);
+    queue.consume(16);
+    // The tail of four bytes goes as soon as its last byte is complete, not a burst later.
+    EXPECT_EQ(*queue.nextDue(t0 + 17ms), t0 + 20 * 1041666ns);
+    EXPECT_EQ(queue.due(t0 + 20ms), 0u);
+    EXPECT_EQ(queue.due(t0 + 21ms), 4u);
+    queue.consume(4);
+    EXPECT_TRUE(queue.empty());
+    // An idle line starts anew when the next reply comes, not in the past.
+    queue.push(Bytes(1, 0x55), t0 + 100ms);
+    EXPECT_EQ(queue.due(t0 + 101ms), 0u);
+    EXPECT_EQ(queue.due(t0 + 102ms), 1u);
 
     sim::OutputQueue unpaced(0);
     unpaced.push(Bytes(100, 0x55), t0);
