@@ -70,6 +70,7 @@ public:
         if (traffic_.counting) {
             ++traffic_.transactions;
             traffic_.commandBytes += size;
+            // Failed replies are left out, which keeps the wire time a lower bound.
             if (result == 0 && capacity >= 4)
                 traffic_.replyBytes += protocol::readU16(reply + 2);
             if (isBlockCommand(protocol::readU16(command)))
@@ -269,8 +270,8 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint3
             const double reboot = seconds(timer.in(RunPhase::kReboot));
             const double erase = seconds(timer.in(RunPhase::kErase));
             const double transfer = wall - reboot - erase;
-            const double transferCpu = cpu - timer.cpuIn(RunPhase::kReboot) -
-                                       timer.cpuIn(RunPhase::kErase);
+            const double transferCpu =
+                cpu - timer.cpuIn(RunPhase::kReboot) - timer.cpuIn(RunPhase::kErase);
             const uint64_t allBytes = traffic.commandBytes + traffic.replyBytes;
 
             std::printf("== %s ==\n",
@@ -280,15 +281,15 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint3
             std::printf("total time                  %8.2f s\n", wall);
             std::printf("  reboots incl. polls       %8.2f s  (wait)\n", reboot);
             std::printf("  erase                     %8.2f s  (wait)\n", erase);
-            std::printf("  transfer                  %8.2f s  (the rest:)\n", transfer);
+            std::printf("  transfer, all but waits   %8.2f s\n", transfer);
             std::printf("    writing devices         %8.2f s\n", write);
             std::printf("    open, close, other      %8.2f s\n", transfer - write);
-            std::printf("bytes exchanged             %llu out, %llu back in %llu transactions, "
-                        "%llu of them block transactions\n",
-                        (unsigned long long)traffic.commandBytes,
-                        (unsigned long long)traffic.replyBytes,
-                        (unsigned long long)traffic.transactions,
-                        (unsigned long long)traffic.blockTransactions);
+            std::printf(
+                "bytes exchanged             %llu out, %llu back in %llu transactions, "
+                "%llu of them block transactions\n",
+                (unsigned long long)traffic.commandBytes, (unsigned long long)traffic.replyBytes,
+                (unsigned long long)traffic.transactions,
+                (unsigned long long)traffic.blockTransactions);
             if (pace != 0) {
                 const double wire = double(allBytes) * 10.0 / kLineBaud;
                 std::printf("wire time, all bytes        %8.2f s  (10 bits a byte at %u baud)\n",

@@ -174,7 +174,8 @@ std::optional<std::chrono::nanoseconds> SimServer::pollTimeout(Clock::time_point
     if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);
     if (!wake) return std::nullopt;
     if (*wake <= now) return std::chrono::nanoseconds(0);
-    return std::chrono::nanoseconds(std::min<Clock::duration>(*wake - now, std::chrono::seconds(60)));
+    const Clock::duration wait = std::min<Clock::duration>(*wake - now, std::chrono::seconds(60));
+    return std::chrono::nanoseconds(wait);
 }
 
 }  // namespace sim

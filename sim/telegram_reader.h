@@ -42,7 +42,9 @@ public:
 private:
     // Length of the complete telegram at the front, 0 if there is none (yet).
     size_t completeLength() const;
-    Clock::time_point arrivalOf(size_t length) const { return frontSeen_ + byteTime_ * long(length); }
+    Clock::time_point arrivalOf(size_t length) const {
+        return frontSeen_ + byteTime_ * long(length);
+    }
 
     std::chrono::nanoseconds byteTime_{0};
     std::deque<uint8_t> buffer_;
