@@ -205,13 +205,13 @@ private:
     int stdin_ = -1;
 };
 
-bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint32_t pace) {
+bool runOnce(const std::string& camsimPath, const tools::SampleSettings& sample, uint32_t pace) {
     const auto folder =
         std::filesystem::temp_directory_path() /
         ("kf_bench_update_" + std::to_string(getpid()) + "_" + std::to_string(pace));
     std::filesystem::create_directories(folder);
     std::vector<uint8_t> bytes;
-    if (tools::buildSampleUpdateFile(spec, bytes) != 0)
+    if (tools::buildSampleUpdateFile(sample, bytes) != 0)
         return false;
     const std::string file = (folder / "sample.qup").string();
     {
@@ -226,7 +226,7 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint3
     std::filesystem::create_directories(folder / "state");
     for (int row = 0; row < app::kRowCount; ++row)
         options.insert(options.end(), {"--firmware", std::to_string(row) + ":" +
-                                                         std::to_string(spec.variant) + ":1.00"});
+                                                         std::to_string(sample.variant) + ":1.00"});
     if (pace != 0)
         options.insert(options.end(), {"--pace", std::to_string(pace)});
 
@@ -318,9 +318,9 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSpec& spec, uint3
 
 int main(int argc, char** argv) {
     std::string camsimPath = (std::filesystem::path(argv[0]).parent_path() / "camsim").string();
-    tools::SampleSpec spec;
-    spec.variant = 4;
-    spec.versionMajor = 2;
+    tools::SampleSettings sample;
+    sample.variant = 4;
+    sample.versionMajor = 2;
     bool paced = true, unpaced = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -331,8 +331,8 @@ int main(int argc, char** argv) {
         else if (arg == "--unpaced-only")
             paced = false;
         else if (arg == "--quick") {
-            spec.mainFpgaBytes = 256 * 1024;
-            spec.headFpgaBytes = 128 * 1024;
+            sample.mainFpgaBytes = 256 * 1024;
+            sample.headFpgaBytes = 128 * 1024;
         } else {
             std::fprintf(
                 stderr,
@@ -343,12 +343,12 @@ int main(int argc, char** argv) {
     std::printf(
         "images: Main uP %zu bytes (%zu of code), Main FPGA %zu, EEPROM %zu, PLL %zu, Head FPGA "
         "%zu\n",
-        tools::sampleImage(spec, 0).data.size(), spec.mainUpCodeBytes, spec.mainFpgaBytes,
-        tools::kEepromSize, tools::kPllSize, spec.headFpgaBytes);
+        tools::sampleImage(sample, 0).data.size(), sample.mainUpCodeBytes, sample.mainFpgaBytes,
+        tools::kEepromSize, tools::kPllSize, sample.headFpgaBytes);
     bool ok = true;
     if (unpaced)
-        ok = runOnce(camsimPath, spec, 0) && ok;
+        ok = runOnce(camsimPath, sample, 0) && ok;
     if (paced)
-        ok = runOnce(camsimPath, spec, kLineBaud) && ok;
+        ok = runOnce(camsimPath, sample, kLineBaud) && ok;
     return ok ? 0 : 1;
 }

@@ -7,7 +7,7 @@
 namespace sim {
 
 const char* const kFaultHelp =
-    "Faults (--fault SPEC, repeatable; CMD is a hex command code such as 0x0110, DEV a device\n"
+    "Faults (--fault FAULT, repeatable; CMD is a hex command code such as 0x0110, DEV a device\n"
     "row 0-4: 0 Main uP, 1 Main FPGA, 2 EEPROM, 3 Main PLL, 4 Head FPGA):\n"
     "  no-reply:CMD[:N]        CMD is lost (not carried out, not answered); with N only the\n"
     "                          first N times\n"
@@ -72,8 +72,8 @@ bool parseCount(const std::string& text, int& count) {
 
 }  // namespace
 
-bool addFault(const std::string& spec, Faults& faults, std::string& error) {
-    const std::vector<std::string> p = splitColons(spec);
+bool addFault(const std::string& description, Faults& faults, std::string& error) {
+    const std::vector<std::string> p = splitColons(description);
     const std::string& kind = p[0];
     const size_t args = p.size() - 1;
     uint16_t code = 0;
@@ -115,7 +115,7 @@ bool addFault(const std::string& spec, Faults& faults, std::string& error) {
     } else if (kind == "no-answer-after-reboot" && args == 0) {
         ok = faults.noAnswerAfterReboot = true;
     }
-    if (!ok) error = "bad fault spec '" + spec + "' (see --help)";
+    if (!ok) error = "bad fault description '" + description + "' (see --help)";
     return ok;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Faults the virtual camera can be told to show, given as repeatable "--fault SPEC" options.
+// Faults the virtual camera can be told to show, given as repeatable "--fault FAULT" options.
 
 #include <array>
 #include <cstdint>
@@ -30,10 +30,10 @@ struct Faults {
     std::map<int, int> powerLoss;
 };
 
-// Adds one fault spec; false with a message when the spec is malformed.
-bool addFault(const std::string& spec, Faults& faults, std::string& error);
+// Adds one fault description; false with a message when the description is malformed.
+bool addFault(const std::string& description, Faults& faults, std::string& error);
 
-// The help text describing the specs.
+// The help text describing the faults.
 extern const char* const kFaultHelp;
 
 }  // namespace sim

@@ -209,7 +209,7 @@ std::string helpText() {
                "                         replies leave at that pace, and a command is acted on\n"
                "                         only once all its bytes would have arrived\n"
                "  --state DIR            keep the device contents in DIR (see below)\n"
-               "  --fault SPEC           inject a fault (repeatable; see below)\n"
+               "  --fault FAULT           inject a fault (repeatable; see below)\n"
                "  --ignore-stdin         keep running when stdin closes (for background use;\n"
                "                         then only SIGTERM or SIGINT end camsim)\n"
                "  --help                 this text\n"

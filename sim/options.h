@@ -51,7 +51,7 @@ struct SimOptions {
 // Parses the arguments after the program name. False with a message on bad input.
 bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error);
 
-// The --help text (options, fault specs, state folder, version block places).
+// The --help text (options, fault descriptions, state folder, version block places).
 std::string helpText();
 
 }  // namespace sim

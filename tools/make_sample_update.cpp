@@ -27,7 +27,7 @@ bool parseNumber(const char* text, long max, long& value) {
     return end != text && *end == '\0' && value >= 0 && value <= max;
 }
 
-bool parseVersion(const std::string& text, tools::SampleSpec& spec) {
+bool parseVersion(const std::string& text, tools::SampleSettings& sample) {
     const size_t dot = text.find('.');
     if (dot == std::string::npos)
         return false;
@@ -35,20 +35,20 @@ bool parseVersion(const std::string& text, tools::SampleSpec& spec) {
     if (!parseNumber(text.substr(0, dot).c_str(), 255, major) ||
         !parseNumber(text.substr(dot + 1).c_str(), 255, minor))
         return false;
-    spec.versionMajor = int(major);
-    spec.versionMinor = int(minor);
+    sample.versionMajor = int(major);
+    sample.versionMinor = int(minor);
     return true;
 }
 
-bool parseDevices(const std::string& text, tools::SampleSpec& spec) {
-    spec.devices.fill(false);
+bool parseDevices(const std::string& text, tools::SampleSettings& sample) {
+    sample.devices.fill(false);
     size_t start = 0;
     while (start <= text.size()) {
         const size_t comma = std::min(text.find(',', start), text.size());
         long row = 0;
         if (!parseNumber(text.substr(start, comma - start).c_str(), files::kDeviceCount - 1, row))
             return false;
-        spec.devices[size_t(row)] = true;
+        sample.devices[size_t(row)] = true;
         start = comma + 1;
     }
     return true;
@@ -57,7 +57,7 @@ bool parseDevices(const std::string& text, tools::SampleSpec& spec) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    tools::SampleSpec spec;
+    tools::SampleSettings sample;
     std::string out;
     bool haveVersion = false, haveVariant = false;
     for (int i = 1; i < argc; ++i) {
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--version" && hasValue) {
-            if (!parseVersion(argv[++i], spec)) {
+            if (!parseVersion(argv[++i], sample)) {
                 std::fprintf(stderr, "make-sample-update: bad version '%s'\n", argv[i]);
                 return 2;
             }
@@ -78,17 +78,17 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "make-sample-update: bad variant '%s'\n", argv[i]);
                 return 2;
             }
-            spec.variant = uint16_t(value);
+            sample.variant = uint16_t(value);
             haveVariant = true;
         } else if (arg == "--devices" && hasValue) {
-            if (!parseDevices(argv[++i], spec)) {
+            if (!parseDevices(argv[++i], sample)) {
                 std::fprintf(stderr, "make-sample-update: bad device list '%s'\n", argv[i]);
                 return 2;
             }
         } else if (arg == "--small") {
-            spec.mainUpCodeBytes = 16 * 1024;
-            spec.mainFpgaBytes = 96 * 1024;
-            spec.headFpgaBytes = 64 * 1024;
+            sample.mainUpCodeBytes = 16 * 1024;
+            sample.mainFpgaBytes = 96 * 1024;
+            sample.headFpgaBytes = 64 * 1024;
         } else if (out.empty() && !arg.empty() && arg[0] != '-') {
             out = arg;
         } else {
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     }
 
     std::vector<uint8_t> bytes;
-    if (const protocol::ErrorCode result = tools::buildSampleUpdateFile(spec, bytes)) {
+    if (const protocol::ErrorCode result = tools::buildSampleUpdateFile(sample, bytes)) {
         std::fprintf(stderr, "make-sample-update: cannot build the file, error 0x%08X\n", result);
         return 1;
     }
@@ -113,6 +113,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%s: %zu bytes, version %d.%02d, variant %u\n", out.c_str(), bytes.size(),
-                spec.versionMajor, spec.versionMinor, unsigned(spec.variant));
+                sample.versionMajor, sample.versionMinor, unsigned(sample.variant));
     return 0;
 }

@@ -26,7 +26,7 @@ constexpr uint32_t kPllVersionOffset = 0x10;
 constexpr size_t kEepromSize = 448;
 constexpr size_t kPllSize = 164;
 
-struct SampleSpec {
+struct SampleSettings {
     int versionMajor = 1;
     int versionMinor = 0;
     uint16_t variant = 1;
@@ -44,12 +44,12 @@ struct SampleImage {
 };
 
 // The version block the sample's records and images carry (fixed time stamp).
-files::VersionBlock sampleVersion(const SampleSpec& spec);
+files::VersionBlock sampleVersion(const SampleSettings& sample);
 
 // The image of device `row` (0-4); empty for a row outside 0-4.
-SampleImage sampleImage(const SampleSpec& spec, int row);
+SampleImage sampleImage(const SampleSettings& sample, int row);
 
 // An update file holding the images of the chosen devices. 0 or the writer's error.
-protocol::ErrorCode buildSampleUpdateFile(const SampleSpec& spec, std::vector<uint8_t>& fileBytes);
+protocol::ErrorCode buildSampleUpdateFile(const SampleSettings& sample, std::vector<uint8_t>& fileBytes);
 
 }  // namespace tools

@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "programmer/cli/info_command.h"
-#include "programmer/cli/inspect_command.h"
+#include "programmer/cli/file_report_command.h"
 #include "programmer/cli/program_command.h"
 #include "programmer/cli/subcommand.h"
 
 namespace {
 // One line per subcommand; each lives in its own file.
 const cli::AddSubcommand kSubcommands[] = {
-    cli::addInspectCommand,
+    cli::addFileReportCommand,
     cli::addInfoCommand,
     cli::addProgramCommand,
 };

@@ -45,15 +45,15 @@ public:
     QuickClock quick;
 };
 
-tools::SampleSpec smallSample(int major, int minor) {
-    tools::SampleSpec spec;
-    spec.versionMajor = major;
-    spec.versionMinor = minor;
-    spec.variant = 4;
-    spec.mainUpCodeBytes = 24 * 1024;
-    spec.mainFpgaBytes = 160 * 1024;
-    spec.headFpgaBytes = 96 * 1024;
-    return spec;
+tools::SampleSettings smallSample(int major, int minor) {
+    tools::SampleSettings sample;
+    sample.versionMajor = major;
+    sample.versionMinor = minor;
+    sample.variant = 4;
+    sample.mainUpCodeBytes = 24 * 1024;
+    sample.mainFpgaBytes = 160 * 1024;
+    sample.headFpgaBytes = 96 * 1024;
+    return sample;
 }
 
 class ProgramCamsimTest : public ::testing::Test {
@@ -76,14 +76,14 @@ protected:
         return true;
     }
     // Connects, loads the sample file and keeps `rows` checked.
-    void connectAndLoad(const tools::SampleSpec& spec, std::set<int> rows) {
+    void connectAndLoad(const tools::SampleSettings& sample, std::set<int> rows) {
         dialog.options.connectWithoutDialog = true;
         dialog.options.interfaceType = kInterfaceComPort;
         dialog.options.portNumber = 0;
         dialog.OnInitDialog();
         ASSERT_TRUE(dialog.cameraConnected());
         std::vector<uint8_t> bytes;
-        ASSERT_EQ(tools::buildSampleUpdateFile(spec, bytes), 0u);
+        ASSERT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
         host.files.push_back(files.write("sample.qup", bytes));
         dialog.OnLoadFile();
         ASSERT_EQ(dialog.loaded.loadedFileName, "sample.qup");
@@ -113,8 +113,8 @@ protected:
 
 TEST_F(ProgramCamsimTest, AFullUpdateLeavesTheFilesImagesAndVersionsInTheCamera) {
     ASSERT_TRUE(startCamsim({}));
-    const tools::SampleSpec spec = smallSample(2, 5);
-    connectAndLoad(spec, {0, 1, 2, 3, 4});
+    const tools::SampleSettings sample = smallSample(2, 5);
+    connectAndLoad(sample, {0, 1, 2, 3, 4});
     dialog.OnProgram();
 
     EXPECT_EQ(texts(), std::vector<std::string>{});
@@ -130,7 +130,7 @@ TEST_F(ProgramCamsimTest, AFullUpdateLeavesTheFilesImagesAndVersionsInTheCamera)
     dialog.camera.reset();
     camsim.stop();
     for (int row = 0; row < kRowCount; ++row) {
-        const tools::SampleImage image = tools::sampleImage(spec, row);
+        const tools::SampleImage image = tools::sampleImage(sample, row);
         const auto flash = savedFlash(row);
         ASSERT_GE(flash.size(), image.startOffset + image.data.size()) << row;
         EXPECT_TRUE(

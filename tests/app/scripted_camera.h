@@ -1,7 +1,7 @@
 #pragma once
 // A camera link that answers Command() from a scripted camera: identification, hardware and
 // firmware records (paged or not), boot mode, reboot, and failures per command code. The script
-// outlives the link, so tests can inspect it after a dialog deleted the link.
+// outlives the link, so tests can look at it after a dialog deleted the link.
 
 #include <cstring>
 #include <deque>

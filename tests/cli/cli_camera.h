@@ -35,16 +35,16 @@ protected:
     std::string sample(const std::string& name, int major, int minor,
                        std::array<bool, 5> rows = {true, true, true, true, true},
                        uint16_t variant = 4) {
-        tools::SampleSpec spec;
-        spec.versionMajor = major;
-        spec.versionMinor = minor;
-        spec.variant = variant;
-        spec.devices = rows;
-        spec.mainUpCodeBytes = 16 * 1024;
-        spec.mainFpgaBytes = 96 * 1024;
-        spec.headFpgaBytes = 64 * 1024;
+        tools::SampleSettings sample;
+        sample.versionMajor = major;
+        sample.versionMinor = minor;
+        sample.variant = variant;
+        sample.devices = rows;
+        sample.mainUpCodeBytes = 16 * 1024;
+        sample.mainFpgaBytes = 96 * 1024;
+        sample.headFpgaBytes = 64 * 1024;
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(tools::buildSampleUpdateFile(spec, bytes), 0u);
+        EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
         const std::string path = files.path() + "/" + name;
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

@@ -39,11 +39,11 @@ TEST_F(ProgramCamsim, ProgramsOneDeviceAndTheCameraReportsTheNewVersion) {
     camsim.stop();
     const tools::SampleImage image = tools::sampleImage(
         [] {
-            tools::SampleSpec spec;
-            spec.versionMajor = 1;
-            spec.versionMinor = 1;
-            spec.variant = 4;
-            return spec;
+            tools::SampleSettings sample;
+            sample.versionMajor = 1;
+            sample.versionMinor = 1;
+            sample.variant = 4;
+            return sample;
         }(),
         3);
     std::ifstream saved(state.path() + "/main_pll.bin", std::ios::binary);

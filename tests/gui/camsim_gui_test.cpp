@@ -282,15 +282,15 @@ protected:
     }
 
     std::string writeTwoDeviceUpdate() {
-        tools::SampleSpec spec;
-        spec.versionMajor = 1;
-        spec.versionMinor = 1;
-        spec.variant = 3;
-        spec.devices = {false, true, false, false, true};
-        spec.mainFpgaBytes = 160 * 1024;
-        spec.headFpgaBytes = 96 * 1024;
+        tools::SampleSettings sample;
+        sample.versionMajor = 1;
+        sample.versionMinor = 1;
+        sample.variant = 3;
+        sample.devices = {false, true, false, false, true};
+        sample.mainFpgaBytes = 160 * 1024;
+        sample.headFpgaBytes = 96 * 1024;
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(tools::buildSampleUpdateFile(spec, bytes), 0u);
+        EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
         const std::string path = folder.path() + "/fpga_update.qup";
         EXPECT_EQ(files::writeFileSafely(path, bytes), 0);
         return path;

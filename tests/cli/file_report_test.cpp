@@ -32,7 +32,7 @@ CliRun runCli(const std::string& arguments) {
     return run;
 }
 
-class Inspect : public ::testing::Test {
+class FileReport : public ::testing::Test {
 protected:
     files_test::TempFolder folder;
     std::string good = folder.path("good.qup");
@@ -48,7 +48,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Inspect, ValidUpdateFile) {
+TEST_F(FileReport, ValidUpdateFile) {
     CliRun run = runCli("inspect " + good);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Tag: valid\n"), std::string::npos) << run.out;
@@ -70,7 +70,7 @@ TEST_F(Inspect, ValidUpdateFile) {
     EXPECT_EQ(report["checksumStored"], 0x1805);
 }
 
-TEST_F(Inspect, CorruptUpdateFile) {
+TEST_F(FileReport, CorruptUpdateFile) {
     CliRun run = runCli("inspect " + corrupt);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("computed 0x00001815"), std::string::npos) << run.out;
@@ -86,7 +86,7 @@ TEST_F(Inspect, CorruptUpdateFile) {
     EXPECT_EQ(report["checksumComputed"], 0x1815);
 }
 
-TEST_F(Inspect, DeviceFilesAndUsage) {
+TEST_F(FileReport, DeviceFilesAndUsage) {
     const std::string hex = folder.path("main_004_V03_02.hex");
     ASSERT_TRUE(files_test::writeFile(
         hex, files_test::hexRecord(0, 0x20, {1, 2}) + files_test::hexEndRecord()));

@@ -1,4 +1,4 @@
-#include "programmer/cli/inspect_command.h"
+#include "programmer/cli/file_report_command.h"
 
 #include <cstdio>
 #include <iostream>
@@ -122,7 +122,7 @@ void print(std::ostream& out, const json& report, bool asJson) {
     }
 }
 
-json inspectUpdateFile(const std::string& path) {
+json reportUpdateFile(const std::string& path) {
     json report = {{"file", path}, {"kind", "update file"}};
     std::vector<uint8_t> bytes;
     if (const int error = files::readWholeFile(path, bytes)) {
@@ -163,7 +163,7 @@ json inspectUpdateFile(const std::string& path) {
     return report;
 }
 
-json inspectDeviceFile(const std::string& path) {
+json reportDeviceFile(const std::string& path) {
     json report = {{"file", path}, {"kind", "device file"}};
     std::vector<uint8_t> image(files::kDeviceImageSize, 0xFF);
     files::DeviceImageInfo info;
@@ -194,21 +194,21 @@ json inspectDeviceFile(const std::string& path) {
 
 }  // namespace
 
-int inspectFile(const std::string& path, bool json, std::ostream& out) {
+int reportFile(const std::string& path, bool json, std::ostream& out) {
     const nlohmann::json report =
-        isUpdateFile(path) ? inspectUpdateFile(path) : inspectDeviceFile(path);
+        isUpdateFile(path) ? reportUpdateFile(path) : reportDeviceFile(path);
     print(out, report, json);
     return report["valid"].get<bool>() ? kExitOk : kExitFailed;
 }
 
-Subcommand addInspectCommand(CLI::App& app) {
+Subcommand addFileReportCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "inspect", "Check an update file (.qup) or a device file and show what it holds");
     auto path = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
-    command->add_option("FILE", *path, "The file to inspect")->required();
+    command->add_option("FILE", *path, "The file to check")->required();
     command->add_flag("--json", *json, "Print the result as one JSON object");
-    return {command, [path, json] { return inspectFile(*path, *json, std::cout); }};
+    return {command, [path, json] { return reportFile(*path, *json, std::cout); }};
 }
 
 }  // namespace cli

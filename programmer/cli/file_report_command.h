@@ -9,10 +9,10 @@
 
 namespace cli {
 
-Subcommand addInspectCommand(CLI::App& app);
+Subcommand addFileReportCommand(CLI::App& app);
 
-// Inspects one file: an update file by its extension .qup, otherwise a device file read as the
+// Reports on one file: an update file by its extension .qup, otherwise a device file read as the
 // packet builder reads it. Returns kExitOk for a valid file, kExitFailed for a refused one.
-int inspectFile(const std::string& path, bool json, std::ostream& out);
+int reportFile(const std::string& path, bool json, std::ostream& out);
 
 }  // namespace cli
