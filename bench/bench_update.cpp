@@ -7,10 +7,8 @@
 //
 //   bench_update [--camsim PATH] [--quick] [--paced-only | --unpaced-only]
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -27,6 +25,7 @@
 #include "programmer/camera/com_update.h"
 #include "protocol/commands.h"
 #include "protocol/log_sink.h"
+#include "tools/camsim_process.h"
 #include "tools/sample_update.h"
 
 namespace {
@@ -163,48 +162,6 @@ public:
     int boxes = 0;
 };
 
-// camsim as a child process; the first line it prints is the port.
-class Camsim {
-public:
-    bool start(const std::string& binary, const std::vector<std::string>& options) {
-        int toChild[2], fromChild[2];
-        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
-            return false;
-        std::vector<std::string> args{binary};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(toChild[0], STDIN_FILENO);
-            dup2(fromChild[1], STDOUT_FILENO);
-            execv(binary.c_str(), argv.data());
-            _exit(127);
-        }
-        close(toChild[0]);
-        close(fromChild[1]);
-        stdin_ = toChild[1];
-        char c = 0;
-        while (read(fromChild[0], &c, 1) == 1 && c != '\n')
-            port += c;
-        close(fromChild[0]);
-        return pid_ > 0 && !port.empty();
-    }
-    ~Camsim() {
-        if (stdin_ >= 0)
-            close(stdin_);
-        if (pid_ > 0)
-            waitpid(pid_, nullptr, 0);
-    }
-    std::string port;
-
-private:
-    int pid_ = -1;
-    int stdin_ = -1;
-};
-
 bool runOnce(const std::string& camsimPath, const tools::SampleSettings& sample, uint32_t pace) {
     const auto folder =
         std::filesystem::temp_directory_path() /
@@ -232,12 +189,12 @@ bool runOnce(const std::string& camsimPath, const tools::SampleSettings& sample,
 
     bool ok = false;
     {
-        Camsim camsim;
+        tools::CamsimProcess camsim;
         if (!camsim.start(camsimPath, options)) {
             std::fprintf(stderr, "bench_update: cannot start %s\n", camsimPath.c_str());
             return false;
         }
-        setenv("QEL_COM1", camsim.port.c_str(), 1);
+        setenv("QEL_COM1", camsim.portPath().c_str(), 1);
         protocol::NullLogSink log;
         Traffic traffic;
         CountingFactory factory(log, traffic);

@@ -84,16 +84,4 @@ bool writeFile(const std::string& path, const std::string& text) {
     return writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-TempFolder::TempFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/kf-files-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr)
-        folder_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    if (!folder_.empty())
-        std::filesystem::remove_all(folder_, ignored);
-}
-
 }  // namespace files_test

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/temp_folder.h"
+
 namespace files_test {
 
 // One Intel HEX record line with its checksum, e.g. hexRecord(0x04, 0, {0x80, 0x00}).
@@ -22,18 +24,6 @@ std::vector<uint8_t> workedExampleFile();
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool writeFile(const std::string& path, const std::string& text);
 
-// A fresh folder for one test, removed by the destructor.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string path(const std::string& name) const { return folder_ + "/" + name; }
-    const std::string& folder() const { return folder_; }
-
-private:
-    std::string folder_;
-};
+using tools::TempFolder;
 
 }  // namespace files_test

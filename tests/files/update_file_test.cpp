@@ -308,7 +308,7 @@ TEST(FileIo, SafeWriteReplacesOnlyWhenComplete) {
     EXPECT_EQ(readWholeFile(folder.path("none.qup"), back), ENOENT);
     EXPECT_TRUE(back.empty());
     size_t entries = 0;
-    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(folder.folder()))
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(folder.path()))
         ++entries;
     EXPECT_EQ(entries, 1u);
 }

@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "camsim_process.h"
+#include "port_client.h"
 
 using namespace simtest;
 using namespace std::chrono_literals;

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <thread>
 
-#include "camsim_process.h"
+#include "port_client.h"
 
 using namespace simtest;
 using namespace std::chrono_literals;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "camsim_process.h"
+#include "port_client.h"
 
 using namespace simtest;
 using namespace std::chrono_literals;

@@ -1,17 +1,12 @@
-#include "camsim_process.h"
+#include "port_client.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <thread>
-
-extern char** environ;
 
 namespace simtest {
 
@@ -59,73 +54,6 @@ bool waitReadable(int fd, steady_clock::time_point deadline) {
 }
 
 }  // namespace
-
-CamsimProcess::CamsimProcess(const std::vector<std::string>& args) {
-    int in[2];
-    int out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) return;
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        ::close(in[0]);
-        ::close(in[1]);
-        return;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const std::string binary = KF_BINARY_DIR "/bin/camsim";
-    std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    stdinFd_ = in[1];
-    if (rc != 0) {
-        pid_ = -1;
-        ::close(out[0]);
-        return;
-    }
-    // The first line is the port path.
-    const auto deadline = steady_clock::now() + seconds(5);
-    std::string line;
-    char c = 0;
-    while (waitReadable(out[0], deadline) && ::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    ::close(out[0]);
-    if (c == '\n') portPath_ = line;
-}
-
-CamsimProcess::~CamsimProcess() {
-    if (pid_ > 0 && !closeStdinAndWait(seconds(3))) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    if (stdinFd_ >= 0) ::close(stdinFd_);
-}
-
-std::optional<int> CamsimProcess::closeStdinAndWait(milliseconds limit) {
-    if (stdinFd_ >= 0) {
-        ::close(stdinFd_);
-        stdinFd_ = -1;
-    }
-    return waitForExit(limit);
-}
-
-std::optional<int> CamsimProcess::waitForExit(milliseconds limit) {
-    if (pid_ <= 0) return std::nullopt;
-    const auto deadline = steady_clock::now() + limit;
-    while (true) {
-        int status = 0;
-        const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-}
 
 PortClient::PortClient(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);

@@ -1,6 +1,5 @@
 #pragma once
-// Runs the real camsim binary as a child with a pipe on its stdin and talks to its pty with plain
-// termios, the way a serial client would.
+// Talks to camsim's pty with plain termios, the way a serial client would.
 
 #include <sys/types.h>
 
@@ -9,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/camsim_process.h"
 
 namespace simtest {
 
@@ -20,24 +21,13 @@ Bytes withU32s(std::initializer_list<uint32_t> words);
 uint16_t u16At(const Bytes& b, size_t offset);
 uint32_t u32At(const Bytes& b, size_t offset);
 
-class CamsimProcess {
+// The real camsim of this build, started with `args`.
+class CamsimProcess : public tools::CamsimProcess {
 public:
-    // Starts camsim with `args` and reads the port path from its first output line.
-    explicit CamsimProcess(const std::vector<std::string>& args);
-    ~CamsimProcess();  // closes stdin and waits; kills only if camsim does not end
-
-    bool started() const { return !portPath_.empty(); }
-    const std::string& portPath() const { return portPath_; }
-    pid_t pid() const { return pid_; }
-
-    // Closes camsim's stdin and waits for it to end; its exit status, or nothing on time-out.
-    std::optional<int> closeStdinAndWait(std::chrono::milliseconds limit);
-    std::optional<int> waitForExit(std::chrono::milliseconds limit);
-
-private:
-    pid_t pid_ = -1;
-    int stdinFd_ = -1;
-    std::string portPath_;
+    explicit CamsimProcess(const std::vector<std::string>& args) {
+        start(KF_BINARY_DIR "/bin/camsim", args);
+    }
+    bool started() const { return !portPath().empty(); }
 };
 
 class PortClient {
