@@ -10,7 +10,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "programmer/app/camera_factory.h"
 #include "programmer/app/dialog_model.h"
@@ -99,6 +101,14 @@ public:
     bool ReadCameraInfo();
     // The answer of the last ReadCameraInfo (false before the first).
     bool lastCameraInfoResult = false;
+    // What the last ReadCameraInfo learnt beyond the rows; nothing where the camera did not tell.
+    struct HardwareBoard {
+        std::string name;
+        uint16_t codeA = 0;
+        uint16_t codeB = 0;
+    };
+    std::optional<uint16_t> cameraTypeRead;
+    std::optional<std::vector<HardwareBoard>> hardwareBoards;
 
     // ---- Programming run ----
     // Programs the checked devices from the loaded file, rebooting after each. False after an

@@ -51,6 +51,8 @@ bool ProgDlg::ReadCameraInfo() {
 
 bool ProgDlg::ReadCameraInfoSteps() {
     ShowStatus("Reading Camera Info");
+    cameraTypeRead.reset();
+    hardwareBoards.reset();
     if (!programmingRun) {
         deviceAvailable.fill(false);
         cameraVariant.fill(0xFFFF);
@@ -70,6 +72,7 @@ bool ProgDlg::ReadCameraInfoSteps() {
         return false;
     }
     const uint16_t cameraType = readU16(&typeReply[field::CAMERA_TYPE]);
+    cameraTypeRead = cameraType;
 
     bool result = false;
     if (!ReadHardwareRecords(cameraType, result)) return result;
@@ -105,15 +108,19 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
         }
     }
 
+    hardwareBoards.emplace();
     for (int index = 0; index < count; ++index) {
         const uint8_t* record = &reply[field::RECORDS + size_t(index) * field::HARDWARE_RECORD_SIZE];
-        const std::string board = nameAt(record, field::HARDWARE_NAME_SIZE);
-        const auto entry = HardwareEntryOf(board);
-        if (!entry || IsHardwareCompatible(*entry, readU16(record + field::HARDWARE_CODE_A),
-                                           readU16(record + field::HARDWARE_CODE_B), cameraType))
+        hardwareBoards->push_back({nameAt(record, field::HARDWARE_NAME_SIZE),
+                                   readU16(record + field::HARDWARE_CODE_A),
+                                   readU16(record + field::HARDWARE_CODE_B)});
+    }
+    for (const HardwareBoard& board : *hardwareBoards) {
+        const auto entry = HardwareEntryOf(board.name);
+        if (!entry || IsHardwareCompatible(*entry, board.codeA, board.codeB, cameraType))
             continue;
         std::string message = std::string(ProgramTitle) + " error" + "Camera hardware error! Device " +
-                              board + " is incompatible.\n";
+                              board.name + " is incompatible.\n";
         if (options.emergencyMode) {
             message += WithContactLine(
                 "Please download newer/compatible qel.programmer or contact QEL AG!\n");

@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 
 #include "programmer/app/text_encoding.h"
-#include "programmer/cli/camera_details.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 
@@ -36,12 +35,11 @@ json report(app::ProgDlg& dialog) {
         const camera::CCamUpdate& link = *dialog.camera;
         out["bootMode"] = link.bootMode != 0;
         out["serialNumber"] = link.bootMode != 0 ? json(nullptr) : json(link.serialNumber);
-        const CameraDetails details =
-            link.bootMode != 0 ? CameraDetails{} : readCameraDetails(*dialog.camera);
-        out["cameraType"] = details.cameraType ? json(hex16(*details.cameraType)) : json(nullptr);
-        if (details.boards) {
+        out["cameraType"] =
+            dialog.cameraTypeRead ? json(hex16(*dialog.cameraTypeRead)) : json(nullptr);
+        if (dialog.hardwareBoards) {
             out["hardware"] = json::array();
-            for (const HardwareBoard& board : *details.boards)
+            for (const app::ProgDlg::HardwareBoard& board : *dialog.hardwareBoards)
                 out["hardware"].push_back({{"board", app::Latin1ToUtf8(board.name)},
                                            {"codeA", board.codeA},
                                            {"codeB", board.codeB}});
