@@ -1,10 +1,9 @@
-// CComUpdate's identification and reboot, with its Command and FlushInput answered by a script.
+// The waits of the camera link and CComUpdate's identification and reboot, on virtual time with
+// Command and FlushInput answered by a script.
 
 #include "programmer/camera/com_update.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "fake_camera.h"
 #include "protocol/commands.h"
@@ -13,68 +12,82 @@ namespace camera::test {
 namespace {
 
 using protocol::cmd::CLOSE_DEVICE;
+using protocol::cmd::GET_CAMERA_STATUS;
 using protocol::cmd::GET_CAMERA_TYPE;
 
-class ScriptedComUpdate : public CComUpdate {
-public:
-    ScriptedComUpdate(EventLog& events, platform::Clock& clock)
-        : CComUpdate(false, log_, clock), events_(events) {}
+class WaitTest : public ::testing::Test {
+protected:
+    WaitTest() : cam(events), host(events) {}
 
-    ErrorCode Command(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,
-                      uint32_t timeoutMs) override {
-        SentCommand sent;
-        sent.code = protocol::readU16(command);
-        sent.bytes.assign(command, command + size);
-        sent.capacity = capacity;
-        sent.timeoutMs = timeoutMs;
-        sentCommands.push_back(sent);
-        events_.push_back(hexCode(sent.code));
-        std::vector<uint8_t> payload;
-        const uint32_t result = responder ? responder(sent, payload) : 0;
-        if (result != ScriptedCamera::kNoReply)
-            deliverReply(sent.code, result, payload, reply, capacity);
-        return result;
-    }
-    ErrorCode FlushInput() override {
-        events_.push_back("flush");
-        return 0;
+    // The camera answers once more than `call` commands were sent.
+    void answerFromCall(size_t call, uint32_t failure = ScriptedCamera::kNoReply) {
+        cam.responder = [this, call, failure](const SentCommand&, std::vector<uint8_t>& p) {
+            p.assign(19, 0);
+            return cam.sentCommands.size() > call ? 0u : failure;
+        };
     }
 
-    Responder responder;
-    std::vector<SentCommand> sentCommands;
-
-private:
-    protocol::NullLogSink log_;
-    EventLog& events_;
+    EventLog events;
+    ScriptedCamera cam;
+    RecordingHost host;
 };
 
-// A GET_CAMERA_TYPE reply payload (offset 4 on): type, serial number, link word.
-std::vector<uint8_t> cameraTypePayload(uint16_t type, uint32_t serial, uint16_t linkWord) {
-    std::vector<uint8_t> payload(18, 0);
-    protocol::writeU16(&payload[0], type);
-    protocol::writeU32(&payload[4], serial);
-    protocol::writeU16(&payload[16], linkWord);
-    return payload;
+TEST_F(WaitTest, WaitForCameraFlushesEachCycleThenPolls) {
+    answerFromCall(0);
+    EXPECT_EQ(cam.WaitForCamera(host, 1000), 0u);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "flush"), 11);
+    // 11 wait cycles, 4 spinner-only cycles and the first poll attempt's cycle.
+    EXPECT_EQ(host.virtualClock.totalSlept(), platform::Milliseconds(1600));
+    EXPECT_EQ(host.statuses.front(), "Waiting for Camera |");  // counter 10
+    EXPECT_EQ(host.statuses.back(), "Waiting for Camera -");   // counter 20
+    EXPECT_STREQ(cam.statusText, "");
+    // The first attempt (counter 20, even) asks for the status first.
+    ASSERT_EQ(cam.sentCommands.size(), 2u);
+    EXPECT_EQ(cam.sentCommands[0].code, GET_CAMERA_STATUS);
+    EXPECT_EQ(cam.sentCommands[1].code, GET_CAMERA_TYPE);
+    EXPECT_EQ(cam.sentCommands[1].capacity, 23u);
 }
+
+TEST_F(WaitTest, PollAlternatesTheOrderAndSkipsTheStatusInBootMode) {
+    cam.bootMode = 1;
+    answerFromCall(1);
+    EXPECT_EQ(cam.PollCamera(host), 0u);
+    // Attempt 1 (even): status fails. Attempt 2 (odd): type answers; boot mode asks no status.
+    ASSERT_EQ(cam.sentCommands.size(), 2u);
+    EXPECT_EQ(cam.sentCommands[0].code, GET_CAMERA_STATUS);
+    EXPECT_EQ(cam.sentCommands[1].code, GET_CAMERA_TYPE);
+}
+
+TEST_F(WaitTest, PollGivesUpAfter21AttemptsWithTheLastResult) {
+    answerFromCall(1000, 0x80001234);
+    EXPECT_EQ(cam.PollCamera(host), 0x80001234u);
+    EXPECT_EQ(host.virtualClock.totalSlept(), platform::Milliseconds(2500));
+    EXPECT_EQ(cam.sentCommands.size(), 21u);  // the first question of each attempt fails
+    EXPECT_EQ(std::count(events.begin(), events.end(), "pump"), 25);
+}
+
+protocol::NullLogSink nullLog;
 
 class ComUpdateTest : public ::testing::Test {
 protected:
-    ComUpdateTest() : host(events), link(events, host.virtualClock()) {}
+    ComUpdateTest() : host(events), link(events, false, nullLog, host.virtualClock) {}
 
+    // GET_CAMERA_TYPE's payload: type, serial number 4711, link word.
     void camera(uint32_t closeResult, uint32_t typeResult, uint16_t type, uint16_t linkWord = 3) {
         link.responder = [=](const SentCommand& s, std::vector<uint8_t>& p) -> uint32_t {
             if (s.code == CLOSE_DEVICE) return closeResult;
-            if (s.code == GET_CAMERA_TYPE) {
-                p = cameraTypePayload(type, 4711, linkWord);
-                return typeResult;
-            }
-            return 0;
+            if (s.code != GET_CAMERA_TYPE) return 0;
+            p.assign(18, 0);
+            protocol::writeU16(&p[0], type);
+            protocol::writeU32(&p[4], 4711);
+            protocol::writeU16(&p[16], linkWord);
+            return typeResult;
         };
     }
 
     EventLog events;
     RecordingHost host;
-    ScriptedComUpdate link;
+    Scripted<CComUpdate> link;
 };
 
 TEST_F(ComUpdateTest, IdentifiesACameraThatAnswersNoDeviceOpen) {
@@ -111,7 +124,7 @@ TEST_F(ComUpdateTest, BootModeCamerasGetTheBootSerialNumber) {
     EXPECT_EQ(link.serialNumber, 0x87654321u);
 }
 
-TEST_F(ComUpdateTest, NoCameraResetsTheState) {
+TEST_F(ComUpdateTest, NoCameraResetsTheStateAndAMissingPortIsNotIdentified) {
     camera(0, 0, 0x1300);
     ASSERT_EQ(link.identify(0), 0u);
     camera(0x80001234, 0, 0x1300);
@@ -121,6 +134,11 @@ TEST_F(ComUpdateTest, NoCameraResetsTheState) {
     EXPECT_EQ(link.connected, 0);
     EXPECT_EQ(link.linkWord, -1);
     EXPECT_EQ(link.sentCommands.back().code, CLOSE_DEVICE);  // no type question after that
+
+    link.sentCommands.clear();
+    EXPECT_EQ(link.Open(-1), protocol::kErrPortIndex);
+    EXPECT_TRUE(link.sentCommands.empty());
+    EXPECT_EQ(link.baudRate, 57600u);
 }
 
 TEST_F(ComUpdateTest, RebootWaitsForTheBootAndASecondMoreForLinkWordOne) {
@@ -133,15 +151,14 @@ TEST_F(ComUpdateTest, RebootWaitsForTheBootAndASecondMoreForLinkWordOne) {
     EXPECT_EQ(link.sentCommands.front().code, protocol::cmd::REBOOT);
     EXPECT_EQ(link.sentCommands.front().timeoutMs, 2000u);
     // 10 flush sleeps, 150 boot cycles, 4 + 1 poll cycles and the extra second.
-    EXPECT_EQ(host.virtualClock().totalSlept(), platform::Milliseconds(100 * (10 + 150 + 5 + 10)));
+    EXPECT_EQ(host.virtualClock.totalSlept(), platform::Milliseconds(100 * (10 + 150 + 5 + 10)));
     EXPECT_EQ(std::count(events.begin(), events.end(), "flush"), 160);
 
-    platform::VirtualClock& clock = host.virtualClock();
-    const auto before = clock.totalSlept();
+    const auto before = host.virtualClock.totalSlept();
     camera(0, 0, 0x1300, 2);
     ASSERT_EQ(link.identify(0), 0u);
     EXPECT_EQ(link.Reboot(host), 0u);
-    EXPECT_EQ(clock.totalSlept() - before, platform::Milliseconds(100 * (10 + 150 + 5)));
+    EXPECT_EQ(host.virtualClock.totalSlept() - before, platform::Milliseconds(100 * 165));
 }
 
 TEST_F(ComUpdateTest, RebootReportsACameraThatNeverComesBack) {
@@ -150,13 +167,7 @@ TEST_F(ComUpdateTest, RebootReportsACameraThatNeverComesBack) {
     };
     link.linkWord = 1;
     EXPECT_EQ(link.Reboot(host), ScriptedCamera::kNoReply);
-    EXPECT_EQ(host.virtualClock().totalSlept(), platform::Milliseconds(100 * (10 + 150 + 25)));
-}
-
-TEST_F(ComUpdateTest, OpeningAMissingPortFailsWithoutIdentification) {
-    EXPECT_EQ(link.Open(-1), protocol::kErrPortIndex);
-    EXPECT_TRUE(link.sentCommands.empty());
-    EXPECT_EQ(link.baudRate, 57600u);
+    EXPECT_EQ(host.virtualClock.totalSlept(), platform::Milliseconds(100 * (10 + 150 + 25)));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Library names written the Windows way map to this platform's file names.
+// Library names written the Windows way map to this platform's file names; missing libraries and
+// symbols are reported.
 
 #include "platform/dynamic_library.h"
 
@@ -6,20 +7,17 @@
 
 namespace {
 
-TEST(PlatformLibraryName, MapsWindowsNamesAndKeepsPaths) {
-    using platform::platformLibraryName;
-    EXPECT_EQ(platformLibraryName("tessiport.dll"), "libtessiport.so");
-    EXPECT_EQ(platformLibraryName("clserme4.dll"), "libclserme4.so");
-    EXPECT_EQ(platformLibraryName("clserme4"), "libclserme4.so");
-    EXPECT_EQ(platformLibraryName("CLSERSIS.DLL"), "libCLSERSIS.so");
-    EXPECT_EQ(platformLibraryName("clser*.dll"), "libclser*.so");
-    EXPECT_EQ(platformLibraryName("libclsersim.so"), "libclsersim.so");
-    EXPECT_EQ(platformLibraryName("libfoo.so.1"), "libfoo.so.1");
-    EXPECT_EQ(platformLibraryName("/opt/x/tessiport.dll"), "/opt/x/tessiport.dll");
-    EXPECT_EQ(platformLibraryName("./libtessiport.so"), "./libtessiport.so");
-}
+TEST(DynamicLibrary, MapsWindowsNamesKeepsPathsAndReportsWhatIsMissing) {
+    for (auto [name, mapped] : {std::pair{"tessiport.dll", "libtessiport.so"},
+                                {"clserme4", "libclserme4.so"},
+                                {"CLSERSIS.DLL", "libCLSERSIS.so"},
+                                {"clser*.dll", "libclser*.so"},
+                                {"libclsersim.so", "libclsersim.so"},
+                                {"libfoo.so.1", "libfoo.so.1"},
+                                {"/opt/x/tessiport.dll", "/opt/x/tessiport.dll"},
+                                {"./libtessiport.so", "./libtessiport.so"}})
+        EXPECT_EQ(platform::platformLibraryName(name), mapped) << name;
 
-TEST(DynamicLibrary, ReportsAMissingLibraryAndSymbol) {
     platform::DynamicLibrary library;
     EXPECT_NE(library.open("no_such_library_here.dll"), 0);
     EXPECT_FALSE(library.isOpen());

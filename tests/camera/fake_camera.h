@@ -1,9 +1,10 @@
 #pragma once
-// Test doubles for the camera link: a camera link whose Command is answered by a script, and a
-// wait host on virtual time that records what it was shown.
+// Test doubles for the camera link: a link whose Command is answered by a script, a wait host on
+// virtual time, and a loaded file holding one device image.
+
+#include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,9 +14,13 @@
 #include "platform/clock.h"
 #include "programmer/camera/cam_update.h"
 #include "programmer/camera/wait_host.h"
+#include "programmer/files/loaded_update_file.h"
 #include "protocol/telegram.h"
 
 namespace camera::test {
+
+inline const std::string kCamsim = std::string(KF_BINARY_DIR) + "/bin/camsim";
+inline bool camsimBuilt() { return access(kCamsim.c_str(), X_OK) == 0; }
 
 struct SentCommand {
     uint16_t code = 0;
@@ -25,63 +30,55 @@ struct SentCommand {
     uint32_t u32(size_t offset) const { return protocol::readU32(&bytes[offset]); }
 };
 
-// Answers a command: returns 0 and fills `payload` (the reply's bytes from offset 4), or returns
-// the camera's error code.
+// Returns 0 and fills `payload` (the reply from offset 4 on), or returns the camera's error code.
 using Responder = std::function<uint32_t(const SentCommand&, std::vector<uint8_t>& payload)>;
 
-// Builds the reply telegram the way the transports hand it to the caller (without checksum, cut
-// to the capacity).
-inline void deliverReply(uint16_t code, uint32_t result, const std::vector<uint8_t>& payload,
-                         uint8_t* reply, uint32_t capacity) {
-    std::vector<uint8_t> telegram(4);
-    if (result != 0) {
-        protocol::writeU16(&telegram[0], uint16_t(code | 0x00C0));
-        telegram.resize(8);
-        protocol::writeU32(&telegram[4], result);
-    } else {
-        protocol::writeU16(&telegram[0], uint16_t(code | 0x0080));
-        telegram.insert(telegram.end(), payload.begin(), payload.end());
-    }
-    protocol::writeU16(&telegram[2], uint16_t(telegram.size() + 1));
-    if (reply != nullptr)
-        std::memcpy(reply, telegram.data(), std::min<size_t>(telegram.size(), capacity));
-}
-
-// Every event in order: "cmd 0x1103", "flush", "pump", "sleep 100".
+// Every event in order: "cmd 0x1103", "flush", "pump".
 using EventLog = std::vector<std::string>;
 
-inline std::string hexCode(uint16_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "cmd 0x%04x", code);
-    return text;
-}
-
-class ScriptedCamera : public CCamUpdate {
+class BareCamera : public CCamUpdate {
 public:
-    explicit ScriptedCamera(EventLog& events) : events_(events) {}
+    ErrorCode Open(int) override { return 0; }
+    ErrorCode Close() override { return 0; }
+    ErrorCode Reboot(WaitHost&) override { return 0; }
+};
+
+// `Base` (a CCamUpdate) whose Command is answered by `responder` and recorded.
+template <class Base>
+class Scripted : public Base {
+public:
+    template <class... Args>
+    explicit Scripted(EventLog& events, Args&&... args)
+        : Base(std::forward<Args>(args)...), events_(events) {}
 
     ErrorCode Command(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,
                       uint32_t timeoutMs) override {
-        SentCommand sent;
-        sent.code = protocol::readU16(command);
-        sent.bytes.assign(command, command + size);
-        sent.capacity = capacity;
-        sent.timeoutMs = timeoutMs;
+        const SentCommand sent{protocol::readU16(command), {command, command + size}, capacity,
+                               timeoutMs};
         sentCommands.push_back(sent);
-        events_.push_back(hexCode(sent.code));
+        char text[16];
+        std::snprintf(text, sizeof text, "cmd 0x%04x", sent.code);
+        events_.push_back(text);
         std::vector<uint8_t> payload;
         const uint32_t result = responder ? responder(sent, payload) : 0;
         if (result == kNoReply) return kNoReply;
-        deliverReply(sent.code, result, payload, reply, capacity);
+        // The reply as the transports hand it over: no checksum, cut to the capacity.
+        std::vector<uint8_t> telegram(4);
+        protocol::writeU16(&telegram[0], uint16_t(sent.code | (result != 0 ? 0xC0 : 0x80)));
+        if (result != 0) {
+            telegram.resize(8);
+            protocol::writeU32(&telegram[4], result);
+        } else {
+            telegram.insert(telegram.end(), payload.begin(), payload.end());
+        }
+        protocol::writeU16(&telegram[2], uint16_t(telegram.size() + 1));
+        std::memcpy(reply, telegram.data(), std::min<size_t>(telegram.size(), capacity));
         return result;
     }
-    ErrorCode Open(int) override { return 0; }
-    ErrorCode Close() override { return 0; }
     ErrorCode FlushInput() override {
         events_.push_back("flush");
         return 0;
     }
-    ErrorCode Reboot(WaitHost&) override { return 0; }
 
     std::vector<SentCommand> sentOf(uint16_t code) const {
         std::vector<SentCommand> out;
@@ -99,19 +96,37 @@ private:
     EventLog& events_;
 };
 
+using ScriptedCamera = Scripted<BareCamera>;
+
 class RecordingHost : public WaitHost {
 public:
     explicit RecordingHost(EventLog& events) : events_(events) {}
     void showStatus(const std::string& text) override { statuses.push_back(text); }
     void pumpMessages() override { events_.push_back("pump"); }
-    platform::Clock& clock() override { return clock_; }
+    platform::Clock& clock() override { return virtualClock; }
 
-    platform::VirtualClock& virtualClock() { return clock_; }
+    platform::VirtualClock virtualClock;
     std::vector<std::string> statuses;
 
 private:
     EventLog& events_;
-    platform::VirtualClock clock_;
 };
+
+constexpr int kImageOffset = 64;  // where the device data starts inside the loaded file
+
+inline files::LoadedUpdateFile fileWith(int row, const std::vector<uint8_t>& data,
+                                        uint32_t startOffset = 0) {
+    files::LoadedUpdateFile file;
+    file.image.assign(kImageOffset, 0);
+    file.image.insert(file.image.end(), data.begin(), data.end());
+    file.image.resize(file.image.size() + 100, 0xFF);
+    file.readBackImage.assign(file.image.size(), 0);
+    file.present[size_t(row)] = true;
+    file.dataOffset[size_t(row)] = kImageOffset;
+    file.record[size_t(row)].dataLength = uint32_t(data.size());
+    file.record[size_t(row)].startOffset = startOffset;
+    file.record[size_t(row)].deviceIndex = row;
+    return file;
+}
 
 }  // namespace camera::test

@@ -15,18 +15,9 @@ TEST(Deadline, ExpiresAfterItsDurationAndNeverReportsNegativeTime) {
     std::this_thread::sleep_for(40ms);
     EXPECT_TRUE(deadline.expired());
     EXPECT_EQ(deadline.remaining(), 0ns);
-}
 
-TEST(Deadline, ZeroAndNegativeDurationsAreAlreadyExpired) {
     EXPECT_TRUE(Deadline(0ns).expired());
-    EXPECT_TRUE(Deadline(-5ms).expired());
     EXPECT_EQ(Deadline(-5ms).remaining(), 0ns);
-}
-
-TEST(Deadline, AtAnAbsolutePoint) {
-    const auto end = Deadline::SteadyClock::now() + 1h;
-    const Deadline deadline = Deadline::at(end);
-    EXPECT_EQ(deadline.end(), end);
-    EXPECT_FALSE(deadline.expired());
+    EXPECT_FALSE(Deadline::at(Deadline::SteadyClock::now() + 1h).expired());
     EXPECT_TRUE(Deadline::at(Deadline::SteadyClock::now() - 1ms).expired());
 }

@@ -1,23 +1,21 @@
-// A stand-in for the serial interface library, built only for the tests. It offers the six
-// exports the programmer binds and reaches camsim over a pty (QEL_COM<board+1>), modelling a
-// frame grabber whose serial rate must match the camera's:
-//  - the grabber starts at 9600 baud; Control_Command fails with a time-out while the grabber's
-//    rate differs from the camera's (asked with GET_CL_BAUDRATE before each command);
+// A stand-in for the serial interface library, for the tests only: the six exports the programmer
+// binds, reaching camsim over a pty (QEL_COM<board+1>) as a frame grabber whose rate must match
+// the camera's:
+//  - the grabber starts at 9600 baud; Control_Command fails as a read time-out while the rates
+//    differ (asked with GET_CL_BAUDRATE before each command);
 //  - Set_Transfer_Parameters refuses the rates in $TESSIPORT_DOUBLE_REFUSE (comma list) with
-//    0xA0332001; otherwise, when the camera is reachable, it moves the camera with
-//    SET_CL_BAUDRATE, and the grabber always takes the new rate;
+//    0xA0332001; otherwise it moves a reachable camera with SET_CL_BAUDRATE, and the grabber
+//    always takes the new rate;
 //  - $TESSIPORT_DOUBLE_GRABBERS (comma list), when set, names the only grabber libraries that
 //    the extended open accepts;
 //  - every call is appended as one line to the file named by $TESSIPORT_DOUBLE_CALLS.
 // Built a second time without Set_Transfer_Parameters for the binding tests.
 
 #include <cstdarg>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -30,9 +28,7 @@
 namespace {
 
 constexpr uint32_t kInvalidArgument = 0xA0332001;
-constexpr uint32_t kNoSerialLibrary = 0xA0332004;
 constexpr uint32_t kInvalidHandle = 0x80332006;
-constexpr uint32_t kChannelFailed = 0x80332007;  // what a grabber read time-out becomes
 
 struct Board {
     std::unique_ptr<protocol::ComTransport> transport;
@@ -40,15 +36,13 @@ struct Board {
     uint32_t grabberRate = 9600;
 };
 
-std::mutex mutex;
 std::map<uint32_t, Board> boards;
 protocol::NullLogSink nullLog;
 
 void record(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void record(const char* format, ...) {
     const char* path = std::getenv("TESSIPORT_DOUBLE_CALLS");
-    if (path == nullptr) return;
-    FILE* file = std::fopen(path, "a");
+    FILE* file = path != nullptr ? std::fopen(path, "a") : nullptr;
     if (file == nullptr) return;
     va_list args;
     va_start(args, format);
@@ -58,19 +52,11 @@ void record(const char* format, ...) {
     std::fclose(file);
 }
 
-bool listed(const char* variable, const std::string& value) {
-    const char* list = std::getenv(variable);
-    if (list == nullptr) return false;
+bool listed(const char* list, const std::string& value) {
     std::stringstream items(list);
-    std::string item;
-    while (std::getline(items, item, ','))
+    for (std::string item; std::getline(items, item, ',');)
         if (item == value) return true;
     return false;
-}
-
-Board* find(uint32_t handle) {
-    auto it = boards.find(handle);
-    return it == boards.end() ? nullptr : &it->second;
 }
 
 // The camera's Camera Link rate, 0 when it does not answer.
@@ -83,24 +69,28 @@ uint32_t cameraRate(Board& board) {
 }
 
 uint32_t openBoard(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruct* open) {
-    if (handle == nullptr || (initmode & camera::initmode::kOnlySerialInit) == 0)
-        return kInvalidArgument;
-    if (initmode & camera::initmode::kDllName) {
+    using namespace camera::initmode;
+    if (handle == nullptr || (initmode & kOnlySerialInit) == 0) return kInvalidArgument;
+    const char* grabbers = std::getenv("TESSIPORT_DOUBLE_GRABBERS");
+    if (initmode & kDllName) {
         if (open == nullptr || open->cl_ser_file_name == nullptr) return kInvalidArgument;
-        if (std::getenv("TESSIPORT_DOUBLE_GRABBERS") != nullptr &&
-            !listed("TESSIPORT_DOUBLE_GRABBERS", open->cl_ser_file_name))
-            return kNoSerialLibrary;
+        if (grabbers != nullptr && !listed(grabbers, open->cl_ser_file_name))
+            return 0xA0332004;  // no such serial library
     }
-    const uint32_t boardNumber = initmode & camera::initmode::kBoardMask;
+    const uint32_t boardNumber = initmode & kBoardMask;
     Board board;
     board.transport = std::make_unique<protocol::ComTransport>(protocol::Variant::Library,
                                                                nullLog, platform::realClock());
     board.transport->openLibrary(int(boardNumber) + 1, 9600);
     if (!board.transport->isOpen()) return kInvalidHandle;
-    const uint32_t value = 0x100 + boardNumber;
-    boards[value] = std::move(board);
-    *handle = value;
+    *handle = 0x100 + boardNumber;
+    boards[*handle] = std::move(board);
     return 0;
+}
+
+Board* find(uint32_t handle) {
+    auto it = boards.find(handle);
+    return it == boards.end() ? nullptr : &it->second;
 }
 
 }  // namespace
@@ -108,7 +98,6 @@ uint32_t openBoard(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruct* 
 extern "C" {
 
 uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruct* open) {
-    std::lock_guard<std::mutex> lock(mutex);
     const bool named = (initmode & camera::initmode::kDllName) && open != nullptr &&
                        open->cl_ser_file_name != nullptr;
     record("Open_Cam_Ext 0x%x %s", initmode, named ? open->cl_ser_file_name : "-");
@@ -116,13 +105,11 @@ uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruc
 }
 
 uint32_t Open_Cam(uint32_t initmode, uint32_t* handle) {
-    std::lock_guard<std::mutex> lock(mutex);
     record("Open_Cam 0x%x", initmode);
     return openBoard(initmode, handle, nullptr);
 }
 
 uint32_t Close_Cam(uint32_t* handle) {
-    std::lock_guard<std::mutex> lock(mutex);
     if (handle == nullptr) return kInvalidArgument;
     record("Close_Cam 0x%x", *handle);
     const bool known = boards.erase(*handle) > 0;
@@ -131,7 +118,6 @@ uint32_t Close_Cam(uint32_t* handle) {
 }
 
 uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length) {
-    std::lock_guard<std::mutex> lock(mutex);
     Board* board = find(handle);
     if (board == nullptr) return kInvalidHandle;
     if (values != nullptr && length >= 4) board->commandTimeout = values[0];
@@ -141,27 +127,25 @@ uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length) 
 
 uint32_t Control_Command(uint32_t handle, const void* command, uint32_t sizeIn, void* reply,
                          uint32_t capacity) {
-    std::lock_guard<std::mutex> lock(mutex);
     if (command == nullptr || sizeIn < 5 || sizeIn > 511) return kInvalidArgument;
     const auto* bytes = static_cast<const uint8_t*>(command);
     record("Control_Command 0x%04x", protocol::readU16(bytes));
     Board* board = find(handle);
     if (board == nullptr) return kInvalidHandle;
-    // At a rate the camera does not use, nothing sensible comes back.
-    if (cameraRate(*board) != board->grabberRate) return kChannelFailed;
+    if (cameraRate(*board) != board->grabberRate) return 0x80332007;  // the channel failed
     return board->transport->transaction(bytes, sizeIn, static_cast<uint8_t*>(reply), capacity,
                                          board->commandTimeout);
 }
 
 #ifndef TESSIPORT_DOUBLE_WITHOUT_TRANSFER_PARAMETERS
 uint32_t Set_Transfer_Parameters(uint32_t handle, const uint32_t* values, uint32_t length) {
-    std::lock_guard<std::mutex> lock(mutex);
     if (values == nullptr || length < 4) return kInvalidArgument;
     const uint32_t rate = values[0];
     record("Set_Transfer_Parameters %u", rate);
     Board* board = find(handle);
     if (board == nullptr) return kInvalidHandle;
-    if (listed("TESSIPORT_DOUBLE_REFUSE", std::to_string(rate))) return kInvalidArgument;
+    const char* refused = std::getenv("TESSIPORT_DOUBLE_REFUSE");
+    if (refused != nullptr && listed(refused, std::to_string(rate))) return kInvalidArgument;
     if (cameraRate(*board) == board->grabberRate) {
         protocol::Request request = protocol::makeRequest(protocol::cmd::SET_CL_BAUDRATE, 9);
         protocol::writeU32(&request.bytes[4], rate);
