@@ -3,15 +3,9 @@
 
 #include "protocol/com_transport.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <array>
-#include <chrono>
-#include <string>
-#include <thread>
 
 #include "protocol/commands.h"
 #include "pty_peer.h"
@@ -28,6 +22,7 @@ using SteadyClock = std::chrono::steady_clock;
 namespace {
 
 const Bytes kDebugText = telegram(0x0019, {'h', 'e', 'l', 'l', 'o', '\n'});  // 11 bytes
+const std::string kDebugLine = "Remove Debug command 0x19, size 11";
 
 Bytes cameraTypeReply(uint16_t type, uint32_t serial) {
     Bytes payload(18, 0);
@@ -37,32 +32,18 @@ Bytes cameraTypeReply(uint16_t type, uint32_t serial) {
 }
 
 bool isVerboseOff(const Bytes& command) {
-    const Request expected = verboseOff();
-    Bytes bytes(expected.bytes.begin(), expected.bytes.begin() + 15);
-    bytes[14] = checksumOf(bytes.data(), 14);
-    return command == bytes;
+    Request expected = verboseOff();
+    expected.bytes[14] = checksumOf(expected.bytes.data(), 14);
+    return command == Bytes(expected.bytes.begin(), expected.bytes.begin() + 15);
 }
 
 // Answers "verbose 0\r" at once, as a camera does, and GET_CAMERA_TYPE through `onCameraType`.
 PtyPeer::Handler camera(std::function<void(PtyPeer&)> onCameraType = {}) {
     return [onCameraType](PtyPeer& peer, const Bytes& command) {
         const uint16_t code = readU16(command.data());
-        if (code == cmd::TEXT_COMMAND)
-            peer.send(telegram(0x0099));
-        if (code == cmd::GET_CAMERA_TYPE && onCameraType)
-            onCameraType(peer);
+        if (code == cmd::TEXT_COMMAND) peer.send(telegram(0x0099));
+        if (code == cmd::GET_CAMERA_TYPE && onCameraType) onCameraType(peer);
     };
-}
-
-size_t verboseCount(const PtyPeer& peer) {
-    size_t n = 0;
-    for (const auto& command : peer.commands())
-        n += isVerboseOff(command);
-    return n;
-}
-
-std::chrono::milliseconds since(SteadyClock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start);
 }
 
 class ComTransportOnPty : public ::testing::Test {
@@ -74,11 +55,15 @@ protected:
     }
     void TearDown() override { ::unsetenv("QEL_COM1"); }
 
-    ErrorCode cameraType(uint32_t timeoutMs, ComTransport& transport) {
+    ErrorCode cameraType(uint32_t timeoutMs, uint32_t capacity = cap::GET_CAMERA_TYPE) {
         const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
         reply_.fill(0xEE);
-        return transport.transaction(request.data(), request.size, reply_.data(),
-                                     cap::GET_CAMERA_TYPE, timeoutMs);
+        return programmer_.transaction(request.data(), request.size, reply_.data(), capacity,
+                                       timeoutMs);
+    }
+    size_t verboseCount() const {
+        const auto commands = peer_.commands();
+        return size_t(std::count_if(commands.begin(), commands.end(), isVerboseOff));
     }
 
     PtyPeer peer_;
@@ -93,15 +78,13 @@ protected:
 TEST_F(ComTransportOnPty, ProgrammerOpensIndexPlusOneAndSwitchesDebugTextOff) {
     EXPECT_EQ(programmer_.openByIndex(-1, -1), kErrPortIndex);
     EXPECT_FALSE(programmer_.isOpen());
-
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    EXPECT_TRUE(programmer_.isOpen());
     EXPECT_EQ(programmer_.portPath(), peer_.path());
     ASSERT_EQ(peer_.commands().size(), 1u);
     EXPECT_TRUE(isVerboseOff(peer_.commands()[0]));
-    EXPECT_TRUE(log_.has("WriteFile Com size 15 done 15"));
-    EXPECT_TRUE(log_.has("ReadFile Com 0x99 0x5 size:4 done 4"));
-    EXPECT_TRUE(log_.has("ReadFile Com size:1 done 1"));
+    for (const char* line : {"WriteFile Com size 15 done 15", "ReadFile Com 0x99 0x5 size:4 done 4",
+                             "ReadFile Com size:1 done 1"})
+        EXPECT_TRUE(log_.has(line)) << line;
 
     EXPECT_EQ(programmer_.close(), 1);
     EXPECT_FALSE(programmer_.isOpen());
@@ -110,42 +93,38 @@ TEST_F(ComTransportOnPty, ProgrammerOpensIndexPlusOneAndSwitchesDebugTextOff) {
     EXPECT_EQ(programmer_.openByIndex(0, -1), kErrPortIndex);
 }
 
-TEST_F(ComTransportOnPty, ProgrammerKeepsThePortOnlyForTheIdentifiedPortNumber) {
+TEST_F(ComTransportOnPty, ReopenRulesKeepThePortOnlyForTheIdentifiedPortNumber) {
     PtyPeer other;
     other.setHandler(camera());
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-
     // The port number now leads elsewhere: a kept port still shows the old path.
     ::setenv("QEL_COM1", other.path().c_str(), 1);
     ASSERT_EQ(programmer_.openByIndex(0, 1), kOk);
     EXPECT_EQ(programmer_.portPath(), peer_.path());
-    EXPECT_EQ(verboseCount(peer_), 2u);  // only "verbose 0\r" repeated
-
+    EXPECT_EQ(verboseCount(), 2u);  // only "verbose 0\r" repeated
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);  // no identification: reopened
     EXPECT_EQ(programmer_.portPath(), other.path());
-
     ::setenv("QEL_COM1", peer_.path().c_str(), 1);
     ASSERT_EQ(programmer_.openByIndex(0, 2), kOk);  // identified elsewhere: reopened
     EXPECT_EQ(programmer_.portPath(), peer_.path());
-
     ::setenv("QEL_COM2", other.path().c_str(), 1);
     ASSERT_EQ(programmer_.openByIndex(1, 1), kOk);  // another port
     EXPECT_EQ(programmer_.portPath(), other.path());
     ::unsetenv("QEL_COM2");
 }
 
-TEST_F(ComTransportOnPty, DebugTextBeforeTheReplyIsSkippedThenOnlyHundredMillisecondsAreWaited) {
+TEST_F(ComTransportOnPty, TwoDebugTelegramsAreSkippedThenOnlyHundredMillisecondsAreWaited) {
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
     peer_.setHandler(camera([](PtyPeer& peer) {
         peer.send(kDebugText);
         peer.send(kDebugText);
         peer.send(cameraTypeReply(0x1300, 4711));
     }));
-    ASSERT_EQ(cameraType(1000, programmer_), kOk);
+    ASSERT_EQ(cameraType(1000), kOk);
     EXPECT_EQ(readU16(&reply_[4]), 0x1300);
     EXPECT_EQ(readU32(&reply_[8]), 4711u);
     EXPECT_EQ(reply_[22], 0xEE);  // the checksum byte is not handed over
-    EXPECT_EQ(log_.count("Remove Debug command 0x19, size 11"), 2u);
+    EXPECT_EQ(log_.count(kDebugLine), 2u);
 
     // Debug text and then silence: the time-out for the reply is 100 ms, not the 3 s given.
     peer_.setHandler(camera([](PtyPeer& peer) {
@@ -153,37 +132,33 @@ TEST_F(ComTransportOnPty, DebugTextBeforeTheReplyIsSkippedThenOnlyHundredMillise
         peer.send(kDebugText);
     }));
     const auto start = SteadyClock::now();
-    EXPECT_EQ(cameraType(3000, programmer_), kErrPortIo);
-    EXPECT_LT(since(start), 1500ms);
+    EXPECT_EQ(cameraType(3000), kErrPortIo);
+    EXPECT_LT(SteadyClock::now() - start, 1500ms);
     EXPECT_EQ(reply_[0], 0xEE);
 }
 
 TEST_F(ComTransportOnPty, EndlessDebugTextEndsAfterTwentyOneOrFiftyOneTelegrams) {
-    const auto flood = [](PtyPeer& peer) {
-        for (int i = 0; i < 60; ++i)
-            peer.send(kDebugText);
-    };
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    peer_.setHandler(camera(flood));
-    EXPECT_EQ(cameraType(200, programmer_), kErrReplyCode);
-    EXPECT_EQ(log_.count("Remove Debug command 0x19, size 11"), 21u);
+    peer_.setHandler(camera([](PtyPeer& peer) {
+        for (int i = 0; i < 60; ++i) peer.send(kDebugText);
+    }));
+    EXPECT_EQ(cameraType(200), kErrReplyCode);
+    EXPECT_EQ(log_.count(kDebugLine), 21u);
     programmer_.close();
 
     RecordingLog libraryLog;
     ComTransport library(Variant::Library, libraryLog, clock_);
     EXPECT_EQ(library.openLibrary(1, 115200), kErrReplyCode);
-    EXPECT_EQ(libraryLog.count("Remove Debug command 0x19, size 11"), 51u);
+    EXPECT_EQ(libraryLog.count(kDebugLine), 51u);
     EXPECT_TRUE(libraryLog.has("GET_CAMERA_TYPE returned error -2146754548 \n"));
     EXPECT_TRUE(library.isOpen());  // a failed identification keeps the port
 }
 
 TEST_F(ComTransportOnPty, MissingHeaderShortBodyAndOversizedLengthFailWithoutTouchingTheReply) {
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-
-    peer_.setHandler(camera());  // no answer to GET_CAMERA_TYPE
-    auto start = SteadyClock::now();
-    EXPECT_EQ(cameraType(50, programmer_), kErrPortIo);
-    EXPECT_LT(since(start), 1000ms);
+    const auto start = SteadyClock::now();  // no answer to GET_CAMERA_TYPE
+    EXPECT_EQ(cameraType(50), kErrPortIo);
+    EXPECT_LT(SteadyClock::now() - start, 1000ms);
     EXPECT_EQ(reply_[0], 0xEE);
     EXPECT_TRUE(log_.has("ReadFile Com 0x0 0x0 size:4 done 0"));
 
@@ -192,7 +167,7 @@ TEST_F(ComTransportOnPty, MissingHeaderShortBodyAndOversizedLengthFailWithoutTou
         const Bytes reply = cameraTypeReply(0x1300, 1);
         peer.send(Bytes(reply.begin(), reply.begin() + 10));
     }));
-    EXPECT_EQ(cameraType(50, programmer_), kErrChecksum);
+    EXPECT_EQ(cameraType(50), kErrChecksum);
     EXPECT_EQ(reply_[0], 0xEE);
     EXPECT_TRUE(log_.has("ReadFile Com size:19 done 6"));
     EXPECT_TRUE(log_.has("ERROR: checksum"));
@@ -205,11 +180,7 @@ TEST_F(ComTransportOnPty, MissingHeaderShortBodyAndOversizedLengthFailWithoutTou
         writeU16(&reply[2], 0xFFFF);
         peer.send(reply);
     }));
-    const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
-    reply_.fill(0xEE);
-    EXPECT_EQ(programmer_.transaction(request.data(), request.size, reply_.data(),
-                                      uint32_t(reply_.size()), 200),
-              kErrChecksum);
+    EXPECT_EQ(cameraType(200, uint32_t(reply_.size())), kErrChecksum);
     EXPECT_EQ(reply_[0], 0xEE);
     EXPECT_TRUE(log_.has("ReadFile Com size:508 done 508"));
 }
@@ -222,7 +193,6 @@ TEST_F(ComTransportOnPty, CommandsThatDoNotFitAreRefusedOrSentWithoutChecksum) {
     writeU16(&big[2], 513);
     EXPECT_EQ(programmer_.transaction(big.data(), 513, nullptr, 0, 50), kErrChecksum);
     // 512 bytes given with a length field of 513: the checksum would land past the buffer.
-    peer_.setHandler(camera());
     EXPECT_EQ(programmer_.transaction(big.data(), 512, nullptr, 0, 50), kErrPortIo);
     EXPECT_TRUE(log_.has("WriteFile Com size 512 done 512"));
     std::this_thread::sleep_for(20ms);
@@ -235,8 +205,7 @@ TEST_F(ComTransportOnPty, LibraryOpenIdentifiesTheCameraAndLogsIt) {
     peer_.setHandler(camera([](PtyPeer& peer) { peer.send(cameraTypeReply(0x1310, 123456)); }));
     ASSERT_EQ(library.openLibrary(1, 500000), kOk);
     EXPECT_TRUE(log.has("CAMERA_TYPE: 1310 SerialNumber 123456 \n"));
-    // GET_CAMERA_TYPE, then "verbose 0\r".
-    ASSERT_EQ(peer_.commands().size(), 2u);
+    ASSERT_EQ(peer_.commands().size(), 2u);  // GET_CAMERA_TYPE, then "verbose 0\r"
     EXPECT_TRUE(isVerboseOff(peer_.commands()[1]));
     // The header line is written once more after the debug-text check.
     EXPECT_EQ(log.count("ReadFile Com 0x190 0x17 size:4 done 4"), 2u);
@@ -245,7 +214,6 @@ TEST_F(ComTransportOnPty, LibraryOpenIdentifiesTheCameraAndLogsIt) {
     ASSERT_EQ(library.configureAndIdentify(76800), kOk);
     EXPECT_EQ(peer_.commands().size(), 3u);  // no "verbose 0\r" this time
     EXPECT_EQ(log.count("CAMERA_TYPE: 1310 SerialNumber 123456 \n"), 2u);
-
     library.close();
     EXPECT_EQ(ComTransport::portTest(1), kOk);
     ::setenv("QEL_COM9", "/nonexistent/tty", 1);
@@ -263,7 +231,7 @@ TEST_F(ComTransportOnPty, DrainEndsEvenWhileTheCameraKeepsSending) {
     const auto sleptBefore = clock_.totalSlept();
     EXPECT_EQ(programmer_.drain(), kOk);
     peer_.flood(false);
-    EXPECT_EQ(log_.countPrefix("Drain stopped after "), 1u);
+    EXPECT_EQ(log_.count("Drain stopped after ", true), 1u);
     EXPECT_EQ(clock_.totalSlept() - sleptBefore, 3000ms);
     EXPECT_TRUE(log_.has("Check ReadFile size:100"));
 }

@@ -22,19 +22,13 @@ public:
         std::lock_guard lock(mutex_);
         return lines_;
     }
-    size_t count(const std::string& line) const {
+    // Lines equal to `line`, or only starting with it when `prefix`.
+    size_t count(const std::string& line, bool prefix = false) const {
         size_t n = 0;
-        for (const auto& l : lines())
-            n += l == line;
+        for (const auto& l : lines()) n += prefix ? l.rfind(line, 0) == 0 : l == line;
         return n;
     }
     bool has(const std::string& line) const { return count(line) > 0; }
-    size_t countPrefix(const std::string& prefix) const {
-        size_t n = 0;
-        for (const auto& l : lines())
-            n += l.rfind(prefix, 0) == 0;
-        return n;
-    }
 
 private:
     mutable std::mutex mutex_;

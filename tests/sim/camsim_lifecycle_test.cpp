@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "port_client.h"
+#include "tools/temp_folder.h"
 
 using namespace simtest;
 using namespace std::chrono_literals;
@@ -20,152 +18,114 @@ namespace {
 
 const Bytes kGetCameraType = telegram(0x0110);
 
-fs::path freshFolder(const char* name) {
-    const fs::path dir = fs::temp_directory_path() /
-                         (std::string("camsim_test_") + name + "_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-Bytes writeBlock(uint32_t first, const Bytes& data) {
+Bytes writeBlock(uint32_t first, Bytes data) {
     Bytes payload = withU32s({first, first + uint32_t(data.size()) - 1});
-    Bytes block = data;
-    block.resize(256, 0xFF);
-    payload.insert(payload.end(), block.begin(), block.end());
+    data.resize(256, 0xFF);
+    payload.insert(payload.end(), data.begin(), data.end());
     return telegram(0x1103, payload);
 }
 
 }  // namespace
 
 TEST(CamsimReboot, SilentForTheBootTimeThenAnswersWithDevicesClosed) {
-    CamsimProcess sim({"--boot-time", "300"});
-    PortClient port(sim.portPath());
-    ASSERT_TRUE(port.transact(telegram(0x7103, withU32s({0, 0}))));
-    auto reply = port.transact(telegram(0x1704));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->size(), 5u);
-    EXPECT_EQ(u16At(*reply, 0), 0x1784);
-    const auto rebooted = std::chrono::steady_clock::now();
-    EXPECT_FALSE(port.transact(kGetCameraType, 100ms));  // not heard while booting
+    Camera cam({"--boot-time", "300"});
+    ASSERT_EQ(cam.code(twoWords(0x7103)), 0x7183);
+    ASSERT_EQ(cam.code(telegram(0x1704)), 0x1784);
+    EXPECT_EQ(cam.last.size(), 5u);
+    const auto rebooted = SteadyClock::now();
+    EXPECT_EQ(cam.code(kGetCameraType, 100ms), 0);  // not heard while booting
+    while (cam.last.empty() && SteadyClock::now() - rebooted < 2s) cam.code(kGetCameraType, 50ms);
+    ASSERT_EQ(u16At(cam.last, 0), 0x0190);
+    EXPECT_GE(SteadyClock::now() - rebooted, 250ms);
+    EXPECT_EQ(cam.code(twoWords(0x0003)), 0x00C3);
+    EXPECT_EQ(u32At(cam.last, 4), 0x80001053u);
 
-    std::optional<Bytes> answer;
-    while (!answer && std::chrono::steady_clock::now() - rebooted < 2s)
-        answer = port.transact(kGetCameraType, 50ms);
-    ASSERT_TRUE(answer);
-    EXPECT_GE(std::chrono::steady_clock::now() - rebooted, 250ms);
-    auto close = port.transact(telegram(0x0003, withU32s({0, 0})));
-    ASSERT_TRUE(close);
-    EXPECT_EQ(u32At(*close, 4), 0x80001053u);
-}
-
-TEST(CamsimReboot, NoAnswerAfterRebootFault) {
-    CamsimProcess sim({"--boot-time", "50", "--fault", "no-answer-after-reboot"});
-    PortClient port(sim.portPath());
-    ASSERT_TRUE(port.transact(telegram(0x1704)));
+    Camera mute({"--boot-time", "50", "--fault", "no-answer-after-reboot"});
+    ASSERT_EQ(mute.code(telegram(0x1704)), 0x1784);
     std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(port.transact(kGetCameraType, 200ms));
+    EXPECT_EQ(mute.code(kGetCameraType, 200ms), 0);
 }
 
 TEST(CamsimPort, ClientCanCloseAndReopenThePort) {
-    CamsimProcess sim({});
+    Camera cam({});
     for (int round = 0; round < 3; ++round) {
-        PortClient port(sim.portPath());
+        PortClient port(cam.sim.portPath());
         ASSERT_TRUE(port.isOpen());
-        auto reply = port.transact(kGetCameraType);
-        ASSERT_TRUE(reply) << "round " << round;
-        EXPECT_EQ(u16At(*reply, 0), 0x0190);
+        EXPECT_EQ(u16At(port.transact(kGetCameraType).value_or(Bytes{}), 0), 0x0190) << round;
     }
     // A command sent and abandoned leaves its reply behind; a new client flushes it at open.
     {
-        PortClient port(sim.portPath());
+        PortClient port(cam.sim.portPath());
         port.send(telegram(0x0910));
         std::this_thread::sleep_for(50ms);
     }
-    PortClient port(sim.portPath());
-    auto reply = port.transact(kGetCameraType);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(u16At(*reply, 0), 0x0190);
+    PortClient port(cam.sim.portPath());
+    EXPECT_EQ(u16At(port.transact(kGetCameraType).value_or(Bytes{}), 0), 0x0190);
 }
 
 TEST(CamsimPort, EndsOnStdinEofAndSigtermAndManagesItsLink) {
-    const fs::path dir = freshFolder("link");
-    const fs::path link = dir / "camera0";
+    tools::TempFolder dir;
+    const std::string link = dir.path("camera0");
     fs::create_symlink("/nonexistent", link);  // an old link is replaced
-    {
-        CamsimProcess sim({"--link", link.string()});
-        ASSERT_TRUE(sim.started());
-        EXPECT_EQ(fs::read_symlink(link).string(), sim.portPath());
-        PortClient port(link.string());
-        EXPECT_TRUE(port.transact(kGetCameraType));
-        EXPECT_EQ(sim.closeStdinAndWait(2s), 0);
+    for (bool eof : {true, false}) {
+        Camera cam({"--link", link});
+        ASSERT_TRUE(cam.started);
+        EXPECT_EQ(fs::read_symlink(link).string(), cam.sim.portPath());
+        EXPECT_TRUE(PortClient(link).transact(kGetCameraType));
+        if (eof) {
+            EXPECT_EQ(cam.sim.closeStdinAndWait(2s), 0);
+        } else {
+            ASSERT_EQ(::kill(cam.sim.pid(), SIGTERM), 0);
+            EXPECT_EQ(cam.sim.waitForExit(2s), 0);
+        }
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     }
-    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-    {
-        CamsimProcess sim({"--link", link.string()});
-        ASSERT_TRUE(sim.started());
-        ASSERT_EQ(::kill(sim.pid(), SIGTERM), 0);
-        EXPECT_EQ(sim.waitForExit(2s), 0);
-    }
-    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-
     // A regular file at the link path is never overwritten.
     std::ofstream(link) << "keep";
-    CamsimProcess refused({"--link", link.string()});
-    EXPECT_FALSE(refused.started());
+    tools::CamsimProcess refused;
+    EXPECT_FALSE(refused.start(KF_BINARY_DIR "/bin/camsim", {"--link", link}));
     EXPECT_EQ(refused.waitForExit(2s), 1);
     std::string content;
     std::ifstream(link) >> content;
     EXPECT_EQ(content, "keep");
-    fs::remove_all(dir);
 }
 
 TEST(CamsimState, ContentsSurviveARestartAndBadFilesAreRefused) {
-    const fs::path dir = freshFolder("state");
+    tools::TempFolder dir;
     {
-        CamsimProcess sim({"--state", dir.string(), "--erase-time", "10"});
-        PortClient port(sim.portPath());
-        ASSERT_TRUE(port.transact(telegram(0x7103, withU32s({0, 0}))));
-        ASSERT_TRUE(port.transact(telegram(0x1003, withU32s({0, 0}))));
+        Camera cam({"--state", dir.path(), "--erase-time", "10"});
+        ASSERT_EQ(cam.code(twoWords(0x7103)), 0x7183);
+        ASSERT_EQ(cam.code(twoWords(0x1003)), 0x1083);
         // A version block in the Main FPGA's first bytes: variant 9, V02.05.
-        ASSERT_TRUE(port.transact(writeBlock(0, {0x05, 0x02, 0x09, 0x00})));
-        ASSERT_TRUE(port.transact(writeBlock(0x3FFFF0, {0xAB})));
-        EXPECT_EQ(sim.closeStdinAndWait(2s), 0);
+        ASSERT_EQ(cam.code(writeBlock(0, {0x05, 0x02, 0x09, 0x00})), 0x1183);
+        ASSERT_EQ(cam.code(writeBlock(0x3FFFF0, {0xAB})), 0x1183);
+        EXPECT_EQ(cam.sim.closeStdinAndWait(2s), 0);
     }
-    EXPECT_EQ(fs::file_size(dir / "main_fpga.bin"), 4u << 20);
+    EXPECT_EQ(fs::file_size(dir.path("main_fpga.bin")), 4u << 20);
     {
-        CamsimProcess sim({"--state", dir.string()});
-        PortClient port(sim.portPath());
-        auto fw = port.transact(telegram(0x0810));
-        ASSERT_TRUE(fw);
-        ASSERT_GE(u16At(*fw, 4), 1);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&(*fw)[6])), "Main FPGA");
-        EXPECT_EQ(u16At(*fw, 6 + 18), 9);
-        ASSERT_TRUE(port.transact(telegram(0x7103, withU32s({0, 0}))));
-        auto read = port.transact(telegram(0x1403, withU32s({0x3FFFF0, 0x3FFFF0})));
-        ASSERT_TRUE(read);
-        EXPECT_EQ((*read)[12], 0xAB);
+        Camera cam({"--state", dir.path()});
+        ASSERT_EQ(cam.code(telegram(0x0810)), 0x0890);
+        ASSERT_GE(u16At(cam.last, 4), 1);
+        EXPECT_EQ(textAt(cam.last, 6), "Main FPGA");
+        EXPECT_EQ(u16At(cam.last, 6 + 18), 9);
+        ASSERT_EQ(cam.code(twoWords(0x7103)), 0x7183);
+        ASSERT_EQ(cam.code(twoWords(0x1403, 0x3FFFF0, 0x3FFFF0)), 0x1483);
+        EXPECT_EQ(cam.last[12], 0xAB);
     }
     // A state file of the wrong size stops camsim and stays as it was.
-    std::ofstream(dir / "eeprom.bin", std::ios::binary) << "short";
-    CamsimProcess refused({"--state", dir.string()});
-    EXPECT_FALSE(refused.started());
+    std::ofstream(dir.path("eeprom.bin"), std::ios::binary) << "short";
+    tools::CamsimProcess refused;
+    EXPECT_FALSE(refused.start(KF_BINARY_DIR "/bin/camsim", {"--state", dir.path()}));
     EXPECT_EQ(refused.waitForExit(2s), 1);
-    EXPECT_EQ(fs::file_size(dir / "eeprom.bin"), 5u);
-    fs::remove_all(dir);
+    EXPECT_EQ(fs::file_size(dir.path("eeprom.bin")), 5u);
 }
 
-TEST(CamsimState, WritesAreSavedAfterABurstAndBeforeAReboot) {
-    const fs::path dir = freshFolder("reboot");
-    CamsimProcess sim({"--state", dir.string(), "--boot-time", "50"});
-    PortClient port(sim.portPath());
-    auto firstByte = [&] { return std::ifstream(dir / "main_up.bin", std::ios::binary).get(); };
-    ASSERT_TRUE(port.transact(telegram(0x7003, withU32s({0, 0}))));
-    ASSERT_TRUE(port.transact(writeBlock(0x80000000, {0x42})));
-    std::this_thread::sleep_for(700ms);  // the device stays open; the pause ends the burst
-    EXPECT_EQ(firstByte(), 0x42);
-    ASSERT_TRUE(port.transact(writeBlock(0x80000000, {0x02})));
-    ASSERT_TRUE(port.transact(telegram(0x1704)));
+TEST(CamsimState, WritesAreSavedBeforeAReboot) {
+    tools::TempFolder dir;
+    Camera cam({"--state", dir.path(), "--boot-time", "50"});
+    auto firstByte = [&] { return std::ifstream(dir.path("main_up.bin"), std::ios::binary).get(); };
+    ASSERT_EQ(cam.code(twoWords(0x7003)), 0x7083);
+    ASSERT_EQ(cam.code(writeBlock(0x80000000, {0x02})), 0x1183);
+    ASSERT_EQ(cam.code(telegram(0x1704)), 0x1784);
     EXPECT_EQ(firstByte(), 0x02);
-    fs::remove_all(dir);
 }

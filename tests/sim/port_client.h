@@ -1,12 +1,17 @@
 #pragma once
-// Talks to camsim's pty with plain termios, the way a serial client would.
+// The real camsim of this build and a client on its pty with plain termios, as a serial client.
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/camsim_process.h"
@@ -14,41 +19,127 @@
 namespace simtest {
 
 using Bytes = std::vector<uint8_t>;
+using Ms = std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
 
 // A telegram with its length and checksum filled in.
-Bytes telegram(uint16_t code, const Bytes& payload = {});
-Bytes withU32s(std::initializer_list<uint32_t> words);
-uint16_t u16At(const Bytes& b, size_t offset);
-uint32_t u32At(const Bytes& b, size_t offset);
-
-// The real camsim of this build, started with `args`.
-class CamsimProcess : public tools::CamsimProcess {
-public:
-    explicit CamsimProcess(const std::vector<std::string>& args) {
-        start(KF_BINARY_DIR "/bin/camsim", args);
-    }
-    bool started() const { return !portPath().empty(); }
-};
+inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
+    // Filled by index: g++ 12 at -O2 misreads insert() after an initializer list.
+    Bytes t(payload.size() + 5);
+    t[0] = uint8_t(code);
+    t[1] = uint8_t(code >> 8);
+    t[2] = uint8_t(t.size());
+    t[3] = uint8_t(t.size() >> 8);
+    std::copy(payload.begin(), payload.end(), t.begin() + 4);
+    for (size_t i = 0; i + 1 < t.size(); ++i) t.back() = uint8_t(t.back() + t[i]);
+    return t;
+}
+inline Bytes withU32s(std::initializer_list<uint32_t> words) {
+    Bytes out;
+    for (uint32_t w : words)
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(w >> (8 * i)));
+    return out;
+}
+inline Bytes twoWords(uint16_t code, uint32_t a = 0, uint32_t b = 0) {
+    return telegram(code, withU32s({a, b}));
+}
+inline uint16_t u16At(const Bytes& b, size_t at) {
+    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0xDEAD;
+}
+inline uint32_t u32At(const Bytes& b, size_t at) {
+    return at + 4 <= b.size() ? uint32_t(u16At(b, at) | u16At(b, at + 2) << 16) : 0xDEADBEEF;
+}
+inline bool checksumOk(const Bytes& t) {
+    uint8_t sum = 0;
+    for (size_t i = 0; i + 1 < t.size(); ++i) sum = uint8_t(sum + t[i]);
+    return !t.empty() && t.size() == u16At(t, 2) && sum == t.back();
+}
+// The zero-padded 16-character name at `at`.
+inline std::string textAt(const Bytes& b, size_t at) {
+    const auto end = [&](size_t i) { return b.begin() + long(std::min(i, b.size())); };
+    const std::string s(end(at), end(at + 16));
+    return s.substr(0, s.find('\0'));
+}
 
 class PortClient {
 public:
-    explicit PortClient(const std::string& path);  // raw mode, like the transport does
-    ~PortClient();
+    explicit PortClient(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
+        termios tio{};  // raw mode, like the transport
+        ::tcgetattr(fd_, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd_, TCSANOW, &tio);
+        ::tcflush(fd_, TCIOFLUSH);
+    }
+    ~PortClient() { ::close(fd_); }
     bool isOpen() const { return fd_ >= 0; }
-    void close();
 
-    void send(const Bytes& bytes);
+    void send(const Bytes& bytes) {
+        for (size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) done += size_t(n);
+            else std::this_thread::sleep_for(Ms(1));
+        }
+    }
     // The next telegram (debug texts included), or nothing when none completes in time.
-    std::optional<Bytes> receive(std::chrono::milliseconds limit);
+    std::optional<Bytes> receive(Ms limit) {
+        const auto deadline = SteadyClock::now() + limit;
+        while (true) {
+            const size_t length = u16At(pending_, 2);
+            if (length >= 5 && pending_.size() >= length) {
+                Bytes t(pending_.begin(), pending_.begin() + long(length));
+                pending_.erase(pending_.begin(), pending_.begin() + long(length));
+                return t;
+            }
+            if (!readUntil(deadline)) return std::nullopt;
+        }
+    }
     // Sends a command and returns the first non-debug telegram that answers it.
-    std::optional<Bytes> transact(const Bytes& command,
-                                  std::chrono::milliseconds limit = std::chrono::milliseconds(1000));
+    std::optional<Bytes> transact(const Bytes& command, Ms limit = Ms(1000)) {
+        send(command);
+        const auto deadline = SteadyClock::now() + limit;
+        auto reply = receive(limit);
+        while (reply && (*reply)[0] == 0x19)
+            reply = receive(std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()));
+        return reply;
+    }
     // Every byte that arrives within `limit`.
-    Bytes readFor(std::chrono::milliseconds limit);
+    Bytes readFor(Ms limit) {
+        const auto deadline = SteadyClock::now() + limit;
+        while (readUntil(deadline)) {}
+        return std::move(pending_);
+    }
 
 private:
-    int fd_ = -1;
+    // Appends what arrives before the deadline; false when nothing did.
+    bool readUntil(SteadyClock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()).count();
+        pollfd p{fd_, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, int(left)) <= 0) return false;
+        uint8_t buffer[1024];
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        if (n > 0) pending_.insert(pending_.end(), buffer, buffer + n);
+        return true;
+    }
+
+    int fd_;
     Bytes pending_;
+};
+
+// A camsim with a client connected; code() sends a command, keeps the reply in `last` and returns
+// its code (0 when nothing came).
+struct Camera {
+    explicit Camera(const std::vector<std::string>& args)
+        : started(sim.start(KF_BINARY_DIR "/bin/camsim", args)), port(sim.portPath()) {}
+    uint16_t code(const Bytes& command, Ms limit = Ms(1000)) {
+        last = port.transact(command, limit).value_or(Bytes{});
+        return last.empty() ? 0 : u16At(last, 0);
+    }
+
+    tools::CamsimProcess sim;
+    bool started;
+    PortClient port;
+    Bytes last;
 };
 
 }  // namespace simtest

@@ -13,15 +13,15 @@ using sim::Bytes;
 
 namespace {
 const Bytes kGetCameraType = {0x10, 0x01, 0x05, 0x00, 0x16};
+constexpr auto kByteAt9600 = 1041666ns;
 }
 
-TEST(TelegramReader, ReassemblesSplitTelegramsAndSkipsGarbage) {
+TEST(TelegramReader, ReassemblesSplitTelegramsSkipsGarbageAndGivesUpStalePartials) {
     sim::TelegramReader reader;
     const auto t0 = sim::TelegramReader::Clock::now();
     // A stray byte (read with the telegram's bytes its length field is 0x0501, impossible)
     // and a telegram in pieces.
-    const Bytes garbage = {0xFF};
-    reader.feed(garbage.data(), garbage.size(), t0);
+    reader.feed(Bytes{0xFF}.data(), 1, t0);
     reader.feed(kGetCameraType.data(), 2, t0);
     EXPECT_FALSE(reader.next(t0));
     reader.feed(kGetCameraType.data() + 2, 3, t0);
@@ -30,18 +30,10 @@ TEST(TelegramReader, ReassemblesSplitTelegramsAndSkipsGarbage) {
     EXPECT_EQ(t->bytes, kGetCameraType);
     EXPECT_TRUE(t->checksumOk);
     EXPECT_TRUE(reader.empty());
-
-    Bytes bad = kGetCameraType;
-    bad.back() = 0;
+    const Bytes bad = {0x10, 0x01, 0x05, 0x00, 0x00};
     reader.feed(bad.data(), bad.size(), t0);
-    t = reader.next(t0);
-    ASSERT_TRUE(t);
-    EXPECT_FALSE(t->checksumOk);
-}
+    EXPECT_FALSE(reader.next(t0).value().checksumOk);
 
-TEST(TelegramReader, GivesUpAStalePartialTelegram) {
-    sim::TelegramReader reader;
-    const auto t0 = sim::TelegramReader::Clock::now();
     const Bytes partial = {0x03, 0x11, 0x0D, 0x01, 0x00};  // announces 269 bytes, sends five
     reader.feed(partial.data(), partial.size(), t0);
     EXPECT_FALSE(reader.next(t0 + 10ms));
@@ -50,7 +42,7 @@ TEST(TelegramReader, GivesUpAStalePartialTelegram) {
     reader.feed(kGetCameraType.data(), kGetCameraType.size(), later);
     // The new bytes refresh the partial telegram; once that is stale, the scan finds the command.
     EXPECT_FALSE(reader.next(later));
-    auto t = reader.next(later + sim::TelegramReader::kStaleGap);
+    t = reader.next(later + sim::TelegramReader::kStaleGap);
     ASSERT_TRUE(t);
     EXPECT_EQ(t->bytes, kGetCameraType);
 }
@@ -61,65 +53,27 @@ TEST(TelegramReader, PacedReleasesATelegramOnlyOnceItsBytesWouldHaveArrived) {
     Bytes two = kGetCameraType;
     two.insert(two.end(), kGetCameraType.begin(), kGetCameraType.end());
     reader.feed(two.data(), two.size(), t0);
-    ASSERT_TRUE(reader.arrivalDue());
-    EXPECT_EQ(*reader.arrivalDue(), t0 + 5 * 1041666ns);
+    EXPECT_EQ(reader.arrivalDue(), t0 + 5 * kByteAt9600);
     EXPECT_FALSE(reader.next(t0 + 5ms));
     EXPECT_TRUE(reader.next(t0 + 6ms));
     // The second telegram queued behind the first on the line: it ends after both.
     EXPECT_FALSE(reader.next(t0 + 10ms));
     EXPECT_TRUE(reader.next(t0 + 11ms));
     EXPECT_FALSE(reader.arrivalDue());
-
     // A dropped stray byte took its time on the line as well.
-    const Bytes stray = {0xFF};
-    reader.feed(stray.data(), stray.size(), t0 + 20ms);
+    reader.feed(Bytes{0xFF}.data(), 1, t0 + 20ms);
     reader.feed(kGetCameraType.data(), kGetCameraType.size(), t0 + 20ms);
     EXPECT_FALSE(reader.next(t0 + 25ms));
     EXPECT_TRUE(reader.next(t0 + 27ms));
 }
 
-TEST(FaultSpecs, AcceptsTheDocumentedFormsAndRefusesOthers) {
-    sim::Faults faults;
-    std::string error;
-    EXPECT_TRUE(sim::addFault("no-reply:0x0110", faults, error));
-    EXPECT_TRUE(sim::addFault("no-reply:0x0210:3", faults, error));
-    EXPECT_EQ(faults.noReply[0x0110], -1);
-    EXPECT_EQ(faults.noReply[0x0210], 3);
-    EXPECT_TRUE(sim::addFault("error:0x0910:0x80001234", faults, error));
-    EXPECT_EQ(faults.errorReply[0x0910], 0x80001234u);
-    EXPECT_TRUE(sim::addFault("power-loss:4:10", faults, error));
-    EXPECT_EQ(faults.powerLoss[4], 10);
-    EXPECT_TRUE(sim::addFault("no-answer-after-reboot", faults, error));
-
-    for (const char* bad : {"", "no-reply", "no-reply:0x10000", "no-reply:0x0110:x",
-                            "write-fail:5:1", "write-fail:1", "error:0x0110", "open-fail:-1",
-                            "readback-mismatch:1:2", "no-answer-after-reboot:1", "bogus:1"}) {
-        error.clear();
-        EXPECT_FALSE(sim::addFault(bad, faults, error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
-    }
-}
-
-TEST(Options, DefaultsValuesAndRefusals) {
+TEST(OptionsAndFaults, DecimalVersionsAndRefusals) {
     sim::SimOptions o;
     std::string error;
-    ASSERT_TRUE(sim::parseOptions({}, o, error));
-    ASSERT_EQ(o.hardware.size(), 1u);
-    EXPECT_EQ(o.hardware[0].name, "KM4MAIN");
-    EXPECT_EQ(o.hardware[0].codeA, 13);
-    EXPECT_EQ(o.bootloaderMinor, 6);
-
-    sim::SimOptions p;
-    ASSERT_TRUE(sim::parseOptions({"--type", "1300", "--bootloader=3:2.08", "--firmware",
-                                   "3:12:1.09", "--serial=99"},
-                                  p, error));
-    EXPECT_EQ(p.cameraType, 0x1300);
-    EXPECT_EQ(p.bootloaderVariant, 3);
-    EXPECT_EQ(p.bootloaderMinor, 8);  // decimal, not octal
-    ASSERT_EQ(p.firmware.size(), 1u);
-    EXPECT_EQ(p.firmware[0].row, 3);
-    EXPECT_EQ(p.firmware[0].variant, 12);
-    EXPECT_EQ(p.serial, 99u);
+    ASSERT_TRUE(sim::parseOptions({"--bootloader=3:2.08", "--firmware", "3:12:1.09"}, o, error));
+    EXPECT_EQ(o.bootloaderMinor, 8);  // decimal, not octal
+    ASSERT_EQ(o.firmware.size(), 1u);
+    EXPECT_EQ(o.firmware[0].minor, 9);
 
     for (std::vector<std::string> bad :
          {std::vector<std::string>{"--firmware", "5:1:1.00"}, {"--firmware", "0:1:1"},
@@ -131,21 +85,27 @@ TEST(Options, DefaultsValuesAndRefusals) {
         EXPECT_FALSE(sim::parseOptions(bad, q, error)) << bad[0];
         EXPECT_FALSE(error.empty());
     }
+    sim::Faults faults;
+    for (const char* bad : {"", "no-reply", "no-reply:0x10000", "no-reply:0x0110:x",
+                            "write-fail:5:1", "write-fail:1", "error:0x0110", "open-fail:-1",
+                            "readback-mismatch:1:2", "no-answer-after-reboot:1", "bogus:1"}) {
+        error.clear();
+        EXPECT_FALSE(sim::addFault(bad, faults, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
 }
 
 TEST(OutputQueue, PacesBytesLikeASerialLineInFifoBursts) {
-    sim::OutputQueue queue(9600);  // about 1.04 ms per byte
+    sim::OutputQueue queue(9600);
     const auto t0 = sim::OutputQueue::Clock::now();
     queue.push(Bytes(20, 0x55), t0);
     // Nothing until a whole burst has been received, then what is complete.
-    EXPECT_EQ(queue.due(t0), 0u);
     EXPECT_EQ(queue.due(t0 + 16ms), 0u);  // 15.36 bytes' time
-    ASSERT_TRUE(queue.nextDue(t0));
-    EXPECT_EQ(*queue.nextDue(t0), t0 + 16 * 1041666ns);
+    EXPECT_EQ(queue.nextDue(t0), t0 + 16 * kByteAt9600);
     EXPECT_EQ(queue.due(t0 + 17ms), 16u);
     queue.consume(16);
     // The tail of four bytes goes as soon as its last byte is complete, not a burst later.
-    EXPECT_EQ(*queue.nextDue(t0 + 17ms), t0 + 20 * 1041666ns);
+    EXPECT_EQ(queue.nextDue(t0 + 17ms), t0 + 20 * kByteAt9600);
     EXPECT_EQ(queue.due(t0 + 20ms), 0u);
     EXPECT_EQ(queue.due(t0 + 21ms), 4u);
     queue.consume(4);
