@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/error_codes.h"
+
 namespace sim {
 
 using Bytes = std::vector<uint8_t>;
@@ -14,8 +16,8 @@ namespace camerr {
 constexpr uint32_t kUnknownCommand = 0x80001001;
 constexpr uint32_t kBadChecksum = 0x80001002;
 constexpr uint32_t kBadLength = 0x80001003;
-constexpr uint32_t kNotSupported = 0x80001020;
-constexpr uint32_t kNoDeviceOpen = 0x80001053;
+constexpr uint32_t kNotSupported = protocol::kCamPagedUnsupportedMask;
+constexpr uint32_t kNoDeviceOpen = protocol::kCamNoDeviceOpen;
 constexpr uint32_t kDeviceAlreadyOpen = 0x80001055;
 constexpr uint32_t kOpenRefused = 0x80001056;
 constexpr uint32_t kAddressRange = 0x80001057;

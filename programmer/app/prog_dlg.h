@@ -99,6 +99,9 @@ public:
 
     // ---- Camera information and reboot ----
     bool ReadCameraInfo();
+    // The Reboot flow (button Reboot, and after each programmed device); false when the camera
+    // did not come back.
+    bool RebootCamera();
     // The answer of the last ReadCameraInfo (false before the first).
     bool lastCameraInfoResult = false;
     // What the last ReadCameraInfo learnt beyond the rows; nothing where the camera did not tell.

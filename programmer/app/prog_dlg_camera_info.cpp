@@ -203,7 +203,9 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     return true;
 }
 
-void ProgDlg::OnReboot() {
+void ProgDlg::OnReboot() { RebootCamera(); }
+
+bool ProgDlg::RebootCamera() {
     ErrorCode rebooted = kErrNoCamera;
     {
         // The waits pump messages: no other button may start a flow meanwhile.
@@ -226,9 +228,10 @@ void ProgDlg::OnReboot() {
         model.enable(kIdProgram, false);
         model.enable(kIdPacket, false);
         ShowStatus("Connection to Camera lost, select other port or close programmer");
-        return;
+        return false;
     }
     ShowStatus("Load Update File, select other port or close programmer");
+    return true;
 }
 
 }  // namespace app

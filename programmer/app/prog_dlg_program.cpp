@@ -16,7 +16,7 @@ namespace {
 using protocol::ErrorCode;
 
 constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
-// What OnReboot leaves in the status line when the camera did not come back.
+// What the Reboot flow shows when the camera did not come back.
 constexpr const char* kConnectionLost =
     "Connection to Camera lost, select other port or close programmer";
 constexpr size_t kLabelMax = 20;
@@ -199,10 +199,7 @@ ProgramRun::End ProgramRun::programRow(int row) {
 
     dialog_.programmingRun = false;
     phase(row, RunPhase::kReboot);
-    dialog_.OnReboot();
-    if (dialog_.statusText == kConnectionLost)
-        return End::kCameraLost;
-    return End::kCompleted;
+    return dialog_.RebootCamera() ? End::kCompleted : End::kCameraLost;
 }
 
 void ProgramRun::setOutcome(int row, DeviceResult result, ErrorCode error) {
