@@ -9,9 +9,6 @@
 namespace {
 
 using namespace app;
-using apptest::FirmwareRecord;
-using apptest::ScriptedFactory;
-using apptest::ScriptedHost;
 namespace cmd = protocol::cmd;
 
 TEST(HardwareCompatibility, TablesByCameraType) {
@@ -40,8 +37,8 @@ TEST(ContactLine, FollowsEveryPleaseContactMessage) {
 
 class CameraInfoTest : public ::testing::Test {
 protected:
-    ScriptedHost host;
-    ScriptedFactory factory;
+    apptest::ScriptedHost host;
+    apptest::ScriptedFactory factory;
     ProgDlg dialog{host, factory};
     apptest::CameraScript& script = factory.com;
 
@@ -51,12 +48,16 @@ protected:
         dialog.camera = interfaceType == 2 ? factory.makeCamLink(false) : factory.makeCom(false);
         dialog.camera->Open(0);
         source.commands.clear();
+        host.boxes.clear();
         return dialog.ReadCameraInfo();
     }
-    std::string onlyBox() const { return host.boxes.size() == 1 ? host.boxes[0].text : "<boxes: " + std::to_string(host.boxes.size()) + ">"; }
+    // The one box shown, with the contact line after it or not.
+    static std::vector<std::string> box(const std::string& text, bool contact = true) {
+        return {contact ? text + kContactLine : text};
+    }
 };
 
-TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecords) {
+TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecordsOrOnlyMainUpInBootMode) {
     EXPECT_TRUE(read());
     EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, true, true, false, false}));
     EXPECT_EQ(dialog.cameraVariant[1], 4);
@@ -66,63 +67,52 @@ TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecords) {
     EXPECT_EQ(dialog.model.caption(currentFwId(1)), "004 V03.01");
     EXPECT_EQ(dialog.model.caption(kIdStatusLine), "");
     EXPECT_TRUE(host.boxes.empty());
-}
 
-TEST_F(CameraInfoTest, BootModeOffersOnlyTheMainMicrocontroller) {
     script.bootMode = true;
     EXPECT_FALSE(read());
     EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
     EXPECT_TRUE(script.commands.empty());
 }
 
-TEST_F(CameraInfoTest, UnreadableCameraTypeIsReportedWithTheContactLine) {
+TEST_F(CameraInfoTest, UnreadableCameraTypeOrHardwareIsReportedWithTheContactLine) {
     script.failNext[cmd::GET_CAMERA_TYPE] = 5;
     dialog.camera = factory.makeCom(false);
     EXPECT_FALSE(dialog.ReadCameraInfo());
-    EXPECT_EQ(onlyBox(), std::string("Error reading camera type info!\nPlease contact QEL AG!\n") + kContactLine);
-}
+    EXPECT_EQ(host.texts(), box("Error reading camera type info!\nPlease contact QEL AG!\n"));
 
-TEST_F(CameraInfoTest, IncompatibleBoardIsRefused) {
-    script.hardware = {{"KM4GIGE", 1, 1}, {"KM4MAIN", 27, 1}};
-    EXPECT_FALSE(read());
-    EXPECT_EQ(onlyBox(), std::string("kelvoflash v1.11 errorCamera hardware error! Device KM4MAIN is incompatible.\n"
-                                     "Please download newer/compatible qel.programmer or contact QEL AG\n") +
-                             kContactLine);
-    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 0);
-}
-
-TEST_F(CameraInfoTest, IncompatibleBoardInEmergencyModeAsksWhetherToIgnore) {
-    script.hardware = {{"KM4MAIN", 27, 1}};
-    dialog.options.emergencyMode = true;
-    host.answers = {true};
-    EXPECT_TRUE(read());
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_TRUE(host.boxes[0].question);
-    EXPECT_EQ(host.boxes[0].text,
-              std::string("kelvoflash v1.11 errorCamera hardware error! Device KM4MAIN is incompatible.\n"
-                          "Please download newer/compatible qel.programmer or contact QEL AG!\n") +
-                  kContactLine + "Ignore this error\n");
-    host.answers = {false};
-    EXPECT_FALSE(read());
-}
-
-TEST_F(CameraInfoTest, HardwareRecordsAreAskedTwelveTimesBeforeGivingUp) {
+    // Hardware records are asked twelve times before giving up.
+    script.failNext.clear();
     script.failNext[cmd::GET_HARDWARE_VERSIONS] = 11;
     EXPECT_TRUE(read());
     EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
-
     script.failNext[cmd::GET_HARDWARE_VERSIONS] = 12;
-    host.boxes.clear();
     const auto slept = host.virtualClock.totalSlept();
     EXPECT_FALSE(read());
     EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
     EXPECT_EQ(host.virtualClock.totalSlept() - slept, platform::Milliseconds(1200));
-    EXPECT_EQ(onlyBox(), std::string("Error reading camera hardware info!\nPlease contact QEL AG!\n") + kContactLine);
+    EXPECT_EQ(host.texts(), box("Error reading camera hardware info!\nPlease contact QEL AG!\n"));
 }
 
-TEST_F(CameraInfoTest, RecordCountsOutsideOneToTenAreRetried) {
-    script.hardware.clear();  // count 0 on every reply
+TEST_F(CameraInfoTest, IncompatibleBoardIsRefusedOrInEmergencyModeQuestioned) {
+    const std::string incompatible =
+        "kelvoflash v1.11 errorCamera hardware error! Device KM4MAIN is incompatible.\n"
+        "Please download newer/compatible qel.programmer or contact QEL AG";
+    script.hardware = {{"KM4GIGE", 1, 1}, {"KM4MAIN", 27, 1}};
+    EXPECT_FALSE(read());
+    EXPECT_EQ(host.texts(), box(incompatible + "\n"));
+    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 0);
+
     dialog.options.emergencyMode = true;
+    host.answers = {true};
+    EXPECT_TRUE(read());
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(host.boxes[0].question);
+    EXPECT_EQ(host.boxes[0].text, incompatible + "!\n" + kContactLine + "Ignore this error\n");
+    host.answers = {false};
+    EXPECT_FALSE(read());
+
+    // Record counts outside 1 to 10 are retried, then taken as incompatible.
+    script.hardware.clear();
     host.answers = {true};
     EXPECT_TRUE(read());
     EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
@@ -130,39 +120,27 @@ TEST_F(CameraInfoTest, RecordCountsOutsideOneToTenAreRetried) {
     EXPECT_TRUE(host.boxes[0].question);
 }
 
-std::vector<FirmwareRecord> twelveRecords() {
-    std::vector<FirmwareRecord> records;
-    records.push_back({"Main Bootloader", 1, 6, 1});
-    records.push_back({"Main uP", 5, 2, 1});
-    for (int i = 0; i < 9; ++i) records.push_back({"Other " + std::to_string(i), 1, 0, 1});
-    records.push_back({"Head FPGA", 2, 7, 9});  // record 11: on page 1
-    return records;
-}
-
-TEST_F(CameraInfoTest, PagedRecordsBeyondTheTenthAreFetched) {
-    script.firmware = twelveRecords();
+TEST_F(CameraInfoTest, PagedRecordsBeyondTheTenthUnpagedOnlyTheFirstTenMissingPageNone) {
+    script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main uP", 5, 2, 1}};
+    for (int i = 0; i < 9; ++i) script.firmware.push_back({"Other " + std::to_string(i), 1, 0, 1});
+    script.firmware.push_back({"Head FPGA", 2, 7, 9});  // record 11: on page 1
     EXPECT_TRUE(read());
     EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
     EXPECT_TRUE(dialog.deviceAvailable[4]);
     EXPECT_EQ(dialog.model.caption(currentFwId(4)), "009 V02.07");
-}
 
-TEST_F(CameraInfoTest, UnpagedCameraDeliversOnlyTheFirstTen) {
-    script.firmware = twelveRecords();
     script.pagedCommand = false;
     EXPECT_TRUE(read());
     EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 1);
     EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS), 1);
     EXPECT_FALSE(dialog.deviceAvailable[4]);
     EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
-}
 
-TEST_F(CameraInfoTest, PageThatDoesNotComeStopsTheRecordWalk) {
-    script.firmware = twelveRecords();
+    // Nothing of a missing page is taken, not even stale records of page 0.
+    script.pagedCommand = true;
     script.failingPage = 1;
     EXPECT_TRUE(read());
     EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
-    // Nothing of a missing page is taken, not even stale records of page 0.
     EXPECT_FALSE(dialog.deviceAvailable[4]);
     EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
 }
@@ -172,7 +150,8 @@ TEST_F(CameraInfoTest, UnreadableFirmwareLeavesOnlyTheMainMicrocontroller) {
     script.failNext[cmd::GET_FIRMWARE_VERSIONS] = 1;
     EXPECT_TRUE(read());
     EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
-    EXPECT_EQ(onlyBox(), "Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
+    EXPECT_EQ(host.texts(), box("Error reading camera firmware info!\n"
+                                "Please try to reflash Main \xB5P and FireWire \xB5P!", false));
 }
 
 TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
@@ -180,10 +159,9 @@ TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
     EXPECT_TRUE(read(0));
     factory.camLink.firmware = {{"Main uP", 5, 2, 1}};
     EXPECT_FALSE(read(2));
-    EXPECT_EQ(onlyBox(), "Old bootloader found\nProgramming with this Interface type not allowed");
-}
-
-TEST_F(CameraInfoTest, TarunCamerasNameTheirBootloaderDifferently) {
+    EXPECT_EQ(host.texts(),
+              box("Old bootloader found\nProgramming with this Interface type not allowed", false));
+    // Tarun cameras name their bootloader differently.
     factory.camLink.cameraType = 0x1310;
     factory.camLink.firmware = {{"boot.tarun", 1, 0, 1}, {"Main uP", 5, 2, 1}};
     EXPECT_TRUE(read(2));
@@ -194,7 +172,8 @@ TEST_F(CameraInfoTest, TarunCamerasNameTheirBootloaderDifferently) {
 TEST_F(CameraInfoTest, MainMicrocontrollerWithoutVersionIsNotCompatible) {
     script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main FPGA", 3, 1, 4}};
     EXPECT_FALSE(read());
-    EXPECT_EQ(onlyBox(), std::string("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!\n") + kContactLine);
+    EXPECT_EQ(host.texts(),
+              box("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!\n"));
 }
 
 TEST_F(CameraInfoTest, ProgrammingRunKeepsThePreviousState) {

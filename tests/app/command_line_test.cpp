@@ -4,41 +4,32 @@
 
 namespace {
 
-using app::ParseCommandLine;
 using app::StartOptions;
 
 StartOptions parse(const std::string& line, app::CommandLineRequest* request = nullptr) {
     StartOptions options;
-    const auto result = ParseCommandLine(line, options);
+    app::CommandLineRequest result = app::ParseCommandLine(line, options);
     if (request) *request = result;
     return options;
 }
 
-TEST(CommandLine, NoArgumentsKeepsTheDefaults) {
-    app::CommandLineRequest request;
-    const StartOptions options = parse("", &request);
-    EXPECT_EQ(options.interfaceType, 0);
-    EXPECT_EQ(options.portNumber, 0);
-    EXPECT_EQ(options.grabberDll, "clserme4.dll");
-    EXPECT_FALSE(options.emergencyMode);
-    EXPECT_EQ(options.packetMode, 0);
-    EXPECT_FALSE(options.connectWithoutDialog);
-    EXPECT_FALSE(request.openLog);
-    EXPECT_FALSE(request.helpRequested);
-}
-
-TEST(CommandLine, JoinsTheArgumentsAfterTheProgramName) {
+TEST(CommandLine, ArgumentsAfterTheProgramNameAndTheirDefaults) {
     const char* argv[] = {"/usr/bin/kelvoflash", "-L", "-B3", "-T2"};
     EXPECT_EQ(app::ArgumentsAfterProgramName(4, argv), "-L -B3 -T2");
     EXPECT_EQ(app::ArgumentsAfterProgramName(1, argv), "");
     app::CommandLineRequest request;
-    const StartOptions options = parse("-L -B3 -T2", &request);
+    StartOptions options = parse("-L -B3 -T2", &request);
     EXPECT_TRUE(request.openLog);
     EXPECT_EQ(options.portNumber, 3);
     EXPECT_EQ(options.interfaceType, 2);
+
+    options = parse("", &request);
+    EXPECT_EQ(options.grabberDll, "clserme4.dll");
+    EXPECT_FALSE(options.emergencyMode || options.connectWithoutDialog || request.openLog ||
+                 request.helpRequested);
 }
 
-TEST(CommandLine, NumbersOutOfRangeBecomeZero) {
+TEST(CommandLine, NumbersOutOfRangeOrMalformedBecomeZero) {
     EXPECT_EQ(parse("-b9").portNumber, 0);
     EXPECT_EQ(parse("-B8").portNumber, 8);
     EXPECT_EQ(parse("-T4").interfaceType, 0);
@@ -46,12 +37,10 @@ TEST(CommandLine, NumbersOutOfRangeBecomeZero) {
     EXPECT_EQ(parse("-P3").packetMode, 0);
     EXPECT_EQ(parse("-p2").packetMode, 2);
     EXPECT_EQ(parse("-Bx").portNumber, 0);
-    EXPECT_EQ(parse("-B 5").portNumber, 5);                  // atoi skips blanks
-    EXPECT_EQ(parse("-B99999999999999999999").portNumber, 0); // no overflow
-    EXPECT_EQ(parse("-B4 -B2").portNumber, 2);                // the later one wins
-}
-
-TEST(CommandLine, NegativeNumberIsZeroAndItsSignAnIgnoredOption) {
+    EXPECT_EQ(parse("-B 5").portNumber, 5);                   // atoi skips blanks
+    EXPECT_EQ(parse("-B99999999999999999999").portNumber, 0);  // no overflow
+    EXPECT_EQ(parse("-B4 -B2").portNumber, 2);                 // the later one wins
+    // A negative number is zero, and its sign an ignored option.
     const StartOptions options = parse("-B-1 -E");
     EXPECT_EQ(options.portNumber, 0);
     EXPECT_TRUE(options.emergencyMode);
@@ -61,52 +50,40 @@ TEST(CommandLine, FlagsInAnyCaseAndWithoutSeparator) {
     EXPECT_TRUE(parse("-e").emergencyMode);
     EXPECT_TRUE(parse("-Ex").emergencyMode);
     EXPECT_TRUE(parse("-sx").connectWithoutDialog);
-    app::CommandLineRequest request;
-    const StartOptions options = parse("-L-E", &request);
-    EXPECT_TRUE(request.openLog);
-    EXPECT_TRUE(options.emergencyMode);
     EXPECT_FALSE(parse("E S text without dashes").emergencyMode);
+    app::CommandLineRequest request;
+    EXPECT_TRUE(parse("-L-E", &request).emergencyMode);
+    EXPECT_TRUE(request.openLog);
 }
 
-TEST(CommandLine, QuestionMarkAnywhereAppliesNothing) {
+TEST(CommandLine, QuestionMarkAnywhereAppliesNothingButHelpOptionAppliesTheOthers) {
     app::CommandLineRequest request;
-    const StartOptions options = parse("-L -E -B3 -Nmy?.dll", &request);
+    StartOptions options = parse("-L -E -B3 -Nmy?.dll", &request);
     EXPECT_TRUE(request.helpRequested);
     EXPECT_FALSE(request.openLog);
     EXPECT_FALSE(options.emergencyMode);
     EXPECT_EQ(options.portNumber, 0);
     EXPECT_EQ(options.grabberDll, "clserme4.dll");
-}
 
-TEST(CommandLine, HelpOptionStillAppliesTheOthers) {
-    app::CommandLineRequest request;
-    const StartOptions options = parse("-H -L -B2", &request);
+    options = parse("-H -L -B2", &request);
     EXPECT_TRUE(request.helpRequested);
     EXPECT_TRUE(request.openLog);
     EXPECT_EQ(options.portNumber, 2);
 }
 
 TEST(CommandLine, GrabberNameRunsToTheNextDashOrTheEnd) {
-    app::CommandLineRequest request;
-    StartOptions options = parse("-Nabc.dll", &request);
-    EXPECT_EQ(options.grabberDll, "abc.dll");
-    EXPECT_FALSE(request.openLog);
-
-    options = parse("-Nclsermy.dll -S");
+    EXPECT_EQ(parse("-Nabc.dll").grabberDll, "abc.dll");
+    StartOptions options = parse("-Nclsermy.dll -S");
     EXPECT_EQ(options.grabberDll, "clsermy.dll ");
     EXPECT_TRUE(options.connectWithoutDialog);
-
     // The name's letters are not options: "l" and "e" in it change nothing.
+    app::CommandLineRequest request;
     options = parse("-Nlel.dll", &request);
     EXPECT_EQ(options.grabberDll, "lel.dll");
     EXPECT_FALSE(request.openLog);
     EXPECT_FALSE(options.emergencyMode);
-
-    options = parse("-N");
-    EXPECT_EQ(options.grabberDll, "");
-
-    const std::string longName(50, 'x');
-    options = parse("-N" + longName + "-E");
+    EXPECT_EQ(parse("-N").grabberDll, "");
+    options = parse("-N" + std::string(50, 'x') + "-E");
     EXPECT_EQ(options.grabberDll, std::string(40, 'x'));
     EXPECT_TRUE(options.emergencyMode);
 }
@@ -115,7 +92,8 @@ TEST(CommandLine, UsageTextPiecesInOrder) {
     const std::string usage = app::UsageText();
     EXPECT_EQ(usage.rfind("usage: \n -E\t\t: emergency mode\n -L\t\t: logging enabled", 0), 0u);
     EXPECT_NE(usage.find("\n -Bx\t\t: portnumber x=[0...7] \n -Tx"), std::string::npos);
-    const std::string tail = "\n -Sx\t\t: connect without select dialog\n -H, ?\t\t: this Help text";
+    const std::string tail =
+        "\n -Sx\t\t: connect without select dialog\n -H, ?\t\t: this Help text";
     ASSERT_GE(usage.size(), tail.size());
     EXPECT_EQ(usage.substr(usage.size() - tail.size()), tail);
 }

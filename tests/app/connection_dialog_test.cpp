@@ -7,15 +7,18 @@
 namespace {
 
 using namespace app;
-using apptest::ScriptedFactory;
-using apptest::ScriptedHost;
 
 class ConnectionDialogTest : public ::testing::Test {
 protected:
-    ScriptedHost host;
-    ScriptedFactory factory;
+    apptest::ScriptedHost host;
+    apptest::ScriptedFactory factory;
     CMorvatDlg dialog{host, factory};
     std::string status() const { return dialog.model.caption(kIdConnectionStatus); }
+    void connect(int type, int port = 0) {
+        dialog.OnInterfaceType(type);
+        dialog.OnPortSelected(port);
+        dialog.OnConnect();
+    }
 };
 
 TEST_F(ConnectionDialogTest, WithoutTheLibraryCameraLinkFallsBackToComPorts) {
@@ -38,31 +41,29 @@ TEST_F(ConnectionDialogTest, WithoutTheLibraryCameraLinkFallsBackToComPorts) {
     EXPECT_FALSE(dialog.camera);
 }
 
-TEST_F(ConnectionDialogTest, ConnectWithoutChoosingATypeMakesNoLink) {
+TEST_F(ConnectionDialogTest, ConnectWithoutChoosingATypeMakesNoLinkButEmergencyModeAllowsOk) {
     dialog.OnInitDialog();
     dialog.OnConnect();
     EXPECT_FALSE(dialog.camera);
     EXPECT_EQ(factory.comMade, 0);
     EXPECT_EQ(status(), "No Camera connected\nSelect other Interface Type or Port\nConnect\n");
     EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-}
 
-TEST_F(ConnectionDialogTest, ConnectWithoutATypeInEmergencyModeStillAllowsOk) {
-    dialog.emergencyMode = true;
-    dialog.OnInitDialog();
-    dialog.OnConnect();
-    EXPECT_EQ(status(), "No Camera connected in Emergency Mode\nSelect other Interface Type or Port\n"
-                        "or proceed with OK or Cancel");
-    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+    CMorvatDlg emergency{host, factory};
+    emergency.emergencyMode = true;
+    emergency.OnInitDialog();
+    emergency.OnConnect();
+    EXPECT_EQ(emergency.model.caption(kIdConnectionStatus),
+              "No Camera connected in Emergency Mode\nSelect other Interface Type or Port\n"
+              "or proceed with OK or Cancel");
+    EXPECT_TRUE(emergency.model.isEnabled(kIdOk));
 }
 
 TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentified) {
     factory.com.openResults = {protocol::kErrNoCamera, protocol::kOk};
     dialog.grabberDll = "clserme4.dll";
     dialog.OnInitDialog();
-    dialog.OnInterfaceType(0);
-    dialog.OnPortSelected(2);
-    dialog.OnConnect();
+    connect(0, 2);
     EXPECT_EQ(factory.com.openedPorts, (std::vector<int>{2, 2}));
     EXPECT_EQ(factory.com.grabberDllAtOpen[1], "clsersis.dll");
     EXPECT_EQ(status(), "Camera SNr. 1234 found");
@@ -70,36 +71,33 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentified) {
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
     ASSERT_TRUE(dialog.camera);
     EXPECT_EQ(dialog.camera->cameraType, 0x1200);
-    EXPECT_STREQ(reinterpret_cast<const char*>(dialog.camera->cameraDescription), "scripted camera");
+    EXPECT_STREQ(reinterpret_cast<const char*>(dialog.camera->cameraDescription),
+                 "scripted camera");
     EXPECT_EQ(dialog.portNumber, 2);
 }
 
-TEST_F(ConnectionDialogTest, MissingGrabberLibraryNamesTheGivenLibrary) {
+TEST_F(ConnectionDialogTest, GrabberLibraryNameIsCutAndAMissingOneIsNamed) {
+    dialog.SetGrabberDll("a_very_long_grabber_library.dll");
+    EXPECT_EQ(dialog.grabberDll, "a_very_long_grabber");
+    dialog.OnInitDialog();
+    connect(2);
+    EXPECT_EQ(factory.camLink.grabberDllAtOpen[0], "a_very_long_grabber");
+
+    factory.camLink.grabberDllAtOpen.clear();
     factory.camLink.openResults = {protocol::kErrGrabberLibrary, protocol::kErrGrabberLibrary};
     dialog.SetGrabberDll("clsermy.dll");
-    dialog.OnInitDialog();
-    dialog.OnInterfaceType(2);
-    dialog.OnConnect();
+    connect(2);
     EXPECT_EQ(factory.camLink.grabberDllAtOpen,
               (std::vector<std::string>{"clsermy.dll", "clsersis.dll"}));
-    EXPECT_EQ(status(), "Framegrabber clsermy.dll not found or not supported.\nConnection failed!\n");
+    EXPECT_EQ(status(),
+              "Framegrabber clsermy.dll not found or not supported.\nConnection failed!\n");
     EXPECT_FALSE(dialog.camera);
     EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
 }
 
-TEST_F(ConnectionDialogTest, LongGrabberNameIsCutToTheLinkField) {
-    dialog.SetGrabberDll("a_very_long_grabber_library.dll");
-    EXPECT_EQ(dialog.grabberDll, "a_very_long_grabber");
-    dialog.OnInitDialog();
-    dialog.OnInterfaceType(2);
-    dialog.OnConnect();
-    EXPECT_EQ(factory.camLink.grabberDllAtOpen[0], "a_very_long_grabber");
-}
-
 TEST_F(ConnectionDialogTest, FailedConnectAfterASuccessKeepsTheSuccess) {
     dialog.OnInitDialog();
-    dialog.OnInterfaceType(0);
-    dialog.OnConnect();
+    connect(0);
     factory.com.openResults = {protocol::kErrNoCamera, protocol::kErrNoCamera};
     dialog.OnPortSelected(4);
     dialog.OnConnect();
@@ -110,8 +108,7 @@ TEST_F(ConnectionDialogTest, FailedConnectAfterASuccessKeepsTheSuccess) {
 
 TEST_F(ConnectionDialogTest, ChoosingATypeAfterAConnectReplacesTheLink) {
     dialog.OnInitDialog();
-    dialog.OnInterfaceType(0);
-    dialog.OnConnect();
+    connect(0);
     dialog.OnInterfaceType(2);
     EXPECT_EQ(factory.com.closes, 1);
     EXPECT_EQ(factory.com.destroyed, 1);
@@ -125,22 +122,17 @@ TEST_F(ConnectionDialogTest, ChoosingATypeAfterAConnectReplacesTheLink) {
     EXPECT_EQ(dialog.interfaceType, 2);
 }
 
-TEST_F(ConnectionDialogTest, NoCameraOutsideEmergencyDropsTheLink) {
+TEST_F(ConnectionDialogTest, NoCameraDropsTheLinkUnlessTheCameraSaysEmergencyMode) {
     factory.com.answers = false;
     dialog.OnInitDialog();
-    dialog.OnInterfaceType(0);
-    dialog.OnConnect();
+    connect(0);
     EXPECT_FALSE(dialog.camera);
     EXPECT_EQ(factory.com.destroyed, 1);
     EXPECT_EQ(status(), "No Camera connected\nSelect other Interface Type or Port\nConnect\n");
-}
 
-TEST_F(ConnectionDialogTest, EmergencyCodeFromTheCameraGivesItsOwnText) {
     factory.com.openResults = {protocol::kCamEmergencyConnected, protocol::kCamEmergencyConnected};
     dialog.emergencyMode = true;
-    dialog.OnInitDialog();
-    dialog.OnInterfaceType(0);
-    dialog.OnConnect();
+    connect(0);
     EXPECT_EQ(status(), "Camera connected in Emergency Mode\nSelect other Interface Type or Port\n"
                         "or proceed with OK or Cancel");
     EXPECT_TRUE(dialog.camera);  // kept for the main dialog

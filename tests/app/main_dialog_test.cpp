@@ -9,16 +9,16 @@
 namespace {
 
 using namespace app;
-using apptest::ScriptedFactory;
 using apptest::ScriptedHost;
 
 constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
 constexpr const char* kNoDevice = "No Device selected! Try again or close programmer\n";
+constexpr const char* kCannotConnect = "Cannot connect camera\nChange parameters and try again\n";
 
 class MainDialogTest : public ::testing::Test {
 protected:
     ScriptedHost host;
-    ScriptedFactory factory;
+    apptest::ScriptedFactory factory;
     ProgDlg dialog{host, factory};
 
     std::string status() const { return dialog.model.caption(kIdStatusLine); }
@@ -39,24 +39,7 @@ protected:
     }
 };
 
-TEST_F(MainDialogTest, DirectConnectionWithUnsupportedTypeEndsTheProgram) {
-    for (const int type : {1, 3}) {
-        ScriptedHost localHost;
-        ScriptedFactory localFactory;
-        ProgDlg local(localHost, localFactory);
-        local.options.connectWithoutDialog = true;
-        local.options.interfaceType = type;
-        local.OnInitDialog();
-        ASSERT_EQ(localHost.boxes.size(), 1u);
-        EXPECT_EQ(localHost.boxes[0].text, "Wrong interface type\n,Change parameters and try again\n");
-        EXPECT_EQ(localHost.boxes[0].icon, BoxIcon::Warning);
-        EXPECT_TRUE(local.model.ended);
-        EXPECT_EQ(local.model.result, 0);
-        EXPECT_EQ(localFactory.comMade + localFactory.camLinkMade, 0);
-    }
-}
-
-TEST_F(MainDialogTest, DirectConnectionFindsTheCamera) {
+TEST_F(MainDialogTest, DirectConnectionFindsTheCameraOrItsBootMode) {
     dialog.options.portNumber = 3;
     connectDirectly(0);
     EXPECT_EQ(status(), std::string("Camera SNr. 1234 found   ") + kLoadOrSelect);
@@ -66,26 +49,34 @@ TEST_F(MainDialogTest, DirectConnectionFindsTheCamera) {
     EXPECT_EQ(factory.com.grabberDllAtOpen[0], "clserme4.dll");
     EXPECT_TRUE(host.posted.empty());
     EXPECT_FALSE(dialog.model.ended);
-}
 
-TEST_F(MainDialogTest, DirectConnectionToABootModeCamera) {
     factory.com.bootMode = true;
     connectDirectly(0);
     EXPECT_EQ(status(), std::string("Camera found in Boot mode   ") + kLoadOrSelect);
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, checkBoxId(0)}));
+    EXPECT_EQ(enabled(),
+              (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, checkBoxId(0)}));
 }
 
-TEST_F(MainDialogTest, NoCameraOnDirectConnectionEndsTheProgram) {
-    factory.com.answers = false;
-    connectDirectly(0);
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, "Cannot connect camera\nChange parameters and try again\n");
-    EXPECT_TRUE(dialog.model.ended);
-    EXPECT_EQ(dialog.model.result, 0);
-    EXPECT_FALSE(dialog.camera);
-}
-
-TEST_F(MainDialogTest, NoCameraInEmergencyModeKeepsTheDialogForLoading) {
+TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmergencyMode) {
+    for (const int type : {1, 2, 3, 0}) {  // 1, 3 unsupported; 2 without its library
+        ScriptedHost localHost;
+        apptest::ScriptedFactory localFactory;
+        localFactory.camLinkLibrary = false;
+        localFactory.com.answers = false;
+        ProgDlg local(localHost, localFactory);
+        local.options.connectWithoutDialog = true;
+        local.options.interfaceType = type;
+        local.OnInitDialog();
+        ASSERT_EQ(localHost.boxes.size(), 1u) << type;
+        const std::string wrongType = "Wrong interface type\n,Change parameters and try again\n";
+        EXPECT_EQ(localHost.boxes[0].text, type % 2 ? wrongType : kCannotConnect);
+        EXPECT_EQ(localHost.boxes[0].icon, BoxIcon::Warning);
+        EXPECT_TRUE(local.model.ended);
+        EXPECT_EQ(local.model.result, 0);
+        EXPECT_FALSE(local.camera);
+        EXPECT_TRUE(localFactory.camLink.openedPorts.empty());
+        EXPECT_EQ(localFactory.comMade + localFactory.camLinkMade, type % 2 ? 0 : 1);
+    }
     factory.com.answers = false;
     connectDirectly(0, true);
     EXPECT_TRUE(host.boxes.empty());
@@ -96,20 +87,12 @@ TEST_F(MainDialogTest, NoCameraInEmergencyModeKeepsTheDialogForLoading) {
     EXPECT_TRUE(dialog.camera);  // kept, unconnected
 }
 
-TEST_F(MainDialogTest, CameraLinkWithoutTheLibraryIsNotOpened) {
-    factory.camLinkLibrary = false;
-    connectDirectly(2);
-    EXPECT_TRUE(factory.camLink.openedPorts.empty());
-    EXPECT_TRUE(host.sawBox("Cannot connect camera\nChange parameters and try again\n"));
-    EXPECT_TRUE(dialog.model.ended);
-}
-
 TEST_F(MainDialogTest, WithoutMinusSTheConnectionDialogIsPosted) {
     dialog.OnInitDialog();
     EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort}));
     EXPECT_EQ(host.connectionDialogs, 0);
     ASSERT_EQ(host.posted.size(), 1u);
-    host.connectionScript = ScriptedHost::connectAndAnswer(0, 1, true);
+    host.connectionScript = ScriptedHost::connectAndOk(0, 1);
     host.runPosted();
     EXPECT_EQ(host.connectionDialogs, 1);
     EXPECT_EQ(status(), kLoadOrSelect);
@@ -124,28 +107,18 @@ TEST_F(MainDialogTest, FilePacketModeStartsWithoutConnection) {
     dialog.OnInitDialog();
     EXPECT_TRUE(host.posted.empty());
     EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdPacket, checkBoxId(0), checkBoxId(1),
-                                        checkBoxId(2), checkBoxId(3), checkBoxId(4)}));
+    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdPacket, checkBoxId(0),
+                                        checkBoxId(1), checkBoxId(2), checkBoxId(3),
+                                        checkBoxId(4)}));
     EXPECT_EQ(status(), "Select Devices and create Packet from Device Files, or close programmer");
     // Select Port leaves Packet enabled whatever its outcome.
     dialog.OnSelectPort();
     EXPECT_EQ(status(), kNoDevice);
     EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdPacket}));
+
 }
 
-TEST_F(MainDialogTest, DevicePacketModeEnablesPacketAndAvailableDevicesAfterSelectPort) {
-    dialog.options.packetMode = 1;
-    dialog.OnInitDialog();
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "DevicePacket");
-    EXPECT_FALSE(dialog.model.isEnabled(kIdPacket));
-    host.connectionScript = ScriptedHost::connectAndAnswer(0, 0, true);
-    host.runPosted();
-    // The scripted camera reports Main uP, Main FPGA and EEPROM.
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdPacket, checkBoxId(0),
-                                        checkBoxId(1), checkBoxId(2)}));
-}
-
-TEST_F(MainDialogTest, SelectPortCancelledWhileConnectedDropsTheOldLinkFirst) {
+TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
     connectDirectly(0);
     int destroyedWhenDialogOpened = -1;
     host.connectionScript = [&](CMorvatDlg&) { destroyedWhenDialogOpened = factory.com.destroyed; };
@@ -156,14 +129,12 @@ TEST_F(MainDialogTest, SelectPortCancelledWhileConnectedDropsTheOldLinkFirst) {
     EXPECT_EQ(status(), kNoDevice);
     EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort}));
     EXPECT_EQ(dialog.model.caption(currentFwId(0)), "--- V--.--");
-}
 
-TEST_F(MainDialogTest, SelectPortOkWithoutCameraInEmergencyModeAllowsLoading) {
+    // OK without a camera in emergency mode still allows loading.
     factory.com.answers = false;
     dialog.options.emergencyMode = true;
-    dialog.OnInitDialog();
-    host.connectionScript = ScriptedHost::connectAndAnswer(0, 0, true);
-    host.runPosted();
+    host.connectionScript = ScriptedHost::connectAndOk(0, 0);
+    dialog.OnSelectPort();
     EXPECT_EQ(status(), kLoadOrSelect);
     EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdLoadFile}));
 }
@@ -189,65 +160,15 @@ TEST_F(MainDialogTest, QuitAndCloseReleaseEverything) {
     EXPECT_EQ(other.model.result, kResultCancel);
 }
 
-TEST_F(MainDialogTest, DisableAllControlsLeavesNothingEnabledAndGreysTheRows) {
-    connectDirectly(0);
-    dialog.SetRowState(1, ROW_DONE);
-    dialog.SetRowState(2, ROW_FAILED);
-    dialog.DisableAllControls();
-    EXPECT_TRUE(enabled().empty());
-    for (const auto state : dialog.model.rowState) EXPECT_EQ(state, ROW_IDLE);
-}
-
 TEST_F(MainDialogTest, SetRowStateRepaintsBeforeReturning) {
-    const int repaints = host.repaints;
     dialog.SetRowState(3, ROW_DONE);
-    ASSERT_EQ(host.repaints, repaints + 1);
+    ASSERT_EQ(host.rowsAtRepaint.size(), 1u);
     EXPECT_EQ(host.rowsAtRepaint.back()[3], ROW_DONE);
     dialog.SetRowState(7, ROW_DONE);  // no such row
-    EXPECT_EQ(host.repaints, repaints + 1);
+    EXPECT_EQ(host.rowsAtRepaint.size(), 1u);
 }
 
-TEST_F(MainDialogTest, RefreshControlsPerPacketMode) {
-    connectDirectly(0);
-    dialog.loaded.present = {true, false, true, false, false};
-    dialog.RefreshControls();
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, checkBoxId(0),
-                                        checkBoxId(2)}));
-    dialog.loaded.loadedFileName = "update.qup";
-    dialog.RefreshControls();
-    EXPECT_TRUE(dialog.model.isEnabled(kIdProgram));
-
-    dialog.options.packetMode = 2;
-    dialog.RefreshControls();
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdProgram, kIdPacket,
-                                        checkBoxId(0), checkBoxId(1), checkBoxId(2), checkBoxId(3),
-                                        checkBoxId(4)}));
-
-    dialog.options.packetMode = 1;
-    dialog.options.emergencyMode = true;
-    dialog.RefreshControls();
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "DevicePacket");
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram,
-                                        kIdPacket, checkBoxId(0), checkBoxId(1), checkBoxId(2)}));
-}
-
-TEST_F(MainDialogTest, FailedRebootDisablesLoadProgramAndPacket) {
-    connectDirectly(0);
-    dialog.model.enable(kIdProgram);
-    dialog.model.enable(kIdPacket);
-    factory.com.rebootResult = protocol::kErrNoCamera;
-    dialog.OnReboot();
-    EXPECT_EQ(status(), "Connection to Camera lost, select other port or close programmer");
-    EXPECT_FALSE(dialog.model.isEnabled(kIdLoadFile));
-    EXPECT_FALSE(dialog.model.isEnabled(kIdProgram));
-    EXPECT_FALSE(dialog.model.isEnabled(kIdPacket));
-    EXPECT_TRUE(dialog.model.isEnabled(kIdReboot));
-    EXPECT_TRUE(dialog.model.isEnabled(kIdQuit));
-    EXPECT_EQ(factory.com.closes, 0);  // the link stays open
-}
-
-TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControls) {
+TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenLost) {
     connectDirectly(0);
     const auto before = enabled();
     std::set<int> enabledWhileWaiting{kIdQuit};
@@ -262,9 +183,17 @@ TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControls) {
     EXPECT_EQ(dialog.camera->cameraType, 0x1210);
     EXPECT_EQ(factory.com.count(protocol::cmd::GET_HARDWARE_VERSIONS), 1);
     EXPECT_EQ(status(), kLoadOrSelect);
+
+    dialog.model.enable(kIdProgram);
+    dialog.model.enable(kIdPacket);
+    factory.com.rebootResult = protocol::kErrNoCamera;
+    dialog.OnReboot();
+    EXPECT_EQ(status(), "Connection to Camera lost, select other port or close programmer");
+    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot}));
+    EXPECT_EQ(factory.com.closes, 1);  // the link stays open
 }
 
-TEST_F(MainDialogTest, RightClickOnPacketTogglesTheMode) {
+TEST_F(MainDialogTest, RightClickOnPacketTogglesTheModeOnlyInPacketMode) {
     dialog.options.packetMode = 2;
     dialog.OnInitDialog();
     dialog.packetButton.OnRButtonUp();
@@ -272,27 +201,24 @@ TEST_F(MainDialogTest, RightClickOnPacketTogglesTheMode) {
     EXPECT_EQ(dialog.options.packetMode, 2);  // no camera: mode 1 is skipped
     EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
 
-    host.connectionScript = ScriptedHost::connectAndAnswer(0, 0, true);
+    host.connectionScript = ScriptedHost::connectAndOk(0, 0);
     dialog.OnSelectPort();
     dialog.packetButton.OnRButtonUp();
     host.runPosted();
     EXPECT_EQ(dialog.options.packetMode, 1);
     EXPECT_EQ(dialog.model.caption(kIdPacket), "DevicePacket");
-
-    dialog.DisableAllControls();
-    dialog.packetButton.OnRButtonUp();
-    EXPECT_TRUE(host.posted.empty());  // a disabled button takes no clicks
-}
-
-TEST_F(MainDialogTest, TogglePacketModeDoesNothingInNormalModeOrForOtherControls) {
-    connectDirectly(0);
-    const auto before = enabled();
-    EXPECT_EQ(dialog.OnTogglePacketMode(kIdPacket, 0), 0);
-    EXPECT_EQ(dialog.options.packetMode, 0);
-    dialog.options.packetMode = 1;
+    // Other controls' messages change nothing.
     dialog.OnMessage(WM_TOGGLE_PACKET_MODE, kIdReboot, 0);
     EXPECT_EQ(dialog.options.packetMode, 1);
-    EXPECT_EQ(enabled(), before);
+
+    dialog.DisableAllControls();
+    EXPECT_TRUE(enabled().empty());
+    dialog.packetButton.OnRButtonUp();
+    EXPECT_TRUE(host.posted.empty());  // a disabled button takes no clicks
+
+    dialog.options.packetMode = 0;
+    EXPECT_EQ(dialog.OnTogglePacketMode(kIdPacket, 0), 0);
+    EXPECT_EQ(dialog.options.packetMode, 0);
 }
 
 }  // namespace

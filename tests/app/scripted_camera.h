@@ -1,10 +1,14 @@
 #pragma once
-// A camera link that answers Command() from a scripted camera: identification, hardware and
-// firmware records (paged or not), boot mode, reboot, and failures per command code. The script
-// outlives the link, so tests can look at it after a dialog deleted the link.
+// A camera link that answers from a script: identification, hardware and firmware records (paged
+// or not), boot mode, reboot, failures per command code, and the five devices' flash (open,
+// erase, block writes and reads, close). The script outlives the link, so tests can look at it
+// after a dialog deleted the link.
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,19 +33,20 @@ struct FirmwareRecord {
 };
 
 struct CameraScript {
-    bool answers = true;                 // false: no camera on the port
+    bool answers = true;  // false: no camera on the port
     bool bootMode = false;
     uint16_t cameraType = 0x1200;
     uint32_t serialNumber = 1234;
     std::vector<HardwareRecord> hardware{{"KM4MAIN", 13, 1}, {"KM4GIGE", 99, 99}};
     std::vector<FirmwareRecord> firmware{{"Main Bootloader", 1, 6, 1}, {"Main uP", 5, 2, 1},
                                          {"Main FPGA", 3, 1, 4}, {"EEPROM", 1, 0, 2}};
-    bool pagedCommand = true;            // answers GET_FIRMWARE_VERSIONS_PAGE
-    int failingPage = -1;                // this page does not come
+    bool pagedCommand = true;  // answers GET_FIRMWARE_VERSIONS_PAGE
+    int failingPage = -1;      // this page does not come
     std::deque<protocol::ErrorCode> openResults;  // overrides `answers` for the next opens
     protocol::ErrorCode rebootResult = 0;
-    std::map<uint16_t, int> failNext;    // fail the next n commands of a code
+    std::map<uint16_t, int> failNext;                  // fail the next n commands of a code
     std::map<uint16_t, protocol::ErrorCode> failWith;  // ... with this code (default kErrPortIo)
+    std::function<void(CameraScript&)> onReboot;       // before the camera answers again
 
     // What happened.
     std::vector<uint16_t> commands;
@@ -50,53 +55,67 @@ struct CameraScript {
     int closes = 0;
     int reboots = 0;
     int destroyed = 0;
+    std::array<std::map<uint32_t, uint8_t>, 5> flash;  // written bytes of each row by address
+    int openRow = -1;
+    std::vector<int> opened;  // device rows in the order they were opened
+    int erases = 0;
 
     int count(uint16_t code) const {
-        int n = 0;
-        for (const auto c : commands) n += c == code;
-        return n;
+        return int(std::count(commands.begin(), commands.end(), code));
+    }
+    // `count` bytes of row `row` from `address`; unwritten bytes read as 0xFF.
+    std::vector<uint8_t> read(int row, uint32_t address, size_t count) const {
+        std::vector<uint8_t> bytes(count, 0xFF);
+        for (size_t i = 0; i < count; ++i)
+            if (const auto found = flash[size_t(row)].find(address + uint32_t(i));
+                found != flash[size_t(row)].end())
+                bytes[i] = found->second;
+        return bytes;
     }
 };
 
 class ScriptedCamera : public camera::CCamUpdate {
 public:
-    ScriptedCamera(CameraScript& script, int type, bool emergency) : script_(script) {
+    ScriptedCamera(CameraScript& script, int type, bool emergency) : s_(script) {
         interfaceType = type;
         emergencyMode = emergency;
     }
-    ~ScriptedCamera() override { ++script_.destroyed; }
+    ~ScriptedCamera() override { ++s_.destroyed; }
 
     protocol::ErrorCode Command(const uint8_t* command, uint32_t, uint8_t* reply, uint32_t capacity,
                                 uint32_t) override {
         using namespace protocol;
         const uint16_t code = readU16(command);
-        script_.commands.push_back(code);
-        if (auto fail = script_.failNext.find(code); fail != script_.failNext.end() && fail->second > 0) {
+        s_.commands.push_back(code);
+        if (auto fail = s_.failNext.find(code); fail != s_.failNext.end() && fail->second > 0) {
             --fail->second;
-            const auto with = script_.failWith.find(code);
-            return with == script_.failWith.end() ? kErrPortIo : with->second;
+            const auto with = s_.failWith.find(code);
+            return with == s_.failWith.end() ? kErrPortIo : with->second;
         }
-        if (!script_.answers) return kErrPortIo;
-        std::vector<uint8_t> out(512, 0);
+        if (!s_.answers) return kErrPortIo;
+        std::vector<uint8_t> out(std::max<size_t>(512, capacity), 0);
         writeU16(&out[0], uint16_t(code | kReplyBit));
+        for (int row = 0; row < 5; ++row)
+            if (code == kOpenCodeByRow[size_t(row)]) s_.opened.push_back(s_.openRow = row);
+        const int row = s_.openRow;
         switch (code) {
             case cmd::GET_CAMERA_TYPE:
-                writeU16(&out[field::CAMERA_TYPE], script_.bootMode ? kCameraTypeBoot : script_.cameraType);
-                writeU32(&out[field::SERIAL_NUMBER], script_.serialNumber);
+                writeU16(&out[field::CAMERA_TYPE], s_.bootMode ? kCameraTypeBoot : s_.cameraType);
+                writeU32(&out[field::SERIAL_NUMBER], s_.serialNumber);
                 break;
             case cmd::GET_HARDWARE_VERSIONS:
-                writeU16(&out[field::RECORD_COUNT], uint16_t(script_.hardware.size()));
-                for (size_t i = 0; i < script_.hardware.size() && i < 10; ++i) {
+                writeU16(&out[field::RECORD_COUNT], uint16_t(s_.hardware.size()));
+                for (size_t i = 0; i < s_.hardware.size() && i < 10; ++i) {
                     uint8_t* record = &out[field::RECORDS + i * field::HARDWARE_RECORD_SIZE];
-                    std::memcpy(record, script_.hardware[i].name.c_str(),
-                                std::min<size_t>(script_.hardware[i].name.size(), 18));
-                    writeU16(record + field::HARDWARE_CODE_A, script_.hardware[i].first);
-                    writeU16(record + field::HARDWARE_CODE_B, script_.hardware[i].second);
+                    const std::string& name = s_.hardware[i].name;
+                    std::memcpy(record, name.c_str(), std::min<size_t>(name.size(), 18));
+                    writeU16(record + field::HARDWARE_CODE_A, s_.hardware[i].first);
+                    writeU16(record + field::HARDWARE_CODE_B, s_.hardware[i].second);
                 }
                 break;
             case cmd::GET_FIRMWARE_VERSIONS_PAGE:
-                if (!script_.pagedCommand) return 0x80001022;
-                if (command[4] == script_.failingPage) return kErrPortIo;
+                if (!s_.pagedCommand) return 0x80001022;
+                if (command[4] == s_.failingPage) return kErrPortIo;
                 fillFirmware(out, command[4]);
                 break;
             case cmd::GET_FIRMWARE_VERSIONS:
@@ -104,6 +123,28 @@ public:
                 break;
             case cmd::GET_CAMERA_DESCRIPTION:
                 std::memcpy(&out[field::CAMERA_DESCRIPTION], "scripted camera", 15);
+                break;
+            case cmd::ERASE_DEVICE:
+                ++s_.erases;
+                if (row >= 0) s_.flash[size_t(row)].clear();
+                break;
+            case cmd::WRITE_BLOCK:
+            case cmd::WRITE_EEPROM_BLOCK: {
+                const uint32_t first = readU32(command + 4);
+                const uint32_t last = readU32(command + 8);
+                for (uint32_t a = first; row >= 0 && a <= last && a - first < 256; ++a)
+                    s_.flash[size_t(row)][a] = command[12 + (a - first)];
+                break;
+            }
+            case cmd::READ_BLOCK: {
+                const uint32_t first = readU32(command + 4);
+                const size_t count = readU32(command + 8) - first + 1;
+                const auto bytes = s_.read(row < 0 ? 0 : row, first, count);
+                std::copy(bytes.begin(), bytes.end(), out.begin() + field::BLOCK_DATA);
+                break;
+            }
+            case cmd::CLOSE_DEVICE:
+                s_.openRow = -1;
                 break;
             default:
                 break;
@@ -113,40 +154,40 @@ public:
     }
 
     protocol::ErrorCode Open(int portNumber) override {
-        script_.openedPorts.push_back(portNumber);
-        script_.grabberDllAtOpen.push_back(grabberDll);
-        protocol::ErrorCode result = script_.answers ? protocol::kOk : protocol::kErrNoCamera;
-        if (!script_.openResults.empty()) {
-            result = script_.openResults.front();
-            script_.openResults.pop_front();
+        s_.openedPorts.push_back(portNumber);
+        s_.grabberDllAtOpen.push_back(grabberDll);
+        protocol::ErrorCode result = s_.answers ? protocol::kOk : protocol::kErrNoCamera;
+        if (!s_.openResults.empty()) {
+            result = s_.openResults.front();
+            s_.openResults.pop_front();
         }
         connected = result == protocol::kOk;
-        bootMode = connected && script_.bootMode;
-        serialNumber = !connected ? 0 : bootMode ? protocol::kBootModeSerialNumber : script_.serialNumber;
+        bootMode = connected && s_.bootMode;
+        serialNumber = bootMode ? protocol::kBootModeSerialNumber : connected ? s_.serialNumber : 0;
         port = connected ? portNumber + 1 : -1;
         return result;
     }
     protocol::ErrorCode Close() override {
-        ++script_.closes;
+        ++s_.closes;
         return 0;
     }
     protocol::ErrorCode FlushInput() override { return 0; }
     protocol::ErrorCode Reboot(camera::WaitHost& host) override {
-        ++script_.reboots;
+        ++s_.reboots;
+        s_.openRow = -1;
+        if (s_.onReboot) s_.onReboot(s_);
         host.showStatus("Rebooting Camera");
         host.pumpMessages();
         host.clock().sleepFor(platform::Milliseconds(2500));
-        return script_.rebootResult;
+        return s_.rebootResult;
     }
 
 private:
     void fillFirmware(std::vector<uint8_t>& out, int page) {
         using namespace protocol;
-        writeU16(&out[field::RECORD_COUNT], uint16_t(script_.firmware.size()));
-        for (size_t slot = 0; slot < 10; ++slot) {
-            const size_t index = size_t(page) * 10 + slot;
-            if (index >= script_.firmware.size()) break;
-            const FirmwareRecord& source = script_.firmware[index];
+        writeU16(&out[field::RECORD_COUNT], uint16_t(s_.firmware.size()));
+        for (size_t slot = 0; slot < 10 && size_t(page) * 10 + slot < s_.firmware.size(); ++slot) {
+            const FirmwareRecord& source = s_.firmware[size_t(page) * 10 + slot];
             uint8_t* record = &out[field::RECORDS + slot * field::FIRMWARE_RECORD_SIZE];
             std::memcpy(record, source.name.c_str(), std::min<size_t>(source.name.size(), 16));
             record[field::FIRMWARE_MINOR] = source.minor;
@@ -155,7 +196,7 @@ private:
         }
     }
 
-    CameraScript& script_;
+    CameraScript& s_;
 };
 
 // Makes scripted links: COM links from `com`, Camera Link links from `camLink`.

@@ -23,7 +23,8 @@ struct Box {
 
 class ScriptedHost : public app::Host {
 public:
-    void messageBox(const std::string& text, const std::string& caption, app::BoxIcon icon) override {
+    void messageBox(const std::string& text, const std::string& caption,
+                    app::BoxIcon icon) override {
         boxes.push_back({text, caption, icon, false});
     }
     bool askYesNo(const std::string& text, const std::string& caption) override {
@@ -33,17 +34,22 @@ public:
         answers.pop_front();
         return yes;
     }
-    std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override { return next(files); }
-    std::optional<std::string> saveFileDialog(const app::FileDialogRequest&) override { return next(files); }
+    std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override {
+        if (files.empty()) return std::nullopt;
+        auto name = files.front();
+        files.pop_front();
+        return name;
+    }
+    std::optional<std::string> saveFileDialog(const app::FileDialogRequest& r) override {
+        return openFileDialog(r);
+    }
     void pumpMessages() override {
-        ++pumps;
         if (onPump) onPump();
     }
     void repaintNow(const app::DialogModel& model) override {
-        ++repaints;
         rowsAtRepaint.push_back(model.rowState);
     }
-    void modelChanged(const app::DialogModel&) override { ++changes; }
+    void modelChanged(const app::DialogModel&) override {}
     void post(std::function<void()> event) override { posted.push_back(std::move(event)); }
     platform::Clock& clock() override { return virtualClock; }
 
@@ -58,7 +64,6 @@ public:
         ++mainDialogs;
         dialog.OnInitDialog();
         if (!dialog.model.ended) runPosted();
-        if (!dialog.model.ended && mainScript) mainScript(dialog);
         if (!dialog.model.ended) dialog.OnQuit();
         posted.clear();
         return dialog.model.result;
@@ -75,20 +80,19 @@ public:
             event();
         }
     }
-    bool sawBox(const std::string& text) const {
-        for (const auto& box : boxes)
-            if (box.text == text) return true;
-        return false;
+    std::vector<std::string> texts() const {
+        std::vector<std::string> all;
+        for (const auto& box : boxes) all.push_back(box.text);
+        return all;
     }
 
-    // Connects with the given type and port and answers OK (or Cancel).
-    static std::function<void(app::CMorvatDlg&)> connectAndAnswer(int type, int port, bool ok) {
+    // Connects with the given type and port and answers OK.
+    static std::function<void(app::CMorvatDlg&)> connectAndOk(int type, int port) {
         return [=](app::CMorvatDlg& dialog) {
             dialog.OnInterfaceType(type);
             dialog.OnPortSelected(port);
             dialog.OnConnect();
-            if (ok) dialog.OnOK();
-            else dialog.OnCancel();
+            dialog.OnOK();
         };
     }
 
@@ -98,22 +102,10 @@ public:
     std::deque<std::optional<std::string>> files;
     std::deque<std::function<void()>> posted;
     std::function<void(app::CMorvatDlg&)> connectionScript;
-    std::function<void(app::ProgDlg&)> mainScript;
     std::function<void()> onPump;
     std::vector<std::array<uint32_t, app::kRowCount>> rowsAtRepaint;
-    int pumps = 0;
-    int repaints = 0;
-    int changes = 0;
     int connectionDialogs = 0;
     int mainDialogs = 0;
-
-private:
-    static std::optional<std::string> next(std::deque<std::optional<std::string>>& queue) {
-        if (queue.empty()) return std::nullopt;
-        auto value = queue.front();
-        queue.pop_front();
-        return value;
-    }
 };
 
 }  // namespace apptest
