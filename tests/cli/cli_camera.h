@@ -3,31 +3,33 @@
 // folder, quick boots and erases; and sample update files written next to it.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "../camera/camsim_process.h"
 #include "cli_run.h"
+#include "tools/camsim_process.h"
 #include "tools/sample_update.h"
+#include "tools/temp_folder.h"
 
 namespace clitest {
 
 class CliCamera : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!camera::test::CamsimProcess::available())
+        if (access(binary.c_str(), X_OK) != 0)
             GTEST_SKIP() << "camsim not built";
     }
 
     bool startCamsim(const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> options{"--state", state.path(),   "--boot-time",
-                                         "300",     "--erase-time", "10"};
+        std::vector<std::string> options{"--state", state.path(), "--boot-time", "300",
+                                         "--erase-time", "10"};
         for (int row = 0; row < 5; ++row)
             options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
         options.insert(options.end(), extra.begin(), extra.end());
-        return camsim.start(options);
+        return camsim.start(binary, options);
     }
     std::string port() const { return "--port " + camsim.portPath(); }
 
@@ -35,25 +37,17 @@ protected:
     std::string sample(const std::string& name, int major, int minor,
                        std::array<bool, 5> rows = {true, true, true, true, true},
                        uint16_t variant = 4) {
-        tools::SampleSettings sample;
-        sample.versionMajor = major;
-        sample.versionMinor = minor;
-        sample.variant = variant;
-        sample.devices = rows;
-        sample.mainUpCodeBytes = 16 * 1024;
-        sample.mainFpgaBytes = 96 * 1024;
-        sample.headFpgaBytes = 64 * 1024;
+        tools::SampleSettings sample{major, minor, variant, rows, 16 * 1024, 96 * 1024, 64 * 1024};
         std::vector<uint8_t> bytes;
         EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
-        const std::string path = files.path() + "/" + name;
-        std::ofstream(path, std::ios::binary)
+        std::ofstream(files.path(name), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return path;
+        return files.path(name);
     }
 
-    camera::test::TempFolder state;
-    camera::test::TempFolder files;
-    camera::test::CamsimProcess camsim;
+    const std::string binary = std::string(KF_BINARY_DIR) + "/bin/camsim";
+    tools::TempFolder state, files;
+    tools::CamsimProcess camsim;
 };
 
 }  // namespace clitest

@@ -32,8 +32,4 @@ CliRun runCli(const std::string& arguments, const std::string& environment) {
     return run;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 }  // namespace clitest

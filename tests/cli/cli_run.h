@@ -16,6 +16,8 @@ struct CliRun {
 // put in front (e.g. "QEL_COM1=/dev/pts/3").
 CliRun runCli(const std::string& arguments, const std::string& environment = "");
 
-bool contains(const std::string& text, const std::string& part);
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 }  // namespace clitest

@@ -18,12 +18,10 @@ TEST_F(Info, ShowsTheCameraAsTextAndAsJson) {
     // Port index 0 is the first COM port, found through QEL_COM1.
     clitest::CliRun run = runCli("info --port 0", "QEL_COM1=" + camsim.portPath());
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(run.out, "Serial number: 4321\n")) << run.out;
-    EXPECT_TRUE(contains(run.out, "Camera type: 0x0400\n"));
-    EXPECT_TRUE(contains(run.out, "Boot mode: no\n"));
-    EXPECT_TRUE(contains(run.out, "  KM4MAIN  13, 1\n"));
-    EXPECT_TRUE(contains(run.out, "  Main \xC2\xB5P    004 V01.00\n")) << run.out;
-    EXPECT_TRUE(contains(run.out, "  PLL        007 V02.05\n")) << run.out;
+    for (const char* line : {"Serial number: 4321\n", "Camera type: 0x0400\n", "Boot mode: no\n",
+                             "  KM4MAIN  13, 1\n", "  Main \xC2\xB5P    004 V01.00\n",
+                             "  PLL        007 V02.05\n"})
+        EXPECT_TRUE(contains(run.out, line)) << run.out;
     EXPECT_EQ(run.err, "");
 
     run = runCli("info --json " + port());

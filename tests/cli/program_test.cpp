@@ -59,7 +59,9 @@ TEST_F(Program, DryRunShowsWhatWouldBeWrittenAndWritesNothing) {
     EXPECT_EQ(cameraVersions(), untouched);
 }
 
-TEST_F(Program, RefusedLoadsEndWithTheLoadsMessageAndStatusOne) {
+// Refused loads end with the load's message and status 1; device choices the file or camera
+// cannot serve, and a run nobody confirmed, are not started.
+TEST_F(Program, RefusedLoadsChoicesAndUnconfirmedRunsWriteNothing) {
     ASSERT_TRUE(startCamsim());
     clitest::CliRun run = runCli("program --yes " + sample("old.qup", 0, 9) + " " + port());
     EXPECT_EQ(run.status, 1);
@@ -73,34 +75,24 @@ TEST_F(Program, RefusedLoadsEndWithTheLoadsMessageAndStatusOne) {
     run = runCli("program --yes " + files.path() + "/missing.qup " + port());
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.err, "Can't open file " + files.path() + "/missing.qup, error = "));
-    EXPECT_EQ(cameraVersions(), untouched);
-}
 
-TEST_F(Program, DeviceChoicesTheFileOrCameraCannotServeAreRefused) {
-    ASSERT_TRUE(startCamsim());
     // Only EEPROM and PLL in the file.
-    const std::string file = sample("two.qup", 1, 1, {false, false, true, true, false});
-    clitest::CliRun run = runCli("program --yes --devices pll,head-fpga " + file + " " + port());
+    const std::string two = sample("two.qup", 1, 1, {false, false, true, true, false});
+    run = runCli("program --yes --devices pll,head-fpga " + two + " " + port());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Head FPGA: the update file offers no image for it.\n");
-
-    run = runCli("program --yes --devices pll,flash " + file + " " + port());
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(runCli("program --yes --devices pll,flash " + two + " " + port()).status, 2);
 
     // An up-to-date camera: nothing is chosen, nothing is to be done.
     run = runCli("program --yes " + sample("same.qup", 1, 0) + " " + port());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "Warning: Your camera is up to date!\n");
     EXPECT_TRUE(contains(run.out, "Nothing to program: no device is chosen."));
-    EXPECT_EQ(cameraVersions(), untouched);
-}
 
-TEST_F(Program, WithoutATerminalOrYesTheRunIsNotStarted) {
-    ASSERT_TRUE(startCamsim());
+    // Without a terminal or --yes the run is not started.
     const std::string file = sample("new.qup", 1, 1);
     for (const char* answer : {"", "--no"}) {
-        const clitest::CliRun run =
-            runCli(std::string("program ") + answer + " " + file + " " + port());
+        run = runCli(std::string("program ") + answer + " " + file + " " + port());
         EXPECT_EQ(run.status, 1) << answer;
         EXPECT_TRUE(contains(run.err, "Programming cancelled.")) << run.err;
     }

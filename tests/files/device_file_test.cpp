@@ -1,4 +1,4 @@
-// Device file names, the choice of reader by extension and the result texts.
+// Device file names and the choice of reader by extension.
 
 #include <gtest/gtest.h>
 
@@ -91,15 +91,4 @@ TEST(DeviceFile, NameRulesAndExtensionChoice) {
     EXPECT_NE(readerForPath("x.jed"), nullptr);
     EXPECT_NE(readerForPath("x.bit"), nullptr);
     EXPECT_EQ(readerForPath("x.qup"), nullptr);
-}
-
-TEST(DeviceFileResult, MessageTexts) {
-    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_OPEN), "Cannot open file");
-    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_READ), "Error while reading from file");
-    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_WRITE), "Error while writing to file");
-    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_CHECKSUM), "Checksum error in file");
-    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_FORMAT), "File has unknown format");
-    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_DATA), "File data inconsistent");
-    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_NAME), "Filename invalid for this dataformat");
-    EXPECT_STREQ(deviceFileErrorText(READ_OK), "");
 }

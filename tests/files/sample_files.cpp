@@ -1,9 +1,6 @@
 #include "tests/files/sample_files.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
 namespace files_test {
@@ -23,10 +20,6 @@ std::string hexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>
         line += digits;
     }
     return line + "\n";
-}
-
-std::string hexEndRecord() {
-    return ":00000001FF\n";
 }
 
 std::vector<uint8_t> bitFile(const std::string& partName, bool patternA, size_t gap,
@@ -80,8 +73,5 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return bool(out);
 }
 
-bool writeFile(const std::string& path, const std::string& text) {
-    return writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
 
 }  // namespace files_test

@@ -11,7 +11,7 @@ namespace files_test {
 
 // One Intel HEX record line with its checksum, e.g. hexRecord(0x04, 0, {0x80, 0x00}).
 std::string hexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>& data);
-std::string hexEndRecord();
+inline std::string hexEndRecord() { return ":00000001FF\n"; }
 
 // A bit file: header mark, fields a-e, `gap` filler bytes, the start pattern, the bitstream.
 std::vector<uint8_t> bitFile(const std::string& partName, bool patternA, size_t gap,
@@ -22,7 +22,9 @@ std::vector<uint8_t> workedExampleFile();
 
 // Writes bytes to a file; true on success.
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-bool writeFile(const std::string& path, const std::string& text);
+inline bool writeFile(const std::string& path, const std::string& text) {
+    return writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
 
 using tools::TempFolder;
 

@@ -11,14 +11,10 @@ QApplication& application() {
     return *qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
-std::string artifactPath(const std::string& name) {
+bool saveScreenshot(QWidget& widget, const std::string& name) {
     const QString folder = QString(KF_BINARY_DIR) + "/test-artifacts";
     QDir().mkpath(folder);
-    return (folder + "/" + QString::fromStdString(name)).toStdString();
-}
-
-bool saveScreenshot(QWidget& widget, const std::string& name) {
-    return widget.grab().save(QString::fromStdString(artifactPath(name)), "PNG");
+    return widget.grab().save(folder + "/" + QString::fromStdString(name), "PNG");
 }
 
 QMessageBox* openMessageBox() {
@@ -30,7 +26,14 @@ Driver::Driver() {
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     watchdog_.setSingleShot(true);
     watchdog_.setInterval(30000);
-    QObject::connect(&watchdog_, &QTimer::timeout, [this] { giveUp(); });
+    // Closes whatever is open, so that the code under test can return and the test can fail.
+    QObject::connect(&watchdog_, &QTimer::timeout, [this] {
+        timedOut = true;
+        timer_.stop();
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible())
+                dialog->done(QDialog::Rejected);
+    });
 }
 
 void Driver::step(std::string name, std::function<bool()> ready, std::function<void()> action,
@@ -52,25 +55,13 @@ void Driver::poll() {
         unexpectedBoxes.push_back(box->text());
         box->done(QMessageBox::Ok);
     } else if (!finished() && steps_[next_].ready()) {
-        // Run the action from the event loop, so that a modal dialog it opens does not stop
-        // the polling of the next steps.
+        // From the event loop, so that a modal dialog the action opens does not stop the polling.
         QTimer::singleShot(0, steps_[next_].action);
         ++next_;
     }
     if (finished())
         timer_.stop();
     polling_ = false;
-}
-
-// Closes whatever is open, so that the code under test can return and the test can fail.
-void Driver::giveUp() {
-    timedOut = true;
-    timer_.stop();
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
-            dialog->done(QDialog::Rejected);
-        }
-    }
 }
 
 }  // namespace guitest

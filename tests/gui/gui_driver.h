@@ -17,9 +17,7 @@ namespace guitest {
 
 // The one QApplication of the test program, made by its main().
 QApplication& application();
-// <build>/test-artifacts/<name>, the folder created when missing.
-std::string artifactPath(const std::string& name);
-// Saves a picture of `widget` there; false when it could not be written.
+// Saves a picture of `widget` as <build>/test-artifacts/<name>; false when it was not written.
 bool saveScreenshot(QWidget& widget, const std::string& name);
 // The message box on top, if one is open.
 QMessageBox* openMessageBox();
@@ -27,16 +25,15 @@ QMessageBox* openMessageBox();
 class Driver {
 public:
     Driver();
-
     // `ready` is polled; once true, `action` runs from the event loop (it may block in a modal
     // dialog while the next steps go on).
     void step(std::string name, std::function<bool()> ready, std::function<void()> action,
               bool expectsBox = false);
     void start();
-
     bool finished() const { return next_ == steps_.size(); }
     // The step that did not come, if any.
     std::string pending() const { return finished() ? "" : steps_[next_].name; }
+
     std::vector<QString> unexpectedBoxes;
     bool timedOut = false;
 
@@ -48,7 +45,6 @@ private:
         bool expectsBox;
     };
     void poll();
-    void giveUp();
 
     std::vector<Step> steps_;
     size_t next_ = 0;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QCheckBox>
 
 #include "gui_driver.h"
 #include "platform/clock.h"
@@ -28,14 +27,6 @@ protected:
     }
 };
 
-struct FlowSeen {
-    int paintsBefore = 0;
-    int paintsAfterSetRowState = 0;
-    QColor doneColour;
-    bool endedByClose = true;
-    bool endedByQuitClick = true;
-};
-
 TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     platform::VirtualClock clock;
     gui::QtHost host(clock);
@@ -47,7 +38,9 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     guitest::Driver driver;
     gui::MainDialog* window = nullptr;
     PaintCounter counter;
-    FlowSeen seen;
+    int paintsBefore = 0, paintsAfterSetRowState = 0;
+    QColor doneColour;
+    bool endedByClose = true, endedByQuitClick = true;
     driver.step(
         "main dialog",
         [&] {
@@ -58,11 +51,11 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
             window->progressBar(2)->installEventFilter(&counter);
             // Plays a flow: while it runs, the events it pumps must not end the dialog.
             window->act([&] {
-                seen.paintsBefore = counter.paints;
+                paintsBefore = counter.paints;
                 dialog.SetRowState(2, app::ROW_DONE);
-                seen.paintsAfterSetRowState = counter.paints;
+                paintsAfterSetRowState = counter.paints;
                 const QImage bar = window->progressBar(2)->grab().toImage();
-                seen.doneColour = bar.pixelColor(bar.width() / 2, bar.height() / 2);
+                doneColour = bar.pixelColor(bar.width() / 2, bar.height() / 2);
 
                 dialog.SetProgress(1, 40);
                 dialog.SetRowState(1, app::ROW_ACTIVE);
@@ -72,9 +65,9 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
 
                 window->close();
                 host.pumpMessages();
-                seen.endedByClose = dialog.model.ended;
+                endedByClose = dialog.model.ended;
                 window->button(app::kIdQuit)->click();
-                seen.endedByQuitClick = dialog.model.ended;
+                endedByQuitClick = dialog.model.ended;
             });
             guitest::saveScreenshot(*window, "main_dialog_row_states.png");
             window->button(app::kIdQuit)->click();
@@ -83,10 +76,10 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     const int result = host.runMainDialog(dialog);
 
     ASSERT_TRUE(driver.finished()) << driver.pending();
-    EXPECT_GT(seen.paintsAfterSetRowState, seen.paintsBefore) << "painted before the flow went on";
-    EXPECT_EQ(seen.doneColour.rgb(), QColor(0, 255, 0).rgb());
-    EXPECT_FALSE(seen.endedByClose);
-    EXPECT_FALSE(seen.endedByQuitClick);
+    EXPECT_GT(paintsAfterSetRowState, paintsBefore) << "painted before the flow went on";
+    EXPECT_EQ(doneColour.rgb(), QColor(0, 255, 0).rgb());
+    EXPECT_FALSE(endedByClose);
+    EXPECT_FALSE(endedByQuitClick);
     EXPECT_EQ(result, 0) << "Quit after the flow ended the dialog";
     EXPECT_TRUE(dialog.model.ended);
 }
