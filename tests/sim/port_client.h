@@ -24,13 +24,13 @@ using SteadyClock = std::chrono::steady_clock;
 
 // A telegram with its length and checksum filled in.
 inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
-    // Filled by index: g++ 12 at -O2 misreads insert() after an initializer list.
+    // Filled by index: g++ 12 at -O2 misreads insert() and copy() here as overflows.
     Bytes t(payload.size() + 5);
     t[0] = uint8_t(code);
     t[1] = uint8_t(code >> 8);
     t[2] = uint8_t(t.size());
     t[3] = uint8_t(t.size() >> 8);
-    std::copy(payload.begin(), payload.end(), t.begin() + 4);
+    for (size_t i = 0; i < payload.size(); ++i) t[4 + i] = payload[i];
     for (size_t i = 0; i + 1 < t.size(); ++i) t.back() = uint8_t(t.back() + t[i]);
     return t;
 }
