@@ -244,7 +244,9 @@ TEST_F(CamsimGui, LoadsAFileProgramsTwoDevicesAndShowsTheOneThatFailed) {
             status = main->statusLine()->text();
             buttons = enabledButtons(*main);
             shot = guitest::saveScreenshot(*main, "main_dialog_green_and_red.png");
-            main->button(app::kIdQuit)->click();
+            // Enter triggers Quit, the default button.
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(main, &enter);
         });
     driver.start();
     morvat.InitInstance("-S -T0 -B0");
