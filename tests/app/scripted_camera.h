@@ -1,8 +1,7 @@
 #pragma once
 // A camera link that answers from a script: identification, hardware and firmware records (paged
-// or not), boot mode, reboot, failures per command code, and the five devices' flash (open,
-// erase, block writes and reads, close). The script outlives the link, so tests can look at it
-// after a dialog deleted the link.
+// or not), boot mode, reboot, failures per command code, and the five devices' flash. The script
+// outlives the link, so tests can look at it after a dialog deleted the link.
 
 #include <algorithm>
 #include <array>
@@ -36,17 +35,17 @@ struct CameraScript {
     bool answers = true;  // false: no camera on the port
     bool bootMode = false;
     uint16_t cameraType = 0x1200;
-    uint32_t serialNumber = 1234;
     std::vector<HardwareRecord> hardware{{"KM4MAIN", 13, 1}, {"KM4GIGE", 99, 99}};
-    std::vector<FirmwareRecord> firmware{{"Main Bootloader", 1, 6, 1}, {"Main uP", 5, 2, 1},
-                                         {"Main FPGA", 3, 1, 4}, {"EEPROM", 1, 0, 2}};
-    bool pagedCommand = true;  // answers GET_FIRMWARE_VERSIONS_PAGE
-    int failingPage = -1;      // this page does not come
+    std::vector<FirmwareRecord> firmware{{"Main Bootloader", 1, 6, 1},
+                                         {"Main uP", 5, 2, 1},
+                                         {"Main FPGA", 3, 1, 4},
+                                         {"EEPROM", 1, 0, 2}};
+    bool pagedCommand = true;                     // answers GET_FIRMWARE_VERSIONS_PAGE
+    int failingPage = -1;                         // this page does not come
     std::deque<protocol::ErrorCode> openResults;  // overrides `answers` for the next opens
     protocol::ErrorCode rebootResult = 0;
-    std::map<uint16_t, int> failNext;                  // fail the next n commands of a code
-    std::map<uint16_t, protocol::ErrorCode> failWith;  // ... with this code (default kErrPortIo)
-    std::function<void(CameraScript&)> onReboot;       // before the camera answers again
+    std::map<uint16_t, int> failNext;             // fail the next n commands of a code
+    std::function<void(CameraScript&)> onReboot;  // before the camera answers again
 
     // What happened.
     std::vector<uint16_t> commands;
@@ -58,7 +57,6 @@ struct CameraScript {
     std::array<std::map<uint32_t, uint8_t>, 5> flash;  // written bytes of each row by address
     int openRow = -1;
     std::vector<int> opened;  // device rows in the order they were opened
-    int erases = 0;
 
     int count(uint16_t code) const {
         return int(std::count(commands.begin(), commands.end(), code));
@@ -67,9 +65,9 @@ struct CameraScript {
     std::vector<uint8_t> read(int row, uint32_t address, size_t count) const {
         std::vector<uint8_t> bytes(count, 0xFF);
         for (size_t i = 0; i < count; ++i)
-            if (const auto found = flash[size_t(row)].find(address + uint32_t(i));
-                found != flash[size_t(row)].end())
-                bytes[i] = found->second;
+            if (auto at = flash[size_t(row)].find(address + uint32_t(i));
+                at != flash[size_t(row)].end())
+                bytes[i] = at->second;
         return bytes;
     }
 };
@@ -89,57 +87,56 @@ public:
         s_.commands.push_back(code);
         if (auto fail = s_.failNext.find(code); fail != s_.failNext.end() && fail->second > 0) {
             --fail->second;
-            const auto with = s_.failWith.find(code);
-            return with == s_.failWith.end() ? kErrPortIo : with->second;
+            return kErrPortIo;
         }
-        if (!s_.answers) return kErrPortIo;
+        if (!s_.answers)
+            return kErrPortIo;
         std::vector<uint8_t> out(std::max<size_t>(512, capacity), 0);
         writeU16(&out[0], uint16_t(code | kReplyBit));
         for (int row = 0; row < 5; ++row)
-            if (code == kOpenCodeByRow[size_t(row)]) s_.opened.push_back(s_.openRow = row);
+            if (code == kOpenCodeByRow[size_t(row)])
+                s_.opened.push_back(s_.openRow = row);
         const int row = s_.openRow;
         switch (code) {
             case cmd::GET_CAMERA_TYPE:
                 writeU16(&out[field::CAMERA_TYPE], s_.bootMode ? kCameraTypeBoot : s_.cameraType);
-                writeU32(&out[field::SERIAL_NUMBER], s_.serialNumber);
+                writeU32(&out[field::SERIAL_NUMBER], 1234);
                 break;
             case cmd::GET_HARDWARE_VERSIONS:
                 writeU16(&out[field::RECORD_COUNT], uint16_t(s_.hardware.size()));
                 for (size_t i = 0; i < s_.hardware.size() && i < 10; ++i) {
                     uint8_t* record = &out[field::RECORDS + i * field::HARDWARE_RECORD_SIZE];
-                    const std::string& name = s_.hardware[i].name;
-                    std::memcpy(record, name.c_str(), std::min<size_t>(name.size(), 18));
+                    std::memcpy(record, s_.hardware[i].name.c_str(), s_.hardware[i].name.size());
                     writeU16(record + field::HARDWARE_CODE_A, s_.hardware[i].first);
                     writeU16(record + field::HARDWARE_CODE_B, s_.hardware[i].second);
                 }
                 break;
             case cmd::GET_FIRMWARE_VERSIONS_PAGE:
-                if (!s_.pagedCommand) return 0x80001022;
-                if (command[4] == s_.failingPage) return kErrPortIo;
+                if (!s_.pagedCommand)
+                    return 0x80001022;
+                if (command[4] == s_.failingPage)
+                    return kErrPortIo;
                 fillFirmware(out, command[4]);
                 break;
             case cmd::GET_FIRMWARE_VERSIONS:
                 fillFirmware(out, 0);
                 break;
-            case cmd::GET_CAMERA_DESCRIPTION:
-                std::memcpy(&out[field::CAMERA_DESCRIPTION], "scripted camera", 15);
-                break;
             case cmd::ERASE_DEVICE:
-                ++s_.erases;
-                if (row >= 0) s_.flash[size_t(row)].clear();
+                if (row >= 0)
+                    s_.flash[size_t(row)].clear();
                 break;
             case cmd::WRITE_BLOCK:
             case cmd::WRITE_EEPROM_BLOCK: {
                 const uint32_t first = readU32(command + 4);
-                const uint32_t last = readU32(command + 8);
-                for (uint32_t a = first; row >= 0 && a <= last && a - first < 256; ++a)
+                for (uint32_t a = first; row >= 0 && a <= readU32(command + 8) && a - first < 256;
+                     ++a)
                     s_.flash[size_t(row)][a] = command[12 + (a - first)];
                 break;
             }
             case cmd::READ_BLOCK: {
                 const uint32_t first = readU32(command + 4);
-                const size_t count = readU32(command + 8) - first + 1;
-                const auto bytes = s_.read(row < 0 ? 0 : row, first, count);
+                const auto bytes =
+                    s_.read(std::max(row, 0), first, readU32(command + 8) - first + 1);
                 std::copy(bytes.begin(), bytes.end(), out.begin() + field::BLOCK_DATA);
                 break;
             }
@@ -163,7 +160,7 @@ public:
         }
         connected = result == protocol::kOk;
         bootMode = connected && s_.bootMode;
-        serialNumber = bootMode ? protocol::kBootModeSerialNumber : connected ? s_.serialNumber : 0;
+        serialNumber = bootMode ? protocol::kBootModeSerialNumber : connected ? 1234 : 0;
         port = connected ? portNumber + 1 : -1;
         return result;
     }
@@ -175,7 +172,8 @@ public:
     protocol::ErrorCode Reboot(camera::WaitHost& host) override {
         ++s_.reboots;
         s_.openRow = -1;
-        if (s_.onReboot) s_.onReboot(s_);
+        if (s_.onReboot)
+            s_.onReboot(s_);
         host.showStatus("Rebooting Camera");
         host.pumpMessages();
         host.clock().sleepFor(platform::Milliseconds(2500));
@@ -189,7 +187,7 @@ private:
         for (size_t slot = 0; slot < 10 && size_t(page) * 10 + slot < s_.firmware.size(); ++slot) {
             const FirmwareRecord& source = s_.firmware[size_t(page) * 10 + slot];
             uint8_t* record = &out[field::RECORDS + slot * field::FIRMWARE_RECORD_SIZE];
-            std::memcpy(record, source.name.c_str(), std::min<size_t>(source.name.size(), 16));
+            std::memcpy(record, source.name.c_str(), source.name.size());
             record[field::FIRMWARE_MINOR] = source.minor;
             record[field::FIRMWARE_MAJOR] = source.major;
             writeU16(record + field::FIRMWARE_VARIANT, source.variant);

@@ -29,13 +29,15 @@ public:
     }
     bool askYesNo(const std::string& text, const std::string& caption) override {
         boxes.push_back({text, caption, app::BoxIcon::Warning, true});
-        if (answers.empty()) return false;
+        if (answers.empty())
+            return false;
         const bool yes = answers.front();
         answers.pop_front();
         return yes;
     }
     std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override {
-        if (files.empty()) return std::nullopt;
+        if (files.empty())
+            return std::nullopt;
         auto name = files.front();
         files.pop_front();
         return name;
@@ -44,11 +46,10 @@ public:
         return openFileDialog(r);
     }
     void pumpMessages() override {
-        if (onPump) onPump();
+        if (onPump)
+            onPump();
     }
-    void repaintNow(const app::DialogModel& model) override {
-        rowsAtRepaint.push_back(model.rowState);
-    }
+    void repaintNow(const app::DialogModel&) override {}
     void modelChanged(const app::DialogModel&) override {}
     void post(std::function<void()> event) override { posted.push_back(std::move(event)); }
     platform::Clock& clock() override { return virtualClock; }
@@ -56,15 +57,19 @@ public:
     int runConnectionDialog(app::CMorvatDlg& dialog) override {
         ++connectionDialogs;
         dialog.OnInitDialog();
-        if (connectionScript) connectionScript(dialog);
-        if (!dialog.model.ended) dialog.OnCancel();
+        if (connectionScript)
+            connectionScript(dialog);
+        if (!dialog.model.ended)
+            dialog.OnCancel();
         return dialog.model.result;
     }
     int runMainDialog(app::ProgDlg& dialog) override {
         ++mainDialogs;
         dialog.OnInitDialog();
-        if (!dialog.model.ended) runPosted();
-        if (!dialog.model.ended) dialog.OnQuit();
+        if (!dialog.model.ended)
+            runPosted();
+        if (!dialog.model.ended)
+            dialog.OnQuit();
         posted.clear();
         return dialog.model.result;
     }
@@ -82,7 +87,8 @@ public:
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> all;
-        for (const auto& box : boxes) all.push_back(box.text);
+        for (const auto& box : boxes)
+            all.push_back(box.text);
         return all;
     }
 
@@ -103,7 +109,6 @@ public:
     std::deque<std::function<void()>> posted;
     std::function<void(app::CMorvatDlg&)> connectionScript;
     std::function<void()> onPump;
-    std::vector<std::array<uint32_t, app::kRowCount>> rowsAtRepaint;
     int connectionDialogs = 0;
     int mainDialogs = 0;
 };
