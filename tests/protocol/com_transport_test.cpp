@@ -61,10 +61,6 @@ protected:
         return programmer_.transaction(request.data(), request.size, reply_.data(), capacity,
                                        timeoutMs);
     }
-    size_t verboseCount() const {
-        const auto commands = peer_.commands();
-        return size_t(std::count_if(commands.begin(), commands.end(), isVerboseOff));
-    }
 
     PtyPeer peer_;
     RecordingLog log_;
@@ -75,42 +71,26 @@ protected:
 
 }  // namespace
 
-TEST_F(ComTransportOnPty, ProgrammerOpensIndexPlusOneAndSwitchesDebugTextOff) {
+TEST_F(ComTransportOnPty, OpensIndexPlusOneAndKeepsThePortOnlyForTheIdentifiedPortNumber) {
     EXPECT_EQ(programmer_.openByIndex(-1, -1), kErrPortIndex);
-    EXPECT_FALSE(programmer_.isOpen());
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    EXPECT_EQ(programmer_.portPath(), peer_.path());
     ASSERT_EQ(peer_.commands().size(), 1u);
     EXPECT_TRUE(isVerboseOff(peer_.commands()[0]));
-    for (const char* line : {"WriteFile Com size 15 done 15", "ReadFile Com 0x99 0x5 size:4 done 4",
-                             "ReadFile Com size:1 done 1"})
-        EXPECT_TRUE(log_.has(line)) << line;
-
-    EXPECT_EQ(programmer_.close(), 1);
-    EXPECT_FALSE(programmer_.isOpen());
-    EXPECT_EQ(programmer_.drain(), kOk);  // on a closed port
-    ::setenv("QEL_COM1", "/nonexistent/tty", 1);
-    EXPECT_EQ(programmer_.openByIndex(0, -1), kErrPortIndex);
-}
-
-TEST_F(ComTransportOnPty, ReopenRulesKeepThePortOnlyForTheIdentifiedPortNumber) {
+    // The port number now leads elsewhere: a kept port still shows the old path.
     PtyPeer other;
     other.setHandler(camera());
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    // The port number now leads elsewhere: a kept port still shows the old path.
     ::setenv("QEL_COM1", other.path().c_str(), 1);
     ASSERT_EQ(programmer_.openByIndex(0, 1), kOk);
     EXPECT_EQ(programmer_.portPath(), peer_.path());
-    EXPECT_EQ(verboseCount(), 2u);  // only "verbose 0\r" repeated
+    ASSERT_EQ(peer_.commands().size(), 2u);  // only "verbose 0\r" repeated
+    EXPECT_TRUE(isVerboseOff(peer_.commands()[1]));
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);  // no identification: reopened
     EXPECT_EQ(programmer_.portPath(), other.path());
     ::setenv("QEL_COM1", peer_.path().c_str(), 1);
     ASSERT_EQ(programmer_.openByIndex(0, 2), kOk);  // identified elsewhere: reopened
     EXPECT_EQ(programmer_.portPath(), peer_.path());
-    ::setenv("QEL_COM2", other.path().c_str(), 1);
-    ASSERT_EQ(programmer_.openByIndex(1, 1), kOk);  // another port
-    EXPECT_EQ(programmer_.portPath(), other.path());
-    ::unsetenv("QEL_COM2");
+    EXPECT_EQ(programmer_.close(), 1);
+    EXPECT_EQ(programmer_.drain(), kOk);  // on a closed port
 }
 
 TEST_F(ComTransportOnPty, TwoDebugTelegramsAreSkippedThenOnlyHundredMillisecondsAreWaited) {
@@ -154,14 +134,8 @@ TEST_F(ComTransportOnPty, EndlessDebugTextEndsAfterTwentyOneOrFiftyOneTelegrams)
     EXPECT_TRUE(library.isOpen());  // a failed identification keeps the port
 }
 
-TEST_F(ComTransportOnPty, MissingHeaderShortBodyAndOversizedLengthFailWithoutTouchingTheReply) {
+TEST_F(ComTransportOnPty, ShortBodyAndOversizedLengthFailWithoutTouchingTheReply) {
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    const auto start = SteadyClock::now();  // no answer to GET_CAMERA_TYPE
-    EXPECT_EQ(cameraType(50), kErrPortIo);
-    EXPECT_LT(SteadyClock::now() - start, 1000ms);
-    EXPECT_EQ(reply_[0], 0xEE);
-    EXPECT_TRUE(log_.has("ReadFile Com 0x0 0x0 size:4 done 0"));
-
     // The camera stops after 6 of 19 body bytes: the checksum decides, not the port.
     peer_.setHandler(camera([](PtyPeer& peer) {
         const Bytes reply = cameraTypeReply(0x1300, 1);
@@ -170,7 +144,6 @@ TEST_F(ComTransportOnPty, MissingHeaderShortBodyAndOversizedLengthFailWithoutTou
     EXPECT_EQ(cameraType(50), kErrChecksum);
     EXPECT_EQ(reply_[0], 0xEE);
     EXPECT_TRUE(log_.has("ReadFile Com size:19 done 6"));
-    EXPECT_TRUE(log_.has("ERROR: checksum"));
 
     // A length field beyond the working buffer: at most 508 body bytes are read, nothing copied
     // even to a caller who offers more room.
@@ -187,7 +160,6 @@ TEST_F(ComTransportOnPty, MissingHeaderShortBodyAndOversizedLengthFailWithoutTou
 
 TEST_F(ComTransportOnPty, CommandsThatDoNotFitAreRefusedOrSentWithoutChecksum) {
     ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    const size_t before = peer_.commands().size();
     std::array<uint8_t, 600> big{};
     writeU16(&big[0], cmd::WRITE_BLOCK);
     writeU16(&big[2], 513);
@@ -196,7 +168,7 @@ TEST_F(ComTransportOnPty, CommandsThatDoNotFitAreRefusedOrSentWithoutChecksum) {
     EXPECT_EQ(programmer_.transaction(big.data(), 512, nullptr, 0, 50), kErrPortIo);
     EXPECT_TRUE(log_.has("WriteFile Com size 512 done 512"));
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(peer_.commands().size(), before);  // 513 never sent, 512 still incomplete
+    EXPECT_EQ(peer_.commands().size(), 1u);  // 513 never sent, 512 still incomplete
 }
 
 TEST_F(ComTransportOnPty, LibraryOpenIdentifiesTheCameraAndLogsIt) {
@@ -207,21 +179,11 @@ TEST_F(ComTransportOnPty, LibraryOpenIdentifiesTheCameraAndLogsIt) {
     EXPECT_TRUE(log.has("CAMERA_TYPE: 1310 SerialNumber 123456 \n"));
     ASSERT_EQ(peer_.commands().size(), 2u);  // GET_CAMERA_TYPE, then "verbose 0\r"
     EXPECT_TRUE(isVerboseOff(peer_.commands()[1]));
-    // The header line is written once more after the debug-text check.
-    EXPECT_EQ(log.count("ReadFile Com 0x190 0x17 size:4 done 4"), 2u);
-
     EXPECT_EQ(ComTransport::portTest(1), kErrLibraryPortOpen);  // held by `library`
     ASSERT_EQ(library.configureAndIdentify(76800), kOk);
     EXPECT_EQ(peer_.commands().size(), 3u);  // no "verbose 0\r" this time
-    EXPECT_EQ(log.count("CAMERA_TYPE: 1310 SerialNumber 123456 \n"), 2u);
     library.close();
     EXPECT_EQ(ComTransport::portTest(1), kOk);
-    ::setenv("QEL_COM9", "/nonexistent/tty", 1);
-    EXPECT_EQ(ComTransport::portTest(9), kErrLibraryPortOpen);
-    EXPECT_EQ(library.openLibrary(9, 115200), kErrLibraryPortOpen);
-    EXPECT_TRUE(log.has("Error open Comport\n"));
-    EXPECT_FALSE(library.isOpen());
-    ::unsetenv("QEL_COM9");
 }
 
 TEST_F(ComTransportOnPty, DrainEndsEvenWhileTheCameraKeepsSending) {
@@ -231,7 +193,6 @@ TEST_F(ComTransportOnPty, DrainEndsEvenWhileTheCameraKeepsSending) {
     const auto sleptBefore = clock_.totalSlept();
     EXPECT_EQ(programmer_.drain(), kOk);
     peer_.flood(false);
-    EXPECT_EQ(log_.count("Drain stopped after ", true), 1u);
     EXPECT_EQ(clock_.totalSlept() - sleptBefore, 3000ms);
     EXPECT_TRUE(log_.has("Check ReadFile size:100"));
 }

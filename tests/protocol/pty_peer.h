@@ -1,7 +1,6 @@
 #pragma once
 // A scripted camera on the master side of a pseudo terminal: it collects the command telegrams
-// the transport sends and answers each through a handler the test gives. It can also flood the
-// line without pause.
+// and answers each through the test's handler, or floods the line without pause.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,7 +29,7 @@ inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
     Bytes bytes(4 + payload.size() + 1);
     protocol::writeU16(&bytes[0], code);
     protocol::writeU16(&bytes[2], uint16_t(bytes.size()));
-    std::copy(payload.begin(), payload.end(), bytes.begin() + 4);
+    for (size_t i = 0; i < payload.size(); ++i) bytes[4 + i] = payload[i];
     bytes.back() = protocol::checksumOf(bytes.data(), bytes.size() - 1);
     return bytes;
 }
@@ -62,7 +61,6 @@ public:
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
-    // The slave side's path, to be handed to the transport through QEL_COM<n>.
     const std::string& path() const { return path_; }
     void setHandler(Handler handler) {
         std::lock_guard lock(mutex_);

@@ -1,6 +1,7 @@
 #pragma once
 // A log sink that keeps every line, so tests can check the exact texts.
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -22,11 +23,9 @@ public:
         std::lock_guard lock(mutex_);
         return lines_;
     }
-    // Lines equal to `line`, or only starting with it when `prefix`.
-    size_t count(const std::string& line, bool prefix = false) const {
-        size_t n = 0;
-        for (const auto& l : lines()) n += prefix ? l.rfind(line, 0) == 0 : l == line;
-        return n;
+    size_t count(const std::string& line) const {
+        const auto all = lines();
+        return size_t(std::count(all.begin(), all.end(), line));
     }
     bool has(const std::string& line) const { return count(line) > 0; }
 

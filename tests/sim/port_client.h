@@ -54,6 +54,13 @@ inline bool checksumOk(const Bytes& t) {
     for (size_t i = 0; i + 1 < t.size(); ++i) sum = uint8_t(sum + t[i]);
     return !t.empty() && t.size() == u16At(t, 2) && sum == t.back();
 }
+// WRITE_BLOCK (or `code`) of `data` to `first`, padded with 0xFF to 256 bytes.
+inline Bytes writeBlock(uint32_t first, const Bytes& data, uint16_t code = 0x1103) {
+    Bytes payload = withU32s({first, first + uint32_t(data.size()) - 1});
+    payload.resize(8 + 256, 0xFF);
+    for (size_t i = 0; i < data.size(); ++i) payload[8 + i] = data[i];
+    return telegram(code, payload);
+}
 // The zero-padded 16-character name at `at`.
 inline std::string textAt(const Bytes& b, size_t at) {
     const auto end = [&](size_t i) { return b.begin() + long(std::min(i, b.size())); };
@@ -72,7 +79,6 @@ public:
         ::tcflush(fd_, TCIOFLUSH);
     }
     ~PortClient() { ::close(fd_); }
-    bool isOpen() const { return fd_ >= 0; }
 
     void send(const Bytes& bytes) {
         for (size_t done = 0; done < bytes.size();) {
