@@ -1,15 +1,9 @@
 // A stand-in for the serial interface library, for the tests only: the six exports the programmer
-// binds, reaching camsim over a pty (QEL_COM<board+1>) as a frame grabber whose rate must match
-// the camera's:
-//  - the grabber starts at 9600 baud; Control_Command fails as a read time-out while the rates
-//    differ (asked with GET_CL_BAUDRATE before each command);
-//  - Set_Transfer_Parameters refuses the rates in $TESSIPORT_DOUBLE_REFUSE (comma list) with
-//    0xA0332001; otherwise it moves a reachable camera with SET_CL_BAUDRATE, and the grabber
-//    always takes the new rate;
-//  - $TESSIPORT_DOUBLE_GRABBERS (comma list), when set, names the only grabber libraries that
-//    the extended open accepts;
-//  - every call is appended as one line to the file named by $TESSIPORT_DOUBLE_CALLS.
-// Built a second time without Set_Transfer_Parameters for the binding tests.
+// binds, reaching camsim over a pty (QEL_COM<board+1>) as a frame grabber that starts at 9600 baud
+// and fails Control_Command while its rate differs from the camera's. Set_Transfer_Parameters
+// refuses the rates listed in $TESSIPORT_DOUBLE_REFUSE; $TESSIPORT_DOUBLE_GRABBERS, when set, lists
+// the only grabber libraries the extended open accepts; each call is appended as one line to
+// $TESSIPORT_DOUBLE_CALLS. Built a second time without Set_Transfer_Parameters.
 
 #include <cstdarg>
 #include <cstdio>
@@ -121,7 +115,6 @@ uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length) 
     Board* board = find(handle);
     if (board == nullptr) return kInvalidHandle;
     if (values != nullptr && length >= 4) board->commandTimeout = values[0];
-    record("Set_Timeouts %u", board->commandTimeout);
     return 0;
 }
 
