@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cli_run.h"
+#include "programmer/files/file_io.h"
 #include "tools/camsim_process.h"
 #include "tools/sample_update.h"
 #include "tools/temp_folder.h"
@@ -33,15 +33,13 @@ protected:
     }
     std::string port() const { return "--port " + camsim.portPath(); }
 
-    // A small sample update file of the chosen rows at variant `variant` and `major`.`minor`.
-    std::string sample(const std::string& name, int major, int minor,
-                       std::array<bool, 5> rows = {true, true, true, true, true},
-                       uint16_t variant = 4) {
-        tools::SampleSettings sample{major, minor, variant, rows, 16 * 1024, 96 * 1024, 64 * 1024};
+    // A small sample update file of all devices at variant 4 and `major`.`minor`.
+    std::string sample(const std::string& name, int major, int minor) {
+        tools::SampleSettings sample{major, minor, 4, {true, true, true, true, true}, 16 * 1024,
+                                     96 * 1024, 64 * 1024};
         std::vector<uint8_t> bytes;
         EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
-        std::ofstream(files.path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        EXPECT_EQ(files::writeFileSafely(files.path(name), bytes), 0);
         return files.path(name);
     }
 

@@ -62,26 +62,14 @@ TEST_F(FileReport, CorruptUpdateFile) {
     EXPECT_EQ(report["checksumComputed"], 0x1815);
 }
 
-TEST_F(FileReport, DeviceFilesAndUsage) {
-    const std::string hex = folder.path("main_004_V03_02.hex");
-    ASSERT_TRUE(files_test::writeFile(
-        hex, files_test::hexRecord(0, 0x20, {1, 2}) + files_test::hexEndRecord()));
-    clitest::CliRun run = runCli("inspect --json " + hex);
-    EXPECT_EQ(run.status, 0);
-    const json report = json::parse(run.out);
-    EXPECT_EQ(report["version"], "004 V03.02");
-    EXPECT_EQ(report["lowestOffset"], 0x20);
-    EXPECT_EQ(report["length"], 2);
-
+TEST_F(FileReport, RefusedDeviceFileAndUsageErrors) {
     const std::string rom = folder.path("pll_1_V1_0.rom");
     ASSERT_TRUE(files_test::writeFile(rom, std::string("0:1\n\n")));
-    run = runCli("inspect " + rom);
+    const clitest::CliRun run = runCli("inspect " + rom);
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.out, "Result: 0x80000004 ERR_FILE_FORMAT\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "Verdict: refused: File has unknown format\n"));
-
-    for (const std::string& arguments : {std::string("inspect"), "inspect " + hex + " --unknown",
-                                         std::string("")})
+    for (const std::string& arguments : {std::string("inspect"), "inspect " + good + " --unknown"})
         EXPECT_EQ(runCli(arguments).status, 2) << arguments;
 }
 

@@ -1,6 +1,6 @@
-// kelvoflash-cli program writing into camsim, in real time: the camera's reboot after each
-// device takes about 16 s over a COM port, so each test programs one small device. Runs that
-// are interrupted end in their messages and a non-zero exit, never in success.
+// kelvoflash-cli program writing into camsim, in real time (about 16 s per device for the
+// camera's reboot): one small device programmed, and one run interrupted by a power loss. A
+// camera that does not come back after its reboot is followed in tests/app.
 
 #include <fstream>
 #include <iterator>
@@ -46,32 +46,11 @@ TEST_F(ProgramCamsim, APowerLossInTheMiddleOfADeviceFails) {
                                        sample("new.qup", 1, 1) + " " + port());
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.err, "Cannot close device! Programmer quits update!\n")) << run.err;
-    std::vector<json> all;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        all.push_back(json::parse(line));
-    ASSERT_FALSE(all.empty());
-    bool failed = false;
-    for (const json& event : all)
-        failed = failed || event["event"] == "failed";
-    EXPECT_TRUE(failed) << run.out;
-    EXPECT_EQ(all.back()["event"], "summary");
-    EXPECT_FALSE(all.back()["ok"].get<bool>());
-    EXPECT_EQ(all.back()["devices"][0]["result"], "failed");
-}
-
-TEST_F(ProgramCamsim, ACameraThatDoesNotComeBackAfterItsRebootFails) {
-    ASSERT_TRUE(startCamsim({"--fault", "no-answer-after-reboot"}));
-    const clitest::CliRun run =
-        runCli("program --yes --devices eeprom " + sample("new.qup", 1, 1) + " " + port());
-    EXPECT_EQ(run.status, 1) << run.out;
-    // The device itself was written; the run still fails, since the camera is gone.
-    EXPECT_TRUE(contains(run.out, "EEPROM: done\n"));
-    EXPECT_TRUE(contains(run.err, "Programming failed!\nPlease contact QEL AG!\n")) << run.err;
-    EXPECT_TRUE(contains(run.out,
-                         "  EEPROM: programmed, but the camera reports 004 V01.00 "
-                         "instead of 004 V01.01"))
-        << run.out;
+    EXPECT_TRUE(contains(run.out, "\"event\":\"failed\"")) << run.out;
+    const json summary = json::parse(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
+    EXPECT_EQ(summary["event"], "summary");
+    EXPECT_FALSE(summary["ok"].get<bool>());
+    EXPECT_EQ(summary["devices"][0]["result"], "failed");
 }
 
 }  // namespace

@@ -28,7 +28,6 @@ Driver::Driver() {
     watchdog_.setInterval(30000);
     // Closes whatever is open, so that the code under test can return and the test can fail.
     QObject::connect(&watchdog_, &QTimer::timeout, [this] {
-        timedOut = true;
         timer_.stop();
         for (QWidget* window : QApplication::topLevelWidgets())
             if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible())

@@ -35,7 +35,6 @@ public:
     std::string pending() const { return finished() ? "" : steps_[next_].name; }
 
     std::vector<QString> unexpectedBoxes;
-    bool timedOut = false;
 
 private:
     struct Step {

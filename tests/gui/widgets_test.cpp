@@ -5,7 +5,6 @@
 #include "gui_driver.h"
 #include "programmer/app/dialog_model.h"
 #include "programmer/gui/file_filter.h"
-#include "programmer/gui/latin1.h"
 #include "programmer/gui/row_progress_bar.h"
 
 namespace {
@@ -49,18 +48,9 @@ TEST(RowProgressBar, StatesPaintTheWholeBarOrShowTheProgress) {
 }
 
 TEST(FileFilter, WindowsFormBecomesQtForm) {
-    EXPECT_EQ(gui::qtFileFilter("qel.update file (*.qup)"), "qel.update file (*.qup)");
     EXPECT_EQ(gui::qtFileFilter("Intel HEX|*.hex;*.eep|All files|*.*||"),
               "Intel HEX (*.hex *.eep);;All files (*.*)");
     EXPECT_EQ(gui::qtFileFilter("update file (*.qup)|*.qup||"), "update file (*.qup)");
-    EXPECT_EQ(gui::qtFileFilter("|*.bit|"), "*.bit");
-    EXPECT_EQ(gui::qtFileFilter(""), "");
-}
-
-TEST(Latin1, EightBitTextsKeepTheirCharacters) {
-    EXPECT_EQ(gui::fromLatin1("Main \xB5P"), QString::fromUtf8("Main \u00B5P"));
-    EXPECT_EQ(gui::toLatin1(QString::fromUtf8("Info \u00FCber")), std::string("Info \xFC") + "ber");
-    EXPECT_EQ(gui::fromLatin1(std::string("a\0b", 3)).size(), 3);
 }
 
 }  // namespace
