@@ -172,6 +172,20 @@ TEST(UpdateFileReader, MalformedFilesAreRefusedInsideTheirBytes) {
     }
 }
 
+TEST(UpdateFileReader, TheLastOfTwoRecordsForOneDeviceWins) {
+    // The worked example's EEPROM record twice, the second one with minor version 5.
+    const std::vector<uint8_t> example = workedExampleFile();
+    std::vector<uint8_t> bytes(example.begin(), example.begin() + 80);
+    bytes.insert(bytes.end(), example.begin() + 32, example.begin() + 80);
+    bytes[80 + 12] = 5;
+    bytes.insert(bytes.end(), example.begin() + 80, example.end());
+    putU32(bytes, 128, 2 * 0x1805 + 3);
+    const UpdateFileReadResult result = readExact(bytes);
+    ASSERT_EQ(result.error, UpdateFileError::kNone);
+    EXPECT_EQ(result.devices[2].dataOffset, 80 + 32);
+    EXPECT_EQ(result.devices[2].header.version.versionMinor, 5);
+}
+
 TEST(LoadedUpdateFileModel, AcceptedFileReplacesTheModelARefusedOneLeavesNothing) {
     LoadedUpdateFile model;
     model.loadedFileName = "old.qup";
