@@ -50,7 +50,6 @@ protected:
         host.boxes.clear();
         return dialog.ReadCameraInfo();
     }
-    // The one box shown, with the contact line after it or not.
     static std::vector<std::string> box(const std::string& text, bool contact = true) {
         return {contact ? text + kContactLine : text};
     }

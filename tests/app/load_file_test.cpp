@@ -1,5 +1,4 @@
-// Load File: the file checks, the comparison with the camera's versions and variants, and the
-// three end states (no file, shown but refused, accepted).
+// Load File: file checks, comparison with the camera, and the end states.
 
 #include <gtest/gtest.h>
 
@@ -26,7 +25,7 @@ protected:
     ProgDlg dialog{host, factory};
     apptest::UpdateFiles files;
 
-    // The camera as ReadCameraInfo leaves it: rows 0-2 reported, 3 and 4 not.
+    // Rows 0-2 reported by the camera, 3 and 4 not.
     void SetUp() override {
         setCamera(0, 1, 5 * 256 + 2);
         setCamera(1, 4, 3 * 256 + 1);
@@ -59,10 +58,8 @@ TEST_F(LoadFileTest, NewerImagesAreCheckedAndTheFileIsAccepted) {
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(dialog.loaded.loadedFileName, "update.qup");
     EXPECT_TRUE(accepted());
-    for (int row = 0; row < kRowCount; ++row) {
-        // Rows 3 and 4 are not reported by the camera: their images count as newer.
+    for (int row = 0; row < kRowCount; ++row)  // unreported rows 3 and 4 count as newer
         EXPECT_TRUE(checked(row) && enabled(row) && dialog.loaded.present[size_t(row)]) << row;
-    }
     EXPECT_EQ(loadedText(0), "001 V05.03");
     EXPECT_EQ(loadedText(4), "009 V02.00");
     EXPECT_EQ(dialog.loaded.fileVersion[1], 3 * 256 + 2);
@@ -81,21 +78,6 @@ TEST_F(LoadFileTest, NewerImagesAreCheckedAndTheFileIsAccepted) {
     EXPECT_EQ(dialog.model.rowState[1], ROW_IDLE);
     for (int row = 0; row < kRowCount; ++row)
         EXPECT_FALSE(checked(row) || enabled(row) || dialog.loaded.present[size_t(row)]) << row;
-}
-
-TEST_F(LoadFileTest, TheEmptyFileIsAcceptedAsUpToDate) {
-    load("empty.qup", {});
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, kUpToDate);
-    EXPECT_EQ(host.boxes[0].caption, "Warning");
-    EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
-    EXPECT_EQ(dialog.loaded.loadedFileName, "empty.qup");
-    EXPECT_TRUE(accepted());
-    for (int row = 0; row < kRowCount; ++row) {
-        EXPECT_EQ(loadedText(row), "--- V--.--");
-        EXPECT_FALSE(enabled(row));
-        EXPECT_EQ(dialog.loaded.fileVersion[size_t(row)], -1);
-    }
 }
 
 TEST_F(LoadFileTest, WrongTagsAndDamagedFilesAreRefusedAndLeaveNoFile) {
@@ -161,7 +143,20 @@ TEST_F(LoadFileTest, AVariantMismatchRefusesTheFileButShowsItsVersions) {
     EXPECT_EQ(host.texts(), Texts{kVariantMismatch});
 }
 
-TEST_F(LoadFileTest, EqualVersionsAreOfferedUncheckedAndCountAsUpToDate) {
+TEST_F(LoadFileTest, EqualVersionsOrAnEmptyFileCountAsUpToDate) {
+    load("empty.qup", {});
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, kUpToDate);
+    EXPECT_EQ(host.boxes[0].caption, "Warning");
+    EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
+    EXPECT_EQ(dialog.loaded.loadedFileName, "empty.qup");
+    EXPECT_TRUE(accepted());
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(loadedText(row), "--- V--.--");
+        EXPECT_FALSE(enabled(row));
+        EXPECT_EQ(dialog.loaded.fileVersion[size_t(row)], -1);
+    }
+    // Equal versions are offered unchecked.
     load("same.qup", {{0, 5, 2, 1}, {1, 3, 1, 4}});
     EXPECT_EQ(host.texts(), Texts{kUpToDate});
     EXPECT_EQ(dialog.loaded.loadedFileName, "same.qup");

@@ -14,15 +14,22 @@ using apptest::ScriptedHost;
 constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
 constexpr const char* kNoDevice = "No Device selected! Try again or close programmer\n";
 constexpr const char* kCannotConnect = "Cannot connect camera\nChange parameters and try again\n";
+const std::set<int> kIdle{kIdQuit, kIdSelectPort};
+const std::set<int> kNoCamera{kIdQuit, kIdSelectPort, kIdLoadFile};
+const std::set<int> kConnected{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile};
 
-class MainDialogTest : public ::testing::Test {
-protected:
+std::set<int> with(std::set<int> ids, std::initializer_list<int> more) {
+    ids.insert(more);
+    return ids;
+}
+
+struct Rig {
     ScriptedHost host;
     apptest::ScriptedFactory factory;
     ProgDlg dialog{host, factory};
 
     std::string status() const { return dialog.model.caption(kIdStatusLine); }
-    // The enabled buttons and check boxes, by id.
+    // The enabled buttons and check boxes.
     std::set<int> enabled() const {
         std::set<int> ids;
         for (const int id : kMainButtons)
@@ -40,12 +47,13 @@ protected:
         dialog.OnInitDialog();
     }
 };
+class MainDialogTest : public ::testing::Test, public Rig {};
 
 TEST_F(MainDialogTest, DirectConnectionFindsTheCameraOrItsBootMode) {
     dialog.options.portNumber = 3;
     connectDirectly(0);
     EXPECT_EQ(status(), std::string("Camera SNr. 1234 found   ") + kLoadOrSelect);
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile}));
+    EXPECT_EQ(enabled(), kConnected);
     EXPECT_EQ(dialog.model.windowTitle, "kelvoflash v1.11 ");
     EXPECT_EQ(factory.com.openedPorts, std::vector<int>{3});
     EXPECT_EQ(factory.com.grabberDllAtOpen[0], "clserme4.dll");
@@ -55,50 +63,45 @@ TEST_F(MainDialogTest, DirectConnectionFindsTheCameraOrItsBootMode) {
     factory.com.bootMode = true;
     connectDirectly(0);
     EXPECT_EQ(status(), std::string("Camera found in Boot mode   ") + kLoadOrSelect);
-    EXPECT_EQ(enabled(),
-              (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, checkBoxId(0)}));
+    EXPECT_EQ(enabled(), with(kConnected, {checkBoxId(0)}));
 }
 
 TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmergencyMode) {
+    const std::string wrongType = "Wrong interface type\n,Change parameters and try again\n";
     for (const int type : {1, 2}) {  // 1 unsupported; 2 without its library
-        ScriptedHost localHost;
-        apptest::ScriptedFactory localFactory;
-        localFactory.camLinkLibrary = false;
-        localFactory.com.answers = false;
-        ProgDlg local(localHost, localFactory);
-        local.options.connectWithoutDialog = true;
-        local.options.interfaceType = type;
-        local.OnInitDialog();
-        ASSERT_EQ(localHost.boxes.size(), 1u) << type;
-        const std::string wrongType = "Wrong interface type\n,Change parameters and try again\n";
-        EXPECT_EQ(localHost.boxes[0].text, type == 1 ? wrongType : kCannotConnect);
-        EXPECT_EQ(localHost.boxes[0].icon, BoxIcon::Warning);
-        EXPECT_TRUE(local.model.ended);
-        EXPECT_EQ(local.model.result, 0);
-        EXPECT_FALSE(local.camera);
-        EXPECT_TRUE(localFactory.camLink.openedPorts.empty());
-        EXPECT_EQ(localFactory.comMade + localFactory.camLinkMade, type == 1 ? 0 : 1);
+        Rig t;
+        t.factory.camLinkLibrary = false;
+        t.factory.com.answers = false;
+        t.connectDirectly(type);
+        ASSERT_EQ(t.host.boxes.size(), 1u) << type;
+        EXPECT_EQ(t.host.boxes[0].text, type == 1 ? wrongType : kCannotConnect);
+        EXPECT_EQ(t.host.boxes[0].icon, BoxIcon::Warning);
+        EXPECT_TRUE(t.dialog.model.ended);
+        EXPECT_EQ(t.dialog.model.result, 0);
+        EXPECT_FALSE(t.dialog.camera);
+        EXPECT_TRUE(t.factory.camLink.openedPorts.empty());
+        EXPECT_EQ(t.factory.comMade + t.factory.camLinkMade, type == 1 ? 0 : 1);
     }
     factory.com.answers = false;
     connectDirectly(0, true);
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_FALSE(dialog.model.ended);
     EXPECT_EQ(status(), std::string("!No camera connected!  ") + kLoadOrSelect);
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdLoadFile}));
+    EXPECT_EQ(enabled(), kNoCamera);
     EXPECT_EQ(dialog.model.windowTitle, "kelvoflash v1.11 emergency ");
     EXPECT_TRUE(dialog.camera);  // kept, unconnected
 }
 
 TEST_F(MainDialogTest, WithoutMinusSTheConnectionDialogIsPosted) {
     dialog.OnInitDialog();
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort}));
+    EXPECT_EQ(enabled(), kIdle);
     EXPECT_EQ(host.connectionDialogs, 0);
     ASSERT_EQ(host.posted.size(), 1u);
     host.connectionScript = ScriptedHost::connectAndOk(0, 1);
     host.runPosted();
     EXPECT_EQ(host.connectionDialogs, 1);
     EXPECT_EQ(status(), kLoadOrSelect);
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile}));
+    EXPECT_EQ(enabled(), kConnected);
     EXPECT_EQ(dialog.options.portNumber, 1);
     ASSERT_TRUE(dialog.camera);
     EXPECT_EQ(dialog.model.caption(currentFwId(0)), "001 V05.02");
@@ -109,14 +112,13 @@ TEST_F(MainDialogTest, FilePacketModeStartsWithoutConnection) {
     dialog.OnInitDialog();
     EXPECT_TRUE(host.posted.empty());
     EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
-    EXPECT_EQ(enabled(),
-              (std::set<int>{kIdQuit, kIdSelectPort, kIdPacket, checkBoxId(0), checkBoxId(1),
-                             checkBoxId(2), checkBoxId(3), checkBoxId(4)}));
+    EXPECT_EQ(enabled(), with(kIdle, {kIdPacket, checkBoxId(0), checkBoxId(1), checkBoxId(2),
+                                      checkBoxId(3), checkBoxId(4)}));
     EXPECT_EQ(status(), "Select Devices and create Packet from Device Files, or close programmer");
     // Select Port leaves Packet enabled whatever its outcome.
     dialog.OnSelectPort();
     EXPECT_EQ(status(), kNoDevice);
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdPacket}));
+    EXPECT_EQ(enabled(), with(kIdle, {kIdPacket}));
 }
 
 TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
@@ -128,7 +130,7 @@ TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
     EXPECT_EQ(factory.com.closes, 1);
     EXPECT_FALSE(dialog.camera);
     EXPECT_EQ(status(), kNoDevice);
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort}));
+    EXPECT_EQ(enabled(), kIdle);
     EXPECT_EQ(dialog.model.caption(currentFwId(0)), "--- V--.--");
 
     // OK without a camera in emergency mode still allows loading.
@@ -137,7 +139,7 @@ TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
     host.connectionScript = ScriptedHost::connectAndOk(0, 0);
     dialog.OnSelectPort();
     EXPECT_EQ(status(), kLoadOrSelect);
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdLoadFile}));
+    EXPECT_EQ(enabled(), kNoCamera);
 }
 
 TEST_F(MainDialogTest, QuitAndCloseReleaseEverything) {
@@ -182,7 +184,7 @@ TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenL
     factory.com.rebootResult = protocol::kErrNoCamera;
     dialog.OnReboot();
     EXPECT_EQ(status(), "Connection to Camera lost, select other port or close programmer");
-    EXPECT_EQ(enabled(), (std::set<int>{kIdQuit, kIdSelectPort, kIdReboot}));
+    EXPECT_EQ(enabled(), with(kIdle, {kIdReboot}));
     EXPECT_EQ(factory.com.closes, 1);  // the link stays open
 }
 

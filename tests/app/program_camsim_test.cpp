@@ -1,7 +1,5 @@
-// A whole update of all five devices through ProgDlg and CComUpdate against camsim over a pty:
-// the flash and the versions read back afterwards match the file. The flows' waits run twenty
-// times faster than real time; camsim boots in 200 ms accordingly. Interrupted runs against
-// camsim (power loss, no answer after reboot) are followed in tests/cli.
+// A whole update through ProgDlg and CComUpdate against camsim over a pty, waits 20x faster.
+// Interrupted runs (power loss, no answer after reboot) are in tests/cli.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -25,7 +23,6 @@ using namespace app;
 
 const std::string kCamsim = std::string(KF_BINARY_DIR) + "/bin/camsim";
 
-// Real time, but every sleep of the flows is cut to a twentieth.
 class QuickHost : public apptest::ScriptedHost {
 public:
     class QuickClock : public platform::Clock {
@@ -88,7 +85,6 @@ TEST_F(ProgramCamsimTest, AFullUpdateLeavesTheFilesImagesAndVersionsInTheCamera)
     for (int row = 0; row < kRowCount; ++row) {
         EXPECT_EQ(dialog.lastRun[size_t(row)].result, DeviceResult::kProgrammed) << row;
         EXPECT_EQ(dialog.model.rowState[size_t(row)], ROW_DONE) << row;
-        // Read back from the camera after the last reboot.
         EXPECT_EQ(dialog.cameraVersion[size_t(row)], 2 * 256 + 5) << row;
         EXPECT_EQ(dialog.cameraVariant[size_t(row)], 4) << row;
         EXPECT_EQ(dialog.model.caption(currentFwId(row)), "004 V02.05") << row;

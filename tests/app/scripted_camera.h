@@ -1,13 +1,10 @@
 #pragma once
-// A camera link that answers from a script: identification, hardware and firmware records (paged
-// or not), boot mode, reboot, failures per command code, and the five devices' flash. The script
-// outlives the link, so tests can look at it after a dialog deleted the link.
+// A camera link answering from a script that outlives it (tests look at it after the link is gone).
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -44,10 +41,8 @@ struct CameraScript {
     int failingPage = -1;                         // this page does not come
     std::deque<protocol::ErrorCode> openResults;  // overrides `answers` for the next opens
     protocol::ErrorCode rebootResult = 0;
-    std::map<uint16_t, int> failNext;             // fail the next n commands of a code
-    std::function<void(CameraScript&)> onReboot;  // before the camera answers again
+    std::map<uint16_t, int> failNext;  // fail the next n commands of a code
 
-    // What happened.
     std::vector<uint16_t> commands;
     std::vector<int> openedPorts;
     std::vector<std::string> grabberDllAtOpen;
@@ -56,12 +51,12 @@ struct CameraScript {
     int destroyed = 0;
     std::array<std::map<uint32_t, uint8_t>, 5> flash;  // written bytes of each row by address
     int openRow = -1;
-    std::vector<int> opened;  // device rows in the order they were opened
+    std::vector<int> opened;  // device rows in opening order
 
     int count(uint16_t code) const {
         return int(std::count(commands.begin(), commands.end(), code));
     }
-    // `count` bytes of row `row` from `address`; unwritten bytes read as 0xFF.
+    // Unwritten bytes read as 0xFF.
     std::vector<uint8_t> read(int row, uint32_t address, size_t count) const {
         std::vector<uint8_t> bytes(count, 0xFF);
         for (size_t i = 0; i < count; ++i)
@@ -172,8 +167,6 @@ public:
     protocol::ErrorCode Reboot(camera::WaitHost& host) override {
         ++s_.reboots;
         s_.openRow = -1;
-        if (s_.onReboot)
-            s_.onReboot(s_);
         host.showStatus("Rebooting Camera");
         host.pumpMessages();
         host.clock().sleepFor(platform::Milliseconds(2500));
@@ -197,7 +190,6 @@ private:
     CameraScript& s_;
 };
 
-// Makes scripted links: COM links from `com`, Camera Link links from `camLink`.
 class ScriptedFactory : public app::CameraFactory {
 public:
     std::unique_ptr<camera::CCamUpdate> makeCom(bool emergency) override {

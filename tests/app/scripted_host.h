@@ -1,6 +1,5 @@
 #pragma once
-// A host that plays the person in front of the dialogs: answers and file names come from the
-// test, time is virtual, every box is recorded, and the connection dialog is driven by a script.
+// Plays the user: scripted answers, file names and connection dialog; virtual time; boxes recorded.
 
 #include <deque>
 #include <functional>
@@ -42,9 +41,7 @@ public:
         files.pop_front();
         return name;
     }
-    std::optional<std::string> saveFileDialog(const app::FileDialogRequest& r) override {
-        return openFileDialog(r);
-    }
+    std::optional<std::string> saveFileDialog(const app::FileDialogRequest&) override { return {}; }
     void pumpMessages() override {
         if (onPump)
             onPump();
@@ -77,7 +74,6 @@ public:
         boxes.push_back({text, title, app::BoxIcon::None, false});
     }
 
-    // Runs the posted events in order, including those they post.
     void runPosted() {
         while (!posted.empty()) {
             auto event = std::move(posted.front());
@@ -92,7 +88,6 @@ public:
         return all;
     }
 
-    // Connects with the given type and port and answers OK.
     static std::function<void(app::CMorvatDlg&)> connectAndOk(int type, int port) {
         return [=](app::CMorvatDlg& dialog) {
             dialog.OnInterfaceType(type);
