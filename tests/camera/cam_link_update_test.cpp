@@ -1,8 +1,4 @@
-// The camera links against camsim over a pty. CComUpdate: the rules for keeping or reopening the
-// port, and a camera in boot mode. CCamLinkUpdate, through the test double of the serial interface
-// library: binding, opening with and without a grabber library name, the baud-rate search, the
-// SetBaudRate fallbacks, the firmware facts and the transfer speeds. Programming every device
-// against camsim is run end to end by tests/app.
+// CComUpdate and CCamLinkUpdate (through tessiport_double) against camsim over a pty.
 
 #include "programmer/camera/cam_link_update.h"
 
@@ -22,21 +18,15 @@
 namespace camera::test {
 namespace {
 
-class ComCamsimTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!camsimBuilt()) GTEST_SKIP() << "camsim not built";
-    }
-    protocol::NullLogSink log_;
-};
+const std::string kCamsim = KF_BINARY_DIR "/bin/camsim";
+protocol::NullLogSink nullLog;
 
-TEST_F(ComCamsimTest, KeepsTheIdentifiedPortAndReopensAfterAChangeOrAFailure) {
-    tools::CamsimProcess first, second;
+TEST(ComCamsimTest, KeepsTheIdentifiedPortReopensAfterAChangeOrAFailureAndFindsBootMode) {
+    tools::CamsimProcess first, second, boot;
     ASSERT_TRUE(first.start(kCamsim, {"--serial", "111", "--fault", "no-reply:0x0003:1"}));
     ASSERT_TRUE(second.start(kCamsim, {"--serial", "222"}));
-    CComUpdate link(false, log_, platform::realClock());
-
-    // The first identification gets no answer: the port is not kept for the next open.
+    CComUpdate link(false, nullLog, platform::realClock());
+    // No answer to the first identification: the port is not kept.
     setenv("QEL_COM1", first.portPath().c_str(), 1);
     EXPECT_EQ(link.Open(0), protocol::kErrNoCamera);
     EXPECT_EQ(link.port, -1);
@@ -44,32 +34,24 @@ TEST_F(ComCamsimTest, KeepsTheIdentifiedPortAndReopensAfterAChangeOrAFailure) {
     ASSERT_EQ(link.Open(0), 0u);
     EXPECT_EQ(link.serialNumber, 222u);
 
-    // Same port number after a good identification: the open port is kept.
     setenv("QEL_COM1", first.portPath().c_str(), 1);
     ASSERT_EQ(link.Open(0), 0u);
-    EXPECT_EQ(link.serialNumber, 222u);
-
-    // Another port number: the old port is closed, the new one opened.
+    EXPECT_EQ(link.serialNumber, 222u);  // same port number: kept
     setenv("QEL_COM2", first.portPath().c_str(), 1);
     ASSERT_EQ(link.Open(1), 0u);
-    EXPECT_EQ(link.serialNumber, 111u);
+    EXPECT_EQ(link.serialNumber, 111u);  // another port number: reopened
     EXPECT_EQ(link.port, 2);
-}
 
-TEST_F(ComCamsimTest, FindsACameraInBootMode) {
-    tools::CamsimProcess camsim;
-    ASSERT_TRUE(camsim.start(kCamsim, {"--boot-mode"}));
-    setenv("QEL_COM1", camsim.portPath().c_str(), 1);
-    CComUpdate link(false, log_, platform::realClock());
-    ASSERT_EQ(link.Open(0), 0u);
+    ASSERT_TRUE(boot.start(kCamsim, {"--boot-mode"}));
+    setenv("QEL_COM3", boot.portPath().c_str(), 1);
+    ASSERT_EQ(link.Open(2), 0u);
     EXPECT_EQ(link.bootMode, 1);
     EXPECT_EQ(link.serialNumber, 0x87654321u);
     EXPECT_EQ(link.linkWord, -1);
 }
 
-const std::string kDouble = std::string(KF_BINARY_DIR) + "/testlib/libtessiport.so";
-const std::string kDoubleWithoutTransfer =
-    std::string(KF_BINARY_DIR) + "/testlib/libtessiport_no_stp.so";
+const std::string kDouble = KF_BINARY_DIR "/testlib/libtessiport.so";
+const std::string kDoubleWithoutTransfer = KF_BINARY_DIR "/testlib/libtessiport_no_stp.so";
 
 TEST(CamLinkBindingTest, AMissingLibraryOrExportLeavesCameraLinkUnavailable) {
     platform::VirtualClock clock;
@@ -80,33 +62,26 @@ TEST(CamLinkBindingTest, AMissingLibraryOrExportLeavesCameraLinkUnavailable) {
     const auto request = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
     EXPECT_EQ(missing.Command(request.data(), request.size, reply, 8, 100),
               protocol::kErrGrabberLibrary);
-    {
-        CCamLinkUpdate link(false, clock, kDoubleWithoutTransfer);
-        EXPECT_FALSE(link.libraryReady());
-        // The library is released again.
-        EXPECT_EQ(dlopen(kDoubleWithoutTransfer.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
-    }
+    EXPECT_FALSE(CCamLinkUpdate(false, clock, kDoubleWithoutTransfer).libraryReady());
+    EXPECT_EQ(dlopen(kDoubleWithoutTransfer.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);  // released
     EXPECT_TRUE(CCamLinkUpdate(false, clock, kDouble).libraryReady());
 }
 
 class CamLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!camsimBuilt()) GTEST_SKIP() << "camsim not built";
         setenv("TESSIPORT_DOUBLE_CALLS", folder_.path("calls.txt").c_str(), 1);
         unsetenv("TESSIPORT_DOUBLE_REFUSE");
         unsetenv("TESSIPORT_DOUBLE_GRABBERS");
     }
-
     void startCamera(std::vector<std::string> options) {
         options.insert(options.end(), {"--boot-time", "100"});
         link_.Close();
         camsim_.stop();
         ASSERT_TRUE(camsim_.start(kCamsim, options));
         setenv("QEL_COM1", camsim_.portPath().c_str(), 1);
+        forgetCalls();
     }
-
-    // The recorded calls that start with `prefix`, in order.
     std::vector<std::string> calls(const std::string& prefix) {
         std::ifstream file(folder_.path("calls.txt"));
         std::vector<std::string> found;
@@ -115,11 +90,12 @@ protected:
         return found;
     }
     void forgetCalls() { std::ofstream(folder_.path("calls.txt"), std::ios::trunc); }
-
-    static std::vector<std::string> rates(std::initializer_list<int> values) {
+    // The Set_Transfer_Parameters calls since the last check were `values`.
+    void expectRates(const std::vector<int>& values) {
         std::vector<std::string> lines;
         for (int v : values) lines.push_back("Set_Transfer_Parameters " + std::to_string(v));
-        return lines;
+        EXPECT_EQ(calls("Set_Transfer_Parameters"), lines);
+        forgetCalls();
     }
 
     platform::VirtualClock clock_;
@@ -133,7 +109,7 @@ TEST_F(CamLinkTest, OpensWithOrWithoutAGrabberNameAndRaisesTheLinkTo115200) {
                  "0:4:5.01"});
     ASSERT_EQ(link_.Open(0), 0u);
     EXPECT_EQ(calls("Open_"), std::vector<std::string>{"Open_Cam 0x9000"});
-    EXPECT_EQ(calls("Set_Transfer_Parameters"), rates({115200}));
+    expectRates({115200});
     EXPECT_EQ(link_.port, 0x9000);
     EXPECT_EQ(link_.serialNumber, 777u);
     EXPECT_EQ(link_.linkWord, 1);
@@ -143,7 +119,6 @@ TEST_F(CamLinkTest, OpensWithOrWithoutAGrabberNameAndRaisesTheLinkTo115200) {
     EXPECT_EQ(link_.mainVariant, 4);
     EXPECT_EQ(link_.mainVersion, 0x0501);
     EXPECT_EQ(link_.fastFpgaTransfer, 1);
-
     link_.Close();
     EXPECT_EQ(calls("Close_Cam").size(), 1u);
 
@@ -159,17 +134,14 @@ TEST_F(CamLinkTest, OpensWithOrWithoutAGrabberNameAndRaisesTheLinkTo115200) {
 TEST_F(CamLinkTest, SearchesTheBaudRateInItsOrderAndGivesUpAfterEightAttempts) {
     startCamera({"--cl-baud", "57600", "--serial", "42"});
     ASSERT_EQ(link_.Open(0), 0u);
-    EXPECT_EQ(calls("Set_Transfer_Parameters"),
-              rates({115200, 9600, 19200, 38400, 57600, 115200}));
+    expectRates({115200, 9600, 19200, 38400, 57600, 115200});
     EXPECT_EQ(link_.serialNumber, 42u);
     EXPECT_EQ(link_.linkBaudRate, 115200u);
 
     startCamera({"--cl-baud", "1200"});
-    forgetCalls();
     EXPECT_EQ(link_.Open(0), protocol::kErrNoCamera);
-    EXPECT_EQ(calls("Set_Transfer_Parameters"),
-              rates({115200, 9600, 19200, 38400, 57600, 76800, 500000}));
     EXPECT_EQ(calls("Control_Command 0x0003").size(), 8u);
+    expectRates({115200, 9600, 19200, 38400, 57600, 76800, 500000});
     EXPECT_EQ(link_.serialNumber, 0u);
     EXPECT_EQ(link_.port, -1);
     EXPECT_EQ(link_.connected, 0);
@@ -181,13 +153,13 @@ TEST_F(CamLinkTest, SetBaudRateFallsBackTo38400Then19200) {
     link_.SetBaudRate(9600);
     // Last: nothing accepted, the link stays where it was and SetBaudRate still succeeds.
     for (auto [refused, expected, rate] :
-         {std::tuple{"115200", rates({115200, 38400}), 38400u},
-          {"115200,38400", rates({115200, 38400, 19200}), 19200u},
-          {"115200,38400,19200", rates({115200, 38400, 19200}), 19200u}}) {
+         {std::tuple{"115200", std::vector{115200, 38400}, 38400u},
+          {"115200,38400", std::vector{115200, 38400, 19200}, 19200u},
+          {"115200,38400,19200", std::vector{115200, 38400, 19200}, 19200u}}) {
         setenv("TESSIPORT_DOUBLE_REFUSE", refused, 1);
         forgetCalls();
         EXPECT_EQ(link_.SetBaudRate(115200), 0u);
-        EXPECT_EQ(calls("Set_Transfer_Parameters"), expected) << refused;
+        expectRates(expected);
         EXPECT_EQ(link_.linkBaudRate, rate) << refused;
     }
 }
@@ -196,31 +168,26 @@ TEST_F(CamLinkTest, TransfersSlowInBootModeAndOnOldBootloadersForTheFpgaFastOthe
     startCamera({"--boot-mode"});
     ASSERT_EQ(link_.Open(0), 0u);
     EXPECT_EQ(link_.bootMode, 1);
-    EXPECT_EQ(link_.serialNumber, 0x87654321u);
     EXPECT_EQ(link_.linkBaudRate, 9600u);
     forgetCalls();
     link_.PrepareTransfer(0);
     EXPECT_EQ(link_.transferBaudRate, 9600u);
-    EXPECT_TRUE(calls("Set_Transfer_Parameters").empty());
+    expectRates({});
 
     startCamera({"--bootloader", "1:1.05", "--firmware", "0:4:5.01"});
     ASSERT_EQ(link_.Open(0), 0u);
     EXPECT_EQ(link_.fastFpgaTransfer, 0);
     link_.SetBaudRate(9600);
-
     forgetCalls();
     EXPECT_EQ(link_.PrepareTransfer(1), 0u);
     EXPECT_EQ(link_.transferBaudRate, 9600u);
-    EXPECT_TRUE(calls("Set_Transfer_Parameters").empty());
     EXPECT_TRUE(calls("Control_Command").empty());
-
+    expectRates({});
     EXPECT_EQ(link_.PrepareTransfer(0), 0u);
-    EXPECT_EQ(calls("Set_Transfer_Parameters"), rates({115200}));
+    expectRates({115200});
     EXPECT_EQ(link_.transferBaudRate, 115200u);
-
-    forgetCalls();
     EXPECT_EQ(link_.FinishTransfer(0), 0u);
-    EXPECT_EQ(calls("Set_Transfer_Parameters"), rates({9600}));
+    expectRates({9600});
     EXPECT_EQ(link_.transferBaudRate, 9600u);
 }
 

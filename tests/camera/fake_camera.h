@@ -1,12 +1,8 @@
 #pragma once
-// Test doubles for the camera link: a link whose Command is answered by a script, a wait host on
-// virtual time, and a loaded file holding one device image.
-
-#include <unistd.h>
+// A camera link answered by a script, a wait host on virtual time, a file holding one image.
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,12 +15,9 @@
 
 namespace camera::test {
 
-inline const std::string kCamsim = std::string(KF_BINARY_DIR) + "/bin/camsim";
-inline bool camsimBuilt() { return access(kCamsim.c_str(), X_OK) == 0; }
-
 struct SentCommand {
     uint16_t code = 0;
-    std::vector<uint8_t> bytes;  // the telegram as given to Command (no checksum byte)
+    std::vector<uint8_t> bytes;  // as given to Command, without the checksum byte
     uint32_t capacity = 0;
     uint32_t timeoutMs = 0;
     uint32_t u32(size_t offset) const { return protocol::readU32(&bytes[offset]); }
@@ -32,7 +25,6 @@ struct SentCommand {
 
 // Returns 0 and fills `payload` (the reply from offset 4 on), or returns the camera's error code.
 using Responder = std::function<uint32_t(const SentCommand&, std::vector<uint8_t>& payload)>;
-
 // Every event in order: "cmd 0x1103", "flush", "pump".
 using EventLog = std::vector<std::string>;
 
@@ -62,24 +54,23 @@ public:
         std::vector<uint8_t> payload;
         const uint32_t result = responder ? responder(sent, payload) : 0;
         if (result == kNoReply) return kNoReply;
-        // The reply as the transports hand it over: no checksum, cut to the capacity.
-        std::vector<uint8_t> telegram(4);
-        protocol::writeU16(&telegram[0], uint16_t(sent.code | (result != 0 ? 0xC0 : 0x80)));
         if (result != 0) {
-            telegram.resize(8);
-            protocol::writeU32(&telegram[4], result);
-        } else {
-            telegram.insert(telegram.end(), payload.begin(), payload.end());
+            payload.assign(4, 0);
+            protocol::writeU32(payload.data(), result);
         }
+        // As the transports hand it over: no checksum, cut to the capacity.
+        std::vector<uint8_t> telegram(4 + payload.size());
+        protocol::writeU16(&telegram[0], uint16_t(sent.code | (result != 0 ? 0xC0 : 0x80)));
         protocol::writeU16(&telegram[2], uint16_t(telegram.size() + 1));
-        std::memcpy(reply, telegram.data(), std::min<size_t>(telegram.size(), capacity));
+        for (size_t i = 4; i < telegram.size(); ++i) telegram[i] = payload[i - 4];
+        for (size_t i = 0; i < std::min<size_t>(telegram.size(), capacity); ++i)
+            reply[i] = telegram[i];
         return result;
     }
     ErrorCode FlushInput() override {
         events_.push_back("flush");
         return 0;
     }
-
     std::vector<SentCommand> sentOf(uint16_t code) const {
         std::vector<SentCommand> out;
         for (const auto& s : sentCommands)
@@ -117,9 +108,9 @@ constexpr int kImageOffset = 64;  // where the device data starts inside the loa
 inline files::LoadedUpdateFile fileWith(int row, const std::vector<uint8_t>& data,
                                         uint32_t startOffset = 0) {
     files::LoadedUpdateFile file;
-    file.image.assign(kImageOffset, 0);
-    file.image.insert(file.image.end(), data.begin(), data.end());
-    file.image.resize(file.image.size() + 100, 0xFF);
+    file.image.assign(kImageOffset + data.size() + 100, 0xFF);
+    std::fill(file.image.begin(), file.image.begin() + kImageOffset, 0);
+    for (size_t i = 0; i < data.size(); ++i) file.image[kImageOffset + i] = data[i];
     file.readBackImage.assign(file.image.size(), 0);
     file.present[size_t(row)] = true;
     file.dataOffset[size_t(row)] = kImageOffset;

@@ -1,6 +1,5 @@
 #pragma once
-// A scripted camera on the master side of a pseudo terminal: it collects the command telegrams
-// and answers each through the test's handler, or floods the line without pause.
+// A scripted camera on a pty's master side: records commands, answers through a handler, floods.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,7 +32,6 @@ inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
     bytes.back() = protocol::checksumOf(bytes.data(), bytes.size() - 1);
     return bytes;
 }
-// An error reply carrying `error` for the command `code`.
 inline Bytes errorReply(uint16_t code, uint32_t error) {
     Bytes payload(4);
     protocol::writeU32(payload.data(), error);
@@ -92,7 +90,6 @@ private:
             if (::poll(&entry, 1, flooding_ ? 0 : 5) <= 0) continue;
             const ssize_t got = ::read(master_, chunk, sizeof chunk);
             if (got > 0) pending.insert(pending.end(), chunk, chunk + got);
-            // Hand over every complete telegram; the transport only sends well-formed lengths.
             while (pending.size() >= 4) {
                 const size_t length = std::max<size_t>(protocol::readU16(&pending[2]), 4);
                 if (pending.size() < length) break;

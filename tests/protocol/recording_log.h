@@ -1,5 +1,5 @@
 #pragma once
-// A log sink that keeps every line, so tests can check the exact texts.
+// A log sink that keeps every line.
 
 #include <algorithm>
 #include <cstdio>

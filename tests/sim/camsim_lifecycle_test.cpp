@@ -1,8 +1,6 @@
-// The life of the camsim process and its port: reboot, reopening, state folder, ending.
+// The life of the camsim process and its port: reboot, reopening, state folder.
 
 #include <gtest/gtest.h>
-
-#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
@@ -46,26 +44,6 @@ TEST(CamsimPort, AReopenedPortAnswersWithoutTheRepliesOfAnAbandonedClient) {
     }
     PortClient port(cam.sim.portPath());
     EXPECT_EQ(u16At(port.transact(kGetCameraType).value_or(Bytes{}), 0), 0x0190);
-}
-
-TEST(CamsimPort, EndsOnSigtermAndManagesItsLink) {
-    tools::TempFolder dir;
-    const std::string link = dir.path("camera0");
-    fs::create_symlink("/nonexistent", link);  // an old link is replaced
-    {
-        Camera cam({"--link", link});
-        ASSERT_TRUE(cam.started);
-        EXPECT_TRUE(PortClient(link).transact(kGetCameraType));
-        ASSERT_EQ(::kill(cam.sim.pid(), SIGTERM), 0);
-        EXPECT_EQ(cam.sim.waitForExit(2s), 0);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-    }
-    // A regular file at the link path is never overwritten.
-    std::ofstream(link) << "keep";
-    tools::CamsimProcess refused;
-    EXPECT_FALSE(refused.start(KF_BINARY_DIR "/bin/camsim", {"--link", link}));
-    EXPECT_EQ(refused.waitForExit(2s), 1);
-    EXPECT_EQ(fs::file_size(link), 4u);
 }
 
 TEST(CamsimState, ContentsAreSavedBeforeARebootSurviveARestartAndBadFilesAreRefused) {

@@ -1,5 +1,5 @@
 #pragma once
-// The real camsim of this build and a client on its pty with plain termios, as a serial client.
+// The real camsim of this build and a raw termios client on its pty.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,9 +22,8 @@ using Bytes = std::vector<uint8_t>;
 using Ms = std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-// A telegram with its length and checksum filled in.
+// A telegram with its length and checksum, filled by index (g++ 12 -O2 misreads insert/copy).
 inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
-    // Filled by index: g++ 12 at -O2 misreads insert() and copy() here as overflows.
     Bytes t(payload.size() + 5);
     t[0] = uint8_t(code);
     t[1] = uint8_t(code >> 8);
@@ -63,8 +62,8 @@ inline Bytes writeBlock(uint32_t first, const Bytes& data, uint16_t code = 0x110
 }
 // The zero-padded 16-character name at `at`.
 inline std::string textAt(const Bytes& b, size_t at) {
-    const auto end = [&](size_t i) { return b.begin() + long(std::min(i, b.size())); };
-    const std::string s(end(at), end(at + 16));
+    const std::string s(b.begin() + long(std::min(at, b.size())),
+                        b.begin() + long(std::min(at + 16, b.size())));
     return s.substr(0, s.find('\0'));
 }
 
@@ -72,7 +71,7 @@ class PortClient {
 public:
     explicit PortClient(const std::string& path)
         : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
-        termios tio{};  // raw mode, like the transport
+        termios tio{};
         ::tcgetattr(fd_, &tio);
         ::cfmakeraw(&tio);
         ::tcsetattr(fd_, TCSANOW, &tio);
@@ -90,15 +89,12 @@ public:
     // The next telegram (debug texts included), or nothing when none completes in time.
     std::optional<Bytes> receive(Ms limit) {
         const auto deadline = SteadyClock::now() + limit;
-        while (true) {
-            const size_t length = u16At(pending_, 2);
-            if (length >= 5 && pending_.size() >= length) {
-                Bytes t(pending_.begin(), pending_.begin() + long(length));
-                pending_.erase(pending_.begin(), pending_.begin() + long(length));
-                return t;
-            }
+        while (u16At(pending_, 2) < 5 || pending_.size() < u16At(pending_, 2))
             if (!readUntil(deadline)) return std::nullopt;
-        }
+        const long length = u16At(pending_, 2);
+        Bytes t(pending_.begin(), pending_.begin() + length);
+        pending_.erase(pending_.begin(), pending_.begin() + length);
+        return t;
     }
     // Sends a command and returns the first non-debug telegram that answers it.
     std::optional<Bytes> transact(const Bytes& command, Ms limit = Ms(1000)) {
@@ -124,7 +120,7 @@ private:
         if (left <= 0 || ::poll(&p, 1, int(left)) <= 0) return false;
         uint8_t buffer[1024];
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        if (n > 0) pending_.insert(pending_.end(), buffer, buffer + n);
+        for (ssize_t i = 0; i < n; ++i) pending_.push_back(buffer[i]);
         return true;
     }
 
@@ -132,8 +128,7 @@ private:
     Bytes pending_;
 };
 
-// A camsim with a client connected; code() sends a command, keeps the reply in `last` and returns
-// its code (0 when nothing came).
+// A camsim with a client; code() sends a command, keeps the reply in `last`, returns its code.
 struct Camera {
     explicit Camera(const std::vector<std::string>& args)
         : started(sim.start(KF_BINARY_DIR "/bin/camsim", args)), port(sim.portPath()) {}

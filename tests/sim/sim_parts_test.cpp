@@ -1,5 +1,4 @@
 // The pieces of camsim that decide on input: telegram reassembly, option and fault parsing.
-// The pacing of both directions is checked end to end in camsim_protocol_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -14,8 +13,7 @@ TEST(TelegramReader, ReassemblesSplitTelegramsSkipsGarbageAndGivesUpStalePartial
     const Bytes getCameraType = {0x10, 0x01, 0x05, 0x00, 0x16};
     sim::TelegramReader reader;
     const auto t0 = sim::TelegramReader::Clock::now();
-    // A stray byte (read with the telegram's bytes its length field is 0x0501, impossible)
-    // and a telegram in pieces.
+    // A stray byte (its length field would read 0x0501) and a telegram in pieces.
     reader.feed(Bytes{0xFF}.data(), 1, t0);
     reader.feed(getCameraType.data(), 2, t0);
     EXPECT_FALSE(reader.next(t0));
@@ -34,7 +32,7 @@ TEST(TelegramReader, ReassemblesSplitTelegramsSkipsGarbageAndGivesUpStalePartial
     ASSERT_TRUE(reader.staleDeadline());
     const auto later = *reader.staleDeadline();
     reader.feed(getCameraType.data(), getCameraType.size(), later);
-    // The new bytes refresh the partial telegram; once that is stale, the scan finds the command.
+    // New bytes refresh the partial; once it is stale, the scan finds the command.
     EXPECT_FALSE(reader.next(later));
     t = reader.next(later + sim::TelegramReader::kStaleGap);
     ASSERT_TRUE(t);
@@ -49,17 +47,11 @@ TEST(OptionsAndFaults, DecimalVersionsAndRefusals) {
     ASSERT_EQ(o.firmware.size(), 1u);
     EXPECT_EQ(o.firmware[0].minor, 9);
 
-    for (std::vector<std::string> bad : {std::vector<std::string>{"--firmware", "5:1:1.00"},
-                                         {"--bootloader", "1:1.256"}, {"--serial"}}) {
-        sim::SimOptions q;
-        error.clear();
-        EXPECT_FALSE(sim::parseOptions(bad, q, error)) << bad[0];
-        EXPECT_FALSE(error.empty());
-    }
+    sim::SimOptions refused;
+    EXPECT_FALSE(sim::parseOptions({"--bootloader", "1:1.256"}, refused, error));
+    EXPECT_FALSE(error.empty());
     sim::Faults faults;
-    for (const char* bad : {"no-reply:0x10000", "write-fail:5:1", "bogus:1"}) {
-        error.clear();
-        EXPECT_FALSE(sim::addFault(bad, faults, error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
-    }
+    error.clear();
+    EXPECT_FALSE(sim::addFault("no-reply:0x10000", faults, error));
+    EXPECT_FALSE(error.empty());
 }

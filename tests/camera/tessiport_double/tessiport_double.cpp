@@ -1,13 +1,10 @@
-// A stand-in for the serial interface library, for the tests only: the six exports the programmer
-// binds, reaching camsim over a pty (QEL_COM<board+1>) as a frame grabber that starts at 9600 baud
-// and fails Control_Command while its rate differs from the camera's. Set_Transfer_Parameters
-// refuses the rates listed in $TESSIPORT_DOUBLE_REFUSE; $TESSIPORT_DOUBLE_GRABBERS, when set, lists
-// the only grabber libraries the extended open accepts; each call is appended as one line to
-// $TESSIPORT_DOUBLE_CALLS. Built a second time without Set_Transfer_Parameters.
+// A test stand-in for the serial interface library: camsim over QEL_COM<board+1>, a grabber that
+// starts at 9600 baud and fails Control_Command while the camera's rate differs. Environment:
+// TESSIPORT_DOUBLE_REFUSE (rates refused), _GRABBERS (accepted grabber libraries), _CALLS (log).
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -33,17 +30,14 @@ struct Board {
 std::map<uint32_t, Board> boards;
 protocol::NullLogSink nullLog;
 
-void record(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void record(const char* format, ...) {
+void record(const std::string& line) {
     const char* path = std::getenv("TESSIPORT_DOUBLE_CALLS");
-    FILE* file = path != nullptr ? std::fopen(path, "a") : nullptr;
-    if (file == nullptr) return;
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(file, format, args);
-    va_end(args);
-    std::fputc('\n', file);
-    std::fclose(file);
+    if (path != nullptr) std::ofstream(path, std::ios::app) << line << '\n';
+}
+std::string hex(uint32_t value, int width = 0) {
+    char text[12];
+    std::snprintf(text, sizeof text, "0x%0*x", width, value);
+    return text;
 }
 
 bool listed(const char* list, const std::string& value) {
@@ -66,19 +60,17 @@ uint32_t openBoard(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruct* 
     using namespace camera::initmode;
     if (handle == nullptr || (initmode & kOnlySerialInit) == 0) return kInvalidArgument;
     const char* grabbers = std::getenv("TESSIPORT_DOUBLE_GRABBERS");
-    if (initmode & kDllName) {
-        if (open == nullptr || open->cl_ser_file_name == nullptr) return kInvalidArgument;
-        if (grabbers != nullptr && !listed(grabbers, open->cl_ser_file_name))
-            return 0xA0332004;  // no such serial library
-    }
+    if ((initmode & kDllName) && (open == nullptr || open->cl_ser_file_name == nullptr))
+        return kInvalidArgument;
+    if ((initmode & kDllName) && grabbers != nullptr && !listed(grabbers, open->cl_ser_file_name))
+        return 0xA0332004;  // no such serial library
     const uint32_t boardNumber = initmode & kBoardMask;
-    Board board;
-    board.transport = std::make_unique<protocol::ComTransport>(protocol::Variant::Library,
-                                                               nullLog, platform::realClock());
-    board.transport->openLibrary(int(boardNumber) + 1, 9600);
-    if (!board.transport->isOpen()) return kInvalidHandle;
+    auto transport = std::make_unique<protocol::ComTransport>(protocol::Variant::Library, nullLog,
+                                                              platform::realClock());
+    transport->openLibrary(int(boardNumber) + 1, 9600);
+    if (!transport->isOpen()) return kInvalidHandle;
     *handle = 0x100 + boardNumber;
-    boards[*handle] = std::move(board);
+    boards[*handle] = Board{std::move(transport)};
     return 0;
 }
 
@@ -94,18 +86,18 @@ extern "C" {
 uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruct* open) {
     const bool named = (initmode & camera::initmode::kDllName) && open != nullptr &&
                        open->cl_ser_file_name != nullptr;
-    record("Open_Cam_Ext 0x%x %s", initmode, named ? open->cl_ser_file_name : "-");
+    record("Open_Cam_Ext " + hex(initmode) + " " + (named ? open->cl_ser_file_name : "-"));
     return openBoard(initmode, handle, open);
 }
 
 uint32_t Open_Cam(uint32_t initmode, uint32_t* handle) {
-    record("Open_Cam 0x%x", initmode);
+    record("Open_Cam " + hex(initmode));
     return openBoard(initmode, handle, nullptr);
 }
 
 uint32_t Close_Cam(uint32_t* handle) {
     if (handle == nullptr) return kInvalidArgument;
-    record("Close_Cam 0x%x", *handle);
+    record("Close_Cam " + hex(*handle));
     const bool known = boards.erase(*handle) > 0;
     *handle = 0;
     return known ? 0 : kInvalidHandle;
@@ -113,16 +105,15 @@ uint32_t Close_Cam(uint32_t* handle) {
 
 uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length) {
     Board* board = find(handle);
-    if (board == nullptr) return kInvalidHandle;
-    if (values != nullptr && length >= 4) board->commandTimeout = values[0];
-    return 0;
+    if (board != nullptr && values != nullptr && length >= 4) board->commandTimeout = values[0];
+    return board != nullptr ? 0 : kInvalidHandle;
 }
 
 uint32_t Control_Command(uint32_t handle, const void* command, uint32_t sizeIn, void* reply,
                          uint32_t capacity) {
     if (command == nullptr || sizeIn < 5 || sizeIn > 511) return kInvalidArgument;
     const auto* bytes = static_cast<const uint8_t*>(command);
-    record("Control_Command 0x%04x", protocol::readU16(bytes));
+    record("Control_Command " + hex(protocol::readU16(bytes), 4));
     Board* board = find(handle);
     if (board == nullptr) return kInvalidHandle;
     if (cameraRate(*board) != board->grabberRate) return 0x80332007;  // the channel failed
@@ -134,7 +125,7 @@ uint32_t Control_Command(uint32_t handle, const void* command, uint32_t sizeIn, 
 uint32_t Set_Transfer_Parameters(uint32_t handle, const uint32_t* values, uint32_t length) {
     if (values == nullptr || length < 4) return kInvalidArgument;
     const uint32_t rate = values[0];
-    record("Set_Transfer_Parameters %u", rate);
+    record("Set_Transfer_Parameters " + std::to_string(rate));
     Board* board = find(handle);
     if (board == nullptr) return kInvalidHandle;
     const char* refused = std::getenv("TESSIPORT_DOUBLE_REFUSE");
