@@ -1,6 +1,5 @@
 #pragma once
-// A camsim camera for the kelvoflash-cli tests: every device at variant 4 V01.00, a state
-// folder, quick boots and erases; and sample update files written next to it.
+// A camsim camera with every device at variant 4 V01.00, quick boots and erases; sample files.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -24,8 +23,8 @@ protected:
     }
 
     bool startCamsim(const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> options{"--state", state.path(), "--boot-time", "300",
-                                         "--erase-time", "10"};
+        std::vector<std::string> options{"--state", state.path(),   "--boot-time",
+                                         "300",     "--erase-time", "10"};
         for (int row = 0; row < 5; ++row)
             options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
         options.insert(options.end(), extra.begin(), extra.end());
@@ -33,10 +32,10 @@ protected:
     }
     std::string port() const { return "--port " + camsim.portPath(); }
 
-    // A small sample update file of all devices at variant 4 and `major`.`minor`.
+    // A small update file of all devices at variant 4 and `major`.`minor`.
     std::string sample(const std::string& name, int major, int minor) {
-        tools::SampleSettings sample{major, minor, 4, {true, true, true, true, true}, 16 * 1024,
-                                     96 * 1024, 64 * 1024};
+        tools::SampleSettings sample{major,     minor,     4,        {true, true, true, true, true},
+                                     16 * 1024, 96 * 1024, 64 * 1024};
         std::vector<uint8_t> bytes;
         EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
         EXPECT_EQ(files::writeFileSafely(files.path(name), bytes), 0);

@@ -12,9 +12,7 @@ namespace clitest {
 
 CliRun runCli(const std::string& arguments, const std::string& environment) {
     char errPath[] = "/tmp/cli_err_XXXXXX";
-    const int errFd = mkstemp(errPath);
-    if (errFd >= 0)
-        close(errFd);
+    close(mkstemp(errPath));
     const std::string command = environment + " " + std::string(KF_BINARY_DIR) +
                                 "/bin/kelvoflash-cli " + arguments + " </dev/null 2>" + errPath;
     CliRun run;

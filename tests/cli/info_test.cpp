@@ -1,5 +1,4 @@
-// kelvoflash-cli info against camsim: what it prints, as text and JSON, and its exit status for
-// no camera and for wrong options.
+// kelvoflash-cli info against camsim as text and JSON; no camera and wrong options.
 
 #include <nlohmann/json.hpp>
 
@@ -18,9 +17,9 @@ TEST_F(Info, ShowsTheCameraAsTextAndAsJson) {
     // Port index 0 is the first COM port, found through QEL_COM1.
     clitest::CliRun run = runCli("info --port 0", "QEL_COM1=" + camsim.portPath());
     EXPECT_EQ(run.status, 0) << run.err;
-    for (const char* line : {"Serial number: 4321\n", "Camera type: 0x0400\n", "Boot mode: no\n",
-                             "  KM4MAIN  13, 1\n", "  Main \xC2\xB5P    004 V01.00\n",
-                             "  PLL        007 V02.05\n"})
+    for (const char* line :
+         {"Serial number: 4321\n", "Camera type: 0x0400\n", "Boot mode: no\n", "  KM4MAIN  13, 1\n",
+          "  Main \xC2\xB5P    004 V01.00\n", "  PLL        007 V02.05\n"})
         EXPECT_TRUE(contains(run.out, line)) << run.out;
     EXPECT_EQ(run.err, "");
 
@@ -31,9 +30,7 @@ TEST_F(Info, ShowsTheCameraAsTextAndAsJson) {
     EXPECT_EQ(info["serialNumber"], 4321);
     EXPECT_EQ(info["hardware"][0]["board"], "KM4MAIN");
     ASSERT_EQ(info["devices"].size(), 5u);
-    const json pll = info["devices"][3];
-    EXPECT_EQ(std::vector<int>({pll["variant"], pll["versionMajor"], pll["versionMinor"]}),
-              std::vector<int>({7, 2, 5}));
+    EXPECT_EQ(info["devices"][3]["versionMinor"], 5);
     EXPECT_EQ(info["messages"], json::array());
 }
 

@@ -32,7 +32,7 @@ TEST_F(ProgramCamsim, ProgramsOneDeviceAndTheCameraReportsTheNewVersion) {
     tools::SampleSettings settings;
     settings.versionMinor = 1;
     settings.variant = 4;
-    const tools::SampleImage image = tools::sampleImage(settings, 3);
+    const tools::SampleImage image = tools::sampleImage(settings, 3);  // the PLL
     std::ifstream saved(state.path("main_pll.bin"), std::ios::binary);
     const std::vector<uint8_t> flash{std::istreambuf_iterator<char>(saved), {}};
     ASSERT_GE(flash.size(), image.data.size());

@@ -1,5 +1,4 @@
-// kelvoflash-cli program up to the point where it would write: dry runs, refused loads and the
-// confirmation. None of these touches a device, so camsim's versions stay.
+// kelvoflash-cli program up to the point of writing: dry runs, refused loads, the confirmation.
 
 #include <nlohmann/json.hpp>
 
@@ -13,7 +12,6 @@ using nlohmann::json;
 
 class Program : public clitest::CliCamera {
 protected:
-    // The camera's versions afterwards, as info reads them.
     std::vector<std::string> cameraVersions() {
         const clitest::CliRun run = runCli("info --json " + port());
         EXPECT_EQ(run.status, 0) << run.err;

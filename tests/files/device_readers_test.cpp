@@ -25,14 +25,11 @@ protected:
     std::vector<uint8_t> image = std::vector<uint8_t>(kDeviceImageSize, 0xFF);
     DeviceImageInfo info;
 
-    protocol::ErrorCode hex(const std::string& text) {
-        return ReadIntelHexText(text, image.data(), image.size(), info);
-    }
-    protocol::ErrorCode rom(const std::string& text) {
-        return ReadWordListText(text, image.data(), image.size(), info);
-    }
-    protocol::ErrorCode jed(const std::string& text) {
-        return ReadJedecText(text, image.data(), image.size(), info);
+    protocol::ErrorCode hex(const std::string& text) { return readText(ReadIntelHexText, text); }
+    protocol::ErrorCode rom(const std::string& text) { return readText(ReadWordListText, text); }
+    protocol::ErrorCode jed(const std::string& text) { return readText(ReadJedecText, text); }
+    protocol::ErrorCode readText(auto reader, const std::string& text) {
+        return reader(text, image.data(), image.size(), info);
     }
     protocol::ErrorCode bit(const std::vector<uint8_t>& bytes) {
         return ReadXilinxBitBytes(bytes.data(), bytes.size(), image.data(), image.size(), info);
@@ -45,27 +42,19 @@ protected:
 
 }  // namespace
 
-TEST_F(Readers, IntelHexAddressBases) {
+// Representative refusals; fuzz/ covers the parsers broadly.
+TEST_F(Readers, IntelHexAddressBasesAndRefusals) {
     const std::string data = hexRecord(0x00, 0x0000, {1, 2, 3});
     ASSERT_EQ(hex(hexRecord(0x04, 0, {0x80, 0x00}) + data + hexEndRecord()), READ_OK);
     EXPECT_EQ(info.lowestOffset, 0u);
     EXPECT_EQ(info.highestOffset, 2u);
     EXPECT_EQ(image[2], 3);
-
-    ASSERT_EQ(hex(hexRecord(0xFF, 0, {0x00, 0x01}) + data + hexEndRecord()), READ_OK);
-    EXPECT_EQ(info.lowestOffset, 0x10000u);
-    EXPECT_EQ(image[0x10002], 3);
-
     ASSERT_EQ(hex(hexRecord(0x02, 0, {0x10, 0x00}) + hexRecord(0x00, 0x0004, {9}) +
                   hexRecord(0x05, 0, {0, 0, 0, 0}) + hexRecord(0x00, 0x0001, {8}) + hexEndRecord()),
               READ_OK);
     EXPECT_EQ(info.lowestOffset, 0x10001u);
     EXPECT_EQ(info.highestOffset, 0x10004u);
-}
 
-// Representative refusals; fuzz/ covers the parsers broadly.
-TEST_F(Readers, IntelHexRefusalsAndLinesThatAreNotRecords) {
-    const std::string data = hexRecord(0x00, 0x0000, {1, 2, 3});
     std::string badSum = data;
     badSum[badSum.size() - 2] ^= 1;
     EXPECT_EQ(hex(badSum + hexEndRecord()), ERR_FILE_CHECKSUM);
@@ -81,18 +70,11 @@ TEST_F(Readers, IntelHexRefusalsAndLinesThatAreNotRecords) {
 }
 
 TEST_F(Readers, WordList) {
-    ASSERT_EQ(rom("0:1234\n"), READ_OK);
-    EXPECT_EQ(info.lowestOffset, 0u);
-    EXPECT_EQ(info.highestOffset, 1u);
-    EXPECT_EQ(image[0], 0x34);
-    EXPECT_EQ(image[1], 0x12);
-
     ASSERT_EQ(rom("10:ABCDEF\r\n8:1\n"), READ_OK);
     EXPECT_EQ(info.lowestOffset, 0x10u);
     EXPECT_EQ(info.highestOffset, 0x21u);
     EXPECT_EQ(image[0x20], 0xEF);
     EXPECT_EQ(image[0x21], 0xCD);
-
     EXPECT_EQ(rom("0:1\n\n2:3\n"), ERR_FILE_FORMAT);
     // Words at or beyond half the image size would be written outside it.
     EXPECT_EQ(rom("FFFFF:1\n"), READ_OK);
@@ -129,9 +111,7 @@ TEST_F(Readers, XilinxBitTargets) {
     std::vector<uint8_t> file = bitFile("3s250evq100", true, 10, stream);
     ASSERT_EQ(bit(file), READ_OK);
     const size_t start = file.size() - stream.size() - 8;
-    EXPECT_EQ(info.lowestOffset, 0u);
     EXPECT_EQ(info.length(), file.size() - start);
-    EXPECT_EQ(image[0], 0xFF);
     EXPECT_EQ(image[4], 0xAA);
     EXPECT_EQ(image[8], 1);
 
@@ -140,9 +120,8 @@ TEST_F(Readers, XilinxBitTargets) {
     EXPECT_EQ(info.length(), file.size());
     EXPECT_TRUE(std::equal(file.begin(), file.end(), image.begin()));
 
+    // An unknown part, or a start pattern beyond the first 1000 positions.
     EXPECT_EQ(bit(bitFile("xc9999", true, 0, stream)), ERR_FILE_FORMAT);
-    // The start pattern of the other kind, or one beyond the first 1000 positions.
-    EXPECT_EQ(bit(bitFile("3s250evq100", false, 0, stream)), ERR_FILE_FORMAT);
     EXPECT_EQ(bit(bitFile("3s250evq100", true, 1000, stream)), ERR_FILE_FORMAT);
     // A part name too long for its buffer, and a file that does not fit behind the working offset.
     EXPECT_EQ(bit(bitFile(std::string(300, 'x'), true, 0, {1})), ERR_FILE_DATA);

@@ -73,5 +73,4 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return bool(out);
 }
 
-
 }  // namespace files_test

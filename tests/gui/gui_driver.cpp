@@ -7,10 +7,6 @@
 
 namespace guitest {
 
-QApplication& application() {
-    return *qobject_cast<QApplication*>(QCoreApplication::instance());
-}
-
 bool saveScreenshot(QWidget& widget, const std::string& name) {
     const QString folder = QString(KF_BINARY_DIR) + "/test-artifacts";
     QDir().mkpath(folder);
@@ -26,7 +22,7 @@ Driver::Driver() {
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     watchdog_.setSingleShot(true);
     watchdog_.setInterval(30000);
-    // Closes whatever is open, so that the code under test can return and the test can fail.
+    // Closes whatever is open, so that the code under test returns and the test fails.
     QObject::connect(&watchdog_, &QTimer::timeout, [this] {
         timer_.stop();
         for (QWidget* window : QApplication::topLevelWidgets())

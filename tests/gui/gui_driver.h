@@ -1,7 +1,6 @@
 #pragma once
-// Plays the person in front of the real Qt dialogs: the dialogs run modally inside the code under
-// test, so a timer looks at the screen, and each step waits until its window is ready and then
-// acts on it. Message boxes no step expects are recorded and closed, so that a test never hangs.
+// Plays the person in front of the modal Qt dialogs: a timer polls each step until its window is
+// ready, then acts on it. Message boxes no step expects are recorded and closed.
 
 #include <QMessageBox>
 #include <QString>
@@ -10,17 +9,13 @@
 #include <string>
 #include <vector>
 
-class QApplication;
 class QWidget;
 
 namespace guitest {
 
-// The one QApplication of the test program, made by its main().
-QApplication& application();
 // Saves a picture of `widget` as <build>/test-artifacts/<name>; false when it was not written.
 bool saveScreenshot(QWidget& widget, const std::string& name);
-// The message box on top, if one is open.
-QMessageBox* openMessageBox();
+QMessageBox* openMessageBox();  // the one on top, if any
 
 class Driver {
 public:
@@ -31,7 +26,6 @@ public:
               bool expectsBox = false);
     void start();
     bool finished() const { return next_ == steps_.size(); }
-    // The step that did not come, if any.
     std::string pending() const { return finished() ? "" : steps_[next_].name; }
 
     std::vector<QString> unexpectedBoxes;

@@ -1,6 +1,4 @@
-// The tests' main: the QApplication lives on main's stack, so that it ends before Qt's own
-// globals do.
-
+// The QApplication lives on main's stack, so that it ends before Qt's own globals do.
 #include <gtest/gtest.h>
 
 #include <QApplication>
