@@ -22,6 +22,10 @@ namespace clsersim {
 
 using Bytes = std::vector<uint8_t>;
 
+// The Camera Link baud rates; the index is the bit number of the standard's rate mask.
+constexpr uint32_t kCameraLinkRates[8] = {9600,   19200,  38400,  57600,
+                                          115200, 230400, 460800, 921600};
+
 constexpr size_t kFrameHeader = 6;
 constexpr size_t kMaxFrameBytes = 1024;
 

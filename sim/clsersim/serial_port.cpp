@@ -20,8 +20,6 @@ uint32_t leftMs(uint64_t deadline) {
     return now >= deadline ? 0 : uint32_t(std::min<uint64_t>(deadline - now, 0x7FFFFFFF));
 }
 
-constexpr uint32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
-
 std::mutex tableMutex;
 std::map<void*, std::shared_ptr<SerialPort>>& table() {
     static std::map<void*, std::shared_ptr<SerialPort>> ports;
@@ -165,7 +163,7 @@ int32_t SerialPort::setBaudRate(uint32_t bitValue) {
     if (bit < 0 || !(supportedMask() & bitValue))
         return clerr::kBaudRateNotSupported;
     drainSocket();  // what has arrived was received at the old rate
-    baud_ = kRates[bit];
+    baud_ = kCameraLinkRates[bit];
     receiver_.setBaud(baud_);
     return clerr::kNone;
 }
