@@ -21,10 +21,14 @@ uint32_t leftMs(uint64_t deadline) {
 }
 
 std::mutex tableMutex;
-std::map<void*, std::shared_ptr<SerialPort>>& table() {
-    static std::map<void*, std::shared_ptr<SerialPort>> ports;
-    return ports;
-}
+// The open references. A host may close its ports from its own exit-time clean-up, after this
+// object was destroyed; the flag (static storage, never destroyed) turns those calls into
+// no-ops instead of touching a dead map. The process's exit closes the sockets anyway.
+bool tableGone = false;
+struct Table {
+    std::map<void*, std::shared_ptr<SerialPort>> ports;
+    ~Table() { tableGone = true; }
+} table;
 
 }  // namespace
 
@@ -170,20 +174,24 @@ int32_t SerialPort::setBaudRate(uint32_t bitValue) {
 
 void* PortTable::add(std::shared_ptr<SerialPort> port) {
     std::lock_guard<std::mutex> lock(tableMutex);
+    if (tableGone)
+        return nullptr;
     void* reference = port.get();
-    table()[reference] = std::move(port);
+    table.ports[reference] = std::move(port);
     return reference;
 }
 
 std::shared_ptr<SerialPort> PortTable::find(void* reference) {
     std::lock_guard<std::mutex> lock(tableMutex);
-    const auto it = table().find(reference);
-    return it == table().end() ? nullptr : it->second;
+    if (tableGone)
+        return nullptr;
+    const auto it = table.ports.find(reference);
+    return it == table.ports.end() ? nullptr : it->second;
 }
 
 bool PortTable::remove(void* reference) {
     std::lock_guard<std::mutex> lock(tableMutex);
-    return table().erase(reference) > 0;
+    return !tableGone && table.ports.erase(reference) > 0;
 }
 
 }  // namespace clsersim

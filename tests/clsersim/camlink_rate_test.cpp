@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "../sim/port_client.h"
 #include "grabber.h"
 
 using namespace cltest;
@@ -71,6 +72,23 @@ TEST(CamLinkRate, TheCameraAnswersOnlyAGrabberAtItsRate) {
             EXPECT_GE(b, 0x80);
         EXPECT_EQ(rc, -10004);
     }
+}
+
+TEST(CamLinkRate, AGrabberThatSwitchesDuringAPacedReplyReceivesGarbage) {
+    Link link({"--pace", "9600", "--extra-records", "10"});
+    ASSERT_EQ(link.rc, 0);
+    ASSERT_EQ(link.grabber.send(link.ref, telegram(0x0810)), 0);
+    std::this_thread::sleep_for(50ms);  // heard; the 207-byte reply takes about 216 ms
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
+    int32_t rc = 0;
+    const Bytes heard = link.grabber.receive(link.ref, 207, 600, rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(heard.size(), 207u);
+    size_t garbled = 0;
+    for (uint8_t b : heard)
+        garbled += b >= 0x80;
+    EXPECT_GT(garbled, 150u);  // what came before the switch is clean, the rest all garbage
+    EXPECT_GE(heard.back(), 0x80);
 }
 
 TEST(CamLinkRate, AScanOverTheGrabberRatesFindsTheCamera) {
@@ -179,4 +197,36 @@ TEST(CamLinkSettings, ACameraWithoutOutputFormatsRefusesBothWith0x80001020) {
         EXPECT_EQ(u32At(link.last, 4), 0x80001020u);
     }
     EXPECT_EQ(link.code(telegram(0x3416)), 0x3496);  // the configuration is there
+}
+
+TEST(CamLinkRate, ThePtySetsTheSameCamerasRateAndAPowerLossResetsIt) {
+    Link link({"--fault", "power-loss:1:0", "--boot-time", "100"});
+    ASSERT_EQ(link.rc, 0);
+    simtest::PortClient pty(link.cam.sim.portPath());
+    ASSERT_EQ(u16At(pty.transact(telegram(0x3316, u32Bytes(19200))).value_or(Bytes{}), 0), 0x3396);
+    EXPECT_EQ(link.code(kGetClBaudrate), 0);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
+    ASSERT_EQ(link.code(telegram(0x7103, Bytes(8, 0))), 0x7183);
+    // The first block write to the Main FPGA is lost with the power; the camera comes back in
+    // boot mode at its start rate.
+    Bytes write = u32Bytes(0);
+    const Bytes last = u32Bytes(255);
+    write.insert(write.end(), last.begin(), last.end());
+    write.resize(8 + 256, 0x00);
+    EXPECT_EQ(link.code(telegram(0x1103, write)), 0);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(link.code(kGetCameraType), 0);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);
+    ASSERT_EQ(link.code(kGetCameraType), 0x0190);
+    EXPECT_EQ(u16At(link.last, 4), 0x0800);
+}
+
+TEST(CamLinkRate, ACamsimWhosePortIsTakenStops) {
+    CamLinkCamera first({});
+    ASSERT_TRUE(first.started);
+    const std::string address = first.sim.camlinkAddress();
+    tools::CamsimProcess second;
+    EXPECT_FALSE(second.start(KF_BINARY_DIR "/bin/camsim",
+                              {"--camlink-port", address.substr(address.rfind(':') + 1)}));
+    EXPECT_EQ(second.waitForExit(2s), 1);
 }
