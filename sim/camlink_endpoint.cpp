@@ -70,6 +70,7 @@ void CamLinkEndpoint::acceptClient() {
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         clientFd_ = fd;
+        ++clients_;
     }
 }
 

@@ -35,6 +35,8 @@ public:
     CamLinkEndpoint& operator=(const CamLinkEndpoint&) = delete;
 
     uint16_t port() const { return port_; }
+    // Counts the clients taken so far: an answer made for one client is not sent to the next.
+    uint64_t client() const { return clients_; }
     uint32_t baud() const { return baud_; }
 
     // The two descriptors to poll (listening socket, client or -1) with their events.
@@ -63,6 +65,7 @@ private:
 
     int listenFd_;
     int clientFd_ = -1;
+    uint64_t clients_ = 0;
     uint16_t port_;
     uint32_t baud_;
     bool paced_;

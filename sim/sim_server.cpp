@@ -84,6 +84,9 @@ int SimServer::run(int stopFd, int stdinFd) {
 void SimServer::advanceTimers(Clock::time_point now) {
     if (state_ == State::Working && now >= stateUntil_) {
         state_ = State::Listening;
+        // A grabber that reopened its port meanwhile did not ask for this answer.
+        if (pendingLine_ == Line::CamLink && camLink_->client() != pendingClient_)
+            pending_.bytes.clear();
         startSending(pending_, pendingLine_, now);
         pending_ = {};
     }
@@ -124,6 +127,7 @@ void SimServer::react(const Reaction& reaction, Line line, Clock::time_point now
         stateUntil_ = now + reaction.workTime;
         pending_ = reaction;
         pendingLine_ = line;
+        if (camLink_) pendingClient_ = camLink_->client();
         return;
     }
     startSending(reaction, line, now);

@@ -52,6 +52,7 @@ private:
     Clock::time_point stateUntil_{};
     Reaction pending_;                    // the answer held back while the camera works
     Line pendingLine_ = Line::Pty;        // and where it goes
+    uint64_t pendingClient_ = 0;          // the Camera Link client it is for
     Clock::time_point lastActivity_{};
     Clock::time_point portQuietUntil_{};  // after a hang-up, do not spin on the port
     std::optional<Clock::time_point> blockedSince_;  // the pty has taken no output since then

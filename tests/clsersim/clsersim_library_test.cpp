@@ -322,3 +322,20 @@ TEST(ClsersimClose, AHostMayCloseItsPortAfterTheLibrarysStaticsAreGone) {
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+TEST(ClsersimLine, AnAnswerMadeForAReplacedClientDoesNotReachTheNewOne) {
+    CamLinkCamera cam({"--erase-time", "300"});
+    Open first;
+    ASSERT_EQ(first.rc, 0);
+    ASSERT_EQ(u16At(first.grabber.transact(first.ref, telegram(0x7103, Bytes(8, 0))), 0), 0x7183);
+    ASSERT_EQ(first.grabber.send(first.ref, telegram(0x1003, Bytes(8, 0))), 0);  // erasing
+    std::this_thread::sleep_for(50ms);
+    void* second = nullptr;
+    ASSERT_EQ(first.grabber.init(0, &second), 0);
+    int32_t rc = 0;
+    EXPECT_TRUE(first.grabber.receive(second, 4, 500, rc).empty());
+    EXPECT_EQ(rc, kTimeout);
+    EXPECT_EQ(first.grabber.transact(second, kGetCameraType).size(), 24u);
+    first.grabber.close(second);
+    first.grabber.close(first.ref);
+}
