@@ -1,0 +1,19 @@
+#pragma once
+// Finding and binding the serial channel of a new board: a frame grabber's Camera Link serial
+// library (by name or chosen from the places searched), the IMAQ serial functions, or a
+// "comport%d" name.
+
+#include <cstdint>
+
+#include "tessiport/driver_entry.h"
+
+namespace tessiport {
+
+// `name` may be null (search and let the user choose). 0 or an error code; on success the entry
+// is bound, or holds a COM port number.
+uint32_t Get_Serial_Functions(DriverEntry& entry, const char* name);
+
+// Unloads what Get_Serial_Functions loaded and empties the function references.
+void releaseSerialFunctions(DriverEntry& entry);
+
+}  // namespace tessiport
