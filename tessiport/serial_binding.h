@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "tessiport/driver_entry.h"
+#include "tessiport/serial_places.h"
 
 namespace tessiport {
 
@@ -15,6 +16,11 @@ namespace tessiport {
 // code; on success the entry is bound, or holds a COM port number.
 uint32_t Get_Serial_Functions(DriverEntry& entry, const char* name,
                               std::recursive_mutex& dialogLock);
+
+// The same with the places given (Get_Serial_Functions takes them from the environment and the
+// library's own location).
+uint32_t bindSerialFunctions(DriverEntry& entry, const char* name,
+                             std::recursive_mutex& dialogLock, const SerialPlaces& places);
 
 // Unloads what Get_Serial_Functions loaded and empties the function references.
 void releaseSerialFunctions(DriverEntry& entry);
