@@ -114,6 +114,7 @@ void setUpLog(char* folder, char* logPath, char* paramPath) {
 }
 
 void usePaths(const char* folder, const char* logPath, const char* paramPath) {
+    processParamPath[0] = '\0';
     if (folder == nullptr || folder[0] == '\0' || !folderUsable(folder)) return;
     // Only paths inside the checked folder are taken.
     const std::string inside = std::string(folder) + "/";
