@@ -1,0 +1,215 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "tessiport/library_log.h"
+#include "test_log.h"
+
+namespace tessiport {
+namespace {
+
+using test::LogCapture;
+using testing::ElementsAre;
+
+std::vector<std::string> errorTexts;
+void recordError(const char* text) { errorTexts.push_back(text); }
+
+struct LevelCase {
+    uint32_t bits;
+    uint32_t level;
+    std::vector<std::string> expected;  // file lines
+};
+
+TEST(LibraryLog, LevelMaskErrorPrefixAndErrorOutput) {
+    const LevelCase cases[] = {
+        {3, 0, {"ERROR text"}},  // level 0 counts as an error line
+        {2, 0, {}},
+        {1, 2, {}},
+        {0x40, 0x40, {"text"}},
+        {0x20003, 0x20000, {"text"}},
+        {3, 0x10002, {"text"}},  // one matching bit suffices
+    };
+    for (const LevelCase& c : cases) {
+        LogCapture log(c.bits);
+        errorTexts.clear();
+        Enable_Error_Messages(1 | 4, recordError);
+        LogMessage(c.level, 1, "%s", "text");
+        EXPECT_EQ(log.lines(), c.expected) << std::hex << c.bits << " " << c.level;
+        std::vector<std::string> expectedErrors = {"Errormessages will appear"};
+        if (!c.expected.empty() && c.expected[0].rfind("ERROR", 0) == 0)
+            expectedErrors.push_back("0x0001 ERROR text");
+        EXPECT_EQ(errorTexts, expectedErrors) << std::hex << c.bits << " " << c.level;
+    }
+}
+
+TEST(LibraryLog, ErrorOutputBits) {
+    LogCapture log(3);
+    Enable_Message_Log(0, nullptr);  // no log file: error lines still reach the outputs
+    std::vector<std::string> boxes;
+    const TP_UserInterface ui{nullptr,
+                              [](void* context, const char* text) {
+                                  static_cast<std::vector<std::string>*>(context)->push_back(text);
+                              },
+                              &boxes};
+    Enable_Error_Messages(2 | 8, nullptr);  // without bit 1 nothing is shown
+    Register_User_Interface(&ui);
+    testing::internal::CaptureStdout();
+    Enable_Error_Messages(1 | 2 | 8, nullptr);
+    LogMessage(level::kError, 0x100, "fault %d", 7);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Errormessages will appear\n0x0100 ERROR fault 7\n");
+    EXPECT_THAT(boxes, ElementsAre("Errormessages will appear", "0x0100 ERROR fault 7"));
+
+    Register_User_Interface(nullptr);  // a message box without a host shows nothing
+    Enable_Error_Messages(1 | 2, nullptr);
+    LogMessage(level::kError, 1, "unseen");
+    EXPECT_EQ(boxes.size(), 2u);
+}
+
+TEST(LibraryLog, TimePrefixesAndLineLength) {
+    {
+        LogCapture log(0x1003);
+        LogMessage(level::kInfo, 1, "a");
+        const std::string line = log.rawLines().back();
+        EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d\d:\d\d:\d\d\.\d{3} 0x0001 a)"))) << line;
+    }
+    {
+        LogCapture log(0x2003);
+        LogMessage(level::kInfo, 1, "first");
+        LogMessage(level::kInfo, 1, "second");
+        const std::vector<std::string> lines = log.rawLines();
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[1], "000000ms 0x0001 first");
+        EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(0000\d\dms 0x0001 second)"))) << lines[2];
+    }
+    LogCapture log(3);
+    errorTexts.clear();
+    Enable_Error_Messages(1 | 4, recordError);
+    LogMessage(level::kError, 1, "%s", std::string(400, 'x').c_str());
+    const std::string expected = "0x0001 ERROR " + std::string(297 - 13, 'x');
+    EXPECT_EQ(log.rawLines().back(), expected);
+    EXPECT_EQ(errorTexts.back(), expected);
+    EXPECT_EQ(test::readFile(log.path()).substr(test::readFile(log.path()).size() - 2), "\r\n");
+}
+
+TEST(LibraryLog, EnableMessageLogRefusalsAndEnd) {
+    tools::TempFolder folder;
+    const std::string base = folder.path() + "/";
+    const std::string name99 = base + std::string(99 - base.size(), 'n');
+    const std::string name100 = name99 + "n";
+    LogCapture log(3);
+    EXPECT_EQ(Enable_Message_Log(3, name100.c_str()), TP_ERR_MISSING_FUNCTION);
+    EXPECT_NE(::access(name100.c_str(), F_OK), 0);
+    EXPECT_THAT(log.lines(), ElementsAre("ERROR Enable_Message_Log: file name of 100 characters refused"));
+    EXPECT_EQ(Enable_Message_Log(3, name99.c_str()), TP_OK);
+    EXPECT_EQ(::access(name99.c_str(), F_OK), 0);
+
+    EXPECT_EQ(Enable_Message_Log(3, (base + "missing/x.log").c_str()), TP_ERR_MISSING_FUNCTION);
+    EXPECT_FALSE(logFileIsOpen());
+
+    EXPECT_EQ(Enable_Message_Log(0x41, name99.c_str()), TP_OK);
+    EXPECT_EQ(Enable_Message_Log(0, nullptr), TP_OK);
+    const std::string ended = test::readFile(name99);
+    EXPECT_TRUE(std::regex_search(ended, std::regex(R"(TESSIPORT logfile ended \d\d:\d\d\.\d\d\r\n\r\n$)")));
+    EXPECT_EQ(logBits(), 0x41u);  // ending the log keeps the selection
+    EXPECT_EQ(Enable_Message_Log(0, nullptr), TP_OK);  // none open: nothing written
+    EXPECT_EQ(test::readFile(name99), ended);
+}
+
+TEST(LibraryLog, TwoProcessesAppendWholeLines) {
+    LogCapture log(3);
+    const std::string payload(200, 'p');
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const char* who = child == 0 ? "child" : "parent";
+    for (int i = 0; i < 300; ++i) LogMessage(level::kInfo, 1, "%s %03d %s", who, i, payload.c_str());
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::regex whole("(child|parent) \\d{3} " + payload);
+    int count = 0;
+    for (const std::string& line : log.lines()) {
+        EXPECT_TRUE(std::regex_match(line, whole)) << line;
+        ++count;
+    }
+    EXPECT_EQ(count, 600);
+}
+
+TEST(LibraryLog, TelegramDumps) {
+    struct DumpCase {
+        std::vector<uint8_t> telegram;
+        bool reply;
+        std::vector<std::string> expected;
+    };
+    std::vector<uint8_t> long20(20);
+    for (size_t i = 0; i < long20.size(); ++i) long20[i] = uint8_t(i);
+    long20[0] = 0x03, long20[1] = 0x14, long20[2] = 20;
+    const DumpCase cases[] = {
+        {{0x10, 0x01, 5, 0, 0x16}, false, {"Command 0x0110 0x0005 0x16"}},
+        {{0x10, 0x01, 6, 0, 0xAA, 0xC1}, false, {"Command 0x0110 0x0006 0xaa  0xc1"}},
+        {{0x90, 0x01, 7, 0, 1, 2, 3}, true, {"return  0x0190 0x0007 0x01 0x02 0x03"}},
+        {{0x90, 0x01, 8, 0, 1, 2, 3, 4}, true, {"return  0x0190 0x0008 0x01 0x02 0x03 0x04"}},
+        {long20, false,
+         {"Command 0x1403 0x0014",
+          "        0x04 0x05 0x06 0x07 0x08 0x09 0x0a 0x0b 0x0c 0x0d 0x0e 0x0f 0x10 0x11 0x12 0x13"}},
+    };
+    for (const DumpCase& c : cases) {
+        LogCapture log(0x20003);
+        const uint32_t size = uint32_t(c.telegram.size());
+        if (c.reply) logReplyDump(0x100, c.telegram.data(), size);
+        else logCommandDump(0x100, c.telegram.data(), size);
+        EXPECT_EQ(log.lines(), c.expected);
+    }
+    LogCapture log(0x20003);
+    Enable_Message_Log(0, nullptr);
+    logCommandDump(0x100, long20.data(), 20);  // no log file: no dump, and no crash
+    EXPECT_EQ(log.lines().size(), 0u);
+}
+
+TEST(LogSetUp, PrivateFolderStartLinesAndRefusal) {
+    tools::TempFolder scratch;
+    const std::string dir = scratch.path("state/qel");
+    ::setenv("QEL_DATA_DIR", dir.c_str(), 1);
+    char folder[kLibraryPathLength] = {}, logPath[kLibraryPathLength] = {},
+         paramPath[kLibraryPathLength] = {};
+    setUpLog(folder, logPath, paramPath);
+    EXPECT_EQ(std::string(folder), dir);
+    EXPECT_EQ(std::string(logPath), dir + "/tessiport.log");
+    EXPECT_EQ(std::string(paramPath), dir + "/km4_cl_param.ini");
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_FALSE(logFileIsOpen());  // the log file is never created at attach
+
+    test::writeFile(logPath, "");
+    test::writeFile(paramPath, "LOGGING=0x10003\n");
+    setUpLog(folder, logPath, paramPath);
+    EXPECT_TRUE(logFileIsOpen());
+    endLog();
+    const std::string text = test::readFile(logPath);
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex(dir + R"(/tessiport.log logfile started \d\d:\d\d:\d\d \d\d\.\d\d\.\d{4}\r\n)"
+                               R"(TESSIPORT DLL-Version: 1,11,0,0 from .+\r\n\r\n0x0001 log_bits set to 0x10003\r\n)")))
+        << text;
+    setLogBits(3);
+
+    ::chmod(dir.c_str(), 0777);
+    char empty[3][kLibraryPathLength] = {};
+    testing::internal::CaptureStderr();
+    setUpLog(empty[0], empty[1], empty[2]);
+    usePaths(folder, logPath, paramPath);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tessiport: log folder " + dir + " not used: other users may write to it\n" +
+                  "tessiport: log folder " + dir + " not used: other users may write to it\n");
+    EXPECT_STREQ(empty[1], "");
+    EXPECT_STREQ(parameterFilePath(), "");  // nothing is read from such a folder
+    ::unsetenv("QEL_DATA_DIR");
+}
+
+}  // namespace
+}  // namespace tessiport
