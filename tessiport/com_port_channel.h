@@ -5,13 +5,9 @@
 #include <cstdint>
 
 #include "protocol/com_transport.h"
-#include "protocol/log_sink.h"
 #include "tessiport/driver_entry.h"
 
 namespace tessiport {
-
-// The sink of the library's protocol code: every line at level 0, value 1.
-protocol::LogSink& protocolLog();
 
 // Opens COM port `portNumber` at `baudRate` and asks the camera for its type. Keeps the port
 // open in `entry.comPort` whenever the open itself worked, also when the camera did not answer

@@ -8,7 +8,6 @@
 
 #include "platform/clock.h"
 #include "protocol/telegram.h"
-#include "tessiport/com_port_channel.h"
 #include "tessiport/driver_list.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
@@ -86,7 +85,7 @@ uint32_t validate(const uint8_t* buffer, uint32_t held, uint16_t commandCode, ui
     }
     uint32_t length = std::max<uint32_t>(capacity, 9);
     const uint32_t checked = protocol::test_checksum(buffer, held, length,
-                                                     protocol::Variant::Library, &protocolLog());
+                                                     protocol::Variant::Library, &libraryLogSink());
     if (checked != 0) return checked;
     if (reply != nullptr) std::memcpy(reply, buffer, std::min(length - 1, capacity));
     return result;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "protocol/log_sink.h"
 #include "tessiport/driver_entry.h"
 
 namespace tessiport {
@@ -39,5 +40,13 @@ void setUpLog(char* folder, char* logPath, char* paramPath);
 void usePaths(const char* folder, const char* logPath, const char* paramPath);
 // The last detach: ends the log if one is open.
 void endLog();
+
+// The process's log selection (3 at load; the parameter file's LOGGING key and
+// Enable_Message_Log change it) and whether a log file is open.
+uint32_t logBits();
+bool logFileIsOpen();
+
+// Where the protocol code linked into the library writes: level 0 lines, so they are error lines.
+protocol::LogSink& libraryLogSink();
 
 }  // namespace tessiport

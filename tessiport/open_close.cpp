@@ -187,7 +187,7 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
     const uint32_t value = *handle;
     entry->initmode = flags;
     entry->comPortNumber = 0;
-    const uint32_t bound = Get_Serial_Functions(*entry, (flags & INITMODE_DLL_NAME) ? name : nullptr);
+    const uint32_t bound = Get_Serial_Functions(*entry, (flags & INITMODE_DLL_NAME) ? name : nullptr, driver_entry_crisec);
     if (bound != 0) return failOpen(*entry, handle, bound | 0x00330000u);
     if (const uint32_t failed = openChannel(*entry, board, value, open))
         return failOpen(*entry, handle, failed);
