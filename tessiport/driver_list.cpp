@@ -13,6 +13,8 @@ std::array<DriverEntry, kDriverListSize>& driverlist() {
 }
 
 DriverEntry* findEntry(uint32_t handle) {
+    // 0 is no handle: it must not find a free entry.
+    if (handle == 0) return nullptr;
     for (DriverEntry& entry : driverlist())
         if (entry.handle == handle && !entry.opening) return &entry;
     return nullptr;
