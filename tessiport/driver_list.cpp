@@ -1,6 +1,7 @@
 #include "tessiport/driver_list.h"
 
 #include "tessiport/com_port_channel.h"
+#include "tessiport/no_destructor.h"
 #include "tessiport/serial_binding.h"
 
 namespace tessiport {
@@ -8,8 +9,8 @@ namespace tessiport {
 std::recursive_mutex driver_entry_crisec;
 
 std::array<DriverEntry, kDriverListSize>& driverlist() {
-    static auto* const entries = new std::array<DriverEntry, kDriverListSize>;
-    return *entries;
+    static NoDestructor<std::array<DriverEntry, kDriverListSize>> entries;
+    return entries.get();
 }
 
 DriverEntry* findEntry(uint32_t handle) {

@@ -5,6 +5,7 @@
 
 #include "tessiport/driver_list.h"
 #include "tessiport/library_log.h"
+#include "tessiport/no_destructor.h"
 #include "tessiport/open_close.h"
 #include "tessiport/shared_block.h"
 
@@ -14,8 +15,8 @@ namespace {
 
 // Never destroyed: the detach runs after the static destructors when the process exits.
 SharedBlock& sharedBlock() {
-    static auto* const block = new SharedBlock;
-    return *block;
+    static NoDestructor<SharedBlock> block;
+    return block.get();
 }
 
 std::atomic<bool> attached{false};

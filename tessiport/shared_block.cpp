@@ -83,7 +83,8 @@ std::string sharedBlockName() {
 
 bool SharedBlock::attach(const std::string& name) {
     detach();
-    name_ = name;
+    if (name.size() >= sizeof name_) return false;
+    std::memcpy(name_, name.c_str(), name.size() + 1);
     guardFd_ = openOwned(name + ".lock", O_CREAT);
     if (guardFd_ < 0 || flock(guardFd_, LOCK_EX) != 0) {
         releaseAll();
@@ -143,7 +144,7 @@ bool SharedBlock::detach() {
     }
     // The exclusive lock is granted only when no other process holds its shared one.
     const bool last = flock(blockFd_, LOCK_EX | LOCK_NB) == 0;
-    if (last) shm_unlink(name_.c_str());
+    if (last) shm_unlink(name_);
     releaseAll();
     return last;
 }

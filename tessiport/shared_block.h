@@ -39,6 +39,8 @@ std::string sharedBlockName();
 
 class SharedBlock {
 public:
+    static constexpr size_t kNameSize = 128;
+
     SharedBlock() = default;
     ~SharedBlock() { detach(); }
     SharedBlock(const SharedBlock&) = delete;
@@ -64,7 +66,7 @@ public:
 private:
     void releaseAll();
 
-    std::string name_;
+    char name_[kNameSize] = {};  // no heap: the block object outlives the library's heap users
     int guardFd_ = -1;
     int blockFd_ = -1;
     SharedState* state_ = nullptr;
