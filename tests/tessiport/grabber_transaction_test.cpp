@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstddef>
+#include <cstdlib>
 #include <deque>
 #include <stdexcept>
 #include <string>
@@ -15,6 +17,7 @@
 #include "tessiport/control_command.h"
 #include "tessiport/driver_list.h"
 #include "tessiport/include/tessiport.h"
+#include "tessiport/process_attach.h"
 
 namespace {
 
@@ -65,6 +68,13 @@ int32_t fakeFlush(SerialRef) {
 }
 
 void throwingClose(SerialRef) { throw std::runtime_error("grabber fault"); }
+int closes = 0;
+void countingClose(SerialRef) { ++closes; }
+
+// The layout a host compiles against: 32-bit values, pointer-sized name field.
+static_assert(sizeof(TransferParameters) == 20);
+static_assert(offsetof(KM4_OpenStruct, imaq_serialref) == sizeof(void*) + 16);
+static_assert(sizeof(KM4_OpenStruct) == (sizeof(void*) == 8 ? 48 : 40));
 
 std::vector<uint8_t> telegram(uint16_t code, std::vector<uint8_t> payload, bool checksum = true) {
     // Filled by index: g++ 12 warns about a false overflow when payload is inserted.
@@ -252,6 +262,57 @@ TEST_F(GrabberTransaction, AFaultInTheGrabbersCloseIsCaught) {
     EXPECT_EQ(Close_Cam(&unknown), TP_ERR_HANDLE);
     EXPECT_EQ(unknown, 0u);
     EXPECT_EQ(errorLines.back(), "0x0100 ERROR Close_Cam: HANDLE 0x100 not valid");
+}
+
+// Opens and the detach with a shared block of the test's own.
+class AttachedProcess : public GrabberTransaction {
+protected:
+    void SetUp() override {
+        setenv("TESSIPORT_INSTANCE", ("unit" + std::to_string(getpid())).c_str(), 1);
+        setenv("QEL_DATA_DIR", "/nonexistent/folder", 1);
+        ASSERT_TRUE(attachProcess());
+        GrabberTransaction::SetUp();
+    }
+    void TearDown() override {
+        GrabberTransaction::TearDown();
+        detachProcess();
+    }
+};
+
+TEST_F(AttachedProcess, AllEntriesInUse) {
+    for (int i = 0; i < kDriverListSize; ++i) {
+        driverlist()[size_t(i)].handle = 0x200 + uint32_t(i);
+        driverlist()[size_t(i)].board = 50 + i;
+        driverlist()[size_t(i)].openCount = 1;
+    }
+    uint32_t handle = 0;
+    EXPECT_EQ(Open_Cam(QEL_KM4_CL_ONLY_SERIAL_INIT | INITMODE_NO_CONNECTION_TEST | 3, &handle),
+              TP_ERR_NO_FREE_ENTRY);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(errorLines.back(), "0x0103 ERROR Open_Cam_Ext: No free entry in driverlist found");
+    // An open of a board that is open only counts.
+    handle = 0;
+    EXPECT_EQ(Open_Cam(QEL_KM4_CL_ONLY_SERIAL_INIT | 52, &handle), 0u);
+    EXPECT_EQ(handle, 0x202u);
+    EXPECT_EQ(driverlist()[2].openCount, 2u);
+    clearDriverList();
+}
+
+TEST_F(AttachedProcess, TheDetachClosesWhatIsLeftOpen) {
+    closes = 0;
+    entry().pclSerialClose = countingClose;
+    entry().openCount = 2;
+    driverlist()[1] = DriverEntry{};
+    driverlist()[1].handle = 0x101;
+    driverlist()[1].board = 1;
+    driverlist()[1].pclSerialClose = countingClose;
+    driverlist()[1].serialRef = reinterpret_cast<SerialRef>(1);
+    detachProcess();
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(entry().handle, 0u);
+    EXPECT_EQ(driverlist()[1].board, -1);
+    EXPECT_FALSE(processAttached());
+    ASSERT_TRUE(attachProcess());
 }
 
 }  // namespace
