@@ -30,6 +30,8 @@ public:
     Reaction handleBadChecksum(const Bytes& telegram);
 
     bool bootMode() const { return bootMode_; }
+    // The Camera Link rate the camera's serial line is set to.
+    uint32_t clBaud() const { return clBaud_; }
 
 private:
     Bytes dispatch(uint16_t code, const Bytes& telegram, Reaction& reaction);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/camlink_endpoint.h"
 #include "sim/flash_device.h"
 #include "sim/options.h"
 #include "sim/pty_endpoint.h"
@@ -61,10 +62,17 @@ int main(int argc, char** argv) {
         link = sim::PortLink::create(options.linkPath, port->slavePath(), error);
         if (!link) return fail(error);
     }
+    std::unique_ptr<sim::CamLinkEndpoint> camLink;
+    if (options.camlinkPort >= 0) {
+        camLink = sim::CamLinkEndpoint::create(uint16_t(options.camlinkPort), options.clBaud,
+                                               options.paceBaud > 0, error);
+        if (!camLink) return fail(error);
+    }
     std::printf("%s\n", port->slavePath().c_str());
+    if (camLink) std::printf("camlink 127.0.0.1:%u\n", unsigned(camLink->port()));
     std::fflush(stdout);
 
-    sim::SimServer server(options, store, *port);
+    sim::SimServer server(options, store, *port, camLink.get());
     const int rc = server.run(stopFd, options.watchStdin ? STDIN_FILENO : -1);
     if (!store.saveChanged(error)) return fail(error);
     close(stopFd);

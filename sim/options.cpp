@@ -135,6 +135,10 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
             o.stateDir = value;
         } else if (name == "--pace") {
             ok = next() && toField(value, 100000000, o.paceBaud);
+        } else if (name == "--camlink-port") {
+            ok = next() && toField(value, 65535, o.camlinkPort);
+        } else if (name == "--no-output-format") {
+            o.outputFormat = false;
         } else if (name == "--serial") {
             ok = next() && toField(value, 0xFFFFFFFF, o.serial);
         } else if (name == "--type") {
@@ -208,6 +212,12 @@ std::string helpText() {
                "  --pace BAUD            act like a BAUD 8N1 line (ten bits a byte) both ways:\n"
                "                         replies leave at that pace, and a command is acted on\n"
                "                         only once all its bytes would have arrived\n"
+               "  --camlink-port N       also serve the camera's Camera Link serial line on\n"
+               "                         127.0.0.1:N (0: any free port) for libclsersim;\n"
+               "                         prints \"camlink 127.0.0.1:PORT\" as a second line.\n"
+               "                         One client at a time: a new one replaces the old.\n"
+               "                         Paced (--pace), its line time follows the Camera Link\n"
+               "                         rate in force instead of BAUD\n"
                "  --state DIR            keep the device contents in DIR (see below)\n"
                "  --fault FAULT           inject a fault (repeatable; see below)\n"
                "  --ignore-stdin         keep running when stdin closes (for background use;\n"

@@ -39,6 +39,8 @@ struct SimOptions {
     int debugText = 0;
     std::string stateDir;
     uint32_t paceBaud = 0;  // 0: unpaced
+    int camlinkPort = -1;   // -1: no Camera Link socket; 0: any free port
+    bool outputFormat = true;  // false: the interface output format commands are unknown
     uint32_t serial = 1234;
     uint16_t cameraType = 0x0400;
     uint16_t linkWord = 0;

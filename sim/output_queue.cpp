@@ -4,8 +4,10 @@
 
 namespace sim {
 
-OutputQueue::OutputQueue(uint32_t paceBaud) {
-    if (paceBaud > 0) byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / paceBaud);
+OutputQueue::OutputQueue(uint32_t paceBaud) { setPace(paceBaud); }
+
+void OutputQueue::setPace(uint32_t paceBaud) {
+    byteTime_ = std::chrono::nanoseconds(paceBaud > 0 ? 10'000'000'000LL / paceBaud : 0);
 }
 
 void OutputQueue::push(const Bytes& bytes, Clock::time_point now) {

@@ -21,6 +21,8 @@ public:
     static constexpr size_t kBurst = 16;
 
     explicit OutputQueue(uint32_t paceBaud);  // 0: unpaced
+    // A new line speed for the bytes not written yet (0: unpaced).
+    void setPace(uint32_t paceBaud);
 
     void push(const Bytes& bytes, Clock::time_point now);
     bool empty() const { return queue_.empty(); }

@@ -18,9 +18,11 @@ constexpr std::chrono::milliseconds kHangupPause{50};
 constexpr std::chrono::milliseconds kDropBlockedOutput{1000};
 }  // namespace
 
-SimServer::SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port)
+SimServer::SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port,
+                     CamLinkEndpoint* camLink)
     : store_(store),
       port_(port),
+      camLink_(camLink),
       model_(options, store),
       reader_(options.paceBaud),
       output_(options.paceBaud) {}
@@ -34,9 +36,10 @@ int SimServer::run(int stopFd, int stdinFd) {
         advanceTimers(now);
         processInput(now);
         writePort(now);
+        if (camLink_) camLink_->writeClient(now);
         saveIfIdle(now);
 
-        pollfd fds[3] = {};
+        pollfd fds[5] = {};
         fds[0].fd = port_.masterFd();
         if (now >= portQuietUntil_) fds[0].events = POLLIN;
         if (output_.due(now) > 0) fds[0].events |= POLLOUT;
@@ -45,6 +48,11 @@ int SimServer::run(int stopFd, int stdinFd) {
         fds[1].events = POLLIN;
         fds[2].fd = stdinFd;
         fds[2].events = POLLIN;
+        fds[3].fd = fds[4].fd = -1;
+        if (camLink_) {
+            fds[3] = camLink_->listenPoll();
+            fds[4] = camLink_->clientPoll(now);
+        }
         // Nanosecond time-outs: a paced byte lasts well under a millisecond, and waking on a
         // millisecond grid would stretch every telegram by up to one.
         const std::optional<std::chrono::nanoseconds> wait = pollTimeout(now);
@@ -53,7 +61,7 @@ int SimServer::run(int stopFd, int stdinFd) {
             limit.tv_sec = time_t(wait->count() / 1'000'000'000);
             limit.tv_nsec = long(wait->count() % 1'000'000'000);
         }
-        const int ready = ::ppoll(fds, 3, wait ? &limit : nullptr, nullptr);
+        const int ready = ::ppoll(fds, 5, wait ? &limit : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;
             std::perror("camsim: poll");
@@ -66,51 +74,75 @@ int SimServer::run(int stopFd, int stdinFd) {
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return 0;
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) readPort(Clock::now());
+        if (camLink_ && (fds[4].revents & (POLLIN | POLLHUP | POLLERR)))
+            camLink_->readClient(Clock::now(),
+                                 state_ == State::Listening || state_ == State::Working);
+        if (camLink_ && fds[3].revents) camLink_->acceptClient();
     }
 }
 
 void SimServer::advanceTimers(Clock::time_point now) {
     if (state_ == State::Working && now >= stateUntil_) {
         state_ = State::Listening;
-        startSending(pending_, now);
+        startSending(pending_, pendingLine_, now);
         pending_ = {};
     }
     if (state_ == State::Offline && now >= stateUntil_) {
         state_ = State::Listening;
-        reader_.clear();  // whatever arrived while the camera was away is lost
+        clearInput();  // whatever arrived while the camera was away is lost
     }
+}
+
+void SimServer::clearInput() {
+    reader_.clear();
+    if (camLink_) camLink_->reader().clear();
 }
 
 void SimServer::processInput(Clock::time_point now) {
-    while (state_ == State::Listening) {
-        auto telegram = reader_.next(now);
-        if (!telegram) return;
-        lastActivity_ = now;
-        react(telegram->checksumOk ? model_.handle(telegram->bytes)
-                                   : model_.handleBadChecksum(telegram->bytes),
-              now);
+    // The lines take turns, so neither can starve the other.
+    bool any = true;
+    while (state_ == State::Listening && any) {
+        any = false;
+        for (Line line : {Line::Pty, Line::CamLink}) {
+            if (state_ != State::Listening) return;
+            if (line == Line::CamLink && !camLink_) continue;
+            TelegramReader& reader = line == Line::Pty ? reader_ : camLink_->reader();
+            auto telegram = reader.next(now);
+            if (!telegram) continue;
+            any = true;
+            lastActivity_ = now;
+            react(telegram->checksumOk ? model_.handle(telegram->bytes)
+                                       : model_.handleBadChecksum(telegram->bytes),
+                  line, now);
+        }
     }
 }
 
-void SimServer::react(const Reaction& reaction, Clock::time_point now) {
+void SimServer::react(const Reaction& reaction, Line line, Clock::time_point now) {
     if (reaction.workTime.count() > 0) {
         state_ = State::Working;
         stateUntil_ = now + reaction.workTime;
         pending_ = reaction;
+        pendingLine_ = line;
         return;
     }
-    startSending(reaction, now);
+    startSending(reaction, line, now);
 }
 
-void SimServer::startSending(const Reaction& reaction, Clock::time_point now) {
-    output_.push(reaction.bytes, now);
+void SimServer::startSending(const Reaction& reaction, Line line, Clock::time_point now) {
+    if (line == Line::Pty)
+        output_.push(reaction.bytes, now);
+    else
+        camLink_->push(reaction.bytes, now);
+    // A new Camera Link rate (SET_CL_BAUDRATE, a reboot) takes effect once the answer is out.
+    if (camLink_) camLink_->followRate(model_.clBaud());
     if (reaction.offlineForever) {
         state_ = State::Gone;
     } else if (reaction.offlineTime.count() > 0) {
         state_ = State::Offline;
         stateUntil_ = now + reaction.offlineTime;
     }
-    if (state_ != State::Listening) reader_.clear();
+    if (state_ != State::Listening) clearInput();
 }
 
 void SimServer::readPort(Clock::time_point now) {
@@ -176,6 +208,7 @@ std::optional<std::chrono::nanoseconds> SimServer::pollTimeout(Clock::time_point
     if (blockedSince_) consider(*blockedSince_ + kDropBlockedOutput);
     if (now < portQuietUntil_) consider(portQuietUntil_);
     if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);
+    if (camLink_) consider(camLink_->wakeTime(now, state_ == State::Listening));
     if (!wake) return std::nullopt;
     if (*wake <= now) return std::chrono::nanoseconds(0);
     const Clock::duration wait = std::min<Clock::duration>(*wake - now, std::chrono::seconds(60));

@@ -1,11 +1,13 @@
 #pragma once
-// The single-threaded poll loop of camsim: reads the port, hands complete telegrams to the
-// camera model, keeps the camera silent while it works or reboots, and writes the answers.
+// The single-threaded poll loop of camsim: reads the port (and the Camera Link socket, if there
+// is one), hands complete telegrams to the one camera model, keeps the camera silent while it
+// works or reboots, and writes each answer to the line its command came from.
 
 #include <chrono>
 #include <optional>
 
 #include "sim/camera_model.h"
+#include "sim/camlink_endpoint.h"
 #include "sim/flash_device.h"
 #include "sim/options.h"
 #include "sim/output_queue.h"
@@ -16,7 +18,9 @@ namespace sim {
 
 class SimServer {
 public:
-    SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port);
+    // `camLink` may be null (no Camera Link socket).
+    SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port,
+              CamLinkEndpoint* camLink);
 
     // Serves until `stopFd` (a signalfd) becomes readable or `stdinFd` reaches end of file
     // (-1: stdin is not watched). Returns the process exit code.
@@ -25,9 +29,11 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     enum class State { Listening, Working, Offline, Gone };
+    enum class Line { Pty, CamLink };
 
-    void react(const Reaction& reaction, Clock::time_point now);
-    void startSending(const Reaction& reaction, Clock::time_point now);
+    void react(const Reaction& reaction, Line line, Clock::time_point now);
+    void startSending(const Reaction& reaction, Line line, Clock::time_point now);
+    void clearInput();
     void advanceTimers(Clock::time_point now);
     void processInput(Clock::time_point now);
     void readPort(Clock::time_point now);
@@ -38,12 +44,14 @@ private:
 
     DeviceStore& store_;
     PtyEndpoint& port_;
+    CamLinkEndpoint* camLink_;
     CameraModel model_;
     TelegramReader reader_;
     OutputQueue output_;
     State state_ = State::Listening;
     Clock::time_point stateUntil_{};
     Reaction pending_;                    // the answer held back while the camera works
+    Line pendingLine_ = Line::Pty;        // and where it goes
     Clock::time_point lastActivity_{};
     Clock::time_point portQuietUntil_{};  // after a hang-up, do not spin on the port
     std::optional<Clock::time_point> blockedSince_;  // the pty has taken no output since then

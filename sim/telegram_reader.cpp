@@ -4,8 +4,10 @@
 
 namespace sim {
 
-TelegramReader::TelegramReader(uint32_t paceBaud) {
-    if (paceBaud > 0) byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / paceBaud);
+TelegramReader::TelegramReader(uint32_t paceBaud) { setPace(paceBaud); }
+
+void TelegramReader::setPace(uint32_t paceBaud) {
+    byteTime_ = std::chrono::nanoseconds(paceBaud > 0 ? 10'000'000'000LL / paceBaud : 0);
 }
 
 void TelegramReader::feed(const uint8_t* data, size_t count, Clock::time_point now) {

@@ -28,6 +28,8 @@ public:
     };
 
     explicit TelegramReader(uint32_t paceBaud = 0);  // 0: a telegram counts as there at once
+    // A new line speed for the bytes from now on (0: unpaced).
+    void setPace(uint32_t paceBaud);
 
     void feed(const uint8_t* data, size_t count, Clock::time_point now);
     // The next complete telegram, if one is there (and, paced, has fully arrived by `now`).

@@ -45,20 +45,30 @@ bool CamsimProcess::start(const std::string& binary, const std::vector<std::stri
         return false;
     }
     const auto deadline = steady_clock::now() + seconds(5);
-    std::string line;
-    char c = 0;
-    while (true) {
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        pollfd readable{out[0], POLLIN, 0};
-        if (left <= 0 || ::poll(&readable, 1, int(left)) <= 0)
-            break;
-        if (::read(out[0], &c, 1) != 1 || c == '\n')
-            break;
-        line += c;
+    // One line of camsim's output, or nothing when it does not come within the 5 s.
+    auto readLine = [&]() -> std::optional<std::string> {
+        std::string line;
+        char c = 0;
+        while (true) {
+            const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+            pollfd readable{out[0], POLLIN, 0};
+            if (left <= 0 || ::poll(&readable, 1, int(left)) <= 0) return std::nullopt;
+            if (::read(out[0], &c, 1) != 1) return std::nullopt;
+            if (c == '\n') return line;
+            line += c;
+        }
+    };
+    portPath_ = readLine().value_or("");
+    bool camlink = false;
+    for (const std::string& option : options)
+        camlink = camlink || option == "--camlink-port" || option.rfind("--camlink-port=", 0) == 0;
+    if (!portPath_.empty() && camlink) {
+        const std::string prefix = "camlink ";
+        const std::string line = readLine().value_or("");
+        if (line.rfind(prefix, 0) == 0) camlinkAddress_ = line.substr(prefix.size());
+        if (camlinkAddress_.empty()) portPath_.clear();
     }
     ::close(out[0]);
-    if (c == '\n')
-        portPath_ = line;
     return !portPath_.empty();
 }
 

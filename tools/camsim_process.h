@@ -1,6 +1,7 @@
 #pragma once
 // camsim as a child process, for the tests and the benchmark: started with a pipe on its standard
-// input (closing it ends camsim) and its port path read from the first line it prints.
+// input (closing it ends camsim) and its port path read from the first line it prints (with
+// --camlink-port, the second line gives the address of its Camera Link socket).
 
 #include <sys/types.h>
 
@@ -21,6 +22,8 @@ public:
     // False when camsim could not be started or printed no port path within 5 s.
     bool start(const std::string& binary, const std::vector<std::string>& options);
     const std::string& portPath() const { return portPath_; }
+    // "127.0.0.1:PORT" of the Camera Link socket; empty without --camlink-port.
+    const std::string& camlinkAddress() const { return camlinkAddress_; }
     pid_t pid() const { return pid_; }
 
     // Closes camsim's standard input and waits for it to end: its exit status, or nothing when
@@ -34,6 +37,7 @@ private:
     pid_t pid_ = -1;
     int stdinFd_ = -1;
     std::string portPath_;
+    std::string camlinkAddress_;
 };
 
 }  // namespace tools

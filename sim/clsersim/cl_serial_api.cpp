@@ -1,0 +1,74 @@
+// The Camera Link serial functions of libclsersim, with the standard's prototypes and C linkage.
+// Which of them a built library exports is chosen by its version script (see CMakeLists.txt).
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "sim/clsersim/clsersim.h"
+#include "sim/clsersim/serial_port.h"
+
+using clsersim::PortTable;
+using clsersim::SerialPort;
+namespace clerr = clsersim::clerr;
+
+extern "C" {  // declared in clsersim.h
+
+int32_t clSerialInit(uint32_t serialIndex, void** serialRefPtr) {
+    if (!serialRefPtr)
+        return clerr::kInvalidReference;
+    *serialRefPtr = nullptr;
+    int32_t error = clerr::kNone;
+    std::shared_ptr<SerialPort> port = SerialPort::open(serialIndex, error);
+    if (!port)
+        return error;
+    *serialRefPtr = PortTable::add(std::move(port));
+    return clerr::kNone;
+}
+
+int32_t clSerialRead(void* serialRef, char* buffer, uint32_t* numBytes, uint32_t serialTimeout) {
+    const std::shared_ptr<SerialPort> port = PortTable::find(serialRef);
+    if (!port || !numBytes || (!buffer && *numBytes > 0))
+        return clerr::kInvalidReference;
+    return port->read(buffer, numBytes, serialTimeout);
+}
+
+int32_t clSerialWrite(void* serialRef, char* buffer, uint32_t* bufferSize, uint32_t serialTimeout) {
+    const std::shared_ptr<SerialPort> port = PortTable::find(serialRef);
+    if (!port || !bufferSize || (!buffer && *bufferSize > 0))
+        return clerr::kInvalidReference;
+    return port->write(buffer, bufferSize, serialTimeout);
+}
+
+// A grabber close that faults can be simulated with CLSERSIM_CLOSE_THROWS=1: the port is
+// closed, then a C++ exception leaves the function, as from a library whose close crashes.
+void clSerialClose(void* serialRef) {
+    PortTable::remove(serialRef);
+    const char* knob = std::getenv("CLSERSIM_CLOSE_THROWS");
+    if (knob && std::strcmp(knob, "1") == 0)
+        throw std::runtime_error("clsersim: clSerialClose fails (CLSERSIM_CLOSE_THROWS=1)");
+}
+
+int32_t clGetSupportedBaudRates(void* serialRef, uint32_t* baudRates) {
+    if (!PortTable::find(serialRef) || !baudRates)
+        return clerr::kInvalidReference;
+    *baudRates = SerialPort::supportedMask();
+    return clerr::kNone;
+}
+
+int32_t clSetBaudRate(void* serialRef, uint32_t baudRate) {
+    const std::shared_ptr<SerialPort> port = PortTable::find(serialRef);
+    if (!port)
+        return clerr::kInvalidReference;
+    return port->setBaudRate(baudRate);
+}
+
+int32_t clFlushPort(void* serialRef) {
+    const std::shared_ptr<SerialPort> port = PortTable::find(serialRef);
+    if (!port)
+        return clerr::kInvalidReference;
+    return port->flush();
+}
+
+}  // extern "C"

@@ -1,0 +1,112 @@
+#include "sim/clsersim/socket_channel.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace clsersim {
+
+bool SocketChannel::parseAddress(const std::string& address, std::string& host, uint16_t& port) {
+    const size_t colon = address.rfind(':');
+    host = colon == std::string::npos ? "127.0.0.1" : address.substr(0, colon);
+    const std::string digits = colon == std::string::npos ? address : address.substr(colon + 1);
+    if (host.empty() || digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long value = std::strtoul(digits.c_str(), nullptr, 10);
+    if (value == 0 || value > 65535)
+        return false;
+    port = uint16_t(value);
+    return true;
+}
+
+bool SocketChannel::open(const std::string& address) {
+    close();
+    std::string host;
+    uint16_t port = 0;
+    if (!parseAddress(address, host, port))
+        return false;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return false;
+    for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0)
+            continue;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+            ::close(fd);
+            continue;
+        }
+        // Telegrams are small and answered one by one: send each at once.
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fd_ = fd;
+    }
+    ::freeaddrinfo(found);
+    return fd_ >= 0;
+}
+
+void SocketChannel::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+long SocketChannel::send(const uint8_t* data, size_t count) {
+    if (fd_ < 0)
+        return -1;
+    while (true) {
+        const ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL);
+        if (n >= 0)
+            return long(n);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        close();
+        return -1;
+    }
+}
+
+long SocketChannel::receive(uint8_t* data, size_t count) {
+    if (fd_ < 0)
+        return -1;
+    while (true) {
+        const ssize_t n = ::recv(fd_, data, count, 0);
+        if (n > 0)
+            return long(n);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return 0;
+        close();  // end of stream or a failure: the peer is gone
+        return -1;
+    }
+}
+
+bool SocketChannel::wait(uint32_t ms, bool writable) const {
+    if (fd_ < 0)
+        return false;
+    pollfd p{fd_, short(writable ? POLLOUT : POLLIN), 0};
+    const int timeout = ms > 0x7FFFFFFFu ? 0x7FFFFFFF : int(ms);
+    while (true) {
+        const int ready = ::poll(&p, 1, timeout);
+        if (ready >= 0)
+            return ready > 0;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+}  // namespace clsersim

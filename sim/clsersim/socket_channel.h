@@ -1,0 +1,42 @@
+#pragma once
+// A TCP connection on which the simulated grabber reaches camsim. This file is the only one of
+// libclsersim that touches the operating system's socket interface, so that porting the library
+// means porting this file.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace clsersim {
+
+class SocketChannel {
+public:
+    SocketChannel() = default;
+    ~SocketChannel() { close(); }
+    SocketChannel(const SocketChannel&) = delete;
+    SocketChannel& operator=(const SocketChannel&) = delete;
+
+    // Connects to "HOST:PORT" or "PORT" (meaning 127.0.0.1). False when the address is
+    // malformed or nobody listens there.
+    bool open(const std::string& address);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Non-blocking transfers: bytes moved, 0 when the call would block, -1 when the connection
+    // is gone (then it is closed).
+    long send(const uint8_t* data, size_t count);
+    long receive(uint8_t* data, size_t count);
+    // Waits at most `ms` for the socket to become readable (or writable). False on time-out.
+    bool waitReadable(uint32_t ms) const { return wait(ms, false); }
+    bool waitWritable(uint32_t ms) const { return wait(ms, true); }
+
+    // Splits "HOST:PORT" or "PORT"; false when the port is not 1..65535.
+    static bool parseAddress(const std::string& address, std::string& host, uint16_t& port);
+
+private:
+    bool wait(uint32_t ms, bool writable) const;
+
+    int fd_ = -1;
+};
+
+}  // namespace clsersim

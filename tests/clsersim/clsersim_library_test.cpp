@@ -1,0 +1,295 @@
+// libclsersim as a host binds it, against the real camsim: exports of each variant, init,
+// transactions, time-outs with partial counts, flush, references, the close knob, IMAQ sessions,
+// one client at a time and a camera that comes back.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <thread>
+
+#include "../sim/port_client.h"
+#include "grabber.h"
+
+using namespace cltest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int32_t kTimeout = -10004;
+constexpr int32_t kInvalidIndex = -10005;
+constexpr int32_t kInvalidReference = -10006;
+constexpr int32_t kBaudNotSupported = -10008;
+
+const Bytes kGetCameraType = telegram(0x0110);
+
+std::set<std::string> definedSymbols(const std::string& library) {
+    std::set<std::string> names;
+    FILE* nm = ::popen(("nm -D --defined-only " + library).c_str(), "r");
+    char line[512];
+    while (nm && std::fgets(line, sizeof line, nm)) {
+        std::string text(line);
+        text = text.substr(text.rfind(' ') + 1);
+        text.pop_back();  // the newline
+        names.insert(text);
+    }
+    if (nm)
+        ::pclose(nm);
+    return names;
+}
+
+// A loopback port that nobody listens on.
+std::string closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(fd);
+    return std::to_string(ntohs(a.sin_port));
+}
+
+struct Open {
+    Grabber grabber;
+    void* ref = nullptr;
+    int32_t rc = grabber.init(0, &ref);
+};
+
+}  // namespace
+
+TEST(ClsersimExports, EachVariantExportsExactlyItsFunctions) {
+    const std::set<std::string> cl = {"clSerialInit", "clSerialRead", "clSerialWrite"};
+    const std::set<std::string> optional = {"clGetSupportedBaudRates", "clSetBaudRate",
+                                            "clFlushPort"};
+    auto with = [](std::set<std::string> a, const std::set<std::string>& b) {
+        a.insert(b.begin(), b.end());
+        return a;
+    };
+    const struct {
+        const char* name;
+        std::set<std::string> exports;
+    } rows[] = {
+        {"clsersim", with(with(cl, optional), {"clSerialClose"})},
+        {"clsersim_noclose", with(cl, optional)},
+        {"clsersim_minimal", with(cl, {"clSerialClose"})},
+        {"clsersim_imaq",
+         {"imgSessionSerialReadBytes", "imgSessionSerialWrite", "imgSessionSerialFlush"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(definedSymbols(libraryPath(row.name)), row.exports);
+        Grabber g(row.name);
+        ASSERT_NE(g.handle, nullptr) << ::dlerror();
+        EXPECT_EQ(g.close != nullptr, row.exports.count("clSerialClose") == 1);
+        EXPECT_EQ(g.flush != nullptr, row.exports.count("clFlushPort") == 1);
+        EXPECT_EQ(g.imaqRead != nullptr, row.exports.count("imgSessionSerialReadBytes") == 1);
+    }
+}
+
+TEST(ClsersimInit, RefusesAnIndexWithoutAReachablePort) {
+    const struct {
+        const char* value;  // null: variable not set
+        int32_t rc;
+    } rows[] = {
+        {nullptr, kInvalidIndex},         {"", kInvalidIndex},
+        {"abc", kInvalidIndex},           {"0", kInvalidIndex},
+        {"70000", kInvalidIndex},         {"127.0.0.1:", kInvalidIndex},
+        {"127.0.0.1:12x", kInvalidIndex},
+    };
+    Grabber g;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value ? row.value : "(unset)");
+        if (row.value)
+            ::setenv("CLSERSIM_PORT7", row.value, 1);
+        else
+            ::unsetenv("CLSERSIM_PORT7");
+        void* ref = reinterpret_cast<void*>(0x1);
+        EXPECT_EQ(g.init(7, &ref), row.rc);
+        EXPECT_EQ(ref, nullptr);
+    }
+    ::setenv("CLSERSIM_PORT7", closedPort().c_str(), 1);  // nothing listening
+    void* ref = nullptr;
+    EXPECT_EQ(g.init(7, &ref), kInvalidIndex);
+    EXPECT_EQ(g.init(7, nullptr), kInvalidReference);
+}
+
+TEST(ClsersimTransfer, ATransactionWorksAndAShortReplyTimesOutWithItsPartialCount) {
+    CamLinkCamera cam({"--serial", "77"});
+    ASSERT_TRUE(cam.started);
+    Open o;
+    ASSERT_EQ(o.rc, 0);
+    const Bytes reply = o.grabber.transact(o.ref, kGetCameraType);
+    ASSERT_EQ(reply.size(), 24u);
+    EXPECT_EQ(u16At(reply, 0), 0x0190);
+    EXPECT_EQ(u32At(reply, 8), 77u);
+
+    // 24 bytes come, 30 are asked for: the read waits out its time-out and says how many came.
+    ASSERT_EQ(o.grabber.send(o.ref, kGetCameraType), 0);
+    int32_t rc = 0;
+    const auto start = SteadyClock::now();
+    const Bytes partial = o.grabber.receive(o.ref, 30, 200, rc);
+    const auto took = SteadyClock::now() - start;
+    EXPECT_EQ(rc, kTimeout);
+    EXPECT_EQ(partial.size(), 24u);
+    EXPECT_EQ(u16At(partial, 0), 0x0190);
+    EXPECT_GE(took, 195ms);
+    EXPECT_LT(took, 500ms);
+
+    // Nothing waiting: a zero time-out returns at once with nothing; zero bytes always succeed.
+    EXPECT_TRUE(o.grabber.receive(o.ref, 1, 0, rc).empty());
+    EXPECT_EQ(rc, kTimeout);
+    o.grabber.receive(o.ref, 0, 0, rc);
+    EXPECT_EQ(rc, 0);
+    o.grabber.close(o.ref);
+}
+
+TEST(ClsersimTransfer, FlushDropsAReplyThatHasArrived) {
+    CamLinkCamera cam({});
+    Open o;
+    ASSERT_EQ(o.rc, 0);
+    ASSERT_EQ(o.grabber.send(o.ref, kGetCameraType), 0);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(o.grabber.flush(o.ref), 0);
+    int32_t rc = 0;
+    EXPECT_TRUE(o.grabber.receive(o.ref, 1, 100, rc).empty());
+    EXPECT_EQ(rc, kTimeout);
+    EXPECT_EQ(o.grabber.transact(o.ref, kGetCameraType).size(), 24u);  // still usable
+    o.grabber.close(o.ref);
+}
+
+TEST(ClsersimReferences, ClosedOrForeignReferencesAndBadRatesAreRefused) {
+    CamLinkCamera cam({});
+    Open o;
+    ASSERT_EQ(o.rc, 0);
+    Grabber& g = o.grabber;
+    uint32_t mask = 0;
+    EXPECT_EQ(g.getBaudRates(o.ref, &mask), 0);
+    EXPECT_EQ(mask, 0x1Fu);
+    ::setenv("CLSERSIM_BAUDRATES", "0xFF", 1);
+    EXPECT_EQ(g.getBaudRates(o.ref, &mask), 0);
+    EXPECT_EQ(mask, 0xFFu);
+    ::setenv("CLSERSIM_BAUDRATES", "0x03", 1);
+    for (uint32_t bit : {0u, 3u, 4u, 0x100u})
+        EXPECT_EQ(g.setBaudRate(o.ref, bit), kBaudNotSupported) << bit;
+    EXPECT_EQ(g.setBaudRate(o.ref, 2), 0);
+    ::unsetenv("CLSERSIM_BAUDRATES");
+    EXPECT_EQ(g.getBaudRates(o.ref, nullptr), kInvalidReference);
+
+    int local = 0;
+    g.close(o.ref);
+    for (void* ref : {o.ref, static_cast<void*>(&local), static_cast<void*>(nullptr)}) {
+        int32_t rc = 0;
+        g.receive(ref, 4, 10, rc);
+        EXPECT_EQ(rc, kInvalidReference);
+        EXPECT_EQ(g.send(ref, kGetCameraType), kInvalidReference);
+        EXPECT_EQ(g.flush(ref), kInvalidReference);
+        EXPECT_EQ(g.setBaudRate(ref, 1), kInvalidReference);
+        EXPECT_EQ(g.getBaudRates(ref, &mask), kInvalidReference);
+    }
+}
+
+TEST(ClsersimClose, TheCloseKnobThrowsAfterClosingThePort) {
+    CamLinkCamera cam({});
+    Open o;
+    ASSERT_EQ(o.rc, 0);
+    ::setenv("CLSERSIM_CLOSE_THROWS", "1", 1);
+    bool thrown = false;
+    try {
+        o.grabber.close(o.ref);
+    } catch (...) {
+        thrown = true;
+    }
+    ::unsetenv("CLSERSIM_CLOSE_THROWS");
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(o.grabber.flush(o.ref), kInvalidReference);
+}
+
+TEST(ClsersimImaq, ASessionNumberIsServedLikeTheSerialIndex) {
+    CamLinkCamera cam({"--serial", "5"}, 3);
+    Grabber g("clsersim_imaq");
+    ASSERT_NE(g.imaqWrite, nullptr);
+    Bytes command = kGetCameraType;
+    uint32_t count = uint32_t(command.size());
+    ASSERT_EQ(g.imaqWrite(3, reinterpret_cast<char*>(command.data()), &count, 200), 0);
+    Bytes reply(30);
+    count = 30;
+    EXPECT_EQ(g.imaqRead(3, reinterpret_cast<char*>(reply.data()), &count, 200), kTimeout);
+    EXPECT_EQ(count, 24u);
+    EXPECT_EQ(u32At(reply, 8), 5u);
+    EXPECT_EQ(g.imaqFlush(3), 0);
+    ::unsetenv("CLSERSIM_PORT4");
+    EXPECT_EQ(g.imaqFlush(4), kInvalidIndex);
+}
+
+TEST(ClsersimLine, ANewClientReplacesTheOldAndACameraThatComesBackIsReachedAgain) {
+    auto cam = std::make_unique<CamLinkCamera>(std::vector<std::string>{});
+    const std::string address = cam->sim.camlinkAddress();
+    Open first;
+    ASSERT_EQ(first.rc, 0);
+    void* second = nullptr;
+    ASSERT_EQ(first.grabber.init(0, &second), 0);
+    EXPECT_EQ(first.grabber.transact(second, kGetCameraType).size(), 24u);
+    // The first connection was dropped: a dead line, whose reads time out.
+    int32_t rc = 0;
+    EXPECT_EQ(first.grabber.send(first.ref, kGetCameraType), 0);
+    EXPECT_TRUE(first.grabber.receive(first.ref, 4, 100, rc).empty());
+    EXPECT_EQ(rc, kTimeout);
+    first.grabber.close(second);
+
+    // Switched off: writes go nowhere, reads time out. Switched on again at the same address:
+    // the next write reaches it through the same reference.
+    cam.reset();
+    EXPECT_EQ(first.grabber.send(first.ref, kGetCameraType), 0);
+    first.grabber.receive(first.ref, 4, 50, rc);
+    EXPECT_EQ(rc, kTimeout);
+    tools::CamsimProcess again;
+    ASSERT_TRUE(again.start(KF_BINARY_DIR "/bin/camsim",
+                            {"--camlink-port", address.substr(address.rfind(':') + 1)}));
+    EXPECT_EQ(again.camlinkAddress(), address);
+    EXPECT_EQ(first.grabber.transact(first.ref, kGetCameraType).size(), 24u);
+    first.grabber.close(first.ref);
+}
+
+TEST(ClsersimLine, AWriteThatThePeerDoesNotTakeTimesOutWithTheCountTaken) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    ::setenv("CLSERSIM_PORT0", std::to_string(ntohs(a.sin_port)).c_str(), 1);
+    Open o;  // accepted by the kernel's backlog, never read
+    ASSERT_EQ(o.rc, 0);
+    Bytes big(64 << 20, 0x11);
+    uint32_t count = uint32_t(big.size());
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(o.grabber.write(o.ref, reinterpret_cast<char*>(big.data()), &count, 100), kTimeout);
+    EXPECT_GE(SteadyClock::now() - start, 95ms);
+    EXPECT_GT(count, 0u);
+    EXPECT_LT(count, big.size());
+    o.grabber.close(o.ref);
+    ::close(listener);
+}
+
+TEST(ClsersimLine, ThePtyAndTheSocketServeOneCamera) {
+    CamLinkCamera cam({});
+    ASSERT_TRUE(cam.started);
+    Open o;
+    ASSERT_EQ(o.rc, 0);
+    simtest::PortClient pty(cam.sim.portPath());
+    const Bytes openMainFpga = telegram(0x7103, Bytes(8, 0));
+    EXPECT_EQ(u16At(o.grabber.transact(o.ref, openMainFpga), 0), 0x7183);
+    const Bytes refused = pty.transact(openMainFpga).value_or(Bytes{});
+    EXPECT_EQ(u16At(refused, 0), 0x71C3);
+    EXPECT_EQ(u32At(refused, 4), 0x80001055u);  // already open, through the other line
+    o.grabber.close(o.ref);
+}

@@ -1,0 +1,128 @@
+#pragma once
+// libclsersim loaded the way a host loads a frame grabber's serial library (dlopen, functions
+// bound by name), and a camsim with its Camera Link socket.
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/camsim_process.h"
+
+namespace cltest {
+
+using Bytes = std::vector<uint8_t>;
+using SteadyClock = std::chrono::steady_clock;
+
+inline std::string libraryPath(const std::string& name) {
+    return KF_BINARY_DIR "/lib/lib" + name + ".so";
+}
+
+inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
+    Bytes t(payload.size() + 5);
+    t[0] = uint8_t(code);
+    t[1] = uint8_t(code >> 8);
+    t[2] = uint8_t(t.size());
+    t[3] = uint8_t(t.size() >> 8);
+    for (size_t i = 0; i < payload.size(); ++i)
+        t[4 + i] = payload[i];
+    for (size_t i = 0; i + 1 < t.size(); ++i)
+        t.back() = uint8_t(t.back() + t[i]);
+    return t;
+}
+inline Bytes u32Bytes(uint32_t v) {
+    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
+inline uint16_t u16At(const Bytes& b, size_t at) {
+    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0xDEAD;
+}
+inline uint32_t u32At(const Bytes& b, size_t at) {
+    return at + 4 <= b.size() ? uint32_t(u16At(b, at) | u16At(b, at + 2) << 16) : 0xDEADBEEF;
+}
+
+struct Grabber {
+    explicit Grabber(const std::string& name = "clsersim")
+        : handle(::dlopen(libraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        bind(init, "clSerialInit");
+        bind(read, "clSerialRead");
+        bind(write, "clSerialWrite");
+        bind(close, "clSerialClose");
+        bind(getBaudRates, "clGetSupportedBaudRates");
+        bind(setBaudRate, "clSetBaudRate");
+        bind(flush, "clFlushPort");
+        bind(imaqRead, "imgSessionSerialReadBytes");
+        bind(imaqWrite, "imgSessionSerialWrite");
+        bind(imaqFlush, "imgSessionSerialFlush");
+    }
+    ~Grabber() {
+        if (handle)
+            ::dlclose(handle);
+    }
+    Grabber(const Grabber&) = delete;
+    Grabber& operator=(const Grabber&) = delete;
+
+    template <typename F>
+    void bind(F& f, const char* name) {
+        f = handle ? reinterpret_cast<F>(::dlsym(handle, name)) : nullptr;
+    }
+
+    // Sends `bytes`; the write's result.
+    int32_t send(void* ref, Bytes bytes, uint32_t timeoutMs = 200) {
+        uint32_t count = uint32_t(bytes.size());
+        return write(ref, reinterpret_cast<char*>(bytes.data()), &count, timeoutMs);
+    }
+    // Reads `count` bytes; `rc` gets the result, the bytes that came are returned.
+    Bytes receive(void* ref, uint32_t count, uint32_t timeoutMs, int32_t& rc) {
+        Bytes buffer(count + 1, 0xEE);
+        uint32_t got = count;
+        rc = read(ref, reinterpret_cast<char*>(buffer.data()), &got, timeoutMs);
+        buffer.resize(got);
+        return buffer;
+    }
+
+    // One command and its reply as a host would read it: the header, then the rest its length
+    // field announces. Empty when a write or read fails.
+    Bytes transact(void* ref, const Bytes& command, uint32_t timeoutMs = 500) {
+        int32_t rc = 0;
+        if (send(ref, command) != 0)
+            return {};
+        Bytes reply = receive(ref, 4, timeoutMs, rc);
+        const uint16_t length = u16At(reply, 2);
+        if (rc != 0 || length < 5 || length > 512)
+            return {};
+        const Bytes body = receive(ref, length - 4u, timeoutMs, rc);
+        if (rc != 0)
+            return {};
+        reply.insert(reply.end(), body.begin(), body.end());
+        return reply;
+    }
+
+    void* handle;
+    int32_t (*init)(uint32_t, void**) = nullptr;
+    int32_t (*read)(void*, char*, uint32_t*, uint32_t) = nullptr;
+    int32_t (*write)(void*, char*, uint32_t*, uint32_t) = nullptr;
+    void (*close)(void*) = nullptr;
+    int32_t (*getBaudRates)(void*, uint32_t*) = nullptr;
+    int32_t (*setBaudRate)(void*, uint32_t) = nullptr;
+    int32_t (*flush)(void*) = nullptr;
+    int32_t (*imaqRead)(uint32_t, char*, uint32_t*, uint32_t) = nullptr;
+    int32_t (*imaqWrite)(uint32_t, char*, uint32_t*, uint32_t) = nullptr;
+    int32_t (*imaqFlush)(uint32_t) = nullptr;
+};
+
+// A camsim with a Camera Link socket; serial index `index` leads to it.
+struct CamLinkCamera {
+    explicit CamLinkCamera(std::vector<std::string> args, uint32_t index = 0) {
+        args.insert(args.begin(), {"--camlink-port", "0"});
+        started = sim.start(KF_BINARY_DIR "/bin/camsim", args);
+        ::setenv(("CLSERSIM_PORT" + std::to_string(index)).c_str(), sim.camlinkAddress().c_str(),
+                 1);
+    }
+    tools::CamsimProcess sim;
+    bool started = false;
+};
+
+}  // namespace cltest
