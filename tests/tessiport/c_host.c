@@ -1,6 +1,7 @@
 /* A plain C host of libtessiport.so: loads it with dlopen, binds every export with dlsym and runs
  * the steps given as arguments, printing one line per step. Usage: c_host LIBRARY STEP...
- *   open:INITMODE[:NAME]    Open_Cam_Ext (INITMODE hex; NAME fills KM4_OpenStruct)
+ *   open:INITMODE[:NAME[:SESSION]]  Open_Cam_Ext (INITMODE hex; NAME and the IMAQ SESSION fill
+ *                           KM4_OpenStruct)
  *   opencam:INITMODE        Open_Cam
  *   handle:HEX              sets the handle variable
  *   close                   Close_Cam
@@ -95,7 +96,16 @@ static void step(const char* arg) {
         uint32_t initmode = (uint32_t)strtoul(arg + (ext ? 5 : 8), &rest, 16);
         KM4_OpenStruct open;
         memset(&open, 0, sizeof open);
-        if (rest && *rest == ':') open.cl_ser_file_name = rest + 1;
+        char name[256] = "";
+        if (rest && *rest == ':') {
+            snprintf(name, sizeof name, "%s", rest + 1);
+            char* session = strchr(name, ':');
+            if (session) {
+                *session = '\0';
+                open.imaq_serialref = (uint32_t)strtoul(session + 1, NULL, 10);
+            }
+            open.cl_ser_file_name = name;
+        }
         uint32_t rc = ext ? p_Open_Cam_Ext(initmode, &handle, (rest && *rest == ':') ? &open : NULL)
                           : p_Open_Cam(initmode, &handle);
         printf("open 0x%08x 0x%x\n", rc, handle);

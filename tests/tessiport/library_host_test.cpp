@@ -190,6 +190,137 @@ TEST_F(ComPortBoard, TimeoutsAndTheLogOfAnOpen) {
     }
 }
 
+// A board behind libclsersim, the simulated frame grabber, on camsim's Camera Link socket.
+class GrabberBoard : public LibraryHost {
+protected:
+    bool startCamera(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), {"--camlink-port", "0"});
+        return camsim.start(kCamsim, options) && !camsim.camlinkAddress().empty();
+    }
+    Environment environment() const {
+        Environment values = LibraryHost::environment();
+        values["CLSERSIM_PORT0"] = camsim.camlinkAddress();
+        values["CLSERSIM_PORT2"] = camsim.camlinkAddress();
+        return values;
+    }
+    // Each expected text must appear in the log, in this order.
+    void expectLogInOrder(const std::vector<std::string>& texts) const {
+        const std::string log = logText();
+        size_t at = 0;
+        for (const std::string& text : texts) {
+            const size_t found = log.find(text, at);
+            EXPECT_NE(found, std::string::npos) << "missing after offset " << at << ": " << text;
+            if (found != std::string::npos) at = found + text.size();
+        }
+    }
+    std::string logStep(uint32_t bits = 0x20043) const {
+        char text[16];
+        std::snprintf(text, sizeof text, "%x", bits);
+        return std::string("log:") + text + ":" + data.path("tessiport.log");
+    }
+    tools::CamsimProcess camsim;
+};
+
+TEST_F(GrabberBoard, TransactionsErrorRepliesAndCommand011A) {
+    ASSERT_TRUE(startCamera({"--fault", "error:0x0111:0x80001020"}));
+    const HostRun run = runHost(
+        {logStep(), "open:b000:clsersim", kGetType, "cmd:5:9:1101050000", "error", kGetType,
+         "error",
+         // 0x011A goes out as given, its wrong last byte included: the camera refuses its checksum.
+         "cmd:7:9:1a010500429998", "close", kGetType},
+        environment());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "log 0x00000000", "open 0x00000000 0x100", kTypeReply,
+                             "cmd 0x80001020 d101090020100080ee", "error 0x80001020", kTypeReply,
+                             "error 0x00000000", "cmd 0x80001002 da01090002100080ee",
+                             "close 0x00000000 0x0", "cmd 0x80332006 " + std::string(46, 'e')}));
+    expectLogInOrder({"0x0001 Open_Cam_Ext(b000,0,", "0x0100 Open_Cam_Ext: call pclSerialInit",
+                      "0x0100 Open_Cam_Ext: init without connection test",
+                      "0x0100 Control_Command: start= 0x0110 serialRef ",
+                      "0x0100 Command 0x0110 0x0005 0x16",
+                      "0x0100 Control_Command: serialFlush called",
+                      "0x0100 Control_Command: bytes done 24 0x0018", "0x0100 return  0x0190 0x0018",
+                      "0x0100 Control_Command: Control_command end",
+                      "0x0100 Command 0x011a 0x0007 0x42 0x99 0x98", "0x0100 Close_Cam(100)",
+                      "0x0100 Close_Cam: call pclSerialClose()",
+                      "0x0100 Close_Cam: call FreeLibrary()", "0x0000 Close_Cam done succesfully"});
+}
+
+TEST_F(GrabberBoard, FailuresOfTheChannelAndOfTheReply) {
+    ASSERT_TRUE(startCamera({"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216",
+                             "--fault", "bad-checksum:0x3416", "--fault", "short-body:0x0111"}));
+    const HostRun run = runHost({"errors:5", "open:b000:clsersim", "timeouts:4:100,0,0", kGetType,
+                                 kGetType, "cmd:5:9:1632050000", "cmd:5:12:1634050000",
+                                 "cmd:5:20:1101050000"},
+                                environment());
+    EXPECT_EQ(run.lines,
+              (std::vector<std::string>{
+                  "cb Errormessages will appear", "open 0x00000000 0x100", "timeouts 0x00000000",
+                  // The channel's failure leaves the board open for the next command.
+                  "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
+                  "cmd 0x80332007 " + std::string(46, 'e'), kTypeReply,
+                  "cb 0x0100 ERROR Control_Command: wrong command return 0x3396 != 0x3296",
+                  "cmd 0x8033200c 9633090080250000ee", "cb 0x0001 ERROR test_checksum size error",
+                  "cmd 0x80332008 " + std::string(24, 'e'),
+                  "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
+                  "cmd 0x80332007 " + std::string(40, 'e')}));
+}
+
+TEST_F(GrabberBoard, LibraryVariantsAndOpenFailures) {
+    ASSERT_TRUE(startCamera());
+    const struct {
+        const char* name;
+        std::vector<std::string> steps;
+        Environment extra;
+        std::vector<std::string> lines;
+        std::vector<std::string> log;
+    } rows[] = {
+        {"no flush function: reads before each command",
+         {"open:b000:clsersim_minimal", kGetType, "close"},
+         {},
+         {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
+         {"0x0100 Control_Command: pre read 0", "0x0100 Close_Cam: call pclSerialClose()"}},
+        {"no close function: not usable", {"errors:5", "open:b000:clsersim_noclose", kGetType},
+         {},
+         {"cb Errormessages will appear",
+          "cb 0x0001 ERROR Get_Serial_Functions: Cannot load function clSerialClose",
+          "open 0xa0330004 0x0", "cb 0x0000 ERROR Control_Command: HANDLE 0x0 not valid",
+          "cmd 0x80332006 " + std::string(46, 'e')},
+         {}},
+        {"a close function that throws", {"open:b000:clsersim", "close", "open:b000:clsersim"},
+         {{"CLSERSIM_CLOSE_THROWS", "1"}},
+         {"open 0x00000000 0x100", "close 0x00000000 0x0", "open 0x00000000 0x100"},
+         {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"}},
+        {"IMAQ session 2", {"open:2b000:clsersim_imaq:2", kGetType, "close"}, {},
+         {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
+         {"0x0100 Open_Cam_Ext: use imaq serialref", "0x0100 Control_Command: start= 0x0110 serialRef 2"}},
+        {"IMAQ without an open structure", {"opencam:29000"}, {},
+         {"open 0xa0332001 0x0"}, {"0x0001 ERROR Open_Cam_Ext: KM4_OpenStruct must be valid"}},
+        {"board 1 has no camera", {"open:b001:clsersim", "handle:0", "open:b001:clsersim"}, {},
+         {"open 0x80332006 0x0", "open 0x80332006 0x0"},
+         {"0x0101 ERROR Open_Cam_Ext: Cannot open serial Cameralink Device"}},
+        // The board is open at process exit: the detach closes it.
+        {"left open", {"open:b000:clsersim"}, {}, {"open 0x00000000 0x100"},
+         {"process detach DWDllOpened 1", "0x0100 Close_Cam: call pclSerialClose()",
+          "TESSIPORT logfile ended"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::remove(data.path("tessiport.log").c_str());
+        std::vector<std::string> steps = {logStep(0x30043)};
+        steps.insert(steps.end(), row.steps.begin(), row.steps.end());
+        Environment values = environment();
+        for (const auto& [name, value] : row.extra) values[name] = value;
+        const HostRun run = runHost(steps, values);
+        EXPECT_EQ(run.status, 0);
+        std::vector<std::string> expected = {"log 0x00000000"};
+        expected.insert(expected.end(), row.lines.begin(), row.lines.end());
+        EXPECT_EQ(run.lines, expected);
+        expectLogInOrder(row.log);
+    }
+}
+
 // The shared block: counted processes, and paths that a crashed process cannot pin.
 TEST_F(LibraryHost, ProcessesAttachingAtOnceAreAllCounted) {
     constexpr int kHosts = 6;
