@@ -20,6 +20,8 @@
 
 namespace {
 
+// Of each kind: COM-port boards 1-3 and grabber boards 4-6 (a COM-port entry takes its port
+// number as board number, so the numbers must differ).
 constexpr int kBoards = 3;
 constexpr int kRounds = 40;
 
@@ -37,6 +39,14 @@ TEST(Threads, SeveralHandlesAtOnce) {
                                           {"--serial", std::to_string(1000 + board)}));
         setenv(("QEL_COM" + std::to_string(board)).c_str(), cameras.back()->portPath().c_str(), 1);
     }
+    for (int board = kBoards + 1; board <= 2 * kBoards; ++board) {
+        cameras.push_back(std::make_unique<tools::CamsimProcess>());
+        ASSERT_TRUE(cameras.back()->start(
+            KF_BINARY_DIR "/bin/camsim",
+            {"--camlink-port", "0", "--serial", std::to_string(2000 + board)}));
+        setenv(("CLSERSIM_PORT" + std::to_string(board)).c_str(),
+               cameras.back()->camlinkAddress().c_str(), 1);
+    }
     setenv("QEL_COM9", "/nonexistent/port", 1);
     setenv("QEL_DATA_DIR", data.path().c_str(), 1);
     setenv("TESSIPORT_INSTANCE", tessiport_test::uniqueInstance().c_str(), 1);
@@ -52,13 +62,15 @@ TEST(Threads, SeveralHandlesAtOnce) {
 
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
-    for (int board = 1; board <= kBoards; ++board) {
-        threads.emplace_back([&, board] {
-            const std::string name = "comport" + std::to_string(board);
+    for (int board = 1; board <= 2 * kBoards; ++board) {
+        const bool comPort = board <= kBoards;
+        const int serial = (comPort ? 1000 : 2000) + board;
+        threads.emplace_back([&, board, comPort, serial] {
+            const std::string name = comPort ? "comport" + std::to_string(board) : "clsersim";
             KM4_OpenStruct open{};
             open.cl_ser_file_name = name.c_str();
             uint32_t handle = 0;
-            const uint32_t mode = uint32_t(board) | 0xB100;
+            const uint32_t mode = uint32_t(board) | (comPort ? 0xB100 : 0xB000);
             if (openCam(mode, &handle, &open) != 0) {
                 ++failures;
                 return;
@@ -69,7 +81,7 @@ TEST(Threads, SeveralHandlesAtOnce) {
                 uint8_t reply[23] = {};
                 if (timeouts(handle, values, 4) != 0 ||
                     command(handle, getType, 5, reply, sizeof reply) != 0 ||
-                    reply[8] + 256 * reply[9] != 1000 + board)
+                    reply[8] + 256 * reply[9] != serial)
                     ++failures;
             }
             if (closeCam(&handle) != 0) ++failures;
