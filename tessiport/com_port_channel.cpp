@@ -7,8 +7,8 @@ namespace tessiport {
 
 uint32_t openComPort(DriverEntry& entry, int portNumber, uint32_t baudRate) {
     closeComPort(entry);
-    auto* port =
-        new protocol::ComTransport(protocol::Variant::Library, libraryLogSink(), platform::realClock());
+    auto* port = new protocol::ComTransport(protocol::Variant::Library, libraryLogSink(),
+                                            platform::realClock());
     const uint32_t result = port->openLibrary(portNumber, baudRate);
     if (!port->isOpen()) {
         delete port;

@@ -28,14 +28,17 @@ uint32_t twice(uint32_t timeoutMs) {
     return uint32_t(std::min<uint64_t>(2ull * timeoutMs, UINT32_MAX));
 }
 
-uint32_t refValue(SerialRef ref) { return uint32_t(reinterpret_cast<uintptr_t>(ref)); }
+uint32_t refValue(SerialRef ref) {
+    return uint32_t(reinterpret_cast<uintptr_t>(ref));
+}
 
 // Empties the channel before a command: the flush function, or reads when there is none and the
 // board was opened without the connection test.
 bool clearChannel(const DriverEntry& entry, uint32_t handle) {
     if (entry.initmode & INITMODE_IMAQ || entry.pclSerialFlush != nullptr) {
         int32_t result = 0;
-        if (entry.pclSerialFlush != nullptr) result = entry.pclSerialFlush(entry.serialRef);
+        if (entry.pclSerialFlush != nullptr)
+            result = entry.pclSerialFlush(entry.serialRef);
         if (!(entry.initmode & INITMODE_IMAQ))
             LogMessage(level::kTrace, handle, "Control_Command: serialFlush called");
         if (result < 0) {
@@ -44,7 +47,8 @@ bool clearChannel(const DriverEntry& entry, uint32_t handle) {
         }
         return true;
     }
-    if (!(entry.initmode & INITMODE_NO_CONNECTION_TEST)) return true;
+    if (!(entry.initmode & INITMODE_NO_CONNECTION_TEST))
+        return true;
     char scratch[kPreReadCount];
     for (int reads = 0;; ++reads) {
         if (reads == kPreReadLimit) {
@@ -55,13 +59,13 @@ bool clearChannel(const DriverEntry& entry, uint32_t handle) {
         uint32_t count = kPreReadCount;
         entry.pclSerialRead(entry.serialRef, scratch, &count, kPreReadTimeoutMs);
         LogMessage(level::kTrace, handle, "Control_Command: pre read %d", count);
-        if (count == 0) break;
+        if (count == 0)
+            break;
     }
     return true;
 }
 
-uint32_t readFailed(std::unique_lock<std::recursive_mutex>& lock, uint32_t handle,
-                    int32_t result) {
+uint32_t readFailed(std::unique_lock<std::recursive_mutex>& lock, uint32_t handle, int32_t result) {
     lock.unlock();
     LogMessage(level::kError, handle, "Control_Command: SerialRead() returns %d", result);
     return TP_ERR_CHANNEL;
@@ -86,8 +90,10 @@ uint32_t validate(const uint8_t* buffer, uint32_t held, uint16_t commandCode, ui
     uint32_t length = std::max<uint32_t>(capacity, 9);
     const uint32_t checked = protocol::test_checksum(buffer, held, length,
                                                      protocol::Variant::Library, &libraryLogSink());
-    if (checked != 0) return checked;
-    if (reply != nullptr) std::memcpy(reply, buffer, std::min(length - 1, capacity));
+    if (checked != 0)
+        return checked;
+    if (reply != nullptr)
+        std::memcpy(reply, buffer, std::min(length - 1, capacity));
     return result;
 }
 
@@ -109,19 +115,22 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
     uint32_t count = size_in;
     if (code != kCommandSentUnchanged) {
         const uint32_t added = protocol::add_checksum(buffer, count, protocol::Variant::Library);
-        if (added != 0) return added;
+        if (added != 0)
+            return added;
     }
     LogMessage(level::kTrace, handle, "Control_Command: start= 0x%04x serialRef %x", code,
                refValue(entry->serialRef));
     logCommandDump(handle, buffer, count);
 
-    if (!clearChannel(*entry, handle)) return TP_ERR_CHANNEL;
+    if (!clearChannel(*entry, handle))
+        return TP_ERR_CHANNEL;
 
     const uint32_t readTimeout = twice(entry->commandTimeout);
     uint32_t written = count;
     const int32_t wrote = entry->pclSerialWrite(entry->serialRef, reinterpret_cast<char*>(buffer),
                                                 &written, entry->commandTimeout);
-    if (entry->initmode & INITMODE_IMAQ) platform::realClock().sleepFor(kImaqWritePause);
+    if (entry->initmode & INITMODE_IMAQ)
+        platform::realClock().sleepFor(kImaqWritePause);
     if (wrote < 0) {
         lock.unlock();
         LogMessage(level::kError, handle, "Control_Command: SerialWrite() returns %d", wrote);
@@ -132,12 +141,15 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
     uint32_t held = 4;
     const int32_t headerRead =
         entry->pclSerialRead(entry->serialRef, reinterpret_cast<char*>(buffer), &held, readTimeout);
-    if (headerRead < 0) return readFailed(lock, handle, headerRead);
+    if (headerRead < 0)
+        return readFailed(lock, handle, headerRead);
     held = std::min<uint32_t>(held, 4);
     const uint16_t length = protocol::readU16(buffer + 2);
     if (code == kArmCamera && length != 5)
-        LogMessage(level::kTelegram, handle, "Control_Command: arm returned wrong size %d ", length);
-    if (length <= 4) return readFailed(lock, handle, headerRead);
+        LogMessage(level::kTelegram, handle, "Control_Command: arm returned wrong size %d ",
+                   length);
+    if (length <= 4)
+        return readFailed(lock, handle, headerRead);
 
     // The body never goes past the working buffer, whatever the length field says.
     const uint32_t wanted = std::min<uint32_t>(length - 4u, kWorkingBufferSize - 4) + 4;
@@ -150,9 +162,11 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
         if (cameraLink)
             LogMessage(level::kTelegram, handle, "Control_Command: bytes done %d 0x%04x", held,
                        held);
-        if (bodyRead < 0) return readFailed(lock, handle, bodyRead);
+        if (bodyRead < 0)
+            return readFailed(lock, handle, bodyRead);
         // A library that reports success without moving bytes would keep this loop going.
-        if (got == 0) return readFailed(lock, handle, bodyRead);
+        if (got == 0)
+            return readFailed(lock, handle, bodyRead);
     }
     lock.unlock();
 
@@ -183,7 +197,8 @@ extern "C" uint32_t Control_Command(uint32_t handle, const void* command, uint32
         return TP_ERR_INVALID_ARGUMENT;
     }
     auto* replyBytes = static_cast<uint8_t*>(reply);
-    if (replyBytes == nullptr) capacity = 0;
+    if (replyBytes == nullptr)
+        capacity = 0;
 
     protocol::ComTransport* port = nullptr;
     uint32_t timeoutMs = 0;
@@ -197,12 +212,14 @@ extern "C" uint32_t Control_Command(uint32_t handle, const void* command, uint32
         port = entry->comPort;
         timeoutMs = entry->commandTimeout;
     }
-    if (port != nullptr) return port->transaction(bytes, size_in, replyBytes, capacity, timeoutMs);
+    if (port != nullptr)
+        return port->transaction(bytes, size_in, replyBytes, capacity, timeoutMs);
     return grabberTransaction(handle, bytes, size_in, replyBytes, capacity);
 }
 
 extern "C" uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length) {
-    if (values == nullptr) length = 0;
+    if (values == nullptr)
+        length = 0;
     uint32_t command = 0, image = 0, transfer = 0;
     {
         // The values are stored under the lock too: a transaction on another thread reads them.
@@ -212,9 +229,12 @@ extern "C" uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32
             LogMessage(level::kError, handle, "Set_Timeouts: HANDLE 0x%x not valid", handle);
             return TP_ERR_HANDLE;
         }
-        if (length >= 4) entry->commandTimeout = values[0];
-        if (length >= 8) entry->imageTimeout = values[1];
-        if (length >= 12) entry->transferTimeout = values[2];
+        if (length >= 4)
+            entry->commandTimeout = values[0];
+        if (length >= 8)
+            entry->imageTimeout = values[1];
+        if (length >= 12)
+            entry->transferTimeout = values[2];
         command = entry->commandTimeout;
         image = entry->imageTimeout;
         transfer = entry->transferTimeout;
@@ -224,4 +244,6 @@ extern "C" uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32
     return 0;
 }
 
-extern "C" uint32_t Get_Camera_Error(void) { return lastCameraError; }
+extern "C" uint32_t Get_Camera_Error(void) {
+    return lastCameraError;
+}

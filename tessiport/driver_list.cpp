@@ -15,9 +15,11 @@ std::array<DriverEntry, kDriverListSize>& driverlist() {
 
 DriverEntry* findEntry(uint32_t handle) {
     // 0 is no handle: it must not find a free entry.
-    if (handle == 0) return nullptr;
+    if (handle == 0)
+        return nullptr;
     for (DriverEntry& entry : driverlist())
-        if (entry.handle == handle && !entry.opening) return &entry;
+        if (entry.handle == handle && !entry.opening)
+            return &entry;
     return nullptr;
 }
 
@@ -34,7 +36,8 @@ DriverEntry* reserveFreeEntry(uint32_t handle) {
 
 DriverEntry* findBoard(int32_t board) {
     for (DriverEntry& entry : driverlist())
-        if (entry.board == board) return &entry;
+        if (entry.board == board)
+            return &entry;
     return nullptr;
 }
 
@@ -45,7 +48,8 @@ void releaseEntry(DriverEntry& entry) {
 }
 
 void clearDriverList() {
-    for (DriverEntry& entry : driverlist()) entry = DriverEntry{};
+    for (DriverEntry& entry : driverlist())
+        entry = DriverEntry{};
 }
 
 }  // namespace tessiport

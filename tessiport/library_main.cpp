@@ -5,8 +5,12 @@
 
 namespace {
 
-__attribute__((constructor)) void onLoad() { tessiport::attachProcess(); }
+__attribute__((constructor)) void onLoad() {
+    tessiport::attachProcess();
+}
 
-__attribute__((destructor)) void onUnload() { tessiport::detachProcess(); }
+__attribute__((destructor)) void onUnload() {
+    tessiport::detachProcess();
+}
 
 }  // namespace

@@ -20,7 +20,9 @@ constexpr uint32_t kFirstHandle = 0x100;
 constexpr size_t kNameLimit = 100;
 constexpr uint32_t kDefaultBaudRate = 9600;
 
-uint32_t valueOf(uint32_t handle) { return handle != 0 ? handle : 1; }
+uint32_t valueOf(uint32_t handle) {
+    return handle != 0 ? handle : 1;
+}
 
 // Frees a reserved entry after a failed open and clears the caller's handle value.
 uint32_t failOpen(DriverEntry& entry, uint32_t* handle, uint32_t result) {
@@ -44,7 +46,8 @@ uint32_t checkArguments(uint32_t initmode, uint32_t value, const KM4_OpenStruct*
         LogMessage(level::kError, value, "Open_Cam_Ext: KM4_OpenStruct must be valid");
         return TP_ERR_INVALID_ARGUMENT;
     }
-    if (!(initmode & INITMODE_DLL_NAME)) return 0;
+    if (!(initmode & INITMODE_DLL_NAME))
+        return 0;
     if (open->cl_ser_file_name == nullptr) {
         LogMessage(level::kError, value,
                    "Open_Cam_Ext: cl_ser_file_name in KM4_OpenStruct must be valid");
@@ -170,7 +173,8 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
             *handle = kFirstHandle + board;
         }
         alreadyOpen = findEntry(*handle);
-        if (alreadyOpen == nullptr) entry = reserveFreeEntry(*handle);
+        if (alreadyOpen == nullptr)
+            entry = reserveFreeEntry(*handle);
         if (alreadyOpen == nullptr && entry == nullptr) {
             LogMessage(level::kError, *handle, "Open_Cam_Ext: No free entry in driverlist found");
             *handle = 0;
@@ -187,8 +191,10 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
     const uint32_t value = *handle;
     entry->initmode = flags;
     entry->comPortNumber = 0;
-    const uint32_t bound = Get_Serial_Functions(*entry, (flags & INITMODE_DLL_NAME) ? name : nullptr, driver_entry_crisec);
-    if (bound != 0) return failOpen(*entry, handle, bound | 0x00330000u);
+    const uint32_t bound = Get_Serial_Functions(
+        *entry, (flags & INITMODE_DLL_NAME) ? name : nullptr, driver_entry_crisec);
+    if (bound != 0)
+        return failOpen(*entry, handle, bound | 0x00330000u);
     if (const uint32_t failed = openChannel(*entry, board, value, open))
         return failOpen(*entry, handle, failed);
 

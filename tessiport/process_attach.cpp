@@ -48,13 +48,16 @@ void detachProcess() {
     {
         std::lock_guard lock(driver_entry_crisec);
         for (DriverEntry& entry : driverlist())
-            if (entry.handle != 0 && !entry.opening) closeBoard(entry);
+            if (entry.handle != 0 && !entry.opening)
+                closeBoard(entry);
     }
     endLog();
     block.detach();
     attached = false;
 }
 
-bool processAttached() { return attached; }
+bool processAttached() {
+    return attached;
+}
 
 }  // namespace tessiport

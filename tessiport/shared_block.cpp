@@ -26,7 +26,7 @@ constexpr int kOpenAttempts = 5;
 
 // Only objects of this user that no one else may write are used.
 bool ownedPrivately(int fd) {
-    struct stat info{};
+    struct stat info {};
     return fstat(fd, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 077) == 0;
 }
 
@@ -40,7 +40,7 @@ int openOwned(const std::string& name, int flags) {
 }
 
 off_t sizeOf(int fd) {
-    struct stat info{};
+    struct stat info {};
     return fstat(fd, &info) == 0 ? info.st_size : -1;
 }
 
@@ -52,9 +52,11 @@ int openBlock(const std::string& name, bool& created) {
             created = true;
             return fd;
         }
-        if (errno != EEXIST) return -1;
+        if (errno != EEXIST)
+            return -1;
         fd = openOwned(name, 0);
-        if (fd >= 0 || errno != ENOENT) return fd;
+        if (fd >= 0 || errno != ENOENT)
+            return fd;
         // Removed by a detaching process between the two calls: try again.
     }
     return -1;
@@ -64,7 +66,8 @@ bool waitForSize(int fd) {
     platform::Clock& clock = platform::realClock();
     const platform::Milliseconds end = clock.now() + kSizeWait;
     while (sizeOf(fd) < off_t(kSharedStateSize)) {
-        if (clock.now() >= end) return false;
+        if (clock.now() >= end)
+            return false;
         clock.sleepFor(kSizePoll);
     }
     return true;
@@ -75,15 +78,18 @@ bool waitForSize(int fd) {
 std::string sharedBlockName() {
     std::string name = "/TESSIPORT-" + std::to_string(geteuid());
     const char* instance = std::getenv("TESSIPORT_INSTANCE");
-    if (instance == nullptr || *instance == '\0') return name;
+    if (instance == nullptr || *instance == '\0')
+        return name;
     for (const char* c = instance; *c != '\0'; ++c)
-        if (!std::isalnum(static_cast<unsigned char>(*c)) && *c != '_') return name;
+        if (!std::isalnum(static_cast<unsigned char>(*c)) && *c != '_')
+            return name;
     return name + "-" + instance;
 }
 
 bool SharedBlock::attach(const std::string& name) {
     detach();
-    if (name.size() >= sizeof name_) return false;
+    if (name.size() >= sizeof name_)
+        return false;
     std::memcpy(name_, name.c_str(), name.size() + 1);
     guardFd_ = openOwned(name + ".lock", O_CREAT);
     if (guardFd_ < 0 || flock(guardFd_, LOCK_EX) != 0) {
@@ -97,18 +103,18 @@ bool SharedBlock::attach(const std::string& name) {
         return false;
     }
     const bool alone = flock(blockFd_, LOCK_EX | LOCK_NB) == 0;
-    const bool sized = created || alone
-                           ? ftruncate(blockFd_, off_t(kSharedStateSize)) == 0
-                           : waitForSize(blockFd_);
+    const bool sized = created || alone ? ftruncate(blockFd_, off_t(kSharedStateSize)) == 0
+                                        : waitForSize(blockFd_);
     if (!sized || (!alone && flock(blockFd_, LOCK_SH | LOCK_NB) != 0)) {
-        if (created) shm_unlink(name.c_str());
+        if (created)
+            shm_unlink(name.c_str());
         releaseAll();
         return false;
     }
-    void* mapped =
-        mmap(nullptr, kSharedStateSize, PROT_READ | PROT_WRITE, MAP_SHARED, blockFd_, 0);
+    void* mapped = mmap(nullptr, kSharedStateSize, PROT_READ | PROT_WRITE, MAP_SHARED, blockFd_, 0);
     if (mapped == MAP_FAILED) {
-        if (created) shm_unlink(name.c_str());
+        if (created)
+            shm_unlink(name.c_str());
         releaseAll();
         return false;
     }
@@ -123,7 +129,8 @@ bool SharedBlock::attach(const std::string& name) {
 }
 
 void SharedBlock::finishAttach() {
-    if (state_ == nullptr) return;
+    if (state_ == nullptr)
+        return;
     std::atomic_ref<uint32_t>(state_->DWDllOpened).fetch_add(1);
     flock(guardFd_, LOCK_UN);
 }
@@ -144,17 +151,21 @@ bool SharedBlock::detach() {
     }
     // The exclusive lock is granted only when no other process holds its shared one.
     const bool last = flock(blockFd_, LOCK_EX | LOCK_NB) == 0;
-    if (last) shm_unlink(name_);
+    if (last)
+        shm_unlink(name_);
     releaseAll();
     return last;
 }
 
 void SharedBlock::releaseAll() {
-    if (state_ != nullptr) munmap(state_, kSharedStateSize);
+    if (state_ != nullptr)
+        munmap(state_, kSharedStateSize);
     state_ = nullptr;
-    if (blockFd_ >= 0) close(blockFd_);
+    if (blockFd_ >= 0)
+        close(blockFd_);
     blockFd_ = -1;
-    if (guardFd_ >= 0) close(guardFd_);
+    if (guardFd_ >= 0)
+        close(guardFd_);
     guardFd_ = -1;
     first_ = false;
 }

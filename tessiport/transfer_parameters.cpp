@@ -14,7 +14,8 @@ namespace {
 
 bool knownHandle(uint32_t handle, const char* function) {
     std::lock_guard lock(driver_entry_crisec);
-    if (findEntry(handle) != nullptr) return true;
+    if (findEntry(handle) != nullptr)
+        return true;
     LogMessage(level::kError, handle, "%s: HANDLE 0x%x not valid", function, handle);
     return false;
 }
@@ -22,11 +23,13 @@ bool knownHandle(uint32_t handle, const char* function) {
 }  // namespace
 
 extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void*, uint32_t) {
-    if (!knownHandle(handle, "Get_Transfer_Parameters")) return TP_ERR_HANDLE;
+    if (!knownHandle(handle, "Get_Transfer_Parameters"))
+        return TP_ERR_HANDLE;
     return linkSetupNotAvailable("Get_Transfer_Parameters", handle);
 }
 
 extern "C" uint32_t Set_Transfer_Parameters(uint32_t handle, const void*, uint32_t) {
-    if (!knownHandle(handle, "Set_Transfer_Parameters")) return TP_ERR_HANDLE;
+    if (!knownHandle(handle, "Set_Transfer_Parameters"))
+        return TP_ERR_HANDLE;
     return linkSetupNotAvailable("Set_Transfer_Parameters", handle);
 }

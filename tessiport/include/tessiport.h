@@ -43,8 +43,8 @@ extern "C" {
 #define TP_ERR_NO_SERIAL_LIBRARY 0xA0332004u
 #define TP_ERR_MISSING_FUNCTION 0xA0330004u /* also: log file cannot be created or written */
 #define TP_ERR_OS_NOT_SUPPORTED 0x80332005u
-#define TP_ERR_HANDLE 0x80332006u           /* also: device or port cannot be opened */
-#define TP_ERR_CHANNEL 0x80332007u          /* flush, write or read failed; empty reply */
+#define TP_ERR_HANDLE 0x80332006u  /* also: device or port cannot be opened */
+#define TP_ERR_CHANNEL 0x80332007u /* flush, write or read failed; empty reply */
 #define TP_ERR_CHECKSUM 0x80332008u
 #define TP_ERR_NO_FREE_ENTRY 0x8033200Bu
 #define TP_ERR_REPLY_CODE 0x8033200Cu
@@ -87,18 +87,19 @@ TESSIPORT_API uint32_t Open_Cam(uint32_t initmode, uint32_t* handle);
 TESSIPORT_API uint32_t Close_Cam(uint32_t* handle);
 TESSIPORT_API uint32_t Check_Device_Availability(uint32_t value);
 TESSIPORT_API uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenStruct* open);
-TESSIPORT_API uint32_t Control_Command(uint32_t handle, const void* command, uint32_t size_in, void* reply,
-                         uint32_t capacity);
+TESSIPORT_API uint32_t Control_Command(uint32_t handle, const void* command, uint32_t size_in,
+                                       void* reply, uint32_t capacity);
 TESSIPORT_API uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length);
 TESSIPORT_API uint32_t Get_Generation_Count(uint32_t value, uint32_t* count);
-TESSIPORT_API uint32_t Get_Image_Queued(uint32_t handle, uint32_t a, uint32_t b, uint32_t c, uint32_t d,
-                          uint32_t e, uint32_t f, uint32_t g);
-TESSIPORT_API uint32_t Set_Image_Buffer(uint32_t handle, uint32_t a, uint32_t b, uint32_t c, uint32_t d,
-                          uint32_t e, uint32_t f, uint32_t g, uint32_t h);
+TESSIPORT_API uint32_t Get_Image_Queued(uint32_t handle, uint32_t a, uint32_t b, uint32_t c,
+                                        uint32_t d, uint32_t e, uint32_t f, uint32_t g);
+TESSIPORT_API uint32_t Set_Image_Buffer(uint32_t handle, uint32_t a, uint32_t b, uint32_t c,
+                                        uint32_t d, uint32_t e, uint32_t f, uint32_t g, uint32_t h);
 TESSIPORT_API uint32_t Cancel_Images(uint32_t handle);
 TESSIPORT_API uint32_t Get_Pending_Buffer(uint32_t value, uint32_t* count);
 TESSIPORT_API uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length);
-TESSIPORT_API uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer, uint32_t length);
+TESSIPORT_API uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer,
+                                               uint32_t length);
 TESSIPORT_API uint32_t Set_Image_Parameters(uint32_t handle, uint32_t a, uint32_t b);
 TESSIPORT_API uint32_t Get_Byterate_Data(uint32_t a, uint32_t b, uint32_t c);
 TESSIPORT_API uint32_t Set_Driver_Event(uint32_t a, uint32_t b, uint32_t c);

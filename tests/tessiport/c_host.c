@@ -22,16 +22,18 @@
 #include "tessiport.h"
 
 #define BIND(name) static __typeof__(&name) p_##name;
-#define EXPORTS(X)                                                                             \
-    X(Open_Cam) X(Close_Cam) X(Check_Device_Availability) X(Open_Cam_Ext) X(Control_Command)  \
-    X(Set_Timeouts) X(Get_Generation_Count) X(Get_Image_Queued) X(Set_Image_Buffer)            \
-    X(Cancel_Images) X(Get_Pending_Buffer) X(Get_Transfer_Parameters)                          \
-    X(Set_Transfer_Parameters) X(Set_Image_Parameters) X(Get_Byterate_Data)                    \
-    X(Set_Driver_Event) X(Enable_Error_Messages) X(Enable_Message_Log) X(Save_Protocol)         \
-    X(Set_Protocol) X(Get_Protocol) X(Get_Camera_Error) X(Set_buffer_management)               \
-    X(Allocate_Framebuffer) X(Free_Framebuffer) X(Start_Aquire) X(Stop_Aquire)                 \
-    X(Wait_for_image) X(Unblock_image_buffer) X(Get_image_buffer_adr)                          \
-    X(Register_User_Interface)
+#define EXPORTS(X)                                                                               \
+    X(Open_Cam)                                                                                  \
+    X(Close_Cam) X(Check_Device_Availability) X(Open_Cam_Ext) X(Control_Command) X(Set_Timeouts) \
+        X(Get_Generation_Count) X(Get_Image_Queued) X(Set_Image_Buffer) X(Cancel_Images)         \
+            X(Get_Pending_Buffer) X(Get_Transfer_Parameters) X(Set_Transfer_Parameters)          \
+                X(Set_Image_Parameters) X(Get_Byterate_Data) X(Set_Driver_Event)                 \
+                    X(Enable_Error_Messages) X(Enable_Message_Log) X(Save_Protocol)              \
+                        X(Set_Protocol) X(Get_Protocol) X(Get_Camera_Error)                      \
+                            X(Set_buffer_management) X(Allocate_Framebuffer) X(Free_Framebuffer) \
+                                X(Start_Aquire) X(Stop_Aquire) X(Wait_for_image)                 \
+                                    X(Unblock_image_buffer) X(Get_image_buffer_adr)              \
+                                        X(Register_User_Interface)
 EXPORTS(BIND)
 
 static uint32_t handle;
@@ -45,7 +47,8 @@ static size_t parseHex(const char* text, unsigned char* out, size_t room) {
     size_t n = 0;
     while (text[0] && text[1] && n < room) {
         unsigned value = 0;
-        if (sscanf(text, "%2x", &value) != 1) break;
+        if (sscanf(text, "%2x", &value) != 1)
+            break;
         out[n++] = (unsigned char)value;
         text += 2;
     }
@@ -56,12 +59,14 @@ static void command(const char* args) {
     unsigned size = 0, capacity = 0;
     int used = 0;
     unsigned char telegram[1024] = {0}, reply[1100];
-    if (sscanf(args, "%u:%u:%n", &size, &capacity, &used) != 2) return;
+    if (sscanf(args, "%u:%u:%n", &size, &capacity, &used) != 2)
+        return;
     parseHex(args + used, telegram, sizeof telegram);
     memset(reply, 0xEE, sizeof reply);
     uint32_t rc = p_Control_Command(handle, telegram, size, capacity ? reply : NULL, capacity);
     printf("cmd 0x%08x", rc);
-    for (size_t i = 0; i < capacity && i < sizeof reply; ++i) printf("%s%02x", i ? "" : " ", reply[i]);
+    for (size_t i = 0; i < capacity && i < sizeof reply; ++i)
+        printf("%s%02x", i ? "" : " ", reply[i]);
     /* Bytes beyond the capacity must stay untouched. */
     for (size_t i = capacity; i < sizeof reply; ++i)
         if (reply[i] != 0xEE) {
@@ -73,14 +78,21 @@ static void command(const char* args) {
 
 static void images(void) {
     uint32_t h = handle;
-    uint32_t rc[12] = {
-        p_Get_Image_Queued(h, 1, 2, 3, 4, 5, 6, 7), p_Set_Image_Buffer(h, 1, 2, 3, 4, 5, 6, 7, 8),
-        p_Cancel_Images(h), p_Set_Image_Parameters(h, 1, 2), p_Set_buffer_management(h, 1),
-        p_Allocate_Framebuffer(h, 1, 2), p_Free_Framebuffer(h, 1), p_Start_Aquire(h, 1, 2),
-        p_Stop_Aquire(h), p_Wait_for_image(h, 1), p_Unblock_image_buffer(h, 1),
-        p_Get_image_buffer_adr(h, 1, 2, 3)};
+    uint32_t rc[12] = {p_Get_Image_Queued(h, 1, 2, 3, 4, 5, 6, 7),
+                       p_Set_Image_Buffer(h, 1, 2, 3, 4, 5, 6, 7, 8),
+                       p_Cancel_Images(h),
+                       p_Set_Image_Parameters(h, 1, 2),
+                       p_Set_buffer_management(h, 1),
+                       p_Allocate_Framebuffer(h, 1, 2),
+                       p_Free_Framebuffer(h, 1),
+                       p_Start_Aquire(h, 1, 2),
+                       p_Stop_Aquire(h),
+                       p_Wait_for_image(h, 1),
+                       p_Unblock_image_buffer(h, 1),
+                       p_Get_image_buffer_adr(h, 1, 2, 3)};
     printf("image");
-    for (int i = 0; i < 12; ++i) printf(" 0x%08x", rc[i]);
+    for (int i = 0; i < 12; ++i)
+        printf(" 0x%08x", rc[i]);
     uint32_t generation = 7, pending = 7;
     uint32_t fixed = p_Check_Device_Availability(h) | p_Get_Generation_Count(h, &generation) |
                      p_Get_Pending_Buffer(h, &pending) | p_Get_Byterate_Data(1, 2, 3) |
@@ -148,20 +160,22 @@ static void step(const char* arg) {
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2) return 2;
+    if (argc < 2)
+        return 2;
     void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (library == NULL) {
         printf("dlopen: %s\n", dlerror());
         return 2;
     }
-#define LOOKUP(name)                                                        \
-    *(void**)(&p_##name) = dlsym(library, #name);                           \
-    if (p_##name == NULL) {                                                 \
-        printf("missing export %s\n", #name);                               \
-        return 2;                                                           \
+#define LOOKUP(name)                              \
+    *(void**)(&p_##name) = dlsym(library, #name); \
+    if (p_##name == NULL) {                       \
+        printf("missing export %s\n", #name);     \
+        return 2;                                 \
     }
     EXPORTS(LOOKUP)
-    for (int i = 2; i < argc; ++i) step(argv[i]);
+    for (int i = 2; i < argc; ++i)
+        step(argv[i]);
     dlclose(library);
     return 0;
 }

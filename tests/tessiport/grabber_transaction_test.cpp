@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <stdexcept>
 #include <string>
@@ -67,9 +67,13 @@ int32_t fakeFlush(SerialRef) {
     return channel.flushResult;
 }
 
-void throwingClose(SerialRef) { throw std::runtime_error("grabber fault"); }
+void throwingClose(SerialRef) {
+    throw std::runtime_error("grabber fault");
+}
 int closes = 0;
-void countingClose(SerialRef) { ++closes; }
+void countingClose(SerialRef) {
+    ++closes;
+}
 
 // The layout a host compiles against: 32-bit values, pointer-sized name field.
 static_assert(sizeof(TransferParameters) == 20);
@@ -81,7 +85,8 @@ std::vector<uint8_t> telegram(uint16_t code, std::vector<uint8_t> payload, bool 
     std::vector<uint8_t> bytes(payload.size() + 5);
     protocol::writeU16(&bytes[0], code);
     protocol::writeU16(&bytes[2], uint16_t(bytes.size()));
-    for (size_t i = 0; i < payload.size(); ++i) bytes[4 + i] = payload[i];
+    for (size_t i = 0; i < payload.size(); ++i)
+        bytes[4 + i] = payload[i];
     bytes.back() = checksum ? protocol::checksumOf(bytes.data(), bytes.size() - 1) : 0x5A;
     return bytes;
 }
@@ -113,8 +118,9 @@ protected:
                                capacity);
     }
     size_t replyBytesWritten() const {
-        return size_t(std::find_if(reply.rbegin(), reply.rend(), [](uint8_t b) { return b != 0xEE; })
-                          .base() - reply.begin());
+        return size_t(
+            std::find_if(reply.rbegin(), reply.rend(), [](uint8_t b) { return b != 0xEE; }).base() -
+            reply.begin());
     }
 
     static constexpr uint32_t kHandle = 0x100;
@@ -149,12 +155,16 @@ TEST_F(GrabberTransaction, RepliesAreValidatedAndCopiedNoFurtherThanTheyGo) {
         {"wrong reply code", telegram(0x0191, {1, 2, 3, 4}), 9, TP_ERR_REPLY_CODE, 8, 0,
          "0x0100 ERROR Control_Command: wrong command return 0x191 != 0x190"},
         {"bad checksum", telegram(0x0190, {1, 2, 3, 4}, false), 9, TP_ERR_CHECKSUM, 0, 0, nullptr},
-        {"header announces no payload", {0x90, 0x01, 0x04, 0x00}, 9, TP_ERR_CHANNEL, 0, 0,
+        {"header announces no payload",
+         {0x90, 0x01, 0x04, 0x00},
+         9,
+         TP_ERR_CHANNEL,
+         0,
+         0,
          "0x0100 ERROR Control_Command: SerialRead() returns 0"},
         {"body times out", shortBody, 9, TP_ERR_CHANNEL, 0, 0,
          "0x0100 ERROR Control_Command: SerialRead() returns -10004"},
-        {"length field beyond the working buffer", longReply, 1000, TP_ERR_CHECKSUM, 0, 0,
-         nullptr},
+        {"length field beyond the working buffer", longReply, 1000, TP_ERR_CHECKSUM, 0, 0, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -173,7 +183,8 @@ TEST_F(GrabberTransaction, RepliesAreValidatedAndCopiedNoFurtherThanTheyGo) {
         const bool validated = row.result != TP_ERR_CHANNEL;
         EXPECT_EQ(Get_Camera_Error(), validated ? row.cameraError : 0x1111u);
         uint32_t asked = 0;
-        for (uint32_t count : channel.readCounts) asked += count;
+        for (uint32_t count : channel.readCounts)
+            asked += count;
         EXPECT_LE(asked, kWorkingBufferSize);
     }
 }

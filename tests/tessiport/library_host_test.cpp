@@ -34,8 +34,10 @@ const std::string kTypeReply = "cmd 0x00000000 9001180000040000d2040000000000000
 class LibraryHost : public testing::Test {
 protected:
     Environment environment() const {
-        return {{"TESSIPORT_INSTANCE", instance}, {"QEL_DATA_DIR", data.path()},
-                {"TESSIPORT_SYSTEM_DIR", data.path()}, {"QEL_COM1", "/nonexistent/port"}};
+        return {{"TESSIPORT_INSTANCE", instance},
+                {"QEL_DATA_DIR", data.path()},
+                {"TESSIPORT_SYSTEM_DIR", data.path()},
+                {"QEL_COM1", "/nonexistent/port"}};
     }
     std::string logText() const {
         std::ifstream file(data.path("tessiport.log"));
@@ -48,15 +50,37 @@ protected:
 };
 
 TEST(Exports, ExactlyTheInterfaceNamesLeaveTheLibrary) {
-    const std::set<std::string> expected = {
-        "Open_Cam", "Close_Cam", "Check_Device_Availability", "Open_Cam_Ext", "Control_Command",
-        "Set_Timeouts", "Get_Generation_Count", "Get_Image_Queued", "Set_Image_Buffer",
-        "Cancel_Images", "Get_Pending_Buffer", "Get_Transfer_Parameters",
-        "Set_Transfer_Parameters", "Set_Image_Parameters", "Get_Byterate_Data", "Set_Driver_Event",
-        "Enable_Error_Messages", "Enable_Message_Log", "Save_Protocol", "Set_Protocol",
-        "Get_Protocol", "Get_Camera_Error", "Set_buffer_management", "Allocate_Framebuffer",
-        "Free_Framebuffer", "Start_Aquire", "Stop_Aquire", "Wait_for_image",
-        "Unblock_image_buffer", "Get_image_buffer_adr", "Register_User_Interface"};
+    const std::set<std::string> expected = {"Open_Cam",
+                                            "Close_Cam",
+                                            "Check_Device_Availability",
+                                            "Open_Cam_Ext",
+                                            "Control_Command",
+                                            "Set_Timeouts",
+                                            "Get_Generation_Count",
+                                            "Get_Image_Queued",
+                                            "Set_Image_Buffer",
+                                            "Cancel_Images",
+                                            "Get_Pending_Buffer",
+                                            "Get_Transfer_Parameters",
+                                            "Set_Transfer_Parameters",
+                                            "Set_Image_Parameters",
+                                            "Get_Byterate_Data",
+                                            "Set_Driver_Event",
+                                            "Enable_Error_Messages",
+                                            "Enable_Message_Log",
+                                            "Save_Protocol",
+                                            "Set_Protocol",
+                                            "Get_Protocol",
+                                            "Get_Camera_Error",
+                                            "Set_buffer_management",
+                                            "Allocate_Framebuffer",
+                                            "Free_Framebuffer",
+                                            "Start_Aquire",
+                                            "Stop_Aquire",
+                                            "Wait_for_image",
+                                            "Unblock_image_buffer",
+                                            "Get_image_buffer_adr",
+                                            "Register_User_Interface"};
     std::unique_ptr<FILE, int (*)(FILE*)> nm(
         popen(("nm -D --defined-only " + kLibrary).c_str(), "r"), pclose);
     ASSERT_TRUE(nm);
@@ -64,7 +88,8 @@ TEST(Exports, ExactlyTheInterfaceNamesLeaveTheLibrary) {
     char line[512];
     while (std::fgets(line, sizeof line, nm.get()) != nullptr) {
         char address[64], type[8], name[400];
-        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3) exported.insert(name);
+        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3)
+            exported.insert(name);
     }
     EXPECT_EQ(exported, expected);
 }
@@ -125,17 +150,18 @@ TEST_F(LibraryHost, RefusalsBeforeAnyChannelIsTouched) {
 }
 
 TEST_F(LibraryHost, ImageFunctionsAreRefusedAndTheFixedAnswersGiven) {
-    const HostRun run = runHost({"log:3:" + data.path("tessiport.log"), "handle:104", "image"},
-                                environment());
+    const HostRun run =
+        runHost({"log:3:" + data.path("tessiport.log"), "handle:104", "image"}, environment());
     std::string expected = "image";
-    for (int i = 0; i < 12; ++i) expected += " 0xa0332002";
-    EXPECT_EQ(run.lines, (std::vector<std::string>{"log 0x00000000",
-                                             expected + " fixed 0x0 generation 1 pending 0"}));
+    for (int i = 0; i < 12; ++i)
+        expected += " 0xa0332002";
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "log 0x00000000", expected + " fixed 0x0 generation 1 pending 0"}));
     const std::string log = logText();
-    for (const char* text : {"Get_Image_Queued", "Set_Image_Buffer", "Cancel_Images",
-                             "Set_Image_Parameters", "Set_buffer_managment", "Allocate_Framebuffer",
-                             "Free_Framebuffer", "Start_Acquire", "Stop_Acquire", "Wait_for_image",
-                             "Unblock_image_buffer", "Get_image_buffer_adr"}) {
+    for (const char* text :
+         {"Get_Image_Queued", "Set_Image_Buffer", "Cancel_Images", "Set_Image_Parameters",
+          "Set_buffer_managment", "Allocate_Framebuffer", "Free_Framebuffer", "Start_Acquire",
+          "Stop_Acquire", "Wait_for_image", "Unblock_image_buffer", "Get_image_buffer_adr"}) {
         EXPECT_THAT(log, HasSubstr(std::string("\r\n0x0104 ERROR ") + text +
                                    ": Function not valid in serial Interface\r\n"));
     }
@@ -162,12 +188,13 @@ TEST_F(ComPortBoard, TransactionsOpenCountAndClose) {
          "open:3101:comport1"},
         environment());
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0x00000000 0x101", kTypeReply,
-                                  // The checksum test allows replies up to capacity 9 + 1 bytes.
-                                  "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000",
-                                  "open 0x00000000 0x101", "close 0x00000000 0x0", kTypeReply,
-                                  "close 0x00000000 0x0", "cmd 0x80332006 " + std::string(46, 'e'),
-                                  "open 0xa0332002 0x0"}));
+    EXPECT_EQ(run.lines,
+              (std::vector<std::string>{
+                  "open 0x00000000 0x101", kTypeReply,
+                  // The checksum test allows replies up to capacity 9 + 1 bytes.
+                  "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000", "open 0x00000000 0x101",
+                  "close 0x00000000 0x0", kTypeReply, "close 0x00000000 0x0",
+                  "cmd 0x80332006 " + std::string(46, 'e'), "open 0xa0332002 0x0"}));
 }
 
 TEST_F(ComPortBoard, TimeoutsAndTheLogOfAnOpen) {
@@ -176,16 +203,16 @@ TEST_F(ComPortBoard, TimeoutsAndTheLogOfAnOpen) {
                  "timeouts:12:600,700,800", "timeouts:0:1,1,1", "close"},
                 environment());
     EXPECT_EQ(run.lines, (std::vector<std::string>{"log 0x00000000", "open 0x00000000 0x101",
-                                             "timeouts 0x00000000", "timeouts 0x00000000",
-                                             "timeouts 0x00000000", "close 0x00000000 0x0"}));
+                                                   "timeouts 0x00000000", "timeouts 0x00000000",
+                                                   "timeouts 0x00000000", "close 0x00000000 0x0"}));
     const std::string log = logText();
     for (const char* line :
          {"0x0001 Open_Cam_Ext(b101,0,", "0x0001 Open_Cam_Ext: dll_name found comport1",
           "0x0101 Open_Cam_Ext: init without connection test",
           "0x0101 Set_Timeouts: command 500ms, image 3000ms, transfer 200ms",
           "0x0101 Set_Timeouts: command 600ms, image 700ms, transfer 800ms",
-          "0x0101 Set_Timeouts: command 600ms, image 700ms, transfer 800ms", "0x0101 Close_Cam(101)",
-          "0x0000 Close_Cam done succesfully"}) {
+          "0x0101 Set_Timeouts: command 600ms, image 700ms, transfer 800ms",
+          "0x0101 Close_Cam(101)", "0x0000 Close_Cam done succesfully"}) {
         EXPECT_THAT(log, HasSubstr(line));
     }
 }
@@ -210,7 +237,8 @@ protected:
         for (const std::string& text : texts) {
             const size_t found = log.find(text, at);
             EXPECT_NE(found, std::string::npos) << "missing after offset " << at << ": " << text;
-            if (found != std::string::npos) at = found + text.size();
+            if (found != std::string::npos)
+                at = found + text.size();
         }
     }
     std::string logStep(uint32_t bits = 0x20043) const {
@@ -240,8 +268,8 @@ TEST_F(GrabberBoard, TransactionsErrorRepliesAndCommand011A) {
                       "0x0100 Control_Command: start= 0x0110 serialRef ",
                       "0x0100 Command 0x0110 0x0005 0x16",
                       "0x0100 Control_Command: serialFlush called",
-                      "0x0100 Control_Command: bytes done 24 0x0018", "0x0100 return  0x0190 0x0018",
-                      "0x0100 Control_Command: Control_command end",
+                      "0x0100 Control_Command: bytes done 24 0x0018",
+                      "0x0100 return  0x0190 0x0018", "0x0100 Control_Command: Control_command end",
                       "0x0100 Command 0x011a 0x0007 0x42 0x99 0x98", "0x0100 Close_Cam(100)",
                       "0x0100 Close_Cam: call pclSerialClose()",
                       "0x0100 Close_Cam: call FreeLibrary()", "0x0000 Close_Cam done succesfully"});
@@ -250,10 +278,10 @@ TEST_F(GrabberBoard, TransactionsErrorRepliesAndCommand011A) {
 TEST_F(GrabberBoard, FailuresOfTheChannelAndOfTheReply) {
     ASSERT_TRUE(startCamera({"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216",
                              "--fault", "bad-checksum:0x3416", "--fault", "short-body:0x0111"}));
-    const HostRun run = runHost({"errors:5", "open:b000:clsersim", "timeouts:4:100,0,0", kGetType,
-                                 kGetType, "cmd:5:9:1632050000", "cmd:5:12:1634050000",
-                                 "cmd:5:20:1101050000"},
-                                environment());
+    const HostRun run =
+        runHost({"errors:5", "open:b000:clsersim", "timeouts:4:100,0,0", kGetType, kGetType,
+                 "cmd:5:9:1632050000", "cmd:5:12:1634050000", "cmd:5:20:1101050000"},
+                environment());
     EXPECT_EQ(run.lines,
               (std::vector<std::string>{
                   "cb Errormessages will appear", "open 0x00000000 0x100", "timeouts 0x00000000",
@@ -281,27 +309,40 @@ TEST_F(GrabberBoard, LibraryVariantsAndOpenFailures) {
          {},
          {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
          {"0x0100 Control_Command: pre read 0", "0x0100 Close_Cam: call pclSerialClose()"}},
-        {"no close function: not usable", {"errors:5", "open:b000:clsersim_noclose", kGetType},
+        {"no close function: not usable",
+         {"errors:5", "open:b000:clsersim_noclose", kGetType},
          {},
          {"cb Errormessages will appear",
           "cb 0x0001 ERROR Get_Serial_Functions: Cannot load function clSerialClose",
           "open 0xa0330004 0x0", "cb 0x0000 ERROR Control_Command: HANDLE 0x0 not valid",
           "cmd 0x80332006 " + std::string(46, 'e')},
          {}},
-        {"a close function that throws", {"open:b000:clsersim", "close", "open:b000:clsersim"},
+        {"a close function that throws",
+         {"open:b000:clsersim", "close", "open:b000:clsersim"},
          {{"CLSERSIM_CLOSE_THROWS", "1"}},
          {"open 0x00000000 0x100", "close 0x00000000 0x0", "open 0x00000000 0x100"},
          {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"}},
-        {"IMAQ session 2", {"open:2b000:clsersim_imaq:2", kGetType, "close"}, {},
+        {"IMAQ session 2",
+         {"open:2b000:clsersim_imaq:2", kGetType, "close"},
+         {},
          {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
-         {"0x0100 Open_Cam_Ext: use imaq serialref", "0x0100 Control_Command: start= 0x0110 serialRef 2"}},
-        {"IMAQ without an open structure", {"opencam:29000"}, {},
-         {"open 0xa0332001 0x0"}, {"0x0001 ERROR Open_Cam_Ext: KM4_OpenStruct must be valid"}},
-        {"board 1 has no camera", {"open:b001:clsersim", "handle:0", "open:b001:clsersim"}, {},
+         {"0x0100 Open_Cam_Ext: use imaq serialref",
+          "0x0100 Control_Command: start= 0x0110 serialRef 2"}},
+        {"IMAQ without an open structure",
+         {"opencam:29000"},
+         {},
+         {"open 0xa0332001 0x0"},
+         {"0x0001 ERROR Open_Cam_Ext: KM4_OpenStruct must be valid"}},
+        {"board 1 has no camera",
+         {"open:b001:clsersim", "handle:0", "open:b001:clsersim"},
+         {},
          {"open 0x80332006 0x0", "open 0x80332006 0x0"},
          {"0x0101 ERROR Open_Cam_Ext: Cannot open serial Cameralink Device"}},
         // The board is open at process exit: the detach closes it.
-        {"left open", {"open:b000:clsersim"}, {}, {"open 0x00000000 0x100"},
+        {"left open",
+         {"open:b000:clsersim"},
+         {},
+         {"open 0x00000000 0x100"},
          {"process detach DWDllOpened 1", "0x0100 Close_Cam: call pclSerialClose()",
           "TESSIPORT logfile ended"}},
     };
@@ -311,7 +352,8 @@ TEST_F(GrabberBoard, LibraryVariantsAndOpenFailures) {
         std::vector<std::string> steps = {logStep(0x30043)};
         steps.insert(steps.end(), row.steps.begin(), row.steps.end());
         Environment values = environment();
-        for (const auto& [name, value] : row.extra) values[name] = value;
+        for (const auto& [name, value] : row.extra)
+            values[name] = value;
         const HostRun run = runHost(steps, values);
         EXPECT_EQ(run.status, 0);
         std::vector<std::string> expected = {"log 0x00000000"};
@@ -329,7 +371,8 @@ TEST_F(LibraryHost, ProcessesAttachingAtOnceAreAllCounted) {
         hosts.push_back(std::make_unique<HostProcess>());
         ASSERT_TRUE(hosts.back()->start({"wait"}, environment()));
     }
-    for (auto& host : hosts) EXPECT_EQ(host->readLine(), "ready");
+    for (auto& host : hosts)
+        EXPECT_EQ(host->readLine(), "ready");
     const BlockView block = readBlock(instance);
     EXPECT_TRUE(block.exists);
     EXPECT_EQ(block.count, uint32_t(kHosts));
@@ -376,9 +419,10 @@ TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
     // no boards.
     ASSERT_EQ(flock(fd, LOCK_SH), 0);
     HostRun run = runHost({"errors:5", "open:b101:comport1"}, environment());
-    EXPECT_EQ(run.lines, (std::vector<std::string>{"cb Errormessages will appear",
-                                  "cb 0x0001 ERROR Open_Cam_Ext: Driver is not built for this OS",
-                                  "open 0x80332005 0x0"}));
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "cb Errormessages will appear",
+                             "cb 0x0001 ERROR Open_Cam_Ext: Driver is not built for this OS",
+                             "open 0x80332005 0x0"}));
     // Once no one holds it, the next process is alone and sizes it itself.
     close(fd);
     run = runHost({"open:b101:comport1"}, environment());

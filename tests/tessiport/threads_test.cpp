@@ -84,7 +84,8 @@ TEST(Threads, SeveralHandlesAtOnce) {
                     reply[8] + 256 * reply[9] != serial)
                     ++failures;
             }
-            if (closeCam(&handle) != 0) ++failures;
+            if (closeCam(&handle) != 0)
+                ++failures;
         });
     }
     // Opens that fail take and give back entries while the others work.
@@ -93,14 +94,17 @@ TEST(Threads, SeveralHandlesAtOnce) {
         open.cl_ser_file_name = "comport9";
         for (int round = 0; round < kRounds / 4; ++round) {
             uint32_t handle = 0;
-            if (openCam(0xB109, &handle, &open) != 0x80332006 || handle != 0) ++failures;
+            if (openCam(0xB109, &handle, &open) != 0x80332006 || handle != 0)
+                ++failures;
         }
     });
     threads.emplace_back([&] {
         for (int round = 0; round < kRounds; ++round)
-            if (cancel(0x101) != 0xA0332002 || cameraError() != 0) ++failures;
+            if (cancel(0x101) != 0xA0332002 || cameraError() != 0)
+                ++failures;
     });
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads)
+        thread.join();
     EXPECT_EQ(failures, 0);
     dlclose(library);
 }
