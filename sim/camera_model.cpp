@@ -28,7 +28,7 @@ CameraModel::CameraModel(const SimOptions& options, DeviceStore& store)
       session_(store, faults_),
       bootMode_(options.bootMode),
       debugOn_(options.debugText > 0),
-      clBaud_(options.clBaud) {}
+      camLink_(options) {}
 
 Reaction CameraModel::handle(const Bytes& telegram) {
     Reaction reaction;
@@ -110,47 +110,8 @@ Bytes CameraModel::dispatch(uint16_t code, const Bytes& telegram, Reaction& reac
             appendU32(payload, 0);  // status: ready
             return makeReply(code, payload);
         }
-        case cmd::GET_CL_BAUDRATE:
-        case cmd::SET_CL_BAUDRATE: {
-            if (code == cmd::SET_CL_BAUDRATE) {
-                if (!hasPayload(telegram, 4)) return makeErrorReply(code, camerr::kBadLength);
-                clBaud_ = protocol::readU32(&telegram[4]);
-            }
-            Bytes payload;
-            appendU32(payload, clBaud_);
-            return makeReply(code, payload);
-        }
-        case cmd::GET_CL_CONFIGURATION:
-        case cmd::SET_CL_CONFIGURATION: {
-            if (code == cmd::SET_CL_CONFIGURATION) {
-                if (!hasPayload(telegram, 7)) return makeErrorReply(code, camerr::kBadLength);
-                clClock_ = protocol::readU32(&telegram[4]);
-                clCcLine_ = telegram[8];
-                clDataFormat_ = telegram[9];
-                clTransmit_ = telegram[10];
-            }
-            Bytes payload;
-            appendU32(payload, clClock_);
-            payload.insert(payload.end(), {clCcLine_, clDataFormat_, clTransmit_});
-            return makeReply(code, payload);
-        }
-        case cmd::GET_INTERFACE_OUTPUT_FORMAT:
-        case cmd::SET_INTERFACE_OUTPUT_FORMAT: {
-            if (!hasPayload(telegram, 2)) return makeErrorReply(code, camerr::kBadLength);
-            if (code == cmd::SET_INTERFACE_OUTPUT_FORMAT) {
-                if (!hasPayload(telegram, 4)) return makeErrorReply(code, camerr::kBadLength);
-                outputFormat_ = protocol::readU16(&telegram[6]);
-            }
-            Bytes payload;
-            appendU16(payload, protocol::readU16(&telegram[4]));
-            appendU16(payload, outputFormat_);
-            appendU16(payload, 0);
-            appendU16(payload, 0);
-            return makeReply(code, payload);
-        }
-        case cmd::ARM_CAMERA:
-            return makeReply(code, {});
         default:
+            if (auto reply = camLink_.handle(code, telegram)) return *reply;
             return makeErrorReply(code, camerr::kUnknownCommand);
     }
 }
@@ -197,7 +158,7 @@ Bytes CameraModel::reboot(uint16_t code, Reaction& reaction) {
     saveState();
     bootMode_ = options_.bootMode;
     debugOn_ = options_.debugText > 0;
-    clBaud_ = options_.clBaud;
+    camLink_.restart();
     reaction.offlineTime = std::chrono::milliseconds(options_.bootTimeMs);
     reaction.offlineForever = faults_.noAnswerAfterReboot;
     return makeReply(code, {});
@@ -213,6 +174,7 @@ Bytes CameraModel::deviceCommand(const Bytes& telegram, Reaction& reaction) {
         saveState();
         bootMode_ = true;
         debugOn_ = options_.debugText > 0;
+        camLink_.restart();
         reaction.offlineTime = std::chrono::milliseconds(options_.bootTimeMs);
     }
     return out.reply;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "sim/camlink_settings.h"
 #include "sim/device_session.h"
 #include "sim/faults.h"
 #include "sim/flash_device.h"
@@ -31,7 +32,7 @@ public:
 
     bool bootMode() const { return bootMode_; }
     // The Camera Link rate the camera's serial line is set to.
-    uint32_t clBaud() const { return clBaud_; }
+    uint32_t clBaud() const { return camLink_.baud(); }
 
 private:
     Bytes dispatch(uint16_t code, const Bytes& telegram, Reaction& reaction);
@@ -51,12 +52,7 @@ private:
     DeviceSession session_;
     bool bootMode_;
     bool debugOn_;
-    uint32_t clBaud_;
-    uint32_t clClock_ = 85000000;
-    uint8_t clCcLine_ = 0;
-    uint8_t clDataFormat_ = 1;
-    uint8_t clTransmit_ = 0;
-    uint16_t outputFormat_ = 0;
+    CamLinkSettings camLink_;
     uint32_t debugCounter_ = 0;
 };
 

@@ -44,7 +44,7 @@ CamLinkEndpoint::CamLinkEndpoint(int listenFd, uint16_t port, uint32_t baud, boo
       port_(port),
       baud_(baud),
       paced_(paced),
-      receiver_(baud),
+      receiver_(baud, true),
       reader_(paced ? baud : 0),
       output_(paced ? baud : 0) {}
 
@@ -102,6 +102,9 @@ void CamLinkEndpoint::readClient(Clock::time_point now, bool hearing) {
             dropClient();  // not a grabber speaking in frames
             return;
         }
+        // A framing error makes the camera drop the telegram it was receiving.
+        if (receiver_.takeFramingError())
+            reader_.clear();
         // A camera that reboots or is gone hears nothing.
         if (hearing)
             reader_.feed(heard.data(), heard.size(), now);

@@ -3,7 +3,8 @@
 // simulated frame grabber) connects to. One client at a time: a new connection replaces the old
 // one, whose unread answers and unheard input are dropped, as when a grabber's port is opened
 // afresh. Bytes travel in the rate-carrying frames of clsersim/line_frame.h: the camera hears
-// the grabber only while both use the same rate, and its answers carry the rate in force when
+// the grabber only while both use the same rate (bytes at another rate are framing errors: it
+// drops them and the telegram it was receiving), and its answers carry the rate in force when
 // they were made, so the reply to SET_CL_BAUDRATE still goes out at the old rate. Paced, the
 // line time of each byte follows the rate in force.
 

@@ -16,6 +16,7 @@ namespace camerr {
 constexpr uint32_t kUnknownCommand = 0x80001001;
 constexpr uint32_t kBadChecksum = 0x80001002;
 constexpr uint32_t kBadLength = 0x80001003;
+constexpr uint32_t kValueNotSupported = 0x80001004;
 constexpr uint32_t kNotSupported = protocol::kCamPagedUnsupportedMask;
 constexpr uint32_t kNoDeviceOpen = protocol::kCamNoDeviceOpen;
 constexpr uint32_t kDeviceAlreadyOpen = 0x80001055;

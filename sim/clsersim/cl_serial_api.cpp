@@ -23,7 +23,10 @@ int32_t clSerialInit(uint32_t serialIndex, void** serialRefPtr) {
     std::shared_ptr<SerialPort> port = SerialPort::open(serialIndex, error);
     if (!port)
         return error;
-    *serialRefPtr = PortTable::add(std::move(port));
+    void* reference = PortTable::add(std::move(port));
+    if (!reference)
+        return clerr::kInvalidIndex;  // the library is being unloaded
+    *serialRefPtr = reference;
     return clerr::kNone;
 }
 

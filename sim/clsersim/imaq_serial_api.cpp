@@ -17,13 +17,21 @@ namespace clerr = clsersim::clerr;
 namespace {
 
 std::mutex sessionMutex;
+// As the serial references (serial_port.cpp): calls after this object's destruction at exit
+// find no session instead of a dead map.
+bool sessionsGone = false;
+struct Sessions {
+    std::map<uint32_t, std::shared_ptr<SerialPort>> ports;
+    ~Sessions() { sessionsGone = true; }
+} sessions;
 
 // The session's port, connected on first use; null when it cannot be reached (tried again at
 // the next call).
 std::shared_ptr<SerialPort> sessionPort(uint32_t session) {
-    static std::map<uint32_t, std::shared_ptr<SerialPort>> sessions;
     std::lock_guard<std::mutex> lock(sessionMutex);
-    std::shared_ptr<SerialPort>& port = sessions[session];
+    if (sessionsGone)
+        return nullptr;
+    std::shared_ptr<SerialPort>& port = sessions.ports[session];
     int32_t error = clerr::kNone;
     if (!port)
         port = SerialPort::open(session, error);

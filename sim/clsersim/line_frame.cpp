@@ -50,6 +50,11 @@ void LineReceiver::hear(uint32_t senderBaud, const uint8_t* data, size_t count, 
         heard.insert(heard.end(), data, data + count);
         return;
     }
+    if (dropGarbled_) {
+        heard.clear();
+        framingError_ = true;
+        return;
+    }
     if (baud_ > senderBaud || senderBaud == 0) {
         for (size_t i = 0; i < count; ++i)
             heard.push_back(garbled(data[i]));
@@ -66,6 +71,7 @@ void LineReceiver::hear(uint32_t senderBaud, const uint8_t* data, size_t count, 
 void LineReceiver::reset() {
     partial_.clear();
     carry_ = 0;
+    framingError_ = false;
 }
 
 }  // namespace clsersim

@@ -20,13 +20,15 @@ uint32_t leftMs(uint64_t deadline) {
     return now >= deadline ? 0 : uint32_t(std::min<uint64_t>(deadline - now, 0x7FFFFFFF));
 }
 
-constexpr uint32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
-
 std::mutex tableMutex;
-std::map<void*, std::shared_ptr<SerialPort>>& table() {
-    static std::map<void*, std::shared_ptr<SerialPort>> ports;
-    return ports;
-}
+// The open references. A host may close its ports from its own exit-time clean-up, after this
+// object was destroyed; the flag (static storage, never destroyed) turns those calls into
+// no-ops instead of touching a dead map. The process's exit closes the sockets anyway.
+bool tableGone = false;
+struct Table {
+    std::map<void*, std::shared_ptr<SerialPort>> ports;
+    ~Table() { tableGone = true; }
+} table;
 
 }  // namespace
 
@@ -165,27 +167,31 @@ int32_t SerialPort::setBaudRate(uint32_t bitValue) {
     if (bit < 0 || !(supportedMask() & bitValue))
         return clerr::kBaudRateNotSupported;
     drainSocket();  // what has arrived was received at the old rate
-    baud_ = kRates[bit];
+    baud_ = kCameraLinkRates[bit];
     receiver_.setBaud(baud_);
     return clerr::kNone;
 }
 
 void* PortTable::add(std::shared_ptr<SerialPort> port) {
     std::lock_guard<std::mutex> lock(tableMutex);
+    if (tableGone)
+        return nullptr;
     void* reference = port.get();
-    table()[reference] = std::move(port);
+    table.ports[reference] = std::move(port);
     return reference;
 }
 
 std::shared_ptr<SerialPort> PortTable::find(void* reference) {
     std::lock_guard<std::mutex> lock(tableMutex);
-    const auto it = table().find(reference);
-    return it == table().end() ? nullptr : it->second;
+    if (tableGone)
+        return nullptr;
+    const auto it = table.ports.find(reference);
+    return it == table.ports.end() ? nullptr : it->second;
 }
 
 bool PortTable::remove(void* reference) {
     std::lock_guard<std::mutex> lock(tableMutex);
-    return table().erase(reference) > 0;
+    return !tableGone && table.ports.erase(reference) > 0;
 }
 
 }  // namespace clsersim

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -292,4 +293,32 @@ TEST(ClsersimLine, ThePtyAndTheSocketServeOneCamera) {
     EXPECT_EQ(u16At(refused, 0), 0x71C3);
     EXPECT_EQ(u32At(refused, 4), 0x80001055u);  // already open, through the other line
     o.grabber.close(o.ref);
+}
+
+namespace {
+Grabber* exitGrabber = nullptr;
+void* exitRef = nullptr;
+void closeAtExit() {
+    exitGrabber->close(exitRef);
+    uint32_t mask = 0;
+    exitGrabber->getBaudRates(exitRef, &mask);
+}
+}  // namespace
+
+TEST(ClsersimClose, AHostMayCloseItsPortAfterTheLibrarysStaticsAreGone) {
+    CamLinkCamera cam({});
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Registered before the library is loaded, so it runs after the library's own clean-up,
+        // as a host's exit-time close does.
+        std::atexit(closeAtExit);
+        exitGrabber = new Grabber();
+        if (exitGrabber->init(0, &exitRef) != 0)
+            ::_exit(3);
+        std::exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

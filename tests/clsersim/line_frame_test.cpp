@@ -75,6 +75,20 @@ TEST(LineReceiver, ASlowReceiverCarriesTheRemainderAndFramesMayArriveInPieces) {
     EXPECT_EQ(hear(receiver, framed(9600, {1, 2})), (Bytes{1, 2}));
 }
 
+TEST(LineReceiver, ACameraUartDropsGarbledFramesWithWhatItHeardBeforeThem) {
+    LineReceiver camera(9600, true);
+    Bytes stream = framed(9600, {1, 2});
+    const Bytes wrong = framed(19200, {3, 4});
+    const Bytes after = framed(9600, {5});
+    stream.insert(stream.end(), wrong.begin(), wrong.end());
+    stream.insert(stream.end(), after.begin(), after.end());
+    EXPECT_EQ(hear(camera, stream), (Bytes{5}));
+    EXPECT_TRUE(camera.takeFramingError());
+    EXPECT_FALSE(camera.takeFramingError());
+    EXPECT_EQ(hear(camera, framed(9600, {6})), (Bytes{6}));
+    EXPECT_FALSE(camera.takeFramingError());
+}
+
 TEST(LineReceiver, AStreamThatIsNotFramedIsRefused) {
     for (const Bytes& stream : {Bytes{0x80, 0x25, 0, 0, 0, 0},              // count 0
                                 Bytes{0x80, 0x25, 0, 0, 0x01, 0x04, 1}}) {  // count 1025

@@ -1,0 +1,232 @@
+// camsim's Camera Link side through libclsersim: the baud rate that both ends must share, the
+// order of SET_CL_BAUDRATE, pacing at the rate in force, and the configuration commands.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "../sim/port_client.h"
+#include "grabber.h"
+
+using namespace cltest;
+using namespace std::chrono_literals;
+
+namespace {
+
+const Bytes kGetCameraType = telegram(0x0110);
+const Bytes kGetClBaudrate = telegram(0x3216);
+
+uint32_t bitOf(uint32_t rate) {
+    const uint32_t rates[] = {9600, 19200, 38400, 57600, 115200};
+    for (uint32_t i = 0; i < 5; ++i)
+        if (rates[i] == rate)
+            return 1u << i;
+    return 0;
+}
+
+struct Link {
+    explicit Link(std::vector<std::string> args) : cam(std::move(args)) {
+        rc = grabber.init(0, &ref);
+    }
+    ~Link() {
+        if (rc == 0)
+            grabber.close(ref);
+    }
+    // The reply's code, 0 when no readable reply came.
+    uint16_t code(const Bytes& command, uint32_t timeoutMs = 300) {
+        grabber.flush(ref);
+        last = grabber.transact(ref, command, timeoutMs);
+        return last.empty() ? 0 : u16At(last, 0);
+    }
+
+    CamLinkCamera cam;
+    Grabber grabber;
+    void* ref = nullptr;
+    int32_t rc = -1;
+    Bytes last;
+};
+
+}  // namespace
+
+TEST(CamLinkRate, TheCameraAnswersOnlyAGrabberAtItsRate) {
+    const struct {
+        uint32_t camera;
+        uint32_t grabber;
+    } rows[] = {{9600, 9600},   {38400, 38400}, {115200, 115200}, {115200, 9600},
+                {9600, 115200}, {19200, 38400}, {38400, 19200}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.camera) + " camera, grabber " +
+                     std::to_string(row.grabber));
+        Link link({"--cl-baud", std::to_string(row.camera)});
+        ASSERT_EQ(link.rc, 0);
+        ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(row.grabber)), 0);
+        if (row.camera == row.grabber) {
+            EXPECT_EQ(link.code(kGetCameraType), 0x0190);
+            continue;
+        }
+        // Not heard, or heard as garbage that is no telegram; nothing readable comes back.
+        EXPECT_EQ(link.code(kGetCameraType), 0);
+        int32_t rc = 0;
+        link.grabber.send(link.ref, kGetCameraType);
+        for (uint8_t b : link.grabber.receive(link.ref, 64, 150, rc))
+            EXPECT_GE(b, 0x80);
+        EXPECT_EQ(rc, -10004);
+    }
+}
+
+TEST(CamLinkRate, AGrabberThatSwitchesDuringAPacedReplyReceivesGarbage) {
+    Link link({"--pace", "9600", "--extra-records", "10"});
+    ASSERT_EQ(link.rc, 0);
+    ASSERT_EQ(link.grabber.send(link.ref, telegram(0x0810)), 0);
+    std::this_thread::sleep_for(50ms);  // heard; the 207-byte reply takes about 216 ms
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
+    int32_t rc = 0;
+    const Bytes heard = link.grabber.receive(link.ref, 207, 600, rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(heard.size(), 207u);
+    size_t garbled = 0;
+    for (uint8_t b : heard)
+        garbled += b >= 0x80;
+    EXPECT_GT(garbled, 150u);  // what came before the switch is clean, the rest all garbage
+    EXPECT_GE(heard.back(), 0x80);
+}
+
+TEST(CamLinkRate, AScanOverTheGrabberRatesFindsTheCamera) {
+    Link link({"--cl-baud", "115200"});
+    ASSERT_EQ(link.rc, 0);
+    uint32_t mask = 0;
+    ASSERT_EQ(link.grabber.getBaudRates(link.ref, &mask), 0);
+    mask &= 0xFFFFFF17;  // the rates a host uses: 57600 never
+    std::vector<uint32_t> tried;
+    uint32_t found = 0;
+    for (uint32_t bit = 1; bit <= 0x80 && !found; bit <<= 1) {
+        if (!(mask & bit))
+            continue;
+        ASSERT_EQ(link.grabber.setBaudRate(link.ref, bit), 0);
+        tried.push_back(bit);
+        // As a host's scan does: garbage the camera heard at a wrong rate goes stale meanwhile.
+        std::this_thread::sleep_for(200ms);
+        if (link.code(kGetCameraType, 400) == 0x0190)
+            found = bit;
+    }
+    EXPECT_EQ(tried, (std::vector<uint32_t>{1, 2, 4, 16}));
+    EXPECT_EQ(found, 16u);
+}
+
+TEST(CamLinkRate, SetClBaudrateAnswersAtTheOldRateThenSwitchesUntilAReboot) {
+    Link link({"--boot-time", "100"});
+    ASSERT_EQ(link.rc, 0);
+    EXPECT_EQ(link.code(telegram(0x3316, u32Bytes(12345))), 0x33D6);
+    EXPECT_EQ(u32At(link.last, 4), 0x80001004u);                      // not a rate the camera has
+    ASSERT_EQ(link.code(telegram(0x3316, u32Bytes(38400))), 0x3396);  // heard at 9600
+    EXPECT_EQ(u32At(link.last, 4), 38400u);
+    EXPECT_EQ(link.code(kGetClBaudrate), 0);  // the camera has left 9600
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(38400)), 0);
+    ASSERT_EQ(link.code(kGetClBaudrate), 0x3296);
+    EXPECT_EQ(u32At(link.last, 4), 38400u);
+
+    // A reboot brings the line back to the start rate, after the reply at 38400.
+    ASSERT_EQ(link.code(telegram(0x1704)), 0x1784);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(link.code(kGetClBaudrate), 0);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);
+    ASSERT_EQ(link.code(kGetClBaudrate), 0x3296);
+    EXPECT_EQ(u32At(link.last, 4), 9600u);
+}
+
+TEST(CamLinkRate, PacedLineTimeFollowsTheRateInForce) {
+    // GET_FIRMWARE_VERSIONS: 5 bytes out, 207 back, ten bits a byte: about 221 ms at 9600 and
+    // 18 ms at 115200, whatever --pace says for the pty.
+    Link link({"--pace", "9600", "--extra-records", "10"});
+    ASSERT_EQ(link.rc, 0);
+    const auto took = [&]() {
+        const auto start = SteadyClock::now();
+        EXPECT_EQ(link.code(telegram(0x0810), 1000), 0x0890);
+        return SteadyClock::now() - start;
+    };
+    const auto slow = took();
+    EXPECT_GE(slow, 215ms);
+    EXPECT_LT(slow, 500ms);
+    ASSERT_EQ(link.code(telegram(0x3316, u32Bytes(115200))), 0x3396);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(115200)), 0);
+    const auto fast = took();
+    EXPECT_GE(fast, 17ms);
+    EXPECT_LT(fast, 100ms);
+}
+
+TEST(CamLinkSettings, ConfigurationAndOutputFormatRoundTripAndOtherCommandsAnswer) {
+    Link link({});
+    ASSERT_EQ(link.rc, 0);
+    Bytes config = u32Bytes(40000000);
+    config.insert(config.end(), {0x12, 0x01, 0x03});
+    const struct {
+        Bytes command;
+        uint16_t code;
+        size_t size;
+    } rows[] = {
+        {telegram(0x0111), 0x0191, 153},
+        {telegram(0x0A14), 0x0A94, 5},
+        {telegram(0x3516, config), 0x3596, 12},
+        {telegram(0x3416), 0x3496, 12},
+        {telegram(0x1016, {2, 0, 0x00, 0x02, 0, 0, 0, 0}), 0x1096, 13},
+        {telegram(0x1116, {2, 0}), 0x1196, 13},
+        {telegram(0x3516, {1, 2, 3}), 0x35D6, 9},  // too short: 0x80001003
+        {telegram(0x1016, {2, 0}), 0x10D6, 9},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(u16At(row.command, 0));
+        EXPECT_EQ(link.code(row.command), row.code);
+        EXPECT_EQ(link.last.size(), row.size);
+    }
+    ASSERT_EQ(link.code(telegram(0x3416)), 0x3496);
+    EXPECT_EQ(Bytes(link.last.begin() + 4, link.last.end() - 1), config);
+    ASSERT_EQ(link.code(telegram(0x1116, {2, 0})), 0x1196);
+    EXPECT_EQ(u16At(link.last, 6), 0x0200);
+    EXPECT_EQ(u16At(link.last, 8), 0x0102);
+    EXPECT_EQ(link.code(telegram(0x1016, {2, 0})), 0x10D6);
+    EXPECT_EQ(u32At(link.last, 4), 0x80001003u);
+}
+
+TEST(CamLinkSettings, ACameraWithoutOutputFormatsRefusesBothWith0x80001020) {
+    Link link({"--no-output-format"});
+    ASSERT_EQ(link.rc, 0);
+    for (const Bytes& command :
+         {telegram(0x1116, {2, 0}), telegram(0x1016, {2, 0, 0, 2, 0, 0, 0, 0})}) {
+        EXPECT_EQ(link.code(command), u16At(command, 0) | 0xC0);
+        EXPECT_EQ(link.last.size(), 9u);
+        EXPECT_EQ(u32At(link.last, 4), 0x80001020u);
+    }
+    EXPECT_EQ(link.code(telegram(0x3416)), 0x3496);  // the configuration is there
+}
+
+TEST(CamLinkRate, ThePtySetsTheSameCamerasRateAndAPowerLossResetsIt) {
+    Link link({"--fault", "power-loss:1:0", "--boot-time", "100"});
+    ASSERT_EQ(link.rc, 0);
+    simtest::PortClient pty(link.cam.sim.portPath());
+    ASSERT_EQ(u16At(pty.transact(telegram(0x3316, u32Bytes(19200))).value_or(Bytes{}), 0), 0x3396);
+    EXPECT_EQ(link.code(kGetClBaudrate), 0);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
+    ASSERT_EQ(link.code(telegram(0x7103, Bytes(8, 0))), 0x7183);
+    // The first block write to the Main FPGA is lost with the power; the camera comes back in
+    // boot mode at its start rate.
+    Bytes write = u32Bytes(0);
+    const Bytes last = u32Bytes(255);
+    write.insert(write.end(), last.begin(), last.end());
+    write.resize(8 + 256, 0x00);
+    EXPECT_EQ(link.code(telegram(0x1103, write)), 0);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(link.code(kGetCameraType), 0);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);
+    ASSERT_EQ(link.code(kGetCameraType), 0x0190);
+    EXPECT_EQ(u16At(link.last, 4), 0x0800);
+}
+
+TEST(CamLinkRate, ACamsimWhosePortIsTakenStops) {
+    CamLinkCamera first({});
+    ASSERT_TRUE(first.started);
+    const std::string address = first.sim.camlinkAddress();
+    tools::CamsimProcess second;
+    EXPECT_FALSE(second.start(KF_BINARY_DIR "/bin/camsim",
+                              {"--camlink-port", address.substr(address.rfind(':') + 1)}));
+    EXPECT_EQ(second.waitForExit(2s), 1);
+}
