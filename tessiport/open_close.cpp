@@ -109,8 +109,12 @@ void fillEntry(DriverEntry& entry, uint32_t board, uint32_t flags, uint32_t hand
     entry.imageTimeout = 3000;
     entry.transferTimeout = 200;
     entry.transfer = TransferParametersBlock{};
-    entry.openCount = 1;
     entry.opening = false;
+}
+
+void setOpenCount(DriverEntry& entry, uint32_t count) {
+    std::lock_guard lock(driver_entry_crisec);
+    entry.openCount = count;
 }
 
 }  // namespace
@@ -198,20 +202,23 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
     if (const uint32_t failed = openChannel(*entry, board, value, open))
         return failOpen(*entry, handle, failed);
 
-    if (!(flags & INITMODE_NO_CONNECTION_TEST)) {
-        const uint32_t tested = completeTestedOpen(*entry);
-        if (tested != 0) {
-            std::lock_guard lock(driver_entry_crisec);
-            closeBoard(*entry);
-            *handle = 0;
-            return tested;
-        }
-    }
+    // From here on the entry is found by its handle: the connection-tested open sends its
+    // set-up commands through Control_Command.
     fillEntry(*entry, board, flags, value);
-    if (flags & INITMODE_NO_CONNECTION_TEST)
+    if (flags & INITMODE_NO_CONNECTION_TEST) {
+        setOpenCount(*entry, 1);
         LogMessage(level::kInfo, value, "Open_Cam_Ext: init without connection test");
-    else
-        LogMessage(level::kInfo, value, "Open_Cam_Ext: done succesfully");
+        return 0;
+    }
+    const uint32_t tested = completeTestedOpen(*entry);
+    if (tested != 0) {
+        std::lock_guard lock(driver_entry_crisec);
+        closeBoard(*entry);
+        *handle = 0;
+        return tested;
+    }
+    setOpenCount(*entry, 1);
+    LogMessage(level::kInfo, value, "Open_Cam_Ext: done succesfully");
     return 0;
 }
 
