@@ -6,7 +6,9 @@
 
 #include <stdint.h>
 
-#if defined(__GNUC__)
+#if defined(_WIN32)
+#define CLSERSIM_EXPORT __declspec(dllexport)
+#elif defined(__GNUC__)
 #define CLSERSIM_EXPORT __attribute__((visibility("default")))
 #else
 #define CLSERSIM_EXPORT

@@ -50,6 +50,13 @@ TEST(OptionsAndFaults, DecimalVersionsAndRefusals) {
     sim::SimOptions refused;
     EXPECT_FALSE(sim::parseOptions({"--bootloader", "1:1.256"}, refused, error));
     EXPECT_FALSE(error.empty());
+    for (const char* port : {"65536", "-1", "x"}) {
+        EXPECT_FALSE(sim::parseOptions({"--camlink-port", port}, refused, error)) << port;
+        EXPECT_EQ(error, "bad or missing value for --camlink-port (see --help)");
+    }
+    ASSERT_TRUE(sim::parseOptions({"--camlink-port=0", "--no-output-format"}, o, error));
+    EXPECT_EQ(o.camlinkPort, 0);
+    EXPECT_FALSE(o.outputFormat);
     sim::Faults faults;
     error.clear();
     EXPECT_FALSE(sim::addFault("no-reply:0x10000", faults, error));
