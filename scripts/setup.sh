@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libcli11-dev nlohmann-json3-dev fonts-dejavu-core)
+          qt6-base-dev libcli11-dev nlohmann-json3-dev fonts-dejavu-core pkgconf)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole suite on a fresh machine: install, build, run the tests; then the non-GUI code and its
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer; then each fuzzer briefly.
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer; the library's thread test under
+# ThreadSanitizer; then each fuzzer briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -15,6 +16,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKF_WERROR=ON -DKF_S
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE gui
+
+echo "== the library's thread test under ThreadSanitizer"
+bash scripts/tsan.sh
 
 if [ -f fuzz/CMakeLists.txt ]; then
     echo "== fuzzers"

@@ -1,0 +1,166 @@
+#include "host_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "tessiport/shared_block.h"
+
+extern char** environ;
+
+namespace tessiport_test {
+
+using namespace std::chrono;
+
+const std::string kLibrary = KF_BINARY_DIR "/lib/libtessiport.so";
+const std::string kHost = KF_BINARY_DIR "/bin/tessiport_c_host";
+
+HostProcess::~HostProcess() {
+    if (pid_ > 0)
+        killHard();
+    if (stdinFd_ >= 0)
+        ::close(stdinFd_);
+    if (stdoutFd_ >= 0)
+        ::close(stdoutFd_);
+}
+
+bool HostProcess::start(const std::vector<std::string>& steps, const Environment& environment) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        return false;
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return false;
+    std::map<std::string, std::string> merged;
+    for (char** item = environ; *item != nullptr; ++item) {
+        const char* eq = std::strchr(*item, '=');
+        if (eq != nullptr)
+            merged[std::string(*item, size_t(eq - *item))] = eq + 1;
+    }
+    for (const auto& [name, value] : environment)
+        merged[name] = value;
+    std::vector<std::string> envText;
+    for (const auto& [name, value] : merged)
+        envText.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& text : envText)
+        envp.push_back(text.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = {kHost, kLibrary};
+    args.insert(args.end(), steps.begin(), steps.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const int rc = posix_spawn(&pid_, kHost.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    stdinFd_ = in[1];
+    stdoutFd_ = out[0];
+    if (rc != 0)
+        pid_ = -1;
+    return rc == 0;
+}
+
+std::optional<std::string> HostProcess::readLine(milliseconds limit) {
+    const auto deadline = steady_clock::now() + limit;
+    while (true) {
+        const size_t newline = pending_.find('\n');
+        if (newline != std::string::npos) {
+            std::string line = pending_.substr(0, newline);
+            pending_.erase(0, newline + 1);
+            return line;
+        }
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        pollfd readable{stdoutFd_, POLLIN, 0};
+        if (left <= 0 || ::poll(&readable, 1, int(left)) <= 0)
+            return std::nullopt;
+        char chunk[4096];
+        const ssize_t got = ::read(stdoutFd_, chunk, sizeof chunk);
+        if (got <= 0)
+            return std::nullopt;
+        pending_.append(chunk, size_t(got));
+    }
+}
+
+std::vector<std::string> HostProcess::finish() {
+    if (stdinFd_ >= 0)
+        ::close(stdinFd_);
+    stdinFd_ = -1;
+    std::vector<std::string> lines;
+    while (auto line = readLine())
+        lines.push_back(*line);
+    return lines;
+}
+
+void HostProcess::killHard() {
+    if (pid_ <= 0)
+        return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+std::optional<int> HostProcess::wait() {
+    if (pid_ <= 0)
+        return std::nullopt;
+    const auto deadline = steady_clock::now() + seconds(10);
+    while (steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+    return std::nullopt;
+}
+
+HostRun runHost(const std::vector<std::string>& steps, const Environment& environment) {
+    HostProcess host;
+    HostRun run;
+    if (!host.start(steps, environment))
+        return run;
+    run.lines = host.finish();
+    run.status = host.wait();
+    return run;
+}
+
+std::string uniqueInstance() {
+    static std::atomic<int> counter{0};
+    return "test" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+}
+
+BlockView readBlock(const std::string& instance) {
+    BlockView view;
+    const std::string name = "/TESSIPORT-" + std::to_string(::geteuid()) + "-" + instance;
+    const int fd = shm_open(name.c_str(), O_RDONLY, 0);
+    if (fd < 0)
+        return view;
+    void* mapped = mmap(nullptr, tessiport::kSharedStateSize, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED)
+        return view;
+    const auto* state = static_cast<const tessiport::SharedState*>(mapped);
+    view.exists = true;
+    view.count = state->DWDllOpened;
+    view.folder = std::string(state->folder, strnlen(state->folder, sizeof state->folder));
+    view.logPath = std::string(state->logPath, strnlen(state->logPath, sizeof state->logPath));
+    munmap(mapped, tessiport::kSharedStateSize);
+    return view;
+}
+
+}  // namespace tessiport_test

@@ -1,0 +1,63 @@
+#pragma once
+// The plain C host (tessiport_c_host) as a child process: its steps as arguments, its output
+// read line by line, and the environment that points the library at camsim and at a shared
+// block and folder of the test's own.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessiport_test {
+
+extern const std::string kLibrary;  // build/lib/libtessiport.so
+extern const std::string kHost;
+
+using Environment = std::map<std::string, std::string>;
+
+class HostProcess {
+public:
+    HostProcess() = default;
+    ~HostProcess();
+    HostProcess(const HostProcess&) = delete;
+    HostProcess& operator=(const HostProcess&) = delete;
+
+    bool start(const std::vector<std::string>& steps, const Environment& environment);
+    // The next line of output without its newline; nothing at the end or after `limit`.
+    std::optional<std::string> readLine(std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Closes standard input (ends a "wait" step) and collects the remaining output lines.
+    std::vector<std::string> finish();
+    void killHard();
+    // Exit status (128 + signal when killed); nothing when it did not end within 10 s.
+    std::optional<int> wait();
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    int stdinFd_ = -1;
+    int stdoutFd_ = -1;
+    std::string pending_;
+};
+
+struct HostRun {
+    std::optional<int> status;
+    std::vector<std::string> lines;
+};
+// Runs the host to its end.
+HostRun runHost(const std::vector<std::string>& steps, const Environment& environment);
+
+// A shared block instance name no other test uses.
+std::string uniqueInstance();
+// The shared block of that instance as another process sees it.
+struct BlockView {
+    bool exists = false;
+    uint32_t count = 0;
+    std::string folder;
+    std::string logPath;
+};
+BlockView readBlock(const std::string& instance);
+
+}  // namespace tessiport_test

@@ -1,0 +1,411 @@
+// The real libtessiport.so in a plain C host: its exports, open and close, command transactions
+// on camsim, the refusals, and the shared block across processes.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "host_process.h"
+#include "tools/camsim_process.h"
+#include "tools/temp_folder.h"
+
+namespace {
+
+using namespace tessiport_test;
+using testing::ElementsAreArray;
+using testing::HasSubstr;
+
+const std::string kCamsim = KF_BINARY_DIR "/bin/camsim";
+// GET_CAMERA_TYPE as a host passes it: no checksum byte filled in.
+const std::string kGetType = "cmd:5:23:1001050000";
+// camsim's reply without its checksum: code 0x0190, length 24, type 0x0400, serial 1234.
+const std::string kTypeReply = "cmd 0x00000000 9001180000040000d20400000000000000000000000000";
+
+class LibraryHost : public testing::Test {
+protected:
+    Environment environment() const {
+        return {{"TESSIPORT_INSTANCE", instance},
+                {"QEL_DATA_DIR", data.path()},
+                {"TESSIPORT_SYSTEM_DIR", data.path()},
+                {"QEL_COM1", "/nonexistent/port"}};
+    }
+    std::string logText() const {
+        std::ifstream file(data.path("tessiport.log"));
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+    tools::TempFolder data;
+    const std::string instance = uniqueInstance();
+};
+
+TEST(Exports, ExactlyTheInterfaceNamesLeaveTheLibrary) {
+    const std::set<std::string> expected = {"Open_Cam",
+                                            "Close_Cam",
+                                            "Check_Device_Availability",
+                                            "Open_Cam_Ext",
+                                            "Control_Command",
+                                            "Set_Timeouts",
+                                            "Get_Generation_Count",
+                                            "Get_Image_Queued",
+                                            "Set_Image_Buffer",
+                                            "Cancel_Images",
+                                            "Get_Pending_Buffer",
+                                            "Get_Transfer_Parameters",
+                                            "Set_Transfer_Parameters",
+                                            "Set_Image_Parameters",
+                                            "Get_Byterate_Data",
+                                            "Set_Driver_Event",
+                                            "Enable_Error_Messages",
+                                            "Enable_Message_Log",
+                                            "Save_Protocol",
+                                            "Set_Protocol",
+                                            "Get_Protocol",
+                                            "Get_Camera_Error",
+                                            "Set_buffer_management",
+                                            "Allocate_Framebuffer",
+                                            "Free_Framebuffer",
+                                            "Start_Aquire",
+                                            "Stop_Aquire",
+                                            "Wait_for_image",
+                                            "Unblock_image_buffer",
+                                            "Get_image_buffer_adr",
+                                            "Register_User_Interface"};
+    std::unique_ptr<FILE, int (*)(FILE*)> nm(
+        popen(("nm -D --defined-only " + kLibrary).c_str(), "r"), pclose);
+    ASSERT_TRUE(nm);
+    std::set<std::string> exported;
+    char line[512];
+    while (std::fgets(line, sizeof line, nm.get()) != nullptr) {
+        char address[64], type[8], name[400];
+        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3)
+            exported.insert(name);
+    }
+    EXPECT_EQ(exported, expected);
+}
+
+TEST_F(LibraryHost, RefusalsBeforeAnyChannelIsTouched) {
+    const std::string name100(100, 'x');
+    const struct {
+        std::vector<std::string> steps;
+        std::vector<std::string> lines;
+    } rows[] = {
+        // Open_Cam_Ext's argument checks leave the caller's handle value as it was.
+        {{"handle:777", "open:8000"},
+         {"cb 0x0777 ERROR Open_Cam_Ext: QEL_KM4_CL_ONLY_SERIAL_INIT flag must be set in initmode",
+          "open 0xa0332001 0x777"}},
+        {{"handle:777", "opencam:3000"},
+         {"cb 0x0777 ERROR Open_Cam_Ext: KM4_OpenStruct must be valid", "open 0xa0332001 0x777"}},
+        {{"open:3000:"},
+         {"cb 0x0001 ERROR Open_Cam_Ext: stringlength of cl_ser_file_name in KM4_OpenStruct",
+          "open 0xa0332001 0x0"}},
+        {{"open:3000:" + name100},
+         {"cb 0x0001 ERROR Open_Cam_Ext: stringlength of cl_ser_file_name in KM4_OpenStruct",
+          "open 0xa0332001 0x0"}},
+        // A COM port that cannot be opened frees the entry: the handle value is 0 again.
+        {{"open:b101:comport1"},
+         {"cb 0x0001 ERROR Error open Comport", "",
+          "cb 0x0101 ERROR Open_Cam_Ext: Cannot open comport1", "open 0x80332006 0x0"}},
+        // Control_Command checks its arguments before it looks for the handle.
+        {{"cmd:4:0:1001050000"},
+         {"cb 0x0000 ERROR Control_Command: wrongvalue size_in 4", "cmd 0xa0332001"}},
+        {{"cmd:512:0:1001050000"},
+         {"cb 0x0000 ERROR Control_Command: wrongvalue size_in 512", "cmd 0xa0332001"}},
+        {{"cmd:5:0:0000050000"},
+         {"cb 0x0000 ERROR Control_Command: wrongvalue command 0", "cmd 0xa0332001"}},
+        {{"cmd:5:0:1001060000"},
+         {"cb 0x0000 ERROR Control_Command: wrongvalue command size 6", "cmd 0xa0332001"}},
+        {{"handle:345", "cmd:5:4:1001050000"},
+         {"cb 0x0345 ERROR Control_Command: HANDLE 0x345 not valid", "cmd 0x80332006 eeeeeeee"}},
+        {{"handle:345", "close", "close"},
+         {"cb 0x0345 ERROR Close_Cam: HANDLE 0x345 not valid", "close 0x80332006 0x0",
+          "close 0x00000000 0x0"}},
+        {{"handle:345", "transfer"},
+         {"cb 0x0345 ERROR Get_Transfer_Parameters: HANDLE 0x345 not valid",
+          "cb 0x0345 ERROR Set_Transfer_Parameters: HANDLE 0x345 not valid",
+          "transfer 0x80332006 0x80332006"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.steps.back());
+        std::vector<std::string> steps = {"errors:5"};
+        steps.insert(steps.end(), row.steps.begin(), row.steps.end());
+        std::vector<std::string> expected = {"cb Errormessages will appear"};
+        expected.insert(expected.end(), row.lines.begin(), row.lines.end());
+        const HostRun run = runHost(steps, environment());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_THAT(run.lines, ElementsAreArray(expected));
+    }
+}
+
+TEST_F(LibraryHost, ImageFunctionsAreRefusedAndTheFixedAnswersGiven) {
+    const HostRun run =
+        runHost({"log:3:" + data.path("tessiport.log"), "handle:104", "image"}, environment());
+    std::string expected = "image";
+    for (int i = 0; i < 12; ++i)
+        expected += " 0xa0332002";
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "log 0x00000000", expected + " fixed 0x0 generation 1 pending 0"}));
+    const std::string log = logText();
+    for (const char* text :
+         {"Get_Image_Queued", "Set_Image_Buffer", "Cancel_Images", "Set_Image_Parameters",
+          "Set_buffer_managment", "Allocate_Framebuffer", "Free_Framebuffer", "Start_Acquire",
+          "Stop_Acquire", "Wait_for_image", "Unblock_image_buffer", "Get_image_buffer_adr"}) {
+        EXPECT_THAT(log, HasSubstr(std::string("\r\n0x0104 ERROR ") + text +
+                                   ": Function not valid in serial Interface\r\n"));
+    }
+}
+
+// A COM-port board on camsim's pty, opened without the connection test.
+class ComPortBoard : public LibraryHost {
+protected:
+    void SetUp() override { ASSERT_TRUE(camsim.start(kCamsim, {})); }
+    Environment environment() const {
+        Environment values = LibraryHost::environment();
+        values["QEL_COM1"] = camsim.portPath();
+        return values;
+    }
+    tools::CamsimProcess camsim;
+};
+
+TEST_F(ComPortBoard, TransactionsOpenCountAndClose) {
+    const HostRun run = runHost(
+        {"open:b101:comport1", kGetType, "cmd:5:6:1001050000", "error",
+         // A second open of the board shares the entry; the first close only counts down.
+         "handle:0", "open:b101:comport1", "close", "handle:101", kGetType, "close", kGetType,
+         // Without INITMODE_NO_CONNECTION_TEST the link set-up would be needed.
+         "open:3101:comport1"},
+        environment());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.lines,
+              (std::vector<std::string>{
+                  "open 0x00000000 0x101", kTypeReply,
+                  // The checksum test allows replies up to capacity 9 + 1 bytes.
+                  "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000", "open 0x00000000 0x101",
+                  "close 0x00000000 0x0", kTypeReply, "close 0x00000000 0x0",
+                  "cmd 0x80332006 " + std::string(46, 'e'), "open 0xa0332002 0x0"}));
+}
+
+// A board behind libclsersim, the simulated frame grabber, on camsim's Camera Link socket.
+class GrabberBoard : public LibraryHost {
+protected:
+    bool startCamera(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), {"--camlink-port", "0"});
+        return camsim.start(kCamsim, options) && !camsim.camlinkAddress().empty();
+    }
+    Environment environment() const {
+        Environment values = LibraryHost::environment();
+        values["CLSERSIM_PORT0"] = camsim.camlinkAddress();
+        values["CLSERSIM_PORT2"] = camsim.camlinkAddress();
+        return values;
+    }
+    // Each expected text must appear in the log, in this order.
+    void expectLogInOrder(const std::vector<std::string>& texts) const {
+        const std::string log = logText();
+        size_t at = 0;
+        for (const std::string& text : texts) {
+            const size_t found = log.find(text, at);
+            EXPECT_NE(found, std::string::npos) << "missing after offset " << at << ": " << text;
+            if (found != std::string::npos)
+                at = found + text.size();
+        }
+    }
+    std::string logStep(uint32_t bits = 0x20043) const {
+        char text[16];
+        std::snprintf(text, sizeof text, "%x", bits);
+        return std::string("log:") + text + ":" + data.path("tessiport.log");
+    }
+    tools::CamsimProcess camsim;
+};
+
+TEST_F(GrabberBoard, TransactionsErrorRepliesAndCommand011A) {
+    ASSERT_TRUE(startCamera({"--fault", "error:0x0111:0x80001020"}));
+    const HostRun run = runHost(
+        {logStep(), "open:b000:clsersim", kGetType, "cmd:5:9:1101050000", "error", kGetType,
+         "error",
+         // 0x011A goes out as given, its wrong last byte included: the camera refuses its checksum.
+         "cmd:7:9:1a010500429998", "close", kGetType},
+        environment());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "log 0x00000000", "open 0x00000000 0x100", kTypeReply,
+                             "cmd 0x80001020 d101090020100080ee", "error 0x80001020", kTypeReply,
+                             "error 0x00000000", "cmd 0x80001002 da01090002100080ee",
+                             "close 0x00000000 0x0", "cmd 0x80332006 " + std::string(46, 'e')}));
+    expectLogInOrder({"0x0001 Open_Cam_Ext(b000,0,", "0x0100 Open_Cam_Ext: call pclSerialInit",
+                      "0x0100 Open_Cam_Ext: init without connection test",
+                      "0x0100 Control_Command: start= 0x0110 serialRef ",
+                      "0x0100 Command 0x0110 0x0005 0x16",
+                      "0x0100 Control_Command: serialFlush called",
+                      "0x0100 Control_Command: bytes done 24 0x0018",
+                      "0x0100 return  0x0190 0x0018", "0x0100 Control_Command: Control_command end",
+                      "0x0100 Command 0x011a 0x0007 0x42 0x99 0x98", "0x0100 Close_Cam(100)",
+                      "0x0100 Close_Cam: call pclSerialClose()",
+                      "0x0100 Close_Cam: call FreeLibrary()", "0x0000 Close_Cam done succesfully"});
+}
+
+TEST_F(GrabberBoard, FailuresOfTheChannelAndOfTheReply) {
+    ASSERT_TRUE(startCamera({"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216",
+                             "--fault", "bad-checksum:0x3416", "--fault", "short-body:0x0111"}));
+    const HostRun run =
+        runHost({"errors:5", "open:b000:clsersim", "timeouts:4:100,0,0", kGetType, kGetType,
+                 "cmd:5:9:1632050000", "cmd:5:12:1634050000", "cmd:5:20:1101050000"},
+                environment());
+    EXPECT_EQ(run.lines,
+              (std::vector<std::string>{
+                  "cb Errormessages will appear", "open 0x00000000 0x100", "timeouts 0x00000000",
+                  // The channel's failure leaves the board open for the next command.
+                  "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
+                  "cmd 0x80332007 " + std::string(46, 'e'), kTypeReply,
+                  "cb 0x0100 ERROR Control_Command: wrong command return 0x3396 != 0x3296",
+                  "cmd 0x8033200c 9633090080250000ee", "cb 0x0001 ERROR test_checksum size error",
+                  "cmd 0x80332008 " + std::string(24, 'e'),
+                  "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
+                  "cmd 0x80332007 " + std::string(40, 'e')}));
+}
+
+TEST_F(GrabberBoard, LibraryVariantsAndOpenFailures) {
+    ASSERT_TRUE(startCamera());
+    const struct {
+        const char* name;
+        std::vector<std::string> steps;
+        Environment extra;
+        std::vector<std::string> lines;
+        std::vector<std::string> log;
+    } rows[] = {
+        {"no flush function: reads before each command",
+         {"open:b000:clsersim_minimal", kGetType, "close"},
+         {},
+         {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
+         {"0x0100 Control_Command: pre read 0", "0x0100 Close_Cam: call pclSerialClose()"}},
+        {"no close function: not usable",
+         {"errors:5", "open:b000:clsersim_noclose", kGetType},
+         {},
+         {"cb Errormessages will appear",
+          "cb 0x0001 ERROR Get_Serial_Functions: Cannot load function clSerialClose",
+          "open 0xa0330004 0x0", "cb 0x0000 ERROR Control_Command: HANDLE 0x0 not valid",
+          "cmd 0x80332006 " + std::string(46, 'e')},
+         {}},
+        {"a close function that throws",
+         {"open:b000:clsersim", "close", "open:b000:clsersim"},
+         {{"CLSERSIM_CLOSE_THROWS", "1"}},
+         {"open 0x00000000 0x100", "close 0x00000000 0x0", "open 0x00000000 0x100"},
+         {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"}},
+        {"IMAQ session 2",
+         {"open:2b000:clsersim_imaq:2", kGetType, "close"},
+         {},
+         {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
+         {"0x0100 Open_Cam_Ext: use imaq serialref",
+          "0x0100 Control_Command: start= 0x0110 serialRef 2"}},
+        {"IMAQ without an open structure",
+         {"opencam:29000"},
+         {},
+         {"open 0xa0332001 0x0"},
+         {"0x0001 ERROR Open_Cam_Ext: KM4_OpenStruct must be valid"}},
+        {"board 1 has no camera",
+         {"open:b001:clsersim", "handle:0", "open:b001:clsersim"},
+         {},
+         {"open 0x80332006 0x0", "open 0x80332006 0x0"},
+         {"0x0101 ERROR Open_Cam_Ext: Cannot open serial Cameralink Device"}},
+        // The board is open at process exit: the detach closes it.
+        {"left open",
+         {"open:b000:clsersim"},
+         {},
+         {"open 0x00000000 0x100"},
+         {"process detach DWDllOpened 1", "0x0100 Close_Cam: call pclSerialClose()",
+          "TESSIPORT logfile ended"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::remove(data.path("tessiport.log").c_str());
+        std::vector<std::string> steps = {logStep(0x30043)};
+        steps.insert(steps.end(), row.steps.begin(), row.steps.end());
+        Environment values = environment();
+        for (const auto& [name, value] : row.extra)
+            values[name] = value;
+        const HostRun run = runHost(steps, values);
+        EXPECT_EQ(run.status, 0);
+        std::vector<std::string> expected = {"log 0x00000000"};
+        expected.insert(expected.end(), row.lines.begin(), row.lines.end());
+        EXPECT_EQ(run.lines, expected);
+        expectLogInOrder(row.log);
+    }
+}
+
+// The shared block: counted processes, and paths that a crashed process cannot pin.
+TEST_F(LibraryHost, ProcessesAttachingAtOnceAreAllCounted) {
+    constexpr int kHosts = 6;
+    std::vector<std::unique_ptr<HostProcess>> hosts;
+    for (int i = 0; i < kHosts; ++i) {
+        hosts.push_back(std::make_unique<HostProcess>());
+        ASSERT_TRUE(hosts.back()->start({"wait"}, environment()));
+    }
+    for (auto& host : hosts)
+        EXPECT_EQ(host->readLine(), "ready");
+    const BlockView block = readBlock(instance);
+    EXPECT_TRUE(block.exists);
+    EXPECT_EQ(block.count, uint32_t(kHosts));
+    EXPECT_EQ(block.folder, data.path());
+    EXPECT_EQ(block.logPath, data.path("tessiport.log"));
+    for (auto& host : hosts) {
+        host->finish();
+        EXPECT_EQ(host->wait(), 0);
+    }
+    // The last one to go removes the block.
+    EXPECT_FALSE(readBlock(instance).exists);
+}
+
+TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpItsLog) {
+    tools::TempFolder second;
+    std::ofstream(second.path("tessiport.log")).close();  // a log file is opened only if it exists
+    HostProcess killed;
+    ASSERT_TRUE(killed.start({"wait"}, environment()));
+    ASSERT_EQ(killed.readLine(), "ready");
+    killed.killHard();
+    EXPECT_EQ(readBlock(instance).count, 1u);  // left behind
+
+    Environment later = environment();
+    later["QEL_DATA_DIR"] = second.path();
+    HostProcess next;
+    ASSERT_TRUE(next.start({"wait"}, later));
+    ASSERT_EQ(next.readLine(), "ready");
+    const BlockView block = readBlock(instance);
+    EXPECT_EQ(block.count, 1u);
+    EXPECT_EQ(block.folder, second.path());
+    next.finish();
+    EXPECT_EQ(next.wait(), 0);
+    std::ifstream file(second.path("tessiport.log"));
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_THAT(text.str(), HasSubstr(second.path("tessiport.log") + " logfile started"));
+}
+
+TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
+    const std::string name = "/TESSIPORT-" + std::to_string(geteuid()) + "-" + instance;
+    const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    // A live process holds it without having sized it: the library waits briefly, then opens
+    // no boards.
+    ASSERT_EQ(flock(fd, LOCK_SH), 0);
+    HostRun run = runHost({"errors:5", "open:b101:comport1"}, environment());
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "cb Errormessages will appear",
+                             "cb 0x0001 ERROR Open_Cam_Ext: Driver is not built for this OS",
+                             "open 0x80332005 0x0"}));
+    // Once no one holds it, the next process is alone and sizes it itself.
+    close(fd);
+    run = runHost({"open:b101:comport1"}, environment());
+    EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0x80332006 0x0"}));
+    shm_unlink(name.c_str());
+}
+
+}  // namespace
