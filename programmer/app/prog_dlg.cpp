@@ -11,7 +11,6 @@
 namespace app {
 
 namespace {
-constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
 constexpr const char* kNoDeviceSelected = "No Device selected! Try again or close programmer\n";
 }  // namespace
 

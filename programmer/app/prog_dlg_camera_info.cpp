@@ -57,6 +57,8 @@ bool ProgDlg::ReadCameraInfoSteps() {
         deviceAvailable.fill(false);
         cameraVariant.fill(0xFFFF);
         cameraVersion.fill(-1);
+        // A device the camera no longer reports shows no version, not the one it had before.
+        for (int row = 0; row < kRowCount; ++row) SetCurrentFwText(row, kNoVersionText);
     }
     if (!camera) return false;
     if (camera->bootMode) {
@@ -227,10 +229,13 @@ bool ProgDlg::RebootCamera() {
         model.enable(kIdLoadFile, false);
         model.enable(kIdProgram, false);
         model.enable(kIdPacket, false);
-        ShowStatus("Connection to Camera lost, select other port or close programmer");
+        // What the status line asks for must be possible.
+        model.enable(kIdSelectPort);
+        model.enable(kIdQuit);
+        ShowStatus(kConnectionLost);
         return false;
     }
-    ShowStatus("Load Update File, select other port or close programmer");
+    ShowStatus(kLoadOrSelect);
     return true;
 }
 
