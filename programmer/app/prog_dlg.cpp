@@ -79,6 +79,16 @@ void ProgDlg::ConnectDirectly() {
         EndDialog(0);
         return;
     }
+    if (options.interfaceType == kInterfaceCameraLink) {
+        const std::string refusal = GrabberDllRefusal(options.grabberDll);
+        if (!refusal.empty()) {
+            camera.reset();
+            statusText = refusal;
+            host_.warning(statusText);
+            EndDialog(0);
+            return;
+        }
+    }
     if (!options.grabberDll.empty()) {
         std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", options.grabberDll.c_str());
     }

@@ -21,8 +21,6 @@ constexpr int kHardwareGiveUpAfter = 10;  // the attempt numbered above this is 
 // Page numbers are one byte, so no camera can deliver more records than this.
 constexpr int kFirmwareRecordsMax = 256 * int(field::RECORDS_PER_REPLY);
 
-char spinner(int counter) { return "-/|\\-/|\\"[counter % 8]; }
-
 // A zero-terminated name of at most `size` bytes inside a reply.
 std::string nameAt(const uint8_t* bytes, size_t size) {
     const auto* text = reinterpret_cast<const char*>(bytes);
@@ -32,15 +30,8 @@ std::string nameAt(const uint8_t* bytes, size_t size) {
 struct FirmwareReply {
     std::array<uint8_t, cap::GET_FIRMWARE_VERSIONS> bytes{};
     int count() const { return readU16(&bytes[field::RECORD_COUNT]); }
-    const uint8_t* record(int index) const {
-        return &bytes[field::RECORDS + size_t(index) * field::FIRMWARE_RECORD_SIZE];
-    }
-    std::string name(int index) const { return nameAt(record(index), field::FIRMWARE_NAME_SIZE); }
+    FirmwareRecord record(int index) const { return firmwareRecordAt(bytes.data(), size_t(index)); }
 };
-
-bool isTarunCamera(uint16_t cameraType) {
-    return cameraType == 0x1300 || cameraType == 0x1310 || cameraType == 0x1302;
-}
 
 }  // namespace
 
@@ -96,7 +87,7 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
         count = readU16(&reply[field::RECORD_COUNT]);
         if (code == kOk && count >= 1 && count <= int(field::RECORDS_PER_REPLY)) break;
         host_.clock().sleepFor(platform::Milliseconds(100));
-        ShowStatus(std::string("Reading Camera Hardware Info ") + spinner(attempt));
+        ShowStatus(std::string("Reading Camera Hardware Info ") + camera::spinnerChar(attempt));
         if (attempt > kHardwareGiveUpAfter) {
             const std::string message =
                 WithContactLine("Error reading camera hardware info!\nPlease contact QEL AG!\n");
@@ -161,10 +152,10 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     }
 
     const int count = std::min(reply.count(), kFirmwareRecordsMax);
-    const char* bootloaderName = isTarunCamera(cameraType) ? "boot.tarun" : "Main Bootloader";
+    const char* bootloaderName = bootloaderRecordName(cameraType);
     bool bootloaderFound = false;
     for (int index = 0; index < std::min(count, int(field::RECORDS_PER_REPLY)); ++index)
-        if (reply.name(index) == bootloaderName) bootloaderFound = true;
+        if (reply.record(index).name == bootloaderName) bootloaderFound = true;
     if (!bootloaderFound && options.interfaceType == kInterfaceCameraLink) {
         host_.warning("Old bootloader found\nProgramming with this Interface type not allowed");
         result = false;
@@ -181,18 +172,13 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
                                 timeout::GET_FIRMWARE_VERSIONS_PAGE) != kOk)
                 break;
         }
-        const int index = j % perReply;
-        const std::string name = reply.name(index);
+        const FirmwareRecord record = reply.record(j % perReply);
         for (int row = 0; row < kRowCount; ++row) {
-            if (name != kFirmwareRecordNames[size_t(row)]) continue;
-            const uint8_t* record = reply.record(index);
-            const int minor = record[field::FIRMWARE_MINOR];
-            const int major = record[field::FIRMWARE_MAJOR];
-            const int variant = readU16(record + field::FIRMWARE_VARIANT);
+            if (record.name != kFirmwareRecordNames[size_t(row)]) continue;
             deviceAvailable[size_t(row)] = true;
-            SetCurrentFwText(row, formatVersion(variant, major, minor));
-            cameraVariant[size_t(row)] = variant;
-            cameraVersion[size_t(row)] = major * 256 + minor;
+            SetCurrentFwText(row, formatVersion(record.variant, record.major, record.minor));
+            cameraVariant[size_t(row)] = record.variant;
+            cameraVersion[size_t(row)] = record.version();
         }
     }
 
@@ -215,13 +201,7 @@ bool ProgDlg::RebootCamera() {
         if (camera) rebooted = camera->Reboot(waitHost_);
         if (rebooted == kOk) {
             camera->Close();
-            if (factory_.openLink(*camera, options.portNumber) == kOk) {
-                std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
-                const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
-                if (camera->Command(request.data(), request.size, reply.data(), reply.size(),
-                                    timeout::GET_CAMERA_TYPE_REOPEN) == kOk)
-                    camera->cameraType = readU16(&reply[field::CAMERA_TYPE]);
-            }
+            if (factory_.openLink(*camera, options.portNumber) == kOk) camera->ReadCameraType();
             ReadCameraInfo();
         }
     }

@@ -69,6 +69,14 @@ TEST_F(Program, RefusedLoadsAndUnconfirmedRunsWriteNothing) {
     EXPECT_EQ(cameraVersions(), untouched);
 }
 
+TEST(ProgramOptions, AGrabberNameTheCameraLinkCannotHoldIsRefused) {
+    const clitest::CliRun run =
+        runCli("program x.qup --interface camlink --grabber a_grabber_lib_20.dll");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kelvoflash-cli: --grabber: Framegrabber library name a_grabber_lib_20.dll "
+                       "is too long: at most 19 characters.\n");
+}
+
 // A device of the file that the camera does not report (an interrupted run leaves an erased FPGA
 // so) is not written and is never a success: the summary says why and how to program it.
 TEST_F(Program, ADeviceTheCameraDoesNotReportFailsWithTheCommandThatProgramsIt) {
