@@ -114,6 +114,9 @@ void ProgDlg::OnLoadFile() {
     }
 
     model.enable(kIdProgram);
+    // A refused file programs nothing: no row may look chosen beside the refusal.
+    if (variantMismatch || downgrade)
+        for (int row = 0; row < kRowCount; ++row) CheckDevice(row, false);
     if (variantMismatch) {
         model.enable(kIdProgram, false);
         Changed();

@@ -137,6 +137,9 @@ TEST_F(LoadFileTest, AVariantMismatchRefusesTheFileButShowsItsVersions) {
     EXPECT_FALSE(enabled(1));
     EXPECT_TRUE(dialog.loaded.present[0]);
     EXPECT_EQ(loadedText(1), "005 V03.02");
+    // The newer devices beside the refused one are not programmed either: none stays checked.
+    for (int row : {0, 1, 2})
+        EXPECT_FALSE(checked(row)) << row;
     EXPECT_TRUE(dialog.loaded.hasImage());  // the buffers stay until the next load
     // Reported instead of a downgrade.
     load("both.qup", {{0, 5, 1, 1}, {1, 9, 0, 8}});
@@ -177,7 +180,7 @@ TEST_F(LoadFileTest, ADowngradeInTheFirstDeviceDisablesEveryLaterRow) {
     EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
     EXPECT_FALSE(dialog.model.isEnabled(kIdProgram));
     for (int row : {0, 1, 3})
-        EXPECT_FALSE(enabled(row)) << row;
+        EXPECT_FALSE(enabled(row) || checked(row)) << row;
     EXPECT_EQ(loadedText(3), "001 V09.00");
 }
 
