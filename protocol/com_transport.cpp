@@ -27,11 +27,9 @@ constexpr size_t kHeaderClear = 16;
 // Between transactions: generous per-byte time for a slow camera.
 constexpr platform::SerialTimeouts kIdleTimeouts{kIntervalMs, 200, 500, 200, 500};
 
-constexpr size_t kDrainChunk = 100;
+// More than a 115200 baud line delivers between two passes, so every pass takes all that waits.
+constexpr size_t kDrainChunk = 4096;
 constexpr milliseconds kDrainPause{100};
-// A camera that never stops sending would keep the drain going for ever; these end it.
-constexpr size_t kDrainMaxBytes = 64 * 1024;
-constexpr milliseconds kDrainMaxTime{3000};
 
 }  // namespace
 
@@ -123,30 +121,35 @@ int ComTransport::close() {
     return 1;
 }
 
-ErrorCode ComTransport::drain() {
+ErrorCode ComTransport::drain(platform::Milliseconds bound) {
     if (!port_.isOpen())
         return kOk;
     const platform::Milliseconds start = clock_.now();
     size_t drained = 0;
-    size_t waiting = 0;
-    if (port_.bytesWaiting(waiting) != 0)
-        return kErrPortIo;
-    while (waiting != 0) {
-        if (drained >= kDrainMaxBytes || clock_.now() - start >= kDrainMaxTime) {
+    for (;;) {
+        size_t waiting = 0;
+        if (port_.bytesWaiting(waiting) != 0)
+            return kErrPortIo;
+        if (waiting == 0)
+            return kOk;
+        while (waiting > 0) {
+            std::array<uint8_t, kDrainChunk> scratch;
+            size_t got = 0;
+            if (port_.read(scratch.data(), std::min(waiting, scratch.size()), got) != 0)
+                return kErrPortIo;
+            log_.log("Check ReadFile size:%d", int(got));
+            if (got == 0)
+                break;
+            drained += got;
+            waiting -= std::min(waiting, got);
+        }
+        // A camera that never stops sending would keep the drain going for ever.
+        if (clock_.now() - start >= bound) {
             log_.log("Drain stopped after %u bytes: input keeps arriving", unsigned(drained));
             return kOk;
         }
-        std::array<uint8_t, kDrainChunk> scratch;
-        size_t got = 0;
-        if (port_.read(scratch.data(), std::min(waiting, scratch.size()), got) != 0)
-            return kErrPortIo;
-        drained += got;
-        log_.log("Check ReadFile size:%d", int(got));
         clock_.sleepFor(kDrainPause);
-        if (port_.bytesWaiting(waiting) != 0)
-            return kErrPortIo;
     }
-    return kOk;
 }
 
 ErrorCode ComTransport::debugOff() {

@@ -36,7 +36,10 @@ public:
     // Returns 1 (the programmer's close result).
     int close();
     bool isOpen() const { return port_.isOpen(); }
-    ErrorCode drain();
+    // Reads and discards what waits in the input queue, pass after pass 100 ms apart, until a
+    // pass finds it empty or `bound` has passed; a bound of 0 makes one pass.
+    ErrorCode drain(platform::Milliseconds bound = kDrainBound);
+    static constexpr platform::Milliseconds kDrainBound{3000};
     ErrorCode debugOff();
 
     // One command/reply exchange; `reply` may be null with capacity 0.

@@ -20,6 +20,8 @@ public:
                               uint32_t capacity, uint32_t timeoutMs) = 0;
     virtual ErrorCode Open(int port) = 0;
     virtual ErrorCode Close() = 0;
+    // Discards what the camera sent meanwhile; called by the wait loops between their cycles,
+    // so it returns at once also while the camera keeps sending.
     virtual ErrorCode FlushInput() = 0;
     virtual ErrorCode Reboot(WaitHost& host) = 0;
     virtual ErrorCode PrepareTransfer(int /*device*/) { return 0; }

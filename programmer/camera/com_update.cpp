@@ -41,7 +41,8 @@ ErrorCode CComUpdate::Close() {
     return 0;
 }
 
-ErrorCode CComUpdate::FlushInput() { return transport_.drain(); }
+// The wait loops flush every 100 ms themselves: one pass, however much keeps arriving.
+ErrorCode CComUpdate::FlushInput() { return transport_.drain(platform::Milliseconds(0)); }
 
 ErrorCode CComUpdate::identify(int portIndex) {
     interfaceType = kInterfaceTypeCom;
