@@ -58,8 +58,7 @@ void ProgDlg::OnLoadFile() {
         return;
     }
     if (readError != 0) {
-        host_.warning("Can't open file " + *path +
-                      ", error = " + std::to_string(unsigned(readError)) + "\n");
+        host_.warning(files::cantOpenFileMessage(*path, readError));
         return;
     }
 

@@ -12,6 +12,8 @@ namespace files {
 namespace {
 // Long enough for the longest record (255 data bytes: 521 characters) and some trailing blanks.
 constexpr size_t kMaxLineLength = 600;
+// Four text characters a byte of a full 2 MiB image, with room for blank lines and comments.
+constexpr uint64_t kMaxFileSize = 64 * 1024 * 1024;
 
 constexpr std::array<int8_t, 256> makeHexDigits() {
     std::array<int8_t, 256> digits{};
@@ -145,7 +147,7 @@ protocol::ErrorCode ReadIntelHexText(std::string_view text, uint8_t* image, size
 
 protocol::ErrorCode ReadIntelHex(const std::string& path, uint8_t* image, size_t imageSize,
                                  DeviceImageInfo& info) {
-    return readTextFileLines(path, kMaxLineLength, ERR_FILE_OPEN, ERR_FILE_READ,
+    return readTextFileLines(path, kMaxLineLength, kMaxFileSize,
                              [&](LineReader& lines) { return readRecords(lines, image, imageSize, info); });
 }
 

@@ -49,6 +49,12 @@ struct DeviceRecordHeader {
     void encode(uint8_t* bytes) const;        // into 32 bytes, reserved bytes 0xFF
 };
 
+// No device holds more than this; an update file of five such images and their records is the
+// largest file a load reads.
+constexpr uint64_t kDeviceImageMax = 16 * 1024 * 1024;
+constexpr uint64_t kUpdateFileMaxSize =
+    kTagSize + kDeviceCount * (kRecordHeaderSize + kDeviceImageMax + 15) + kRecordHeaderSize;
+
 // Padding after `dataLength` data bytes up to the next multiple of 16.
 constexpr uint32_t paddingFor(uint64_t dataLength) {
     return dataLength % 16 == 0 ? 0 : uint32_t(16 - dataLength % 16);

@@ -1,6 +1,7 @@
 // Load File: file checks, comparison with the camera, and the end states.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "programmer/app/prog_dlg.h"
 #include "scripted_camera.h"
@@ -117,6 +118,13 @@ TEST_F(LoadFileTest, WrongTagsAndDamagedFilesAreRefusedAndLeaveNoFile) {
     dialog.OnLoadFile();
     EXPECT_EQ(host.texts(), Texts{"Can't open file " + missing + ", error = 2\n"});
     EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
+    // A FIFO would keep the dialog waiting for a writer for ever.
+    const std::string fifo = files.folder.path("fifo.qup");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    host.boxes.clear();
+    host.files.push_back(fifo);
+    dialog.OnLoadFile();
+    EXPECT_EQ(host.texts(), Texts{"Can't open file " + fifo + ": it is not a regular file\n"});
 }
 
 TEST_F(LoadFileTest, ACameraVariantOfZeroOrNotReportedNeverMismatches) {
