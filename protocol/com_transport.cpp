@@ -40,10 +40,6 @@ ComTransport::~ComTransport() {
     close();
 }
 
-ErrorCode ComTransport::checksumError() const {
-    return variant_ == Variant::Programmer ? kErrChecksum : kErrLibraryChecksum;
-}
-
 void ComTransport::applySettings(uint32_t baudRate) {
     // The time-outs are ours, not the driver's: without them a read could wait for ever.
     // Queue sizes have no counterpart on a terminal; the kernel's buffers are larger.
@@ -87,24 +83,18 @@ ErrorCode ComTransport::openLibrary(int portNumber, uint32_t baudRate) {
         return kErrLibraryPortOpen;
     }
     portPath_ = path;
-    applySettings(baudRate);
-    std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
-    const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
-    if (result != kOk)
-        return result;
-    debugOff();
-    log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
-             int(readU32(&reply[field::SERIAL_NUMBER])));
-    return kOk;
+    return configureAndIdentify(baudRate, true);
 }
 
-ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate) {
+ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate, bool debugOffAfter) {
     if (port_.isOpen())
         applySettings(baudRate);
     std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
     const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
     if (result != kOk)
         return result;
+    if (debugOffAfter)
+        debugOff();
     log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
              int(readU32(&reply[field::SERIAL_NUMBER])));
     return kOk;
@@ -178,7 +168,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     // A command that does not fit the working buffer is never built, let alone sent.
     if (size > kTelegramMax || (command == nullptr && size != 0)) {
         log_.log("ERROR: command size %u exceeds %u bytes", unsigned(size), unsigned(kTelegramMax));
-        return checksumError();
+        return checksumError(variant_);
     }
     drain();
 
@@ -190,7 +180,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     // The checksum byte of a length field beyond the buffer would land outside it.
     ErrorCode result = readU16(&buffer[2]) <= kTelegramMax
                            ? add_checksum(buffer.data(), length, variant_)
-                           : checksumError();
+                           : checksumError(variant_);
 
     port_.setTimeouts(timeouts);
 

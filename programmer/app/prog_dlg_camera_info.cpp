@@ -53,7 +53,7 @@ bool ProgDlg::ReadCameraInfoSteps() {
     }
     if (!camera) return false;
     if (camera->bootMode) {
-        deviceAvailable[0] = true;
+        deviceAvailable[files::kRowMainUp] = true;
         return false;
     }
 
@@ -145,8 +145,8 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     }
     if (code != kOk) {
         host_.warning("Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
-        deviceAvailable[0] = true;
-        SetCurrentFwText(0, kNoVersionText);
+        deviceAvailable[files::kRowMainUp] = true;
+        SetCurrentFwText(files::kRowMainUp, kNoVersionText);
         result = true;
         return false;
     }
@@ -183,7 +183,7 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     }
 
     // Without the main microcontroller's version nothing can be compared or programmed safely.
-    if (cameraVersion[0] < 0) {
+    if (cameraVersion[files::kRowMainUp] < 0) {
         host_.warning(WithContactLine("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!"));
         result = false;
         return false;

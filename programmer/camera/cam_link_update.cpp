@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "programmer/camera/wait_cycle.h"
+#include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
 #include "protocol/telegram.h"
 
@@ -136,7 +137,7 @@ ErrorCode CCamLinkUpdate::readFirmwareFacts() {
         if (record.name == "Main Bootloader") {
             bootloaderVariant = uint16_t(record.variant);
             bootloaderVersion = uint16_t(record.version());
-        } else if (record.name == protocol::kFirmwareRecordNames[0]) {
+        } else if (record.name == protocol::kFirmwareRecordNames[files::kRowMainUp]) {
             mainVariant = uint16_t(record.variant);
             mainVersion = uint16_t(record.version());
         }
@@ -177,7 +178,7 @@ ErrorCode CCamLinkUpdate::PrepareTransfer(int device) {
     transferBaudRate = kSlowRate;
     if (bootMode) return 0;
     // Older firmware loses bytes when the Main FPGA is written at the fast rate.
-    if (device == 1 && fastFpgaTransfer == 0) return 0;
+    if (device == files::kRowMainFpga && fastFpgaTransfer == 0) return 0;
     transferBaudRate = readCameraBaudRate();
     if (transferBaudRate <= kSlowRate) {
         SetBaudRate(kFastRate);
