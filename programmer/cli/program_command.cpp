@@ -220,13 +220,16 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
     }
     json commands = json::array();
     if (!unreported.empty()) {
-        commands.push_back(commandFor(unreported, true));
-        say("To program what the camera did not report anyway: " + commands.back().get<std::string>());
+        const std::string command = commandFor(unreported, true);
+        commands.push_back(command);
+        say("To program what the camera did not report anyway: " + command);
     }
     if (!incomplete.empty()) {
-        commands.push_back(commandFor(incomplete, options_.connection.emergency));
-        say("To program the incomplete devices again: " + commands.back().get<std::string>() +
-            (options_.connection.emergency ? "" : " (with --emergency if the camera does not report them)"));
+        const bool emergency = options_.connection.emergency;
+        const std::string command = commandFor(incomplete, emergency);
+        commands.push_back(command);
+        say("To program the incomplete devices again: " + command +
+            (emergency ? "" : " (with --emergency if the camera does not report them)"));
     }
     reporter_.event(
         {{"event", "summary"}, {"ok", allUpdated}, {"devices", devices}, {"commands", commands}});

@@ -69,7 +69,8 @@ TEST_F(ProgLogTest, TwoProgrammersLoggingInOneFolderKeepEachOthersLines) {
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             app::OpenLog(path, start);
-            for (int line = 0; line < kLines; ++line) app::LogPrintf("program %d line %d", child, line);
+            for (int line = 0; line < kLines; ++line)
+                app::LogPrintf("program %d line %d", child, line);
             app::CloseLog(end);
             _exit(0);
         }
