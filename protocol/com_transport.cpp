@@ -27,11 +27,9 @@ constexpr size_t kHeaderClear = 16;
 // Between transactions: generous per-byte time for a slow camera.
 constexpr platform::SerialTimeouts kIdleTimeouts{kIntervalMs, 200, 500, 200, 500};
 
-constexpr size_t kDrainChunk = 100;
+// More than a 115200 baud line delivers between two passes, so every pass takes all that waits.
+constexpr size_t kDrainChunk = 4096;
 constexpr milliseconds kDrainPause{100};
-// A camera that never stops sending would keep the drain going for ever; these end it.
-constexpr size_t kDrainMaxBytes = 64 * 1024;
-constexpr milliseconds kDrainMaxTime{3000};
 
 }  // namespace
 
@@ -40,10 +38,6 @@ ComTransport::ComTransport(Variant variant, LogSink& log, platform::Clock& clock
 
 ComTransport::~ComTransport() {
     close();
-}
-
-ErrorCode ComTransport::checksumError() const {
-    return variant_ == Variant::Programmer ? kErrChecksum : kErrLibraryChecksum;
 }
 
 void ComTransport::applySettings(uint32_t baudRate) {
@@ -89,24 +83,18 @@ ErrorCode ComTransport::openLibrary(int portNumber, uint32_t baudRate) {
         return kErrLibraryPortOpen;
     }
     portPath_ = path;
-    applySettings(baudRate);
-    std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
-    const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
-    if (result != kOk)
-        return result;
-    debugOff();
-    log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
-             int(readU32(&reply[field::SERIAL_NUMBER])));
-    return kOk;
+    return configureAndIdentify(baudRate, true);
 }
 
-ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate) {
+ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate, bool debugOffAfter) {
     if (port_.isOpen())
         applySettings(baudRate);
     std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
     const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
     if (result != kOk)
         return result;
+    if (debugOffAfter)
+        debugOff();
     log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
              int(readU32(&reply[field::SERIAL_NUMBER])));
     return kOk;
@@ -123,30 +111,35 @@ int ComTransport::close() {
     return 1;
 }
 
-ErrorCode ComTransport::drain() {
+ErrorCode ComTransport::drain(platform::Milliseconds bound) {
     if (!port_.isOpen())
         return kOk;
     const platform::Milliseconds start = clock_.now();
     size_t drained = 0;
-    size_t waiting = 0;
-    if (port_.bytesWaiting(waiting) != 0)
-        return kErrPortIo;
-    while (waiting != 0) {
-        if (drained >= kDrainMaxBytes || clock_.now() - start >= kDrainMaxTime) {
+    for (;;) {
+        size_t waiting = 0;
+        if (port_.bytesWaiting(waiting) != 0)
+            return kErrPortIo;
+        if (waiting == 0)
+            return kOk;
+        while (waiting > 0) {
+            std::array<uint8_t, kDrainChunk> scratch;
+            size_t got = 0;
+            if (port_.read(scratch.data(), std::min(waiting, scratch.size()), got) != 0)
+                return kErrPortIo;
+            log_.log("Check ReadFile size:%d", int(got));
+            if (got == 0)
+                break;
+            drained += got;
+            waiting -= std::min(waiting, got);
+        }
+        // A camera that never stops sending would keep the drain going for ever.
+        if (clock_.now() - start >= bound) {
             log_.log("Drain stopped after %u bytes: input keeps arriving", unsigned(drained));
             return kOk;
         }
-        std::array<uint8_t, kDrainChunk> scratch;
-        size_t got = 0;
-        if (port_.read(scratch.data(), std::min(waiting, scratch.size()), got) != 0)
-            return kErrPortIo;
-        drained += got;
-        log_.log("Check ReadFile size:%d", int(got));
         clock_.sleepFor(kDrainPause);
-        if (port_.bytesWaiting(waiting) != 0)
-            return kErrPortIo;
     }
-    return kOk;
 }
 
 ErrorCode ComTransport::debugOff() {
@@ -175,7 +168,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     // A command that does not fit the working buffer is never built, let alone sent.
     if (size > kTelegramMax || (command == nullptr && size != 0)) {
         log_.log("ERROR: command size %u exceeds %u bytes", unsigned(size), unsigned(kTelegramMax));
-        return checksumError();
+        return checksumError(variant_);
     }
     drain();
 
@@ -187,7 +180,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     // The checksum byte of a length field beyond the buffer would land outside it.
     ErrorCode result = readU16(&buffer[2]) <= kTelegramMax
                            ? add_checksum(buffer.data(), length, variant_)
-                           : checksumError();
+                           : checksumError(variant_);
 
     port_.setTimeouts(timeouts);
 

@@ -27,16 +27,19 @@ public:
 
     // Library: open port number n at baud rate B and check the camera with GET_CAMERA_TYPE.
     ErrorCode openLibrary(int portNumber, uint32_t baudRate);
-    // Library: the same on the already open port, without the open and without "verbose 0\r";
-    // the baud-rate scan calls it once per candidate rate.
-    ErrorCode configureAndIdentify(uint32_t baudRate);
+    // Library: the same on the already open port, without the open and (unless asked) without
+    // "verbose 0\r"; the baud-rate scan calls it once per candidate rate.
+    ErrorCode configureAndIdentify(uint32_t baudRate, bool debugOffAfter = false);
     // Library: does port n exist (open and close at once)? 0 or kErrLibraryPortOpen.
     static ErrorCode portTest(int portNumber);
 
     // Returns 1 (the programmer's close result).
     int close();
     bool isOpen() const { return port_.isOpen(); }
-    ErrorCode drain();
+    // Reads and discards what waits in the input queue, pass after pass 100 ms apart, until a
+    // pass finds it empty or `bound` has passed; a bound of 0 makes one pass.
+    ErrorCode drain(platform::Milliseconds bound = kDrainBound);
+    static constexpr platform::Milliseconds kDrainBound{3000};
     ErrorCode debugOff();
 
     // One command/reply exchange; `reply` may be null with capacity 0.
@@ -54,7 +57,6 @@ private:
     ErrorCode identifyCamera(uint8_t* reply, uint32_t capacity);
     // Reads a 4-byte header into the front of `buffer`; false on a failed read call.
     bool readHeader(uint8_t* buffer, size_t& received);
-    ErrorCode checksumError() const;
 
     Variant variant_;
     LogSink& log_;

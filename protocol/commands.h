@@ -131,6 +131,34 @@ constexpr uint16_t kCameraTypeBootAlt = 0x0820;
 constexpr uint16_t kCameraTypeSecondTable = 0x0100;
 constexpr uint32_t kBootModeSerialNumber = 0x87654321;
 
+// A camera that reports one of these types runs only its bootloader.
+inline bool isBootModeCameraType(uint16_t type) {
+    return type == kCameraTypeBoot || type == kCameraTypeBootAlt;
+}
+// The name of the bootloader's firmware record: these camera types have a bootloader of their own.
+inline const char* bootloaderRecordName(uint16_t cameraType) {
+    const bool tarun = cameraType == 0x1300 || cameraType == 0x1310 || cameraType == 0x1302;
+    return tarun ? "boot.tarun" : "Main Bootloader";
+}
+
+// One firmware record of a GET_FIRMWARE_VERSIONS(_PAGE) reply.
+struct FirmwareRecord {
+    std::string name;
+    int variant = 0;
+    int major = 0;
+    int minor = 0;
+    int version() const { return major * 256 + minor; }
+};
+// The record at `index` (0-9) of the reply in `reply`, which holds at least
+// cap::GET_FIRMWARE_VERSIONS bytes.
+inline FirmwareRecord firmwareRecordAt(const uint8_t* reply, size_t index) {
+    const uint8_t* record = reply + field::RECORDS + index * field::FIRMWARE_RECORD_SIZE;
+    const auto* text = reinterpret_cast<const char*>(record);
+    return {std::string(text, strnlen(text, field::FIRMWARE_NAME_SIZE)),
+            readU16(record + field::FIRMWARE_VARIANT), record[field::FIRMWARE_MAJOR],
+            record[field::FIRMWARE_MINOR]};
+}
+
 // A request telegram in a buffer of the working size; `size` is the telegram length.
 struct Request {
     std::array<uint8_t, kTelegramMax> bytes{};

@@ -5,11 +5,9 @@
 
 namespace protocol {
 
-namespace {
 ErrorCode checksumError(Variant variant) {
     return variant == Variant::Programmer ? kErrChecksum : kErrLibraryChecksum;
 }
-}  // namespace
 
 uint8_t checksumOf(const uint8_t* bytes, size_t count) {
     uint8_t sum = 0;

@@ -15,7 +15,6 @@ namespace cmd = protocol::cmd;
 namespace {
 
 constexpr int kFloodTelegrams = 200;
-constexpr uint16_t kBootModeType = 0x0800;
 
 bool hasPayload(const Bytes& telegram, size_t bytes) { return telegram.size() >= 5 + bytes; }
 
@@ -118,7 +117,7 @@ Bytes CameraModel::dispatch(uint16_t code, const Bytes& telegram, Reaction& reac
 
 Bytes CameraModel::cameraType(uint16_t code) const {
     Bytes payload(19, 0);  // a 24-byte reply: type at 4, serial at 8, link word at 20
-    protocol::writeU16(&payload[0], bootMode_ ? kBootModeType : options_.cameraType);
+    protocol::writeU16(&payload[0], bootMode_ ? protocol::kCameraTypeBoot : options_.cameraType);
     protocol::writeU32(&payload[4], options_.serial);
     protocol::writeU16(&payload[16], options_.linkWord);
     return makeReply(code, payload);
@@ -126,7 +125,7 @@ Bytes CameraModel::cameraType(uint16_t code) const {
 
 Bytes CameraModel::cameraInfo(uint16_t code) const {
     Bytes payload(148, 0);  // a 153-byte reply; the library keeps it without reading it
-    protocol::writeU16(&payload[0], bootMode_ ? kBootModeType : options_.cameraType);
+    protocol::writeU16(&payload[0], bootMode_ ? protocol::kCameraTypeBoot : options_.cameraType);
     protocol::writeU32(&payload[4], options_.serial);
     std::memcpy(&payload[8], options_.description.data(),
                 std::min<size_t>(options_.description.size(), 40));

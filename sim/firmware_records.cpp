@@ -8,11 +8,6 @@ namespace sim {
 
 namespace {
 
-std::string bootloaderName(uint16_t cameraType) {
-    const bool tarun = cameraType == 0x1300 || cameraType == 0x1310 || cameraType == 0x1302;
-    return tarun ? "boot.tarun" : "Main Bootloader";
-}
-
 // A zero-terminated name in a fixed field (the field is zero-filled beforehand).
 void appendName(Bytes& out, const std::string& name, size_t fieldSize) {
     const size_t start = out.size();
@@ -33,7 +28,7 @@ std::vector<FirmwareRecord> firmwareRecords(const DeviceStore& store, const SimO
         }
     }
     if (options.bootloader)
-        records.push_back({bootloaderName(cameraType), options.bootloaderMinor,
+        records.push_back({protocol::bootloaderRecordName(cameraType), options.bootloaderMinor,
                            options.bootloaderMajor, options.bootloaderVariant});
     if (!bootMode) {
         for (int i = 1; i <= options.extraRecords; ++i)

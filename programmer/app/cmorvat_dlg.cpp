@@ -18,7 +18,7 @@ CMorvatDlg::CMorvatDlg(Host& host, CameraFactory& factory) : host_(host), factor
 }
 
 void CMorvatDlg::SetGrabberDll(const std::string& name) {
-    grabberDll = name.substr(0, kGrabberDllLinkMax);
+    grabberDll = name;
 }
 
 void CMorvatDlg::OnInitDialog() {
@@ -107,6 +107,16 @@ void CMorvatDlg::OnConnect() {
     protocol::ErrorCode lastOpen = protocol::kOk;
     bool attempted = false;
     if (camera && portNumber >= 0) {
+        const std::string refusal = camera->interfaceType == kInterfaceCameraLink
+                                        ? GrabberDllRefusal(grabberDll)
+                                        : std::string();
+        if (!refusal.empty()) {
+            model.enable(kIdOk, false);
+            camera.reset();
+            connected = false;
+            ShowStatus(refusal);
+            return;
+        }
         attempted = true;
         if (!grabberDll.empty())
             std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", grabberDll.c_str());
@@ -130,7 +140,14 @@ void CMorvatDlg::OnConnect() {
             return;
         }
     }
-    if (connected) return;
+    // Without a new attempt an earlier connection still stands.
+    if (connected && !attempted) return;
+    ConnectFailed(lastOpen, attempted);
+}
+
+void CMorvatDlg::ConnectFailed(protocol::ErrorCode lastOpen, bool attempted) {
+    // An open on another port has closed the link the earlier Connect found.
+    connected = false;
     if (emergencyMode) {
         if (attempted && lastOpen == protocol::kCamEmergencyConnected) {
             ShowStatus("Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel");
@@ -165,11 +182,7 @@ void CMorvatDlg::Identify() {
                         timeout::GET_CAMERA_DESCRIPTION) == kOk)
         std::memcpy(camera->cameraDescription, &description[field::CAMERA_DESCRIPTION],
                     field::CAMERA_DESCRIPTION_SIZE);
-    std::array<uint8_t, cap::GET_CAMERA_TYPE> type{};
-    const Request askType = simpleRequest(cmd::GET_CAMERA_TYPE);
-    if (camera->Command(askType.data(), askType.size, type.data(), type.size(),
-                        timeout::GET_CAMERA_TYPE_REOPEN) == kOk)
-        camera->cameraType = readU16(&type[field::CAMERA_TYPE]);
+    camera->ReadCameraType();
 }
 
 void CMorvatDlg::OnOK() { EndDialog(kResultOk); }

@@ -32,7 +32,7 @@ public:
     void OnCancel();                 // Cancel, Escape and closing the window: result 2
     void OnSysCommand(unsigned command);
 
-    // Sets the frame grabber library name, cut to the 19 characters the camera link holds.
+    // Sets the frame grabber library name; a Camera Link Connect refuses one that is too long.
     void SetGrabberDll(const std::string& name);
 
     // ---- State (in before the run, out after it) ----
@@ -49,6 +49,8 @@ private:
     void ShowStatus(const std::string& text);
     std::unique_ptr<camera::CCamUpdate> MakeLink(int type);
     void Identify();
+    // After a Connect that did not reach a camera: the link is not offered for OK.
+    void ConnectFailed(protocol::ErrorCode lastOpen, bool attempted);
     void EndDialog(int result);
 
     Host& host_;

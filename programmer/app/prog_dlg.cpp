@@ -11,7 +11,6 @@
 namespace app {
 
 namespace {
-constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
 constexpr const char* kNoDeviceSelected = "No Device selected! Try again or close programmer\n";
 }  // namespace
 
@@ -79,6 +78,16 @@ void ProgDlg::ConnectDirectly() {
         host_.warning(statusText);
         EndDialog(0);
         return;
+    }
+    if (options.interfaceType == kInterfaceCameraLink) {
+        const std::string refusal = GrabberDllRefusal(options.grabberDll);
+        if (!refusal.empty()) {
+            camera.reset();
+            statusText = refusal;
+            host_.warning(statusText);
+            EndDialog(0);
+            return;
+        }
     }
     if (!options.grabberDll.empty()) {
         std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", options.grabberDll.c_str());

@@ -29,14 +29,28 @@ namespace app {
 constexpr const char* ProgramTitle = "kelvoflash v1.11";
 constexpr const char* ProgramTitleEmergency = "kelvoflash v1.11 emergency";
 
+// Status lines shown by several flows.
+constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
+constexpr const char* kConnectionLost =
+    "Connection to Camera lost, select other port or close programmer";
+
+// A checked device that the camera did not report when the run reached it (outside emergency
+// mode): it is not touched, and the run names it as failed.
+constexpr protocol::ErrorCode kErrDeviceNotReported = 0x80003013;
+
 // What the last programming run did with a device, for front ends that report per device (the
-// console front end's exit code and event lines). `error` is the first failing result: open,
-// erase, write loop, checksum step or close; for a head FPGA that could not be opened (the run
-// then ends quietly) the result stays kNotRun and `error` holds the open's code.
+// console front end's exit code and event lines). `error` is the first failing result: not
+// reported, open, erase, write loop, checksum step or close; for a head FPGA that could not be
+// opened (the run then ends quietly) the result stays kNotRun and `error` holds the open's code.
 enum class DeviceResult { kNotRun, kProgrammed, kFailed };
 struct DeviceOutcome {
     DeviceResult result = DeviceResult::kNotRun;
     protocol::ErrorCode error = 0;
+    // Failed after its flash was erased or written: whatever version it reports, it must be
+    // programmed again.
+    bool incomplete = false;
+    // Programmed, and every block read back and matched or the camera's sum check passed.
+    bool verified = false;
 };
 
 // Steps of one device in a programming run.
@@ -133,6 +147,9 @@ public:
     CPacket packetButton;
     // Per device, what the last programming run did (all kNotRun before the first run).
     std::array<DeviceOutcome, kRowCount> lastRun{};
+    // The camera's versions in the dialog were read after the last device the run touched (false
+    // when the camera did not come back or could not be read).
+    bool versionsReadAfterRun = false;
     // Not owned; may stay null.
     ProgramRunObserver* runObserver = nullptr;
 

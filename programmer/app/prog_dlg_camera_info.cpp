@@ -21,8 +21,6 @@ constexpr int kHardwareGiveUpAfter = 10;  // the attempt numbered above this is 
 // Page numbers are one byte, so no camera can deliver more records than this.
 constexpr int kFirmwareRecordsMax = 256 * int(field::RECORDS_PER_REPLY);
 
-char spinner(int counter) { return "-/|\\-/|\\"[counter % 8]; }
-
 // A zero-terminated name of at most `size` bytes inside a reply.
 std::string nameAt(const uint8_t* bytes, size_t size) {
     const auto* text = reinterpret_cast<const char*>(bytes);
@@ -32,15 +30,8 @@ std::string nameAt(const uint8_t* bytes, size_t size) {
 struct FirmwareReply {
     std::array<uint8_t, cap::GET_FIRMWARE_VERSIONS> bytes{};
     int count() const { return readU16(&bytes[field::RECORD_COUNT]); }
-    const uint8_t* record(int index) const {
-        return &bytes[field::RECORDS + size_t(index) * field::FIRMWARE_RECORD_SIZE];
-    }
-    std::string name(int index) const { return nameAt(record(index), field::FIRMWARE_NAME_SIZE); }
+    FirmwareRecord record(int index) const { return firmwareRecordAt(bytes.data(), size_t(index)); }
 };
-
-bool isTarunCamera(uint16_t cameraType) {
-    return cameraType == 0x1300 || cameraType == 0x1310 || cameraType == 0x1302;
-}
 
 }  // namespace
 
@@ -57,10 +48,12 @@ bool ProgDlg::ReadCameraInfoSteps() {
         deviceAvailable.fill(false);
         cameraVariant.fill(0xFFFF);
         cameraVersion.fill(-1);
+        // A device the camera no longer reports shows no version, not the one it had before.
+        for (int row = 0; row < kRowCount; ++row) SetCurrentFwText(row, kNoVersionText);
     }
     if (!camera) return false;
     if (camera->bootMode) {
-        deviceAvailable[0] = true;
+        deviceAvailable[files::kRowMainUp] = true;
         return false;
     }
 
@@ -94,7 +87,7 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
         count = readU16(&reply[field::RECORD_COUNT]);
         if (code == kOk && count >= 1 && count <= int(field::RECORDS_PER_REPLY)) break;
         host_.clock().sleepFor(platform::Milliseconds(100));
-        ShowStatus(std::string("Reading Camera Hardware Info ") + spinner(attempt));
+        ShowStatus(std::string("Reading Camera Hardware Info ") + camera::spinnerChar(attempt));
         if (attempt > kHardwareGiveUpAfter) {
             const std::string message =
                 WithContactLine("Error reading camera hardware info!\nPlease contact QEL AG!\n");
@@ -152,17 +145,17 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     }
     if (code != kOk) {
         host_.warning("Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
-        deviceAvailable[0] = true;
-        SetCurrentFwText(0, kNoVersionText);
+        deviceAvailable[files::kRowMainUp] = true;
+        SetCurrentFwText(files::kRowMainUp, kNoVersionText);
         result = true;
         return false;
     }
 
     const int count = std::min(reply.count(), kFirmwareRecordsMax);
-    const char* bootloaderName = isTarunCamera(cameraType) ? "boot.tarun" : "Main Bootloader";
+    const char* bootloaderName = bootloaderRecordName(cameraType);
     bool bootloaderFound = false;
     for (int index = 0; index < std::min(count, int(field::RECORDS_PER_REPLY)); ++index)
-        if (reply.name(index) == bootloaderName) bootloaderFound = true;
+        if (reply.record(index).name == bootloaderName) bootloaderFound = true;
     if (!bootloaderFound && options.interfaceType == kInterfaceCameraLink) {
         host_.warning("Old bootloader found\nProgramming with this Interface type not allowed");
         result = false;
@@ -179,23 +172,18 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
                                 timeout::GET_FIRMWARE_VERSIONS_PAGE) != kOk)
                 break;
         }
-        const int index = j % perReply;
-        const std::string name = reply.name(index);
+        const FirmwareRecord record = reply.record(j % perReply);
         for (int row = 0; row < kRowCount; ++row) {
-            if (name != kFirmwareRecordNames[size_t(row)]) continue;
-            const uint8_t* record = reply.record(index);
-            const int minor = record[field::FIRMWARE_MINOR];
-            const int major = record[field::FIRMWARE_MAJOR];
-            const int variant = readU16(record + field::FIRMWARE_VARIANT);
+            if (record.name != kFirmwareRecordNames[size_t(row)]) continue;
             deviceAvailable[size_t(row)] = true;
-            SetCurrentFwText(row, formatVersion(variant, major, minor));
-            cameraVariant[size_t(row)] = variant;
-            cameraVersion[size_t(row)] = major * 256 + minor;
+            SetCurrentFwText(row, formatVersion(record.variant, record.major, record.minor));
+            cameraVariant[size_t(row)] = record.variant;
+            cameraVersion[size_t(row)] = record.version();
         }
     }
 
     // Without the main microcontroller's version nothing can be compared or programmed safely.
-    if (cameraVersion[0] < 0) {
+    if (cameraVersion[files::kRowMainUp] < 0) {
         host_.warning(WithContactLine("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!"));
         result = false;
         return false;
@@ -213,13 +201,7 @@ bool ProgDlg::RebootCamera() {
         if (camera) rebooted = camera->Reboot(waitHost_);
         if (rebooted == kOk) {
             camera->Close();
-            if (factory_.openLink(*camera, options.portNumber) == kOk) {
-                std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
-                const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
-                if (camera->Command(request.data(), request.size, reply.data(), reply.size(),
-                                    timeout::GET_CAMERA_TYPE_REOPEN) == kOk)
-                    camera->cameraType = readU16(&reply[field::CAMERA_TYPE]);
-            }
+            if (factory_.openLink(*camera, options.portNumber) == kOk) camera->ReadCameraType();
             ReadCameraInfo();
         }
     }
@@ -227,10 +209,13 @@ bool ProgDlg::RebootCamera() {
         model.enable(kIdLoadFile, false);
         model.enable(kIdProgram, false);
         model.enable(kIdPacket, false);
-        ShowStatus("Connection to Camera lost, select other port or close programmer");
+        // What the status line asks for must be possible.
+        model.enable(kIdSelectPort);
+        model.enable(kIdQuit);
+        ShowStatus(kConnectionLost);
         return false;
     }
-    ShowStatus("Load Update File, select other port or close programmer");
+    ShowStatus(kLoadOrSelect);
     return true;
 }
 

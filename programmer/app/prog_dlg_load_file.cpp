@@ -58,8 +58,7 @@ void ProgDlg::OnLoadFile() {
         return;
     }
     if (readError != 0) {
-        host_.warning("Can't open file " + *path +
-                      ", error = " + std::to_string(unsigned(readError)) + "\n");
+        host_.warning(files::cantOpenFileMessage(*path, readError));
         return;
     }
 
@@ -114,6 +113,9 @@ void ProgDlg::OnLoadFile() {
     }
 
     model.enable(kIdProgram);
+    // A refused file programs nothing: no row may look chosen beside the refusal.
+    if (variantMismatch || downgrade)
+        for (int row = 0; row < kRowCount; ++row) CheckDevice(row, false);
     if (variantMismatch) {
         model.enable(kIdProgram, false);
         Changed();

@@ -15,13 +15,7 @@ namespace {
 
 using protocol::ErrorCode;
 
-constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
-// What the Reboot flow shows when the camera did not come back.
-constexpr const char* kConnectionLost =
-    "Connection to Camera lost, select other port or close programmer";
 constexpr size_t kLabelMax = 20;
-constexpr int kRowEeprom = 2;
-constexpr int kRowHeadFpga = 4;
 
 std::string withLabel(const char* format, const std::string& label) {
     char text[128];
@@ -49,7 +43,13 @@ private:
 
     End programRow(int row);
     void setOutcome(int row, DeviceResult result, ErrorCode error);
-    void fail(int row, ErrorCode error);
+    void fail(int row, ErrorCode error, bool incomplete = false);
+    std::string label(int row) const {
+        return dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
+    }
+    // "Main FPGA, PLL": the rows whose outcome passes `test`.
+    template <typename Test>
+    std::string labels(Test test) const;
     void phase(int row, RunPhase step) {
         if (dialog_.runObserver)
             dialog_.runObserver->phaseStarted(row, step);
@@ -58,7 +58,8 @@ private:
         if (dialog_.runObserver)
             dialog_.runObserver->deviceFinished(row, dialog_.lastRun[size_t(row)]);
     }
-    // "Programming failed for Main FPGA, PLL! " and `tail`; just `tail` when nothing failed.
+    // "Programming failed for Main FPGA, PLL! ", what those still need, and `tail`; just `tail`
+    // when nothing failed.
     std::string endStatus(const std::string& tail) const;
 
     ProgDlg& dialog_;
@@ -75,21 +76,16 @@ bool ProgramRun::run() {
     dialog_.DisableAllControls();
 
     const bool emergency = dialog_.options.emergencyMode;
-    // The devices the user chose, as the camera reported them when the run began.
-    std::array<bool, kRowCount> chosen{};
-    for (int row = 0; row < kRowCount; ++row)
-        chosen[size_t(row)] =
-            (emergency || dialog_.deviceAvailable[size_t(row)]) && dialog_.IsDeviceChecked(row);
-
+    dialog_.versionsReadAfterRun = dialog_.lastCameraInfoResult;
     End end = End::kCompleted;
     for (int row = 0; row < kRowCount && end == End::kCompleted; ++row) {
         const size_t i = size_t(row);
-        if (!chosen[i])
+        if (!dialog_.IsDeviceChecked(row))
             continue;
-        // A camera that stopped reporting a chosen device after a reboot has lost it: that is
-        // a failure to show, not a device to pass over in silence.
+        // Decided now: the reboots after the earlier devices have refreshed what the camera
+        // reports (a camera in boot mode reports its other devices once the Main uP runs).
         if (!emergency && !dialog_.deviceAvailable[i]) {
-            fail(row, protocol::kErrNoCamera);
+            fail(row, kErrDeviceNotReported);
             finished(row);
             continue;
         }
@@ -131,9 +127,10 @@ bool ProgramRun::run() {
 
 ProgramRun::End ProgramRun::programRow(int row) {
     const size_t i = size_t(row);
-    const std::string label = dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
+    const std::string name = label(row);
     camera::CCamUpdate* link = dialog_.camera.get();
-    dialog_.ShowStatus(withLabel("Program Device %s", label));
+    const bool emergency = dialog_.options.emergencyMode;
+    dialog_.ShowStatus(withLabel("Program Device %s", name));
 
     phase(row, RunPhase::kOpen);
     ErrorCode result = protocol::kErrNoCamera;
@@ -142,7 +139,7 @@ ProgramRun::End ProgramRun::programRow(int row) {
         result = camera::OpenDevice(*link, row, camera::kOpenAttemptsUpdate);
     }
     if (result != 0) {
-        if (row == kRowHeadFpga) {
+        if (row == files::kRowHeadFpga) {
             // Not every camera has a head FPGA that can be reached: the run ends normally.
             setOutcome(row, DeviceResult::kNotRun, result);
             finished(row);
@@ -153,13 +150,15 @@ ProgramRun::End ProgramRun::programRow(int row) {
         dialog_.host().warning(WithContactLine("Error Open Device!\nPlease contact QEL AG!\n"));
         return End::kFailed;
     }
+    // From here on the dialog's versions may no longer be what the camera holds.
+    dialog_.versionsReadAfterRun = false;
 
-    if (row != kRowEeprom) {
-        dialog_.ShowStatus(withLabel("Erase Device %s", label));
+    if (camera::ErasedBeforeWriting(row)) {
+        dialog_.ShowStatus(withLabel("Erase Device %s", name));
         phase(row, RunPhase::kErase);
         result = camera::EraseDevice(*link);
         if (result != 0) {
-            fail(row, result);
+            fail(row, result, true);
             // Leave no device open behind, whatever state its flash is in.
             camera::CloseDevice(*link);
             finished(row);
@@ -168,61 +167,83 @@ ProgramRun::End ProgramRun::programRow(int row) {
         }
     }
 
-    dialog_.ShowStatus(withLabel("Program Device %s", label));
+    dialog_.ShowStatus(withLabel("Program Device %s", name));
     dialog_.SetCurrentFwText(row, protocol::kNoVersionText);
     dialog_.SetRowState(row, ROW_ACTIVE);
     phase(row, RunPhase::kWrite);
-    result = camera::ProgramDevice(*link, row, dialog_.loaded, dialog_.options.emergencyMode,
-                                   progress_, dialog_.waitHost());
+    result = camera::ProgramDevice(*link, row, dialog_.loaded, emergency, progress_,
+                                   dialog_.waitHost());
     if (result == 0) {
-        const files::VersionBlock& version = dialog_.loaded.record[i].version;
         setOutcome(row, DeviceResult::kProgrammed, 0);
+        dialog_.lastRun[i].verified = camera::VerifiedWhileProgramming(row, emergency);
         dialog_.SetRowState(row, ROW_DONE);
-        dialog_.SetCurrentFwText(row, protocol::formatVersion(version.variant, version.versionMajor,
-                                                              version.versionMinor));
     } else {
         // Also when the Main uP's checksum step failed: its flash is not known to be good.
-        fail(row, result);
+        fail(row, result, true);
     }
 
     phase(row, RunPhase::kClose);
     result = camera::CloseDevice(*link);
     if (result != 0) {
-        // A device that could not be closed may not have kept its last writes.
+        // A device that could not be closed may not have kept its last writes; its version is
+        // unknown until the camera is read again.
         if (dialog_.lastRun[i].result == DeviceResult::kProgrammed)
-            fail(row, result);
+            fail(row, result, true);
         finished(row);
         dialog_.host().warning("Cannot close device! Programmer quits update!\n");
         return End::kCloseFailed;
+    }
+    if (dialog_.lastRun[i].result == DeviceResult::kProgrammed) {
+        const files::VersionBlock& version = dialog_.loaded.record[i].version;
+        dialog_.SetCurrentFwText(row, protocol::formatVersion(version.variant, version.versionMajor,
+                                                              version.versionMinor));
     }
     finished(row);
 
     dialog_.programmingRun = false;
     phase(row, RunPhase::kReboot);
-    return dialog_.RebootCamera() ? End::kCompleted : End::kCameraLost;
+    if (!dialog_.RebootCamera())
+        return End::kCameraLost;
+    dialog_.versionsReadAfterRun = dialog_.lastCameraInfoResult;
+    return End::kCompleted;
 }
 
 void ProgramRun::setOutcome(int row, DeviceResult result, ErrorCode error) {
     dialog_.lastRun[size_t(row)] = DeviceOutcome{result, error};
 }
 
-void ProgramRun::fail(int row, ErrorCode error) {
+void ProgramRun::fail(int row, ErrorCode error, bool incomplete) {
     setOutcome(row, DeviceResult::kFailed, error);
+    dialog_.lastRun[size_t(row)].incomplete = incomplete;
     dialog_.SetRowState(row, ROW_FAILED);
 }
 
-std::string ProgramRun::endStatus(const std::string& tail) const {
-    std::string failed;
+template <typename Test>
+std::string ProgramRun::labels(Test test) const {
+    std::string names;
     for (int row = 0; row < kRowCount; ++row) {
-        if (dialog_.lastRun[size_t(row)].result != DeviceResult::kFailed)
+        if (!test(dialog_.lastRun[size_t(row)]))
             continue;
-        if (!failed.empty())
-            failed += ", ";
-        failed += dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
+        if (!names.empty())
+            names += ", ";
+        names += label(row);
     }
+    return names;
+}
+
+std::string ProgramRun::endStatus(const std::string& tail) const {
+    const std::string failed =
+        labels([](const DeviceOutcome& o) { return o.result == DeviceResult::kFailed; });
     if (failed.empty())
         return tail;
     std::string text = "Programming failed for " + failed + "!";
+    const std::string incomplete = labels([](const DeviceOutcome& o) { return o.incomplete; });
+    if (!incomplete.empty())
+        text += " Incomplete, program again: " + incomplete + ".";
+    const std::string unreported =
+        labels([](const DeviceOutcome& o) { return o.error == kErrDeviceNotReported; });
+    if (!unreported.empty())
+        text += " Not reported by the camera: " + unreported + ".";
     if (!tail.empty())
         text += " " + tail;
     return text;

@@ -16,10 +16,10 @@ constexpr size_t kLineTextMax = kLineBuffer - 3;  // room for CR, LF and the ter
 
 int logFile = -1;  // the process-wide handle; -1 while logging is off
 
-// Writes at the end of the file; other processes may append meanwhile. Failures are ignored.
+// The descriptor appends: every write lands at the end, also when other processes append
+// meanwhile. Failures are ignored.
 void appendToLog(const char* text, size_t length) {
     if (logFile < 0) return;
-    if (lseek(logFile, 0, SEEK_END) < 0) return;
     while (length > 0) {
         const ssize_t written = write(logFile, text, length);
         if (written <= 0) return;
@@ -40,7 +40,7 @@ LocalTime CurrentLocalTime() {
 
 bool OpenLog(const std::string& path, const LocalTime& now) {
     if (logFile >= 0) return true;
-    logFile = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    logFile = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (logFile < 0) return false;
     char line[kLineBuffer];
     const int length = std::snprintf(line, sizeof line,

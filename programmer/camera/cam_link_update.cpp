@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "programmer/camera/wait_cycle.h"
+#include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
 #include "protocol/telegram.h"
 
@@ -71,14 +72,6 @@ ErrorCode CCamLinkUpdate::Close() {
     return 0;
 }
 
-void CCamLinkUpdate::markUnconnected() {
-    serialNumber = 0;
-    port = -1;
-    connected = 0;
-    bootMode = 0;
-    linkWord = -1;
-}
-
 ErrorCode CCamLinkUpdate::closeDeviceProbe() {
     const protocol::Request close = protocol::twoWordRequest(protocol::cmd::CLOSE_DEVICE, 0, 0);
     uint8_t reply[protocol::cap::CLOSE_DEVICE_SHORT] = {};
@@ -88,6 +81,8 @@ ErrorCode CCamLinkUpdate::closeDeviceProbe() {
 
 ErrorCode CCamLinkUpdate::Open(int board) {
     Close();
+    // Whatever this open finds, the camera of an earlier one is no longer reached.
+    markUnconnected();
     interfaceType = kInterfaceTypeCameraLink;
     if (!libraryReady_ || board < 0 || uint32_t(board) > initmode::kBoardMask)
         return protocol::kErrGrabberLibrary;
@@ -112,35 +107,18 @@ ErrorCode CCamLinkUpdate::Open(int board) {
         if (probed == 0 || probed == protocol::kCamNoDeviceOpen ||
             probed == protocol::kCamNoDeviceOpenCl)
             break;
-        if (attempt == kSearchAttempts - 1) {
-            markUnconnected();
-            return protocol::kErrNoCamera;
-        }
+        if (attempt == kSearchAttempts - 1) return protocol::kErrNoCamera;
         SetBaudRate(kSearchRates[size_t(attempt)]);
     }
     SetBaudRate(kFastRate);
 
-    const protocol::Request type = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
-    uint8_t reply[protocol::cap::GET_CAMERA_TYPE] = {};
-    const ErrorCode typed = Command(type.data(), type.size, reply, sizeof reply,
-                                    protocol::timeout::GET_CAMERA_TYPE);
-    const uint16_t cameraTypeRead = protocol::readU16(&reply[protocol::field::CAMERA_TYPE]);
-    port = int(mode);
-    connected = 1;
-    if (typed == 0 && cameraTypeRead != protocol::kCameraTypeBoot &&
-        cameraTypeRead != protocol::kCameraTypeBootAlt) {
+    if (identifyCamera(int(mode))) {
         linkBaudRate = readCameraBaudRate();
         readFirmwareFacts();
-        serialNumber = protocol::readU32(&reply[protocol::field::SERIAL_NUMBER]);
-        bootMode = 0;
-        linkWord = protocol::readU16(&reply[protocol::field::LINK_WORD]);
-        return 0;
+    } else {
+        readFirmwareFacts();
+        linkBaudRate = kSlowRate;
     }
-    readFirmwareFacts();
-    serialNumber = protocol::kBootModeSerialNumber;
-    bootMode = 1;
-    linkWord = -1;
-    linkBaudRate = kSlowRate;
     return 0;
 }
 
@@ -152,21 +130,16 @@ ErrorCode CCamLinkUpdate::readFirmwareFacts() {
                                      protocol::timeout::GET_FIRMWARE_VERSIONS);
     if (result != 0) return result;
 
-    using namespace protocol::field;
-    const size_t count = protocol::readU16(&reply[RECORD_COUNT]);
+    const size_t count = protocol::readU16(&reply[protocol::field::RECORD_COUNT]);
     // Records beyond the first reply's ten belong to later pages and are not in this buffer.
-    for (size_t i = 0; i < count && i < RECORDS_PER_REPLY; ++i) {
-        const uint8_t* record = &reply[RECORDS + i * FIRMWARE_RECORD_SIZE];
-        const std::string name(reinterpret_cast<const char*>(record),
-                               strnlen(reinterpret_cast<const char*>(record), FIRMWARE_NAME_SIZE));
-        const uint16_t variant = protocol::readU16(&record[FIRMWARE_VARIANT]);
-        const uint16_t version = uint16_t(record[FIRMWARE_MAJOR] * 256 + record[FIRMWARE_MINOR]);
-        if (name == "Main Bootloader") {
-            bootloaderVariant = variant;
-            bootloaderVersion = version;
-        } else if (name == "Main uP") {
-            mainVariant = variant;
-            mainVersion = version;
+    for (size_t i = 0; i < count && i < protocol::field::RECORDS_PER_REPLY; ++i) {
+        const protocol::FirmwareRecord record = protocol::firmwareRecordAt(reply, i);
+        if (record.name == "Main Bootloader") {
+            bootloaderVariant = uint16_t(record.variant);
+            bootloaderVersion = uint16_t(record.version());
+        } else if (record.name == protocol::kFirmwareRecordNames[files::kRowMainUp]) {
+            mainVariant = uint16_t(record.variant);
+            mainVersion = uint16_t(record.version());
         }
     }
     // Newer bootloaders and main firmware keep up with the fast rate while an FPGA is written.
@@ -205,7 +178,7 @@ ErrorCode CCamLinkUpdate::PrepareTransfer(int device) {
     transferBaudRate = kSlowRate;
     if (bootMode) return 0;
     // Older firmware loses bytes when the Main FPGA is written at the fast rate.
-    if (device == 1 && fastFpgaTransfer == 0) return 0;
+    if (device == files::kRowMainFpga && fastFpgaTransfer == 0) return 0;
     transferBaudRate = readCameraBaudRate();
     if (transferBaudRate <= kSlowRate) {
         SetBaudRate(kFastRate);

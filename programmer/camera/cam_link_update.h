@@ -67,7 +67,6 @@ private:
     // GET_CL_BAUDRATE; 9600 when the camera does not answer.
     uint32_t readCameraBaudRate();
     ErrorCode closeDeviceProbe();
-    void markUnconnected();
 
     platform::Clock& clock_;
     platform::DynamicLibrary library_;

@@ -31,6 +31,44 @@ ErrorCode getCameraStatus(CCamUpdate& cam) {
 }
 }  // namespace
 
+bool CCamUpdate::identifyCamera(int portValue) {
+    const protocol::Request request = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
+    uint8_t reply[protocol::cap::GET_CAMERA_TYPE] = {};
+    const ErrorCode typed = Command(request.data(), request.size, reply, sizeof reply,
+                                    protocol::timeout::GET_CAMERA_TYPE);
+    port = portValue;
+    connected = 1;
+    if (typed == 0 &&
+        !protocol::isBootModeCameraType(protocol::readU16(&reply[protocol::field::CAMERA_TYPE]))) {
+        serialNumber = protocol::readU32(&reply[protocol::field::SERIAL_NUMBER]);
+        bootMode = 0;
+        linkWord = protocol::readU16(&reply[protocol::field::LINK_WORD]);
+        return true;
+    }
+    // It answered the link's probe but has no usable firmware: only its bootloader runs.
+    serialNumber = protocol::kBootModeSerialNumber;
+    bootMode = 1;
+    linkWord = -1;
+    return false;
+}
+
+ErrorCode CCamUpdate::ReadCameraType() {
+    const protocol::Request request = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
+    uint8_t reply[protocol::cap::GET_CAMERA_TYPE] = {};
+    const ErrorCode result = Command(request.data(), request.size, reply, sizeof reply,
+                                     protocol::timeout::GET_CAMERA_TYPE_REOPEN);
+    if (result == 0) cameraType = protocol::readU16(&reply[protocol::field::CAMERA_TYPE]);
+    return result;
+}
+
+void CCamUpdate::markUnconnected() {
+    serialNumber = 0;
+    port = -1;
+    connected = 0;
+    bootMode = 0;
+    linkWord = -1;
+}
+
 char spinnerChar(int counter) {
     static const char kSpinner[] = "-/|\\-/|\\";
     const int index = ((counter % 8) + 8) % 8;

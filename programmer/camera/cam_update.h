@@ -20,6 +20,8 @@ public:
                               uint32_t capacity, uint32_t timeoutMs) = 0;
     virtual ErrorCode Open(int port) = 0;
     virtual ErrorCode Close() = 0;
+    // Discards what the camera sent meanwhile; called by the wait loops between their cycles,
+    // so it returns at once also while the camera keeps sending.
     virtual ErrorCode FlushInput() = 0;
     virtual ErrorCode Reboot(WaitHost& host) = 0;
     virtual ErrorCode PrepareTransfer(int /*device*/) { return 0; }
@@ -27,6 +29,8 @@ public:
     virtual ErrorCode SetBaudRate(uint32_t /*rate*/) { return 0; }
 
     ErrorCode WaitForCamera(WaitHost& host, uint32_t timeoutMs);
+    // GET_CAMERA_TYPE on an open link into `cameraType` (kept when the camera does not answer).
+    ErrorCode ReadCameraType();
     ErrorCode PollCamera(WaitHost& host);
 
     // State kept about the camera (see the fields' comments for their values before a connection).
@@ -42,6 +46,14 @@ public:
     uint16_t cameraType = 0;
 
     bool emergencyMode = false;        // told at construction by the dialogs
+
+protected:
+    // GET_CAMERA_TYPE after the link found a camera at `portValue`: records its serial number and
+    // link word, or boot mode when it reports a bootloader type or does not answer this question.
+    // True for a camera that runs its firmware.
+    bool identifyCamera(int portValue);
+    // No camera, or the link is closed: nothing learnt before holds any more.
+    void markUnconnected();
 };
 
 // Spinner character of a wait cycle: "-/|\\-/|\\"[counter % 8].

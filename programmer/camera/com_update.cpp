@@ -28,7 +28,11 @@ ErrorCode CComUpdate::Command(const uint8_t* command, uint32_t size, uint8_t* re
 
 ErrorCode CComUpdate::Open(int portIndex) {
     const ErrorCode opened = transport_.openByIndex(portIndex, port);
-    if (opened != 0) return opened;
+    if (opened != 0) {
+        // The open closed the port this link had: it no longer reaches that camera.
+        markUnconnected();
+        return opened;
+    }
     return identify(portIndex);
 }
 
@@ -37,7 +41,8 @@ ErrorCode CComUpdate::Close() {
     return 0;
 }
 
-ErrorCode CComUpdate::FlushInput() { return transport_.drain(); }
+// The wait loops flush every 100 ms themselves: one pass, however much keeps arriving.
+ErrorCode CComUpdate::FlushInput() { return transport_.drain(platform::Milliseconds(0)); }
 
 ErrorCode CComUpdate::identify(int portIndex) {
     interfaceType = kInterfaceTypeCom;
@@ -48,32 +53,10 @@ ErrorCode CComUpdate::identify(int portIndex) {
                                      protocol::timeout::CLOSE_DEVICE_IDENTIFY);
     // An error reply "no device open" still proves that a camera listens.
     if (closed != 0 && closed != protocol::kCamNoDeviceOpen) {
-        serialNumber = 0;
-        port = -1;
-        connected = 0;
-        bootMode = 0;
-        linkWord = -1;
+        markUnconnected();
         return protocol::kErrNoCamera;
     }
-
-    const protocol::Request type = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
-    uint8_t reply[protocol::cap::GET_CAMERA_TYPE] = {};
-    const ErrorCode typed = Command(type.data(), type.size, reply, sizeof reply,
-                                    protocol::timeout::GET_CAMERA_TYPE);
-    const uint16_t cameraTypeRead = protocol::readU16(&reply[protocol::field::CAMERA_TYPE]);
-    port = portIndex + 1;
-    connected = 1;
-    if (typed == 0 && cameraTypeRead != protocol::kCameraTypeBoot &&
-        cameraTypeRead != protocol::kCameraTypeBootAlt) {
-        serialNumber = protocol::readU32(&reply[protocol::field::SERIAL_NUMBER]);
-        bootMode = 0;
-        linkWord = protocol::readU16(&reply[protocol::field::LINK_WORD]);
-        return 0;
-    }
-    // Answers CLOSE_DEVICE but has no usable firmware: only its bootloader runs.
-    serialNumber = protocol::kBootModeSerialNumber;
-    bootMode = 1;
-    linkWord = -1;
+    identifyCamera(portIndex + 1);
     return 0;
 }
 

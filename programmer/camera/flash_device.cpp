@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "protocol/commands.h"
 #include "protocol/telegram.h"
@@ -15,11 +14,10 @@ namespace cap = protocol::cap;
 namespace timeout = protocol::timeout;
 
 namespace {
-constexpr int kRowMainUp = 0;
-constexpr int kRowMainFpga = 1;
-constexpr int kRowEeprom = 2;
-constexpr int kRowPll = 3;
-constexpr int kRowHeadFpga = 4;
+using files::kRowEeprom;
+using files::kRowHeadFpga;
+using files::kRowMainFpga;
+using files::kRowMainUp;
 
 bool validRow(int row) { return row >= 0 && row < files::kDeviceCount; }
 bool validCount(uint32_t count) { return count >= 1 && count <= protocol::kBlockSize; }
@@ -39,102 +37,35 @@ bool imageSpan(const files::LoadedUpdateFile& file, int row, size_t& first, size
     return first <= file.image.size() && length <= file.image.size() - first;
 }
 
-bool readBackWhileProgramming(int row, bool emergencyMode) {
-    return !emergencyMode && (row == kRowMainUp || row == kRowMainFpga || row == kRowHeadFpga);
-}
+bool skipsBlankBlocks(int row) { return row == kRowMainFpga || row == kRowHeadFpga; }
 
 // Writes one block and, where asked, reads it back into the scratch image and compares.
-ErrorCode writeAndVerify(CCamUpdate& cam, files::LoadedUpdateFile& file, int row, size_t position,
-                         uint32_t count, bool verify) {
-    const uint32_t address = DeviceAddress(file, row, uint32_t(position));
-    const uint8_t* data = file.image.data() + position;
-    ErrorCode result = WriteBlock(cam, cmd::WRITE_BLOCK, address, count, data);
+ErrorCode writeAndVerify(CCamUpdate& cam, files::LoadedUpdateFile& file, int row,
+                         const PlannedBlock& block, bool verify) {
+    const uint32_t address = DeviceAddress(file, row, uint32_t(block.position));
+    const uint8_t* data = file.image.data() + block.position;
+    const uint16_t command = row == kRowEeprom ? cmd::WRITE_EEPROM_BLOCK : cmd::WRITE_BLOCK;
+    ErrorCode result = WriteBlock(cam, command, address, block.count, data);
     if (result != 0 || !verify) return result;
-    uint8_t* readBack = file.readBackImage.data() + position;
-    result = ReadBlock(cam, cmd::READ_BLOCK, address, count, readBack);
+    uint8_t* readBack = file.readBackImage.data() + block.position;
+    result = ReadBlock(cam, cmd::READ_BLOCK, address, block.count, readBack);
     if (result != 0) return result;
-    return std::memcmp(readBack, data, count) == 0 ? 0 : kErrReadBackMismatch;
-}
-
-// Image positions of the blocks in the order they are written. The FPGAs, the EEPROM and the
-// PLL carry their version block in the first block of the image, so that block goes last: a
-// device whose writing stopped part-way then never reports the new version, and the next load
-// offers it for programming again.
-std::vector<size_t> versionBlockLastOrder(size_t first, size_t length) {
-    std::vector<size_t> positions;
-    for (size_t p = first + protocol::kBlockSize; p < first + length; p += protocol::kBlockSize)
-        positions.push_back(p);
-    positions.push_back(first);
-    return positions;
+    return std::memcmp(readBack, data, block.count) == 0 ? 0 : kErrReadBackMismatch;
 }
 
 int percentAt(size_t done, size_t length) { return int(uint64_t(done) * 100 / length); }
 
-ErrorCode programMainUp(CCamUpdate& cam, files::LoadedUpdateFile& file, size_t first,
-                        size_t length, bool emergencyMode, ProgressSink& progress,
-                        WaitHost& host, bool& checksumStepFailed) {
+// The camera checks the written flash against the sum of the image.
+ErrorCode checkMainUpSum(CCamUpdate& cam, const files::LoadedUpdateFile& file,
+                         const DeviceWritePlan& plan) {
     uint32_t sum = 0;
-    for (size_t p = first; p < first + length; ++p) sum += file.image[p];
-
-    const bool verify = readBackWhileProgramming(kRowMainUp, emergencyMode);
-    ErrorCode loopResult = 0;
-    for (size_t p = first; p < first + length; p += protocol::kBlockSize) {
-        progress.setProgress(kRowMainUp, percentAt(p - first, length));
-        const uint32_t count = uint32_t(std::min(first + length - p, protocol::kBlockSize));
-        loopResult = writeAndVerify(cam, file, kRowMainUp, p, count, verify);
-        if (loopResult != 0) break;
-        host.pumpMessages();
-    }
-
-    // The camera checks the written flash against the sum; this runs after a failed loop too.
-    const uint32_t firstAddress = DeviceAddress(file, kRowMainUp, uint32_t(first));
-    const uint32_t lastAddress = DeviceAddress(file, kRowMainUp, uint32_t(first + length - 1));
-    ErrorCode result = SetChecksum(cam, firstAddress, lastAddress, sum);
+    for (size_t p = plan.first; p < plan.first + plan.length; ++p) sum += file.image[p];
+    ErrorCode result = SetChecksum(cam, plan.firstAddress, plan.lastAddress, sum);
     if (result == 0) {
         uint32_t cameraFirst = 0, cameraLast = 0, cameraSum = 0;
         result = GetChecksum(cam, cameraFirst, cameraLast, cameraSum);
     }
-    if (result != 0) {
-        checksumStepFailed = true;
-        return result;
-    }
-    // A block that was not written or read back wrong leaves the flash unlike the image, whatever
-    // the camera's own check said.
-    return loopResult;
-}
-
-ErrorCode programFpga(CCamUpdate& cam, files::LoadedUpdateFile& file, int row, size_t first,
-                      size_t length, bool emergencyMode, ProgressSink& progress,
-                      WaitHost& host) {
-    const bool verify = readBackWhileProgramming(row, emergencyMode);
-    size_t done = 0;
-    for (size_t p : versionBlockLastOrder(first, length)) {
-        progress.setProgress(row, percentAt(done, length));
-        const uint32_t count = uint32_t(std::min(first + length - p, protocol::kBlockSize));
-        done += count;
-        // The device was erased: blank blocks already hold what the image wants.
-        if (IsBlank(file.image.data() + p, count)) continue;
-        const ErrorCode result = writeAndVerify(cam, file, row, p, count, verify);
-        if (result != 0) return result;
-        host.pumpMessages();
-    }
-    return 0;
-}
-
-ErrorCode programSmallDevice(CCamUpdate& cam, const files::LoadedUpdateFile& file, int row,
-                             size_t first, size_t length, ProgressSink& progress) {
-    const uint16_t command = row == kRowEeprom ? cmd::WRITE_EEPROM_BLOCK : cmd::WRITE_BLOCK;
-    size_t done = 0;
-    for (size_t p : versionBlockLastOrder(first, length)) {
-        progress.setProgress(row, percentAt(done, length));
-        const uint32_t count = uint32_t(std::min(first + length - p, protocol::kBlockSize));
-        done += count;
-        const ErrorCode result = WriteBlock(cam, command, DeviceAddress(file, row, uint32_t(p)),
-                                            count, file.image.data() + p);
-        if (result != 0) return result;
-    }
-    progress.setProgress(row, 100);
-    return 0;
+    return result;
 }
 }  // namespace
 
@@ -233,34 +164,62 @@ uint32_t DeviceAddress(const files::LoadedUpdateFile& file, int row, uint32_t po
     return address;
 }
 
-ErrorCode ProgramDevice(CCamUpdate& cam, int row, files::LoadedUpdateFile& file,
-                        bool emergencyMode, ProgressSink& progress, WaitHost& host,
-                        bool* checksumStepFailed) {
-    bool checksumFailed = false;
-    if (checksumStepFailed != nullptr) *checksumStepFailed = false;
+bool ErasedBeforeWriting(int row) { return row != kRowEeprom; }
+
+bool ReadBackWhileProgramming(int row, bool emergencyMode) {
+    return !emergencyMode && (row == kRowMainUp || row == kRowMainFpga || row == kRowHeadFpga);
+}
+
+bool VerifiedWhileProgramming(int row, bool emergencyMode) {
+    return row == kRowMainUp || ReadBackWhileProgramming(row, emergencyMode);
+}
+
+bool PlanDeviceWrite(const files::LoadedUpdateFile& file, int row, DeviceWritePlan& plan) {
+    plan = DeviceWritePlan{};
     size_t first = 0, length = 0;
-    if (!validRow(row) || !imageSpan(file, row, first, length)) return kErrBadDeviceRequest;
+    if (!validRow(row) || !imageSpan(file, row, first, length)) return false;
+    plan.first = first;
+    plan.length = length;
+    plan.firstAddress = DeviceAddress(file, row, uint32_t(first));
+    plan.lastAddress = DeviceAddress(file, row, uint32_t(first + length - 1));
+    // Rising addresses, as the camera expects them: no device gets a block before the one below.
+    for (size_t p = first; p < first + length; p += protocol::kBlockSize) {
+        PlannedBlock block;
+        block.position = p;
+        block.count = uint32_t(std::min(first + length - p, protocol::kBlockSize));
+        block.skipped = skipsBlankBlocks(row) && IsBlank(file.image.data() + p, block.count);
+        plan.blocks.push_back(block);
+    }
+    return true;
+}
+
+ErrorCode ProgramDevice(CCamUpdate& cam, int row, files::LoadedUpdateFile& file,
+                        bool emergencyMode, ProgressSink& progress, WaitHost& host) {
+    DeviceWritePlan plan;
+    if (!PlanDeviceWrite(file, row, plan)) return kErrBadDeviceRequest;
+    const bool verify = ReadBackWhileProgramming(row, emergencyMode);
     // The read-back lands in the scratch image at the same positions.
-    if (readBackWhileProgramming(row, emergencyMode) &&
-        file.readBackImage.size() < file.image.size())
+    if (verify && file.readBackImage.size() < file.image.size())
         file.readBackImage.resize(file.image.size(), 0xFF);
+    // The EEPROM and the PLL are small: their loop does not stop for window messages.
+    const bool pumps = row == kRowMainUp || skipsBlankBlocks(row);
 
     ErrorCode result = 0;
-    switch (row) {
-    case kRowMainUp:
-        result = programMainUp(cam, file, first, length, emergencyMode, progress, host,
-                               checksumFailed);
-        break;
-    case kRowMainFpga:
-    case kRowHeadFpga:
-        result = programFpga(cam, file, row, first, length, emergencyMode, progress, host);
-        break;
-    case kRowEeprom:
-    case kRowPll:
-        result = programSmallDevice(cam, file, row, first, length, progress);
-        break;
+    for (const PlannedBlock& block : plan.blocks) {
+        progress.setProgress(row, percentAt(block.position - plan.first, plan.length));
+        if (block.skipped) continue;
+        result = writeAndVerify(cam, file, row, block, verify);
+        if (result != 0) break;
+        if (pumps) host.pumpMessages();
     }
-    if (checksumStepFailed != nullptr) *checksumStepFailed = checksumFailed;
+
+    if (row == kRowMainUp) {
+        // This runs after a failed loop too. A block that was not written or read back wrong
+        // leaves the flash unlike the image, whatever the camera's own check said.
+        const ErrorCode checked = checkMainUpSum(cam, file, plan);
+        return checked != 0 ? checked : result;
+    }
+    if (result == 0 && !pumps) progress.setProgress(row, 100);
     return result;
 }
 

@@ -2,7 +2,9 @@
 // The camera's five programmable devices and the commands that reach them: open one device, erase
 // it, move its image in blocks of up to 256 bytes, let the camera check the sum, close it again.
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "programmer/camera/cam_update.h"
 #include "programmer/camera/wait_host.h"
@@ -51,12 +53,35 @@ ErrorCode StartGigeMain(CCamUpdate& cam);
 // Device address of the image byte at `position` of row `row`.
 uint32_t DeviceAddress(const files::LoadedUpdateFile& file, int row, uint32_t position);
 
+// How each device is written; the programming run follows these rules and the dry run shows them.
+bool ErasedBeforeWriting(int row);  // every device but the EEPROM
+// Main uP and FPGAs, unless in emergency mode.
+bool ReadBackWhileProgramming(int row, bool emergencyMode);
+// What was written is known to be in the device: read back block by block, or (Main uP) the
+// camera's own sum check passed.
+bool VerifiedWhileProgramming(int row, bool emergencyMode);
+
+struct PlannedBlock {
+    size_t position = 0;  // in the loaded file's image
+    uint32_t count = 0;   // 1-256
+    bool skipped = false; // an FPGA block that is all 0xFF: the erased flash holds it already
+};
+// The blocks of one device in the order they are written: rising addresses from `dataOffset`.
+struct DeviceWritePlan {
+    size_t first = 0;  // image position of the first byte
+    size_t length = 0;
+    uint32_t firstAddress = 0;
+    uint32_t lastAddress = 0;
+    std::vector<PlannedBlock> blocks;
+};
+// False (and nothing planned) when the row is outside 0-4 or its image is empty or lies outside
+// the bytes the file holds.
+bool PlanDeviceWrite(const files::LoadedUpdateFile& file, int row, DeviceWritePlan& plan);
+
 // Writes row `row`'s image into the opened (and, where needed, erased) device. Returns 0 when
-// the device is programmed. For row 0 the camera's checksum step comes last; when that step
-// fails, `checksumStepFailed` (if given) is set, and the caller leaves the row active instead of
-// marking it failed.
+// the device is programmed. For row 0 the camera's checksum step comes last and decides together
+// with the block loop.
 ErrorCode ProgramDevice(CCamUpdate& cam, int row, files::LoadedUpdateFile& file,
-                        bool emergencyMode, ProgressSink& progress, WaitHost& host,
-                        bool* checksumStepFailed = nullptr);
+                        bool emergencyMode, ProgressSink& progress, WaitHost& host);
 
 }  // namespace camera

@@ -60,9 +60,8 @@ bool applyConnectionOptions(const ConnectionOptions& options, app::StartOptions&
     start.packetMode = app::kPacketNormal;
     start.interfaceType =
         options.interface == "camlink" ? app::kInterfaceCameraLink : app::kInterfaceComPort;
-    // The camera link's name field holds 19 characters; a cut name would load another library.
-    if (options.grabber.size() > app::kGrabberDllLinkMax) {
-        error = "--grabber: at most 19 characters";
+    if (const std::string refusal = app::GrabberDllRefusal(options.grabber); !refusal.empty()) {
+        error = "--grabber: " + refusal.substr(0, refusal.find('\n'));
         return false;
     }
     if (!options.grabber.empty())

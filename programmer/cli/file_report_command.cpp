@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "programmer/cli/devices.h"
 #include "programmer/files/device_file.h"
 #include "programmer/files/device_file_result.h"
 #include "programmer/files/file_io.h"
@@ -23,21 +24,6 @@ std::string format(const char* pattern, auto... values) {
     char text[512];
     std::snprintf(text, sizeof text, pattern, values...);
     return text;
-}
-
-// The device captions are Latin-1 (the "µ" of "Main µP"); the console and JSON want UTF-8.
-std::string latin1ToUtf8(const char* text) {
-    std::string out;
-    for (const char* p = text; *p != 0; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c < 0x80) {
-            out += char(c);
-        } else {
-            out += char(0xC0 | c >> 6);
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 std::string versionText(const files::VersionBlock& v) {
@@ -91,6 +77,8 @@ void print(std::ostream& out, const json& report, bool asJson) {
                 << r["timeStamp"].get<std::string>() << ", data at "
                 << hex32(r["dataOffset"].get<uint64_t>()) << "\n";
         }
+        for (const json& warning : report["warnings"])
+            line("Warning", warning.get<std::string>());
         if (report["endRecordOffset"].is_number())
             line("End record", "at " + hex32(report["endRecordOffset"].get<uint64_t>()));
         if (report["checksumStored"].is_number())
@@ -128,8 +116,7 @@ json reportUpdateFile(const std::string& path) {
     if (const int error = files::readWholeFile(path, bytes)) {
         report["valid"] = false;
         report["openError"] = error;
-        report["message"] =
-            format("Can't open file %s, error = %u\n", path.c_str(), unsigned(error));
+        report["message"] = files::cantOpenFileMessage(path, error);
         return report;
     }
     std::vector<files::WalkedRecord> walked;
@@ -143,7 +130,7 @@ json reportUpdateFile(const std::string& path) {
         report["records"].push_back({
             {"fileOffset", record.fileOffset},
             {"deviceIndex", h.deviceIndex},
-            {"device", latin1ToUtf8(files::kDeviceCaptions[size_t(h.deviceIndex)])},
+            {"device", deviceCaption(h.deviceIndex)},
             {"dataLength", h.dataLength},
             {"startOffset", h.startOffset},
             {"version", versionText(h.version)},
@@ -151,6 +138,12 @@ json reportUpdateFile(const std::string& path) {
             {"dataOffset", record.fileOffset + files::kRecordHeaderSize},
         });
     }
+    // Program refuses a device whose image is empty; the file itself is well formed.
+    report["warnings"] = json::array();
+    for (const files::WalkedRecord& record : walked)
+        if (record.header.dataLength == 0)
+            report["warnings"].push_back(deviceCaption(record.header.deviceIndex) +
+                                         ": the image is empty (dataLength 0); program refuses it");
     report["endRecordOffset"] = result.endRecordFound ? json(result.endRecordOffset) : json();
     report["checksumStored"] = result.endRecordFound ? json(result.storedChecksum) : json();
     report["checksumComputed"] = result.endRecordFound ? json(result.computedChecksum) : json();

@@ -40,6 +40,8 @@ public:
 private:
     bool chooseDevices(app::ProgDlg& dialog);
     int summarise(const app::ProgDlg& dialog);
+    // The command that programs `rows` of the same file on the same camera.
+    std::string commandFor(const std::vector<int>& rows, bool emergency) const;
     void say(const std::string& text) {
         reporter_.endLine();
         if (options_.connection.json) {
@@ -105,10 +107,10 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     return summarise(dialog);
 }
 
-// Applies --devices to the check boxes, then takes the devices the run will program: checked,
-// and reported by the camera unless in emergency mode (the run passes over the others).
+// Applies --devices to the check boxes, then takes every checked device. The run decides each
+// one when it reaches it: a device the camera does not report now may be reported after the
+// reboots of the devices before it (a camera in boot mode shows only its Main uP).
 bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
-    const bool emergency = dialog.options.emergencyMode;
     std::set<int> named;
     for (const int row : deviceRowsOf(options_.deviceList).value_or(std::vector<int>{}))
         named.insert(row);
@@ -118,12 +120,6 @@ bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
                 host_.note(deviceCaption(row) + ": the update file offers no image for it.");
                 return false;
             }
-            if (!emergency && !dialog.deviceAvailable[size_t(row)]) {
-                host_.note(deviceCaption(row) +
-                           ": the camera does not report this device (--emergency programs it "
-                           "anyway).");
-                return false;
-            }
         }
         for (int row = 0; row < app::kRowCount; ++row)
             dialog.CheckDevice(row, named.count(row) != 0);
@@ -131,21 +127,40 @@ bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
     for (int row = 0; row < app::kRowCount; ++row) {
         if (!dialog.IsDeviceChecked(row))
             continue;
-        if (emergency || dialog.deviceAvailable[size_t(row)]) {
-            chosen_.push_back(row);
-        } else {
+        chosen_.push_back(row);
+        if (!dialog.options.emergencyMode && !dialog.deviceAvailable[size_t(row)])
             host_.note(deviceCaption(row) +
-                       ": left out, the camera does not report this device (--emergency programs "
-                       "it anyway).");
-        }
+                       ": the camera does not report this device now; it is programmed only if "
+                       "the camera reports it when its turn comes (--emergency programs it "
+                       "anyway).");
     }
     return true;
 }
 
-// One line per chosen device. A device counts as updated when the run programmed it and the
-// camera, read again after its reboots, reports the file's variant and version for it.
+std::string ProgramCommand::commandFor(const std::vector<int>& rows, bool emergency) const {
+    const ConnectionOptions& connection = options_.connection;
+    std::string command = "kelvoflash-cli program " + options_.file;
+    if (connection.interface != "com")
+        command += " --interface " + connection.interface;
+    command += " --port " + connection.port;
+    if (!connection.grabber.empty())
+        command += " --grabber " + connection.grabber;
+    if (emergency)
+        command += " --emergency";
+    std::string list;
+    for (const int row : rows)
+        list += (list.empty() ? "" : ",") + std::string(kDeviceOptionNames[size_t(row)]);
+    return command + " --devices " + list;
+}
+
+// One line per chosen device, from what the camera reported after the run. A device counts as
+// updated when the run programmed it and the camera, read again after its reboots, reports the
+// file's variant and version for it.
 int ProgramCommand::summarise(const app::ProgDlg& dialog) {
     bool allUpdated = reporter_.finished() && reporter_.result();
+    const bool readAfterRun = dialog.versionsReadAfterRun;
+    std::vector<int> unreported;
+    std::vector<int> incomplete;
     json devices = json::array();
     if (!options_.connection.json)
         say("Summary:");
@@ -153,39 +168,71 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         const size_t i = size_t(row);
         const app::DeviceOutcome& outcome = dialog.lastRun[i];
         const std::string reported =
-            dialog.cameraVersion[i] < 0
+            !readAfterRun ? std::string()
+            : dialog.cameraVersion[i] < 0
                 ? std::string(protocol::kNoVersionText)
                 : protocol::formatVersion(dialog.cameraVariant[i], dialog.cameraVersion[i] / 256,
                                           dialog.cameraVersion[i] % 256);
+        const std::string reports = readAfterRun
+                                        ? "the camera reports " + reported
+                                        : "the camera's versions could not be read after the run";
         const std::string expected = dialog.model.caption(app::loadedFwId(row));
         std::string result;
         std::string text;
         if (outcome.result == app::DeviceResult::kProgrammed) {
-            const bool verified = dialog.cameraVariant[i] == dialog.loaded.fileVariant[i] &&
-                                  dialog.cameraVersion[i] == dialog.loaded.fileVersion[i];
-            result = verified ? "updated" : "unverified";
-            text = verified ? "programmed and verified, the camera reports " + reported
-                            : "programmed, but the camera reports " + reported + " instead of " +
-                                  expected;
-            allUpdated = allUpdated && verified;
+            const bool confirmed = readAfterRun &&
+                                   dialog.cameraVariant[i] == dialog.loaded.fileVariant[i] &&
+                                   dialog.cameraVersion[i] == dialog.loaded.fileVersion[i];
+            const std::string how = outcome.verified ? "programmed and verified"
+                                                     : "written, not read back";
+            result = confirmed ? "updated" : readAfterRun ? "unverified" : "unconfirmed";
+            if (confirmed || !readAfterRun)
+                text = how + ", " + reports;
+            else
+                text = how + ", but the camera reports " + reported + " instead of " + expected;
+            allUpdated = allUpdated && confirmed;
         } else {
             allUpdated = false;
-            result = outcome.result == app::DeviceResult::kFailed ? "failed" : "not programmed";
-            text = outcome.result == app::DeviceResult::kFailed ? "FAILED" : "NOT PROGRAMMED";
+            const bool failed = outcome.result == app::DeviceResult::kFailed;
+            result = failed ? "failed" : "not programmed";
+            text = failed ? "FAILED" : "NOT PROGRAMMED";
             if (outcome.error != 0)
                 text += " (error " + errorCodeText(outcome.error) + ")";
-            text += ", the camera reports " + reported;
+            if (outcome.error == app::kErrDeviceNotReported) {
+                text += ", the camera did not report it when its turn came";
+                unreported.push_back(row);
+            } else if (outcome.incomplete) {
+                text += ", INCOMPLETE: it must be programmed again";
+                incomplete.push_back(row);
+            }
+            text += ", " + reports;
         }
         devices.push_back({{"device", deviceCaption(row)},
                            {"row", row},
                            {"result", result},
                            {"error", errorCodeText(outcome.error)},
-                           {"cameraReports", reported},
+                           {"verified", outcome.verified},
+                           {"incomplete", outcome.incomplete},
+                           {"cameraReports", readAfterRun ? json(reported) : json()},
                            {"file", expected}});
         if (!options_.connection.json)
             say("  " + deviceCaption(row) + ": " + text);
     }
-    reporter_.event({{"event", "summary"}, {"ok", allUpdated}, {"devices", devices}});
+    json commands = json::array();
+    if (!unreported.empty()) {
+        const std::string command = commandFor(unreported, true);
+        commands.push_back(command);
+        say("To program what the camera did not report anyway: " + command);
+    }
+    if (!incomplete.empty()) {
+        const bool emergency = options_.connection.emergency;
+        const std::string command = commandFor(incomplete, emergency);
+        commands.push_back(command);
+        say("To program the incomplete devices again: " + command +
+            (emergency ? "" : " (with --emergency if the camera does not report them)"));
+    }
+    reporter_.event(
+        {{"event", "summary"}, {"ok", allUpdated}, {"devices", devices}, {"commands", commands}});
     return allUpdated ? kExitOk : kExitFailed;
 }
 

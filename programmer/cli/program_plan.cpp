@@ -1,20 +1,13 @@
 #include "programmer/cli/program_plan.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "programmer/camera/flash_device.h"
 #include "programmer/cli/devices.h"
-#include "protocol/commands.h"
 
 namespace cli {
 
 namespace {
-
-constexpr int kRowMainUp = 0;
-constexpr int kRowMainFpga = 1;
-constexpr int kRowEeprom = 2;
-constexpr int kRowHeadFpga = 4;
 
 std::string hex32(uint32_t value) {
     char text[16];
@@ -24,31 +17,24 @@ std::string hex32(uint32_t value) {
 
 }  // namespace
 
+// Everything but the versions comes from the rules the programming run itself follows.
 DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
-    const files::LoadedUpdateFile& file = dialog.loaded;
-    const size_t i = size_t(row);
     DevicePlan plan;
     plan.row = row;
-    plan.bytes = file.record[i].dataLength;
-    plan.erase = row != kRowEeprom;
-    const bool fpga = row == kRowMainFpga || row == kRowHeadFpga;
-    plan.readBack = !dialog.options.emergencyMode && (row == kRowMainUp || fpga);
+    plan.bytes = dialog.loaded.record[size_t(row)].dataLength;
+    plan.erase = camera::ErasedBeforeWriting(row);
+    plan.readBack = camera::ReadBackWhileProgramming(row, dialog.options.emergencyMode);
     plan.from = dialog.model.caption(app::currentFwId(row));
     plan.to = dialog.model.caption(app::loadedFwId(row));
 
-    // The bounds come from the bytes really held, as the programming run checks them.
-    const int offset = file.dataOffset[i];
-    if (offset < 0 || plan.bytes == 0 || size_t(offset) > file.image.size() ||
-        plan.bytes > file.image.size() - size_t(offset))
+    camera::DeviceWritePlan write;
+    if (!camera::PlanDeviceWrite(dialog.loaded, row, write))
         return plan;
-    plan.firstAddress = camera::DeviceAddress(file, row, uint32_t(offset));
-    plan.lastAddress = camera::DeviceAddress(file, row, uint32_t(offset) + plan.bytes - 1);
-    for (uint32_t done = 0; done < plan.bytes; done += uint32_t(protocol::kBlockSize)) {
-        const uint32_t count = std::min(plan.bytes - done, uint32_t(protocol::kBlockSize));
-        ++plan.blocks;
-        if (!fpga || !camera::IsBlank(file.image.data() + size_t(offset) + done, count))
-            ++plan.blocksWritten;
-    }
+    plan.firstAddress = write.firstAddress;
+    plan.lastAddress = write.lastAddress;
+    plan.blocks = uint32_t(write.blocks.size());
+    for (const camera::PlannedBlock& block : write.blocks)
+        plan.blocksWritten += block.skipped ? 0 : 1;
     return plan;
 }
 

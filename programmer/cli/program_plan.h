@@ -16,7 +16,7 @@ struct DevicePlan {
     uint32_t bytes = 0;
     uint32_t blocks = 0;         // of up to 256 bytes
     uint32_t blocksWritten = 0;  // the FPGAs skip blank blocks of their erased flash
-    bool erase = true;           // every device but the EEPROM is erased first
+    bool erase = true;
     bool readBack = false;       // each written block is read back and compared
     uint32_t firstAddress = 0;
     uint32_t lastAddress = 0;

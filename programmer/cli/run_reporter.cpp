@@ -110,6 +110,8 @@ void RunReporter::deviceFinished(int row, const app::DeviceOutcome& outcome) {
     const bool done = outcome.result == app::DeviceResult::kProgrammed;
     if (done)
         percent_ = 100;
+    else
+        deviceFailed_ = true;
     phase_ = app::RunPhase::kClose;  // no more progress for this device
     nlohmann::json value = deviceEvent(done ? "done" : "failed", row);
     if (!done)
@@ -140,8 +142,9 @@ void RunReporter::runFinished(bool result) {
     lineOpen_ = false;
     row_ = -1;
     finished_ = true;
-    result_ = result;
-    event({{"event", "finished"}, {"result", result}});
+    // The dialog's answer is true also when a device failed in its write loop.
+    result_ = result && !deviceFailed_;
+    event({{"event", "finished"}, {"result", result_}});
 }
 
 void RunReporter::modelChanged(const app::DialogModel& model) {

@@ -31,6 +31,7 @@ public:
     void event(const nlohmann::json& value);
 
     bool finished() const { return finished_; }
+    // The run ended normally and no device failed or was left out.
     bool result() const { return result_; }
 
 private:
@@ -49,6 +50,7 @@ private:
     std::string status_;
     bool finished_ = false;
     bool result_ = false;
+    bool deviceFailed_ = false;
 };
 
 }  // namespace cli

@@ -1,31 +1,35 @@
 #include "programmer/files/binary_reader.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 #include "programmer/files/device_file_result.h"
+#include "programmer/files/file_io.h"
 
 namespace files {
 
 protocol::ErrorCode readFileInto(const std::string& path, uint8_t* destination, size_t capacity,
                                  size_t& length) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return ERR_FILE_OPEN;
+    int fd = -1;
+    size_t size = 0;
+    if (const protocol::ErrorCode refused =
+            deviceFileOpenResult(openRegularFile(path, capacity, fd, size)))
+        return refused;
     protocol::ErrorCode result = READ_OK;
-    struct stat info {};
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        result = ERR_FILE_READ;
-    } else if (uint64_t(info.st_size) > capacity) {
-        result = ERR_FILE_DATA;
-    } else {
-        length = size_t(info.st_size);
-        if (std::fread(destination, 1, length, file) != length)
+    length = 0;
+    while (length < size) {
+        const ssize_t got = ::read(fd, destination + length, size - length);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
             result = ERR_FILE_READ;
+            break;
+        }
+        length += size_t(got);
     }
-    std::fclose(file);
+    ::close(fd);
     return result;
 }
 

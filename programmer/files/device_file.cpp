@@ -1,8 +1,9 @@
 #include "programmer/files/device_file.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cctype>
-#include <cstdio>
 
 #include "platform/file_times.h"
 #include "programmer/files/binary_reader.h"
@@ -17,7 +18,6 @@ namespace files {
 
 namespace {
 constexpr size_t kMinPathLength = 5;
-constexpr int kOpenAttempts = 3;
 
 struct ReaderByExtension {
     std::string_view extension;
@@ -45,10 +45,10 @@ bool skipPastUnderscore(std::string_view& text) {
 }
 
 void setCreationTime(const std::string& path, VersionBlock& version) {
-    std::FILE* file = nullptr;
-    for (int attempt = 0; attempt < kOpenAttempts && file == nullptr; ++attempt)
-        file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    // Only a regular file has a creation time worth taking; nothing is opened, so a FIFO given
+    // as a device file cannot block here.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return;
     platform::UtcTime time;
     if (platform::fileCreationTimeUtc(path, time) == 0) {
@@ -58,7 +58,6 @@ void setCreationTime(const std::string& path, VersionBlock& version) {
         version.month = uint8_t(time.month);
         version.year = uint16_t(time.year);
     }
-    std::fclose(file);
 }
 }  // namespace
 

@@ -1,6 +1,21 @@
 #include "programmer/files/device_file_result.h"
 
+#include "programmer/files/file_io.h"
+
 namespace files {
+
+protocol::ErrorCode deviceFileOpenResult(int openError) {
+    switch (openError) {
+        case 0:
+            return READ_OK;
+        case kErrNotRegularFile:
+            return ERR_FILE_NOT_REGULAR;
+        case kErrFileTooLarge:
+            return ERR_FILE_TOO_LARGE;
+        default:
+            return ERR_FILE_OPEN;
+    }
+}
 
 const char* deviceFileErrorText(protocol::ErrorCode code) {
     switch (code) {
@@ -18,6 +33,10 @@ const char* deviceFileErrorText(protocol::ErrorCode code) {
             return "File data inconsistent";
         case ERR_FILE_NAME:
             return "Filename invalid for this dataformat";
+        case ERR_FILE_NOT_REGULAR:
+            return "Not a regular file";
+        case ERR_FILE_TOO_LARGE:
+            return "File larger than its format allows";
         default:
             return "";
     }
@@ -41,6 +60,10 @@ const char* deviceFileResultName(protocol::ErrorCode code) {
             return "ERR_FILE_DATA";
         case ERR_FILE_NAME:
             return "ERR_FILE_NAME";
+        case ERR_FILE_NOT_REGULAR:
+            return "ERR_FILE_NOT_REGULAR";
+        case ERR_FILE_TOO_LARGE:
+            return "ERR_FILE_TOO_LARGE";
         default:
             return "unknown";
     }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <new>
+#include <string>
 
 namespace files {
 
@@ -21,6 +22,11 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // Closes now and reports the close's own failure (delayed write errors show up here).
     int close() {
         const int fd = fd_;
@@ -47,20 +53,37 @@ int writeAll(int fd, const uint8_t* data, size_t size) {
 }
 }  // namespace
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    bytes.clear();
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+int openRegularFile(const std::string& path, uint64_t maxSize, int& fd, size_t& size) {
+    fd = -1;
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         return errno;
     struct stat info {};
     if (::fstat(file.get(), &info) != 0)
         return errno;
-    if (S_ISDIR(info.st_mode))
-        return EISDIR;
+    if (!S_ISREG(info.st_mode))
+        return kErrNotRegularFile;
+    if (info.st_size < 0 || uint64_t(info.st_size) > maxSize)
+        return kErrFileTooLarge;
+    // Reads of a regular file never wait; the flag only kept the open from waiting.
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return errno;
+    size = size_t(info.st_size);
+    fd = file.release();
+    return 0;
+}
 
+int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxSize) {
+    bytes.clear();
+    int fd = -1;
+    size_t size = 0;
+    if (const int error = openRegularFile(path, maxSize, fd, size))
+        return error;
+    Descriptor file(fd);
     try {
-        // The size is a hint only; a file that changes while it is read is read as it is.
-        bytes.reserve(size_t(info.st_size > 0 ? info.st_size : 0));
+        // A file that changes while it is read is read as it is, up to the bound.
+        bytes.reserve(size);
         uint8_t chunk[65536];
         for (;;) {
             const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
@@ -73,6 +96,10 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
             }
             if (got == 0)
                 break;
+            if (bytes.size() + size_t(got) > maxSize) {
+                bytes.clear();
+                return kErrFileTooLarge;
+            }
             bytes.insert(bytes.end(), chunk, chunk + got);
         }
     } catch (const std::bad_alloc&) {
@@ -81,6 +108,15 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
         return ENOMEM;
     }
     return 0;
+}
+
+std::string cantOpenFileMessage(const std::string& path, int error) {
+    if (error == kErrNotRegularFile)
+        return "Can't open file " + path + ": it is not a regular file\n";
+    if (error == kErrFileTooLarge)
+        return "Can't open file " + path + ": larger than an update file can be (" +
+               std::to_string(kUpdateFileMaxSize) + " bytes)\n";
+    return "Can't open file " + path + ", error = " + std::to_string(unsigned(error)) + "\n";
 }
 
 int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {

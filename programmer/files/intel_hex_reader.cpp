@@ -6,40 +6,17 @@
 
 #include "programmer/files/device_file_result.h"
 #include "programmer/files/line_reader.h"
+#include "programmer/files/text_numbers.h"
 
 namespace files {
 
 namespace {
 // Long enough for the longest record (255 data bytes: 521 characters) and some trailing blanks.
 constexpr size_t kMaxLineLength = 600;
+// Four text characters a byte of a full 2 MiB image, with room for blank lines and comments.
+constexpr uint64_t kMaxFileSize = 64 * 1024 * 1024;
 
-constexpr std::array<int8_t, 256> makeHexDigits() {
-    std::array<int8_t, 256> digits{};
-    for (auto& d : digits)
-        d = -1;
-    for (int c = '0'; c <= '9'; ++c)
-        digits[size_t(c)] = int8_t(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
-        digits[size_t(c)] = int8_t(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
-        digits[size_t(c)] = int8_t(c - 'a' + 10);
-    return digits;
-}
-constexpr std::array<int8_t, 256> kHexDigits = makeHexDigits();
-
-// Two hex digits as a byte, or -1.
-int hexByte(const char* text) {
-    const int high = kHexDigits[uint8_t(text[0])];
-    const int low = kHexDigits[uint8_t(text[1])];
-    return (high | low) < 0 ? -1 : high << 4 | low;
-}
-
-bool isBlank(std::string_view line) {
-    for (char c : line)
-        if (c != ' ' && c != '\t' && c != '\r')
-            return false;
-    return true;
-}
+bool isBlank(std::string_view line) { return std::all_of(line.begin(), line.end(), isBlankChar); }
 
 enum RecordType : uint8_t {
     kData = 0x00,
@@ -69,7 +46,7 @@ protocol::ErrorCode readRecords(LineReader& lines, uint8_t* image, size_t imageS
         const size_t digitCount = line.size() - 1;
         if (digitCount < 10)
             return ERR_FILE_FORMAT;
-        const int count = hexByte(digits);
+        const int count = hexByteValue(digits);
         if (count < 0)
             return ERR_FILE_FORMAT;
         const size_t recordBytes = size_t(count) + 5;
@@ -77,7 +54,7 @@ protocol::ErrorCode readRecords(LineReader& lines, uint8_t* image, size_t imageS
             return ERR_FILE_FORMAT;
         uint8_t sum = 0;
         for (size_t i = 0; i < recordBytes; ++i) {
-            const int value = hexByte(digits + 2 * i);
+            const int value = hexByteValue(digits + 2 * i);
             if (value < 0)
                 return ERR_FILE_FORMAT;
             record[i] = uint8_t(value);
@@ -145,7 +122,7 @@ protocol::ErrorCode ReadIntelHexText(std::string_view text, uint8_t* image, size
 
 protocol::ErrorCode ReadIntelHex(const std::string& path, uint8_t* image, size_t imageSize,
                                  DeviceImageInfo& info) {
-    return readTextFileLines(path, kMaxLineLength, ERR_FILE_OPEN, ERR_FILE_READ,
+    return readTextFileLines(path, kMaxLineLength, kMaxFileSize,
                              [&](LineReader& lines) { return readRecords(lines, image, imageSize, info); });
 }
 

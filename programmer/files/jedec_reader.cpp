@@ -10,6 +10,8 @@ namespace files {
 
 namespace {
 constexpr size_t kMaxLineLength = 398;
+// The fuses of a PLL image fill a few kilobytes of text.
+constexpr uint64_t kMaxFileSize = 1024 * 1024;
 constexpr size_t kSignatureWord = 40;
 constexpr int64_t kFirstWordIndex = 4;
 
@@ -78,7 +80,7 @@ protocol::ErrorCode ReadJedec(const std::string& path, uint8_t* image, size_t im
                               DeviceImageInfo& info) {
     if (imageSize < kJedecMinImageSize)
         return ERR_FILE_DATA;
-    return readTextFileLines(path, kMaxLineLength, ERR_FILE_OPEN, ERR_FILE_READ,
+    return readTextFileLines(path, kMaxLineLength, kMaxFileSize,
                              [&](LineReader& lines) { return readFuses(lines, image, imageSize, info); });
 }
 

@@ -1,7 +1,12 @@
 #include "programmer/files/line_reader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+
+#include "programmer/files/device_file_result.h"
+#include "programmer/files/file_io.h"
 
 namespace files {
 
@@ -71,18 +76,24 @@ bool LineReader::next(std::string_view& line) {
 }
 
 protocol::ErrorCode readTextFileLines(
-    const std::string& path, size_t maxLineLength, protocol::ErrorCode openError,
-    protocol::ErrorCode readError,
+    const std::string& path, size_t maxLineLength, uint64_t maxFileSize,
     const std::function<protocol::ErrorCode(LineReader&)>& readLines) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr)
-        return openError;
+    int fd = -1;
+    size_t size = 0;
+    if (const protocol::ErrorCode refused =
+            deviceFileOpenResult(openRegularFile(path, maxFileSize, fd, size)))
+        return refused;
+    std::FILE* file = ::fdopen(fd, "r");
+    if (file == nullptr) {
+        ::close(fd);
+        return ERR_FILE_OPEN;
+    }
     protocol::ErrorCode result;
     try {
         LineReader lines(file, maxLineLength);
         result = readLines(lines);
     } catch (...) {
-        result = readError;  // the line buffer could not grow
+        result = ERR_FILE_READ;  // the line buffer could not grow
     }
     std::fclose(file);
     return result;

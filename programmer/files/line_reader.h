@@ -38,11 +38,11 @@ private:
 };
 
 // Opens the text file at `path` and hands its lines to `readLines`; closes the file again on
-// every path. A file that cannot be opened gives `openError`, a failure while reading
-// `readError`.
+// every path. A file that cannot be opened gives ERR_FILE_OPEN, one that is not a regular file
+// or larger than `maxFileSize` is refused before reading (device_file_result.h), a failure while
+// reading gives ERR_FILE_READ.
 protocol::ErrorCode readTextFileLines(
-    const std::string& path, size_t maxLineLength, protocol::ErrorCode openError,
-    protocol::ErrorCode readError,
+    const std::string& path, size_t maxLineLength, uint64_t maxFileSize,
     const std::function<protocol::ErrorCode(LineReader&)>& readLines);
 
 }  // namespace files

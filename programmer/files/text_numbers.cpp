@@ -2,11 +2,9 @@
 
 namespace files {
 
-namespace {
-bool isBlank(char c) {
+bool isBlankChar(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
-}  // namespace
 
 int hexDigitValue(char c) {
     if (c >= '0' && c <= '9')
@@ -18,9 +16,15 @@ int hexDigitValue(char c) {
     return -1;
 }
 
+int hexByteValue(const char* twoDigits) {
+    const int high = hexDigitValue(twoDigits[0]);
+    const int low = hexDigitValue(twoDigits[1]);
+    return (high | low) < 0 ? -1 : high << 4 | low;
+}
+
 bool parseHexNumber(std::string_view text, size_t& position, uint64_t& value, bool& overflow) {
     size_t i = position;
-    while (i < text.size() && isBlank(text[i]))
+    while (i < text.size() && isBlankChar(text[i]))
         ++i;
     if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
         hexDigitValue(text[i + 2]) >= 0)
@@ -41,7 +45,7 @@ bool parseHexNumber(std::string_view text, size_t& position, uint64_t& value, bo
 
 bool parseDecimalLowBits(std::string_view text, uint32_t& value) {
     size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
+    while (i < text.size() && isBlankChar(text[i]))
         ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))

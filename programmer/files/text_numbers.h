@@ -6,8 +6,14 @@
 
 namespace files {
 
+// A blank as the C library counts them: space, tab, line feed, carriage return, vertical tab,
+// form feed.
+bool isBlankChar(char c);
+
 // The value of a hex digit, or -1.
 int hexDigitValue(char c);
+// Two hex digits as a byte, or -1.
+int hexByteValue(const char* twoDigits);
 
 // A hexadecimal number at `position`: leading blanks and a "0x" are skipped, then at least one
 // digit is required. `value` holds the number modulo 2^64, `overflow` tells that it was larger.

@@ -2,24 +2,14 @@
 
 #include <cstring>
 
+#include "protocol/little_endian.h"
+
 namespace files {
 
-namespace {
-uint16_t readU16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-uint32_t readU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void writeU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void writeU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-}  // namespace
+using protocol::readU16;
+using protocol::readU32;
+using protocol::writeU16;
+using protocol::writeU32;
 
 void VersionBlock::decode(const uint8_t* bytes) {
     versionMinor = bytes[0];

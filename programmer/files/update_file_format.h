@@ -17,6 +17,7 @@ constexpr int kDeviceCount = 5;
 constexpr int32_t kEndRecordIndex = -1;
 
 // Device index: 0 Main uP, 1 Main FPGA, 2 EEPROM, 3 PLL, 4 Head FPGA.
+enum DeviceRow : int { kRowMainUp = 0, kRowMainFpga, kRowEeprom, kRowPll, kRowHeadFpga };
 constexpr std::array<const char*, kDeviceCount> kDeviceCaptions = {"Main \xB5P", "Main FPGA",
                                                                   "EEPROM", "PLL", "Head FPGA"};
 
@@ -47,6 +48,12 @@ struct DeviceRecordHeader {
     void decode(const uint8_t* bytes);        // from 32 bytes
     void encode(uint8_t* bytes) const;        // into 32 bytes, reserved bytes 0xFF
 };
+
+// No device holds more than this; an update file of five such images and their records is the
+// largest file a load reads.
+constexpr uint64_t kDeviceImageMax = 16 * 1024 * 1024;
+constexpr uint64_t kUpdateFileMaxSize =
+    kTagSize + kDeviceCount * (kRecordHeaderSize + kDeviceImageMax + 15) + kRecordHeaderSize;
 
 // Padding after `dataLength` data bytes up to the next multiple of 16.
 constexpr uint32_t paddingFor(uint64_t dataLength) {

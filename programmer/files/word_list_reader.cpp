@@ -11,6 +11,8 @@ namespace files {
 
 namespace {
 constexpr size_t kMaxLineLength = 398;
+// A line a word for a full 2 MiB image, with room for blank lines and comments.
+constexpr uint64_t kMaxFileSize = 64 * 1024 * 1024;
 
 protocol::ErrorCode readWords(LineReader& lines, uint8_t* image, size_t imageSize,
                               DeviceImageInfo& info) {
@@ -61,7 +63,7 @@ protocol::ErrorCode ReadWordListText(std::string_view text, uint8_t* image, size
 
 protocol::ErrorCode ReadWordList(const std::string& path, uint8_t* image, size_t imageSize,
                                  DeviceImageInfo& info) {
-    return readTextFileLines(path, kMaxLineLength, ERR_FILE_OPEN, ERR_FILE_READ,
+    return readTextFileLines(path, kMaxLineLength, kMaxFileSize,
                              [&](LineReader& lines) { return readWords(lines, image, imageSize, info); });
 }
 

@@ -56,7 +56,7 @@ TEST_F(ConnectionDialogTest, ConnectWithoutChoosingATypeMakesNoLinkButEmergencyM
     EXPECT_TRUE(emergency.model.isEnabled(kIdOk));
 }
 
-TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALaterFailureKeepsIt) {
+TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALaterFailureDropsIt) {
     factory.com.openResults = {protocol::kErrNoCamera, protocol::kOk};
     dialog.grabberDll = "clserme4.dll";
     dialog.OnInitDialog();
@@ -70,19 +70,35 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALater
     EXPECT_EQ(dialog.camera->cameraType, 0x1200);
     EXPECT_EQ(dialog.portNumber, 2);
 
+    // The open on port 4 has closed the link to port 2: OK must not hand it over.
     factory.com.openResults = {protocol::kErrNoCamera, protocol::kErrNoCamera};
     dialog.OnPortSelected(4);
     dialog.OnConnect();
+    EXPECT_EQ(status(), kNoCamera);
+    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
+    EXPECT_FALSE(dialog.connected);
+    EXPECT_FALSE(dialog.camera);
+
+    // Until a Connect succeeds again.
+    dialog.OnPortSelected(2);
+    dialog.OnConnect();
     EXPECT_EQ(status(), "Camera SNr. 1234 found");
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
-    EXPECT_TRUE(dialog.camera);
 }
 
-TEST_F(ConnectionDialogTest, GrabberLibraryNameIsCutAndAMissingOneIsNamed) {
-    dialog.SetGrabberDll("a_very_long_grabber_library.dll");
+TEST_F(ConnectionDialogTest, GrabberLibraryNameTooLongIsRefusedAndAMissingOneIsNamed) {
+    // 20 characters do not fit; cut, the name would load another library.
+    dialog.SetGrabberDll("a_grabber_lib_20.dll");
     dialog.OnInitDialog();
     connect(2);
-    EXPECT_EQ(factory.camLink.grabberDllAtOpen[0], "a_very_long_grabber");
+    EXPECT_TRUE(factory.camLink.grabberDllAtOpen.empty());
+    EXPECT_EQ(status(), "Framegrabber library name a_grabber_lib_20.dll is too long: at most 19 "
+                        "characters.\nConnection failed!\n");
+    EXPECT_FALSE(dialog.camera);
+    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
+    // A COM port does not use the name.
+    connect(0);
+    EXPECT_EQ(status(), "Camera SNr. 1234 found");
 
     factory.camLink.grabberDllAtOpen.clear();
     factory.camLink.openResults = {protocol::kErrGrabberLibrary, protocol::kErrGrabberLibrary};

@@ -1,6 +1,7 @@
 // Load File: file checks, comparison with the camera, and the end states.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "programmer/app/prog_dlg.h"
 #include "scripted_camera.h"
@@ -117,6 +118,13 @@ TEST_F(LoadFileTest, WrongTagsAndDamagedFilesAreRefusedAndLeaveNoFile) {
     dialog.OnLoadFile();
     EXPECT_EQ(host.texts(), Texts{"Can't open file " + missing + ", error = 2\n"});
     EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
+    // A FIFO would keep the dialog waiting for a writer for ever.
+    const std::string fifo = files.folder.path("fifo.qup");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    host.boxes.clear();
+    host.files.push_back(fifo);
+    dialog.OnLoadFile();
+    EXPECT_EQ(host.texts(), Texts{"Can't open file " + fifo + ": it is not a regular file\n"});
 }
 
 TEST_F(LoadFileTest, ACameraVariantOfZeroOrNotReportedNeverMismatches) {
@@ -137,6 +145,9 @@ TEST_F(LoadFileTest, AVariantMismatchRefusesTheFileButShowsItsVersions) {
     EXPECT_FALSE(enabled(1));
     EXPECT_TRUE(dialog.loaded.present[0]);
     EXPECT_EQ(loadedText(1), "005 V03.02");
+    // The newer devices beside the refused one are not programmed either: none stays checked.
+    for (int row : {0, 1, 2})
+        EXPECT_FALSE(checked(row)) << row;
     EXPECT_TRUE(dialog.loaded.hasImage());  // the buffers stay until the next load
     // Reported instead of a downgrade.
     load("both.qup", {{0, 5, 1, 1}, {1, 9, 0, 8}});
@@ -177,7 +188,7 @@ TEST_F(LoadFileTest, ADowngradeInTheFirstDeviceDisablesEveryLaterRow) {
     EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
     EXPECT_FALSE(dialog.model.isEnabled(kIdProgram));
     for (int row : {0, 1, 3})
-        EXPECT_FALSE(enabled(row)) << row;
+        EXPECT_FALSE(enabled(row) || checked(row)) << row;
     EXPECT_EQ(loadedText(3), "001 V09.00");
 }
 

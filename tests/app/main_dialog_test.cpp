@@ -82,6 +82,16 @@ TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmerge
         EXPECT_TRUE(t.factory.camLink.openedPorts.empty());
         EXPECT_EQ(t.factory.comMade + t.factory.camLinkMade, type == 1 ? 0 : 1);
     }
+    {
+        Rig t;  // a library name the camera link cannot hold is refused, not cut
+        t.dialog.options.grabberDll = "a_grabber_lib_20.dll";
+        t.connectDirectly(2);
+        EXPECT_EQ(t.host.texts(), std::vector<std::string>{
+                                      "Framegrabber library name a_grabber_lib_20.dll is too long: "
+                                      "at most 19 characters.\nConnection failed!\n"});
+        EXPECT_TRUE(t.dialog.model.ended);
+        EXPECT_TRUE(t.factory.camLink.openedPorts.empty());
+    }
     factory.com.answers = false;
     connectDirectly(0, true);
     EXPECT_TRUE(host.boxes.empty());

@@ -1,6 +1,8 @@
 #include "programmer/app/prog_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -57,6 +59,32 @@ TEST_F(ProgLogTest, RunsAppendStartLinesTransportLinesCutLinesAndEndLine) {
     // An unopenable path leaves logging off without a message.
     EXPECT_FALSE(app::OpenLog(folder.path("missing/prog_log.txt"), start));
     EXPECT_FALSE(app::LogIsOpen());
+}
+
+TEST_F(ProgLogTest, TwoProgrammersLoggingInOneFolderKeepEachOthersLines) {
+    constexpr int kLines = 3000;
+    std::vector<pid_t> children;
+    for (int child = 0; child < 2; ++child) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            app::OpenLog(path, start);
+            for (int line = 0; line < kLines; ++line)
+                app::LogPrintf("program %d line %d", child, line);
+            app::CloseLog(end);
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    }
+    std::istringstream lines(content());
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.rfind("program ", 0) == 0;
+    EXPECT_EQ(count, 2 * kLines);
 }
 
 TEST_F(ProgLogTest, HelpWithLogOpensTheLogShowsUsageAndWritesTheTrailerButQuestionMarkNoLog) {

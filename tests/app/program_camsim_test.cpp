@@ -104,4 +104,49 @@ TEST_F(ProgramCamsimTest, AFullUpdateLeavesTheFilesImagesAndVersionsInTheCamera)
     }
 }
 
+TEST_F(ProgramCamsimTest, ACameraInBootModeIsRecoveredInOneRun) {
+    // A power loss while the Main uP is written leaves the camera in its bootloader, which
+    // reports the Main uP only; the other devices keep V01.00.
+    std::vector<std::string> options{"--state",      state.path(), "--boot-time", "200",
+                                      "--erase-time", "10",         "--fault",     "power-loss:0:2"};
+    for (int row = 0; row < kRowCount; ++row)
+        options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
+    ASSERT_TRUE(camsim.start(kCamsim, options));
+    setenv("QEL_COM1", camsim.portPath().c_str(), 1);
+    sample.versionMinor = 1;
+    sample.variant = 4;
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
+    const std::string path = files.write("sample.qup", bytes);
+    auto connect = [&](ProgDlg& d) {
+        d.options.connectWithoutDialog = true;
+        d.options.interfaceType = kInterfaceComPort;
+        d.options.portNumber = 0;
+        d.OnInitDialog();
+        host.files.push_back(path);
+        d.OnLoadFile();
+        ASSERT_EQ(d.loaded.loadedFileName, "sample.qup");
+    };
+    connect(dialog);
+    for (int row = 1; row < kRowCount; ++row) dialog.CheckDevice(row, false);
+    dialog.OnProgram();
+    ASSERT_EQ(dialog.lastRun[0].result, DeviceResult::kFailed);
+    dialog.OnQuit();
+
+    ProgDlg recovery{host, factory};
+    connect(recovery);
+    ASSERT_EQ(recovery.camera->bootMode, 1);
+    EXPECT_EQ(recovery.deviceAvailable, (std::array<bool, kRowCount>{true, false, false, false, false}));
+    for (int row = 0; row < kRowCount; ++row) EXPECT_TRUE(recovery.IsDeviceChecked(row)) << row;
+    host.boxes.clear();
+    recovery.OnProgram();
+
+    EXPECT_EQ(host.texts(), std::vector<std::string>{});
+    EXPECT_EQ(recovery.model.caption(kIdStatusLine), kLoadOrSelect);
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(recovery.model.rowState[size_t(row)], ROW_DONE) << row;
+        EXPECT_EQ(recovery.model.caption(currentFwId(row)), "004 V01.01") << row;
+    }
+}
+
 }  // namespace

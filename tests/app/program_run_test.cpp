@@ -17,7 +17,6 @@ using apptest::FileRecord;
 using Texts = std::vector<std::string>;
 namespace cmd = protocol::cmd;
 
-constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
 const std::string kRunFailed = WithContactLine("Programming failed!\nPlease contact QEL AG!\n");
 
 std::vector<uint8_t> pattern(size_t size, int seed) {
@@ -124,12 +123,21 @@ TEST(ProgramRun, EveryCheckedDeviceIsProgrammedInOrderWithARebootAfterEach) {
     EXPECT_EQ(r.results, std::vector<bool>{true});
 }
 
-TEST(ProgramRun, DevicesTheCameraDoesNotReportAreProgrammedInEmergencyModeOnly) {
+TEST(ProgramRun, ACheckedDeviceTheCameraDoesNotReportAtItsTurnFailsOutsideEmergencyMode) {
     Rig normal;
     normal.camera.firmware.resize(4);  // no PLL, no head FPGA
-    normal.program(newerFile(), {3, 4});
-    EXPECT_TRUE(normal.camera.opened.empty());
-    EXPECT_EQ(normal.dialog.lastRun[3].result, DeviceResult::kNotRun);
+    normal.program(newerFile(), {2, 3, 4});
+    EXPECT_EQ(normal.camera.opened, std::vector<int>{2});
+    for (const int row : {3, 4}) {
+        EXPECT_EQ(normal.dialog.lastRun[size_t(row)].result, DeviceResult::kFailed) << row;
+        EXPECT_EQ(normal.dialog.lastRun[size_t(row)].error, kErrDeviceNotReported) << row;
+        EXPECT_EQ(normal.dialog.model.rowState[size_t(row)], ROW_FAILED) << row;
+    }
+    EXPECT_EQ(normal.status(), std::string("Programming failed for PLL, Head FPGA! Not reported "
+                                           "by the camera: PLL, Head FPGA. ") +
+                                   kLoadOrSelect);
+    EXPECT_TRUE(normal.host.boxes.empty());
+    EXPECT_EQ(normal.results, std::vector<bool>{true});
 
     Rig emergency;
     emergency.camera.firmware.resize(4);
@@ -139,6 +147,21 @@ TEST(ProgramRun, DevicesTheCameraDoesNotReportAreProgrammedInEmergencyModeOnly) 
     EXPECT_TRUE(emergency.flashHolds(3, records[3]));
     EXPECT_TRUE(emergency.flashHolds(4, records[4]));
     EXPECT_EQ(emergency.dialog.model.windowTitle, "kelvoflash v1.11 emergency ");
+}
+
+TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
+    // In boot mode only the Main uP is reported; once its new firmware runs, the rest is.
+    Rig r;
+    r.camera.bootMode = true;
+    r.camera.leaveBootModeOnReboot = true;
+    const auto records = newerFile();
+    r.program(records);
+    EXPECT_EQ(r.camera.opened, (std::vector<int>{0, 1, 2, 3, 4}));
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(r.dialog.model.rowState[size_t(row)], ROW_DONE) << row;
+        EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
+    }
+    EXPECT_EQ(r.status(), kLoadOrSelect);
 }
 
 TEST(ProgramRun, AHeadFpgaThatCannotBeOpenedEndsTheRunQuietly) {
@@ -187,7 +210,10 @@ TEST(ProgramRun, EraseOrCloseFailureQuitsTheUpdateWithoutAReboot) {
     EXPECT_EQ(close.camera.opened, std::vector<int>{0});
     EXPECT_EQ(close.dialog.model.rowState[0], ROW_FAILED);
     EXPECT_EQ(close.dialog.lastRun[0].result, DeviceResult::kFailed);
-    EXPECT_EQ(close.status(), "Programming failed for Main \xB5P!");
+    // Written, but not known to be kept: no version is shown for it.
+    EXPECT_EQ(close.dialog.model.caption(currentFwId(0)), protocol::kNoVersionText);
+    EXPECT_EQ(close.status(),
+              "Programming failed for Main \xB5P! Incomplete, program again: Main \xB5P.");
     EXPECT_EQ(close.enabledButtons(), std::set<int>{kIdQuit});
 }
 
@@ -202,7 +228,11 @@ TEST(ProgramRun, AFailedWriteMarksTheRowFailedAndTheRunGoesOn) {
     EXPECT_EQ(r.dialog.lastRun[1].error, protocol::kErrPortIo);
     EXPECT_EQ(r.camera.opened, (std::vector<int>{1, 2, 4}));
     EXPECT_TRUE(r.flashHolds(4, records[4]));
-    EXPECT_EQ(r.status(), std::string("Programming failed for Main FPGA! ") + kLoadOrSelect);
+    EXPECT_TRUE(r.dialog.lastRun[1].incomplete);
+    EXPECT_EQ(r.status(),
+              std::string("Programming failed for Main FPGA! Incomplete, program again: Main "
+                          "FPGA. ") +
+                  kLoadOrSelect);
 }
 
 TEST(ProgramRun, ACameraThatDoesNotComeBackFailsTheRun) {
@@ -214,6 +244,9 @@ TEST(ProgramRun, ACameraThatDoesNotComeBackFailsTheRun) {
     EXPECT_EQ(r.status(), "Connection to Camera lost, select other port or close programmer");
     EXPECT_EQ(r.dialog.lastRun[1].result, DeviceResult::kNotRun);
     EXPECT_FALSE(r.dialog.model.isEnabled(kIdProgram));
+    EXPECT_FALSE(r.dialog.versionsReadAfterRun);
+    // The status line asks for another port: that must be possible.
+    EXPECT_EQ(r.enabledButtons(), (std::set<int>{kIdQuit, kIdSelectPort}));
     EXPECT_EQ(r.results, std::vector<bool>{false});
 }
 

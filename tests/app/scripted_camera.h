@@ -41,6 +41,7 @@ struct CameraScript {
     int failingPage = -1;                         // this page does not come
     std::deque<protocol::ErrorCode> openResults;  // overrides `answers` for the next opens
     protocol::ErrorCode rebootResult = 0;
+    bool leaveBootModeOnReboot = false;  // the new Main uP firmware runs after the reboot
     std::map<uint16_t, int> failNext;  // fail the next n commands of a code
 
     std::vector<uint16_t> commands;
@@ -167,6 +168,8 @@ public:
     protocol::ErrorCode Reboot(camera::WaitHost& host) override {
         ++s_.reboots;
         s_.openRow = -1;
+        if (s_.leaveBootModeOnReboot)
+            s_.bootMode = false;
         host.showStatus("Rebooting Camera");
         host.pumpMessages();
         host.clock().sleepFor(platform::Milliseconds(2500));

@@ -107,9 +107,15 @@ TEST_F(ComUpdateTest, NoCameraResetsTheStateAndAMissingPortIsNotIdentified) {
     EXPECT_EQ(link.linkWord, -1);
     EXPECT_EQ(link.sentCommands.back().code, CLOSE_DEVICE);  // no type question after that
 
+    // A port that cannot be opened after a found camera: the camera is no longer reached.
+    camera(0, 0, 0x1300);
+    ASSERT_EQ(link.identify(0), 0u);
     link.sentCommands.clear();
     EXPECT_EQ(link.Open(-1), protocol::kErrPortIndex);
     EXPECT_TRUE(link.sentCommands.empty());
+    EXPECT_EQ(link.connected, 0);
+    EXPECT_EQ(link.port, -1);
+    EXPECT_EQ(link.serialNumber, 0u);
 }
 
 TEST_F(ComUpdateTest, RebootWaitsForTheBootASecondMoreForLinkWordOneAndReportsNoAnswer) {

@@ -47,6 +47,27 @@ TEST_F(FileReport, ValidUpdateFile) {
     EXPECT_EQ(report["checksumStored"], 0x1805);
 }
 
+TEST_F(FileReport, AnEmptyImageIsWarnedAbout) {
+    // The worked example with its EEPROM record cut to no data and the end record's sum fixed.
+    const std::vector<uint8_t> example = files_test::workedExampleFile();
+    std::vector<uint8_t> bytes(96);
+    std::copy(example.begin(), example.begin() + 64, bytes.begin());
+    std::copy(example.end() - 32, example.end(), bytes.begin() + 64);
+    std::fill(bytes.begin() + 32, bytes.begin() + 36, 0);
+    uint32_t sum = 0;
+    for (size_t i = 32; i < 64; ++i)
+        sum += bytes[i];
+    for (size_t i = 0; i < 4; ++i)
+        bytes[64 + i] = uint8_t(sum >> (8 * i));
+    const std::string empty = folder.path("empty.qup");
+    ASSERT_TRUE(files_test::writeFile(empty, bytes));
+    const clitest::CliRun run = runCli("inspect " + empty);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(contains(run.out,
+                         "Warning: EEPROM: the image is empty (dataLength 0); program refuses it\n"))
+        << run.out;
+}
+
 TEST_F(FileReport, CorruptUpdateFile) {
     clitest::CliRun run = runCli("inspect " + corrupt);
     EXPECT_EQ(run.status, 1);

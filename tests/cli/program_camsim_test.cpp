@@ -24,7 +24,7 @@ TEST_F(ProgramCamsim, ProgramsOneDeviceAndTheCameraReportsTheNewVersion) {
     // Standard output is no terminal: plain progress lines.
     for (const char* lines : {"PLL: started\nPLL: erasing\nPLL: writing\n",
                               "PLL: 100%\nPLL: done\nPLL: rebooting the camera\n",
-                              "  PLL: programmed and verified, the camera reports 004 V01.01"})
+                              "  PLL: written, not read back, the camera reports 004 V01.01"})
         EXPECT_TRUE(contains(run.out, lines)) << run.out;
     EXPECT_FALSE(contains(run.out, "Main FPGA:"));
 
@@ -50,7 +50,14 @@ TEST_F(ProgramCamsim, APowerLossInTheMiddleOfADeviceFails) {
     const json summary = json::parse(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
     EXPECT_EQ(summary["event"], "summary");
     EXPECT_FALSE(summary["ok"].get<bool>());
-    EXPECT_EQ(summary["devices"][0]["result"], "failed");
+    const json& device = summary["devices"][0];
+    EXPECT_EQ(device["result"], "failed");
+    // Written part-way: whatever the camera says now, the device must be programmed again. The
+    // camera did not come back, so no version read before the run is passed off as its answer.
+    EXPECT_TRUE(device["incomplete"].get<bool>());
+    EXPECT_TRUE(device["cameraReports"].is_null()) << device;
+    EXPECT_TRUE(contains(summary["commands"][0].get<std::string>(), "--devices main-fpga"));
+    EXPECT_TRUE(contains(run.out, "{\"event\":\"finished\",\"result\":false}")) << run.out;
 }
 
 }  // namespace

@@ -69,4 +69,36 @@ TEST_F(Program, RefusedLoadsAndUnconfirmedRunsWriteNothing) {
     EXPECT_EQ(cameraVersions(), untouched);
 }
 
+TEST(ProgramOptions, AGrabberNameTheCameraLinkCannotHoldIsRefused) {
+    const clitest::CliRun run =
+        runCli("program x.qup --interface camlink --grabber a_grabber_lib_20.dll");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kelvoflash-cli: --grabber: Framegrabber library name a_grabber_lib_20.dll "
+                       "is too long: at most 19 characters.\n");
+}
+
+// A device of the file that the camera does not report (an interrupted run leaves an erased FPGA
+// so) is not written and is never a success: the summary says why and how to program it.
+TEST_F(Program, ADeviceTheCameraDoesNotReportFailsWithTheCommandThatProgramsIt) {
+    erasedRow = 1;
+    ASSERT_TRUE(startCamsim());
+    const std::string file = sample("new.qup", 1, 1);
+    clitest::CliRun run = runCli("program --yes --devices main-fpga " + file + " " + port());
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out,
+                         "  Main FPGA: FAILED (error 0x80003013), the camera did not report it "
+                         "when its turn came, the camera reports --- V--.--\n"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, "To program what the camera did not report anyway: "
+                                  "kelvoflash-cli program " +
+                                      file + " " + port() + " --emergency --devices main-fpga\n"))
+        << run.out;
+    EXPECT_TRUE(contains(run.err, "Main FPGA: the camera does not report this device now"));
+
+    run = runCli("program --yes --json --devices main-fpga " + file + " " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.out, "{\"event\":\"finished\",\"result\":false}")) << run.out;
+    EXPECT_FALSE(contains(run.out, "\"result\":true")) << run.out;
+}
+
 }  // namespace

@@ -1,12 +1,20 @@
 // The readers of the device file formats, from text or bytes in memory and from files.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "programmer/files/binary_reader.h"
+#include "programmer/files/device_file.h"
 #include "programmer/files/device_file_result.h"
+#include "programmer/files/file_io.h"
 #include "programmer/files/intel_hex_reader.h"
 #include "programmer/files/jedec_reader.h"
 #include "programmer/files/word_list_reader.h"
@@ -134,8 +142,70 @@ TEST_F(Readers, FilesOnDisk) {
     ASSERT_TRUE(files_test::writeFile(bin, std::vector<uint8_t>(17, 0x11)));
     ASSERT_EQ(ReadBinary(bin, image.data(), image.size(), info), READ_OK);
     EXPECT_EQ(info.length(), 17u);
-    EXPECT_EQ(ReadBinary(bin, image.data(), 16, info), ERR_FILE_DATA);
+    EXPECT_EQ(ReadBinary(bin, image.data(), 16, info), ERR_FILE_TOO_LARGE);
 
     for (auto reader : {ReadIntelHex, ReadWordList, ReadBinary, ReadXilinxBit, ReadJedec})
         EXPECT_EQ(reader(folder.path("none"), image.data(), image.size(), info), ERR_FILE_OPEN);
+}
+
+// Runs `read` and gives it a second: a reader blocked in a FIFO's open or read is released by
+// opening the FIFO for writing, so the test fails instead of hanging.
+template <typename Result>
+Result withinASecond(const std::string& fifo, std::function<Result()> read) {
+    auto done = std::async(std::launch::async, read);
+    if (done.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+        ADD_FAILURE() << "still reading " << fifo << " after a second";
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+    }
+    return done.get();
+}
+
+// Neither a FIFO (which blocks) nor a device such as /dev/zero (which never ends) is read, and
+// a file larger than its format allows is refused before reading.
+TEST_F(Readers, OnlyRegularFilesOfTheirFormatsSizeAreRead) {
+    files_test::TempFolder folder;
+    for (const char* name : {"h_1_V1_0.hex", "r_1_V1_0.rom", "b_1_V1_0.bin", "x_1_V1_0.bit",
+                             "j_1_V1_0.jed", "e_1_V1_0.eep"}) {
+        const std::string fifo = folder.path(std::string("f") + name);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const protocol::ErrorCode result = withinASecond<protocol::ErrorCode>(fifo, [&] {
+            return ReadDeviceFile(fifo, image.data(), image.size(), info);
+        });
+        EXPECT_EQ(result, ERR_FILE_NOT_REGULAR) << name;
+        const std::string zero = folder.path(std::string("z") + name);
+        ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+        EXPECT_EQ(ReadDeviceFile(zero, image.data(), image.size(), info), ERR_FILE_NOT_REGULAR)
+            << name;
+    }
+    EXPECT_STREQ(deviceFileErrorText(ERR_FILE_NOT_REGULAR), "Not a regular file");
+
+    const std::string fifo = folder.path("update.qup");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(withinASecond<int>(fifo, [&] { return readWholeFile(fifo, bytes); }),
+              kErrNotRegularFile);
+    EXPECT_EQ(readWholeFile("/dev/zero", bytes), kErrNotRegularFile);
+    EXPECT_EQ(cantOpenFileMessage(fifo, kErrNotRegularFile),
+              "Can't open file " + fifo + ": it is not a regular file\n");
+
+    // Sparse files: their length costs no disk.
+    const auto sized = [&](const std::string& name, off_t size) {
+        const std::string path = folder.path(name);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+        EXPECT_EQ(::ftruncate(fd, size), 0);
+        ::close(fd);
+        return path;
+    };
+    EXPECT_EQ(readWholeFile(sized("big.qup", off_t(kUpdateFileMaxSize) + 1), bytes),
+              kErrFileTooLarge);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(cantOpenFileMessage("big.qup", kErrFileTooLarge),
+              "Can't open file big.qup: larger than an update file can be (83886379 bytes)\n");
+    for (const auto& [name, size] : {std::pair{"h_1_V1_0.hex", off_t(64) << 20},
+                                     std::pair{"j_1_V1_0.jed", off_t(1) << 20},
+                                     std::pair{"b_1_V1_0.bin", off_t(kDeviceImageSize)}})
+        EXPECT_EQ(ReadDeviceFile(sized(name, size + 1), image.data(), image.size(), info),
+                  ERR_FILE_TOO_LARGE)
+            << name;
 }

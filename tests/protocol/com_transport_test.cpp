@@ -167,12 +167,40 @@ TEST_F(ComTransportOnPty, LibraryOpenIdentifiesTheCameraAndLogsIt) {
 }
 
 TEST_F(ComTransportOnPty, DrainEndsEvenWhileTheCameraKeepsSending) {
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+    // Each pause also lets real time pass, so the camera's flood fills the queue again.
+    struct PausingClock : platform::VirtualClock {
+        void sleepFor(platform::Milliseconds duration) override {
+            VirtualClock::sleepFor(duration);
+            std::this_thread::sleep_for(2ms);
+        }
+    } clock;
+    ComTransport transport{Variant::Programmer, log_, clock};
+    ASSERT_EQ(transport.openByIndex(0, -1), kOk);
     peer_.flood(true);
     std::this_thread::sleep_for(20ms);
-    const auto sleptBefore = clock_.totalSlept();
-    EXPECT_EQ(programmer_.drain(), kOk);
+    const auto sleptBefore = clock.totalSlept();
+    EXPECT_EQ(transport.drain(), kOk);
     peer_.flood(false);
-    EXPECT_EQ(clock_.totalSlept() - sleptBefore, 3000ms);
-    EXPECT_TRUE(log_.has("Check ReadFile size:100"));
+    EXPECT_EQ(clock.totalSlept() - sleptBefore, 3000ms);
+    const auto lines = log_.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("Drain stopped after ", 0) == 0;
+    }));
+}
+
+TEST_F(ComTransportOnPty, DrainTakesWhatWaitsInOneChunkAndAShortBoundMakesOnePass) {
+    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
+    peer_.send(Bytes(1000, 0x55));
+    std::this_thread::sleep_for(50ms);
+    auto sleptBefore = clock_.totalSlept();
+    EXPECT_EQ(programmer_.drain(), kOk);
+    EXPECT_TRUE(log_.has("Check ReadFile size:1000"));
+    EXPECT_EQ(clock_.totalSlept() - sleptBefore, 100ms);  // one pause, then the queue is empty
+
+    peer_.flood(true);
+    std::this_thread::sleep_for(20ms);
+    sleptBefore = clock_.totalSlept();
+    EXPECT_EQ(programmer_.drain(0ms), kOk);
+    peer_.flood(false);
+    EXPECT_EQ(clock_.totalSlept() - sleptBefore, 0ms);
 }
