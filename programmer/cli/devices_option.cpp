@@ -1,0 +1,39 @@
+#include "programmer/cli/devices_option.h"
+
+#include <iostream>
+#include <optional>
+
+#include "programmer/cli/devices.h"
+
+namespace cli {
+
+void addDevicesOption(CLI::App& command, std::string& list, const std::string& description) {
+    command.add_option("--devices", list, description)
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                return deviceRowsOf(value) ? ""
+                                           : "expected names from "
+                                             "main-up,main-fpga,eeprom,pll,head-fpga";
+            },
+            "LIST"));
+}
+
+std::vector<int> rowsOfList(const std::string& list) {
+    if (list.empty())
+        return {0, 1, 2, 3, 4};
+    std::vector<int> rows = deviceRowsOf(list).value_or(std::vector<int>{});
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void say(RunReporter& reporter, bool json, const std::string& text) {
+    reporter.endLine();
+    if (json) {
+        reporter.event({{"event", "info"}, {"text", text}});
+    } else {
+        std::cout << text << "\n" << std::flush;
+    }
+}
+
+}  // namespace cli
