@@ -31,6 +31,15 @@ void dropTrailingBlankBlocks(std::vector<uint8_t>& data) {
     data.resize(end);
 }
 
+// The whole flash without its blank end, for an image whose length is not known.
+ErrorCode readFlashInUse(CCamUpdate& cam, int row, DeviceContents& contents,
+                         ProgressSink& progress, WaitHost& host) {
+    const ErrorCode result = ReadRegion(cam, row, 0, kFpgaFlashSize, contents.data, progress, host);
+    dropTrailingBlankBlocks(contents.data);
+    takeVersion(contents.data, 0, contents.version);
+    return result;
+}
+
 ErrorCode readMainFpga(CCamUpdate& cam, DeviceContents& contents, ProgressSink& progress,
                        WaitHost& host) {
     uint8_t head[kFpgaHeaderRead];
@@ -38,9 +47,9 @@ ErrorCode readMainFpga(CCamUpdate& cam, DeviceContents& contents, ProgressSink& 
     if (result != 0)
         return result;
     const uint32_t rest = protocol::readU32(&head[28]);
-    // A blank device reads 0xFFFFFFFF here, which must not wrap into a short length.
+    // A blank field reads 0xFFFFFFFF, which must not wrap into a short length.
     if (rest > kFpgaFlashSize - 32)
-        return kErrBackupLength;
+        return readFlashInUse(cam, kRowMainFpga, contents, progress, host);
     contents.version.decode(head);
     return ReadRegion(cam, kRowMainFpga, 0, rest + 32, contents.data, progress, host);
 }
@@ -100,9 +109,7 @@ ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, DeviceContents& contents,
             takeVersion(contents.data, row == kRowPll ? kPllVersionOffset : 0, contents.version);
             break;
         case kRowHeadFpga:
-            result = ReadRegion(cam, row, 0, kFpgaFlashSize, contents.data, progress, host);
-            dropTrailingBlankBlocks(contents.data);
-            takeVersion(contents.data, 0, contents.version);
+            result = readFlashInUse(cam, row, contents, progress, host);
             break;
         default:
             break;

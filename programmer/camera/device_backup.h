@@ -6,6 +6,8 @@
 //              offset from 0x80000000 that the programming run adds its positions to. The
 //              version block is the region's bytes at flash offset 0xF7FE0.
 //   Main FPGA  bytes 28-31 of the first 64 bytes hold the image length - 32; version in 0-9.
+//              When they state no length the flash can hold (a blank or damaged field), the
+//              flash is read like the Head FPGA's, so that the backup keeps what is there.
 //   EEPROM     all 448 bytes; version block in bytes 0-9.
 //   PLL        all 448 bytes, read with the EEPROM read; version block at 0x10.
 //   Head FPGA  its flash carries no length, so the whole 4 MiB flash is read and the blank
@@ -21,9 +23,6 @@
 #include "programmer/files/update_file_format.h"
 
 namespace camera {
-
-// The Main FPGA's first bytes state a length the flash cannot hold (a blank or damaged device).
-constexpr ErrorCode kErrBackupLength = 0x80003020;
 
 constexpr uint32_t kMainUpBackupStartOffset = 0x8000;
 constexpr uint32_t kMainUpBackupEndOffset = 0xF8000;

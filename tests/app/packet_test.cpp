@@ -86,7 +86,7 @@ TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoad
     for (uint32_t i = 0; i < 10; ++i)
         factory.com.flash[3][0x10 + i] = uint8_t(i == 1 ? 2 : i == 2 ? 4 : 0);
     connect(kPacketDevice);
-    choose({2, 3});
+    choose({1, 2, 3});
     dialog.OnPacket();
 
     EXPECT_EQ(status(), "Creating qel.update file done");
@@ -102,8 +102,10 @@ TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoad
         EXPECT_EQ(dialog.model.rowState[size_t(row)], ROW_DONE) << row;
     }
     EXPECT_EQ(file.devices[3].header.version.version(), 0x0200);
+    // A Main FPGA without a length field: its flash, without the blank end, one block at least.
+    EXPECT_EQ(file.devices[1].header.dataLength, 256u);
     EXPECT_EQ(file.devices[3].header.version.variant, 4);
-    EXPECT_EQ(factory.com.reboots, 2) << "one reboot after each device";
+    EXPECT_EQ(factory.com.reboots, 3) << "one reboot after each device";
 }
 
 TEST_F(PacketTest, AnsweringNoToTheOverwriteQuestionChangesNothing) {
@@ -126,12 +128,13 @@ TEST_F(PacketTest, AnsweringNoToTheOverwriteQuestionChangesNothing) {
 TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
     struct Case {
         const char* name;
-        int failingRow;
+        uint16_t failingCommand;
+        int failingRow, otherRow;
         const char* status;
     } cases[] = {
-        {"blank Main FPGA: its length field reads 0xFFFFFFFF", 1,
+        {"the Main FPGA's first read (its length) fails", protocol::cmd::READ_BLOCK, 1, 2,
          "Error in Backup: reading Main FPGA failed, no file written"},
-        {"the EEPROM's first block read fails", 2,
+        {"the EEPROM's first block read fails", protocol::cmd::READ_EEPROM_BLOCK, 2, 0,
          "Error in Backup: reading EEPROM failed, no file written"},
     };
     for (const Case& c : cases) {
@@ -139,20 +142,20 @@ TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
         apptest::ScriptedHost caseHost;
         apptest::ScriptedFactory caseFactory;
         ProgDlg caseDialog{caseHost, caseFactory};
-        caseFactory.com.failNext[protocol::cmd::READ_EEPROM_BLOCK] = c.failingRow == 2 ? 1 : 0;
         caseDialog.options.connectWithoutDialog = true;
         caseDialog.options.packetMode = kPacketDevice;
         caseDialog.OnInitDialog();
+        caseFactory.com.failNext[c.failingCommand] = 1;
         put("out.qup", "old");
         caseHost.saveFiles.push_back(folder.path("out"));
         caseHost.answers.push_back(true);
-        caseDialog.CheckDevice(0);
+        caseDialog.CheckDevice(c.otherRow);
         caseDialog.CheckDevice(c.failingRow);
         caseDialog.OnPacket();
 
         EXPECT_EQ(caseDialog.model.caption(kIdStatusLine), c.status);
         EXPECT_EQ(caseDialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
-        EXPECT_EQ(caseDialog.lastRead[0].result, DeviceResult::kRead);
+        EXPECT_EQ(caseDialog.lastRead[size_t(c.otherRow)].result, DeviceResult::kRead);
         EXPECT_EQ(caseDialog.lastRead[size_t(c.failingRow)].result, DeviceResult::kFailed);
         EXPECT_FALSE(caseDialog.packetFileWritten);
         EXPECT_EQ(bytesOf("out.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
