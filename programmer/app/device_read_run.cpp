@@ -95,8 +95,13 @@ ReadRunEnd ReadDevicesOneByOne(ProgDlg& dialog, const std::vector<int>& rows,
         // Its result does not change what was read; a failure leaves its text in the link.
         camera::CheckDaven(*dialog.camera);
     }
-    if (dialog.runObserver)
-        dialog.runObserver->runFinished(end == ReadRunEnd::kCompleted);
+    if (dialog.runObserver) {
+        // The run succeeded only when every chosen device was read completely.
+        bool allRead = end == ReadRunEnd::kCompleted;
+        for (const int row : rows)
+            allRead = allRead && dialog.lastRead[size_t(row)].result == DeviceResult::kRead;
+        dialog.runObserver->runFinished(allRead);
+    }
     return end;
 }
 

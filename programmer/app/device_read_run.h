@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "programmer/app/prog_dlg.h"
+#include "programmer/camera/flash_device.h"
 
 namespace app {
 
@@ -27,6 +28,16 @@ using OpenDeviceReader = std::function<protocol::ErrorCode(int row)>;
 // stay disabled. The dialog's run observer (if any) hears the phases open, read, close, reboot.
 ReadRunEnd ReadDevicesOneByOne(ProgDlg& dialog, const std::vector<int>& rows,
                                const ReadRunTexts& texts, const OpenDeviceReader& read);
+
+// Progress of a device read, shown in its row's bar.
+class RowProgress : public camera::ProgressSink {
+public:
+    explicit RowProgress(ProgDlg& dialog) : dialog_(dialog) {}
+    void setProgress(int row, int percent) override { dialog_.SetProgress(row, percent); }
+
+private:
+    ProgDlg& dialog_;
+};
 
 // The devices a backup reads: checked and reported by the camera.
 std::vector<int> CheckedAvailableDevices(const ProgDlg& dialog);

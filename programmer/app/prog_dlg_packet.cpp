@@ -62,17 +62,25 @@ FileDialogRequest updateFileDialog() {
     return request;
 }
 
-// The existing-file question; true when the file may be written.
-bool mayWrite(Host& host, const std::string& name) {
-    if (!files::pathExists(name))
-        return true;
-    return host.askYesNoWithoutIcon(
-        format1("File %s already exists.\nDo you want to overwrite it?\n", name));
+enum class Target { kWritable, kKept, kRefused };
+
+// Asks before an existing file is replaced, and finds out before a long run whether the file can
+// be written at all (kRefused after the message).
+Target checkTarget(Host& host, const std::string& name) {
+    if (files::pathExists(name) &&
+        !host.askYesNoWithoutIcon(
+            format1("File %s already exists.\nDo you want to overwrite it?\n", name)))
+        return Target::kKept;
+    if (const int error = files::checkCanCreate(name)) {
+        host.warning(cannotOpenText(name, error));
+        return Target::kRefused;
+    }
+    return Target::kWritable;
 }
 
 void ShowDeviceFileError(Host& host, ErrorCode code) {
     const char* text = files::deviceFileErrorText(code);
-    host.warning(*text != '\0' ? std::string(text) : cannotOpenText("", int(code)));
+    host.warning(*text != '\0' ? text : files::deviceFileErrorText(files::ERR_FILE_READ));
 }
 
 void putU32(uint8_t* at, uint32_t value) {
@@ -80,14 +88,17 @@ void putU32(uint8_t* at, uint32_t value) {
         at[i] = uint8_t(value >> (8 * i));
 }
 
-class RowProgress : public camera::ProgressSink {
-public:
-    explicit RowProgress(ProgDlg& dialog) : dialog_(dialog) {}
-    void setProgress(int row, int percent) override { dialog_.SetProgress(row, percent); }
 
-private:
-    ProgDlg& dialog_;
-};
+// Writes the finished file beside `name` and renames it over `name`; false after the message.
+bool writeUpdateFile(Host& host, files::UpdateFileWriter& writer, const std::string& name) {
+    std::vector<uint8_t> bytes;
+    int error = writer.finish(bytes) == 0 ? 0 : ENOMEM;
+    if (error == 0)
+        error = files::writeFileSafely(name, bytes);
+    if (error != 0)
+        host.warning(cannotOpenText(name, error));
+    return error == 0;
+}
 
 // Adds the record of one device file as the packet builder stores it.
 ErrorCode addDeviceFileRecord(files::UpdateFileWriter& writer, int row, std::vector<uint8_t>& image,
@@ -148,13 +159,8 @@ int ProgDlg::CreateBackup() {
     } else {
         packetFileName = DefaultBackupFileName(serial);
     }
-    if (!mayWrite(host_, packetFileName))
-        return 0;
-    // Find out now rather than after reading the devices for minutes.
-    if (const int error = files::checkCanCreate(packetFileName)) {
-        host_.warning(cannotOpenText(packetFileName, error));
-        return -1;
-    }
+    if (const Target target = checkTarget(host_, packetFileName); target != Target::kWritable)
+        return target == Target::kKept ? 0 : -1;
 
     files::UpdateFileWriter writer;
     RowProgress progress(*this);
@@ -185,14 +191,8 @@ int ProgDlg::CreateBackup() {
         packetError = format1("Error in Backup: reading %s failed, no file written", unread);
         return -1;
     }
-    std::vector<uint8_t> bytes;
-    int error = writer.finish(bytes) == 0 ? 0 : ENOMEM;
-    if (error == 0)
-        error = files::writeFileSafely(packetFileName, bytes);
-    if (error != 0) {
-        host_.warning(cannotOpenText(packetFileName, error));
+    if (!writeUpdateFile(host_, writer, packetFileName))
         return -1;
-    }
     packetFileWritten = true;
     return 0;
 }
@@ -206,12 +206,8 @@ int ProgDlg::CreatePacketFromFiles() {
         return 0;
     }
     packetFileName = WithUpdateFileExtension(*chosen);
-    if (!mayWrite(host_, packetFileName))
-        return 0;
-    if (const int error = files::checkCanCreate(packetFileName)) {
-        host_.warning(cannotOpenText(packetFileName, error));
-        return -1;
-    }
+    if (const Target target = checkTarget(host_, packetFileName); target != Target::kWritable)
+        return target == Target::kKept ? 0 : -1;
 
     files::UpdateFileWriter writer;
     std::vector<uint8_t> image;
@@ -247,14 +243,8 @@ int ProgDlg::CreatePacketFromFiles() {
         }
     }
 
-    std::vector<uint8_t> bytes;
-    int error = writer.finish(bytes) == 0 ? 0 : ENOMEM;
-    if (error == 0)
-        error = files::writeFileSafely(packetFileName, bytes);
-    if (error != 0) {
-        host_.warning(cannotOpenText(packetFileName, error));
+    if (!writeUpdateFile(host_, writer, packetFileName))
         return -1;
-    }
     packetFileWritten = true;
     ShowStatus(format1("Creating qel.update file %s done", packetFileName));
     return 0;

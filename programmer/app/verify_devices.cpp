@@ -4,17 +4,6 @@
 
 namespace app {
 
-namespace {
-class RowProgress : public camera::ProgressSink {
-public:
-    explicit RowProgress(ProgDlg& dialog) : dialog_(dialog) {}
-    void setProgress(int row, int percent) override { dialog_.SetProgress(row, percent); }
-
-private:
-    ProgDlg& dialog_;
-};
-}  // namespace
-
 ReadRunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
                          const files::UpdateFileReadResult& file, const std::vector<int>& rows,
                          std::array<DeviceComparison, kRowCount>& comparisons) {

@@ -1,14 +1,12 @@
 #include "programmer/cli/backup_command.h"
 
-#include <unistd.h>
-
 #include <iostream>
 #include <memory>
 
 #include "programmer/app/text_encoding.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
-#include "programmer/cli/devices_option.h"
+#include "programmer/cli/packet_command_parts.h"
 
 namespace cli {
 
@@ -121,17 +119,10 @@ Subcommand addBackupCommand(CLI::App& app) {
                      "devices to read instead of all the camera reports, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     return {command, [options] {
-                const OutputStyle style = options->connection.json ? OutputStyle::kJson
-                                          : isatty(STDOUT_FILENO)  ? OutputStyle::kBars
-                                                                   : OutputStyle::kLines;
-                RunReporter reporter(style, std::cout);
+                RunReporter reporter(outputStyleFor(options->connection.json), std::cout);
                 CameraSession session(options->connection);
                 session.packetMode = app::kPacketDevice;
-                session.host.beforeOutput = [&] { reporter.endLine(); };
-                session.host.onMessage = [&](const std::string& text) { reporter.message(text); };
-                session.host.onModelChanged = [&](const app::DialogModel& model) {
-                    reporter.modelChanged(model);
-                };
+                reportSession(session, reporter);
                 BackupCommand backup(*options, session.host, reporter);
                 return session.run([&](app::ProgDlg& dialog) { return backup.run(dialog); });
             }};

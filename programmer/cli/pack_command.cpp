@@ -7,7 +7,7 @@
 #include "programmer/app/text_encoding.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
-#include "programmer/cli/devices_option.h"
+#include "programmer/cli/packet_command_parts.h"
 
 namespace cli {
 

@@ -1,7 +1,5 @@
 #include "programmer/cli/verify_command.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -11,7 +9,7 @@
 #include "programmer/app/verify_devices.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
-#include "programmer/cli/devices_option.h"
+#include "programmer/cli/packet_command_parts.h"
 #include "programmer/files/file_io.h"
 
 namespace cli {
@@ -148,16 +146,9 @@ Subcommand addVerifyCommand(CLI::App& app) {
                      "devices to compare instead of all the file holds, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     return {command, [options] {
-                const OutputStyle style = options->connection.json ? OutputStyle::kJson
-                                          : isatty(STDOUT_FILENO)  ? OutputStyle::kBars
-                                                                   : OutputStyle::kLines;
-                RunReporter reporter(style, std::cout);
+                RunReporter reporter(outputStyleFor(options->connection.json), std::cout);
                 CameraSession session(options->connection);
-                session.host.beforeOutput = [&] { reporter.endLine(); };
-                session.host.onMessage = [&](const std::string& text) { reporter.message(text); };
-                session.host.onModelChanged = [&](const app::DialogModel& model) {
-                    reporter.modelChanged(model);
-                };
+                reportSession(session, reporter);
                 VerifyCommand verify(*options, session.host, reporter);
                 if (!verify.loadFile())
                     return kExitFailed;

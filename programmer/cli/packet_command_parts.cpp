@@ -1,5 +1,8 @@
-#include "programmer/cli/devices_option.h"
+#include "programmer/cli/packet_command_parts.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <iostream>
 #include <optional>
 
@@ -25,6 +28,20 @@ std::vector<int> rowsOfList(const std::string& list) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+OutputStyle outputStyleFor(bool json) {
+    return json                     ? OutputStyle::kJson
+           : isatty(STDOUT_FILENO) ? OutputStyle::kBars
+                                    : OutputStyle::kLines;
+}
+
+void reportSession(CameraSession& session, RunReporter& reporter) {
+    session.host.beforeOutput = [&reporter] { reporter.endLine(); };
+    session.host.onMessage = [&reporter](const std::string& text) { reporter.message(text); };
+    session.host.onModelChanged = [&reporter](const app::DialogModel& model) {
+        reporter.modelChanged(model);
+    };
 }
 
 void say(RunReporter& reporter, bool json, const std::string& text) {
