@@ -29,11 +29,15 @@ private:
         if (dialog_.runObserver)
             dialog_.runObserver->deviceFinished(row, dialog_.lastRead[size_t(row)]);
     }
-    // Ends the run with a message; only Quit stays enabled.
+    // Ends the run with a message; only Quit stays enabled. The rows keep their colours, so
+    // the device that stopped the run stays marked.
     ReadRunEnd stop(ReadRunEnd end, const std::string& message) {
         dialog_.host().warning(message);
+        const auto states = dialog_.model.rowState;
         dialog_.DisableAllControls();
+        dialog_.model.rowState = states;
         dialog_.model.enable(kIdQuit);
+        dialog_.host().repaintNow(dialog_.model);
         dialog_.Changed();
         return end;
     }

@@ -15,8 +15,8 @@ namespace app {
 enum class ReadRunEnd { kCompleted, kOpenFailed, kCloseFailed, kCameraSilent, kCameraLost };
 
 struct ReadRunTexts {
-    const char* reading;      // status while a device is read, with %s for its caption
-    const char* openFailed;   // message when a device cannot be opened
+    const char* reading;     // status while a device is read, with %s for its caption
+    const char* openFailed;  // message when a device cannot be opened
 };
 
 // Reads the opened device `row`; 0 when it was read completely.

@@ -30,11 +30,12 @@ using protocol::ErrorCode;
 
 constexpr const char* kUpdateFileFilter = "qel.update files (*.qup)|*.qup||";
 constexpr std::array<const char*, kRowCount> kDeviceFileFilters = {
-    "TARUN Hex-file (*.hex)|*.hex||",    "MELIK Bit-file (*.bit)|*.bit||",
+    "TARUN Hex-file (*.hex)|*.hex||", "MELIK Bit-file (*.bit)|*.bit||",
     "OSVAR EEPROM-file (*.bin)|*.bin||", "BRUNE EEPROM-file (*.jed)|*.jed||",
     "KAVI Bit-file (*.bit)|*.bit||"};
 constexpr uint32_t kPllRecordLength = 164;
 constexpr size_t kFpgaLengthField = 28;
+constexpr uint32_t kFpgaHeaderSize = 32;  // version block, ..., length field
 
 std::string format1(const char* format, const std::string& a) {
     char text[512];
@@ -88,7 +89,6 @@ void putU32(uint8_t* at, uint32_t value) {
         at[i] = uint8_t(value >> (8 * i));
 }
 
-
 // Writes the finished file beside `name` and renames it over `name`; false after the message.
 bool writeUpdateFile(Host& host, files::UpdateFileWriter& writer, const std::string& name) {
     std::vector<uint8_t> bytes;
@@ -114,9 +114,9 @@ ErrorCode addDeviceFileRecord(files::UpdateFileWriter& writer, int row, std::vec
                                     image.data() + info.lowestOffset, length);
         case 1:
             // The camera finds the image's length and version in its first 32 bytes.
-            if (length < files::kRecordHeaderSize)
+            if (length < kFpgaHeaderSize)
                 return files::ERR_FILE_DATA;
-            putU32(&image[kFpgaLengthField], length - 32);
+            putU32(&image[kFpgaLengthField], length - kFpgaHeaderSize);
             version.encode(image.data());
             return writer.addRecord(row, 0, version, image.data(), length);
         case 3:
@@ -233,8 +233,8 @@ int ProgDlg::CreatePacketFromFiles() {
         files::DeviceImageInfo info;
         ErrorCode result = files::ReadDeviceFile(*path, image.data(), image.size(), info);
         if (result == 0) {
-            ShowStatus(format2("Creating qel.update file: Writing %s data to %s", label,
-                               packetFileName));
+            ShowStatus(
+                format2("Creating qel.update file: Writing %s data to %s", label, packetFileName));
             result = addDeviceFileRecord(writer, row, image, info);
         }
         if (result != 0) {

@@ -32,8 +32,8 @@ void dropTrailingBlankBlocks(std::vector<uint8_t>& data) {
 }
 
 // The whole flash without its blank end, for an image whose length is not known.
-ErrorCode readFlashInUse(CCamUpdate& cam, int row, DeviceContents& contents,
-                         ProgressSink& progress, WaitHost& host) {
+ErrorCode readFlashInUse(CCamUpdate& cam, int row, DeviceContents& contents, ProgressSink& progress,
+                         WaitHost& host) {
     const ErrorCode result = ReadRegion(cam, row, 0, kFpgaFlashSize, contents.data, progress, host);
     dropTrailingBlankBlocks(contents.data);
     takeVersion(contents.data, 0, contents.version);

@@ -111,8 +111,8 @@ int BackupCommand::summarise(const app::ProgDlg& dialog) {
 
 Subcommand addBackupCommand(CLI::App& app) {
     auto options = std::make_shared<BackupOptions>();
-    CLI::App* command = app.add_subcommand(
-        "backup", "read the camera's devices into a backup update file");
+    CLI::App* command =
+        app.add_subcommand("backup", "read the camera's devices into a backup update file");
     command->add_option("file", options->file, "backup update file to write (.qup)")->required();
     addConnectionOptions(*command, options->connection);
     addDevicesOption(*command, options->deviceList,

@@ -36,7 +36,8 @@ int pack(const PackOptions& options, app::ProgDlg& dialog, ConsoleHost& host,
     dialog.OnPacket();
     say(reporter, json, app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine)));
     if (!json && !dialog.packetFileWritten)
-        say(reporter, json, "No update file written; " + dialog.packetFileName + " was not changed.");
+        say(reporter, json,
+            "No update file written; " + dialog.packetFileName + " was not changed.");
     reporter.event({{"event", "summary"},
                     {"ok", dialog.packetFileWritten},
                     {"file", dialog.packetFileName},
@@ -72,8 +73,7 @@ Subcommand addPackCommand(CLI::App& app) {
                     return kExitUsage;
                 }
                 RunReporter reporter(
-                    options->connection.json ? OutputStyle::kJson : OutputStyle::kLines,
-                    std::cout);
+                    options->connection.json ? OutputStyle::kJson : OutputStyle::kLines, std::cout);
                 CameraSession session(options->connection);
                 session.packetMode = app::kPacketFile;
                 session.host.onMessage = [&](const std::string& text) { reporter.message(text); };

@@ -31,9 +31,9 @@ std::vector<int> rowsOfList(const std::string& list) {
 }
 
 OutputStyle outputStyleFor(bool json) {
-    return json                     ? OutputStyle::kJson
+    return json                    ? OutputStyle::kJson
            : isatty(STDOUT_FILENO) ? OutputStyle::kBars
-                                    : OutputStyle::kLines;
+                                   : OutputStyle::kLines;
 }
 
 void reportSession(CameraSession& session, RunReporter& reporter) {

@@ -48,8 +48,8 @@ protected:
             GTEST_SKIP() << "camsim not built";
     }
     void start(std::vector<std::string> extra) {
-        std::vector<std::string> options{"--state", state.path(), "--boot-time", "200",
-                                         "--erase-time", "10"};
+        std::vector<std::string> options{"--state", state.path(),   "--boot-time",
+                                         "200",     "--erase-time", "10"};
         for (int row = 0; row < kRowCount; ++row)
             options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
         options.insert(options.end(), extra.begin(), extra.end());
@@ -76,8 +76,8 @@ protected:
         dialog.loaded.loadedFileName.clear();  // the next backup asks for its name
     }
     std::string sampleFile(const std::string& name, int minor) {
-        tools::SampleSettings sample{1,         minor,      4,         {true, true, true, true, true},
-                                     24 * 1024, 160 * 1024, 96 * 1024};
+        tools::SampleSettings sample{
+            1, minor, 4, {true, true, true, true, true}, 24 * 1024, 160 * 1024, 96 * 1024};
         std::vector<uint8_t> bytes;
         EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
         return files.write(name, bytes);

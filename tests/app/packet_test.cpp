@@ -108,17 +108,23 @@ TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoad
     EXPECT_EQ(factory.com.reboots, 3) << "one reboot after each device";
 }
 
+// The backup ends with its usual status, the packet builder with the one it showed at its start.
 TEST_F(PacketTest, AnsweringNoToTheOverwriteQuestionChangesNothing) {
     put("fw_backup_00007.qup", "old");
     connect(kPacketDevice);
     dialog.loaded.loadedFileName = "fw.qup";
     choose({2});
     dialog.OnPacket();
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text,
-              "File fw_backup_00007.qup already exists.\nDo you want to overwrite it?\n");
-    EXPECT_EQ(host.boxes[0].icon, BoxIcon::None);
     EXPECT_EQ(status(), "Creating qel.update file done");
+    dialog.options.packetMode = kPacketFile;
+    host.saveFiles.push_back("fw_backup_00007.qup");
+    dialog.OnPacket();
+
+    const std::string question =
+        "File fw_backup_00007.qup already exists.\nDo you want to overwrite it?\n";
+    EXPECT_EQ(host.texts(), (std::vector<std::string>{question, question}));
+    EXPECT_EQ(host.boxes[0].icon, BoxIcon::None);
+    EXPECT_EQ(status(), "Creating Packet from Files, or close programmer");
     EXPECT_EQ(bytesOf("fw_backup_00007.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
     EXPECT_TRUE(factory.com.opened.empty()) << "no device was read";
 }
@@ -161,6 +167,20 @@ TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
         EXPECT_EQ(bytesOf("out.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), std::vector<std::string>{"out.qup"}) << "no temporary file left";
     }
+}
+
+TEST_F(PacketTest, ADeviceThatDoesNotOpenTwiceEndsTheBackupWithoutAFile) {
+    connect(kPacketDevice);
+    factory.com.failNext[protocol::kOpenCodeByRow[2]] = 2;
+    choose({2, 3});
+    dialog.OnPacket();
+    ASSERT_EQ(host.texts().size(), 1u);
+    EXPECT_EQ(host.texts()[0].rfind("Backup: Error Open Device!\nPlease contact QEL AG!\n", 0), 0u);
+    EXPECT_EQ(status(), "Error in Backup");
+    EXPECT_EQ(dialog.model.rowState[2], ROW_FAILED) << "the device that stopped the run";
+    EXPECT_EQ(factory.com.count(protocol::kOpenCodeByRow[2]), 2);
+    EXPECT_EQ(factory.com.reboots, 0);
+    EXPECT_EQ(folderNames(), std::vector<std::string>{});
 }
 
 TEST_F(PacketTest, PacketRecordsKeepTheirLengthsAndPadding) {
@@ -220,32 +240,14 @@ TEST_F(PacketTest, AnUnreadableSecondDeviceFileLeavesNoFileAndTheOldOneUntouched
         caseDialog.OnPacket();  // a new file
 
         EXPECT_EQ(caseHost.texts(),
-                  (std::vector<std::string>{
-                      "File " + folder.path("old.qup") +
-                          " already exists.\nDo you want to overwrite it?\n",
-                      c.message, c.message}));
+                  (std::vector<std::string>{"File " + folder.path("old.qup") +
+                                                " already exists.\nDo you want to overwrite it?\n",
+                                            c.message, c.message}));
         EXPECT_EQ(caseDialog.model.caption(kIdStatusLine), "Error in Creating Programmer File");
         EXPECT_EQ(bytesOf("old.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), (std::vector<std::string>{"eeprom_004_V01_02.bin", "old.qup",
                                                            "pll.jed", "pll_004_V01_02.txt"}));
     }
-}
-
-TEST_F(PacketTest, NoToTheOverwriteQuestionKeepsThePacketStatus) {
-    put("old.qup", "old");
-    connect(kPacketFile);
-    choose({2});
-    host.saveFiles.push_back(folder.path("old.qup"));
-    dialog.OnPacket();
-    EXPECT_EQ(status(), "Creating Packet from Files, or close programmer");
-    EXPECT_EQ(bytesOf("old.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
-}
-
-TEST_F(PacketTest, TheModeSwitchSkipsDevicePacketsWithoutACamera) {
-    connect(kPacketFile);
-    dialog.OnTogglePacketMode(kIdPacket, 0);
-    EXPECT_EQ(dialog.options.packetMode, kPacketFile);
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
 }
 
 }  // namespace

@@ -21,9 +21,9 @@ TEST_F(BackupVerifyCamsim, ABackupMatchesTheCameraAndAChangedFileDoesNot) {
     const std::string backup = files.path("pll.qup");
     clitest::CliRun run = runCli("backup " + backup + " --devices pll " + port());
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    for (const char* lines : {"PLL: started\nPLL: reading\n", "PLL: done\n",
-                              "Creating qel.update file done\n", "  PLL: read completely\n",
-                              "Backup written to "})
+    for (const char* lines :
+         {"PLL: started\nPLL: reading\n", "PLL: done\n", "Creating qel.update file done\n",
+          "  PLL: read completely\n", "Backup written to "})
         EXPECT_TRUE(contains(run.out, lines)) << run.out;
 
     run = runCli("verify " + backup + " " + port());

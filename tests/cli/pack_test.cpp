@@ -58,8 +58,7 @@ TEST_F(Pack, AFailedPackLeavesTheExistingFileAsItWas) {
         {"the second device file has no version in its name",
          "--yes" + device("eeprom", "eeprom_004_V01_02.bin") + device("pll", "pll.jed"), 1,
          "Cannot open file\n"},
-        {"the existing file is kept",
-         "--no" + device("eeprom", "eeprom_004_V01_02.bin"), 1,
+        {"the existing file is kept", "--no" + device("eeprom", "eeprom_004_V01_02.bin"), 1,
          " already exists.\nDo you want to overwrite it? [answered No by --no]\n"},
         {"no device file", "--yes", 2, "give at least one device file"},
     };
