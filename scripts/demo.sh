@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on a simulated camera: builds everything, starts camsim with a camera holding
-# firmware V01.00 in all five devices, writes an update file with V01.01 images, programs the
-# camera with kelvoflash-cli and shows its versions before and after.
+# firmware V01.00 in all five devices, takes a backup of all devices, writes an update file with
+# V01.01 images, programs the camera with kelvoflash-cli, shows its versions before and after and
+# reads the devices back to compare them with the update file.
 #
 #   KF_DEMO_NO_BUILD=1   skip the build (use what is in $KF_BUILD_DIR, default build/)
 #   KF_DEMO_GUI=1        with a display, also open kelvoflash on the same camera at the end
@@ -44,6 +45,13 @@ echo "== kelvoflash-cli info --port 0"
 "$bin/kelvoflash-cli" info --port 0
 
 echo
+echo "== kelvoflash-cli backup backup.qup --port 0: what the camera holds, before it is overwritten"
+echo "(the camera is rebooted after each device read, as after programming: about a minute and a"
+echo " half; a backup older than the camera's firmware goes back with program --emergency)"
+"$bin/kelvoflash-cli" backup "$work/backup.qup" --port 0
+"$bin/kelvoflash-cli" inspect "$work/backup.qup"
+
+echo
 echo "== make-sample-update: an update file with 004 V01.01 images for the five devices"
 "$bin/make-sample-update" "$work/update.qup" --version 1.01 --variant 4 --small
 
@@ -56,6 +64,10 @@ echo " does with a real camera on a COM port: the run takes about a minute and a
 echo
 echo "== kelvoflash-cli info --port 0 (afterwards)"
 "$bin/kelvoflash-cli" info --port 0
+
+echo
+echo "== kelvoflash-cli verify update.qup --port 0: every device read back and compared"
+"$bin/kelvoflash-cli" verify "$work/update.qup" --port 0
 
 if [ -n "${DISPLAY:-}" ]; then
     echo

@@ -110,6 +110,7 @@ Bytes DeviceSession::open(uint16_t code, int row, bool bootMode) {
         return makeErrorReply(code, camerr::kOpenRefused);
     openRow_ = row;
     writesSinceOpen_ = 0;
+    readsSinceOpen_ = 0;
     checksumFirst_ = checksumLast_ = checksumSum_ = 0;
     return makeReply(code, twoWords(uint32_t(row), kDevices[size_t(row)].size));
 }
@@ -151,6 +152,8 @@ Bytes DeviceSession::write(uint16_t code, const uint8_t* telegram, size_t length
 Bytes DeviceSession::read(uint16_t code, const uint8_t* telegram, size_t length) {
     if (length < 13) return makeErrorReply(code, camerr::kBadLength);
     if (!accepts(code)) return makeErrorReply(code, camerr::kWrongDeviceCommand);
+    if (faults_.readFail.count({openRow_, readsSinceOpen_++}))
+        return makeErrorReply(code, camerr::kReadFailed);
     uint32_t first = 0;
     uint32_t last = 0;
     const FlashDevice& device = store_.device(openRow_);

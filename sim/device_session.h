@@ -42,6 +42,7 @@ private:
     Faults& faults_;
     int openRow_ = -1;
     int writesSinceOpen_ = 0;
+    int readsSinceOpen_ = 0;
     uint32_t checksumFirst_ = 0;
     uint32_t checksumLast_ = 0;
     uint32_t checksumSum_ = 0;

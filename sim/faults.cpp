@@ -17,6 +17,7 @@ const char* const kFaultHelp =
     "  short-body:CMD          the reply announces its full length but sends half its body\n"
     "  debug-flood:CMD         200 debug text telegrams are sent before the reply to CMD\n"
     "  write-fail:DEV:K        the K-th block write (0-based, since DEV was opened) is refused\n"
+    "  read-fail:DEV:K         the K-th block read (0-based, since DEV was opened) is refused\n"
     "  readback-mismatch:DEV   block reads of DEV return the data with one bit flipped\n"
     "  erase-fail:DEV          ERASE_DEVICE on DEV is refused (contents unchanged)\n"
     "  open-fail:DEV           opening DEV is refused\n"
@@ -103,6 +104,9 @@ bool addFault(const std::string& description, Faults& faults, std::string& error
     } else if (kind == "write-fail" && args == 2 && parseRow(p[1], row)) {
         ok = parseCount(p[2], count);
         if (ok) faults.writeFail.insert({row, count});
+    } else if (kind == "read-fail" && args == 2 && parseRow(p[1], row)) {
+        ok = parseCount(p[2], count);
+        if (ok) faults.readFail.insert({row, count});
     } else if (kind == "power-loss" && args == 2 && parseRow(p[1], row)) {
         ok = parseCount(p[2], count);
         if (ok) faults.powerLoss[row] = count;

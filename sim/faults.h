@@ -22,6 +22,8 @@ struct Faults {
     std::map<uint16_t, uint32_t> errorReply;
     // (row, K): the K-th block write since the device was opened fails.
     std::set<std::pair<int, int>> writeFail;
+    // (row, K): the K-th block read since the device was opened fails.
+    std::set<std::pair<int, int>> readFail;
     std::array<bool, kDeviceCount> readbackMismatch{};
     std::array<bool, kDeviceCount> eraseFail{};
     std::array<bool, kDeviceCount> openFail{};

@@ -23,6 +23,9 @@ struct FileDialogRequest {
     std::string filter;
     std::string defaultExtension;
     std::string initialName;
+    // Whether the toolkit asks before an existing file is chosen in a save dialog; off where
+    // the flow asks itself.
+    bool confirmOverwrite = true;
 };
 
 class Host {
@@ -33,6 +36,8 @@ public:
     virtual void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) = 0;
     // Task-modal Yes/No question with the warning icon; true for Yes.
     virtual bool askYesNo(const std::string& text, const std::string& caption) = 0;
+    // The same question without an icon (the overwrite question of the packet flows).
+    virtual bool askYesNoWithoutIcon(const std::string& text) { return askYesNo(text, ""); }
     // The chosen path, or nothing when the user cancels.
     virtual std::optional<std::string> openFileDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> saveFileDialog(const FileDialogRequest& request) = 0;

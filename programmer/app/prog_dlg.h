@@ -5,7 +5,7 @@
 //
 // Sources: prog_dlg.cpp (own flows), prog_dlg_controls.cpp (services), prog_dlg_camera_info.cpp
 // (camera information and Reboot), prog_dlg_load_file.cpp (Load File), prog_dlg_program.cpp
-// (Program and the programming run).
+// (Program and the programming run), prog_dlg_packet.cpp (Packet: backup and packet builder).
 
 #include <array>
 #include <cstdint>
@@ -42,7 +42,8 @@ constexpr protocol::ErrorCode kErrDeviceNotReported = 0x80003013;
 // console front end's exit code and event lines). `error` is the first failing result: not
 // reported, open, erase, write loop, checksum step or close; for a head FPGA that could not be
 // opened (the run then ends quietly) the result stays kNotRun and `error` holds the open's code.
-enum class DeviceResult { kNotRun, kProgrammed, kFailed };
+// kRead: a backup or verify read the device completely.
+enum class DeviceResult { kNotRun, kProgrammed, kFailed, kRead };
 struct DeviceOutcome {
     DeviceResult result = DeviceResult::kNotRun;
     protocol::ErrorCode error = 0;
@@ -53,8 +54,8 @@ struct DeviceOutcome {
     bool verified = false;
 };
 
-// Steps of one device in a programming run.
-enum class RunPhase { kOpen, kErase, kWrite, kClose, kReboot };
+// Steps of one device in a programming run; a backup or verify reads instead of writing.
+enum class RunPhase { kOpen, kErase, kWrite, kClose, kReboot, kRead };
 
 // Optional listener of a programming run. Progress, row states and the status line reach the
 // front end through Host::modelChanged/repaintNow; this adds the step boundaries and outcomes,
@@ -80,6 +81,7 @@ public:
     void OnReboot();      // button 1005
     void OnLoadFile();    // button 1002
     void OnProgram();     // button 1003
+    void OnPacket();      // button 1004
     void OnQuit();        // button 1 (also Enter): ends with 0
     void OnClose();       // window close: ends as cancelled
     void OnCancel();      // Escape: the same steps as closing the window
@@ -132,6 +134,21 @@ public:
     // open failure (rows 0-3), an erase failure, or a camera that did not come back after a
     // reboot; true otherwise. The outcomes are in `lastRun`.
     bool ProgramSelectedDevices();
+
+    // ---- Packet ----
+    // Device packet mode: reads the checked devices into a backup update file. 0 when it was
+    // written or the user kept an existing file; -1 otherwise (nothing written then).
+    int CreateBackup();
+    // File packet mode: builds an update file from one device file per checked device. 0 when it
+    // was written or the user cancelled; -1 otherwise (nothing written then).
+    int CreatePacketFromFiles();
+    // The file the last packet run named, and whether it wrote it.
+    std::string packetFileName;
+    bool packetFileWritten = false;
+    // The status a failed packet run ends with instead of the usual one (empty: the usual one).
+    std::string packetError;
+    // Per device, what the last backup (or verify) did with it.
+    std::array<DeviceOutcome, kRowCount> lastRead{};
 
     // ---- State ----
     DialogModel model;

@@ -30,6 +30,7 @@ int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
     {
         app::ProgDlg dialog(host, factory);
         dialog.options = start;
+        dialog.options.packetMode = packetMode;
         host.steps = std::move(steps);
         host.runMainDialog(dialog);
         host.steps = nullptr;

@@ -20,6 +20,8 @@ public:
     int run(std::function<int(app::ProgDlg&)> steps);
 
     ConsoleHost host;
+    // The -P mode the dialog starts in; file packet mode makes no connection.
+    int packetMode = app::kPacketNormal;
 
 private:
     const ConnectionOptions& options_;

@@ -3,7 +3,10 @@
 #include <iostream>
 #include <vector>
 
+#include "programmer/cli/backup_command.h"
 #include "programmer/cli/info_command.h"
+#include "programmer/cli/pack_command.h"
+#include "programmer/cli/verify_command.h"
 #include "programmer/cli/file_report_command.h"
 #include "programmer/cli/program_command.h"
 #include "programmer/cli/subcommand.h"
@@ -14,6 +17,9 @@ const cli::AddSubcommand kSubcommands[] = {
     cli::addFileReportCommand,
     cli::addInfoCommand,
     cli::addProgramCommand,
+    cli::addBackupCommand,
+    cli::addPackCommand,
+    cli::addVerifyCommand,
 };
 }  // namespace
 

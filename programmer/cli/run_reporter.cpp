@@ -24,6 +24,8 @@ const char* phaseName(app::RunPhase phase) {
             return "close";
         case app::RunPhase::kReboot:
             return "reboot";
+        case app::RunPhase::kRead:
+            return "read";
     }
     return "?";
 }
@@ -40,6 +42,8 @@ const char* phaseWords(app::RunPhase phase) {
             return "closing";
         case app::RunPhase::kReboot:
             return "rebooting the camera";
+        case app::RunPhase::kRead:
+            return "reading";
     }
     return "";
 }
@@ -107,7 +111,8 @@ void RunReporter::phaseStarted(int row, app::RunPhase phase) {
 }
 
 void RunReporter::deviceFinished(int row, const app::DeviceOutcome& outcome) {
-    const bool done = outcome.result == app::DeviceResult::kProgrammed;
+    const bool done = outcome.result == app::DeviceResult::kProgrammed ||
+                      outcome.result == app::DeviceResult::kRead;
     if (done)
         percent_ = 100;
     else
@@ -158,7 +163,7 @@ void RunReporter::modelChanged(const app::DialogModel& model) {
             drawStatus();
         return;
     }
-    if (phase_ != app::RunPhase::kWrite)
+    if (phase_ != app::RunPhase::kWrite && phase_ != app::RunPhase::kRead)
         return;
     const int percent = model.control(app::progressId(row_)).position;
     if (percent == percent_)

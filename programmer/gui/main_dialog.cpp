@@ -16,13 +16,6 @@ namespace gui {
 
 namespace {
 
-// Calls ProgDlg's packet flow once it has one; until then the Packet button does nothing.
-template <class Dialog>
-void runPacket(Dialog& dialog) {
-    if constexpr (requires { dialog.OnPacket(); })
-        dialog.OnPacket();
-}
-
 QLabel* makeHeader(const char* text) {
     auto* label = new QLabel(text);
     QFont font = label->font();
@@ -179,7 +172,7 @@ void MainDialog::onButton(int id) {
             act([this] { dialog_.OnProgram(); });
             break;
         case app::kIdPacket:
-            act([this] { runPacket(dialog_); });
+            act([this] { dialog_.OnPacket(); });
             break;
         case app::kIdReboot:
             act([this] { dialog_.OnReboot(); });

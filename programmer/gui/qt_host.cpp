@@ -33,6 +33,8 @@ std::optional<std::string> runFileDialog(QWidget* parent, const app::FileDialogR
         dialog.setNameFilter(qtFileFilter(request.filter));
     if (!request.defaultExtension.empty())
         dialog.setDefaultSuffix(fromLatin1(request.defaultExtension));
+    // The flows ask about an existing file themselves, in their own words.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     if (!request.initialName.empty())
         dialog.selectFile(QFile::decodeName(request.initialName.c_str()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -81,9 +83,17 @@ void QtHost::messageBox(const std::string& text, const std::string& caption, app
 }
 
 bool QtHost::askYesNo(const std::string& text, const std::string& caption) {
+    return askQuestion(text, caption, QMessageBox::Warning);
+}
+
+bool QtHost::askYesNoWithoutIcon(const std::string& text) {
+    return askQuestion(text, "", QMessageBox::NoIcon);
+}
+
+bool QtHost::askQuestion(const std::string& text, const std::string& caption, int icon) {
     QMessageBox box(topWindow());
     box.setWindowModality(Qt::ApplicationModal);
-    box.setIcon(QMessageBox::Warning);
+    box.setIcon(static_cast<QMessageBox::Icon>(icon));
     box.setWindowTitle(boxCaption(caption));
     box.setTextFormat(Qt::PlainText);
     box.setText(fromLatin1(text));

@@ -19,6 +19,7 @@ public:
     void messageBox(const std::string& text, const std::string& caption,
                     app::BoxIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
+    bool askYesNoWithoutIcon(const std::string& text) override;
     std::optional<std::string> openFileDialog(const app::FileDialogRequest& request) override;
     std::optional<std::string> saveFileDialog(const app::FileDialogRequest& request) override;
 
@@ -38,6 +39,8 @@ public:
 
 private:
     ModelDialog* windowOf(const app::DialogModel& model) const;
+    // A Yes/No box with a QMessageBox::Icon; true for Yes.
+    bool askQuestion(const std::string& text, const std::string& caption, int icon);
     // The window the boxes are centred on: the innermost dialog that runs.
     QWidget* topWindow() const;
 

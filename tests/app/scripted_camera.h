@@ -129,7 +129,8 @@ public:
                     s_.flash[size_t(row)][a] = command[12 + (a - first)];
                 break;
             }
-            case cmd::READ_BLOCK: {
+            case cmd::READ_BLOCK:
+            case cmd::READ_EEPROM_BLOCK: {
                 const uint32_t first = readU32(command + 4);
                 const auto bytes =
                     s_.read(std::max(row, 0), first, readU32(command + 8) - first + 1);

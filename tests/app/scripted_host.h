@@ -41,7 +41,19 @@ public:
         files.pop_front();
         return name;
     }
-    std::optional<std::string> saveFileDialog(const app::FileDialogRequest&) override { return {}; }
+    bool askYesNoWithoutIcon(const std::string& text) override {
+        const bool yes = askYesNo(text, "");
+        boxes.back().icon = app::BoxIcon::None;
+        return yes;
+    }
+    std::optional<std::string> saveFileDialog(const app::FileDialogRequest& request) override {
+        saveRequests.push_back(request);
+        if (saveFiles.empty())
+            return std::nullopt;
+        auto name = saveFiles.front();
+        saveFiles.pop_front();
+        return name;
+    }
     void pumpMessages() override {
         if (onPump)
             onPump();
@@ -101,6 +113,8 @@ public:
     std::vector<Box> boxes;
     std::deque<bool> answers;
     std::deque<std::optional<std::string>> files;
+    std::deque<std::optional<std::string>> saveFiles;
+    std::vector<app::FileDialogRequest> saveRequests;
     std::deque<std::function<void()>> posted;
     std::function<void(app::CMorvatDlg&)> connectionScript;
     std::function<void()> onPump;

@@ -1,0 +1,131 @@
+#include "programmer/cli/backup_command.h"
+
+#include <iostream>
+#include <memory>
+
+#include "programmer/app/text_encoding.h"
+#include "programmer/cli/camera_session.h"
+#include "programmer/cli/devices.h"
+#include "programmer/cli/packet_command_parts.h"
+
+namespace cli {
+
+namespace {
+
+using nlohmann::json;
+
+struct BackupOptions {
+    ConnectionOptions connection;
+    std::string file;
+    std::string deviceList;  // empty: every device the camera reports
+};
+
+class BackupCommand {
+public:
+    BackupCommand(const BackupOptions& options, ConsoleHost& host, RunReporter& reporter)
+        : options_(options), host_(host), reporter_(reporter) {}
+
+    int run(app::ProgDlg& dialog);
+
+private:
+    int summarise(const app::ProgDlg& dialog);
+
+    const BackupOptions& options_;
+    ConsoleHost& host_;
+    RunReporter& reporter_;
+    std::vector<int> chosen_;
+};
+
+int BackupCommand::run(app::ProgDlg& dialog) {
+    if (dialog.model.ended)
+        return kExitFailed;
+    if (!dialog.lastCameraInfoResult) {
+        host_.note("The camera information could not be read: no backup can be taken.");
+        return kExitFailed;
+    }
+    for (const int row : rowsOfList(options_.deviceList)) {
+        if (dialog.deviceAvailable[size_t(row)]) {
+            chosen_.push_back(row);
+        } else if (!options_.deviceList.empty()) {
+            host_.note(deviceCaption(row) + ": the camera does not report this device.");
+            return kExitFailed;
+        }
+    }
+    if (chosen_.empty()) {
+        host_.note("Nothing to back up: the camera reports none of the devices.");
+        return kExitFailed;
+    }
+    for (int row = 0; row < app::kRowCount; ++row)
+        dialog.CheckDevice(row, std::find(chosen_.begin(), chosen_.end(), row) != chosen_.end());
+    // No update file is loaded, so the flow asks for the name: OUT answers.
+    host_.fileToSave = options_.file;
+    dialog.runObserver = &reporter_;
+    dialog.OnPacket();
+    dialog.runObserver = nullptr;
+    return summarise(dialog);
+}
+
+int BackupCommand::summarise(const app::ProgDlg& dialog) {
+    const bool json = options_.connection.json;
+    const std::string status = app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine));
+    say(reporter_, json, status);
+    bool complete = dialog.packetFileWritten;
+    json::array_t devices;
+    if (!json)
+        say(reporter_, json, "Summary:");
+    for (const int row : chosen_) {
+        const app::DeviceOutcome& outcome = dialog.lastRead[size_t(row)];
+        std::string result = "not read";
+        std::string text = "NOT READ";
+        if (outcome.result == app::DeviceResult::kRead) {
+            result = "read";
+            text = "read completely";
+        } else {
+            complete = false;
+            if (outcome.result == app::DeviceResult::kFailed) {
+                result = "failed";
+                text = "FAILED (error " + errorCodeText(outcome.error) + ")";
+            }
+        }
+        devices.push_back({{"device", deviceCaption(row)},
+                           {"row", row},
+                           {"result", result},
+                           {"error", errorCodeText(outcome.error)}});
+        if (!json)
+            say(reporter_, json, "  " + deviceCaption(row) + ": " + text);
+    }
+    const std::string name = dialog.packetFileName;
+    if (!json)
+        say(reporter_, json,
+            dialog.packetFileWritten ? "Backup written to " + name + "."
+                                     : "No backup written; " + name + " was not changed.");
+    reporter_.event({{"event", "summary"},
+                     {"ok", complete},
+                     {"file", name},
+                     {"written", dialog.packetFileWritten},
+                     {"devices", devices}});
+    return complete ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+Subcommand addBackupCommand(CLI::App& app) {
+    auto options = std::make_shared<BackupOptions>();
+    CLI::App* command =
+        app.add_subcommand("backup", "read the camera's devices into a backup update file");
+    command->add_option("file", options->file, "backup update file to write (.qup)")->required();
+    addConnectionOptions(*command, options->connection);
+    addDevicesOption(*command, options->deviceList,
+                     "devices to read instead of all the camera reports, comma separated: "
+                     "main-up,main-fpga,eeprom,pll,head-fpga");
+    return {command, [options] {
+                RunReporter reporter(outputStyleFor(options->connection.json), std::cout);
+                CameraSession session(options->connection);
+                session.packetMode = app::kPacketDevice;
+                reportSession(session, reporter);
+                BackupCommand backup(*options, session.host, reporter);
+                return session.run([&](app::ProgDlg& dialog) { return backup.run(dialog); });
+            }};
+}
+
+}  // namespace cli

@@ -1,0 +1,86 @@
+#include "programmer/cli/pack_command.h"
+
+#include <array>
+#include <iostream>
+#include <memory>
+
+#include "programmer/app/text_encoding.h"
+#include "programmer/cli/camera_session.h"
+#include "programmer/cli/devices.h"
+#include "programmer/cli/packet_command_parts.h"
+
+namespace cli {
+
+namespace {
+
+struct PackOptions {
+    ConnectionOptions connection;  // only --json, --yes and --no are offered
+    std::string file;
+    std::array<std::string, app::kRowCount> deviceFiles;
+};
+
+int pack(const PackOptions& options, app::ProgDlg& dialog, ConsoleHost& host,
+         RunReporter& reporter) {
+    const bool json = options.connection.json;
+    nlohmann::json::array_t devices;
+    for (int row = 0; row < app::kRowCount; ++row) {
+        const std::string& path = options.deviceFiles[size_t(row)];
+        dialog.CheckDevice(row, !path.empty());
+        if (path.empty())
+            continue;
+        // The flow asks for the device files in ascending device order.
+        host.filesToOpen.push_back(path);
+        devices.push_back({{"device", deviceCaption(row)}, {"row", row}, {"file", path}});
+    }
+    host.fileToSave = options.file;
+    dialog.OnPacket();
+    say(reporter, json, app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine)));
+    if (!json && !dialog.packetFileWritten)
+        say(reporter, json,
+            "No update file written; " + dialog.packetFileName + " was not changed.");
+    reporter.event({{"event", "summary"},
+                    {"ok", dialog.packetFileWritten},
+                    {"file", dialog.packetFileName},
+                    {"written", dialog.packetFileWritten},
+                    {"devices", devices}});
+    return dialog.packetFileWritten ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+Subcommand addPackCommand(CLI::App& app) {
+    auto options = std::make_shared<PackOptions>();
+    CLI::App* command =
+        app.add_subcommand("pack", "build an update file from device files (no camera needed)");
+    command->add_option("file", options->file, "update file to write (.qup)")->required();
+    const char* const kinds[app::kRowCount] = {"Intel HEX file (.hex)", "Xilinx bit file (.bit)",
+                                               "raw EEPROM image (.bin)", "JEDEC file (.jed)",
+                                               "Xilinx bit file (.bit)"};
+    for (int row = 0; row < app::kRowCount; ++row)
+        command->add_option(std::string("--") + kDeviceOptionNames[size_t(row)],
+                            options->deviceFiles[size_t(row)],
+                            deviceCaption(row) + ": " + kinds[row]);
+    command->add_flag("--json", options->connection.json, "JSON lines on standard output");
+    command->add_flag("--yes", options->connection.yes, "overwrite an existing file");
+    command->add_flag("--no", options->connection.no, "keep an existing file")->excludes("--yes");
+    return {command, [options] {
+                bool any = false;
+                for (const std::string& path : options->deviceFiles)
+                    any = any || !path.empty();
+                if (!any) {
+                    std::cerr << "kelvoflash-cli pack: give at least one device file "
+                                 "(--main-up, --main-fpga, --eeprom, --pll, --head-fpga)\n";
+                    return kExitUsage;
+                }
+                RunReporter reporter(
+                    options->connection.json ? OutputStyle::kJson : OutputStyle::kLines, std::cout);
+                CameraSession session(options->connection);
+                session.packetMode = app::kPacketFile;
+                session.host.onMessage = [&](const std::string& text) { reporter.message(text); };
+                return session.run([&](app::ProgDlg& dialog) {
+                    return pack(*options, dialog, session.host, reporter);
+                });
+            }};
+}
+
+}  // namespace cli

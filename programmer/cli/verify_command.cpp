@@ -1,0 +1,159 @@
+#include "programmer/cli/verify_command.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "programmer/app/text_encoding.h"
+#include "programmer/app/verify_devices.h"
+#include "programmer/cli/camera_session.h"
+#include "programmer/cli/devices.h"
+#include "programmer/cli/packet_command_parts.h"
+#include "programmer/files/file_io.h"
+
+namespace cli {
+
+namespace {
+
+struct VerifyOptions {
+    ConnectionOptions connection;
+    std::string file;
+    std::string deviceList;  // empty: every device the file holds
+};
+
+std::string addressText(uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", address);
+    return text;
+}
+
+class VerifyCommand {
+public:
+    VerifyCommand(const VerifyOptions& options, ConsoleHost& host, RunReporter& reporter)
+        : options_(options), host_(host), reporter_(reporter) {}
+
+    // Reads and checks the file before anything connects.
+    bool loadFile();
+    int run(app::ProgDlg& dialog);
+
+private:
+    int summarise(const app::ProgDlg& dialog, app::ReadRunEnd end);
+
+    const VerifyOptions& options_;
+    ConsoleHost& host_;
+    RunReporter& reporter_;
+    std::vector<uint8_t> bytes_;
+    files::UpdateFileReadResult file_;
+    std::vector<int> chosen_;
+    std::array<app::DeviceComparison, app::kRowCount> comparisons_{};
+};
+
+bool VerifyCommand::loadFile() {
+    if (const int error = files::readWholeFile(options_.file, bytes_)) {
+        std::cerr << "Cannot read " << options_.file << ": " << std::strerror(error) << "\n";
+        return false;
+    }
+    file_ = files::readUpdateFile(bytes_.data(), bytes_.size());
+    if (!file_.ok()) {
+        char text[128];
+        std::snprintf(text, sizeof text, file_.message().c_str(), files::kUpdateFileTag);
+        std::cerr << withoutTrailingNewlines(text) << "\n";
+        return false;
+    }
+    for (const int row : rowsOfList(options_.deviceList)) {
+        if (file_.devices[size_t(row)].present) {
+            chosen_.push_back(row);
+        } else if (!options_.deviceList.empty()) {
+            std::cerr << deviceCaption(row) << ": the update file holds no image for it.\n";
+            return false;
+        }
+    }
+    if (chosen_.empty()) {
+        std::cerr << "Nothing to verify: the update file holds no device image.\n";
+        return false;
+    }
+    return true;
+}
+
+int VerifyCommand::run(app::ProgDlg& dialog) {
+    if (dialog.model.ended)
+        return kExitFailed;
+    if (!dialog.lastCameraInfoResult) {
+        host_.note("The camera information could not be read: nothing can be verified.");
+        return kExitFailed;
+    }
+    for (const int row : chosen_) {
+        if (!dialog.deviceAvailable[size_t(row)] && !dialog.options.emergencyMode) {
+            host_.note(deviceCaption(row) +
+                       ": the camera does not report this device (--emergency reads it anyway).");
+            return kExitFailed;
+        }
+    }
+    dialog.DisableAllControls();
+    dialog.runObserver = &reporter_;
+    const app::ReadRunEnd end = app::VerifyDevices(dialog, bytes_, file_, chosen_, comparisons_);
+    dialog.runObserver = nullptr;
+    return summarise(dialog, end);
+}
+
+int VerifyCommand::summarise(const app::ProgDlg& dialog, app::ReadRunEnd end) {
+    const bool json = options_.connection.json;
+    bool allMatch = end == app::ReadRunEnd::kCompleted;
+    nlohmann::json::array_t devices;
+    if (!json)
+        say(reporter_, json, "Summary:");
+    for (const int row : chosen_) {
+        const app::DeviceComparison& comparison = comparisons_[size_t(row)];
+        const app::DeviceOutcome& outcome = dialog.lastRead[size_t(row)];
+        nlohmann::json value{{"device", deviceCaption(row)}, {"row", row}};
+        std::string text;
+        if (comparison.compared && comparison.differing == 0) {
+            value["result"] = "matches";
+            text = "matches the file";
+        } else if (comparison.compared) {
+            allMatch = false;
+            value["result"] = "differs";
+            value["firstDifference"] = addressText(comparison.firstDifference);
+            value["bytesDiffering"] = comparison.differing;
+            text = "DIFFERS from the file: first differing address " +
+                   addressText(comparison.firstDifference) + ", " +
+                   std::to_string(comparison.differing) + " bytes differ";
+        } else {
+            allMatch = false;
+            const bool failed = outcome.result == app::DeviceResult::kFailed;
+            value["result"] = failed ? "failed" : "not read";
+            value["error"] = errorCodeText(outcome.error);
+            text = failed ? "FAILED (error " + errorCodeText(outcome.error) + ")" : "NOT READ";
+        }
+        devices.push_back(value);
+        if (!json)
+            say(reporter_, json, "  " + deviceCaption(row) + ": " + text);
+    }
+    reporter_.event({{"event", "summary"}, {"ok", allMatch}, {"devices", devices}});
+    return allMatch ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+Subcommand addVerifyCommand(CLI::App& app) {
+    auto options = std::make_shared<VerifyOptions>();
+    CLI::App* command = app.add_subcommand(
+        "verify", "read the devices back and compare them with an update file (writes nothing)");
+    command->add_option("file", options->file, "update file (.qup)")->required();
+    addConnectionOptions(*command, options->connection);
+    addDevicesOption(*command, options->deviceList,
+                     "devices to compare instead of all the file holds, comma separated: "
+                     "main-up,main-fpga,eeprom,pll,head-fpga");
+    return {command, [options] {
+                RunReporter reporter(outputStyleFor(options->connection.json), std::cout);
+                CameraSession session(options->connection);
+                reportSession(session, reporter);
+                VerifyCommand verify(*options, session.host, reporter);
+                if (!verify.loadFile())
+                    return kExitFailed;
+                return session.run([&](app::ProgDlg& dialog) { return verify.run(dialog); });
+            }};
+}
+
+}  // namespace cli

@@ -1,0 +1,74 @@
+// kelvoflash-cli pack: device files into an update file, without a camera; what is left on disk
+// when a device file cannot be read or the existing file is kept.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "cli_run.h"
+#include "tests/files/sample_files.h"
+
+namespace {
+
+using clitest::contains;
+using clitest::runCli;
+
+class Pack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        put("eeprom_004_V01_02.bin", std::string(17, 'e'));
+        put("pll_004_V01_02.jed", "L0000 1\n");
+        put("pll.jed", "L0000 1\n");
+        put("old.qup", "old");
+    }
+    void put(const std::string& name, const std::string& text) {
+        std::ofstream(folder.path(name), std::ios::binary) << text;
+    }
+    std::string contents(const std::string& name) const {
+        std::ifstream in(folder.path(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::string device(const char* option, const char* name) const {
+        return std::string(" --") + option + " " + folder.path(name);
+    }
+
+    files_test::TempFolder folder;
+};
+
+TEST_F(Pack, BuildsAFileThatInspectAccepts) {
+    const std::string out = folder.path("new.qup");
+    const clitest::CliRun run = runCli("pack " + out + device("eeprom", "eeprom_004_V01_02.bin") +
+                                       device("pll", "pll_004_V01_02.jed"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "Creating qel.update file " + out + " done\n")) << run.out;
+    const clitest::CliRun inspect = runCli("inspect " + out);
+    EXPECT_EQ(inspect.status, 0);
+    EXPECT_TRUE(contains(inspect.out, "device 2 (EEPROM), dataLength 17,")) << inspect.out;
+    EXPECT_TRUE(contains(inspect.out, "device 3 (PLL), dataLength 164,")) << inspect.out;
+}
+
+TEST_F(Pack, AFailedPackLeavesTheExistingFileAsItWas) {
+    struct Case {
+        const char* name;
+        std::string arguments;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"the second device file has no version in its name",
+         "--yes" + device("eeprom", "eeprom_004_V01_02.bin") + device("pll", "pll.jed"), 1,
+         "Cannot open file\n"},
+        {"the existing file is kept", "--no" + device("eeprom", "eeprom_004_V01_02.bin"), 1,
+         " already exists.\nDo you want to overwrite it? [answered No by --no]\n"},
+        {"no device file", "--yes", 2, "give at least one device file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const clitest::CliRun run = runCli("pack " + folder.path("old.qup") + " " + c.arguments);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(contains(run.err, c.err)) << run.err;
+        EXPECT_EQ(contents("old.qup"), "old");
+    }
+}
+
+}  // namespace
