@@ -1,0 +1,35 @@
+#pragma once
+// Link set-up of an open channel: finding the rate the camera answers at, reading and setting the
+// Camera Link configuration, and the firmware revisions kept in the driver entry.
+
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "protocol/com_transport.h"
+#include "tessiport/driver_entry.h"
+
+namespace tessiport {
+
+// Camera Link channels (grabber library or IMAQ): tries 9600 and then the grabber's other usable
+// rates until GET_CAMERA_TYPE answers, then keeps GET_CAMERA_INFO in the entry.
+uint32_t scan_camera_baudrate(DriverEntry& entry);
+// An open COM port whose camera did not answer at the parameter file's rate. `logValue` is the
+// value column of its log lines.
+uint32_t scan_comport_baudrate(protocol::ComTransport& port, uint32_t logValue);
+// Changes camera and grabber to `rate` (9600, 19200, 38400 or 115200 where the grabber has it).
+uint32_t set_baudrate(DriverEntry& entry, uint32_t rate);
+// Reads clock, CC line, data format, transmit and the interface output format; always 0.
+uint32_t get_actual_cl_config(DriverEntry& entry);
+uint32_t set_cl_config(DriverEntry& entry, uint32_t clockFrequency, uint32_t ccLine,
+                       uint32_t dataFormat, uint32_t transmit);
+uint32_t get_firmwarerev(DriverEntry& entry);
+
+// The grabber's supported-rate mask without the rates this library never uses on Camera Link
+// (57600, 230400, 460800, 921600); 0 when the grabber cannot tell.
+uint32_t usableGrabberRates(DriverEntry& entry);
+
+// The clock the set-up waits sleep on; tests may substitute a virtual one.
+platform::Clock& linkClock();
+void setLinkClock(platform::Clock* clock);
+
+}  // namespace tessiport
