@@ -44,8 +44,9 @@ struct DriverEntry {
     uint32_t initmode = 0;                   // the open's initmode without the board number
     uint32_t openCount = 0;
     uint32_t handle = 0;                     // 0 marks a free entry
+    bool opening = false;                    // reserved by an open that has not finished
     int32_t board = -1;                      // board number or COM port number; -1 when free
-    protocol::ComTransport* comPort = nullptr;  // the open COM port, if the entry uses one
+    protocol::ComTransport* comPort = nullptr;  // the open COM port, owned by the entry
     int32_t comPortNumber = 0;               // from a "comport%d" name; 0 = not a COM port
     uint32_t commandTimeout = 200;
     uint32_t imageTimeout = 3000;

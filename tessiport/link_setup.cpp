@@ -118,7 +118,8 @@ uint32_t scan_camera_baudrate(DriverEntry& entry) {
     return result;
 }
 
-uint32_t scan_comport_baudrate(protocol::ComTransport& port, uint32_t logValue) {
+uint32_t scan_comport_baudrate(protocol::ComTransport& port, uint32_t portNumber) {
+    const uint32_t logValue = portNumber;
     LogMessage(level::kInfo, logValue, "scan_comport_baudrate: start with 9600baud");
     uint32_t result = port.configureAndIdentify(kRatesByBit[0]);
     for (size_t bit = 1; result != 0 && bit < kRatesByBit.size(); ++bit) {

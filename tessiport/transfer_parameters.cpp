@@ -29,7 +29,7 @@ bool clConfigChanged(const TransferParametersBlock& now, const TransferParameter
 }  // namespace
 
 extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length) {
-    std::lock_guard<std::recursive_mutex> lock(tessiport::driverEntryLock());
+    std::lock_guard lock(tessiport::driver_entry_crisec);
     DriverEntry* entry = tessiport::findEntry(handle);
     if (entry == nullptr) {
         tessiport::LogMessage(tessiport::level::kError, handle,
@@ -46,7 +46,7 @@ extern "C" uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer,
                                             uint32_t length) {
     DriverEntry* entry = nullptr;
     {
-        std::lock_guard<std::recursive_mutex> lock(tessiport::driverEntryLock());
+        std::lock_guard lock(tessiport::driver_entry_crisec);
         entry = tessiport::findEntry(handle);
     }
     if (entry == nullptr) {

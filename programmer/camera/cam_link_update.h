@@ -9,9 +9,24 @@
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "programmer/camera/cam_update.h"
-#include "programmer/camera/tessiport_exports.h"
+#include "tessiport/include/tessiport.h"
 
 namespace camera {
+
+// What the programmer binds of the serial interface library, in the library's own layout.
+namespace initmode {
+constexpr uint32_t kBoardMask = INITMODE_BOARD_MASK;
+constexpr uint32_t kOnlySerialInit = QEL_KM4_CL_ONLY_SERIAL_INIT;
+constexpr uint32_t kDllName = INITMODE_DLL_NAME;
+constexpr uint32_t kNoConnectionTest = INITMODE_NO_CONNECTION_TEST;
+}  // namespace initmode
+using ::KM4_OpenStruct;
+using OpenCamExtFn = decltype(&::Open_Cam_Ext);
+using OpenCamFn = decltype(&::Open_Cam);
+using CloseCamFn = decltype(&::Close_Cam);
+using ControlCommandFn = decltype(&::Control_Command);
+using SetTimeoutsFn = decltype(&::Set_Timeouts);
+using SetTransferParametersFn = decltype(&::Set_Transfer_Parameters);
 
 class CCamLinkUpdate : public CCamUpdate {
 public:

@@ -5,13 +5,24 @@
  *
  * Layout on 64-bit systems: every value is a 32-bit unsigned integer (uint32_t) as on 32-bit
  * systems; buffers, handle variables and the open structure's name field are pointers
- * (pointer-sized). Every function returns 0 on success or a 32-bit error code (bit 31 set).
- * Plain C; usable from C and C++.
+ * (pointer-sized). So on x86-64 KM4_OpenStruct is 48 bytes (cl_ser_file_name at offset 0,
+ * imaq_serialref at 24) and TransferParameters 20 bytes. Every function returns 0 on success or
+ * a 32-bit error code (bit 31 set). Plain C; usable from C and C++.
+ *
+ * Use: Open_Cam_Ext (or Open_Cam) gives a handle; Set_Timeouts sets the command time-out;
+ * Control_Command sends one command telegram (without checksum) and returns its reply; Close_Cam
+ * ends it. A host may load the library with dlopen("libtessiport.so.1") and dlsym by these names.
  */
 #ifndef TESSIPORT_H
 #define TESSIPORT_H
 
 #include <stdint.h>
+
+#if defined(__GNUC__)
+#define TESSIPORT_API __attribute__((visibility("default")))
+#else
+#define TESSIPORT_API
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -72,41 +83,41 @@ typedef struct TP_UserInterface {
     void* context;
 } TP_UserInterface;
 
-uint32_t Open_Cam(uint32_t initmode, uint32_t* handle);
-uint32_t Close_Cam(uint32_t* handle);
-uint32_t Check_Device_Availability(uint32_t value);
-uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenStruct* open);
-uint32_t Control_Command(uint32_t handle, const void* command, uint32_t size_in, void* reply,
+TESSIPORT_API uint32_t Open_Cam(uint32_t initmode, uint32_t* handle);
+TESSIPORT_API uint32_t Close_Cam(uint32_t* handle);
+TESSIPORT_API uint32_t Check_Device_Availability(uint32_t value);
+TESSIPORT_API uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenStruct* open);
+TESSIPORT_API uint32_t Control_Command(uint32_t handle, const void* command, uint32_t size_in, void* reply,
                          uint32_t capacity);
-uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length);
-uint32_t Get_Generation_Count(uint32_t value, uint32_t* count);
-uint32_t Get_Image_Queued(uint32_t handle, uint32_t a, uint32_t b, uint32_t c, uint32_t d,
+TESSIPORT_API uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length);
+TESSIPORT_API uint32_t Get_Generation_Count(uint32_t value, uint32_t* count);
+TESSIPORT_API uint32_t Get_Image_Queued(uint32_t handle, uint32_t a, uint32_t b, uint32_t c, uint32_t d,
                           uint32_t e, uint32_t f, uint32_t g);
-uint32_t Set_Image_Buffer(uint32_t handle, uint32_t a, uint32_t b, uint32_t c, uint32_t d,
+TESSIPORT_API uint32_t Set_Image_Buffer(uint32_t handle, uint32_t a, uint32_t b, uint32_t c, uint32_t d,
                           uint32_t e, uint32_t f, uint32_t g, uint32_t h);
-uint32_t Cancel_Images(uint32_t handle);
-uint32_t Get_Pending_Buffer(uint32_t value, uint32_t* count);
-uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length);
-uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer, uint32_t length);
-uint32_t Set_Image_Parameters(uint32_t handle, uint32_t a, uint32_t b);
-uint32_t Get_Byterate_Data(uint32_t a, uint32_t b, uint32_t c);
-uint32_t Set_Driver_Event(uint32_t a, uint32_t b, uint32_t c);
-uint32_t Enable_Error_Messages(uint32_t mode, TP_ErrorCallback callback);
-uint32_t Enable_Message_Log(uint32_t log_bits, const char* file_name);
-uint32_t Save_Protocol(uint32_t a, uint32_t b, uint32_t c);
-uint32_t Set_Protocol(uint32_t a, uint32_t b, uint32_t c);
-uint32_t Get_Protocol(uint32_t a, uint32_t b, uint32_t c);
-uint32_t Get_Camera_Error(void);
-uint32_t Set_buffer_management(uint32_t handle, uint32_t a);
-uint32_t Allocate_Framebuffer(uint32_t handle, uint32_t a, uint32_t b);
-uint32_t Free_Framebuffer(uint32_t handle, uint32_t a);
-uint32_t Start_Aquire(uint32_t handle, uint32_t a, uint32_t b);
-uint32_t Stop_Aquire(uint32_t handle);
-uint32_t Wait_for_image(uint32_t handle, uint32_t a);
-uint32_t Unblock_image_buffer(uint32_t handle, uint32_t a);
-uint32_t Get_image_buffer_adr(uint32_t handle, uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t Cancel_Images(uint32_t handle);
+TESSIPORT_API uint32_t Get_Pending_Buffer(uint32_t value, uint32_t* count);
+TESSIPORT_API uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length);
+TESSIPORT_API uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer, uint32_t length);
+TESSIPORT_API uint32_t Set_Image_Parameters(uint32_t handle, uint32_t a, uint32_t b);
+TESSIPORT_API uint32_t Get_Byterate_Data(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t Set_Driver_Event(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t Enable_Error_Messages(uint32_t mode, TP_ErrorCallback callback);
+TESSIPORT_API uint32_t Enable_Message_Log(uint32_t log_bits, const char* file_name);
+TESSIPORT_API uint32_t Save_Protocol(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t Set_Protocol(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t Get_Protocol(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t Get_Camera_Error(void);
+TESSIPORT_API uint32_t Set_buffer_management(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t Allocate_Framebuffer(uint32_t handle, uint32_t a, uint32_t b);
+TESSIPORT_API uint32_t Free_Framebuffer(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t Start_Aquire(uint32_t handle, uint32_t a, uint32_t b);
+TESSIPORT_API uint32_t Stop_Aquire(uint32_t handle);
+TESSIPORT_API uint32_t Wait_for_image(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t Unblock_image_buffer(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t Get_image_buffer_adr(uint32_t handle, uint32_t a, uint32_t b, uint32_t c);
 /* Added for hosts on systems without the library's own dialogs: NULL unregisters. */
-uint32_t Register_User_Interface(const TP_UserInterface* ui);
+TESSIPORT_API uint32_t Register_User_Interface(const TP_UserInterface* ui);
 
 #ifdef __cplusplus
 }

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "programmer/camera/tessiport_exports.h"
 #include "protocol/com_transport.h"
 #include "protocol/commands.h"
 #include "protocol/log_sink.h"
+#include "tessiport/include/tessiport.h"
 
 namespace {
 
@@ -56,15 +56,14 @@ uint32_t cameraRate(Board& board) {
     return protocol::readU32(&reply[protocol::field::BAUD_RATE]);
 }
 
-uint32_t openBoard(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruct* open) {
-    using namespace camera::initmode;
-    if (handle == nullptr || (initmode & kOnlySerialInit) == 0) return kInvalidArgument;
+uint32_t openBoard(uint32_t initmode, uint32_t* handle, KM4_OpenStruct* open) {
+    if (handle == nullptr || (initmode & QEL_KM4_CL_ONLY_SERIAL_INIT) == 0) return kInvalidArgument;
     const char* grabbers = std::getenv("TESSIPORT_DOUBLE_GRABBERS");
-    if ((initmode & kDllName) && (open == nullptr || open->cl_ser_file_name == nullptr))
+    if ((initmode & INITMODE_DLL_NAME) && (open == nullptr || open->cl_ser_file_name == nullptr))
         return kInvalidArgument;
-    if ((initmode & kDllName) && grabbers != nullptr && !listed(grabbers, open->cl_ser_file_name))
+    if ((initmode & INITMODE_DLL_NAME) && grabbers != nullptr && !listed(grabbers, open->cl_ser_file_name))
         return 0xA0332004;  // no such serial library
-    const uint32_t boardNumber = initmode & kBoardMask;
+    const uint32_t boardNumber = initmode & INITMODE_BOARD_MASK;
     auto transport = std::make_unique<protocol::ComTransport>(protocol::Variant::Library, nullLog,
                                                               platform::realClock());
     transport->openLibrary(int(boardNumber) + 1, 9600);
@@ -83,8 +82,8 @@ Board* find(uint32_t handle) {
 
 extern "C" {
 
-uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, camera::KM4_OpenStruct* open) {
-    const bool named = (initmode & camera::initmode::kDllName) && open != nullptr &&
+uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenStruct* open) {
+    const bool named = (initmode & INITMODE_DLL_NAME) && open != nullptr &&
                        open->cl_ser_file_name != nullptr;
     record("Open_Cam_Ext " + hex(initmode) + " " + (named ? open->cl_ser_file_name : "-"));
     return openBoard(initmode, handle, open);
@@ -122,9 +121,9 @@ uint32_t Control_Command(uint32_t handle, const void* command, uint32_t sizeIn, 
 }
 
 #ifndef TESSIPORT_DOUBLE_WITHOUT_TRANSFER_PARAMETERS
-uint32_t Set_Transfer_Parameters(uint32_t handle, const uint32_t* values, uint32_t length) {
+uint32_t Set_Transfer_Parameters(uint32_t handle, const void* values, uint32_t length) {
     if (values == nullptr || length < 4) return kInvalidArgument;
-    const uint32_t rate = values[0];
+    const uint32_t rate = *static_cast<const uint32_t*>(values);
     record("Set_Transfer_Parameters " + std::to_string(rate));
     Board* board = find(handle);
     if (board == nullptr) return kInvalidHandle;

@@ -1,0 +1,59 @@
+#include "tessiport/process_attach.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "tessiport/driver_list.h"
+#include "tessiport/library_log.h"
+#include "tessiport/open_close.h"
+#include "tessiport/shared_block.h"
+
+namespace tessiport {
+
+namespace {
+
+// Never destroyed: the detach runs after the static destructors when the process exits.
+SharedBlock& sharedBlock() {
+    static auto* const block = new SharedBlock;
+    return *block;
+}
+
+std::atomic<bool> attached{false};
+
+}  // namespace
+
+bool attachProcess() {
+    clearDriverList();
+    SharedBlock& block = sharedBlock();
+    if (block.attach(sharedBlockName())) {
+        SharedState& state = *block.state();
+        if (block.isFirst())
+            setUpLog(state.folder, state.logPath, state.paramPath);
+        else
+            usePaths(state.folder, state.logPath, state.paramPath);
+        block.finishAttach();
+        attached = true;
+    }
+    LogMessage(level::kStartup, 1, "driver_entry_crisec %x",
+               unsigned(reinterpret_cast<uintptr_t>(&driver_entry_crisec)));
+    return attached;
+}
+
+void detachProcess() {
+    SharedBlock& block = sharedBlock();
+    LogMessage(level::kStartup, 1, "process detach DWDllOpened %d", block.processCount());
+    // Every process closes what it left open: the boards and libraries are its own, whether or
+    // not other processes still have the library loaded.
+    {
+        std::lock_guard lock(driver_entry_crisec);
+        for (DriverEntry& entry : driverlist())
+            if (entry.handle != 0 && !entry.opening) closeBoard(entry);
+    }
+    endLog();
+    block.detach();
+    attached = false;
+}
+
+bool processAttached() { return attached; }
+
+}  // namespace tessiport

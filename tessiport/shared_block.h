@@ -1,0 +1,74 @@
+#pragma once
+// The shared block "TESSIPORT": the count of attached processes and the paths of the log and
+// parameter files, shared by every process of one user that has the library loaded. One POSIX
+// shared memory object per user, mode 0600 and owned by that user, so no other user can plant
+// paths in it.
+//
+// Liveness: each attached process holds a shared flock on the block; the kernel drops it when the
+// process ends, however it ends. A process that gets the exclusive lock is alone, so what the
+// block holds (a count, paths) was left by processes that died and is reset. Attach and detach
+// run under a second lock object so that two of them never interleave.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tessiport {
+
+constexpr size_t kSharedStateSize = 820;
+constexpr size_t kSharedStateCleared = 800;  // what a first process zeroes
+constexpr size_t kSharedPathSize = 260;
+
+struct SharedState {
+    uint32_t DWDllOpened;  // changed only through std::atomic_ref
+    uint8_t reserved4[14];
+    char logPath[kSharedPathSize];
+    char paramPath[kSharedPathSize];
+    char folder[kSharedPathSize];
+    uint8_t reserved798[22];
+};
+static_assert(sizeof(SharedState) == kSharedStateSize);
+static_assert(offsetof(SharedState, logPath) == 18);
+static_assert(offsetof(SharedState, paramPath) == 278);
+static_assert(offsetof(SharedState, folder) == 538);
+static_assert(offsetof(SharedState, reserved798) == 798);
+
+// "/TESSIPORT-<uid>", with "-<instance>" appended when TESSIPORT_INSTANCE is set (letters, digits,
+// '_' only; anything else is ignored): separate instances for tests that run side by side.
+std::string sharedBlockName();
+
+class SharedBlock {
+public:
+    SharedBlock() = default;
+    ~SharedBlock() { detach(); }
+    SharedBlock(const SharedBlock&) = delete;
+    SharedBlock& operator=(const SharedBlock&) = delete;
+
+    // Opens or creates the block `name`, takes the shared liveness lock and maps it. When this
+    // process is alone, the block is zeroed and isFirst() is true. The attach lock stays held
+    // until finishAttach(), so the first process can set up the paths before anyone reads them.
+    // False (nothing held) when the block cannot be opened, sized, locked or mapped.
+    bool attach(const std::string& name);
+    // Counts this process in and lets other processes attach or detach.
+    void finishAttach();
+
+    // Counts this process out. True when no other process is attached any more (the block is
+    // then removed). Unmaps and closes in every case.
+    bool detach();
+
+    bool isAttached() const { return state_ != nullptr; }
+    bool isFirst() const { return first_; }
+    SharedState* state() const { return state_; }
+    uint32_t processCount() const;
+
+private:
+    void releaseAll();
+
+    std::string name_;
+    int guardFd_ = -1;
+    int blockFd_ = -1;
+    SharedState* state_ = nullptr;
+    bool first_ = false;
+};
+
+}  // namespace tessiport
