@@ -161,7 +161,7 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
     if (result != TP_ERR_CHECKSUM) {
         // A whole reply came through: the camera talks at the rate the grabber is set to.
         lock.lock();
-        entry->transfer.baudrate = entry->grabberRate;
+        if (DriverEntry* still = findEntry(handle)) still->transfer.baudrate = still->grabberRate;
         lock.unlock();
     }
     logReplyDump(handle, buffer, std::min<uint32_t>(length, held));
