@@ -171,6 +171,12 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
     lock.unlock();
 
     const uint32_t result = validate(buffer, held, code, handle, reply, capacity);
+    if (result != TP_ERR_CHECKSUM) {
+        // A whole reply came through: the camera talks at the rate the grabber is set to.
+        lock.lock();
+        if (DriverEntry* still = findEntry(handle)) still->transfer.baudrate = still->grabberRate;
+        lock.unlock();
+    }
     logReplyDump(handle, buffer, std::min<uint32_t>(length, held));
     LogMessage(level::kTrace, handle, "Control_Command: Control_command end");
     return result;

@@ -52,6 +52,9 @@ struct DriverEntry {
     uint32_t imageTimeout = 3000;
     uint32_t transferTimeout = 200;
     TransferParametersBlock transfer;
+    // The rate the grabber was last switched to; `transfer.baudrate` follows it once a
+    // transaction at that rate succeeds.
+    uint32_t grabberRate = 9600;
     uint8_t cameraInfo[kCameraInfoSize] = {};
     uint32_t firmwareRevision = 0;           // main uP in bits 0-15, main FPGA in bits 16-31
     uint32_t outputFormatInfo = 0;

@@ -109,6 +109,7 @@ void fillEntry(DriverEntry& entry, uint32_t board, uint32_t flags, uint32_t hand
     entry.imageTimeout = 3000;
     entry.transferTimeout = 200;
     entry.transfer = TransferParametersBlock{};
+    entry.grabberRate = entry.transfer.baudrate;
     entry.opening = false;
 }
 
@@ -188,7 +189,7 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
 
     if (alreadyOpen != nullptr) {
         LogMessage(level::kInfo, *handle, "Open_Cam_Ext: handle was open, test connection");
-        return testOpenConnection(*alreadyOpen);
+        return testOpenConnection(*alreadyOpen, handle);
     }
 
     // The entry is reserved: nothing else touches it until it is filled.

@@ -1,6 +1,8 @@
-// Get_Transfer_Parameters and Set_Transfer_Parameters: the handle is checked here; reading and
-// changing the parameters is link set-up.
+// Get_Transfer_Parameters and Set_Transfer_Parameters: the Camera Link transfer parameters of an
+// open board, read from the camera and changed on camera and grabber.
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "tessiport/driver_list.h"
@@ -8,28 +10,78 @@
 #include "tessiport/library_log.h"
 #include "tessiport/link_setup.h"
 
-using namespace tessiport;
+using tessiport::DriverEntry;
+using tessiport::TransferParametersBlock;
 
 namespace {
 
-bool knownHandle(uint32_t handle, const char* function) {
-    std::lock_guard lock(driver_entry_crisec);
-    if (findEntry(handle) != nullptr)
-        return true;
-    LogMessage(level::kError, handle, "%s: HANDLE 0x%x not valid", function, handle);
-    return false;
+constexpr uint32_t kParameterBytes = sizeof(TransferParametersBlock);
+static_assert(kParameterBytes == sizeof(TransferParameters));
+
+uint32_t lowByte(uint32_t value) { return value & 0xFF; }
+
+bool clConfigChanged(const TransferParametersBlock& now, const TransferParametersBlock& wanted) {
+    return wanted.ClockFrequency != now.ClockFrequency ||
+           lowByte(wanted.CCline) != lowByte(now.CCline) || wanted.DataFormat != now.DataFormat ||
+           lowByte(wanted.Transmit) != lowByte(now.Transmit);
 }
 
 }  // namespace
 
-extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void*, uint32_t) {
-    if (!knownHandle(handle, "Get_Transfer_Parameters"))
+extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length) {
+    std::lock_guard lock(tessiport::driver_entry_crisec);
+    DriverEntry* entry = tessiport::findEntry(handle);
+    if (entry == nullptr) {
+        tessiport::LogMessage(tessiport::level::kError, handle,
+                              "Get_Transfer_Parameters: HANDLE 0x%x not valid", handle);
         return TP_ERR_HANDLE;
-    return linkSetupNotAvailable("Get_Transfer_Parameters", handle);
+    }
+    tessiport::get_actual_cl_config(*entry);
+    if (buffer != nullptr)
+        std::memcpy(buffer, &entry->transfer, std::min(length, kParameterBytes));
+    return TP_OK;
 }
 
-extern "C" uint32_t Set_Transfer_Parameters(uint32_t handle, const void*, uint32_t) {
-    if (!knownHandle(handle, "Set_Transfer_Parameters"))
+extern "C" uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer,
+                                            uint32_t length) {
+    DriverEntry* entry = nullptr;
+    {
+        std::lock_guard lock(tessiport::driver_entry_crisec);
+        entry = tessiport::findEntry(handle);
+    }
+    if (entry == nullptr) {
+        tessiport::LogMessage(tessiport::level::kError, handle,
+                              "Set_Transfer_Parameters: HANDLE 0x%x not valid", handle);
         return TP_ERR_HANDLE;
-    return linkSetupNotAvailable("Set_Transfer_Parameters", handle);
+    }
+
+    TransferParametersBlock wanted = entry->transfer;
+    if (buffer != nullptr) std::memcpy(&wanted, buffer, std::min(length, kParameterBytes));
+
+    // The rate is compared with the one the grabber is set to: after a switch the camera did not
+    // confirm, the two differ, and asking for the entry's rate must still move the grabber.
+    if (entry->comPort == nullptr && wanted.baudrate != entry->grabberRate) {
+        const uint32_t result = tessiport::set_baudrate(*entry, wanted.baudrate);
+        if (result != 0) return result;
+        entry->transfer.baudrate = wanted.baudrate;
+    }
+
+    if (clConfigChanged(entry->transfer, wanted)) {
+        const uint32_t result = tessiport::set_cl_config(*entry, wanted.ClockFrequency,
+                                                         wanted.CCline, wanted.DataFormat,
+                                                         wanted.Transmit);
+        if (result != 0) {
+            tessiport::LogMessage(tessiport::level::kError, handle,
+                                  "Set_Transfer_Parameters: SET_CL_CONFIGURATION failed with 0x%x",
+                                  result);
+            return result;
+        }
+        tessiport::get_actual_cl_config(*entry);
+    }
+
+    if (entry->pclSetBaudRate != nullptr && entry->pclGetSupportedBaudRates != nullptr) {
+        entry->transfer.Transmit =
+            lowByte(entry->transfer.Transmit) | (tessiport::usableGrabberRates(*entry) << 8);
+    }
+    return TP_OK;
 }
