@@ -182,7 +182,7 @@ TEST_F(ComPortBoard, TransactionsOpenCountAndClose) {
         {"open:b101:comport1", kGetType, "cmd:5:6:1001050000", "error",
          // A second open of the board shares the entry; the first close only counts down.
          "handle:0", "open:b101:comport1", "close", "handle:101", kGetType, "close", kGetType,
-         // Without INITMODE_NO_CONNECTION_TEST the link set-up would be needed.
+         // With the connection test: configuration and revisions read over the port.
          "open:3101:comport1"},
         environment());
     EXPECT_EQ(run.status, 0);
@@ -192,7 +192,7 @@ TEST_F(ComPortBoard, TransactionsOpenCountAndClose) {
                   // The checksum test allows replies up to capacity 9 + 1 bytes.
                   "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000", "open 0x00000000 0x101",
                   "close 0x00000000 0x0", kTypeReply, "close 0x00000000 0x0",
-                  "cmd 0x80332006 " + std::string(46, 'e'), "open 0xa0332002 0x0"}));
+                  "cmd 0x80332006 " + std::string(46, 'e'), "open 0x00000000 0x101"}));
 }
 
 // A board behind libclsersim, the simulated frame grabber, on camsim's Camera Link socket.
