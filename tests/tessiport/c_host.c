@@ -142,6 +142,15 @@ static void step(const char* arg) {
         uint32_t got = p_Get_Transfer_Parameters(handle, &parameters, sizeof parameters);
         uint32_t set = p_Set_Transfer_Parameters(handle, &parameters, sizeof parameters);
         printf("transfer 0x%08x 0x%08x\n", got, set);
+    } else if (strncmp(arg, "rate:", 5) == 0) {
+        uint32_t rate = (uint32_t)strtoul(arg + 5, NULL, 10);
+        printf("rate 0x%08x\n", p_Set_Transfer_Parameters(handle, &rate, sizeof rate));
+    } else if (strcmp(arg, "params") == 0) {
+        TransferParameters p;
+        memset(&p, 0, sizeof p);
+        uint32_t rc = p_Get_Transfer_Parameters(handle, &p, sizeof p);
+        printf("params 0x%08x %u %u 0x%x 0x%x 0x%x\n", rc, p.baudrate, p.ClockFrequency, p.CCline,
+               p.DataFormat, p.Transmit);
     } else if (strncmp(arg, "log:", 4) == 0) {
         char* path = NULL;
         uint32_t bits = (uint32_t)strtoul(arg + 4, &path, 16);

@@ -253,6 +253,46 @@ TEST_F(GrabberBoard, TransactionsErrorRepliesAndCommand011A) {
                       "0x0100 Close_Cam: call FreeLibrary()", "0x0000 Close_Cam done succesfully"});
 }
 
+// The connection-tested open finds the camera's rate; Set_Transfer_Parameters switches camera and
+// grabber. Without the connection test a switch the camera did not confirm moves only the grabber,
+// and the entry's rate follows the last whole reply, never a rate nothing answered at.
+TEST_F(GrabberBoard, LinkSetUpFindsAndChangesTheRate) {
+    ASSERT_TRUE(startCamera({"--cl-baud", "115200"}));
+    HostRun run = runHost({logStep(0x3), "open:3000:clsersim", "params", "rate:57600", "rate:38400",
+                           kGetType, "params", "close"},
+                          environment());
+    EXPECT_EQ(run.status, 0);
+    // Reading the configuration replaces Transmit whole, the grabber mask bits included.
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "log 0x00000000", "open 0x00000000 0x100",
+                             "params 0x00000000 115200 85000000 0x0 0x1 0x0", "rate 0xa0332001",
+                             "rate 0x00000000", kTypeReply,
+                             "params 0x00000000 38400 85000000 0x0 0x1 0x0", "close 0x00000000 0x0"}));
+    expectLogInOrder({"scan_camera_baudrate: start with 9600baud",
+                      "scan_camera_baudrate: test next 19200baud",
+                      "scan_camera_baudrate: test next 38400baud",
+                      "scan_camera_baudrate: test next 115200baud",
+                      "scan_camera: baudrate set to 115200",
+                      "ERROR set_baudrate: selected baudrate not valid"});
+}
+
+TEST_F(GrabberBoard, AnUnconfirmedRateSwitchMovesOnlyTheGrabber) {
+    ASSERT_TRUE(startCamera({"--cl-baud", "19200"}));
+    const HostRun run = runHost({"open:b000:clsersim", "rate:115200", "rate:9600", "rate:19200",
+                                 kGetType, "rate:19200", "close"},
+                                environment());
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), 7u);
+    // 115200 and 9600 are refused by a camera at 19200 (no reply), and 9600 is asked again
+    // although the entry never left it: the grabber had moved.
+    EXPECT_NE(run.lines[1], "rate 0x00000000");
+    EXPECT_NE(run.lines[2], "rate 0x00000000");
+    EXPECT_NE(run.lines[3], "rate 0x00000000");
+    EXPECT_EQ(run.lines[4], kTypeReply);
+    // The grabber is at 19200 and a reply came through there: nothing left to change.
+    EXPECT_EQ(run.lines[5], "rate 0x00000000");
+}
+
 TEST_F(GrabberBoard, FailuresOfTheChannelAndOfTheReply) {
     ASSERT_TRUE(startCamera({"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216",
                              "--fault", "bad-checksum:0x3416", "--fault", "short-body:0x0111"}));
