@@ -1,4 +1,5 @@
-// CComUpdate and CCamLinkUpdate (through tessiport_double) against camsim over a pty.
+// CComUpdate against camsim over a pty, and CCamLinkUpdate as the programmer runs it: the real
+// libtessiport.so, libclsersim as the frame grabber, camsim on its Camera Link socket.
 
 #include "programmer/camera/cam_link_update.h"
 
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "fake_camera.h"
 #include "programmer/camera/com_update.h"
 #include "protocol/commands.h"
 #include "tools/camsim_process.h"
@@ -19,6 +19,7 @@ namespace camera::test {
 namespace {
 
 const std::string kCamsim = KF_BINARY_DIR "/bin/camsim";
+const std::string kLibrary = KF_BINARY_DIR "/lib/libtessiport.so";
 protocol::NullLogSink nullLog;
 
 TEST(ComCamsimTest, KeepsTheIdentifiedPortReopensAfterAChangeOrAFailureAndFindsBootMode) {
@@ -50,9 +51,6 @@ TEST(ComCamsimTest, KeepsTheIdentifiedPortReopensAfterAChangeOrAFailureAndFindsB
     EXPECT_EQ(link.linkWord, -1);
 }
 
-const std::string kDouble = KF_BINARY_DIR "/testlib/libtessiport.so";
-const std::string kDoubleWithoutTransfer = KF_BINARY_DIR "/testlib/libtessiport_no_stp.so";
-
 TEST(CamLinkBindingTest, AMissingLibraryOrExportLeavesCameraLinkUnavailable) {
     platform::VirtualClock clock;
     CCamLinkUpdate missing(false, clock, "/nonexistent/folder/libtessiport.so");
@@ -62,133 +60,179 @@ TEST(CamLinkBindingTest, AMissingLibraryOrExportLeavesCameraLinkUnavailable) {
     const auto request = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
     EXPECT_EQ(missing.Command(request.data(), request.size, reply, 8, 100),
               protocol::kErrGrabberLibrary);
-    EXPECT_FALSE(CCamLinkUpdate(false, clock, kDoubleWithoutTransfer).libraryReady());
-    EXPECT_EQ(dlopen(kDoubleWithoutTransfer.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);  // released
-    EXPECT_TRUE(CCamLinkUpdate(false, clock, kDouble).libraryReady());
+    // The real library with all exports but the last one bound, and a library with none of them:
+    // both are released again.
+    for (const std::string partial : {KF_BINARY_DIR "/testlib/libtessiport_without_transfer.so",
+                                      KF_BINARY_DIR "/lib/libclsersim.so"}) {
+        EXPECT_FALSE(CCamLinkUpdate(false, clock, partial).libraryReady()) << partial;
+        EXPECT_EQ(dlopen(partial.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << partial;
+    }
+    EXPECT_TRUE(CCamLinkUpdate(false, clock, kLibrary).libraryReady());
 }
 
+// The programmer's link over the real pair. The grabber's call log (CLSERSIM_LOG) shows the rates
+// the grabber was switched to and the telegrams it sent; the library's log shows how it was opened.
 class CamLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("TESSIPORT_DOUBLE_CALLS", folder_.path("calls.txt").c_str(), 1);
-        unsetenv("TESSIPORT_DOUBLE_REFUSE");
-        unsetenv("TESSIPORT_DOUBLE_GRABBERS");
+        setenv("CLSERSIM_LOG", folder_.path("grabber.txt").c_str(), 1);
+        setenv("QEL_DATA_DIR", folder_.path().c_str(), 1);
+        setenv("TESSIPORT_INSTANCE", ("camera" + std::to_string(getpid())).c_str(), 1);
+        unsetenv("CLSERSIM_BAUDRATES");
+        std::ofstream(folder_.path("tessiport.log")).close();  // the library logs into it
+    }
+    void TearDown() override {
+        link_.reset();
+        unsetenv("CLSERSIM_LOG");
+        unsetenv("CLSERSIM_BAUDRATES");
     }
     void startCamera(std::vector<std::string> options) {
-        options.insert(options.end(), {"--boot-time", "100"});
-        link_.Close();
+        options.insert(options.end(), {"--boot-time", "100", "--camlink-port", "0"});
+        link_.reset();
         camsim_.stop();
         ASSERT_TRUE(camsim_.start(kCamsim, options));
-        setenv("QEL_COM1", camsim_.portPath().c_str(), 1);
+        setenv("CLSERSIM_PORT0", camsim_.camlinkAddress().c_str(), 1);
+        link_ = std::make_unique<CCamLinkUpdate>(false, clock_, kLibrary);
+        ASSERT_TRUE(link_->libraryReady());
+        std::strcpy(link_->grabberDll, "clsersim.dll");
         forgetCalls();
     }
+    // The grabber calls since the last check that start with `prefix`.
     std::vector<std::string> calls(const std::string& prefix) {
-        std::ifstream file(folder_.path("calls.txt"));
+        std::ifstream file(folder_.path("grabber.txt"));
         std::vector<std::string> found;
         for (std::string line; std::getline(file, line);)
             if (line.rfind(prefix, 0) == 0) found.push_back(line);
         return found;
     }
-    void forgetCalls() { std::ofstream(folder_.path("calls.txt"), std::ios::trunc); }
-    // The Set_Transfer_Parameters calls since the last check were `values`.
-    void expectRates(const std::vector<int>& values) {
+    void forgetCalls() { std::ofstream(folder_.path("grabber.txt"), std::ios::trunc); }
+    // The grabber was switched to `rates` since the last check.
+    void expectRates(const std::vector<int>& rates) {
         std::vector<std::string> lines;
-        for (int v : values) lines.push_back("Set_Transfer_Parameters " + std::to_string(v));
-        EXPECT_EQ(calls("Set_Transfer_Parameters"), lines);
+        for (int rate : rates) lines.push_back("rate " + std::to_string(rate));
+        EXPECT_EQ(calls("rate"), lines);
         forgetCalls();
+    }
+    std::string libraryLog() {
+        std::ifstream file(folder_.path("tessiport.log"));
+        return std::string(std::istreambuf_iterator<char>(file), {});
     }
 
     platform::VirtualClock clock_;
     tools::TempFolder folder_;
     tools::CamsimProcess camsim_;
-    CCamLinkUpdate link_{false, clock_, kDouble};
+    std::unique_ptr<CCamLinkUpdate> link_;
 };
 
-TEST_F(CamLinkTest, OpensWithOrWithoutAGrabberNameAndRaisesTheLinkTo115200) {
+TEST_F(CamLinkTest, OpensThroughTheNamedGrabberRaisesTheLinkTo115200AndReadsTheFirmwareFacts) {
     startCamera({"--serial", "777", "--link-word", "1", "--bootloader", "1:1.06", "--firmware",
                  "0:4:5.01"});
-    ASSERT_EQ(link_.Open(0), 0u);
-    EXPECT_EQ(calls("Open_"), std::vector<std::string>{"Open_Cam 0x9000"});
+    ASSERT_EQ(link_->Open(0), 0u);
+    EXPECT_NE(libraryLog().find("Open_Cam_Ext(b000,"), std::string::npos);
+    EXPECT_EQ(calls("init"), std::vector<std::string>{"init 0 0"});
     expectRates({115200});
-    EXPECT_EQ(link_.port, 0x9000);
-    EXPECT_EQ(link_.serialNumber, 777u);
-    EXPECT_EQ(link_.linkWord, 1);
-    EXPECT_EQ(link_.linkBaudRate, 115200u);
+    EXPECT_EQ(link_->port, 0xb000);
+    EXPECT_EQ(link_->serialNumber, 777u);
+    EXPECT_EQ(link_->linkWord, 1);
+    EXPECT_EQ(link_->linkBaudRate, 115200u);
     // A new bootloader and main firmware take the Main FPGA at the fast rate.
-    EXPECT_EQ(link_.bootloaderVersion, 0x0106);
-    EXPECT_EQ(link_.mainVariant, 4);
-    EXPECT_EQ(link_.mainVersion, 0x0501);
-    EXPECT_EQ(link_.fastFpgaTransfer, 1);
-    link_.Close();
-    EXPECT_EQ(calls("Close_Cam").size(), 1u);
+    EXPECT_EQ(link_->bootloaderVersion, 0x0106);
+    EXPECT_EQ(link_->mainVariant, 4);
+    EXPECT_EQ(link_->mainVersion, 0x0501);
+    EXPECT_EQ(link_->fastFpgaTransfer, 1);
+    link_->Close();
+    EXPECT_EQ(calls("close"), std::vector<std::string>{"close"});
+    EXPECT_EQ(link_->handle(), 0u);
 
-    forgetCalls();
-    setenv("TESSIPORT_DOUBLE_GRABBERS", "clserme4.dll", 1);
-    std::strcpy(link_.grabberDll, "clserme4.dll");
-    ASSERT_EQ(link_.Open(0), 0u);
-    EXPECT_EQ(calls("Open_"), std::vector<std::string>{"Open_Cam_Ext 0xb000 clserme4.dll"});
-    std::strcpy(link_.grabberDll, "clsersis.dll");
-    EXPECT_EQ(link_.Open(0), protocol::kErrGrabberLibrary);
+    // A grabber library that is not there, and no name at all (nothing to choose from without a
+    // chooser): the camera is not reached.
+    std::strcpy(link_->grabberDll, "clsersis.dll");
+    EXPECT_EQ(link_->Open(0), protocol::kErrGrabberLibrary);
+    link_->grabberDll[0] = '\0';
+    EXPECT_NE(link_->Open(0), 0u);
+    EXPECT_NE(libraryLog().find("Open_Cam_Ext(9000,"), std::string::npos);
+    EXPECT_EQ(link_->connected, 0);
+    EXPECT_TRUE(calls("init").empty());
 }
 
-TEST_F(CamLinkTest, SearchesTheBaudRateInItsOrderAndGivesUpAfterEightAttempts) {
-    startCamera({"--cl-baud", "57600", "--serial", "42"});
-    ASSERT_EQ(link_.Open(0), 0u);
-    expectRates({115200, 9600, 19200, 38400, 57600, 115200});
-    EXPECT_EQ(link_.serialNumber, 42u);
-    EXPECT_EQ(link_.linkBaudRate, 115200u);
-
-    startCamera({"--cl-baud", "1200"});
-    EXPECT_EQ(link_.Open(0), protocol::kErrNoCamera);
-    EXPECT_EQ(calls("Control_Command 0x0003").size(), 8u);
-    expectRates({115200, 9600, 19200, 38400, 57600, 76800, 500000});
-    EXPECT_EQ(link_.serialNumber, 0u);
-    EXPECT_EQ(link_.port, -1);
-    EXPECT_EQ(link_.connected, 0);
+// The camera's rate is found by the probes; the rates past 115200 cannot be reached through the
+// library, so after eight probes the camera counts as absent.
+TEST_F(CamLinkTest, SearchesTheBaudRateInItsOrderAndGivesUpAfterEightProbes) {
+    const std::string closeDevice = "write 03000d00";  // CLOSE_DEVICE, 13 bytes
+    const struct {
+        const char* cameraRate;
+        std::vector<int> rates;
+        size_t probes;
+        ErrorCode result;
+    } rows[] = {
+        {"9600", {115200}, 1, 0},
+        {"115200", {115200}, 2, 0},
+        {"38400", {115200, 9600, 19200, 38400, 115200}, 5, 0},
+        {"230400", {115200, 9600, 19200, 38400}, 8, protocol::kErrNoCamera},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cameraRate);
+        startCamera({"--cl-baud", row.cameraRate, "--serial", "42"});
+        EXPECT_EQ(link_->Open(0), row.result);
+        EXPECT_EQ(calls(closeDevice).size(), row.probes);
+        expectRates(row.rates);
+        EXPECT_EQ(link_->serialNumber, row.result == 0 ? 42u : 0u);
+        EXPECT_EQ(link_->connected, row.result == 0 ? 1 : 0);
+        EXPECT_EQ(link_->port, row.result == 0 ? 0xb000 : -1);
+        EXPECT_EQ(link_->linkBaudRate, row.result == 0 ? 115200u : 9600u);  // 9600: not read
+    }
 }
 
-TEST_F(CamLinkTest, SetBaudRateFallsBackTo38400Then19200) {
+TEST_F(CamLinkTest, SetBaudRateFallsBackTo38400Then19200WhenTheGrabberRefuses) {
     startCamera({});
-    ASSERT_EQ(link_.Open(0), 0u);
-    link_.SetBaudRate(9600);
-    // Last: nothing accepted, the link stays where it was and SetBaudRate still succeeds.
-    for (auto [refused, expected, rate] :
-         {std::tuple{"115200", std::vector{115200, 38400}, 38400u},
-          {"115200,38400", std::vector{115200, 38400, 19200}, 19200u},
-          {"115200,38400,19200", std::vector{115200, 38400, 19200}, 19200u}}) {
-        setenv("TESSIPORT_DOUBLE_REFUSE", refused, 1);
+    ASSERT_EQ(link_->Open(0), 0u);
+    const struct {
+        const char* grabberRates;
+        std::vector<int> switched;
+        uint32_t linkRate;
+    } rows[] = {
+        {"0x17", {115200}, 115200},
+        {"0x07", {38400}, 38400},
+        {"0x03", {19200}, 19200},
+        {"0x01", {}, 9600},  // nothing accepted: the link stays, SetBaudRate still succeeds
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.grabberRates);
+        unsetenv("CLSERSIM_BAUDRATES");
+        EXPECT_EQ(link_->SetBaudRate(9600), 0u);
+        EXPECT_EQ(link_->linkBaudRate, 9600u);
         forgetCalls();
-        EXPECT_EQ(link_.SetBaudRate(115200), 0u);
-        expectRates(expected);
-        EXPECT_EQ(link_.linkBaudRate, rate) << refused;
+        setenv("CLSERSIM_BAUDRATES", row.grabberRates, 1);
+        EXPECT_EQ(link_->SetBaudRate(115200), 0u);
+        expectRates(row.switched);
+        EXPECT_EQ(link_->linkBaudRate, row.linkRate);
     }
 }
 
 TEST_F(CamLinkTest, TransfersSlowInBootModeAndOnOldBootloadersForTheFpgaFastOtherwise) {
     startCamera({"--boot-mode"});
-    ASSERT_EQ(link_.Open(0), 0u);
-    EXPECT_EQ(link_.bootMode, 1);
-    EXPECT_EQ(link_.linkBaudRate, 9600u);
+    ASSERT_EQ(link_->Open(0), 0u);
+    EXPECT_EQ(link_->bootMode, 1);
+    EXPECT_EQ(link_->linkBaudRate, 9600u);
     forgetCalls();
-    link_.PrepareTransfer(0);
-    EXPECT_EQ(link_.transferBaudRate, 9600u);
+    link_->PrepareTransfer(0);
+    EXPECT_EQ(link_->transferBaudRate, 9600u);
     expectRates({});
 
     startCamera({"--bootloader", "1:1.05", "--firmware", "0:4:5.01"});
-    ASSERT_EQ(link_.Open(0), 0u);
-    EXPECT_EQ(link_.fastFpgaTransfer, 0);
-    link_.SetBaudRate(9600);
+    ASSERT_EQ(link_->Open(0), 0u);
+    EXPECT_EQ(link_->fastFpgaTransfer, 0);
+    link_->SetBaudRate(9600);
     forgetCalls();
-    EXPECT_EQ(link_.PrepareTransfer(1), 0u);
-    EXPECT_EQ(link_.transferBaudRate, 9600u);
-    EXPECT_TRUE(calls("Control_Command").empty());
-    expectRates({});
-    EXPECT_EQ(link_.PrepareTransfer(0), 0u);
+    EXPECT_EQ(link_->PrepareTransfer(1), 0u);
+    EXPECT_EQ(link_->transferBaudRate, 9600u);
+    EXPECT_TRUE(calls("write").empty());
+    EXPECT_EQ(link_->PrepareTransfer(0), 0u);
     expectRates({115200});
-    EXPECT_EQ(link_.transferBaudRate, 115200u);
-    EXPECT_EQ(link_.FinishTransfer(0), 0u);
+    EXPECT_EQ(link_->transferBaudRate, 115200u);
+    EXPECT_EQ(link_->FinishTransfer(0), 0u);
     expectRates({9600});
-    EXPECT_EQ(link_.transferBaudRate, 9600u);
+    EXPECT_EQ(link_->transferBaudRate, 9600u);
 }
 
 }  // namespace

@@ -257,4 +257,91 @@ TEST_F(CamsimGui, LoadsAFileProgramsTwoDevicesAndShowsTheOneThatFailed) {
     EXPECT_EQ(morvat.mainDialogResult, 0);
 }
 
+// Over Camera Link: the connection dialog's CameraLink choice with the grabber library clsersim
+// (-N), through the real libtessiport.so to camsim's Camera Link socket; both FPGAs programmed.
+TEST_F(CamsimGui, ConnectsOverCameraLinkAndProgramsTwoDevices) {
+    tools::TempFolder folder;
+    setenv("QEL_DATA_DIR", folder.path().c_str(), 1);
+    setenv("TESSIPORT_INSTANCE", ("gui" + std::to_string(getpid())).c_str(), 1);
+    ASSERT_EQ(files::writeFileSafely(folder.path("tessiport.log"), {}), 0);  // the library logs
+    startCamsim({"--camlink-port", "0", "--firmware", "0:3:1.00", "--firmware", "1:3:1.00",
+                 "--firmware", "4:3:1.00"});
+    setenv("CLSERSIM_PORT0", camsim.camlinkAddress().c_str(), 1);
+    unsetenv("QEL_COM1");  // nothing to be found over a COM port
+    const tools::SampleSettings sample{
+        1, 1, 3, {false, true, false, false, true}, 320 * 1024, 160 * 1024, 96 * 1024};
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
+    const std::string updateFile = folder.path("fpga_update.qup");
+    ASSERT_EQ(files::writeFileSafely(updateFile, bytes), 0);
+
+    gui::ConnectionDialog* connection = nullptr;
+    bool cameraLinkOffered = false, okEnabled = false, connectionShot = false, shot = false;
+    QString port, connected, status;
+    RowsSeen rows;
+    driver.step(
+        "connection dialog",
+        [&] {
+            connection = host.connectionDialog();
+            return connection != nullptr && connection->isVisible() && !connection->busy();
+        },
+        [&] {
+            cameraLinkOffered = connection->cameraLinkRadio()->isEnabled();
+            connection->cameraLinkRadio()->click();
+            port = connection->portList()->currentText();
+            connection->connectButton()->click();
+            connected = connection->statusText()->text();
+            okEnabled = connection->okButton()->isEnabled();
+            connectionShot = guitest::saveScreenshot(*connection, "connection_dialog_camlink.png");
+            connection->okButton()->click();
+        });
+    driver.step(
+        "main dialog", [this] { return mainIdle(); },
+        [this] { main->button(app::kIdLoadFile)->click(); });
+    driver.step(
+        "file dialog",
+        [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
+        [updateFile] {
+            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (auto* name = files ? files->findChild<QLineEdit*>("fileNameEdit") : nullptr) {
+                name->setText(QString::fromStdString(updateFile));
+                QMetaObject::invokeMethod(files, "accept");
+            }
+        });
+    driver.step(
+        "loaded", [this] { return mainIdle(); },
+        [this] { main->button(app::kIdProgram)->click(); });
+    driver.step(
+        "programmed", [this] { return mainIdle(); },
+        [&] {
+            rows = readRows(*main);
+            status = main->statusLine()->text();
+            shot = guitest::saveScreenshot(*main, "main_dialog_camlink_programmed.png");
+            pressKey(main, Qt::Key_Return);
+        });
+    driver.start();
+    morvat.InitInstance("-T0 -Nclsersim.dll");
+    for (const char* name : {"CLSERSIM_PORT0", "QEL_DATA_DIR", "TESSIPORT_INSTANCE"})
+        unsetenv(name);
+
+    ASSERT_TRUE(driver.finished()) << "stopped before: " << driver.pending();
+    EXPECT_EQ(driver.unexpectedBoxes, std::vector<QString>{});
+    EXPECT_TRUE(cameraLinkOffered);
+    EXPECT_EQ(port, "CamLinkPort_0");
+    EXPECT_EQ(connected, "Camera SNr. 1234 found");
+    EXPECT_TRUE(okEnabled);
+    EXPECT_TRUE(connectionShot);
+    for (int row : {1, 4}) {
+        EXPECT_EQ(rows.colours[size_t(row)], QColor(0, 255, 0).rgb()) << row;
+        EXPECT_EQ(rows.currentFw[size_t(row)], "003 V01.01") << "read back after the reboot";
+    }
+    EXPECT_EQ(status.toStdString(), "Load Update File, select other port or close programmer");
+    EXPECT_TRUE(shot);
+    // Opened through the library with the grabber's name, board 0.
+    std::vector<uint8_t> log;
+    ASSERT_EQ(files::readWholeFile(folder.path("tessiport.log"), log), 0);
+    EXPECT_NE(std::string(log.begin(), log.end()).find("Open_Cam_Ext: dll_name found clsersim.dll"),
+              std::string::npos);
+}
+
 }  // namespace

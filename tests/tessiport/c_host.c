@@ -13,6 +13,7 @@
  *   log:BITS:PATH           Enable_Message_Log
  *   errors:MODE             Enable_Error_Messages with a callback printing "cb TEXT"
  *   wait                    prints "ready" and waits for the end of standard input
+ *   pause                   prints "paused" and waits for a line on standard input
  * Exit status: 0, or 2 when the library or an export is missing. */
 #include <dlfcn.h>
 #include <stdio.h>
@@ -162,6 +163,12 @@ static void step(const char* arg) {
         fflush(stdout);
         while (getchar() != EOF) {
         }
+    } else if (strcmp(arg, "pause") == 0) {
+        char line[16];
+        printf("paused\n");
+        fflush(stdout);
+        if (fgets(line, sizeof line, stdin) == NULL)
+            printf("no line\n");
     } else {
         printf("unknown step %s\n", arg);
     }

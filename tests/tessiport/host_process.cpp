@@ -96,6 +96,18 @@ std::optional<std::string> HostProcess::readLine(milliseconds limit) {
     }
 }
 
+bool HostProcess::passPause(std::vector<std::string>& lines, const std::function<void()>& between) {
+    while (auto line = readLine()) {
+        if (*line != "paused") {
+            lines.push_back(*line);
+            continue;
+        }
+        between();
+        return stdinFd_ >= 0 && ::write(stdinFd_, "\n", 1) == 1;
+    }
+    return false;
+}
+
 std::vector<std::string> HostProcess::finish() {
     if (stdinFd_ >= 0)
         ::close(stdinFd_);

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +29,9 @@ public:
     bool start(const std::vector<std::string>& steps, const Environment& environment);
     // The next line of output without its newline; nothing at the end or after `limit`.
     std::optional<std::string> readLine(std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Reads output up to the line "paused" (collected in `lines`) and, once `between` has run,
+    // lets the "pause" step go on. False when the host did not pause.
+    bool passPause(std::vector<std::string>& lines, const std::function<void()>& between);
     // Closes standard input (ends a "wait" step) and collects the remaining output lines.
     std::vector<std::string> finish();
     void killHard();

@@ -202,6 +202,14 @@ protected:
         options.insert(options.begin(), {"--camlink-port", "0"});
         return camsim.start(kCamsim, options) && !camsim.camlinkAddress().empty();
     }
+    // The camera switched off and on: a new camsim on the same Camera Link socket.
+    bool restartCamera(std::vector<std::string> options) {
+        const std::string address = camsim.camlinkAddress();
+        camsim.stop();
+        options.insert(options.begin(),
+                       {"--camlink-port", address.substr(address.rfind(':') + 1)});
+        return camsim.start(kCamsim, options) && camsim.camlinkAddress() == address;
+    }
     Environment environment() const {
         Environment values = LibraryHost::environment();
         values["CLSERSIM_PORT0"] = camsim.camlinkAddress();
@@ -291,6 +299,87 @@ TEST_F(GrabberBoard, AnUnconfirmedRateSwitchMovesOnlyTheGrabber) {
     EXPECT_EQ(run.lines[4], kTypeReply);
     // The grabber is at 19200 and a reply came through there: nothing left to change.
     EXPECT_EQ(run.lines[5], "rate 0x00000000");
+}
+
+// Two boards, each on its own camera, open in one process at once: commands and rate changes on
+// one leave the other as it was, and closing one leaves the other working.
+TEST_F(GrabberBoard, TwoBoardsOpenAtOnce) {
+    ASSERT_TRUE(startCamera());
+    tools::CamsimProcess second;
+    ASSERT_TRUE(second.start(kCamsim, {"--camlink-port", "0", "--serial", "555", "--cl-baud",
+                                       "38400"}));
+    Environment values = environment();
+    values["CLSERSIM_PORT2"] = second.camlinkAddress();
+    std::string secondReply = kTypeReply;
+    secondReply.replace(secondReply.find("d2040000"), 8, "2b020000");  // serial number 555
+    const HostRun run = runHost({"open:3000:clsersim", "handle:0", "open:3002:clsersim",
+                                 "handle:100", kGetType, "rate:115200", "handle:102", kGetType,
+                                 "params", "handle:100", kGetType, "params", "handle:102", "close",
+                                 "handle:100", kGetType, "params", "close"},
+                                values);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "open 0x00000000 0x100", "open 0x00000000 0x102", kTypeReply,
+                             "rate 0x00000000", secondReply,
+                             "params 0x00000000 38400 85000000 0x0 0x1 0x0", kTypeReply,
+                             "params 0x00000000 115200 85000000 0x0 0x1 0x0",
+                             "close 0x00000000 0x0", kTypeReply,
+                             "params 0x00000000 115200 85000000 0x0 0x1 0x0",
+                             "close 0x00000000 0x0"}));
+}
+
+// The camera is switched off and on (camsim replaced by a new one on the same socket) while its
+// board stays open at 38400: the open of the open handle finds the link lost, reconnects and
+// scans. The entry's rate is always the one the last answered command used: a camera that comes
+// back at a rate the scan cannot reach leaves the grabber at the entry's rate, so once the camera
+// is at that rate again, commands go through.
+TEST_F(GrabberBoard, ReconnectAfterTheCameraWasSwitchedOffAndOn) {
+    const struct {
+        const char* name;
+        std::vector<std::string> steps;
+        std::vector<std::vector<std::string>> cameras;  // the camera's options at each pause
+        std::vector<std::string> lines;
+        std::vector<std::string> log;
+    } rows[] = {
+        {"back at its start rate",
+         {"pause", "open:3000:clsersim", "params", kGetType},
+         {{"--cl-baud", "9600"}},
+         {"open 0x00000000 0x100", "params 0x00000000 9600 85000000 0x0 0x1 0x0", kTypeReply},
+         {"Open_Cam_Ext: handle was open, test connection",
+          "Open_Cam_Ext: Connection lost, try to reconnect",
+          "scan_camera: baudrate set to 9600"}},
+        {"back at a rate the grabber is not switched to",
+         {"pause", "open:3000:clsersim", "params", "pause", kGetType},
+         {{"--cl-baud", "57600"}, {"--cl-baud", "38400"}},
+         // The configuration cannot be read: the fields stay, the grabber's rates in Transmit.
+         {"open 0x80332007 0x100", "params 0x00000000 38400 85000000 0x0 0x1 0x1700", kTypeReply},
+         {"Open_Cam_Ext: Connection lost, try to reconnect",
+          "scan_camera_baudrate: test next 115200baud", "scan_camera: baudrate set to 38400",
+          "scan_camera_baudrate failed"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::remove(data.path("tessiport.log").c_str());
+        camsim.stop();
+        ASSERT_TRUE(startCamera());
+        std::vector<std::string> steps = {logStep(0x3), "open:3000:clsersim", "rate:38400"};
+        steps.insert(steps.end(), row.steps.begin(), row.steps.end());
+        steps.push_back("close");
+        HostProcess host;
+        ASSERT_TRUE(host.start(steps, environment()));
+        std::vector<std::string> lines;
+        for (const auto& options : row.cameras)
+            ASSERT_TRUE(host.passPause(lines, [&] { EXPECT_TRUE(restartCamera(options)); }));
+        for (const std::string& line : host.finish())
+            lines.push_back(line);
+        EXPECT_EQ(host.wait(), 0);
+        std::vector<std::string> expected = {"log 0x00000000", "open 0x00000000 0x100",
+                                             "rate 0x00000000"};
+        expected.insert(expected.end(), row.lines.begin(), row.lines.end());
+        expected.push_back("close 0x00000000 0x0");
+        EXPECT_EQ(lines, expected);
+        expectLogInOrder(row.log);
+    }
 }
 
 TEST_F(GrabberBoard, FailuresOfTheChannelAndOfTheReply) {
