@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "../tessiport/library_files.h"
 #include "programmer/camera/com_update.h"
 #include "protocol/commands.h"
 #include "tools/camsim_process.h"
@@ -99,11 +100,7 @@ protected:
     }
     // The grabber calls since the last check that start with `prefix`.
     std::vector<std::string> calls(const std::string& prefix) {
-        std::ifstream file(folder_.path("grabber.txt"));
-        std::vector<std::string> found;
-        for (std::string line; std::getline(file, line);)
-            if (line.rfind(prefix, 0) == 0) found.push_back(line);
-        return found;
+        return libtest::linesStartingWith(folder_.path("grabber.txt"), prefix);
     }
     void forgetCalls() { std::ofstream(folder_.path("grabber.txt"), std::ios::trunc); }
     // The grabber was switched to `rates` since the last check.
@@ -113,10 +110,7 @@ protected:
         EXPECT_EQ(calls("rate"), lines);
         forgetCalls();
     }
-    std::string libraryLog() {
-        std::ifstream file(folder_.path("tessiport.log"));
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
+    std::string libraryLog() { return libtest::readText(folder_.path("tessiport.log")); }
 
     platform::VirtualClock clock_;
     tools::TempFolder folder_;

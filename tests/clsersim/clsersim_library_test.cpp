@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "../sim/port_client.h"
+#include "../tessiport/library_files.h"
 #include "grabber.h"
 
 using namespace cltest;
@@ -28,21 +29,6 @@ constexpr int32_t kInvalidReference = -10006;
 constexpr int32_t kBaudNotSupported = -10008;
 
 const Bytes kGetCameraType = telegram(0x0110);
-
-std::set<std::string> definedSymbols(const std::string& library) {
-    std::set<std::string> names;
-    FILE* nm = ::popen(("nm -D --defined-only " + library).c_str(), "r");
-    char line[512];
-    while (nm && std::fgets(line, sizeof line, nm)) {
-        std::string text(line);
-        text = text.substr(text.rfind(' ') + 1);
-        text.pop_back();  // the newline
-        names.insert(text);
-    }
-    if (nm)
-        ::pclose(nm);
-    return names;
-}
 
 // A loopback port that nobody listens on.
 std::string closedPort() {
@@ -85,7 +71,7 @@ TEST(ClsersimExports, EachVariantExportsExactlyItsFunctions) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(definedSymbols(libraryPath(row.name)), row.exports);
+        EXPECT_EQ(libtest::exportedNames(libraryPath(row.name)), row.exports);
         Grabber g(row.name);
         ASSERT_NE(g.handle, nullptr) << ::dlerror();
         EXPECT_EQ(g.close != nullptr, row.exports.count("clSerialClose") == 1);

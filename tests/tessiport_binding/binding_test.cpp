@@ -20,8 +20,7 @@ std::string copyLibrary(const std::string& variant, const std::string& dir,
                         const std::string& name = "") {
     std::filesystem::create_directories(dir);
     const std::string target = dir + "/" + (name.empty() ? "libclsertest_" + variant + ".so" : name);
-    std::filesystem::copy_file(std::string(SERIAL_LIBS_DIR) + "/libclsertest_" + variant + ".so",
-                               target, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(test::serialLibrary(variant), target, std::filesystem::copy_options::overwrite_existing);
     return target;
 }
 
@@ -208,7 +207,7 @@ TEST_F(Binding, RequiredAndOptionalFunctions) {
         releaseSerialFunctions(entry);
     }
     test::LogCapture brokenLog(3);
-    test::writeFile(folder().path("system") + "/libclserbroken.so", "not a library");
+    test::writeText(folder().path("system") + "/libclserbroken.so", "not a library");
     EXPECT_EQ(bindNamed("clserbroken"), TP_ERR_NO_SERIAL_LIBRARY);
     EXPECT_THAT(brokenLog.lines(), Contains("ERROR Get_Serial_Functions: Cannot load Library " +
                                       folder().path("system") + "/libclserbroken.so"));

@@ -94,7 +94,7 @@ TEST(LibraryLog, TimePrefixesAndLineLength) {
     const std::string expected = "0x0001 ERROR " + std::string(297 - 13, 'x');
     EXPECT_EQ(log.rawLines().back(), expected);
     EXPECT_EQ(errorTexts.back(), expected);
-    EXPECT_EQ(test::readFile(log.path()).substr(test::readFile(log.path()).size() - 2), "\r\n");
+    EXPECT_EQ(test::readText(log.path()).substr(test::readText(log.path()).size() - 2), "\r\n");
 }
 
 TEST(LibraryLog, EnableMessageLogRefusalsAndEnd) {
@@ -114,11 +114,11 @@ TEST(LibraryLog, EnableMessageLogRefusalsAndEnd) {
 
     EXPECT_EQ(Enable_Message_Log(0x41, name99.c_str()), TP_OK);
     EXPECT_EQ(Enable_Message_Log(0, nullptr), TP_OK);
-    const std::string ended = test::readFile(name99);
+    const std::string ended = test::readText(name99);
     EXPECT_TRUE(std::regex_search(ended, std::regex(R"(TESSIPORT logfile ended \d\d:\d\d\.\d\d\r\n\r\n$)")));
     EXPECT_EQ(logBits(), 0x41u);  // ending the log keeps the selection
     EXPECT_EQ(Enable_Message_Log(0, nullptr), TP_OK);  // none open: nothing written
-    EXPECT_EQ(test::readFile(name99), ended);
+    EXPECT_EQ(test::readText(name99), ended);
 }
 
 TEST(LibraryLog, TwoProcessesAppendWholeLines) {
@@ -186,12 +186,12 @@ TEST(LogSetUp, PrivateFolderStartLinesAndRefusal) {
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_FALSE(logFileIsOpen());  // the log file is never created at attach
 
-    test::writeFile(logPath, "");
-    test::writeFile(paramPath, "LOGGING=0x10003\n");
+    test::writeText(logPath, "");
+    test::writeText(paramPath, "LOGGING=0x10003\n");
     setUpLog(folder, logPath, paramPath);
     EXPECT_TRUE(logFileIsOpen());
     endLog();
-    const std::string text = test::readFile(logPath);
+    const std::string text = test::readText(logPath);
     EXPECT_TRUE(std::regex_search(
         text, std::regex(dir + R"(/tessiport.log logfile started \d\d:\d\d:\d\d \d\d\.\d\d\.\d{4}\r\n)"
                                R"(TESSIPORT DLL-Version: 1,11,0,0 from .+\r\n\r\n0x0001 log_bits set to 0x10003\r\n)")))

@@ -32,17 +32,17 @@ TEST(ParameterFile, KeysCommentsAndNumberForms) {
     for (const ParamCase& c : cases) {
         test::LogCapture log(3);
         const std::string folder = log.folder().path();
-        test::writeFile(folder + "/km4_cl_param.ini", c.content);
+        test::writeText(folder + "/km4_cl_param.ini", c.content);
         usePaths(folder.c_str(), (folder + "/tessiport.log").c_str(),
                  (folder + "/km4_cl_param.ini").c_str());
         TransferParametersBlock block;
         EXPECT_EQ(get_param_file(&block), TP_OK) << c.content;
         EXPECT_EQ(logBits(), c.logBits) << c.content;
-        EXPECT_EQ(block.baudrate, c.block.baudrate) << c.content;
-        EXPECT_EQ(block.ClockFrequency, c.block.ClockFrequency) << c.content;
-        EXPECT_EQ(block.CCline, c.block.CCline) << c.content;
-        EXPECT_EQ(block.DataFormat, c.block.DataFormat) << c.content;
-        EXPECT_EQ(block.Transmit, c.block.Transmit) << c.content;
+        const auto fields = [](const TransferParametersBlock& b) {
+            return std::vector<uint32_t>{b.baudrate, b.ClockFrequency, b.CCline, b.DataFormat,
+                                         b.Transmit};
+        };
+        EXPECT_EQ(fields(block), fields(c.block)) << c.content;
     }
 }
 
@@ -52,7 +52,7 @@ TEST(ParameterFile, LogLinesAndMissingFile) {
     const std::string path = folder + "/km4_cl_param.ini";
     usePaths(folder.c_str(), (folder + "/tessiport.log").c_str(), path.c_str());
     EXPECT_EQ(get_param_file(nullptr), TP_ERR_PARAMETER_FILE);
-    test::writeFile(path, "CLCCLINE=7\nCLCCLINE=0x1F\nCLTRANSMIT=0x3\nCLDATAFORMAT=2\n");
+    test::writeText(path, "CLCCLINE=7\nCLCCLINE=0x1F\nCLTRANSMIT=0x3\nCLDATAFORMAT=2\n");
     TransferParametersBlock block;
     EXPECT_EQ(get_param_file(&block), TP_OK);
     const std::vector<std::string> lines = log.lines();

@@ -58,7 +58,7 @@ protected:
     }
     const tools::TempFolder& folder() { return log.folder(); }
     void place(const std::string& dir, const std::string& name) {
-        std::filesystem::copy_file(std::string(SERIAL_LIBS_DIR) + "/libclsertest_full.so",
+        std::filesystem::copy_file(test::serialLibrary("full"),
                                    folder().path(dir) + "/" + name);
     }
     uint32_t choose(uint32_t initmode = 0) {

@@ -1,26 +1,23 @@
 #pragma once
 // A log file in a scratch folder for the tests, and the process-wide log state put back after.
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../tessiport/library_files.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/log_file.h"
 #include "tools/temp_folder.h"
 
 namespace tessiport::test {
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using libtest::readText;
+using libtest::writeText;
 
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
+// A Camera Link serial library of the simulated grabber with the functions of `variant`: "full"
+// (libclsersim.so), "minimal", "noclose" or "imaq". The tests copy it where they need it.
+inline std::string serialLibrary(const std::string& variant) {
+    return KF_BINARY_DIR "/lib/libclsersim" + (variant == "full" ? "" : "_" + variant) + ".so";
 }
 
 class LogCapture {
@@ -40,7 +37,7 @@ public:
     // Every line as written, CR LF removed; empty lines dropped.
     std::vector<std::string> rawLines() const {
         std::vector<std::string> lines;
-        const std::string text = readFile(path_);
+        const std::string text = readText(path_);
         for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
             if (end > at) lines.push_back(text.substr(at, end - at));
         return lines;
