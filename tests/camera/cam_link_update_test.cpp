@@ -10,7 +10,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "../tessiport/library_files.h"
+#include "../tessiport/test_support.h"
 #include "programmer/camera/com_update.h"
 #include "protocol/commands.h"
 #include "tools/camsim_process.h"

@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "../sim/port_client.h"
-#include "../tessiport/library_files.h"
 #include "grabber.h"
 
 using namespace cltest;

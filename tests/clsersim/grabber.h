@@ -10,37 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "../tessiport/test_support.h"
 #include "tools/camsim_process.h"
 
 namespace cltest {
 
-using Bytes = std::vector<uint8_t>;
+using libtest::Bytes;
+using libtest::telegram;
+using libtest::u16At;
+using libtest::u32At;
+using libtest::u32Bytes;
 using SteadyClock = std::chrono::steady_clock;
 
 inline std::string libraryPath(const std::string& name) {
     return KF_BINARY_DIR "/lib/lib" + name + ".so";
-}
-
-inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
-    Bytes t(payload.size() + 5);
-    t[0] = uint8_t(code);
-    t[1] = uint8_t(code >> 8);
-    t[2] = uint8_t(t.size());
-    t[3] = uint8_t(t.size() >> 8);
-    for (size_t i = 0; i < payload.size(); ++i)
-        t[4 + i] = payload[i];
-    for (size_t i = 0; i + 1 < t.size(); ++i)
-        t.back() = uint8_t(t.back() + t[i]);
-    return t;
-}
-inline Bytes u32Bytes(uint32_t v) {
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-inline uint16_t u16At(const Bytes& b, size_t at) {
-    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0xDEAD;
-}
-inline uint32_t u32At(const Bytes& b, size_t at) {
-    return at + 4 <= b.size() ? uint32_t(u16At(b, at) | u16At(b, at + 2) << 16) : 0xDEADBEEF;
 }
 
 struct Grabber {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "protocol/telegram.h"
+#include "test_support.h"
 #include "tessiport/control_command.h"
 #include "tessiport/driver_list.h"
 #include "tessiport/include/tessiport.h"
@@ -71,16 +72,7 @@ static_assert(sizeof(TransferParameters) == 20);
 static_assert(offsetof(KM4_OpenStruct, imaq_serialref) == sizeof(void*) + 16);
 static_assert(sizeof(KM4_OpenStruct) == (sizeof(void*) == 8 ? 48 : 40));
 
-std::vector<uint8_t> telegram(uint16_t code, std::vector<uint8_t> payload, bool checksum = true) {
-    // Filled by index: g++ 12 warns about a false overflow when payload is inserted.
-    std::vector<uint8_t> bytes(payload.size() + 5);
-    protocol::writeU16(&bytes[0], code);
-    protocol::writeU16(&bytes[2], uint16_t(bytes.size()));
-    for (size_t i = 0; i < payload.size(); ++i)
-        bytes[4 + i] = payload[i];
-    bytes.back() = checksum ? protocol::checksumOf(bytes.data(), bytes.size() - 1) : 0x5A;
-    return bytes;
-}
+using libtest::telegram;
 
 class GrabberTransaction : public testing::Test {
 protected:

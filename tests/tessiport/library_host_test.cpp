@@ -16,7 +16,7 @@
 #include <sstream>
 
 #include "host_process.h"
-#include "library_files.h"
+#include "test_support.h"
 #include "tools/camsim_process.h"
 #include "tools/temp_folder.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../tessiport/library_files.h"
+#include "../tessiport/test_support.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/log_file.h"
 #include "tools/temp_folder.h"
