@@ -17,6 +17,7 @@ std::string holderId(int fd) {
     char text[16] = {};
     const ssize_t length = pread(fd, text, sizeof text - 1, 0);
     std::string id(text, length > 0 ? size_t(length) : 0);
+    if (!id.empty() && id.back() == '\n') id.pop_back();
     return id.find_first_not_of("0123456789") == std::string::npos ? id : std::string();
 }
 

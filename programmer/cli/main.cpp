@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
                  "kelvoflash-cli"};
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "print this help and exit");  // the subcommands' too
+    app.footer("Exit status: 0 done, 1 refused or failed, 2 wrong options.\n"
+               "SUBCOMMAND --help lists the subcommand's options.");
     app.set_version_flag("--version", std::string("kelvoflash-cli ") + KF_PROJECT_VERSION,
                          "print the program's version and exit");
     std::vector<cli::Subcommand> subcommands;
