@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The whole suite on a fresh machine: install, build, run the tests; then the non-GUI code and its
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer; the library's thread test under
-# ThreadSanitizer; then each fuzzer briefly.
+# The whole suite on a fresh machine: install, build, run the tests, build and check the .deb;
+# then the non-GUI code and its tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# the library's thread test under ThreadSanitizer; then each fuzzer briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -9,6 +9,9 @@ jobs="$(nproc)"
 bash scripts/build.sh
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== the .deb: built from build/, unpacked into a scratch root, run from there"
+bash scripts/package_test.sh build
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKF_WERROR=ON -DKF_SANITIZE=ON \

@@ -10,9 +10,11 @@
 
 #include "sim/camlink_endpoint.h"
 #include "sim/flash_device.h"
+#include "sim/instance_lock.h"
 #include "sim/options.h"
 #include "sim/pty_endpoint.h"
 #include "sim/sim_server.h"
+#include "project_version.h"
 
 namespace {
 
@@ -27,9 +29,23 @@ int stopSignalFd() {
     return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
-int fail(const std::string& message) {
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInUse = 3;  // another camsim holds the state folder or the link
+
+int fail(const std::string& message, int status = kExitFailed) {
     std::fprintf(stderr, "camsim: %s\n", message.c_str());
-    return 1;
+    return status;
+}
+
+// Null with the message printed and `status` set when another camsim holds `path`.
+std::unique_ptr<sim::InstanceLock> lockFor(const std::string& path, const std::string& what,
+                                           int& status) {
+    bool busy = false;
+    std::string error;
+    auto lock = sim::InstanceLock::acquire(path, what, busy, error);
+    if (!lock) status = fail(error, busy ? kExitInUse : kExitFailed);
+    return lock;
 }
 
 }  // namespace
@@ -37,19 +53,24 @@ int fail(const std::string& message) {
 int main(int argc, char** argv) {
     sim::SimOptions options;
     std::string error;
-    if (!sim::parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "camsim: %s\n", error.c_str());
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(sim::helpText().c_str(), stdout);
+    if (!sim::parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error))
+        return fail(error, kExitUsage);
+    if (options.help || options.version) {
+        std::fputs(options.help ? sim::helpText().c_str() : "camsim " KF_PROJECT_VERSION "\n",
+                   stdout);
         return 0;
     }
     signal(SIGPIPE, SIG_IGN);
 
+    int status = 0;
     sim::DeviceStore store;
-    if (!options.stateDir.empty() && !store.attachStateFolder(options.stateDir, error))
-        return fail(error);
+    std::unique_ptr<sim::InstanceLock> stateLock;
+    if (!options.stateDir.empty()) {
+        if (!store.attachStateFolder(options.stateDir, error)) return fail(error);
+        stateLock = lockFor(options.stateDir + "/camsim.lock",
+                            "the state folder " + options.stateDir, status);
+        if (!stateLock) return status;
+    }
     for (const sim::FirmwareSetting& f : options.firmware)
         store.device(f.row).writeVersionBlock({f.minor, f.major, f.variant});
 
@@ -58,7 +79,10 @@ int main(int argc, char** argv) {
     auto port = sim::PtyEndpoint::create(error);
     if (!port) return fail(error);
     std::unique_ptr<sim::PortLink> link;
+    std::unique_ptr<sim::InstanceLock> linkLock;
     if (!options.linkPath.empty()) {
+        linkLock = lockFor(options.linkPath + ".lock", "the link " + options.linkPath, status);
+        if (!linkLock) return status;
         link = sim::PortLink::create(options.linkPath, port->slavePath(), error);
         if (!link) return fail(error);
     }

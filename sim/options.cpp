@@ -2,6 +2,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
+
+#include <CLI/CLI.hpp>
+
+#include "project_version.h"
 
 namespace sim {
 
@@ -73,163 +78,143 @@ bool parseFirmware(const std::string& text, FirmwareSetting& setting) {
                                setting.minor);
 }
 
-}  // namespace
-
-bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::string& error) {
-    std::vector<HardwareRecord> hardware;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasValue = false;
-        const size_t eq = name.find('=');
-        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            hasValue = true;
-        }
-        // Fetches the option's value from "--name=value" or the next argument.
-        auto next = [&]() -> bool {
-            if (hasValue) return true;
-            if (i + 1 >= args.size()) return false;
-            value = args[++i];
-            return true;
+// Registers camsim's options on `app`. Each acts on `o` as it is read, in the order given, so a
+// later option overrides an earlier one (--no-bootloader after --bootloader wins, and so on).
+void describeOptions(CLI::App& app, SimOptions& o, std::vector<HardwareRecord>& hardware) {
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.set_version_flag("--version", "camsim " KF_PROJECT_VERSION,
+                         "print the program's version and exit");
+    using Apply = std::function<bool(const std::string&)>;
+    const auto value = [&app](const char* name, const char* type, const char* help,
+                              Apply apply) {
+        const std::string refusal = std::string("bad or missing value for ") + name +
+                                    " (see --help)";
+        app.add_option_function<std::string>(
+               name,
+               [apply, refusal](const std::string& text) {
+                   if (!apply(text))
+                       throw CLI::ValidationError(refusal, CLI::ExitCodes::ValidationError);
+               },
+               help)
+            ->type_name(type)
+            ->trigger_on_parse();
+    };
+    const auto flag = [&app](const char* name, const char* help, std::function<void()> apply) {
+        app.add_flag_callback(name, std::move(apply), help)->trigger_on_parse();
+    };
+    const auto notEmpty = [](std::string& field) {
+        return [&field](const std::string& text) {
+            field = text;
+            return !text.empty();
         };
-        bool ok = true;
-        if (name == "--help" || name == "-h") {
-            o.help = true;
-        } else if (name == "--ignore-stdin") {
-            o.watchStdin = false;
-        } else if (name == "--link") {
-            ok = next() && !value.empty();
-            o.linkPath = value;
-        } else if (name == "--boot-time") {
-            ok = next() && toField(value, 600000, o.bootTimeMs);
-        } else if (name == "--erase-time") {
-            ok = next() && toField(value, 600000, o.eraseTimeMs);
-        } else if (name == "--hardware") {
-            HardwareRecord record;
-            ok = next() && parseHardware(value, record);
-            if (ok) hardware.push_back(record);
-        } else if (name == "--no-paged-firmware") {
-            o.pagedFirmware = false;
-        } else if (name == "--extra-records") {
-            ok = next() && toField(value, kMaxExtraRecords, o.extraRecords);
-        } else if (name == "--cl-baud") {
-            ok = next() && toField(value, 0xFFFFFFFF, o.clBaud);
-        } else if (name == "--bootloader") {
-            ok = next() && parseVariantVersion(value, o.bootloaderVariant, o.bootloaderMajor,
-                                               o.bootloaderMinor);
-            o.bootloader = true;
-        } else if (name == "--no-bootloader") {
-            o.bootloader = false;
-        } else if (name == "--firmware") {
-            FirmwareSetting setting;
-            ok = next() && parseFirmware(value, setting);
-            if (ok) o.firmware.push_back(setting);
-        } else if (name == "--boot-mode") {
-            o.bootMode = true;
-        } else if (name == "--debug-text") {
-            ok = next() && toField(value, 1000, o.debugText);
-        } else if (name == "--state") {
-            ok = next() && !value.empty();
-            o.stateDir = value;
-        } else if (name == "--pace") {
-            ok = next() && toField(value, 100000000, o.paceBaud);
-        } else if (name == "--camlink-port") {
-            ok = next() && toField(value, 65535, o.camlinkPort);
-        } else if (name == "--no-output-format") {
-            o.outputFormat = false;
-        } else if (name == "--serial") {
-            ok = next() && toField(value, 0xFFFFFFFF, o.serial);
-        } else if (name == "--type") {
-            // Hexadecimal with or without 0x.
-            uint64_t v = 0;
-            ok = next() && toNumber(value.rfind("0x", 0) == 0 || value.rfind("0X", 0) == 0
-                                        ? value
-                                        : "0x" + value,
-                                    0xFFFF, v);
-            o.cameraType = uint16_t(v);
-        } else if (name == "--link-word") {
-            ok = next() && toField(value, 0xFFFF, o.linkWord);
-        } else if (name == "--description") {
-            ok = next() && value.size() <= kMaxDescription;
-            o.description = value;
-        } else if (name == "--fault") {
-            if (!next()) {
-                ok = false;
-            } else if (!addFault(value, o.faults, error)) {
-                return false;
-            }
-        } else {
-            error = "unknown option '" + args[i] + "' (see --help)";
-            return false;
-        }
-        if (!ok) {
-            error = "bad or missing value for " + name + " (see --help)";
-            return false;
-        }
-    }
-    if (hardware.size() > size_t(kMaxHardwareRecords)) {
-        error = "at most 10 --hardware records fit a reply";
-        return false;
-    }
-    o.hardware = hardware.empty() ? std::vector<HardwareRecord>{{"KM4MAIN", 13, 1}} : hardware;
-    return true;
+    };
+
+    value("--link", "PATH",
+          "also make PATH a symlink to the port (replaces an old\n"
+          "symlink, never a file; removed on exit)",
+          notEmpty(o.linkPath));
+    value("--serial", "N", "serial number (default 1234)",
+          [&o](const std::string& t) { return toField(t, 0xFFFFFFFF, o.serial); });
+    value("--type", "HEX", "camera type (default 0x0400)", [&o](const std::string& t) {
+        // Hexadecimal with or without 0x.
+        const bool prefixed = t.rfind("0x", 0) == 0 || t.rfind("0X", 0) == 0;
+        return toField(prefixed ? t : "0x" + t, 0xFFFF, o.cameraType);
+    });
+    value("--link-word", "N", "link word in the GET_CAMERA_TYPE reply (default 0)",
+          [&o](const std::string& t) { return toField(t, 0xFFFF, o.linkWord); });
+    value("--description", "TEXT", "camera description, at most 39 characters",
+          [&o](const std::string& t) {
+              o.description = t;
+              return t.size() <= kMaxDescription;
+          });
+    value("--hardware", "NAME:A:B",
+          "a hardware record (repeatable, at most 10; default one\n"
+          "KM4MAIN:13:1)",
+          [&hardware](const std::string& t) {
+              HardwareRecord record;
+              if (!parseHardware(t, record)) return false;
+              hardware.push_back(record);
+              return true;
+          });
+    value("--firmware", "ROW:VAR:MAJ.MIN",
+          "write a version block into device ROW at start\n"
+          "(repeatable; e.g. 0:4:3.02)",
+          [&o](const std::string& t) {
+              FirmwareSetting setting;
+              if (!parseFirmware(t, setting)) return false;
+              o.firmware.push_back(setting);
+              return true;
+          });
+    value("--bootloader", "VAR:MAJ.MIN",
+          "bootloader record (default 1:1.06); named \"boot.tarun\"\n"
+          "for camera types 0x1300, 0x1310, 0x1302",
+          [&o](const std::string& t) {
+              o.bootloader = true;
+              return parseVariantVersion(t, o.bootloaderVariant, o.bootloaderMajor,
+                                         o.bootloaderMinor);
+          });
+    flag("--no-bootloader", "report no bootloader record", [&o] { o.bootloader = false; });
+    value("--extra-records", "N", "N more firmware records \"Aux 1\" ... (variant 0 V01.00)",
+          [&o](const std::string& t) { return toField(t, kMaxExtraRecords, o.extraRecords); });
+    flag("--no-paged-firmware", "GET_FIRMWARE_VERSIONS_PAGE gets the error 0x80001020",
+         [&o] { o.pagedFirmware = false; });
+    flag("--no-output-format",
+         "GET/SET_INTERFACE_OUTPUT_FORMAT get the error\n"
+         "0x80001020 (a camera without them)",
+         [&o] { o.outputFormat = false; });
+    flag("--boot-mode",
+         "run the bootloader only (type 0x0800, Main uP only);\n"
+         "stays so across reboots",
+         [&o] { o.bootMode = true; });
+    value("--boot-time", "MS", "silence after REBOOT or a power loss (default 3000)",
+          [&o](const std::string& t) { return toField(t, 600000, o.bootTimeMs); });
+    value("--erase-time", "MS", "duration of ERASE_DEVICE (default 500)",
+          [&o](const std::string& t) { return toField(t, 600000, o.eraseTimeMs); });
+    value("--cl-baud", "N",
+          "Camera Link baud rate at start and after a reboot\n"
+          "(default 9600); the socket of --camlink-port expects\n"
+          "it until SET_CL_BAUDRATE (9600, 19200, 38400, 57600,\n"
+          "115200, 230400, 460800 or 921600) changes it, once\n"
+          "its reply has gone out at the old rate",
+          [&o](const std::string& t) { return toField(t, 0xFFFFFFFF, o.clBaud); });
+    value("--debug-text", "N",
+          "N debug text telegrams before each reply until\n"
+          "\"verbose 0\\r\" (default 0; on again after a reboot)",
+          [&o](const std::string& t) { return toField(t, 1000, o.debugText); });
+    value("--pace", "BAUD",
+          "act like a BAUD 8N1 line (ten bits a byte) both ways:\n"
+          "replies leave at that pace, and a command is acted on\n"
+          "only once all its bytes would have arrived",
+          [&o](const std::string& t) { return toField(t, 100000000, o.paceBaud); });
+    value("--camlink-port", "N",
+          "also serve the camera's Camera Link serial line on\n"
+          "127.0.0.1:N (0: any free port) for libclsersim;\n"
+          "prints \"camlink 127.0.0.1:PORT\" as a second line.\n"
+          "One client at a time: a new one replaces the old.\n"
+          "Paced (--pace), its line time follows the Camera Link\n"
+          "rate in force instead of BAUD",
+          [&o](const std::string& t) { return toField(t, 65535, o.camlinkPort); });
+    value("--state", "DIR", "keep the device contents in DIR (see below)",
+          notEmpty(o.stateDir));
+    app.add_option_function<std::string>(
+           "--fault",
+           [&o](const std::string& text) {
+               std::string error;
+               if (!addFault(text, o.faults, error))
+                   throw CLI::ValidationError(error, CLI::ExitCodes::ValidationError);
+           },
+           "inject a fault (repeatable; see below)")
+        ->type_name("FAULT")
+        ->trigger_on_parse();
+    flag("--ignore-stdin",
+         "keep running when stdin closes (for background use;\n"
+         "then only SIGTERM or SIGINT end camsim)",
+         [&o] { o.watchStdin = false; });
 }
 
-std::string helpText() {
+// The text after the options: the devices, the state folder, the faults and the exit status.
+std::string footerText() {
     return std::string(
-               "camsim - a virtual camera on a pseudo terminal\n"
-               "\n"
-               "Prints the path of the serial port (the pty slave) as the first line on stdout\n"
-               "and answers command telegrams there like the camera. Ends on SIGTERM, SIGINT or\n"
-               "when its standard input reaches end of file (see --ignore-stdin).\n"
-               "\n"
-               "Options:\n"
-               "  --link PATH            also make PATH a symlink to the port (replaces an old\n"
-               "                         symlink, never a file; removed on exit)\n"
-               "  --serial N             serial number (default 1234)\n"
-               "  --type HEX             camera type (default 0x0400)\n"
-               "  --link-word N          link word in the GET_CAMERA_TYPE reply (default 0)\n"
-               "  --description TEXT     camera description, at most 39 characters\n"
-               "  --hardware NAME:A:B    a hardware record (repeatable, at most 10; default one\n"
-               "                         KM4MAIN:13:1)\n"
-               "  --firmware ROW:VAR:MAJ.MIN\n"
-               "                         write a version block into device ROW at start\n"
-               "                         (repeatable; e.g. 0:4:3.02)\n"
-               "  --bootloader VAR:MAJ.MIN  bootloader record (default 1:1.06); named\n"
-               "                         \"boot.tarun\" for camera types 0x1300, 0x1310, 0x1302\n"
-               "  --no-bootloader        report no bootloader record\n"
-               "  --extra-records N      N more firmware records \"Aux 1\" ... (variant 0 V01.00)\n"
-               "  --no-paged-firmware    GET_FIRMWARE_VERSIONS_PAGE gets the error 0x80001020\n"
-               "  --no-output-format     GET/SET_INTERFACE_OUTPUT_FORMAT get the error\n"
-               "                         0x80001020 (a camera without them)\n"
-               "  --boot-mode            run the bootloader only (type 0x0800, Main uP only);\n"
-               "                         stays so across reboots\n"
-               "  --boot-time MS         silence after REBOOT or a power loss (default 3000)\n"
-               "  --erase-time MS        duration of ERASE_DEVICE (default 500)\n"
-               "  --cl-baud N            Camera Link baud rate at start and after a reboot\n"
-               "                         (default 9600); the socket of --camlink-port expects\n"
-               "                         it until SET_CL_BAUDRATE (9600, 19200, 38400, 57600,\n"
-               "                         115200, 230400, 460800 or 921600) changes it, once\n"
-               "                         its reply has gone out at the old rate\n"
-               "  --debug-text N         N debug text telegrams before each reply until\n"
-               "                         \"verbose 0\\r\" (default 0; on again after a reboot)\n"
-               "  --pace BAUD            act like a BAUD 8N1 line (ten bits a byte) both ways:\n"
-               "                         replies leave at that pace, and a command is acted on\n"
-               "                         only once all its bytes would have arrived\n"
-               "  --camlink-port N       also serve the camera's Camera Link serial line on\n"
-               "                         127.0.0.1:N (0: any free port) for libclsersim;\n"
-               "                         prints \"camlink 127.0.0.1:PORT\" as a second line.\n"
-               "                         One client at a time: a new one replaces the old.\n"
-               "                         Paced (--pace), its line time follows the Camera Link\n"
-               "                         rate in force instead of BAUD\n"
-               "  --state DIR            keep the device contents in DIR (see below)\n"
-               "  --fault FAULT           inject a fault (repeatable; see below)\n"
-               "  --ignore-stdin         keep running when stdin closes (for background use;\n"
-               "                         then only SIGTERM or SIGINT end camsim)\n"
-               "  --help                 this text\n"
-               "\n"
                "Devices (row, open code, addresses, where the version block sits):\n"
                "  0 Main uP    0x7003  flash 1 MiB at 0x80000000-0x800FFFFF;\n"
                "                       version block at 0x800F7FE0 (offset 0xF7FE0)\n"
@@ -248,9 +233,61 @@ std::string helpText() {
                "start (a missing file means an erased device; a file of the wrong size stops\n"
                "camsim) and written after a burst of writes, at CLOSE_DEVICE, at a reboot and\n"
                "at exit. Without --state every device starts erased except what --firmware\n"
-               "sets.\n"
+               "sets. One camsim at a time uses a state folder or a --link path; a second one\n"
+               "is refused.\n"
                "\n") +
-           kFaultHelp;
+           kFaultHelp +
+           "\n"
+           "Exit status: 0 after a stop signal or the end of stdin, 1 when camsim could not\n"
+           "start or save its state, 2 for wrong options, 3 when another camsim uses the\n"
+           "state folder or the --link path.\n";
+}
+
+constexpr const char* kDescription =
+    "camsim: a virtual camera on a pseudo terminal\n"
+    "\n"
+    "Prints the path of the serial port (the pty slave) as the first line on stdout\n"
+    "and answers command telegrams there like the camera. Ends on SIGTERM, SIGINT or\n"
+    "when its standard input reaches end of file (see --ignore-stdin).\n";
+
+}  // namespace
+
+bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::string& error) {
+    CLI::App app{kDescription, "camsim"};
+    std::vector<HardwareRecord> hardware;
+    describeOptions(app, o, hardware);
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        o.help = true;
+        return true;
+    } catch (const CLI::CallForVersion&) {
+        o.version = true;
+        return true;
+    } catch (const CLI::ValidationError& e) {
+        error = e.what();
+        return false;
+    } catch (const CLI::ParseError& e) {
+        error = std::string(e.what()) + " (see --help)";
+        return false;
+    }
+    if (hardware.size() > size_t(kMaxHardwareRecords)) {
+        error = "at most 10 --hardware records fit a reply";
+        return false;
+    }
+    o.hardware = hardware.empty() ? std::vector<HardwareRecord>{{"KM4MAIN", 13, 1}} : hardware;
+    return true;
+}
+
+std::string helpText() {
+    CLI::App app{kDescription, "camsim"};
+    SimOptions scratch;
+    std::vector<HardwareRecord> hardware;
+    describeOptions(app, scratch, hardware);
+    app.footer(footerText());
+    return app.help();
 }
 
 }  // namespace sim

@@ -48,12 +48,13 @@ struct SimOptions {
     Faults faults;
     bool watchStdin = true;  // end when stdin reaches end of file
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments after the program name. False with a message on bad input.
 bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error);
 
-// The --help text (options, fault descriptions, state folder, version block places).
+// The --help text (options, fault descriptions, state folder, version block places, exit status).
 std::string helpText();
 
 }  // namespace sim

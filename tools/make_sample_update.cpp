@@ -6,20 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "programmer/files/file_io.h"
+#include "project_version.h"
 #include "tools/sample_update.h"
 
 namespace {
-
-const char* const kUsage =
-    "usage: make-sample-update OUT.qup --version MAJ.MIN --variant N [--devices LIST] [--small]\n"
-    "  --version MAJ.MIN  firmware version of every image (e.g. 3.02)\n"
-    "  --variant N        variant number of every image (0-65535)\n"
-    "  --devices LIST     device rows to include, comma separated (default 0,1,2,3,4:\n"
-    "                     0 Main uP, 1 Main FPGA, 2 EEPROM, 3 PLL, 4 Head FPGA)\n"
-    "  --small            small FPGA images and little Main uP code, for quick demos\n";
 
 bool parseNumber(const char* text, long max, long& value) {
     char* end = nullptr;
@@ -57,49 +53,56 @@ bool parseDevices(const std::string& text, tools::SampleSettings& sample) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    tools::SampleSettings sample;
-    std::string out;
-    bool haveVersion = false, haveVariant = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        long value = 0;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--version" && hasValue) {
-            if (!parseVersion(argv[++i], sample)) {
-                std::fprintf(stderr, "make-sample-update: bad version '%s'\n", argv[i]);
-                return 2;
-            }
-            haveVersion = true;
-        } else if (arg == "--variant" && hasValue) {
-            if (!parseNumber(argv[++i], 0xFFFF, value)) {
-                std::fprintf(stderr, "make-sample-update: bad variant '%s'\n", argv[i]);
-                return 2;
-            }
-            sample.variant = uint16_t(value);
-            haveVariant = true;
-        } else if (arg == "--devices" && hasValue) {
-            if (!parseDevices(argv[++i], sample)) {
-                std::fprintf(stderr, "make-sample-update: bad device list '%s'\n", argv[i]);
-                return 2;
-            }
-        } else if (arg == "--small") {
-            sample.mainUpCodeBytes = 16 * 1024;
-            sample.mainFpgaBytes = 96 * 1024;
-            sample.headFpgaBytes = 64 * 1024;
-        } else if (out.empty() && !arg.empty() && arg[0] != '-') {
-            out = arg;
-        } else {
-            std::fprintf(stderr, "make-sample-update: unexpected argument '%s'\n%s", arg.c_str(),
-                         kUsage);
-            return 2;
-        }
+    // Alone, --version asks for this program's version; with a file it is the images' version.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("make-sample-update %s\n", KF_PROJECT_VERSION);
+        return 0;
     }
-    if (out.empty() || !haveVersion || !haveVariant) {
-        std::fputs(kUsage, stderr);
+    CLI::App app{"make-sample-update: writes an update file with sample images for the camera's\n"
+                 "devices, for demos and tests against camsim",
+                 "make-sample-update"};
+    app.set_help_flag("-h,--help", "print this help and exit");
+    std::string out, version, variant, devices;
+    bool small = false;
+    app.add_option("OUT.qup", out, "the update file to write")->required()->type_name("");
+    app.add_option("--version", version,
+                   "firmware version of every image (e.g. 3.02); alone, prints\n"
+                   "this program's version")
+        ->required()
+        ->type_name("MAJ.MIN");
+    app.add_option("--variant", variant, "variant number of every image (0-65535)")
+        ->required()
+        ->type_name("N");
+    const CLI::Option* devicesOption = app.add_option("--devices", devices,
+                   "device rows to include, comma separated (default 0,1,2,3,4:\n"
+                   "0 Main uP, 1 Main FPGA, 2 EEPROM, 3 PLL, 4 Head FPGA)")
+        ->type_name("LIST");
+    app.add_flag("--small", small, "small FPGA images and little Main uP code, for quick demos");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+
+    tools::SampleSettings sample;
+    long value = 0;
+    if (!parseVersion(version, sample)) {
+        std::fprintf(stderr, "make-sample-update: bad version '%s'\n", version.c_str());
         return 2;
+    }
+    if (!parseNumber(variant.c_str(), 0xFFFF, value)) {
+        std::fprintf(stderr, "make-sample-update: bad variant '%s'\n", variant.c_str());
+        return 2;
+    }
+    sample.variant = uint16_t(value);
+    if (devicesOption->count() > 0 && !parseDevices(devices, sample)) {
+        std::fprintf(stderr, "make-sample-update: bad device list '%s'\n", devices.c_str());
+        return 2;
+    }
+    if (small) {
+        sample.mainUpCodeBytes = 16 * 1024;
+        sample.mainFpgaBytes = 96 * 1024;
+        sample.headFpgaBytes = 64 * 1024;
     }
 
     std::vector<uint8_t> bytes;

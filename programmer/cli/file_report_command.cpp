@@ -196,11 +196,11 @@ int reportFile(const std::string& path, bool json, std::ostream& out) {
 
 Subcommand addFileReportCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "inspect", "Check an update file (.qup) or a device file and show what it holds");
+        "inspect", "check an update file (.qup) or a device file and show what it holds");
     auto path = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
-    command->add_option("FILE", *path, "The file to check")->required();
-    command->add_flag("--json", *json, "Print the result as one JSON object");
+    command->add_option("FILE", *path, "the file to check")->required();
+    command->add_flag("--json", *json, "print the result as one JSON object");
     return {command, [path, json] { return reportFile(*path, *json, std::cout); }};
 }
 

@@ -1,7 +1,10 @@
 // kelvoflash-cli: the console front end of the programmer.
 
 #include <iostream>
+#include <string>
 #include <vector>
+
+#include "project_version.h"
 
 #include "programmer/cli/backup_command.h"
 #include "programmer/cli/info_command.h"
@@ -24,21 +27,35 @@ const cli::AddSubcommand kSubcommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kelvoflash-cli: the camera firmware programmer for the console"};
+    CLI::App app{"kelvoflash-cli: the camera firmware programmer for the console",
+                 "kelvoflash-cli"};
     app.require_subcommand(1);
+    app.set_help_flag("-h,--help", "print this help and exit");  // the subcommands' too
+    app.footer("Exit status: 0 done, 1 refused or failed, 2 wrong options.\n"
+               "SUBCOMMAND --help lists the subcommand's options.");
+    app.set_version_flag("--version", std::string("kelvoflash-cli ") + KF_PROJECT_VERSION,
+                         "print the program's version and exit");
     std::vector<cli::Subcommand> subcommands;
     for (cli::AddSubcommand add : kSubcommands)
         subcommands.push_back(add(app));
 
+    // A first word that names no subcommand is a mistyped subcommand, not a stray argument.
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const cli::Subcommand& subcommand : subcommands)
+            known = known || subcommand.command->check_name(argv[1]);
+        if (!known) {
+            std::cerr << "kelvoflash-cli: unknown subcommand '" << argv[1]
+                      << "' (see kelvoflash-cli --help)\n";
+            return cli::kExitUsage;
+        }
+    }
+
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return cli::kExitUsage;
+        // Help and version end with 0 and print to standard output; mistakes end with 2.
+        return app.exit(e) == 0 ? cli::kExitOk : cli::kExitUsage;
     }
 
     try {

@@ -1,16 +1,22 @@
 // kelvoflash: the firmware programmer with its Qt dialogs.
 
 #include <QApplication>
+#include <iostream>
 
 #include "platform/clock.h"
 #include "programmer/app/cmorvat_app.h"
 #include "programmer/app/command_line.h"
 #include "programmer/app/default_camera_factory.h"
 #include "programmer/app/prog_log.h"
+#include "programmer/gui/console_answer.h"
 #include "programmer/gui/application_setup.h"
 #include "programmer/gui/qt_host.h"
 
 int main(int argc, char* argv[]) {
+    // Version and help need no window; without a display the usage goes to the console too.
+    const auto answered =
+        gui::AnswerOnConsole(argc, argv, gui::HaveDisplay(), std::cout, std::cerr);
+    if (answered) return *answered;
     QApplication application(argc, argv);
     gui::setUpApplication(application);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "sim/faults.h"
 #include "sim/options.h"
 #include "sim/telegram_reader.h"
@@ -61,4 +63,67 @@ TEST(OptionsAndFaults, DecimalVersionsAndRefusals) {
     error.clear();
     EXPECT_FALSE(sim::addFault("no-reply:0x10000", faults, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(OptionsAndFaults, EachOptionActsInTheOrderGivenAndBothValueFormsWork) {
+    struct Case {
+        std::vector<std::string> args;
+        std::function<bool(const sim::SimOptions&)> holds;
+    };
+    const Case cases[] = {
+        {{}, [](auto& o) { return o.hardware.size() == 1 && o.hardware[0].name == "KM4MAIN"; }},
+        {{"--no-bootloader", "--bootloader", "2:1.07"},
+         [](auto& o) { return o.bootloader && o.bootloaderVariant == 2; }},
+        {{"--bootloader", "2:1.07", "--no-bootloader"}, [](auto& o) { return !o.bootloader; }},
+        {{"--serial", "5", "--serial=0x10"}, [](auto& o) { return o.serial == 16; }},
+        {{"--type", "1300"}, [](auto& o) { return o.cameraType == 0x1300; }},
+        {{"--type=0X0800"}, [](auto& o) { return o.cameraType == 0x0800; }},
+        {{"--hardware", "A:1:2", "--hardware=B:3:0x4"},
+         [](auto& o) {
+             return o.hardware.size() == 2 && o.hardware[0].name == "A" &&
+                    o.hardware[1].codeB == 4;
+         }},
+        {{"--link", "/tmp/x", "--state=/tmp/s", "--ignore-stdin", "--pace", "115200"},
+         [](auto& o) {
+             return o.linkPath == "/tmp/x" && o.stateDir == "/tmp/s" && !o.watchStdin &&
+                    o.paceBaud == 115200;
+         }},
+        {{"--boot-mode", "--no-paged-firmware", "--extra-records", "12", "--debug-text", "3"},
+         [](auto& o) {
+             return o.bootMode && !o.pagedFirmware && o.extraRecords == 12 && o.debugText == 3;
+         }},
+        {{"-h"}, [](auto& o) { return o.help; }},
+        {{"--version"}, [](auto& o) { return o.version && !o.help; }},
+    };
+    for (const Case& c : cases) {
+        sim::SimOptions o;
+        std::string error;
+        EXPECT_TRUE(sim::parseOptions(c.args, o, error)) << error;
+        EXPECT_TRUE(c.holds(o)) << ::testing::PrintToString(c.args);
+    }
+}
+
+TEST(OptionsAndFaults, RefusalsNameTheOption) {
+    std::string faultError;
+    sim::Faults scratch;
+    ASSERT_FALSE(sim::addFault("no-reply:0x10000", scratch, faultError));
+    std::vector<std::string> elevenBoards;
+    for (int i = 0; i < 11; ++i) elevenBoards.insert(elevenBoards.end(), {"--hardware", "B:1:1"});
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--hardware", "NAME_OF_EIGHTEEN_C:1:2"},
+         "bad or missing value for --hardware (see --help)"},
+        {{"--firmware", "5:1:1.00"}, "bad or missing value for --firmware (see --help)"},
+        {{"--link="}, "--link: 1 required PATH missing (see --help)"},
+        {{"--boot-time", "600001"}, "bad or missing value for --boot-time (see --help)"},
+        {{"--boot-time"}, "--boot-time: 1 required MS missing (see --help)"},
+        {{"--fault", "no-reply:0x10000"}, faultError},
+        {{"stray"}, "The following argument was not expected: stray (see --help)"},
+        {elevenBoards, "at most 10 --hardware records fit a reply"},
+    };
+    for (const auto& [args, message] : cases) {
+        sim::SimOptions o;
+        std::string error;
+        EXPECT_FALSE(sim::parseOptions(args, o, error)) << args[0];
+        EXPECT_EQ(error, message);
+    }
 }
