@@ -106,7 +106,8 @@ protected:
     // The grabber was switched to `rates` since the last check.
     void expectRates(const std::vector<int>& rates) {
         std::vector<std::string> lines;
-        for (int rate : rates) lines.push_back("rate " + std::to_string(rate));
+        for (int rate : rates)
+            lines.push_back("rate " + std::to_string(rate));
         EXPECT_EQ(calls("rate"), lines);
         forgetCalls();
     }

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "protocol/telegram.h"
-#include "test_support.h"
 #include "tessiport/control_command.h"
 #include "tessiport/driver_list.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/process_attach.h"
+#include "test_support.h"
 
 namespace {
 

@@ -165,8 +165,7 @@ protected:
     bool restartCamera(std::vector<std::string> options) {
         const std::string address = camsim.camlinkAddress();
         camsim.stop();
-        options.insert(options.begin(),
-                       {"--camlink-port", address.substr(address.rfind(':') + 1)});
+        options.insert(options.begin(), {"--camlink-port", address.substr(address.rfind(':') + 1)});
         return camsim.start(kCamsim, options) && camsim.camlinkAddress() == address;
     }
     Environment environment() const {
@@ -230,17 +229,15 @@ TEST_F(GrabberBoard, LinkSetUpFindsAndChangesTheRate) {
                           environment());
     EXPECT_EQ(run.status, 0);
     // Reading the configuration replaces Transmit whole, the grabber mask bits included.
-    EXPECT_EQ(run.lines, (std::vector<std::string>{
-                             "log 0x00000000", "open 0x00000000 0x100",
-                             "params 0x00000000 115200 85000000 0x0 0x1 0x0", "rate 0xa0332001",
-                             "rate 0x00000000", kTypeReply,
-                             "params 0x00000000 38400 85000000 0x0 0x1 0x0", "close 0x00000000 0x0"}));
-    expectLogInOrder({"scan_camera_baudrate: start with 9600baud",
-                      "scan_camera_baudrate: test next 19200baud",
-                      "scan_camera_baudrate: test next 38400baud",
-                      "scan_camera_baudrate: test next 115200baud",
-                      "scan_camera: baudrate set to 115200",
-                      "ERROR set_baudrate: selected baudrate not valid"});
+    EXPECT_EQ(run.lines, (std::vector<std::string>{"log 0x00000000", "open 0x00000000 0x100",
+                                                   "params 0x00000000 115200 85000000 0x0 0x1 0x0",
+                                                   "rate 0xa0332001", "rate 0x00000000", kTypeReply,
+                                                   "params 0x00000000 38400 85000000 0x0 0x1 0x0",
+                                                   "close 0x00000000 0x0"}));
+    expectLogInOrder(
+        {"scan_camera_baudrate: start with 9600baud", "scan_camera_baudrate: test next 19200baud",
+         "scan_camera_baudrate: test next 38400baud", "scan_camera_baudrate: test next 115200baud",
+         "scan_camera: baudrate set to 115200", "ERROR set_baudrate: selected baudrate not valid"});
 }
 
 TEST_F(GrabberBoard, AnUnconfirmedRateSwitchMovesOnlyTheGrabber) {
@@ -253,9 +250,8 @@ TEST_F(GrabberBoard, AnUnconfirmedRateSwitchMovesOnlyTheGrabber) {
     // answer: only the grabber moves, and 9600 is asked although the entry never left it. Once the
     // grabber is at 19200 and a reply came through, there is nothing left to change.
     EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0x00000000 0x100", "rate 0x80332007",
-                                                   "rate 0x80332007", "rate 0x80332007",
-                                                   kTypeReply, "rate 0x00000000",
-                                                   "close 0x00000000 0x0"}));
+                                                   "rate 0x80332007", "rate 0x80332007", kTypeReply,
+                                                   "rate 0x00000000", "close 0x00000000 0x0"}));
 }
 
 // Two boards, each on its own camera, open in one process at once: commands and rate changes on
@@ -263,26 +259,25 @@ TEST_F(GrabberBoard, AnUnconfirmedRateSwitchMovesOnlyTheGrabber) {
 TEST_F(GrabberBoard, TwoBoardsOpenAtOnce) {
     ASSERT_TRUE(startCamera());
     tools::CamsimProcess second;
-    ASSERT_TRUE(second.start(kCamsim, {"--camlink-port", "0", "--serial", "555", "--cl-baud",
-                                       "38400"}));
+    ASSERT_TRUE(
+        second.start(kCamsim, {"--camlink-port", "0", "--serial", "555", "--cl-baud", "38400"}));
     Environment values = environment();
     values["CLSERSIM_PORT2"] = second.camlinkAddress();
     std::string secondReply = kTypeReply;
     secondReply.replace(secondReply.find("d2040000"), 8, "2b020000");  // serial number 555
-    const HostRun run = runHost({"open:3000:clsersim", "handle:0", "open:3002:clsersim",
-                                 "handle:100", kGetType, "rate:115200", "handle:102", kGetType,
-                                 "params", "handle:100", kGetType, "params", "handle:102", "close",
-                                 "handle:100", kGetType, "params", "close"},
-                                values);
+    const HostRun run =
+        runHost({"open:3000:clsersim", "handle:0", "open:3002:clsersim", "handle:100", kGetType,
+                 "rate:115200", "handle:102", kGetType, "params", "handle:100", kGetType, "params",
+                 "handle:102", "close", "handle:100", kGetType, "params", "close"},
+                values);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.lines, (std::vector<std::string>{
-                             "open 0x00000000 0x100", "open 0x00000000 0x102", kTypeReply,
-                             "rate 0x00000000", secondReply,
-                             "params 0x00000000 38400 85000000 0x0 0x1 0x0", kTypeReply,
-                             "params 0x00000000 115200 85000000 0x0 0x1 0x0",
-                             "close 0x00000000 0x0", kTypeReply,
-                             "params 0x00000000 115200 85000000 0x0 0x1 0x0",
-                             "close 0x00000000 0x0"}));
+    EXPECT_EQ(
+        run.lines,
+        (std::vector<std::string>{
+            "open 0x00000000 0x100", "open 0x00000000 0x102", kTypeReply, "rate 0x00000000",
+            secondReply, "params 0x00000000 38400 85000000 0x0 0x1 0x0", kTypeReply,
+            "params 0x00000000 115200 85000000 0x0 0x1 0x0", "close 0x00000000 0x0", kTypeReply,
+            "params 0x00000000 115200 85000000 0x0 0x1 0x0", "close 0x00000000 0x0"}));
 }
 
 // The camera is switched off and on (camsim replaced by a new one on the same socket) while its
@@ -303,8 +298,7 @@ TEST_F(GrabberBoard, ReconnectAfterTheCameraWasSwitchedOffAndOn) {
          {{"--cl-baud", "9600"}},
          {"open 0x00000000 0x100", "params 0x00000000 9600 85000000 0x0 0x1 0x0", kTypeReply},
          {"Open_Cam_Ext: handle was open, test connection",
-          "Open_Cam_Ext: Connection lost, try to reconnect",
-          "scan_camera: baudrate set to 9600"}},
+          "Open_Cam_Ext: Connection lost, try to reconnect", "scan_camera: baudrate set to 9600"}},
         {"back at a rate the grabber is not switched to",
          {"pause", "open:3000:clsersim", "params", "pause", kGetType},
          {{"--cl-baud", "57600"}, {"--cl-baud", "38400"}},
@@ -469,7 +463,8 @@ TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpIt
     EXPECT_EQ(block.folder, second.path());
     next.finish();
     EXPECT_EQ(next.wait(), 0);
-    EXPECT_THAT(libtest::readText(second.path("tessiport.log")), HasSubstr(second.path("tessiport.log") + " logfile started"));
+    EXPECT_THAT(libtest::readText(second.path("tessiport.log")),
+                HasSubstr(second.path("tessiport.log") + " logfile started"));
 }
 
 TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {

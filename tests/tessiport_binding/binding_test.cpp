@@ -20,7 +20,8 @@ std::string copyLibrary(const std::string& variant, const std::string& dir,
                         const std::string& name = "") {
     std::filesystem::create_directories(dir);
     const std::string target = dir + "/" + (name.empty() ? "libclsertest_" + variant + ".so" : name);
-    std::filesystem::copy_file(test::serialLibrary(variant), target, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(test::serialLibrary(variant), target,
+                               std::filesystem::copy_options::overwrite_existing);
     return target;
 }
 

@@ -39,14 +39,16 @@ public:
         std::vector<std::string> lines;
         const std::string text = readText(path_);
         for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-            if (end > at) lines.push_back(text.substr(at, end - at));
+            if (end > at)
+                lines.push_back(text.substr(at, end - at));
         return lines;
     }
     // The lines written through the log writer, without their value column "0x0001 ".
     std::vector<std::string> lines() const {
         std::vector<std::string> result;
         for (const std::string& line : rawLines())
-            if (line.rfind("0x", 0) == 0) result.push_back(line.substr(line.find(' ') + 1));
+            if (line.rfind("0x", 0) == 0)
+                result.push_back(line.substr(line.find(' ') + 1));
         return result;
     }
 
