@@ -86,8 +86,8 @@ to_roff() {
 }
 
 {
-    printf '.TH %s 1 "" "kelvoflash %s" "User Commands"\n' "$(tr '[:lower:]' '[:upper:]' <<<"$name")" \
-        "$version"
+    printf '.TH %s 1 "" "kelvoflash %s" "User Commands"\n' \
+        "$(tr '[:lower:]' '[:upper:]' <<<"$name")" "$version"
     to_roff page <<<"$help"
     for subcommand in $subcommands; do
         "$program" "$subcommand" --help | to_roff "$subcommand"

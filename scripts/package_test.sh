@@ -44,13 +44,15 @@ unset LD_LIBRARY_PATH
 export QEL_DATA_DIR="$scratch" TESSIPORT_INSTANCE=package_test
 for program in kelvoflash kelvoflash-cli camsim make-sample-update; do
     check "$program --version" test "$("$bin/$program" --version)" = "$program $version"
-    check "$program RUNPATH" sh -c "readelf -d '$bin/$program' | grep -q 'RUNPATH.*\[\$ORIGIN/../lib\]'"
+    check "$program RUNPATH" sh -c \
+        "readelf -d '$bin/$program' | grep -q 'RUNPATH.*\[\$ORIGIN/../lib\]'"
 done
 check "kelvoflash --help without a display" sh -c \
-    "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '$bin/kelvoflash' --help | grep -q '^Usage: kelvoflash'"
+    "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '$bin/kelvoflash' --help |
+     grep -q '^Usage: kelvoflash'"
 
 # camsim from the package: a pty camera with its Camera Link socket; its first two lines name them.
-"$bin/camsim" --firmware 0:4:1.00 --firmware 1:4:1.00 --camlink-port 0 --cl-baud 9600 --ignore-stdin \
+"$bin/camsim" --firmware 0:4:1.00 --firmware 1:4:1.00 --camlink-port 0 --ignore-stdin \
     >"$scratch/camsim.out" 2>&1 </dev/null &
 camsim_pid=$!
 for _ in $(seq 50); do
@@ -62,11 +64,12 @@ address="$(sed -n 2p "$scratch/camsim.out" | sed 's/^camlink //')"
 info() {  # info [VAR=VALUE...] ARGS...: the packaged kelvoflash-cli reads the camera
     local settings=()
     while [[ "$1" == *=* ]]; do settings+=("$1"); shift; done
-    (cd "$scratch" && env "${settings[@]}" "$bin/kelvoflash-cli" info "$@" >"$scratch/info.out" 2>&1) &&
-        grep -q "Main FPGA  004 V01.00" "$scratch/info.out" || { cat "$scratch/info.out"; return 1; }
+    (cd "$scratch" && env "${settings[@]}" "$bin/kelvoflash-cli" info "$@") >"$scratch/info" 2>&1 &&
+        grep -q "Main FPGA  004 V01.00" "$scratch/info" || { cat "$scratch/info"; return 1; }
 }
 check "info over the pty" info --port "$port"
-check "info over Camera Link" info CLSERSIM_PORT0="$address" --interface camlink --grabber clsersim --port 0
+check "info over Camera Link" info CLSERSIM_PORT0="$address" \
+    --interface camlink --grabber clsersim --port 0
 
 echo "package $(basename "$deb"): $failed failed"
 exit $((failed > 0))

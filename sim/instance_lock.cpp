@@ -57,7 +57,9 @@ std::unique_ptr<InstanceLock> InstanceLock::acquire(const std::string& path,
         }
         if (sameFile(fd, path)) {
             const std::string id = std::to_string(getpid()) + "\n";
-            if (ftruncate(fd, 0) != 0 || pwrite(fd, id.data(), id.size(), 0) != ssize_t(id.size())) {
+            const bool written = ftruncate(fd, 0) == 0 &&
+                                 pwrite(fd, id.data(), id.size(), 0) == ssize_t(id.size());
+            if (!written) {
                 error = "cannot write the lock file " + path + ": " + std::strerror(errno);
                 unlink(path.c_str());
                 close(fd);

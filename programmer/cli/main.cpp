@@ -27,7 +27,11 @@ const cli::AddSubcommand kSubcommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kelvoflash-cli: the camera firmware programmer for the console",
+    CLI::App app{"kelvoflash-cli: the camera firmware programmer for the console\n"
+                 "\n"
+                 "Runs the flows of the programmer's dialogs on the console: the connection,\n"
+                 "the camera information, the checks of an update file, the programming run\n"
+                 "with a reboot after each device, backup and verify. Messages go to stderr.\n",
                  "kelvoflash-cli"};
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "print this help and exit");  // the subcommands' too

@@ -83,9 +83,11 @@ for p in kelvoflash kelvoflash-cli camsim; do
     page="$build/packaging/man/$p.1.gz"
     [ -x "$bin/$p" ] || continue
     words="$("$p" --help | awk '/^  [^ ]/ {print $1}' | tr ',' '\n')"
-    [ "$p" = kelvoflash-cli ] && for s in $(kelvoflash-cli --help | awk '/^Subcommands:/ {s=1; next} s && /^  / {print $1}'); do
-        words="$words $(kelvoflash-cli "$s" --help | awk '/^  [^ ]/ {print $1}' | tr ',' '\n')"
-    done
+    if [ "$p" = kelvoflash-cli ]; then
+        for s in $("$p" --help | awk '/^Subcommands:/ {s = 1; next} s && /^  / {print $1}'); do
+            words="$words $("$p" "$s" --help | awk '/^  [^ ]/ {print $1}' | tr ',' '\n')"
+        done
+    fi
     text="$(zcat "$page")"
     missing=""
     for w in $words; do
@@ -105,7 +107,8 @@ completes() {  # completes "WORDS" EXPECTED...: each expected word is offered
     _kelvoflash_cli
     shift
     for want in "$@"; do
-        [[ " ${COMPREPLY[*]} " == *" $want "* ]] || { echo "no $want in: ${COMPREPLY[*]}"; return 1; }
+        [[ " ${COMPREPLY[*]} " == *" $want "* ]] ||
+            { echo "no $want in: ${COMPREPLY[*]}"; return 1; }
     done
 }
 expect 0 "" "" completes "kelvoflash-cli " info program inspect backup pack verify --version
@@ -135,7 +138,8 @@ sleep 0.3
 kill -KILL "$killed"
 wait "$killed" 2>/dev/null
 expect 0 "" "" test -e "$state/camsim.lock"
-expect 0 "" "" sh -c "camsim --state '$state' --link '$link' </dev/null | head -1 | grep -q '^/dev/pts/'"
+expect 0 "" "" sh -c \
+    "camsim --state '$state' --link '$link' </dev/null | head -1 | grep -q '^/dev/pts/'"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
