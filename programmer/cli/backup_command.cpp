@@ -37,8 +37,10 @@ private:
 };
 
 int BackupCommand::run(app::ProgDlg& dialog) {
-    if (dialog.model.ended)
+    if (dialog.model.ended) {
+        reporter_.connectionFailed(dialog.connectionCause);
         return kExitFailed;
+    }
     if (!dialog.lastCameraInfoResult) {
         host_.note("The camera information could not be read: no backup can be taken.");
         return kExitFailed;
