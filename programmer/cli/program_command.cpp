@@ -41,6 +41,9 @@ public:
 
 private:
     bool chooseDevices(app::ProgDlg& dialog);
+    // After a refused load: per device, the camera's and the file's variant and version, and the
+    // option that accepts the file anyway.
+    void explainRefusal(const app::ProgDlg& dialog);
     // What the next signals say while `row` is being written (or, `finished`, the camera
     // reboots after it; row -1: before the first device).
     void prepareInterruption(int row, bool finished);
@@ -77,8 +80,10 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     host_.fileToOpen = options_.file;
     dialog.OnLoadFile();
     // Refused files (unreadable, corrupt, other variants, downgrades) leave no accepted name.
-    if (dialog.loaded.loadedFileName.empty())
+    if (dialog.loaded.loadedFileName.empty()) {
+        explainRefusal(dialog);
         return kExitFailed;
+    }
     if (!chooseDevices(dialog))
         return kExitFailed;
     if (chosen_.empty()) {
@@ -155,6 +160,30 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
                              : ": stopped at a safe point, every device written was finished and "
                                "the camera rebooted."));
     return interruption::exitStatus();
+}
+
+void ProgramCommand::explainRefusal(const app::ProgDlg& dialog) {
+    constexpr int kNotReported = 0xFFFF;
+    for (int row = 0; row < app::kRowCount; ++row) {
+        const size_t i = size_t(row);
+        const int fileVariant = dialog.loaded.fileVariant[i];
+        const int fileVersion = dialog.loaded.fileVersion[i];
+        const int cameraVariant = dialog.cameraVariant[i];
+        const int cameraVersion = dialog.cameraVersion[i];
+        if (fileVariant < 0 || cameraVersion < 0)
+            continue;
+        const std::string camera =
+            protocol::formatVersion(cameraVariant, cameraVersion / 256, cameraVersion % 256);
+        const std::string file =
+            protocol::formatVersion(fileVariant, fileVersion / 256, fileVersion % 256);
+        if (fileVariant != cameraVariant && cameraVariant != kNotReported && cameraVariant != 0)
+            host_.note(deviceCaption(row) + ": the camera has variant " + camera.substr(0, 3) +
+                       " (" + camera + "), the file variant " + file.substr(0, 3) + " (" + file +
+                       "); --emergency accepts another variant.");
+        else if (fileVersion < cameraVersion)
+            host_.note(deviceCaption(row) + ": the camera has " + camera + ", the file the older " +
+                       file + "; --emergency programs an older version.");
+    }
 }
 
 std::vector<int> ProgramCommand::rowsAfter(int row) const {
