@@ -86,21 +86,23 @@ TEST_F(InterruptCamsim, TheFirstSignalStopsOnceTheDeviceIsFinishedAndTheCameraRe
 TEST_F(InterruptCamsim, ASecondSignalStopsAtOnceAndNamesTheIncompleteDevice) {
     ASSERT_TRUE(startCamsim());
     const std::string file = sample("new.qup", 1, 1);
-    const pid_t cli = start("program --yes --json --devices main-fpga " + file + " " + port());
+    // The Main uP's image is the largest and read back block by block: it is still being written
+    // when both signals land.
+    const pid_t cli = start("program --yes --json --devices main-up " + file + " " + port());
     ASSERT_TRUE(waitForOutput("\"phase\":\"write\"")) << readAll(files.path("out"));
     kill(cli, SIGTERM);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     kill(cli, SIGTERM);
     EXPECT_EQ(exitStatus(cli), 143);
     const std::string command =
-        "kelvoflash-cli program " + file + " " + port() + " --devices main-fpga";
+        "kelvoflash-cli program " + file + " " + port() + " --devices main-up";
     const std::string err = readAll(files.path("err")), out = readAll(files.path("out"));
-    EXPECT_TRUE(contains(err, "\nStopped at once: Main FPGA is INCOMPLETE and must be programmed "
+    EXPECT_TRUE(contains(err, "\nStopped at once: Main \u00b5P is INCOMPLETE and must be programmed "
                               "again: " + command + "\n"))
         << err;
     EXPECT_TRUE(contains(out, "{\"command\":\"" + command +
                                   "\",\"event\":\"interrupted\",\"immediate\":true,"
-                                  "\"incomplete\":\"Main FPGA\"}\n"))
+                                  "\"incomplete\":\"Main \u00b5P\"}\n"))
         << out;
     EXPECT_FALSE(contains(out, "\"event\":\"summary\""));
 }
