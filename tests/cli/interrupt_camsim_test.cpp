@@ -1,7 +1,7 @@
 // kelvoflash-cli program against camsim, in real time. Signals: the first one lets the device
 // being written finish and the camera reboot, then the run stops; a second one stops at once and
 // names the device left incomplete with the command that programs it again. Progress on a
-// terminal of 40 columns that shrinks to 30 during the reboot.
+// terminal of 40 columns that shrinks to 30 during the reboot, and into a closed pipe.
 
 #include <poll.h>
 #include <pty.h>
@@ -180,6 +180,19 @@ TEST_F(InterruptCamsim, BarsFitANarrowTerminalAndFollowItsResize) {
         }
     }
     EXPECT_GT(countdowns, 3) << after;
+}
+
+TEST_F(InterruptCamsim, AClosedStandardOutputStopsTheProgressButNotTheRun) {
+    ASSERT_TRUE(startCamsim());
+    const std::string file = sample("new.qup", 1, 1);
+    // `true` ends at once: every line of progress goes into a closed pipe.
+    const std::string command = std::string(KF_BINARY_DIR) + "/bin/kelvoflash-cli program --yes "
+                                "--devices pll " + file + " " + port() + " 2>/dev/null | true; "
+                                "echo ${PIPESTATUS[0]} >" + files.path("status");
+    ASSERT_EQ(system(("bash -c '" + command + "'").c_str()), 0);
+    EXPECT_EQ(readAll(files.path("status")), "0\n");
+    const clitest::CliRun info = clitest::runCli("info " + port());
+    EXPECT_TRUE(contains(info.out, "004 V01.01")) << info.out;
 }
 
 }  // namespace
