@@ -144,8 +144,9 @@ PortDiagnosis diagnosePort(const std::string& path, const std::vector<uint32_t>&
         return made(PortCause::kMissing, path + " does not exist; " + presentPorts() + ".");
     }
     if (S_ISDIR(info.st_mode))
-        return made(PortCause::kDirectory, path + " is a directory, not a serial device; give "
-                                                  "the device's path, e.g. /dev/ttyUSB0.");
+        return made(PortCause::kDirectory, path +
+                                               " is a directory, not a serial device; give "
+                                               "the device's path, e.g. /dev/ttyUSB0.");
     if (!S_ISCHR(info.st_mode))
         return made(PortCause::kNotSerial,
                     path + (S_ISREG(info.st_mode) ? " is a regular file" : " is no device") +
@@ -165,8 +166,8 @@ PortDiagnosis diagnosePort(const std::string& path, const std::vector<uint32_t>&
         if (error == EBUSY)
             return made(PortCause::kInUse, path + " is in use by another program.");
         if (error == ENXIO || error == ENODEV)
-            return made(PortCause::kMissing, path + " has no device behind it (unplugged?); " +
-                                                 presentPorts() + ".");
+            return made(PortCause::kMissing,
+                        path + " has no device behind it (unplugged?); " + presentPorts() + ".");
         return made(PortCause::kNotSerial,
                     path + " cannot be opened: " + std::strerror(error) + ".");
     }

@@ -160,7 +160,8 @@ void CMorvatDlg::ConnectFailed(protocol::ErrorCode lastOpen, bool attempted) {
         if (attempted && lastOpen == protocol::kCamEmergencyConnected) {
             ShowStatus("Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel");
         } else {
-            ShowStatus("No Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel" + cause);
+            ShowStatus("No Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel" +
+                       cause);
         }
         model.enable(kIdOk);
         host_.modelChanged(model);

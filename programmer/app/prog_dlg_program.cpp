@@ -109,9 +109,11 @@ bool ProgramRun::run() {
     switch (end) {
         case End::kStopped:
             dialog_.runStopped = true;
-            dialog_.ShowStatus(endStatus("Programming stopped before " + labels([&](const DeviceOutcome& o) {
-                                             return o.result == DeviceResult::kNotRun;
-                                         }, true) + ". " + kLoadOrSelect));
+            dialog_.ShowStatus(endStatus(
+                "Programming stopped before " +
+                labels([&](const DeviceOutcome& o) { return o.result == DeviceResult::kNotRun; },
+                       true) +
+                ". " + kLoadOrSelect));
             dialog_.RefreshControls();
             break;
         case End::kCompleted:
@@ -184,8 +186,8 @@ ProgramRun::End ProgramRun::programRow(int row) {
     dialog_.SetCurrentFwText(row, protocol::kNoVersionText);
     dialog_.SetRowState(row, ROW_ACTIVE);
     phase(row, RunPhase::kWrite);
-    result = camera::ProgramDevice(*link, row, dialog_.loaded, emergency, progress_,
-                                   dialog_.waitHost());
+    result =
+        camera::ProgramDevice(*link, row, dialog_.loaded, emergency, progress_, dialog_.waitHost());
     if (result == 0) {
         setOutcome(row, DeviceResult::kProgrammed, 0);
         dialog_.lastRun[i].verified = camera::VerifiedWhileProgramming(row, emergency);

@@ -47,7 +47,8 @@ bool OpenLog(const std::string& path, const LocalTime& now) {
     if (logFile < 0) {
         const int error = errno;
         char folder[4096];
-        const std::string where = path.find('/') != std::string::npos || getcwd(folder, sizeof folder) == nullptr
+        const bool named = path.find('/') != std::string::npos;
+        const std::string where = named || getcwd(folder, sizeof folder) == nullptr
                                       ? path
                                       : std::string(folder) + "/" + path;
         failedOpen = "Cannot log to " + where + ": " + std::strerror(error) +

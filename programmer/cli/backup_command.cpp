@@ -93,17 +93,20 @@ void BackupCommand::prepareInterruption(int row, bool finished) {
     std::string first;
     if (finished)
         first = row < 0 ? "\nInterrupted: nothing is read yet; the backup stops before the "
-                          "first device, " + noFile + again
+                          "first device, " +
+                              noFile + again
                         : "\nInterrupted: the backup stops once the camera has rebooted; " +
                               noFile + again;
     else
-        first = "\nInterrupted: " + deviceCaption(row) + " is being read; the backup stops "
-                "once it is read and the camera has rebooted; " + noFile + again;
-    const std::string second =
-        "\nStopped at once: " + noFile +
-        (finished ? std::string("\n")
-                  : " " + deviceCaption(row) + " was left open: switch the camera off and on "
-                    "before the next run.\n");
+        first = "\nInterrupted: " + deviceCaption(row) +
+                " is being read; the backup stops "
+                "once it is read and the camera has rebooted; " +
+                noFile + again;
+    const std::string second = "\nStopped at once: " + noFile +
+                               (finished ? std::string("\n")
+                                         : " " + deviceCaption(row) +
+                                               " was left open: switch the camera off and on "
+                                               "before the next run.\n");
     nlohmann::json immediate = {{"event", "interrupted"}, {"immediate", true}, {"written", false}};
     interruption::setTexts(first, second,
                            options_.connection.json ? immediate.dump() + "\n" : std::string());

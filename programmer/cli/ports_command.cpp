@@ -156,8 +156,9 @@ void printText(const json& info, std::ostream& out) {
 Subcommand addPortsCommand(CLI::App& app) {
     auto asJson = std::make_shared<bool>(false);
     CLI::App* command = app.add_subcommand(
-        "ports", "list the serial devices, the --port that selects each, and the Camera Link "
-                 "serial libraries found");
+        "ports",
+        "list the serial devices, the --port that selects each, and the Camera Link "
+        "serial libraries found");
     command->add_flag("--json", *asJson, "machine-readable output");
     return {command, [asJson] {
                 const json info = report();

@@ -207,14 +207,15 @@ void ProgramCommand::prepareInterruption(int row, bool finished) {
         first = "\nInterrupted: " + name + " is being written; stopping now would leave it " +
                 "incomplete. The run stops once " + name +
                 " is finished and the camera has rebooted." + again;
-        second = "\nStopped at once: " + name + " is INCOMPLETE and must be programmed again: " +
-                 command + "\n";
+        second = "\nStopped at once: " + name +
+                 " is INCOMPLETE and must be programmed again: " + command + "\n";
         immediate["incomplete"] = name;
         immediate["command"] = command;
     } else {
         const std::string command = rest.empty() ? "" : commandFor(rest, false);
         first = row < 0 ? "\nInterrupted: nothing is written yet; the run stops before the "
-                          "first device." + again
+                          "first device." +
+                              again
                         : "\nInterrupted: " + deviceCaption(row) +
                               " is finished; the run stops once the camera has rebooted." + again;
         second = "\nStopped at once: no device is incomplete." +
@@ -303,8 +304,8 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
             const bool confirmed = readAfterRun &&
                                    dialog.cameraVariant[i] == dialog.loaded.fileVariant[i] &&
                                    dialog.cameraVersion[i] == dialog.loaded.fileVersion[i];
-            const std::string how = outcome.verified ? "programmed and verified"
-                                                     : "written, not read back";
+            const std::string how =
+                outcome.verified ? "programmed and verified" : "written, not read back";
             result = confirmed ? "updated" : readAfterRun ? "unverified" : "unconfirmed";
             if (confirmed || !readAfterRun)
                 text = how + ", " + reports;

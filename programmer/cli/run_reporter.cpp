@@ -64,8 +64,7 @@ std::string paddedCaption(int row) {
 
 std::string bar(int percent, int width) {
     const int filled = percent * width / 100;
-    return "[" + std::string(size_t(filled), '#') + std::string(size_t(width - filled), '-') +
-           "]";
+    return "[" + std::string(size_t(filled), '#') + std::string(size_t(width - filled), '-') + "]";
 }
 
 // Characters, not bytes ("µ" takes two bytes).
@@ -121,8 +120,8 @@ void RunReporter::phaseStarted(int row, app::RunPhase phase) {
             onDeviceStep(row, false);
         event(deviceEvent("started", row));
         if (style_ == OutputStyle::kLines)
-            out_ << deviceCaption(row) << ": started" << (estimate_.empty() ? "" : ", ")
-                 << timing() << "\n"
+            out_ << deviceCaption(row) << ": started" << (estimate_.empty() ? "" : ", ") << timing()
+                 << "\n"
                  << std::flush;
     }
     phase_ = phase;

@@ -29,7 +29,6 @@ QString withDevicePath(const QString& entry) {
 }
 }  // namespace
 
-
 ConnectionDialog::ConnectionDialog(app::CMorvatDlg& dialog, QWidget* parent)
     : ModelDialog(dialog.model, parent), dialog_(dialog) {
     auto* layout = new QVBoxLayout(this);

@@ -101,19 +101,24 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
          "Cause: " + folder.path("ttyUSB9") + " does not exist; ", false, ""},
         {"directory", folder.path(), "directory",
          "Cause: " + folder.path() +
-             " is a directory, not a serial device; give the device's path, e.g. /dev/ttyUSB0.", true, ""},
+             " is a directory, not a serial device; give the device's path, e.g. /dev/ttyUSB0.",
+         true, ""},
         {"regular file", folder.path("file.bin"), "not-serial",
          "Cause: " + folder.path("file.bin") +
              " is a regular file, not a serial device; give the device's path, e.g. "
-             "/dev/ttyUSB0.", true, ""},
+             "/dev/ttyUSB0.",
+         true, ""},
         {"not a terminal", "/dev/null", "not-serial",
-         "Cause: /dev/null is a device but not a serial port; give the serial device's path.", true, ""},
+         "Cause: /dev/null is a device but not a serial port; give the serial device's path.", true,
+         ""},
         {"locked", locked.path, "in-use",
          "Cause: " + locked.path + " is in use by process " + std::to_string(holder.pid) + " (" +
-             holder.name + "); end it or choose another port.", true, ""},
+             holder.name + "); end it or choose another port.",
+         true, ""},
         {"no answer", silent.path, "no-answer",
          "Cause: no camera answered on " + silent.path +
-             " at 57600 baud; check the cable, the camera's power and the port.", true, ""},
+             " at 57600 baud; check the cable, the camera's power and the port.",
+         true, ""},
         {"permission", guarded.path, "permission",
          "Cause: permission denied on " + guarded.path +
              " (crw-rw----, group dialout); join the group with \"sudo usermod -aG dialout $USER\" "
@@ -174,12 +179,12 @@ TEST(ConnectionCause, ALogThatCannotBeOpenedIsNamed) {
             GTEST_LOG_(INFO) << "skipped: dropping privileges needs root";
             continue;
         }
-        const clitest::CliRun run = runCli("info --log --port /dev/null",
-                                           "cd " + c.folder + " && " + c.environment);
+        const clitest::CliRun run =
+            runCli("info --log --port /dev/null", "cd " + c.folder + " && " + c.environment);
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1),
-                  "Cannot log to " + c.folder + "/prog_log.txt: " + c.reason +
-                      "; logging is off for this run.\n")
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), "Cannot log to " + c.folder +
+                                                                 "/prog_log.txt: " + c.reason +
+                                                                 "; logging is off for this run.\n")
             << run.err;
     }
 }

@@ -29,9 +29,9 @@ class InterruptCamsim : public clitest::CliCamera {
 protected:
     // Starts kelvoflash-cli with its output in files; returns its pid.
     pid_t start(const std::string& arguments) {
-        const std::string command = "exec " + std::string(KF_BINARY_DIR) +
-                                    "/bin/kelvoflash-cli " + arguments + " </dev/null >" +
-                                    files.path("out") + " 2>" + files.path("err");
+        const std::string command = "exec " + std::string(KF_BINARY_DIR) + "/bin/kelvoflash-cli " +
+                                    arguments + " </dev/null >" + files.path("out") + " 2>" +
+                                    files.path("err");
         const pid_t pid = fork();
         if (pid == 0) {
             execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
@@ -64,17 +64,21 @@ TEST_F(InterruptCamsim, TheFirstSignalStopsOnceTheDeviceIsFinishedAndTheCameraRe
     EXPECT_EQ(exitStatus(cli), 130);
     const std::string out = readAll(files.path("out")), err = readAll(files.path("err"));
     // A small EEPROM may be written before the signal lands: then it is finished already.
-    EXPECT_TRUE(contains(err, "\nInterrupted: EEPROM is being written; stopping now would leave "
-                              "it incomplete. The run stops once EEPROM is finished and the "
-                              "camera has rebooted. Press Ctrl-C again to stop at once.\n") ||
-                contains(err, "\nInterrupted: EEPROM is finished; the run stops once the "
-                              "camera has rebooted. Press Ctrl-C again to stop at once.\n"))
+    EXPECT_TRUE(contains(err,
+                         "\nInterrupted: EEPROM is being written; stopping now would leave "
+                         "it incomplete. The run stops once EEPROM is finished and the "
+                         "camera has rebooted. Press Ctrl-C again to stop at once.\n") ||
+                contains(err,
+                         "\nInterrupted: EEPROM is finished; the run stops once the "
+                         "camera has rebooted. Press Ctrl-C again to stop at once.\n"))
         << err;
     EXPECT_TRUE(contains(out, "EEPROM: done\nEEPROM: rebooting the camera (about 16 s)\n")) << out;
     EXPECT_FALSE(contains(out, "PLL: started")) << out;
     EXPECT_TRUE(contains(out, "  PLL: NOT PROGRAMMED, the run was stopped before it")) << out;
-    EXPECT_TRUE(contains(out, "To program the devices the stopped run did not reach: "
-                              "kelvoflash-cli program " + file + " " + port() + " --devices pll\n"))
+    EXPECT_TRUE(contains(out,
+                         "To program the devices the stopped run did not reach: "
+                         "kelvoflash-cli program " +
+                             file + " " + port() + " --devices pll\n"))
         << out;
     EXPECT_TRUE(contains(err, "Interrupted by SIGINT: stopped at a safe point")) << err;
 
@@ -97,8 +101,10 @@ TEST_F(InterruptCamsim, ASecondSignalStopsAtOnceAndNamesTheIncompleteDevice) {
     const std::string command =
         "kelvoflash-cli program " + file + " " + port() + " --devices main-up";
     const std::string err = readAll(files.path("err")), out = readAll(files.path("out"));
-    EXPECT_TRUE(contains(err, "\nStopped at once: Main \u00b5P is INCOMPLETE and must be programmed "
-                              "again: " + command + "\n"))
+    EXPECT_TRUE(contains(err,
+                         "\nStopped at once: Main \u00b5P is INCOMPLETE and must be programmed "
+                         "again: " +
+                             command + "\n"))
         << err;
     EXPECT_TRUE(contains(out, "{\"command\":\"" + command +
                                   "\",\"event\":\"interrupted\",\"immediate\":true,"
@@ -186,9 +192,13 @@ TEST_F(InterruptCamsim, AClosedStandardOutputStopsTheProgressButNotTheRun) {
     ASSERT_TRUE(startCamsim());
     const std::string file = sample("new.qup", 1, 1);
     // `true` ends at once: every line of progress goes into a closed pipe.
-    const std::string command = std::string(KF_BINARY_DIR) + "/bin/kelvoflash-cli program --yes "
-                                "--devices pll " + file + " " + port() + " 2>/dev/null | true; "
-                                "echo ${PIPESTATUS[0]} >" + files.path("status");
+    const std::string command = std::string(KF_BINARY_DIR) +
+                                "/bin/kelvoflash-cli program --yes "
+                                "--devices pll " +
+                                file + " " + port() +
+                                " 2>/dev/null | true; "
+                                "echo ${PIPESTATUS[0]} >" +
+                                files.path("status");
     ASSERT_EQ(system(("bash -c '" + command + "'").c_str()), 0);
     EXPECT_EQ(readAll(files.path("status")), "0\n");
     const clitest::CliRun info = clitest::runCli("info " + port());

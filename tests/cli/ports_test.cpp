@@ -23,7 +23,8 @@ void write(const std::string& path, const std::string& text) {
 void addTty(const tools::TempFolder& root, const std::string& name, const std::string& device,
             const char* type) {
     const std::string sys = root.path("sys/class/tty/" + name);
-    ASSERT_EQ(system(("mkdir -p " + sys + " " + root.path(device) + " " + root.path("dev")).c_str()), 0);
+    ASSERT_EQ(
+        system(("mkdir -p " + sys + " " + root.path(device) + " " + root.path("dev")).c_str()), 0);
     ASSERT_EQ(symlink(root.path(device).c_str(), (sys + "/device").c_str()), 0);
     if (type != nullptr)
         write(sys + "/type", type);
@@ -32,7 +33,10 @@ void addTty(const tools::TempFolder& root, const std::string& name, const std::s
 
 TEST(Ports, ListsWhatTheMachineHas) {
     tools::TempFolder ptysOnly, usb, libraries;
-    ASSERT_EQ(system(("mkdir -p " + ptysOnly.path("dev/pts") + " " + ptysOnly.path("sys/class/tty/tty0")).c_str()), 0);
+    ASSERT_EQ(
+        system(("mkdir -p " + ptysOnly.path("dev/pts") + " " + ptysOnly.path("sys/class/tty/tty0"))
+                   .c_str()),
+        0);
     write(ptysOnly.path("dev/pts/3"), "");
     write(ptysOnly.path("dev/pts/ptmx"), "");
 
@@ -40,8 +44,10 @@ TEST(Ports, ListsWhatTheMachineHas) {
     addTty(usb, "ttyS1", "sys/devices/platform/serial8250/tty/ttyS1", "0");  // no UART
     const std::string adapter = "sys/devices/pci0/usb1/1-2";
     addTty(usb, "ttyUSB0", adapter + "/1-2:1.0/ttyUSB0", nullptr);
-    for (const auto& [file, value] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"},
-                                      {"serial", "A10K1234"}, {"manufacturer", "Maker"},
+    for (const auto& [file, value] : {std::pair{"idVendor", "0403"},
+                                      {"idProduct", "6001"},
+                                      {"serial", "A10K1234"},
+                                      {"manufacturer", "Maker"},
                                       {"product", "USB Serial"}})
         write(usb.path(adapter + "/" + file), value);
     ASSERT_EQ(system(("mkdir -p " + usb.path("dev/serial/by-id")).c_str()), 0);
@@ -60,9 +66,11 @@ TEST(Ports, ListsWhatTheMachineHas) {
           "e.g. --port /dev/pts/3.\n"}},
         {usb,
          {"Serial devices:\n  " + usb.path("dev/ttyS0") + "  selected by --port " +
-              usb.path("dev/ttyS0") + "\n  " + usb.path("dev/ttyUSB0") + "  selected by --port " +
-              usb.path("dev/ttyUSB0") + " or --port 0\n      USB 0403:6001 Maker USB Serial, "
-              "serial number A10K1234\n      " + byId + " -> " + usb.path("dev/ttyUSB0") + "\n"}},
+          usb.path("dev/ttyS0") + "\n  " + usb.path("dev/ttyUSB0") + "  selected by --port " +
+          usb.path("dev/ttyUSB0") +
+          " or --port 0\n      USB 0403:6001 Maker USB Serial, "
+          "serial number A10K1234\n      " +
+          byId + " -> " + usb.path("dev/ttyUSB0") + "\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.root.path());
@@ -75,8 +83,8 @@ TEST(Ports, ListsWhatTheMachineHas) {
         for (const std::string& line : c.lines)
             EXPECT_TRUE(contains(run.out, line)) << run.out;
         EXPECT_FALSE(contains(run.out, "ttyS1"));
-        EXPECT_TRUE(contains(run.out, "  " + libraries.path() +
-                                          "/libclserfake.so  --grabber clserfake\n"))
+        EXPECT_TRUE(
+            contains(run.out, "  " + libraries.path() + "/libclserfake.so  --grabber clserfake\n"))
             << run.out;
     }
 }
