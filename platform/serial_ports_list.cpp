@@ -83,6 +83,9 @@ std::vector<SerialDevice> listSerialDevices(const SerialRoots& roots) {
         if (!exists(device.path))
             continue;
         device.driver = lastPart(resolved(entry + "/device/driver"));
+        // A UART's tty hangs below a device of the generic "port" driver, which tells nothing.
+        if (device.driver == "port")
+            device.driver.clear();
         readUsb(entry + "/device", roots.sys, device);
         for (const std::string& link : entries(byIdDir))
             if (lastPart(resolved(byIdDir + "/" + link)) == name)

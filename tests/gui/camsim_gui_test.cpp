@@ -135,7 +135,7 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
     startCamsim({"--firmware", "0:4:3.02", "--firmware", "1:2:1.05", "--firmware", "4:7:2.10"});
     gui::ConnectionDialog* connection = nullptr;
     RowsSeen atStart;
-    QString statusAtStart, statusAfterReconnect, connectionConnected;
+    QString statusAtStart, statusAfterReconnect, connectionConnected, firstPort, secondPort;
     bool okEnabledFresh = true, okEnabledConnected = false, mainShot = false,
          connectionShot = false;
 
@@ -156,6 +156,8 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
         [&] {
             okEnabledFresh = connection->okButton()->isEnabled();
             connection->comPortRadio()->click();
+            firstPort = connection->portList()->itemText(0);
+            secondPort = connection->portList()->itemText(1);
             connection->connectButton()->click();
             connectionConnected = connection->statusText()->text();
             okEnabledConnected = connection->okButton()->isEnabled();
@@ -185,6 +187,11 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
     EXPECT_TRUE(mainShot);
     EXPECT_FALSE(okEnabledFresh);
     EXPECT_EQ(connectionConnected, "Camera SNr. 1234 found");
+    // Each entry shows the device it opens: QEL_COM1 here, the PC's second port next.
+    EXPECT_EQ(firstPort.toStdString(), "ComPort_1  (" + camsim.portPath() + ")");
+    EXPECT_EQ(secondPort.toStdString(), getenv("QEL_COM2") == nullptr
+                                            ? "ComPort_2  (/dev/ttyS1)"
+                                            : "ComPort_2  (" + std::string(getenv("QEL_COM2")) + ")");
     EXPECT_TRUE(okEnabledConnected);
     EXPECT_TRUE(connectionShot);
     EXPECT_EQ(statusAfterReconnect, "Load Update File, select other port or close programmer");

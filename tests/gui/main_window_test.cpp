@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 
 #include "gui_driver.h"
 #include "platform/clock.h"
@@ -103,7 +104,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     gui::MainDialog* window = nullptr;
     PaintCounter counter;
     int paintsBefore = 0, paintsAfterSetRowState = 0;
-    bool endedByClose = true, endedByQuitClick = true;
+    bool endedByClose = true, endedByQuitClick = true, closeExplained = false;
     driver.step(
         "main dialog",
         [&] {
@@ -120,6 +121,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
                 window->close();
                 host.pumpMessages();
                 endedByClose = dialog.model.ended;
+                closeExplained = window->findChild<QMessageBox*>("closeRefused") != nullptr;
                 window->button(app::kIdQuit)->click();
                 endedByQuitClick = dialog.model.ended;
             });
@@ -131,6 +133,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     ASSERT_TRUE(driver.finished()) << driver.pending();
     EXPECT_GT(paintsAfterSetRowState, paintsBefore) << "painted before the flow went on";
     EXPECT_FALSE(endedByClose);
+    EXPECT_TRUE(closeExplained) << "the refused close says why";
     EXPECT_FALSE(endedByQuitClick);
     EXPECT_EQ(result, 0) << "Quit after the flow ended the dialog";
     EXPECT_TRUE(dialog.model.ended);
