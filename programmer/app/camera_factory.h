@@ -2,10 +2,18 @@
 // Makes the camera link objects for the dialogs, so that tests can hand them fakes.
 
 #include <memory>
+#include <string>
 
 #include "programmer/camera/cam_update.h"
 
 namespace app {
+
+// Why a connection failed: a machine-readable name ("missing", "permission", "no-answer", ...)
+// and one line for the user with the cause and the next step. Empty when nothing is known.
+struct ConnectionCause {
+    std::string name;
+    std::string line;
+};
 
 class CameraFactory {
 public:
@@ -22,6 +30,11 @@ public:
     bool camLinkAvailable();
     // Opens `link` on `port`; a link whose library is not ready counts as a failed open.
     protocol::ErrorCode openLink(camera::CCamUpdate& link, int port);
+    // After a failed open of `link` on `port` with `error`: what went wrong.
+    virtual ConnectionCause explainFailedOpen(const camera::CCamUpdate& /*link*/, int /*port*/,
+                                              protocol::ErrorCode /*error*/) {
+        return {};
+    }
 };
 
 }  // namespace app

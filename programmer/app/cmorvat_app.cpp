@@ -11,7 +11,7 @@ bool CMorvatApp::InitInstance(const std::string& arguments) {
     auto dialog = std::make_unique<ProgDlg>(host_, factory_);
     dialog->options.grabberDll = kDefaultGrabberDll;
     const CommandLineRequest request = ParseCommandLine(arguments, dialog->options);
-    if (request.openLog) OpenLog(logPath, localTime());
+    if (request.openLog && !OpenLog(logPath, localTime())) host_.warning(LogOpenFailure() + "\n");
     if (request.helpRequested) {
         host_.messageBox(UsageText(), kUsageCaption, BoxIcon::None);
     } else {

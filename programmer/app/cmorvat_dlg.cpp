@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "programmer/app/prog_log.h"
 #include "programmer/app/start_options.h"
 #include "protocol/commands.h"
 
@@ -148,11 +149,19 @@ void CMorvatDlg::OnConnect() {
 void CMorvatDlg::ConnectFailed(protocol::ErrorCode lastOpen, bool attempted) {
     // An open on another port has closed the link the earlier Connect found.
     connected = false;
+    connectionCause = {};
+    if (attempted && camera) {
+        connectionCause = factory_.explainFailedOpen(*camera, portNumber, lastOpen);
+        if (!connectionCause.line.empty())
+            LogPrintf("%s", connectionCause.line.c_str());
+    }
+    const std::string cause = connectionCause.line.empty() ? "" : "\n" + connectionCause.line;
     if (emergencyMode) {
         if (attempted && lastOpen == protocol::kCamEmergencyConnected) {
             ShowStatus("Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel");
         } else {
-            ShowStatus("No Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel");
+            ShowStatus("No Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor proceed with OK or Cancel" +
+                       cause);
         }
         model.enable(kIdOk);
         host_.modelChanged(model);
@@ -160,7 +169,8 @@ void CMorvatDlg::ConnectFailed(protocol::ErrorCode lastOpen, bool attempted) {
     }
     model.enable(kIdOk, false);
     camera.reset();
-    ShowStatus("No Camera connected\nSelect other Interface Type or Port\nConnect\n");
+    ShowStatus("No Camera connected\nSelect other Interface Type or Port\nConnect\n" +
+               (cause.empty() ? "" : connectionCause.line + "\n"));
 }
 
 // After a successful open: report the camera and read its description and type.

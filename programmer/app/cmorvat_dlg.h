@@ -43,6 +43,8 @@ public:
     std::string grabberDll;
     std::unique_ptr<camera::CCamUpdate> camera;
     bool connected = false;
+    // Why the last Connect found no camera (empty when nothing is known).
+    ConnectionCause connectionCause;
 
 private:
     void FillPortList(int type);

@@ -1,5 +1,7 @@
 #include "programmer/app/default_camera_factory.h"
 
+#include "platform/port_diagnosis.h"
+#include "platform/serial_port.h"
 #include "programmer/camera/cam_link_update.h"
 #include "programmer/camera/com_update.h"
 
@@ -11,6 +13,28 @@ std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCom(bool emergency
 
 std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCamLink(bool emergencyMode) {
     return std::make_unique<camera::CCamLinkUpdate>(emergencyMode, clock_);
+}
+
+namespace {
+// The programmer's COM-port open runs at this one rate.
+constexpr uint32_t kComPortRate = 57600;
+}  // namespace
+
+ConnectionCause DefaultCameraFactory::explainFailedOpen(const camera::CCamUpdate& link, int port,
+                                                        protocol::ErrorCode error) {
+    if (dynamic_cast<const camera::CCamLinkUpdate*>(&link) != nullptr) {
+        // A library that is missing has its own message.
+        if (error == protocol::kErrGrabberLibrary)
+            return {};
+        return {platform::portCauseName(platform::PortCause::kNoAnswer),
+                "Cause: no camera answered on CamLinkPort_" + std::to_string(port) + " of " +
+                    link.grabberDll +
+                    " at the rates tried (9600 to 115200 baud); check the cable, the camera's "
+                    "power and the frame grabber's port."};
+    }
+    const platform::PortDiagnosis diagnosis =
+        platform::diagnosePort(platform::comPortPath(port + 1), {kComPortRate});
+    return {platform::portCauseName(diagnosis.cause), diagnosis.line};
 }
 
 bool DefaultCameraFactory::libraryReady(const camera::CCamUpdate& link) const {

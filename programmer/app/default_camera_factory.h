@@ -15,6 +15,8 @@ public:
     std::unique_ptr<camera::CCamUpdate> makeCom(bool emergencyMode) override;
     std::unique_ptr<camera::CCamUpdate> makeCamLink(bool emergencyMode) override;
     bool libraryReady(const camera::CCamUpdate& link) const override;
+    ConnectionCause explainFailedOpen(const camera::CCamUpdate& link, int port,
+                                      protocol::ErrorCode error) override;
 
 private:
     protocol::LogSink& log_;

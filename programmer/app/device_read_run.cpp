@@ -88,7 +88,14 @@ ReadRunEnd ReadDevicesOneByOne(ProgDlg& dialog, const std::vector<int>& rows,
     DeviceLoop loop(dialog, texts);
     ReadRunEnd end = ReadRunEnd::kCompleted;
     int lastRow = -1;
+    dialog.runStopped = false;
     for (const int row : rows) {
+        // A safe point: the device before was read and the camera rebooted.
+        if (dialog.stopRequested && dialog.stopRequested()) {
+            dialog.runStopped = true;
+            end = ReadRunEnd::kStopped;
+            break;
+        }
         end = loop.readOne(row, read);
         lastRow = row;
         if (end != ReadRunEnd::kCompleted)

@@ -12,7 +12,8 @@
 
 namespace app {
 
-enum class ReadRunEnd { kCompleted, kOpenFailed, kCloseFailed, kCameraSilent, kCameraLost };
+enum class ReadRunEnd { kCompleted, kOpenFailed, kCloseFailed, kCameraSilent, kCameraLost,
+                        kStopped };
 
 struct ReadRunTexts {
     const char* reading;     // status while a device is read, with %s for its caption

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "programmer/app/cmorvat_dlg.h"
+#include "programmer/app/prog_log.h"
 #include "protocol/commands.h"
 
 namespace app {
@@ -93,7 +94,9 @@ void ProgDlg::ConnectDirectly() {
         std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", options.grabberDll.c_str());
     }
     std::string foundText;
-    if (factory_.openLink(*camera, options.portNumber) == protocol::kOk) {
+    connectionCause = {};
+    const protocol::ErrorCode opened = factory_.openLink(*camera, options.portNumber);
+    if (opened == protocol::kOk) {
         char text[64];
         if (camera->serialNumber == protocol::kBootModeSerialNumber) {
             std::snprintf(text, sizeof text, "Camera found in Boot mode  ");
@@ -104,11 +107,16 @@ void ProgDlg::ConnectDirectly() {
         camera->connected = 1;
     } else {
         camera->connected = 0;
+        connectionCause = factory_.explainFailedOpen(*camera, options.portNumber, opened);
+        if (!connectionCause.line.empty())
+            LogPrintf("%s", connectionCause.line.c_str());
     }
     const bool connected = camera->connected != 0;
     if (!connected && !options.emergencyMode) {
         camera.reset();
         statusText = "Cannot connect camera\nChange parameters and try again\n";
+        if (!connectionCause.line.empty())
+            statusText += connectionCause.line + "\n";
         host_.warning(statusText);
         EndDialog(0);
         return;

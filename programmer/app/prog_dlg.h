@@ -8,6 +8,7 @@
 // (Program and the programming run), prog_dlg_packet.cpp (Packet: backup and packet builder).
 
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -169,6 +170,13 @@ public:
     bool versionsReadAfterRun = false;
     // Not owned; may stay null.
     ProgramRunObserver* runObserver = nullptr;
+    // Asked at the runs' safe points (before each device, so after the previous one was finished
+    // and the camera rebooted); true ends the run there. May stay empty.
+    std::function<bool()> stopRequested;
+    // The last programming run or backup ended at a safe point because stopRequested said so.
+    bool runStopped = false;
+    // Why the last direct connection found no camera (empty after a success).
+    ConnectionCause connectionCause;
 
 private:
     class StatusLineWaitHost : public camera::WaitHost {

@@ -39,7 +39,7 @@ public:
     bool run();
 
 private:
-    enum class End { kCompleted, kHeadFpgaNotOpened, kFailed, kCloseFailed, kCameraLost };
+    enum class End { kCompleted, kHeadFpgaNotOpened, kFailed, kCloseFailed, kCameraLost, kStopped };
 
     End programRow(int row);
     void setOutcome(int row, DeviceResult result, ErrorCode error);
@@ -48,8 +48,9 @@ private:
         return dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
     }
     // "Main FPGA, PLL": the rows whose outcome passes `test`.
+    // With `checkedOnly`, only the rows checked for this run.
     template <typename Test>
-    std::string labels(Test test) const;
+    std::string labels(Test test, bool checkedOnly = false) const;
     void phase(int row, RunPhase step) {
         if (dialog_.runObserver)
             dialog_.runObserver->phaseStarted(row, step);
@@ -68,6 +69,7 @@ private:
 
 bool ProgramRun::run() {
     dialog_.lastRun.fill(DeviceOutcome{});
+    dialog_.runStopped = false;
     char title[128];
     std::snprintf(title, sizeof title, "%s / DO NOT UNPLUG OR SWITCH OFF!!", ProgramTitle);
     dialog_.model.windowTitle = title;
@@ -82,6 +84,10 @@ bool ProgramRun::run() {
         const size_t i = size_t(row);
         if (!dialog_.IsDeviceChecked(row))
             continue;
+        if (dialog_.stopRequested && dialog_.stopRequested()) {
+            end = End::kStopped;
+            break;
+        }
         // Decided now: the reboots after the earlier devices have refreshed what the camera
         // reports (a camera in boot mode reports its other devices once the Main uP runs).
         if (!emergency && !dialog_.deviceAvailable[i]) {
@@ -101,6 +107,15 @@ bool ProgramRun::run() {
     dialog_.programmingRun = false;
     bool result = true;
     switch (end) {
+        case End::kStopped:
+            dialog_.runStopped = true;
+            dialog_.ShowStatus(endStatus(
+                "Programming stopped before " +
+                labels([&](const DeviceOutcome& o) { return o.result == DeviceResult::kNotRun; },
+                       true) +
+                ". " + kLoadOrSelect));
+            dialog_.RefreshControls();
+            break;
         case End::kCompleted:
         case End::kHeadFpgaNotOpened:
             dialog_.ShowStatus(endStatus(kLoadOrSelect));
@@ -171,8 +186,8 @@ ProgramRun::End ProgramRun::programRow(int row) {
     dialog_.SetCurrentFwText(row, protocol::kNoVersionText);
     dialog_.SetRowState(row, ROW_ACTIVE);
     phase(row, RunPhase::kWrite);
-    result = camera::ProgramDevice(*link, row, dialog_.loaded, emergency, progress_,
-                                   dialog_.waitHost());
+    result =
+        camera::ProgramDevice(*link, row, dialog_.loaded, emergency, progress_, dialog_.waitHost());
     if (result == 0) {
         setOutcome(row, DeviceResult::kProgrammed, 0);
         dialog_.lastRun[i].verified = camera::VerifiedWhileProgramming(row, emergency);
@@ -219,10 +234,10 @@ void ProgramRun::fail(int row, ErrorCode error, bool incomplete) {
 }
 
 template <typename Test>
-std::string ProgramRun::labels(Test test) const {
+std::string ProgramRun::labels(Test test, bool checkedOnly) const {
     std::string names;
     for (int row = 0; row < kRowCount; ++row) {
-        if (!test(dialog_.lastRun[size_t(row)]))
+        if (!test(dialog_.lastRun[size_t(row)]) || (checkedOnly && !dialog_.IsDeviceChecked(row)))
             continue;
         if (!names.empty())
             names += ", ";

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 
@@ -15,6 +17,7 @@ constexpr size_t kLineBuffer = 200;
 constexpr size_t kLineTextMax = kLineBuffer - 3;  // room for CR, LF and the terminator
 
 int logFile = -1;  // the process-wide handle; -1 while logging is off
+std::string failedOpen;  // what the last failed OpenLog tried to open, and why
 
 // The descriptor appends: every write lands at the end, also when other processes append
 // meanwhile. Failures are ignored.
@@ -41,7 +44,18 @@ LocalTime CurrentLocalTime() {
 bool OpenLog(const std::string& path, const LocalTime& now) {
     if (logFile >= 0) return true;
     logFile = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (logFile < 0) return false;
+    if (logFile < 0) {
+        const int error = errno;
+        char folder[4096];
+        const bool named = path.find('/') != std::string::npos;
+        const std::string where = named || getcwd(folder, sizeof folder) == nullptr
+                                      ? path
+                                      : std::string(folder) + "/" + path;
+        failedOpen = "Cannot log to " + where + ": " + std::strerror(error) +
+                     (error == EISDIR ? " (a folder has that name)" : "") +
+                     "; logging is off for this run.";
+        return false;
+    }
     char line[kLineBuffer];
     const int length = std::snprintf(line, sizeof line,
                                      "Logging to prog_log.txt started %02d:%02d:%02d %02d.%02d.%04d\r\n\r\n",
@@ -61,6 +75,8 @@ void CloseLog(const LocalTime& now) {
 }
 
 bool LogIsOpen() { return logFile >= 0; }
+
+std::string LogOpenFailure() { return failedOpen; }
 
 void LogVPrintf(const char* format, va_list args) {
     if (logFile < 0) return;

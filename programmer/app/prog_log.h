@@ -28,6 +28,8 @@ bool OpenLog(const std::string& path, const LocalTime& now);
 // Appends the end line and a blank line and closes the log; nothing when it is not open.
 void CloseLog(const LocalTime& now);
 bool LogIsOpen();
+// After OpenLog returned false: which file could not be opened and why, one line.
+std::string LogOpenFailure();
 
 // One log line: at most 197 characters of text (longer text is cut), then CR LF.
 void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

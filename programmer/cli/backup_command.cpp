@@ -6,6 +6,7 @@
 #include "programmer/app/text_encoding.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
+#include "programmer/cli/interruption.h"
 #include "programmer/cli/packet_command_parts.h"
 
 namespace cli {
@@ -29,6 +30,9 @@ public:
 
 private:
     int summarise(const app::ProgDlg& dialog);
+    // What the next signals say while `row` is read (`finished`: the camera reboots after it;
+    // row -1: before the first device).
+    void prepareInterruption(int row, bool finished);
 
     const BackupOptions& options_;
     ConsoleHost& host_;
@@ -37,8 +41,10 @@ private:
 };
 
 int BackupCommand::run(app::ProgDlg& dialog) {
-    if (dialog.model.ended)
+    if (dialog.model.ended) {
+        reporter_.connectionFailed(dialog.connectionCause);
         return kExitFailed;
+    }
     if (!dialog.lastCameraInfoResult) {
         host_.note("The camera information could not be read: no backup can be taken.");
         return kExitFailed;
@@ -60,9 +66,50 @@ int BackupCommand::run(app::ProgDlg& dialog) {
     // No update file is loaded, so the flow asks for the name: OUT answers.
     host_.fileToSave = options_.file;
     dialog.runObserver = &reporter_;
+    dialog.stopRequested = [] { return interruption::count() > 0; };
+    reporter_.onDeviceStep = [this](int row, bool finished) { prepareInterruption(row, finished); };
+    prepareInterruption(-1, true);
+    interruption::setRunning(true);
     dialog.OnPacket();
+    interruption::setRunning(false);
     dialog.runObserver = nullptr;
-    return summarise(dialog);
+    dialog.stopRequested = nullptr;
+    reporter_.onDeviceStep = nullptr;
+    const int status = summarise(dialog);
+    if (interruption::count() == 0)
+        return status;
+    const char* signal = interruption::signalName(interruption::firstSignal());
+    reporter_.event({{"event", "interrupted"}, {"signal", signal}, {"immediate", false}});
+    host_.note(std::string("Interrupted by ") + signal +
+               ": stopped at a safe point, the last device read was finished and the camera "
+               "rebooted.");
+    return interruption::exitStatus();
+}
+
+// Reading changes no flash: what a stop costs is the backup file, written only when complete.
+void BackupCommand::prepareInterruption(int row, bool finished) {
+    const std::string again = " Press Ctrl-C again to stop at once.\n";
+    const std::string noFile = "no backup is written and " + options_.file + " stays as it was.";
+    std::string first;
+    if (finished)
+        first = row < 0 ? "\nInterrupted: nothing is read yet; the backup stops before the "
+                          "first device, " +
+                              noFile + again
+                        : "\nInterrupted: the backup stops once the camera has rebooted; " +
+                              noFile + again;
+    else
+        first = "\nInterrupted: " + deviceCaption(row) +
+                " is being read; the backup stops "
+                "once it is read and the camera has rebooted; " +
+                noFile + again;
+    const std::string second = "\nStopped at once: " + noFile +
+                               (finished ? std::string("\n")
+                                         : " " + deviceCaption(row) +
+                                               " was left open: switch the camera off and on "
+                                               "before the next run.\n");
+    nlohmann::json immediate = {{"event", "interrupted"}, {"immediate", true}, {"written", false}};
+    interruption::setTexts(first, second,
+                           options_.connection.json ? immediate.dump() + "\n" : std::string());
 }
 
 int BackupCommand::summarise(const app::ProgDlg& dialog) {

@@ -22,8 +22,8 @@ int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
         std::cerr << "kelvoflash-cli: " << error << "\n";
         return kExitUsage;
     }
-    if (options_.log)
-        app::OpenLog(app::kLogFileName, app::CurrentLocalTime());
+    if (options_.log && !app::OpenLog(app::kLogFileName, app::CurrentLocalTime()))
+        host.note(app::LogOpenFailure());
 
     app::LogPrintfSink log;
     app::DefaultCameraFactory factory(log, platform::realClock());

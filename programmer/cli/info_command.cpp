@@ -61,6 +61,9 @@ json report(app::ProgDlg& dialog) {
         }
     }
     out["status"] = app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine));
+    if (!dialog.connectionCause.name.empty())
+        out["connectionCause"] = {{"cause", dialog.connectionCause.name},
+                                  {"text", dialog.connectionCause.line}};
     return out;
 }
 

@@ -8,7 +8,9 @@
 
 #include "programmer/cli/backup_command.h"
 #include "programmer/cli/info_command.h"
+#include "programmer/cli/interruption.h"
 #include "programmer/cli/pack_command.h"
+#include "programmer/cli/ports_command.h"
 #include "programmer/cli/verify_command.h"
 #include "programmer/cli/file_report_command.h"
 #include "programmer/cli/program_command.h"
@@ -23,10 +25,12 @@ const cli::AddSubcommand kSubcommands[] = {
     cli::addBackupCommand,
     cli::addPackCommand,
     cli::addVerifyCommand,
+    cli::addPortsCommand,
 };
 }  // namespace
 
 int main(int argc, char** argv) {
+    cli::interruption::install();
     CLI::App app{"kelvoflash-cli: the camera firmware programmer for the console\n"
                  "\n"
                  "Runs the flows of the programmer's dialogs on the console: the connection,\n"

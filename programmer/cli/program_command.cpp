@@ -1,5 +1,6 @@
 #include "programmer/cli/program_command.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -11,6 +12,7 @@
 
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
+#include "programmer/cli/interruption.h"
 #include "programmer/cli/program_plan.h"
 #include "programmer/cli/run_reporter.h"
 #include "programmer/files/update_file_format.h"
@@ -39,6 +41,14 @@ public:
 
 private:
     bool chooseDevices(app::ProgDlg& dialog);
+    // After a refused load: per device, the camera's and the file's variant and version, and the
+    // option that accepts the file anyway.
+    void explainRefusal(const app::ProgDlg& dialog);
+    // What the next signals say while `row` is being written (or, `finished`, the camera
+    // reboots after it; row -1: before the first device).
+    void prepareInterruption(int row, bool finished);
+    // The chosen rows after `row`.
+    std::vector<int> rowsAfter(int row) const;
     int summarise(const app::ProgDlg& dialog);
     // The command that programs `rows` of the same file on the same camera.
     std::string commandFor(const std::vector<int>& rows, bool emergency) const;
@@ -59,8 +69,10 @@ private:
 
 int ProgramCommand::run(app::ProgDlg& dialog) {
     // The dialog ended when no camera answered; its message is out already.
-    if (dialog.model.ended)
+    if (dialog.model.ended) {
+        reporter_.connectionFailed(dialog.connectionCause);
         return kExitFailed;
+    }
     if (!dialog.model.isEnabled(app::kIdLoadFile)) {
         host_.note("The camera information could not be read: no update file can be loaded.");
         return kExitFailed;
@@ -68,8 +80,10 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     host_.fileToOpen = options_.file;
     dialog.OnLoadFile();
     // Refused files (unreadable, corrupt, other variants, downgrades) leave no accepted name.
-    if (dialog.loaded.loadedFileName.empty())
+    if (dialog.loaded.loadedFileName.empty()) {
+        explainRefusal(dialog);
         return kExitFailed;
+    }
     if (!chooseDevices(dialog))
         return kExitFailed;
     if (chosen_.empty()) {
@@ -78,8 +92,13 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     }
 
     std::string names;
+    std::vector<std::pair<int, int>> estimate;
+    int total = 0;
+    const uint32_t baud = lineRate(dialog);
     for (const int row : chosen_) {
         const DevicePlan plan = planDevice(dialog, row);
+        estimate.emplace_back(row, writeSeconds(plan, baud));
+        total += estimate.back().second + kRebootSeconds;
         if (options_.connection.json) {
             json value = planJson(plan);
             value["dryRun"] = options_.dryRun;
@@ -90,6 +109,15 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         // The question goes to the host in the flows' 8-bit text.
         names += (names.empty() ? "" : ", ") + std::string(files::kDeviceCaptions[size_t(row)]);
     }
+    const std::string duration = "Estimated duration: about " + durationText(total) + " (" +
+                                 std::to_string(chosen_.size()) + " device(s) written at " +
+                                 std::to_string(baud) + " baud, and the camera's reboot of " +
+                                 "about " + std::to_string(kRebootSeconds) + " s after each).";
+    if (options_.connection.json)
+        reporter_.event({{"event", "estimate"}, {"seconds", total}, {"baud", baud}});
+    else
+        say(duration);
+    reporter_.setEstimate(estimate, kRebootSeconds, host_.clock());
     if (options_.dryRun) {
         say("Dry run: nothing was written.");
         return kExitOk;
@@ -102,9 +130,101 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     }
 
     dialog.runObserver = &reporter_;
+    dialog.stopRequested = [] { return interruption::count() > 0; };
+    reporter_.onDeviceStep = [this](int row, bool finished) { prepareInterruption(row, finished); };
+    prepareInterruption(-1, true);
+    interruption::setRunning(true);
     dialog.OnProgram();
+    interruption::setRunning(false);
     dialog.runObserver = nullptr;
-    return summarise(dialog);
+    dialog.stopRequested = nullptr;
+    reporter_.onDeviceStep = nullptr;
+    const int status = summarise(dialog);
+    if (interruption::count() == 0)
+        return status;
+    const char* signal = interruption::signalName(interruption::firstSignal());
+    std::vector<int> left;
+    for (const int row : chosen_)
+        if (dialog.lastRun[size_t(row)].result == app::DeviceResult::kNotRun)
+            left.push_back(row);
+    json leftNames = json::array();
+    for (const int row : left)
+        leftNames.push_back(deviceCaption(row));
+    reporter_.event({{"event", "interrupted"},
+                     {"signal", signal},
+                     {"immediate", false},
+                     {"notProgrammed", leftNames},
+                     {"command", left.empty() ? json() : json(commandFor(left, false))}});
+    host_.note(std::string("Interrupted by ") + signal +
+               (left.empty() ? ": the run had reached its end; every device was finished."
+                             : ": stopped at a safe point, every device written was finished and "
+                               "the camera rebooted."));
+    return interruption::exitStatus();
+}
+
+void ProgramCommand::explainRefusal(const app::ProgDlg& dialog) {
+    constexpr int kNotReported = 0xFFFF;
+    for (int row = 0; row < app::kRowCount; ++row) {
+        const size_t i = size_t(row);
+        const int fileVariant = dialog.loaded.fileVariant[i];
+        const int fileVersion = dialog.loaded.fileVersion[i];
+        const int cameraVariant = dialog.cameraVariant[i];
+        const int cameraVersion = dialog.cameraVersion[i];
+        if (fileVariant < 0 || cameraVersion < 0)
+            continue;
+        const std::string camera =
+            protocol::formatVersion(cameraVariant, cameraVersion / 256, cameraVersion % 256);
+        const std::string file =
+            protocol::formatVersion(fileVariant, fileVersion / 256, fileVersion % 256);
+        if (fileVariant != cameraVariant && cameraVariant != kNotReported && cameraVariant != 0)
+            host_.note(deviceCaption(row) + ": the camera has variant " + camera.substr(0, 3) +
+                       " (" + camera + "), the file variant " + file.substr(0, 3) + " (" + file +
+                       "); --emergency accepts another variant.");
+        else if (fileVersion < cameraVersion)
+            host_.note(deviceCaption(row) + ": the camera has " + camera + ", the file the older " +
+                       file + "; --emergency programs an older version.");
+    }
+}
+
+std::vector<int> ProgramCommand::rowsAfter(int row) const {
+    std::vector<int> rows;
+    for (const int chosen : chosen_)
+        if (chosen > row)
+            rows.push_back(chosen);
+    return rows;
+}
+
+void ProgramCommand::prepareInterruption(int row, bool finished) {
+    const std::vector<int> rest = rowsAfter(row);
+    const std::string again = " Press Ctrl-C again to stop at once.\n";
+    std::string first, second;
+    json immediate = {{"event", "interrupted"}, {"immediate", true}};
+    if (!finished) {
+        const std::string name = deviceCaption(row);
+        std::vector<int> repair{row};
+        repair.insert(repair.end(), rest.begin(), rest.end());
+        const std::string command = commandFor(repair, options_.connection.emergency);
+        first = "\nInterrupted: " + name + " is being written; stopping now would leave it " +
+                "incomplete. The run stops once " + name +
+                " is finished and the camera has rebooted." + again;
+        second = "\nStopped at once: " + name +
+                 " is INCOMPLETE and must be programmed again: " + command + "\n";
+        immediate["incomplete"] = name;
+        immediate["command"] = command;
+    } else {
+        const std::string command = rest.empty() ? "" : commandFor(rest, false);
+        first = row < 0 ? "\nInterrupted: nothing is written yet; the run stops before the "
+                          "first device." +
+                              again
+                        : "\nInterrupted: " + deviceCaption(row) +
+                              " is finished; the run stops once the camera has rebooted." + again;
+        second = "\nStopped at once: no device is incomplete." +
+                 (command.empty() ? std::string() : " To program the rest: " + command) + "\n";
+        immediate["incomplete"] = nullptr;
+        immediate["command"] = command.empty() ? json() : json(command);
+    }
+    interruption::setTexts(first, second,
+                           options_.connection.json ? immediate.dump() + "\n" : std::string());
 }
 
 // Applies --devices to the check boxes, then takes every checked device. The run decides each
@@ -161,6 +281,7 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
     const bool readAfterRun = dialog.versionsReadAfterRun;
     std::vector<int> unreported;
     std::vector<int> incomplete;
+    std::vector<int> notReached;  // left when the run was stopped at a safe point
     json devices = json::array();
     if (!options_.connection.json)
         say("Summary:");
@@ -183,8 +304,8 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
             const bool confirmed = readAfterRun &&
                                    dialog.cameraVariant[i] == dialog.loaded.fileVariant[i] &&
                                    dialog.cameraVersion[i] == dialog.loaded.fileVersion[i];
-            const std::string how = outcome.verified ? "programmed and verified"
-                                                     : "written, not read back";
+            const std::string how =
+                outcome.verified ? "programmed and verified" : "written, not read back";
             result = confirmed ? "updated" : readAfterRun ? "unverified" : "unconfirmed";
             if (confirmed || !readAfterRun)
                 text = how + ", " + reports;
@@ -198,7 +319,11 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
             text = failed ? "FAILED" : "NOT PROGRAMMED";
             if (outcome.error != 0)
                 text += " (error " + errorCodeText(outcome.error) + ")";
-            if (outcome.error == app::kErrDeviceNotReported) {
+            if (dialog.runStopped && outcome.result == app::DeviceResult::kNotRun &&
+                outcome.error == 0) {
+                text += ", the run was stopped before it";
+                notReached.push_back(row);
+            } else if (outcome.error == app::kErrDeviceNotReported) {
                 text += ", the camera did not report it when its turn came";
                 unreported.push_back(row);
             } else if (outcome.incomplete) {
@@ -231,6 +356,11 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         say("To program the incomplete devices again: " + command +
             (emergency ? "" : " (with --emergency if the camera does not report them)"));
     }
+    if (!notReached.empty()) {
+        const std::string command = commandFor(notReached, options_.connection.emergency);
+        commands.push_back(command);
+        say("To program the devices the stopped run did not reach: " + command);
+    }
     reporter_.event(
         {{"event", "summary"}, {"ok", allUpdated}, {"devices", devices}, {"commands", commands}});
     return allUpdated ? kExitOk : kExitFailed;
@@ -261,6 +391,10 @@ Subcommand addProgramCommand(CLI::App& app) {
                                           : isatty(STDOUT_FILENO)  ? OutputStyle::kBars
                                                                    : OutputStyle::kLines;
                 RunReporter reporter(style, std::cout);
+                reporter.columns = [] {
+                    winsize size{};
+                    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? int(size.ws_col) : 0;
+                };
                 CameraSession session(options->connection);
                 session.host.beforeOutput = [&] { reporter.endLine(); };
                 session.host.onMessage = [&](const std::string& text) { reporter.message(text); };

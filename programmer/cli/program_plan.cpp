@@ -38,6 +38,27 @@ DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
     return plan;
 }
 
+uint32_t lineRate(const app::ProgDlg& dialog) {
+    return dialog.options.interfaceType == app::kInterfaceCameraLink ? 115200 : 57600;
+}
+
+int writeSeconds(const DevicePlan& plan, uint32_t baud) {
+    // Each block travels in a telegram with its header and answer; a read-back carries it twice.
+    constexpr uint64_t kBlockBytes = 256 + 16;
+    const uint64_t bytes = uint64_t(plan.blocksWritten) * kBlockBytes * (plan.readBack ? 2 : 1);
+    return int((bytes * 10 + baud - 1) / baud);
+}
+
+std::string durationText(int seconds) {
+    char text[32];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%d:%02d:%02d", seconds / 3600, seconds / 60 % 60,
+                      seconds % 60);
+    else
+        std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
+    return text;
+}
+
 nlohmann::json planJson(const DevicePlan& plan) {
     return {{"event", "plan"},
             {"device", deviceCaption(plan.row)},

@@ -24,8 +24,17 @@ struct DevicePlan {
     std::string to;    // the file's version
 };
 
+// The camera's wait after each device: the reboot's flush and boot cycles.
+constexpr int kRebootSeconds = 16;
+
 // The plan of row `row` of the dialog's loaded file (the row must be present in it).
 DevicePlan planDevice(const app::ProgDlg& dialog, int row);
+// The line rate the run writes at: 57600 baud over a COM port, 115200 over Camera Link.
+uint32_t lineRate(const app::ProgDlg& dialog);
+// Seconds to send the device's blocks (and read them back) at `baud`, ten bits per byte.
+int writeSeconds(const DevicePlan& plan, uint32_t baud);
+// "1:05", "0:07"; "1:02:03" from an hour on.
+std::string durationText(int seconds);
 nlohmann::json planJson(const DevicePlan& plan);
 std::string planText(const DevicePlan& plan);
 

@@ -2,11 +2,15 @@
 // Shows a programming run as it goes: a progress bar per device on a terminal, plain lines
 // ("Main FPGA: 40%", every 10 %) otherwise, or JSON lines (one event per line).
 
+#include <functional>
 #include <iosfwd>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/clock.h"
 #include "programmer/app/prog_dlg.h"
 
 namespace cli {
@@ -27,8 +31,20 @@ public:
     void message(const std::string& text);
     // Ends an open progress line, so that other output starts on a line of its own.
     void endLine();
+    // The devices of the run in order with the seconds each takes to write, the camera's wait
+    // after each, and the clock the elapsed and remaining times come from.
+    void setEstimate(const std::vector<std::pair<int, int>>& deviceSeconds, int rebootSeconds,
+                     platform::Clock& clock);
+    // The terminal's width in columns, asked at each redraw, so that the bars follow a resize.
+    std::function<int()> columns;
+
+    // No camera answered: the cause as a JSON event (nothing when it is not known).
+    void connectionFailed(const app::ConnectionCause& cause);
     // One JSON line (only in the JSON style).
     void event(const nlohmann::json& value);
+
+    // Called when a device is opened (`finished` false) and when it is finished (true).
+    std::function<void(int row, bool finished)> onDeviceStep;
 
     bool finished() const { return finished_; }
     // The run ended normally and no device failed or was left out.
@@ -38,6 +54,18 @@ private:
     void drawBar();
     void drawStatus();
     void draw(const std::string& line);
+    // "device 2 of 5, 0:12 elapsed, 0:30 left, run 3:10 left"; empty without an estimate.
+    std::string timing() const;
+    int secondsSince(platform::Milliseconds start) const;
+    int deviceSecondsLeft() const;
+    int rebootSecondsLeft() const;
+    int width() const;
+
+    platform::Clock* clock_ = nullptr;
+    std::vector<std::pair<int, int>> estimate_;
+    int rebootSeconds_ = 0;
+    int deviceIndex_ = 0;  // 1-based place of the device being worked on
+    platform::Milliseconds deviceStart_{0}, rebootStart_{0};
 
     OutputStyle style_;
     std::ostream& out_;

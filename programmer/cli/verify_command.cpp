@@ -77,8 +77,10 @@ bool VerifyCommand::loadFile() {
 }
 
 int VerifyCommand::run(app::ProgDlg& dialog) {
-    if (dialog.model.ended)
+    if (dialog.model.ended) {
+        reporter_.connectionFailed(dialog.connectionCause);
         return kExitFailed;
+    }
     if (!dialog.lastCameraInfoResult) {
         host_.note("The camera information could not be read: nothing can be verified.");
         return kExitFailed;

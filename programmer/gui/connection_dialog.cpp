@@ -1,5 +1,7 @@
 #include "programmer/gui/connection_dialog.h"
 
+#include "platform/serial_port.h"
+
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +13,21 @@
 #include "programmer/gui/latin1.h"
 
 namespace gui {
+
+namespace {
+// "ComPort_1" shows the device that entry opens: "ComPort_1  (/dev/ttyS0)".
+QString withDevicePath(const QString& entry) {
+    static const QString prefix = QStringLiteral("ComPort_");
+    if (!entry.startsWith(prefix))
+        return entry;
+    bool number = false;
+    const int port = entry.mid(prefix.size()).toInt(&number);
+    if (!number)
+        return entry;
+    return entry + QStringLiteral("  (") + QString::fromStdString(platform::comPortPath(port)) +
+           QStringLiteral(")");
+}
+}  // namespace
 
 ConnectionDialog::ConnectionDialog(app::CMorvatDlg& dialog, QWidget* parent)
     : ModelDialog(dialog.model, parent), dialog_(dialog) {
@@ -107,7 +124,7 @@ void ConnectionDialog::render() {
     const app::Control& list = m.control(app::kIdPortList);
     QStringList items;
     for (const auto& item : list.items)
-        items << fromLatin1(item);
+        items << withDevicePath(fromLatin1(item));
     QStringList shown;
     for (int i = 0; i < ports_->count(); ++i)
         shown << ports_->itemText(i);

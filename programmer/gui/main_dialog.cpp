@@ -1,11 +1,13 @@
 #include "programmer/gui/main_dialog.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QVBoxLayout>
 
 #include "programmer/app/control_ids.h"
@@ -127,7 +129,12 @@ QPushButton* MainDialog::button(int id) const {
 
 void MainDialog::render() {
     const app::DialogModel& m = model();
-    setWindowTitle(fromLatin1(m.windowTitle));
+    // The loaded file's name follows the title, so that the window tells what it would write.
+    QString title = fromLatin1(m.windowTitle);
+    if (!dialog_.loaded.loadedFileName.empty())
+        title = title.trimmed() + QStringLiteral(" - ") +
+                QFileInfo(fromLatin1(dialog_.loaded.loadedFileName)).fileName();
+    setWindowTitle(title);
     for (const auto& [id, button] : buttons_) {
         button->setText(fromLatin1(m.caption(id)));
         button->setEnabled(m.isEnabled(id));
@@ -194,6 +201,19 @@ void MainDialog::onDeviceClicked(int row, bool checked) {
 void MainDialog::onPacketRightClick() {
     if (!busy())
         dialog_.packetButton.OnRButtonUp();  // posts the mode switch to this dialog
+}
+
+void MainDialog::closeRefused() {
+    // Not modal: the running flow goes on pumping events while the box is shown.
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                QStringLiteral("The programmer is working with the camera and "
+                                               "cannot be closed now: stopping in the middle "
+                                               "could leave a device incomplete. Close it once "
+                                               "the run has ended."),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("closeRefused"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 }  // namespace gui

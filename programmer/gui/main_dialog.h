@@ -40,6 +40,7 @@ public:
 protected:
     void onClose() override { dialog_.OnClose(); }
     void onEscape() override { dialog_.OnCancel(); }
+    void closeRefused() override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -62,6 +62,10 @@ int ModelDialog::run(const std::function<void()>& init) {
 void ModelDialog::closeEvent(QCloseEvent* event) {
     // The flow decides whether the dialog ends; act() closes it then.
     event->ignore();
+    if (busy_) {
+        closeRefused();
+        return;
+    }
     act([this] { onClose(); });
 }
 

@@ -36,6 +36,8 @@ protected:
     void reject() override;  // Escape
     virtual void onClose() = 0;
     virtual void onEscape() = 0;
+    // The user tried to close the window while a flow runs; the window stays.
+    virtual void closeRefused() {}
 
 private:
     void runNextPosted();

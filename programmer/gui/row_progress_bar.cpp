@@ -40,6 +40,23 @@ void RowProgressBar::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(this);
     painter.fillRect(rect(), colour);
+    // A word as well, so that done and failed differ without telling green from red.
+    const QString word = stateWord(state_);
+    if (!word.isEmpty()) {
+        painter.setPen(Qt::black);
+        painter.drawText(rect(), Qt::AlignCenter, word);
+    }
+}
+
+QString RowProgressBar::stateWord(uint32_t state) {
+    switch (state) {
+        case app::ROW_DONE:
+            return QStringLiteral("done");
+        case app::ROW_FAILED:
+            return QStringLiteral("failed");
+        default:
+            return {};
+    }
 }
 
 }  // namespace gui

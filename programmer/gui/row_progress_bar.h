@@ -16,6 +16,8 @@ public:
     uint32_t rowState() const { return state_; }
     // The colour that covers the bar in `state`; invalid for the active state.
     static QColor fillColour(uint32_t state);
+    // The word written over the colour: "done", "failed", or none.
+    static QString stateWord(uint32_t state);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/port_diagnosis.h"
 #include "scripted_camera.h"
 #include "scripted_host.h"
 
@@ -142,6 +143,43 @@ TEST_F(ConnectionDialogTest, NoCameraDropsTheLinkUnlessTheCameraSaysEmergencyMod
               "or proceed with OK or Cancel");
     EXPECT_TRUE(dialog.camera);  // kept for the main dialog
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+}
+
+// A failed Connect shows the port's diagnosis under the system's text, in both modes.
+class DiagnosingFactory : public apptest::ScriptedFactory {
+public:
+    app::ConnectionCause explainFailedOpen(const camera::CCamUpdate&, int,
+                                           protocol::ErrorCode) override {
+        const platform::PortDiagnosis diagnosis = platform::diagnosePort("/", {57600});
+        return {platform::portCauseName(diagnosis.cause), diagnosis.line};
+    }
+};
+
+TEST(ConnectionDialogCause, AFailedConnectShowsTheCauseLine) {
+    const std::string cause =
+        "Cause: / is a directory, not a serial device; give the device's path, e.g. /dev/ttyUSB0.";
+    struct Case {
+        bool emergency;
+        std::string status;
+    };
+    const Case cases[] = {
+        {false, kNoCamera + cause + "\n"},
+        {true, "No Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor "
+               "proceed with OK or Cancel\n" + cause},
+    };
+    for (const Case& c : cases) {
+        apptest::ScriptedHost host;
+        DiagnosingFactory factory;
+        factory.com.answers = false;
+        CMorvatDlg dialog{host, factory};
+        dialog.emergencyMode = c.emergency;
+        dialog.OnInitDialog();
+        dialog.OnInterfaceType(0);
+        dialog.OnPortSelected(0);
+        dialog.OnConnect();
+        EXPECT_EQ(dialog.model.caption(kIdConnectionStatus), c.status);
+        EXPECT_EQ(dialog.connectionCause.name, "directory");
+    }
 }
 
 }  // namespace

@@ -33,9 +33,9 @@ protected:
     }
     std::string port() const { return "--port " + camsim.portPath(); }
 
-    // A small update file of all devices at variant 4 and `major`.`minor`.
-    std::string sample(const std::string& name, int major, int minor) {
-        tools::SampleSettings sample{major,     minor,     4,        {true, true, true, true, true},
+    // A small update file of all devices at `variant` and `major`.`minor`.
+    std::string sample(const std::string& name, int major, int minor, int variant = 4) {
+        tools::SampleSettings sample{major, minor, uint16_t(variant), {true, true, true, true, true},
                                      16 * 1024, 96 * 1024, 64 * 1024};
         std::vector<uint8_t> bytes;
         EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);

@@ -22,8 +22,9 @@ TEST_F(ProgramCamsim, ProgramsOneDeviceAndTheCameraReportsTheNewVersion) {
     const clitest::CliRun run = runCli("program --yes --devices pll " + file + " " + port());
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     // Standard output is no terminal: plain progress lines.
-    for (const char* lines : {"PLL: started\nPLL: erasing\nPLL: writing\n",
-                              "PLL: 100%\nPLL: done\nPLL: rebooting the camera\n",
+    for (const char* lines : {"PLL: started, device 1 of 1, 0:00 elapsed, 0:01 left, run 0:17 "
+                              "left\nPLL: erasing\nPLL: writing\n",
+                              "PLL: 100%\nPLL: done\nPLL: rebooting the camera (about 16 s)\n",
                               "  PLL: written, not read back, the camera reports 004 V01.01"})
         EXPECT_TRUE(contains(run.out, lines)) << run.out;
     EXPECT_FALSE(contains(run.out, "Main FPGA:"));

@@ -37,6 +37,10 @@ TEST_F(Program, DryRunShowsWhatWouldBeWrittenAndWritesNothing) {
                          "Would program EEPROM: 004 V01.00 -> 004 V01.01, 448 bytes at "
                          "0x00000000-0x000001BF, 2 of 2 blocks written, not erased\n"));
     EXPECT_TRUE(contains(run.out, "Dry run: nothing was written."));
+    // The bytes of the five devices at the line's rate (the Main uP read back), and five reboots.
+    EXPECT_TRUE(contains(run.out, "Estimated duration: about 8:19 (5 device(s) written at 57600 "
+                                  "baud, and the camera's reboot of about 16 s after each).\n"))
+        << run.out;
 
     run = runCli("program --dry-run --json --devices main-up,head-fpga " + file + " " + port());
     EXPECT_EQ(run.status, 0);
@@ -60,7 +64,19 @@ TEST_F(Program, RefusedLoadsAndUnconfirmedRunsWriteNothing) {
     ASSERT_TRUE(startCamsim());
     clitest::CliRun run = runCli("program --yes " + sample("old.qup", 0, 9) + " " + port());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Firmware version too old!\nFirmware downgrade is not allowed.\n");
+    // The load's message, then each device with both versions and the option that overrides.
+    std::string expected = "Firmware version too old!\nFirmware downgrade is not allowed.\n";
+    for (const char* device : {"Main \u00b5P", "Main FPGA", "EEPROM", "PLL", "Head FPGA"})
+        expected += std::string(device) +
+                    ": the camera has 004 V01.00, the file the older 004 V00.09; --emergency "
+                    "programs an older version.\n";
+    EXPECT_EQ(run.err, expected);
+    run = runCli("program --yes " + sample("other.qup", 1, 1, 5) + " " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "\nMain FPGA: the camera has variant 004 (004 V01.00), the file "
+                                  "variant 005 (005 V01.01); --emergency accepts another "
+                                  "variant.\n"))
+        << run.err;
 
     // Without a terminal or --yes the run is not started.
     run = runCli("program " + sample("new.qup", 1, 1) + " " + port());

@@ -59,6 +59,8 @@ struct RowsSeen {
     std::vector<QString> currentFw;
     std::vector<QRgb> colours;
     std::vector<QString> buttons;  // the enabled ones
+    std::vector<QString> words;    // written over the colour of done and failed rows
+    QString title;
 };
 
 RowsSeen readRows(const gui::MainDialog& window) {
@@ -66,8 +68,11 @@ RowsSeen readRows(const gui::MainDialog& window) {
     for (int row = 0; row < app::kRowCount; ++row) {
         rows.currentFw.push_back(window.currentFw(row)->text());
         const QImage bar = window.progressBar(row)->grab().toImage();
-        rows.colours.push_back(bar.pixelColor(bar.width() / 2, bar.height() / 2).rgb());
+        // A corner: the middle carries the row's word.
+        rows.colours.push_back(bar.pixelColor(1, 1).rgb());
+        rows.words.push_back(gui::RowProgressBar::stateWord(window.progressBar(row)->rowState()));
     }
+    rows.title = window.windowTitle();
     for (const int id : app::kMainButtons)
         if (window.button(id)->isEnabled())
             rows.buttons.push_back(window.button(id)->text());
@@ -130,7 +135,7 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
     startCamsim({"--firmware", "0:4:3.02", "--firmware", "1:2:1.05", "--firmware", "4:7:2.10"});
     gui::ConnectionDialog* connection = nullptr;
     RowsSeen atStart;
-    QString statusAtStart, statusAfterReconnect, connectionConnected;
+    QString statusAtStart, statusAfterReconnect, connectionConnected, firstPort, secondPort;
     bool okEnabledFresh = true, okEnabledConnected = false, mainShot = false,
          connectionShot = false;
 
@@ -151,6 +156,8 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
         [&] {
             okEnabledFresh = connection->okButton()->isEnabled();
             connection->comPortRadio()->click();
+            firstPort = connection->portList()->itemText(0);
+            secondPort = connection->portList()->itemText(1);
             connection->connectButton()->click();
             connectionConnected = connection->statusText()->text();
             okEnabledConnected = connection->okButton()->isEnabled();
@@ -180,6 +187,11 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
     EXPECT_TRUE(mainShot);
     EXPECT_FALSE(okEnabledFresh);
     EXPECT_EQ(connectionConnected, "Camera SNr. 1234 found");
+    // Each entry shows the device it opens: QEL_COM1 here, the PC's second port next.
+    EXPECT_EQ(firstPort.toStdString(), "ComPort_1  (" + camsim.portPath() + ")");
+    EXPECT_EQ(secondPort.toStdString(), getenv("QEL_COM2") == nullptr
+                                            ? "ComPort_2  (/dev/ttyS1)"
+                                            : "ComPort_2  (" + std::string(getenv("QEL_COM2")) + ")");
     EXPECT_TRUE(okEnabledConnected);
     EXPECT_TRUE(connectionShot);
     EXPECT_EQ(statusAfterReconnect, "Load Update File, select other port or close programmer");
@@ -249,6 +261,9 @@ TEST_F(CamsimGui, LoadsAFileProgramsTwoDevicesAndShowsTheOneThatFailed) {
     EXPECT_EQ(rows.colours[1], QColor(0, 255, 0).rgb());
     EXPECT_EQ(rows.currentFw[1], "003 V01.01") << "read back after the reboot";
     EXPECT_EQ(rows.colours[4], QColor(255, 0, 0).rgb());
+    EXPECT_EQ(rows.words[1], "done");
+    EXPECT_EQ(rows.words[4], "failed");
+    EXPECT_TRUE(rows.title.endsWith(".qup")) << "the loaded file's name: " << rows.title.toStdString();
     EXPECT_EQ(rows.currentFw[4], "003 V01.00") << "a refused erase leaves the old image";
     // Whether a refused erase touched the flash is not known: the device must be programmed again.
     EXPECT_EQ(status, "Programming failed for Head FPGA! Incomplete, program again: Head FPGA.");

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 
 #include "gui_driver.h"
 #include "platform/clock.h"
@@ -20,14 +21,18 @@
 
 namespace {
 
-// Every pixel of the bar, border included, carries the state's colour.
-bool filledWith(QWidget& widget, const QColor& colour) {
+// The pixels of the bar, border included, that do not carry `colour`; -1 for an empty image.
+int otherPixels(QWidget& widget, const QColor& colour) {
     const QImage image = widget.grab().toImage();
+    int other = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (image.pixelColor(x, y).rgb() != colour.rgb())
-                return false;
-    return image.width() > 0;
+            other += image.pixelColor(x, y).rgb() != colour.rgb();
+    return image.width() > 0 ? other : -1;
+}
+
+bool filledWith(QWidget& widget, const QColor& colour) {
+    return otherPixels(widget, colour) == 0;
 }
 
 TEST(RowProgressBar, StatesPaintTheWholeBarOrShowTheProgress) {
@@ -35,13 +40,31 @@ TEST(RowProgressBar, StatesPaintTheWholeBarOrShowTheProgress) {
     bar.resize(200, 24);
     bar.setValue(100);
 
-    EXPECT_TRUE(filledWith(bar, QColor(160, 160, 160))) << "idle";
-    bar.setRowState(app::ROW_DONE);
-    EXPECT_TRUE(filledWith(bar, QColor(0, 255, 0))) << "done";
-    bar.setRowState(app::ROW_FAILED);
-    EXPECT_TRUE(filledWith(bar, QColor(255, 0, 0))) << "failed";
-    bar.setRowState(0x1234);  // a state no flow sets reads as idle rather than as progress
-    EXPECT_TRUE(filledWith(bar, QColor(160, 160, 160)));
+    // Done and failed carry a word over their colour, so that they differ without colour.
+    struct Case {
+        uint32_t state;
+        QColor colour;
+        const char* word;
+    };
+    const Case cases[] = {
+        {app::ROW_IDLE, QColor(160, 160, 160), ""},
+        {app::ROW_DONE, QColor(0, 255, 0), "done"},
+        {app::ROW_FAILED, QColor(255, 0, 0), "failed"},
+        {0x1234, QColor(160, 160, 160), ""},  // a state no flow sets reads as idle
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        bar.setRowState(c.state);
+        EXPECT_EQ(gui::RowProgressBar::stateWord(c.state), QString(c.word));
+        const QImage image = bar.grab().toImage();
+        for (const QPoint corner : {QPoint(0, 0), QPoint(199, 0), QPoint(0, 23), QPoint(199, 23)})
+            EXPECT_EQ(image.pixelColor(corner).rgb(), c.colour.rgb());
+        const int other = otherPixels(bar, c.colour);
+        if (*c.word == '\0')
+            EXPECT_EQ(other, 0);
+        else
+            EXPECT_TRUE(other > 0 && other < 200 * 24 / 4) << other;
+    }
 
     // Active: the bar itself with its position, so not filled with one colour.
     bar.setRowState(app::ROW_ACTIVE);
@@ -81,7 +104,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     gui::MainDialog* window = nullptr;
     PaintCounter counter;
     int paintsBefore = 0, paintsAfterSetRowState = 0;
-    bool endedByClose = true, endedByQuitClick = true;
+    bool endedByClose = true, endedByQuitClick = true, closeExplained = false;
     driver.step(
         "main dialog",
         [&] {
@@ -98,6 +121,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
                 window->close();
                 host.pumpMessages();
                 endedByClose = dialog.model.ended;
+                closeExplained = window->findChild<QMessageBox*>("closeRefused") != nullptr;
                 window->button(app::kIdQuit)->click();
                 endedByQuitClick = dialog.model.ended;
             });
@@ -109,6 +133,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     ASSERT_TRUE(driver.finished()) << driver.pending();
     EXPECT_GT(paintsAfterSetRowState, paintsBefore) << "painted before the flow went on";
     EXPECT_FALSE(endedByClose);
+    EXPECT_TRUE(closeExplained) << "the refused close says why";
     EXPECT_FALSE(endedByQuitClick);
     EXPECT_EQ(result, 0) << "Quit after the flow ended the dialog";
     EXPECT_TRUE(dialog.model.ended);

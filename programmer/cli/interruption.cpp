@@ -1,0 +1,117 @@
+#include "programmer/cli/interruption.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace cli::interruption {
+
+namespace {
+
+constexpr size_t kTextMax = 2048;
+
+struct Text {
+    char bytes[kTextMax];
+    size_t length = 0;
+};
+
+volatile sig_atomic_t signals = 0;
+volatile sig_atomic_t first = 0;
+volatile sig_atomic_t running = 0;
+Text firstText, secondText, secondJson;
+
+void put(int fd, const Text& text) {
+    size_t done = 0;
+    while (done < text.length) {
+        const ssize_t written = ::write(fd, text.bytes + done, text.length - done);
+        if (written <= 0)
+            return;
+        done += size_t(written);
+    }
+}
+
+void copy(Text& to, const std::string& from) {
+    to.length = std::min(from.size(), kTextMax);
+    std::memcpy(to.bytes, from.data(), to.length);
+}
+
+void onSignal(int number) {
+    const int saved = errno;
+    if (signals == 0)
+        first = number;
+    signals = signals + 1;
+    if (!running) {
+        _exit(128 + number);
+    } else if (signals == 1) {
+        put(STDERR_FILENO, firstText);
+    } else {
+        put(STDERR_FILENO, secondText);
+        put(STDOUT_FILENO, secondJson);
+        _exit(128 + first);
+    }
+    errno = saved;
+}
+
+sigset_t handledSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&set, number);
+    return set;
+}
+
+}  // namespace
+
+void install() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    action.sa_mask = handledSignals();
+    action.sa_flags = SA_RESTART;
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(number, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void setRunning(bool on) {
+    running = on ? 1 : 0;
+}
+
+void setTexts(const std::string& firstLine, const std::string& secondLine,
+              const std::string& json) {
+    const sigset_t set = handledSignals();
+    sigset_t old;
+    sigprocmask(SIG_BLOCK, &set, &old);
+    copy(firstText, firstLine);
+    copy(secondText, secondLine);
+    copy(secondJson, json);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+int count() {
+    return signals;
+}
+
+int firstSignal() {
+    return first;
+}
+
+int exitStatus() {
+    return 128 + first;
+}
+
+const char* signalName(int number) {
+    switch (number) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
+    }
+    return "signal";
+}
+
+}  // namespace cli::interruption
