@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +58,16 @@ int waitFor(int fd, short events, std::optional<nanoseconds> wait) {
     if ((entry.revents & events) == 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)))
         return EIO;
     return 0;
+}
+
+// Sleeps until `end` (a steady clock time) at once, without a rounding relative sleep.
+void sleepUntil(Deadline::SteadyClock::time_point end) {
+    const auto sinceEpoch = std::chrono::duration_cast<nanoseconds>(end.time_since_epoch());
+    timespec at{};
+    at.tv_sec = time_t(sinceEpoch.count() / 1'000'000'000);
+    at.tv_nsec = long(sinceEpoch.count() % 1'000'000'000);
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
 }
 
 // The total time-out of a transfer of `count` bytes; none when both parts are 0.
@@ -120,6 +131,7 @@ int SerialPort::configure(uint32_t baudRate) {
         return errno;
     if (const int error = setBaudRate(fd_, baudRate))
         return error;
+    byteTime_ = baudRate > 0 ? nanoseconds(10'000'000'000LL / baudRate) : nanoseconds(0);
     const int lines = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
         return errno;
@@ -135,6 +147,7 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
     const std::optional<Deadline> total =
         totalDeadline(timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, count);
     std::optional<Deadline> gap;  // runs from the latest byte once the first one came
+    bool lineWaited = false;
     for (;;) {
         const ssize_t got = ::read(fd_, buffer + received, count - received);
         if (got > 0) {
@@ -143,15 +156,26 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
                 return 0;
             if (timeouts_.readIntervalMs != 0)
                 gap = Deadline(milliseconds(timeouts_.readIntervalMs));
-            continue;
-        }
-        // With at least one byte asked for, 0 means the line hung up.
-        if (got == 0)
+            // The rest cannot be complete before the line has carried it: one sleep for its
+            // wire time instead of a wake-up per chunk. Once only, as a sender that fell
+            // behind hands over faster than the line; then poll waits for the last bytes.
+            if (!lineWaited && byteTime_.count() != 0) {
+                lineWaited = true;
+                auto end = Deadline::SteadyClock::now() + byteTime_ * int64_t(count - received);
+                if (total)
+                    end = std::min(end, total->end());
+                sleepUntil(end);
+                continue;
+            }
+            // A short read took all there was: wait before asking again.
+        } else if (got == 0) {
+            // With at least one byte asked for, 0 means the line hung up.
             return EIO;
-        if (errno == EINTR)
+        } else if (errno == EINTR) {
             continue;
-        if (errno != EAGAIN)
+        } else if (errno != EAGAIN) {
             return errno;
+        }
         if (anyExpired(total, gap))
             return 0;
         const int waited = waitFor(fd_, POLLIN, nearestWait(total, gap));

@@ -135,6 +135,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
             o.stateDir = value;
         } else if (name == "--pace") {
             ok = next() && toField(value, 100000000, o.paceBaud);
+        } else if (name == "--pace-report") {
+            o.paceReport = true;
         } else if (name == "--camlink-port") {
             ok = next() && toField(value, 65535, o.camlinkPort);
         } else if (name == "--no-output-format") {
@@ -218,6 +220,8 @@ std::string helpText() {
                "  --pace BAUD            act like a BAUD 8N1 line (ten bits a byte) both ways:\n"
                "                         replies leave at that pace, and a command is acted on\n"
                "                         only once all its bytes would have arrived\n"
+               "  --pace-report          on exit, print on stderr the bytes each paced line\n"
+               "                         sent, the time they took and their wire time\n"
                "  --camlink-port N       also serve the camera's Camera Link serial line on\n"
                "                         127.0.0.1:N (0: any free port) for libclsersim;\n"
                "                         prints \"camlink 127.0.0.1:PORT\" as a second line.\n"
