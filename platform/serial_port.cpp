@@ -60,7 +60,7 @@ int waitFor(int fd, short events, std::optional<nanoseconds> wait) {
     return 0;
 }
 
-// Sleeps until `end` (a steady clock time) at once, without a rounding relative sleep.
+// Sleeps until `end` (a steady clock time) without a rounding relative sleep.
 void sleepUntil(Deadline::SteadyClock::time_point end) {
     const auto sinceEpoch = std::chrono::duration_cast<nanoseconds>(end.time_since_epoch());
     timespec at{};
@@ -102,6 +102,7 @@ int SerialPort::open(const std::string& path) {
     }
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
+    byteTime_ = nanoseconds(0);
     return 0;
 }
 
@@ -132,6 +133,7 @@ int SerialPort::configure(uint32_t baudRate) {
     if (const int error = setBaudRate(fd_, baudRate))
         return error;
     byteTime_ = baudRate > 0 ? nanoseconds(10'000'000'000LL / baudRate) : nanoseconds(0);
+
     const int lines = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
         return errno;
@@ -147,6 +149,7 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
     const std::optional<Deadline> total =
         totalDeadline(timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, count);
     std::optional<Deadline> gap;  // runs from the latest byte once the first one came
+    std::optional<Deadline::SteadyClock::time_point> lastChunk;
     bool lineWaited = false;
     for (;;) {
         const ssize_t got = ::read(fd_, buffer + received, count - received);
@@ -156,17 +159,20 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
                 return 0;
             if (timeouts_.readIntervalMs != 0)
                 gap = Deadline(milliseconds(timeouts_.readIntervalMs));
-            // The rest cannot be complete before the line has carried it: one sleep for its
-            // wire time instead of a wake-up per chunk. Once only, as a sender that fell
-            // behind hands over faster than the line; then poll waits for the last bytes.
-            if (!lineWaited && byteTime_.count() != 0) {
+            const auto now = Deadline::SteadyClock::now();
+            // Bytes that come at the line's pace cannot complete the count before the line has
+            // carried the rest: one sleep for its wire time instead of a wake-up per chunk. A
+            // chunk faster than the line (a pseudo terminal) or a sender that fell behind is
+            // not paced: then arriving data decide.
+            if (!lineWaited && lastChunk && atLinePace(size_t(got), now - *lastChunk)) {
                 lineWaited = true;
-                auto end = Deadline::SteadyClock::now() + byteTime_ * int64_t(count - received);
+                auto end = now + byteTime_ * int64_t(count - received);
                 if (total)
                     end = std::min(end, total->end());
                 sleepUntil(end);
                 continue;
             }
+            lastChunk = now;
             // A short read took all there was: wait before asking again.
         } else if (got == 0) {
             // With at least one byte asked for, 0 means the line hung up.
@@ -182,6 +188,14 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
         if (waited != 0 && waited != ETIMEDOUT)
             return waited;
     }
+}
+
+bool SerialPort::atLinePace(size_t chunk, std::chrono::nanoseconds since) const {
+    if (byteTime_.count() == 0)
+        return false;
+    // A receive FIFO's worth more than the line could carry meanwhile is still the line.
+    constexpr size_t kFifo = 16;
+    return chunk <= size_t(since / byteTime_) + kFifo;
 }
 
 int SerialPort::write(const uint8_t* data, size_t count, size_t& written) {

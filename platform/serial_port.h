@@ -1,7 +1,7 @@
 #pragma once
-// A serial port on termios with the time-out semantics of SerialLine. A read that has part of its
-// count waits once for the time the line needs to carry the rest instead of waking for every
-// chunk the driver passes on; after that, arriving data decide.
+// A serial port on termios with the time-out semantics of SerialLine. A read whose bytes come at
+// the line's pace sleeps once for the wire time of its rest instead of waking for every chunk
+// the driver passes on.
 
 #include <chrono>
 #include <cstddef>
@@ -37,6 +37,9 @@ public:
     int fd() const { return fd_; }
 
 private:
+    // Whether `chunk` bytes arriving `since` the previous chunk are no faster than the line.
+    bool atLinePace(size_t chunk, std::chrono::nanoseconds since) const;
+
     int fd_ = -1;
     SerialTimeouts timeouts_{};
     // Ten bit times (8N1) at the configured rate; 0 until configure() succeeded.

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/serial_port.h"
 #include "protocol/commands.h"
 
 namespace protocol {

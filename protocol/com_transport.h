@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/serial_port.h"
+#include "platform/serial_line.h"
 #include "protocol/error_codes.h"
 #include "protocol/log_sink.h"
 #include "protocol/telegram.h"

@@ -189,6 +189,8 @@ void SimServer::readPort(Clock::time_point now) {
             if (state_ == State::Listening || state_ == State::Working)
                 reader_.feed(buffer, size_t(n), now);
             lastActivity_ = now;
+            // A short read took all there was; poll tells when more comes.
+            if (size_t(n) < sizeof buffer) return;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
