@@ -197,7 +197,9 @@ private:
 struct Camsim {
     bool start(const std::string& path, std::vector<std::string> options, const fs::path& folder) {
         fs::create_directories(folder / "state");
-        options.insert(options.end(), {"--state", (folder / "state").string(), "--pace-report"});
+        options.insert(options.end(), {"--state", (folder / "state").string()});
+        if (std::find(options.begin(), options.end(), "--pace") != options.end())
+            options.push_back("--pace-report");
         if (!process.start(path, options)) {
             std::fprintf(stderr, "bench_update: cannot start %s\n", path.c_str());
             return false;
@@ -567,20 +569,31 @@ int main(int argc, char** argv) {
         }
     }
     bool ok = true;
+    // Raw and unpaced take turns, three times, and the best of each counts: a busy moment of
+    // the machine then hits both alike or neither.
     const int pairs = 2000;
-    const double raw = rawPingPong(pairs);
-    std::printf("== raw ping-pong over a pty: 269 out / 13 back, 13 out / 269 back ==\n");
+    double raw = 0;
+    BlockRun unpaced;
+    double rate = 0;
+    for (int turn = 0; turn < 3; ++turn) {
+        raw = std::max(raw, rawPingPong(pairs));
+        const BlockRun run = blockRun(camsimPath, 0, 4 * blocks, "unpaced");
+        ok = ok && run.ok;
+        const double runRate = run.wall > 0 ? double(run.transactions) / run.wall : 0;
+        if (runRate > rate) {
+            rate = runRate;
+            unpaced = run;
+        }
+    }
+    std::printf("== raw ping-pong over a pty: 269 out / 13 back, 13 out / 269 back, best of 3 ==\n");
     std::printf("transactions / s            %8.0f\n", raw);
-
-    std::printf("== COM port, camsim unpaced: %d blocks written and read back ==\n", 4 * blocks);
-    const BlockRun unpaced = blockRun(camsimPath, 0, 4 * blocks, "unpaced");
-    ok = ok && unpaced.ok;
-    const double rate = unpaced.wall > 0 ? double(unpaced.transactions) / unpaced.wall : 0;
+    std::printf("== COM port, camsim unpaced: %d blocks written and read back, best of 3 ==\n",
+                4 * blocks);
     std::printf("block transactions / s      %8.0f    %.1f %% of the raw ping-pong (target >= 90 %%)\n",
                 rate, raw > 0 ? 100 * rate / raw : 0.0);
+    const double unpacedCount = double(std::max<uint64_t>(unpaced.transactions, 1));
     std::printf("CPU per transaction         %8.1f us programmer, %.1f us camsim\n",
-                1e6 * unpaced.programmerCpu / double(std::max<uint64_t>(unpaced.transactions, 1)),
-                1e6 * unpaced.camsimCpu / double(std::max<uint64_t>(unpaced.transactions, 1)));
+                1e6 * unpaced.programmerCpu / unpacedCount, 1e6 * unpaced.camsimCpu / unpacedCount);
     std::printf("syscalls per transaction    %s programmer, %s camsim\n",
                 perTransaction(unpaced.programmerCalls, unpaced.transactions).c_str(),
                 perTransaction(unpaced.camsimCalls, unpaced.transactions).c_str());

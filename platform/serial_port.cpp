@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "platform/deadline.h"
 #include "platform/serial_baud.h"
@@ -151,8 +152,11 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
     std::optional<Deadline> gap;  // runs from the latest byte once the first one came
     std::optional<Deadline::SteadyClock::time_point> lastChunk;
     bool lineWaited = false;
+    // Right after a command went out its answer cannot be there yet: wait first.
+    bool waitFirst = std::exchange(justWrote_, false);
     for (;;) {
-        const ssize_t got = ::read(fd_, buffer + received, count - received);
+        const ssize_t got =
+            std::exchange(waitFirst, false) ? -2 : ::read(fd_, buffer + received, count - received);
         if (got > 0) {
             received += size_t(got);
             if (received == count)
@@ -177,9 +181,9 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
         } else if (got == 0) {
             // With at least one byte asked for, 0 means the line hung up.
             return EIO;
-        } else if (errno == EINTR) {
+        } else if (got == -1 && errno == EINTR) {
             continue;
-        } else if (errno != EAGAIN) {
+        } else if (got == -1 && errno != EAGAIN) {
             return errno;
         }
         if (anyExpired(total, gap))
@@ -208,6 +212,7 @@ int SerialPort::write(const uint8_t* data, size_t count, size_t& written) {
         const ssize_t put = ::write(fd_, data + written, count - written);
         if (put > 0) {
             written += size_t(put);
+            justWrote_ = true;
             continue;
         }
         if (put < 0 && errno == EINTR)

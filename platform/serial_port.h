@@ -44,6 +44,7 @@ private:
     SerialTimeouts timeouts_{};
     // Ten bit times (8N1) at the configured rate; 0 until configure() succeeded.
     std::chrono::nanoseconds byteTime_{0};
+    bool justWrote_ = false;  // nothing was read since the last write
 };
 
 // The device path of the 1-based port number n: $QEL_COM<n> if set, else /dev/ttyS<n-1>.

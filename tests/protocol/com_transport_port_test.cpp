@@ -91,6 +91,12 @@ const Bytes kDebugText = telegram(0x0019, {'h', 'e', 'l', 'l', 'o', '\n'});  // 
 const Bytes kReadBlock = telegram(cmd::READ_BLOCK, Bytes(8, 0x01));            // 13 bytes
 const Bytes kWriteBlock = telegram(cmd::WRITE_BLOCK, Bytes(264, 0x02));        // 269 bytes
 
+Bytes joined(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 struct Transport {
     explicit Transport(Variant variant = Variant::Programmer) {
         auto owned = std::make_unique<ScriptedLine>();
@@ -132,9 +138,7 @@ TEST(ComTransportReads, OneHeaderReadAndOneBodyReadPerTelegram) {
         SCOPED_TRACE(c.name);
         Transport t;
         t.line->input.assign(c.waiting.begin(), c.waiting.end());
-        Bytes answer;
-        for (const Bytes& part : c.answer) answer.insert(answer.end(), part.begin(), part.end());
-        t.line->replies.push_back(answer);
+        t.line->replies.push_back(joined(c.answer));
         EXPECT_EQ(t.transaction(c.command), kOk);
         EXPECT_EQ(t.line->readSizes, c.reads);
         EXPECT_EQ(t.line->sent, c.command);  // in one write
@@ -191,9 +195,7 @@ TEST(ComTransportFailures, EachFailingPortCallEndsTheTransactionWithItsLogLines)
         Transport t;
         t.line->writes = c.writes;
         t.line->reads = c.reads;
-        Bytes answer;
-        for (const Bytes& part : c.answer) answer.insert(answer.end(), part.begin(), part.end());
-        if (!answer.empty()) t.line->replies.push_back(answer);
+        if (!c.answer.empty()) t.line->replies.push_back(joined(c.answer));
         EXPECT_EQ(t.readBlock(), c.result);
         EXPECT_EQ(t.log.lines(), c.lines);
         // A failed transaction leaves the caller's buffer as it was.
