@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -135,6 +136,8 @@ int SerialPort::configure(uint32_t baudRate) {
         return error;
     byteTime_ = baudRate > 0 ? nanoseconds(10'000'000'000LL / baudRate) : nanoseconds(0);
 
+    // The reads' timed waits should end on time, not up to the default 50 us later.
+    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     const int lines = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
         return errno;

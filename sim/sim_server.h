@@ -46,6 +46,7 @@ private:
     std::optional<std::chrono::nanoseconds> pollTimeout(Clock::time_point now) const;
 
     bool paceReport_;
+    bool paced_;
     DeviceStore& store_;
     PtyEndpoint& port_;
     CamLinkEndpoint* camLink_;
