@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "platform/deadline.h"
 #include "platform/serial_baud.h"
@@ -59,6 +62,16 @@ int waitFor(int fd, short events, std::optional<nanoseconds> wait) {
     return 0;
 }
 
+// Sleeps until `end` (a steady clock time) without a rounding relative sleep.
+void sleepUntil(Deadline::SteadyClock::time_point end) {
+    const auto sinceEpoch = std::chrono::duration_cast<nanoseconds>(end.time_since_epoch());
+    timespec at{};
+    at.tv_sec = time_t(sinceEpoch.count() / 1'000'000'000);
+    at.tv_nsec = long(sinceEpoch.count() % 1'000'000'000);
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
+}
+
 // The total time-out of a transfer of `count` bytes; none when both parts are 0.
 std::optional<Deadline> totalDeadline(uint32_t multiplierMs, uint32_t constantMs, size_t count) {
     if (multiplierMs == 0 && constantMs == 0)
@@ -91,6 +104,7 @@ int SerialPort::open(const std::string& path) {
     }
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
+    byteTime_ = nanoseconds(0);
     return 0;
 }
 
@@ -120,6 +134,10 @@ int SerialPort::configure(uint32_t baudRate) {
         return errno;
     if (const int error = setBaudRate(fd_, baudRate))
         return error;
+    byteTime_ = baudRate > 0 ? nanoseconds(10'000'000'000LL / baudRate) : nanoseconds(0);
+
+    // The reads' timed waits should end on time, not up to the default 50 us later.
+    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     const int lines = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
         return errno;
@@ -135,29 +153,56 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
     const std::optional<Deadline> total =
         totalDeadline(timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, count);
     std::optional<Deadline> gap;  // runs from the latest byte once the first one came
+    std::optional<Deadline::SteadyClock::time_point> lastChunk;
+    bool lineWaited = false;
+    // Right after a command went out its answer cannot be there yet: wait first.
+    bool waitFirst = std::exchange(justWrote_, false);
     for (;;) {
-        const ssize_t got = ::read(fd_, buffer + received, count - received);
+        const ssize_t got =
+            std::exchange(waitFirst, false) ? -2 : ::read(fd_, buffer + received, count - received);
         if (got > 0) {
             received += size_t(got);
             if (received == count)
                 return 0;
             if (timeouts_.readIntervalMs != 0)
                 gap = Deadline(milliseconds(timeouts_.readIntervalMs));
-            continue;
-        }
-        // With at least one byte asked for, 0 means the line hung up.
-        if (got == 0)
+            const auto now = Deadline::SteadyClock::now();
+            // Bytes that come at the line's pace cannot complete the count before the line has
+            // carried the rest: one sleep for its wire time instead of a wake-up per chunk. A
+            // chunk faster than the line (a pseudo terminal) or a sender that fell behind is
+            // not paced: then arriving data decide.
+            if (!lineWaited && lastChunk && atLinePace(size_t(got), now - *lastChunk)) {
+                lineWaited = true;
+                auto end = now + byteTime_ * int64_t(count - received);
+                if (total)
+                    end = std::min(end, total->end());
+                sleepUntil(end);
+                continue;
+            }
+            lastChunk = now;
+            // A short read took all there was: wait before asking again.
+        } else if (got == 0) {
+            // With at least one byte asked for, 0 means the line hung up.
             return EIO;
-        if (errno == EINTR)
+        } else if (got == -1 && errno == EINTR) {
             continue;
-        if (errno != EAGAIN)
+        } else if (got == -1 && errno != EAGAIN) {
             return errno;
+        }
         if (anyExpired(total, gap))
             return 0;
         const int waited = waitFor(fd_, POLLIN, nearestWait(total, gap));
         if (waited != 0 && waited != ETIMEDOUT)
             return waited;
     }
+}
+
+bool SerialPort::atLinePace(size_t chunk, std::chrono::nanoseconds since) const {
+    if (byteTime_.count() == 0)
+        return false;
+    // A receive FIFO's worth more than the line could carry meanwhile is still the line.
+    constexpr size_t kFifo = 16;
+    return chunk <= size_t(since / byteTime_) + kFifo;
 }
 
 int SerialPort::write(const uint8_t* data, size_t count, size_t& written) {
@@ -170,6 +215,7 @@ int SerialPort::write(const uint8_t* data, size_t count, size_t& written) {
         const ssize_t put = ::write(fd_, data + written, count - written);
         if (put > 0) {
             written += size_t(put);
+            justWrote_ = true;
             continue;
         }
         if (put < 0 && errno == EINTR)

@@ -1,55 +1,50 @@
 #pragma once
-// A serial port on termios with the read and write time-out semantics that the camera protocol
-// was designed for:
-//  - a read returns when the requested count arrived, when the total time-out
-//    (readTotalMultiplierMs x count + readTotalConstantMs) expired, or when the gap between two
-//    bytes exceeded readIntervalMs (the interval counts from the first byte on);
-//  - a write returns when everything was written or the total write time-out expired.
-// A zero total (multiplier and constant both 0) means no total limit; a zero interval means no
-// interval limit. Every call returns 0 or an errno value.
+// A serial port on termios with the time-out semantics of SerialLine. A read whose bytes come at
+// the line's pace sleeps once for the wire time of its rest instead of waking for every chunk
+// the driver passes on.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "platform/serial_line.h"
+
 namespace platform {
 
-struct SerialTimeouts {
-    uint32_t readIntervalMs = 0;
-    uint32_t readTotalMultiplierMs = 0;
-    uint32_t readTotalConstantMs = 0;
-    uint32_t writeTotalMultiplierMs = 0;
-    uint32_t writeTotalConstantMs = 0;
-};
-
-class SerialPort {
+class SerialPort : public SerialLine {
 public:
     SerialPort() = default;
-    ~SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens the device exclusively (a second opener is refused with EBUSY).
-    int open(const std::string& path);
-    void close();
-    bool isOpen() const { return fd_ >= 0; }
+    int open(const std::string& path) override;
+    void close() override;
+    bool isOpen() const override { return fd_ >= 0; }
 
     // Raw 8N1, no flow control, DTR and RTS raised; any rate, 76800 and 500000 included.
-    int configure(uint32_t baudRate);
-    void setTimeouts(const SerialTimeouts& timeouts) { timeouts_ = timeouts; }
+    int configure(uint32_t baudRate) override;
+    void setTimeouts(const SerialTimeouts& timeouts) override { timeouts_ = timeouts; }
     const SerialTimeouts& timeouts() const { return timeouts_; }
 
-    int read(uint8_t* buffer, size_t count, size_t& received);
-    int write(const uint8_t* data, size_t count, size_t& written);
-    int bytesWaiting(size_t& count);
-    // Drops pending input and output.
-    int purge();
+    int read(uint8_t* buffer, size_t count, size_t& received) override;
+    int write(const uint8_t* data, size_t count, size_t& written) override;
+    int bytesWaiting(size_t& count) override;
+    int purge() override;
 
     int fd() const { return fd_; }
 
 private:
+    // Whether `chunk` bytes arriving `since` the previous chunk are no faster than the line.
+    bool atLinePace(size_t chunk, std::chrono::nanoseconds since) const;
+
     int fd_ = -1;
     SerialTimeouts timeouts_{};
+    // Ten bit times (8N1) at the configured rate; 0 until configure() succeeded.
+    std::chrono::nanoseconds byteTime_{0};
+    bool justWrote_ = false;  // nothing was read since the last write
 };
 
 // The device path of the 1-based port number n: $QEL_COM<n> if set, else /dev/ttyS<n-1>.

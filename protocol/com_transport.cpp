@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/serial_port.h"
 #include "protocol/commands.h"
 
 namespace protocol {
@@ -34,7 +35,11 @@ constexpr milliseconds kDrainPause{100};
 }  // namespace
 
 ComTransport::ComTransport(Variant variant, LogSink& log, platform::Clock& clock)
-    : variant_(variant), log_(log), clock_(clock) {}
+    : ComTransport(variant, log, clock, std::make_unique<platform::SerialPort>()) {}
+
+ComTransport::ComTransport(Variant variant, LogSink& log, platform::Clock& clock,
+                           std::unique_ptr<platform::SerialLine> port)
+    : variant_(variant), log_(log), clock_(clock), port_(std::move(port)) {}
 
 ComTransport::~ComTransport() {
     close();
@@ -43,21 +48,21 @@ ComTransport::~ComTransport() {
 void ComTransport::applySettings(uint32_t baudRate) {
     // The time-outs are ours, not the driver's: without them a read could wait for ever.
     // Queue sizes have no counterpart on a terminal; the kernel's buffers are larger.
-    port_.setTimeouts(kIdleTimeouts);
-    if (port_.configure(baudRate) != 0)
+    port_->setTimeouts(kIdleTimeouts);
+    if (port_->configure(baudRate) != 0)
         return;
-    port_.purge();
+    port_->purge();
 }
 
 ErrorCode ComTransport::openByIndex(int portIndex, int identifiedPortNumber) {
     const int64_t portNumber = int64_t(portIndex) + 1;
     if (identifiedPortNumber < 1 || identifiedPortNumber != portNumber)
         close();
-    if (!port_.isOpen()) {
+    if (!port_->isOpen()) {
         if (portNumber < 1 || portNumber > INT_MAX)
             return kErrPortIndex;
         const std::string path = platform::comPortPath(int(portNumber));
-        if (port_.open(path) != 0)
+        if (port_->open(path) != 0)
             return kErrPortIndex;
         portPath_ = path;
         applySettings(kProgrammerBaudRate);
@@ -78,7 +83,7 @@ ErrorCode ComTransport::identifyCamera(uint8_t* reply, uint32_t capacity) {
 ErrorCode ComTransport::openLibrary(int portNumber, uint32_t baudRate) {
     close();
     const std::string path = platform::comPortPath(portNumber);
-    if (port_.open(path) != 0) {
+    if (port_->open(path) != 0) {
         log_.log("Error open Comport\n");
         return kErrLibraryPortOpen;
     }
@@ -87,7 +92,7 @@ ErrorCode ComTransport::openLibrary(int portNumber, uint32_t baudRate) {
 }
 
 ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate, bool debugOffAfter) {
-    if (port_.isOpen())
+    if (port_->isOpen())
         applySettings(baudRate);
     std::array<uint8_t, cap::GET_CAMERA_TYPE> reply{};
     const ErrorCode result = identifyCamera(reply.data(), uint32_t(reply.size()));
@@ -106,26 +111,26 @@ ErrorCode ComTransport::portTest(int portNumber) {
 }
 
 int ComTransport::close() {
-    port_.close();
+    port_->close();
     portPath_.clear();
     return 1;
 }
 
 ErrorCode ComTransport::drain(platform::Milliseconds bound) {
-    if (!port_.isOpen())
+    if (!port_->isOpen())
         return kOk;
     const platform::Milliseconds start = clock_.now();
     size_t drained = 0;
     for (;;) {
         size_t waiting = 0;
-        if (port_.bytesWaiting(waiting) != 0)
+        if (port_->bytesWaiting(waiting) != 0)
             return kErrPortIo;
         if (waiting == 0)
             return kOk;
         while (waiting > 0) {
             std::array<uint8_t, kDrainChunk> scratch;
             size_t got = 0;
-            if (port_.read(scratch.data(), std::min(waiting, scratch.size()), got) != 0)
+            if (port_->read(scratch.data(), std::min(waiting, scratch.size()), got) != 0)
                 return kErrPortIo;
             log_.log("Check ReadFile size:%d", int(got));
             if (got == 0)
@@ -152,7 +157,7 @@ ErrorCode ComTransport::debugOff() {
 
 bool ComTransport::readHeader(uint8_t* buffer, size_t& received) {
     std::memset(buffer, 0, kHeaderClear);
-    if (port_.read(buffer, kHeaderSize, received) != 0) {
+    if (port_->read(buffer, kHeaderSize, received) != 0) {
         log_.log("ERROR: ReadFile Com size:%d", int(kHeaderSize));
         return false;
     }
@@ -182,10 +187,10 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
                            ? add_checksum(buffer.data(), length, variant_)
                            : checksumError(variant_);
 
-    port_.setTimeouts(timeouts);
+    port_->setTimeouts(timeouts);
 
     size_t written = 0;
-    int error = port_.write(buffer.data(), length, written);
+    int error = port_->write(buffer.data(), length, written);
     if (error != 0 || (written == 0 && length != 0)) {
         log_.log("ERROR: WriteFile Com size %d ", int(length));
         return kErrPortIo;
@@ -193,7 +198,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     log_.log("WriteFile Com size %d done %d", int(length), int(written));
     for (size_t sent = written; sent < length; sent += written) {
         const size_t remaining = length - sent;
-        error = port_.write(buffer.data() + sent, remaining, written);
+        error = port_->write(buffer.data() + sent, remaining, written);
         if (error != 0 || written == 0) {
             log_.log("ERROR: WriteFile Com size:%d", int(remaining));
             return kErrPortIo;
@@ -213,7 +218,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     unsigned removed = 0;
     while (buffer[0] == kDebugTextMark && removed < debugLimit) {
         timeouts.readTotalConstantMs = kAfterDebugConstantMs;
-        port_.setTimeouts(timeouts);
+        port_->setTimeouts(timeouts);
         const uint16_t debugLength = readU16(&buffer[2]);
         log_.log("Remove Debug command 0x%x, size %d", readU16(&buffer[0]), int(debugLength));
         // A length field below 4 wraps to a huge count, which the buffer size then caps.
@@ -221,7 +226,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
         std::array<uint8_t, kTelegramMax> discard;
         while (remaining > 0) {
             size_t got = 0;
-            if (port_.read(discard.data(), remaining, got) != 0) {
+            if (port_->read(discard.data(), remaining, got) != 0) {
                 log_.log("ERROR: ReadFile Com size:%d", int(remaining));
                 return kErrPortIo;
             }
@@ -248,7 +253,7 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
     size_t held = kHeaderSize;
     while (body > 0) {
         size_t got = 0;
-        if (port_.read(&buffer[held], body, got) != 0) {
+        if (port_->read(&buffer[held], body, got) != 0) {
             log_.log("ERROR: ReadFile Com size:%d", int(body));
             return kErrPortIo;
         }

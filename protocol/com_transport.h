@@ -3,10 +3,11 @@
 // the library's variants differ where noted; every log line goes to the deliverable's LogSink.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/serial_port.h"
+#include "platform/serial_line.h"
 #include "protocol/error_codes.h"
 #include "protocol/log_sink.h"
 #include "protocol/telegram.h"
@@ -16,6 +17,9 @@ namespace protocol {
 class ComTransport {
 public:
     ComTransport(Variant variant, LogSink& log, platform::Clock& clock);
+    // Over `port` instead of a serial port of the system (a test's port that fails on cue).
+    ComTransport(Variant variant, LogSink& log, platform::Clock& clock,
+                 std::unique_ptr<platform::SerialLine> port);
     ~ComTransport();  // closes an open port
     ComTransport(const ComTransport&) = delete;
     ComTransport& operator=(const ComTransport&) = delete;
@@ -35,7 +39,7 @@ public:
 
     // Returns 1 (the programmer's close result).
     int close();
-    bool isOpen() const { return port_.isOpen(); }
+    bool isOpen() const { return port_->isOpen(); }
     // Reads and discards what waits in the input queue, pass after pass 100 ms apart, until a
     // pass finds it empty or `bound` has passed; a bound of 0 makes one pass.
     ErrorCode drain(platform::Milliseconds bound = kDrainBound);
@@ -61,7 +65,7 @@ private:
     Variant variant_;
     LogSink& log_;
     platform::Clock& clock_;
-    platform::SerialPort port_;
+    std::unique_ptr<platform::SerialLine> port_;
     std::string portPath_;
 };
 

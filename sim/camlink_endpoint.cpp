@@ -154,7 +154,7 @@ void CamLinkEndpoint::writeClient(Clock::time_point now) {
             if (due == 0)
                 return;
             const size_t n = output_.peek(chunk, due);
-            output_.consume(n);
+            output_.consume(n, Clock::now());
             framed_ += n;
             clsersim::appendFrames(unsent_, baud_, chunk, n);
         }
@@ -182,7 +182,9 @@ std::optional<CamLinkEndpoint::Clock::time_point> CamLinkEndpoint::wakeTime(Cloc
         consider(reader_.staleDeadline());
         consider(reader_.arrivalDue());
     }
-    consider(output_.nextDue(now));
+    // Framed bytes the socket has not taken wait for POLLOUT, not for a time that has passed.
+    if (unsent_.empty())
+        consider(output_.nextDue(now));
     return wake;
 }
 

@@ -50,6 +50,8 @@ public:
     void writeClient(Clock::time_point now);
 
     TelegramReader& reader() { return reader_; }
+    // What the paced line delivered so far.
+    const LineCheck& lineCheck() const { return output_.check(); }
     void push(const Bytes& bytes, Clock::time_point now);
     // The camera's rate becomes `baud` once the bytes queued so far have gone out.
     void followRate(uint32_t baud);

@@ -186,6 +186,10 @@ void describeOptions(CLI::App& app, SimOptions& o, std::vector<HardwareRecord>& 
           "replies leave at that pace, and a command is acted on\n"
           "only once all its bytes would have arrived",
           [&o](const std::string& t) { return toField(t, 100000000, o.paceBaud); });
+    flag("--pace-report",
+         "on exit, print on stderr the bytes each paced line\n"
+         "sent, the time they took and their wire time",
+         [&o] { o.paceReport = true; });
     value("--camlink-port", "N",
           "also serve the camera's Camera Link serial line on\n"
           "127.0.0.1:N (0: any free port) for libclsersim;\n"

@@ -39,6 +39,7 @@ struct SimOptions {
     int debugText = 0;
     std::string stateDir;
     uint32_t paceBaud = 0;  // 0: unpaced
+    bool paceReport = false;  // print the paced lines' own check on exit
     int camlinkPort = -1;   // -1: no Camera Link socket; 0: any free port
     bool outputFormat = true;  // false: the interface output format commands are unknown
     uint32_t serial = 1234;

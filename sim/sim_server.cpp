@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@ namespace sim {
 
 namespace {
 constexpr std::chrono::milliseconds kSaveAfterIdle{400};
+constexpr int kPacedNice = -10;
 constexpr std::chrono::milliseconds kHangupPause{50};
 // Output nobody has taken for this long is dropped, as a PC's full receive queue would lose it.
 constexpr std::chrono::milliseconds kDropBlockedOutput{1000};
@@ -20,7 +22,9 @@ constexpr std::chrono::milliseconds kDropBlockedOutput{1000};
 
 SimServer::SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint& port,
                      CamLinkEndpoint* camLink)
-    : store_(store),
+    : paceReport_(options.paceReport),
+      paced_(options.paceBaud > 0),
+      store_(store),
       port_(port),
       camLink_(camLink),
       model_(options, store),
@@ -28,9 +32,41 @@ SimServer::SimServer(const SimOptions& options, DeviceStore& store, PtyEndpoint&
       output_(options.paceBaud) {}
 
 int SimServer::run(int stopFd, int stdinFd) {
+    const int status = serve(stopFd, stdinFd);
+    if (paceReport_) reportPace();
+    return status;
+}
+
+namespace {
+// "bytes over the time they took" beside the wire time at the pace: 1.00000 is a line that kept
+// its pace to the last byte of every send.
+void printLineCheck(const char* line, const LineCheck& check) {
+    if (check.bytes == 0) {
+        std::fprintf(stderr, "camsim: pace check, %s: nothing sent paced\n", line);
+        return;
+    }
+    const double taken = std::chrono::duration<double>(check.taken).count();
+    const double wire = std::chrono::duration<double>(check.wire).count();
+    std::fprintf(stderr,
+                 "camsim: pace check, %s: %llu bytes sent in %.6f s against %.6f s of wire time: "
+                 "%.5f of the wire time, %.1f baud delivered\n",
+                 line, (unsigned long long)check.bytes, taken, wire, wire > 0 ? taken / wire : 0.0,
+                 taken > 0 ? double(check.bytes) * 10.0 / taken : 0.0);
+}
+}  // namespace
+
+void SimServer::reportPace() const {
+    printLineCheck("port", output_.check());
+    if (camLink_) printLineCheck("Camera Link", camLink_->lineCheck());
+}
+
+int SimServer::serve(int stopFd, int stdinFd) {
     // Timed waits may otherwise end up to 50 us late; paced, two of them lie on the path of every
     // command and reply.
     ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+    // A paced line is only as exact as camsim's wake-ups: ask to be scheduled ahead of the
+    // machine's other work (where allowed; camsim needs little CPU).
+    if (paced_) ::setpriority(PRIO_PROCESS, 0, kPacedNice);
     while (true) {
         const Clock::time_point now = Clock::now();
         advanceTimers(now);
@@ -87,7 +123,7 @@ void SimServer::advanceTimers(Clock::time_point now) {
         // A grabber that reopened its port meanwhile did not ask for this answer.
         if (pendingLine_ == Line::CamLink && camLink_->client() != pendingClient_)
             pending_.bytes.clear();
-        startSending(pending_, pendingLine_, now);
+        startSending(pending_, pendingLine_, stateUntil_);
         pending_ = {};
     }
     if (state_ == State::Offline && now >= stateUntil_) {
@@ -114,9 +150,10 @@ void SimServer::processInput(Clock::time_point now) {
             if (!telegram) continue;
             any = true;
             lastActivity_ = now;
+            // The camera answers as its last byte comes in, whenever camsim got round to it.
             react(telegram->checksumOk ? model_.handle(telegram->bytes)
                                        : model_.handleBadChecksum(telegram->bytes),
-                  line, now);
+                  line, telegram->arrived);
         }
     }
 }
@@ -158,6 +195,8 @@ void SimServer::readPort(Clock::time_point now) {
             if (state_ == State::Listening || state_ == State::Working)
                 reader_.feed(buffer, size_t(n), now);
             lastActivity_ = now;
+            // A short read took all there was; poll tells when more comes.
+            if (size_t(n) < sizeof buffer) return;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -174,7 +213,7 @@ void SimServer::writePort(Clock::time_point now) {
         const size_t count = output_.peek(buffer, std::min(due, sizeof buffer));
         const ssize_t n = ::write(port_.masterFd(), buffer, count);
         if (n > 0) {
-            output_.consume(size_t(n));
+            output_.consume(size_t(n), Clock::now());
             blockedSince_.reset();
             continue;
         }
@@ -208,7 +247,8 @@ std::optional<std::chrono::nanoseconds> SimServer::pollTimeout(Clock::time_point
         consider(reader_.staleDeadline());
         consider(reader_.arrivalDue());
     }
-    consider(output_.nextDue(now));
+    // Output the pty does not take waits for POLLOUT, not for a time that has passed already.
+    if (!blockedSince_) consider(output_.nextDue(now));
     if (blockedSince_) consider(*blockedSince_ + kDropBlockedOutput);
     if (now < portQuietUntil_) consider(portQuietUntil_);
     if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);

@@ -24,9 +24,12 @@ public:
 
     // Serves until `stopFd` (a signalfd) becomes readable or `stdinFd` reaches end of file
     // (-1: stdin is not watched). Returns the process exit code.
+    // With --pace-report, prints each paced line's check on stderr when it ends.
     int run(int stopFd, int stdinFd);
 
 private:
+    int serve(int stopFd, int stdinFd);
+    void reportPace() const;
     using Clock = std::chrono::steady_clock;
     enum class State { Listening, Working, Offline, Gone };
     enum class Line { Pty, CamLink };
@@ -42,6 +45,8 @@ private:
     // How long poll may sleep: until the next timer, pacing step or save (none: no limit).
     std::optional<std::chrono::nanoseconds> pollTimeout(Clock::time_point now) const;
 
+    bool paceReport_;
+    bool paced_;
     DeviceStore& store_;
     PtyEndpoint& port_;
     CamLinkEndpoint* camLink_;

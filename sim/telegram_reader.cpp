@@ -41,6 +41,7 @@ std::optional<TelegramReader::Telegram> TelegramReader::next(Clock::time_point n
         const Clock::time_point arrived = arrivalOf(length);
         if (now < arrived) return std::nullopt;
         Telegram t;
+        t.arrived = arrived;
         t.bytes.assign(buffer_.begin(), buffer_.begin() + long(length));
         buffer_.erase(buffer_.begin(), buffer_.begin() + long(length));
         // Bytes behind it were queued on the line: they start when this telegram has ended.

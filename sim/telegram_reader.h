@@ -25,6 +25,7 @@ public:
     struct Telegram {
         Bytes bytes;
         bool checksumOk = false;
+        Clock::time_point arrived;  // when its last byte was in (paced: on the line's time)
     };
 
     explicit TelegramReader(uint32_t paceBaud = 0);  // 0: a telegram counts as there at once
