@@ -1,6 +1,7 @@
 // Control_Command against a scripted grabber channel that delivers the input as the camera's
 // bytes: whatever arrives, the reply copied is no longer than the caller's capacity and a success
-// was a telegram with the right code and checksum.
+// was a telegram with the right code and checksum. The link set-up's readers of the firmware
+// records and the Camera Link configuration then take the same bytes as their replies.
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "tessiport/control_command.h"
 #include "tessiport/driver_list.h"
 #include "tessiport/include/tessiport.h"
+#include "tessiport/link_setup.h"
 
 namespace {
 
@@ -58,6 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result == 0 && capacity >= 2 &&
         protocol::readU16(reply.data()) != uint16_t(protocol::readU16(getType) | 0x80))
         std::abort();
+
+    incoming = data + 2;
+    remaining = size - 2;
+    get_firmwarerev(entry);
+    incoming = data + 2;
+    remaining = size - 2;
+    get_actual_cl_config(entry);
     clearDriverList();
     return 0;
 }
