@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of BUILD_DIR for a short, bounded time on its seeds (fuzz/corpus/<name>)
-# and fails on any finding. FUZZ_TOTAL_SECONDS (default 105) is shared out among the targets,
-# at most 15 s each.
+# Runs the fuzz targets of BUILD_DIR on their seeds (fuzz/corpus/<name>) and fails on any finding.
+#   fuzz/run.sh BUILD_DIR                 short run for CI: FUZZ_TOTAL_SECONDS (default 105) shared
+#                                         out among the targets, 3 to 15 s each
+#   fuzz/run.sh BUILD_DIR SECONDS [NAME]  SECONDS per target (a long run), only fuzz_NAME if given
+# The work corpus of each target (BUILD_DIR/fuzz-work/<name>/corpus) grows from run to run.
 set -euo pipefail
-build="${1:?usage: fuzz/run.sh BUILD_DIR}"
+build="${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS [NAME]]}"
 here="$(cd "$(dirname "$0")" && pwd)"
-total="${FUZZ_TOTAL_SECONDS:-105}"
 
 shopt -s nullglob
-targets=("$build"/bin/fuzz_*)
+if [ -n "${3:-}" ]; then
+    targets=("$build/bin/fuzz_$3")
+    [ -x "${targets[0]}" ] || targets=()
+else
+    targets=("$build"/bin/fuzz_*)
+fi
 if [ ${#targets[@]} -eq 0 ]; then
     echo "no fuzz targets in $build/bin" >&2
     exit 1
 fi
-seconds=$(( total / ${#targets[@]} ))
-(( seconds > 15 )) && seconds=15
-(( seconds < 3 )) && seconds=3
+if [ -n "${2:-}" ]; then
+    seconds="$2"
+else
+    total="${FUZZ_TOTAL_SECONDS:-105}"
+    seconds=$(( total / ${#targets[@]} ))
+    (( seconds > 15 )) && seconds=15
+    (( seconds < 3 )) && seconds=3
+fi
 
 failed=0
 for binary in "${targets[@]}"; do

@@ -18,6 +18,11 @@ constexpr ErrorCode kErrPortIo = 0xA00B2005;             // write/read failed or
 constexpr ErrorCode kErrChecksum = 0x800B2008;           // programmer checksum functions
 constexpr ErrorCode kErrLibraryChecksum = 0x80332008;    // library checksum functions
 constexpr ErrorCode kErrReplyCode = 0x800B200C;          // reply code != command | 0x80
+// A reply whose length field ends before a field the caller reads from it.
+constexpr ErrorCode kErrReplyShort = 0x800B200E;
+// A reply that echoes other addresses (or another sum) than the request asked for.
+constexpr ErrorCode kErrReplyEcho = 0x800B200F;
+constexpr ErrorCode kErrLibraryReplyShort = 0x8033200E;  // the library's short reply
 
 // Camera codes the system interprets.
 constexpr ErrorCode kCamNoDeviceOpen = 0x80001053;       // CLOSE_DEVICE with nothing open

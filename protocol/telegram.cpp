@@ -47,7 +47,7 @@ ErrorCode validateReply(const uint8_t* received, size_t available, uint16_t comm
                         LogSink& log) {
     // Header and error code as far as they arrived; missing bytes read as 0.
     uint8_t head[8] = {};
-    std::memcpy(head, received, std::min(available, sizeof head));
+    if (received != nullptr) std::memcpy(head, received, std::min(available, sizeof head));
     const uint16_t replyCode = readU16(head);
     const uint16_t expected = uint16_t(commandCode | kReplyBit);
     if ((replyCode & kErrorReplyMask) == kErrorReplyMask) {
@@ -59,7 +59,7 @@ ErrorCode validateReply(const uint8_t* received, size_t available, uint16_t comm
         log.log("ERROR: com_out: != com_in 0x%x != 0x%x", replyCode, expected);
     }
     uint32_t checked = std::max<uint32_t>(capacity, 9);
-    if (test_checksum(received, available, checked, variant, &log) != kOk) {
+    if (received == nullptr || test_checksum(received, available, checked, variant, &log) != kOk) {
         log.log("ERROR: checksum");
         return checksumError(variant);
     }

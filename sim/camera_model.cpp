@@ -57,6 +57,17 @@ void CameraModel::finish(uint16_t code, Bytes reply, Reaction& reaction) {
         protocol::writeU16(reply.data(), uint16_t(protocol::readU16(reply.data()) + 0x0100));
         reply.back() = protocol::checksumOf(reply.data(), reply.size() - 1);
     }
+    const bool blockRead = code == cmd::READ_BLOCK || code == cmd::READ_EEPROM_BLOCK;
+    if (faults_.wrongEcho.count(code) && !blockRead && reply.size() >= 9) {
+        protocol::writeU32(&reply[4], protocol::readU32(&reply[4]) + 1);
+        reply.back() = protocol::checksumOf(reply.data(), reply.size() - 1);
+    }
+    if (auto it = faults_.shortReply.find(code); it != faults_.shortReply.end()) {
+        const size_t payload = reply.size() - 5;
+        const size_t kept = it->second < 0 ? payload / 2 : std::min(payload, size_t(it->second));
+        reply = makeTelegram(protocol::readU16(reply.data()),
+                             Bytes(reply.begin() + 4, reply.begin() + 4 + long(kept)));
+    }
     if (faults_.badChecksum.count(code)) reply.back() = uint8_t(reply.back() + 1);
     if (faults_.shortBody.count(code)) reply.resize(4 + (reply.size() - 4) / 2);
 
@@ -160,6 +171,7 @@ Bytes CameraModel::reboot(uint16_t code, Reaction& reaction) {
     camLink_.restart();
     reaction.offlineTime = std::chrono::milliseconds(options_.bootTimeMs);
     reaction.offlineForever = faults_.noAnswerAfterReboot;
+    if (faults_.bootModeAfterReboot) bootMode_ = true;
     return makeReply(code, {});
 }
 
@@ -167,6 +179,7 @@ Bytes CameraModel::deviceCommand(const Bytes& telegram, Reaction& reaction) {
     DeviceSession::Outcome out = session_.handle(telegram.data(), telegram.size(), bootMode_);
     if (out.erased) reaction.workTime = std::chrono::milliseconds(options_.eraseTimeMs);
     if (out.closed) saveState();
+    if (out.silenced) reaction.offlineForever = true;
     if (out.powerLost) {
         // The camera comes back running only its bootloader, with the flash as far as written.
         session_.closeAll();

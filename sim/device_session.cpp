@@ -73,6 +73,10 @@ DeviceSession::Outcome DeviceSession::handle(const uint8_t* telegram, size_t len
     FlashDevice& device = store_.device(openRow_);
     switch (code) {
         case cmd::CLOSE_DEVICE:
+            if (faults_.closeFail[size_t(openRow_)]) {
+                out.reply = makeErrorReply(code, camerr::kCloseFailed);
+                break;
+            }
             openRow_ = -1;
             out.closed = true;
             out.reply = makeReply(code, twoWords(0, 0));
@@ -88,7 +92,7 @@ DeviceSession::Outcome DeviceSession::handle(const uint8_t* telegram, size_t len
             break;
         case cmd::WRITE_BLOCK:
         case cmd::WRITE_EEPROM_BLOCK:
-            out.reply = write(code, telegram, length, out.powerLost);
+            out.reply = write(code, telegram, length, out);
             break;
         case cmd::READ_BLOCK:
         case cmd::READ_EEPROM_BLOCK:
@@ -127,14 +131,19 @@ bool DeviceSession::accepts(uint16_t code) const {
 }
 
 Bytes DeviceSession::write(uint16_t code, const uint8_t* telegram, size_t length,
-                           bool& powerLost) {
+                           Outcome& out) {
     if (length < protocol::kWriteBlockLength) return makeErrorReply(code, camerr::kBadLength);
     if (!accepts(code)) return makeErrorReply(code, camerr::kWrongDeviceCommand);
     const int attempt = writesSinceOpen_++;
     if (auto it = faults_.powerLoss.find(openRow_);
         it != faults_.powerLoss.end() && it->second == attempt) {
         faults_.powerLoss.erase(it);  // the power fails once
-        powerLost = true;
+        out.powerLost = true;
+        return {};
+    }
+    if (auto it = faults_.silentAfter.find(openRow_);
+        it != faults_.silentAfter.end() && it->second == attempt) {
+        out.silenced = true;
         return {};
     }
     if (faults_.writeFail.count({openRow_, attempt}))
@@ -157,8 +166,12 @@ Bytes DeviceSession::read(uint16_t code, const uint8_t* telegram, size_t length)
     uint32_t first = 0;
     uint32_t last = 0;
     const FlashDevice& device = store_.device(openRow_);
-    const auto offset = blockRange(telegram, first, last) ? device.offsetOf(first, last)
-                                                          : std::nullopt;
+    const bool range = blockRange(telegram, first, last);
+    if (range && faults_.wrongEcho.count(code)) {
+        first += protocol::kBlockSize;
+        last += protocol::kBlockSize;
+    }
+    const auto offset = range ? device.offsetOf(first, last) : std::nullopt;
     if (!offset) return makeErrorReply(code, camerr::kAddressRange);
     Bytes payload = twoWords(first, last);
     const size_t dataStart = payload.size();

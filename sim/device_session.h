@@ -21,6 +21,7 @@ public:
         bool erased = false;      // a successful erase (takes the erase time)
         bool powerLost = false;   // the camera lost power before it could answer
         bool closed = false;      // a device was closed
+        bool silenced = false;    // the camera hangs: no answer now or ever
     };
     // `telegram` holds `length` bytes with a correct checksum. In boot mode only the main
     // microcontroller can be opened.
@@ -32,7 +33,7 @@ public:
 
 private:
     Bytes open(uint16_t code, int row, bool bootMode);
-    Bytes write(uint16_t code, const uint8_t* telegram, size_t length, bool& powerLost);
+    Bytes write(uint16_t code, const uint8_t* telegram, size_t length, Outcome& out);
     Bytes read(uint16_t code, const uint8_t* telegram, size_t length);
     Bytes setChecksum(const uint8_t* telegram, size_t length);
     // Is `code` a write or read command that the open device takes?

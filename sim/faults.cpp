@@ -15,13 +15,21 @@ const char* const kFaultHelp =
     "  bad-checksum:CMD        the reply to CMD has a wrong checksum byte\n"
     "  error:CMD:CODE          CMD is refused with an error reply carrying CODE\n"
     "  short-body:CMD          the reply announces its full length but sends half its body\n"
+    "  short-reply:CMD[:N]     the reply to CMD is well formed (length, checksum) but carries\n"
+    "                          only half its payload, or only its first N payload bytes\n"
+    "  wrong-echo:CMD          block reads (0x1403, 0x1603) answer with the following block, its\n"
+    "                          addresses and data; other replies echo their first u32 plus one\n"
     "  debug-flood:CMD         200 debug text telegrams are sent before the reply to CMD\n"
     "  write-fail:DEV:K        the K-th block write (0-based, since DEV was opened) is refused\n"
     "  read-fail:DEV:K         the K-th block read (0-based, since DEV was opened) is refused\n"
     "  readback-mismatch:DEV   block reads of DEV return the data with one bit flipped\n"
     "  erase-fail:DEV          ERASE_DEVICE on DEV is refused (contents unchanged)\n"
     "  open-fail:DEV           opening DEV is refused\n"
+    "  close-fail:DEV          CLOSE_DEVICE on DEV is refused (the device stays open)\n"
+    "  silent:DEV:K            after K answered block writes to DEV (since it was opened) the\n"
+    "                          camera never answers again\n"
     "  no-answer-after-reboot  after a REBOOT the camera never answers again\n"
+    "  boot-mode-after-reboot  after a REBOOT the camera runs only its bootloader\n"
     "  power-loss:DEV:K        after K answered block writes to DEV (since it was opened) the\n"
     "                          next write is lost, the camera is silent for the boot time and\n"
     "                          comes back in boot mode with the flash as far as written; once\n";
@@ -94,6 +102,13 @@ bool addFault(const std::string& description, Faults& faults, std::string& error
     } else if (kind == "short-body" && args == 1 && parseCode(p[1], code)) {
         faults.shortBody.insert(code);
         ok = true;
+    } else if (kind == "short-reply" && (args == 1 || args == 2) && parseCode(p[1], code)) {
+        count = -1;
+        ok = args == 1 || parseCount(p[2], count);
+        if (ok) faults.shortReply[code] = count;
+    } else if (kind == "wrong-echo" && args == 1 && parseCode(p[1], code)) {
+        faults.wrongEcho.insert(code);
+        ok = true;
     } else if (kind == "debug-flood" && args == 1 && parseCode(p[1], code)) {
         faults.debugFlood.insert(code);
         ok = true;
@@ -116,8 +131,15 @@ bool addFault(const std::string& description, Faults& faults, std::string& error
         ok = faults.eraseFail[size_t(row)] = true;
     } else if (kind == "open-fail" && args == 1 && parseRow(p[1], row)) {
         ok = faults.openFail[size_t(row)] = true;
+    } else if (kind == "close-fail" && args == 1 && parseRow(p[1], row)) {
+        ok = faults.closeFail[size_t(row)] = true;
+    } else if (kind == "silent" && args == 2 && parseRow(p[1], row)) {
+        ok = parseCount(p[2], count);
+        if (ok) faults.silentAfter[row] = count;
     } else if (kind == "no-answer-after-reboot" && args == 0) {
         ok = faults.noAnswerAfterReboot = true;
+    } else if (kind == "boot-mode-after-reboot" && args == 0) {
+        ok = faults.bootModeAfterReboot = true;
     }
     if (!ok) error = "bad fault description '" + description + "' (see --help)";
     return ok;

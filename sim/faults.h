@@ -18,6 +18,12 @@ struct Faults {
     std::set<uint16_t> wrongCode;
     std::set<uint16_t> badChecksum;
     std::set<uint16_t> shortBody;
+    // Command code -> payload bytes kept (-1: half) of a reply that is complete, with a correct
+    // length and checksum, but shorter than the command's.
+    std::map<uint16_t, int> shortReply;
+    // Block reads answer with the following block (its addresses and data); other replies
+    // echo their first u32 plus one.
+    std::set<uint16_t> wrongEcho;
     std::set<uint16_t> debugFlood;
     std::map<uint16_t, uint32_t> errorReply;
     // (row, K): the K-th block write since the device was opened fails.
@@ -27,6 +33,11 @@ struct Faults {
     std::array<bool, kDeviceCount> readbackMismatch{};
     std::array<bool, kDeviceCount> eraseFail{};
     std::array<bool, kDeviceCount> openFail{};
+    std::array<bool, kDeviceCount> closeFail{};
+    // Row -> number of answered block writes after which the camera never answers again.
+    std::map<int, int> silentAfter;
+    // After a REBOOT the camera comes back running only its bootloader.
+    bool bootModeAfterReboot = false;
     bool noAnswerAfterReboot = false;
     // Row -> number of block writes after which the power fails (once).
     std::map<int, int> powerLoss;

@@ -27,6 +27,7 @@ constexpr uint32_t kChecksumMismatch = 0x80001060;
 constexpr uint32_t kEraseFailed = 0x80001061;
 constexpr uint32_t kWriteFailed = 0x80001062;
 constexpr uint32_t kReadFailed = 0x80001063;
+constexpr uint32_t kCloseFailed = 0x80001064;
 }  // namespace camerr
 
 // A telegram with `code`, the payload and the checksum.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/commands.h"
+#include "protocol/reply_fields.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
 
@@ -178,8 +179,8 @@ uint32_t set_baudrate(DriverEntry& entry, uint32_t rate) {
 uint32_t get_actual_cl_config(DriverEntry& entry) {
     const uint32_t value = entry.handle;
     uint8_t config[kClConfigCapacity] = {};
-    const uint32_t result =
-        sendSimple(entry, protocol::cmd::GET_CL_CONFIGURATION, config, sizeof config);
+    uint32_t result = sendSimple(entry, protocol::cmd::GET_CL_CONFIGURATION, config, sizeof config);
+    if (result == 0) result = protocol::requireReply(config, sizeof config, 11, TP_ERR_REPLY_SHORT);
     if (result != 0) {
         LogMessage(level::kError, value,
                    "get_actual_cl_config: GET_CL_CONFIGURATION failed with 0x%x", result);
@@ -194,7 +195,8 @@ uint32_t get_actual_cl_config(DriverEntry& entry) {
         protocol::makeRequest(protocol::cmd::GET_INTERFACE_OUTPUT_FORMAT, 7);
     protocol::writeU16(&getFormat.bytes[4], kCameraLinkInterface);
     uint8_t format[kOutputFormatCapacity] = {};
-    if (transact(entry, getFormat, format, sizeof format) == 0) {
+    if (transact(entry, getFormat, format, sizeof format) == 0 &&
+        protocol::requireReply(format, sizeof format, 10, TP_ERR_REPLY_SHORT) == 0) {
         entry.transfer.DataFormat |= protocol::readU16(&format[6]);
         entry.outputFormatInfo = protocol::readU16(&format[8]);
     }
@@ -238,17 +240,19 @@ uint32_t set_cl_config(DriverEntry& entry, uint32_t clockFrequency, uint32_t ccL
 uint32_t get_firmwarerev(DriverEntry& entry) {
     const uint32_t value = entry.handle;
     uint8_t reply[kFirmwareCapacity] = {};
-    const uint32_t result =
-        sendSimple(entry, protocol::cmd::GET_FIRMWARE_VERSIONS, reply, sizeof reply);
+    uint32_t result = sendSimple(entry, protocol::cmd::GET_FIRMWARE_VERSIONS, reply, sizeof reply);
+    // A reply that carries fewer records than it announces is short.
+    size_t count = 0;
+    if (result == 0 && !protocol::firmwareRecordsOf(reply, sizeof reply, count))
+        result = TP_ERR_REPLY_SHORT;
     if (result != 0) {
         LogMessage(level::kError, value, "get_firmwarerev: err 0x%x", result);
         return result;
     }
     using namespace protocol::field;
-    const size_t count = protocol::readU16(&reply[RECORD_COUNT]);
     bool mainUp = false;
     bool mainFpga = false;
-    for (size_t i = 0; i < count && i < RECORDS_PER_REPLY && !(mainUp && mainFpga); ++i) {
+    for (size_t i = 0; i < count && !(mainUp && mainFpga); ++i) {
         const uint8_t* record = &reply[RECORDS + i * FIRMWARE_RECORD_SIZE];
         const char* name = reinterpret_cast<const char*>(record);
         const uint8_t major = record[FIRMWARE_MAJOR];

@@ -10,6 +10,7 @@
 #include "programmer/app/hardware_compatibility.h"
 #include "programmer/app/prog_dlg.h"
 #include "protocol/commands.h"
+#include "protocol/reply_fields.h"
 
 namespace app {
 
@@ -59,8 +60,10 @@ bool ProgDlg::ReadCameraInfoSteps() {
 
     std::array<uint8_t, cap::GET_CAMERA_TYPE> typeReply{};
     const Request typeRequest = simpleRequest(cmd::GET_CAMERA_TYPE);
-    if (camera->Command(typeRequest.data(), typeRequest.size, typeReply.data(), typeReply.size(),
-                        timeout::GET_CAMERA_TYPE) != kOk) {
+    const ErrorCode typed = camera->Command(typeRequest.data(), typeRequest.size, typeReply.data(),
+                                            typeReply.size(), timeout::GET_CAMERA_TYPE);
+    if (typed != kOk ||
+        requireReply(typeReply.data(), typeReply.size(), field::CAMERA_TYPE + 2) != kOk) {
         host_.warning(WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n"));
         return false;
     }
@@ -79,13 +82,14 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
     ShowStatus("Reading Camera Hardware Info");
     std::array<uint8_t, cap::GET_HARDWARE_VERSIONS> reply{};
     const Request request = simpleRequest(cmd::GET_HARDWARE_VERSIONS);
-    int count = 0;
+    size_t count = 0;
     for (int attempt = 0;; ++attempt) {
         reply.fill(0);
         const ErrorCode code = camera->Command(request.data(), request.size, reply.data(), reply.size(),
                                                timeout::GET_HARDWARE_VERSIONS);
-        count = readU16(&reply[field::RECORD_COUNT]);
-        if (code == kOk && count >= 1 && count <= int(field::RECORDS_PER_REPLY)) break;
+        // A reply that does not carry the records it announces is asked again like a failed one.
+        if (code == kOk && hardwareRecordsOf(reply.data(), reply.size(), count) && count >= 1)
+            break;
         host_.clock().sleepFor(platform::Milliseconds(100));
         ShowStatus(std::string("Reading Camera Hardware Info ") + camera::spinnerChar(attempt));
         if (attempt > kHardwareGiveUpAfter) {
@@ -102,8 +106,8 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
     }
 
     hardwareBoards.emplace();
-    for (int index = 0; index < count; ++index) {
-        const uint8_t* record = &reply[field::RECORDS + size_t(index) * field::HARDWARE_RECORD_SIZE];
+    for (size_t index = 0; index < count; ++index) {
+        const uint8_t* record = &reply[field::RECORDS + index * field::HARDWARE_RECORD_SIZE];
         hardwareBoards->push_back({nameAt(record, field::HARDWARE_NAME_SIZE),
                                    readU16(record + field::HARDWARE_CODE_A),
                                    readU16(record + field::HARDWARE_CODE_B)});
@@ -143,6 +147,10 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
         code = camera->Command(unpaged.data(), unpaged.size, reply.bytes.data(), reply.bytes.size(),
                                timeout::GET_FIRMWARE_VERSIONS);
     }
+    // A first reply without the records it announces is as unreadable as none.
+    size_t firstRecords = 0;
+    if (code == kOk && !firmwareRecordsOf(reply.bytes.data(), reply.bytes.size(), firstRecords))
+        code = kErrReplyShort;
     if (code != kOk) {
         host_.warning("Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
         deviceAvailable[files::kRowMainUp] = true;
@@ -154,7 +162,7 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     const int count = std::min(reply.count(), kFirmwareRecordsMax);
     const char* bootloaderName = bootloaderRecordName(cameraType);
     bool bootloaderFound = false;
-    for (int index = 0; index < std::min(count, int(field::RECORDS_PER_REPLY)); ++index)
+    for (int index = 0; index < int(firstRecords); ++index)
         if (reply.record(index).name == bootloaderName) bootloaderFound = true;
     if (!bootloaderFound && options.interfaceType == kInterfaceCameraLink) {
         host_.warning("Old bootloader found\nProgramming with this Interface type not allowed");
@@ -168,8 +176,11 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
             // A page that does not come leaves nothing trustworthy to read on.
             reply.bytes.fill(0);
             const Request page = firmwarePageRequest(uint8_t(j / perReply));
+            size_t pageRecords = 0;
             if (camera->Command(page.data(), page.size, reply.bytes.data(), reply.bytes.size(),
-                                timeout::GET_FIRMWARE_VERSIONS_PAGE) != kOk)
+                                timeout::GET_FIRMWARE_VERSIONS_PAGE) != kOk ||
+                !firmwarePageRecordsOf(reply.bytes.data(), reply.bytes.size(), size_t(j / perReply),
+                                       size_t(count), pageRecords))
                 break;
         }
         const FirmwareRecord record = reply.record(j % perReply);

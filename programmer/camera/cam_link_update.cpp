@@ -9,6 +9,7 @@
 #include "programmer/camera/wait_cycle.h"
 #include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
+#include "protocol/reply_fields.h"
 #include "protocol/telegram.h"
 
 namespace camera {
@@ -147,9 +148,11 @@ ErrorCode CCamLinkUpdate::readFirmwareFacts() {
                                      protocol::timeout::GET_FIRMWARE_VERSIONS);
     if (result != 0) return result;
 
-    const size_t count = protocol::readU16(&reply[protocol::field::RECORD_COUNT]);
-    // Records beyond the first reply's ten belong to later pages and are not in this buffer.
-    for (size_t i = 0; i < count && i < protocol::field::RECORDS_PER_REPLY; ++i) {
+    // Records beyond the first reply's ten belong to later pages and are not in this buffer;
+    // a reply that carries fewer than it announces is short.
+    size_t count = 0;
+    if (!protocol::firmwareRecordsOf(reply, sizeof reply, count)) return protocol::kErrReplyShort;
+    for (size_t i = 0; i < count; ++i) {
         const protocol::FirmwareRecord record = protocol::firmwareRecordAt(reply, i);
         if (record.name == "Main Bootloader") {
             bootloaderVariant = uint16_t(record.variant);
@@ -174,7 +177,9 @@ uint32_t CCamLinkUpdate::readCameraBaudRate() {
     uint8_t reply[protocol::cap::GET_CL_BAUDRATE] = {};
     const ErrorCode result = Command(request.data(), request.size, reply, sizeof reply,
                                      protocol::timeout::GET_CL_BAUDRATE);
-    if (result != 0) return kSlowRate;
+    if (result != 0 ||
+        protocol::requireReply(reply, sizeof reply, protocol::field::BAUD_RATE + 4) != 0)
+        return kSlowRate;
     return protocol::readU32(&reply[protocol::field::BAUD_RATE]);
 }
 

@@ -6,6 +6,7 @@
 
 #include "programmer/camera/wait_cycle.h"
 #include "protocol/commands.h"
+#include "protocol/reply_fields.h"
 
 namespace camera {
 
@@ -38,7 +39,10 @@ bool CCamUpdate::identifyCamera(int portValue) {
                                     protocol::timeout::GET_CAMERA_TYPE);
     port = portValue;
     connected = 1;
-    if (typed == 0 &&
+    // A reply too short for the link word answers the question no better than none.
+    const bool complete =
+        typed == 0 && protocol::requireReply(reply, sizeof reply, protocol::field::LINK_WORD + 2) == 0;
+    if (complete &&
         !protocol::isBootModeCameraType(protocol::readU16(&reply[protocol::field::CAMERA_TYPE]))) {
         serialNumber = protocol::readU32(&reply[protocol::field::SERIAL_NUMBER]);
         bootMode = 0;
@@ -55,8 +59,10 @@ bool CCamUpdate::identifyCamera(int portValue) {
 ErrorCode CCamUpdate::ReadCameraType() {
     const protocol::Request request = protocol::simpleRequest(protocol::cmd::GET_CAMERA_TYPE);
     uint8_t reply[protocol::cap::GET_CAMERA_TYPE] = {};
-    const ErrorCode result = Command(request.data(), request.size, reply, sizeof reply,
-                                     protocol::timeout::GET_CAMERA_TYPE_REOPEN);
+    ErrorCode result = Command(request.data(), request.size, reply, sizeof reply,
+                               protocol::timeout::GET_CAMERA_TYPE_REOPEN);
+    if (result == 0)
+        result = protocol::requireReply(reply, sizeof reply, protocol::field::CAMERA_TYPE + 2);
     if (result == 0) cameraType = protocol::readU16(&reply[protocol::field::CAMERA_TYPE]);
     return result;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "protocol/commands.h"
+#include "protocol/reply_fields.h"
 #include "protocol/telegram.h"
 
 namespace camera {
@@ -64,6 +65,10 @@ ErrorCode checkMainUpSum(CCamUpdate& cam, const files::LoadedUpdateFile& file,
     if (result == 0) {
         uint32_t cameraFirst = 0, cameraLast = 0, cameraSum = 0;
         result = GetChecksum(cam, cameraFirst, cameraLast, cameraSum);
+        // The camera must have checked the range and sum it was given, not an older one.
+        const bool same = cameraFirst == plan.firstAddress && cameraLast == plan.lastAddress &&
+                          cameraSum == sum;
+        if (result == 0 && !same) result = protocol::kErrReplyEcho;
     }
     return result;
 }
@@ -98,8 +103,10 @@ ErrorCode ReadBlock(CCamUpdate& cam, uint16_t command, uint32_t firstAddress, ui
     if (!validCount(count) || buffer == nullptr) return kErrBadDeviceRequest;
     const protocol::Request request = protocol::readBlockRequest(command, firstAddress, count);
     uint8_t reply[cap::READ_BLOCK] = {};
-    const ErrorCode result =
+    ErrorCode result =
         cam.Command(request.data(), request.size, reply, sizeof reply, timeout::READ_BLOCK);
+    // Data of other addresses than asked for is no read-back of this block.
+    if (result == 0) result = protocol::checkBlockReply(reply, sizeof reply, firstAddress, count);
     if (result == 0)
         std::memcpy(buffer, &reply[protocol::field::BLOCK_DATA], count);
     return result;
@@ -119,8 +126,10 @@ ErrorCode SetChecksum(CCamUpdate& cam, uint32_t first, uint32_t last, uint32_t s
 ErrorCode GetChecksum(CCamUpdate& cam, uint32_t& first, uint32_t& last, uint32_t& sum) {
     const protocol::Request request = protocol::simpleRequest(cmd::GET_CHECKSUM);
     uint8_t reply[cap::CHECKSUM] = {};
-    const ErrorCode result =
+    ErrorCode result =
         cam.Command(request.data(), request.size, reply, sizeof reply, timeout::CHECKSUM);
+    if (result == 0)
+        result = protocol::requireReply(reply, sizeof reply, protocol::field::CHECKSUM_SUM + 4);
     if (result == 0) {
         first = protocol::readU32(&reply[protocol::field::CHECKSUM_FIRST]);
         last = protocol::readU32(&reply[protocol::field::CHECKSUM_LAST]);
@@ -137,9 +146,14 @@ ErrorCode CloseDevice(CCamUpdate& cam) {
 ErrorCode CheckDaven(CCamUpdate& cam) {
     const protocol::Request request = protocol::twoWordRequest(cmd::OPEN_DAVEN, 0, 0);
     uint8_t reply[cap::OPEN_DAVEN] = {};
-    const ErrorCode sent =
+    const ErrorCode answered =
         cam.Command(request.data(), request.size, reply, sizeof reply, timeout::OPEN_DAVEN);
-    const uint32_t status = protocol::readU32(&reply[protocol::field::DAVEN_STATUS]);
+    // The status of a reply too short to carry it is unknown: the short reply is the failure.
+    const ErrorCode sent =
+        answered != 0 ? answered
+                      : protocol::requireReply(reply, sizeof reply, protocol::field::DAVEN_STATUS + 4);
+    const uint32_t status =
+        sent == answered ? protocol::readU32(&reply[protocol::field::DAVEN_STATUS]) : 0;
     ErrorCode result = 0;
     if (sent != 0 || status != 0) {
         std::snprintf(cam.statusText, sizeof cam.statusText, "error OPEN_DAVEN: 0x%x 0x%x\n",

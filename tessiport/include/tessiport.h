@@ -49,6 +49,7 @@ extern "C" {
 #define TP_ERR_NO_FREE_ENTRY 0x8033200Bu
 #define TP_ERR_REPLY_CODE 0x8033200Cu
 #define TP_ERR_BAUDRATE_NOT_POSSIBLE 0x8033200Du
+#define TP_ERR_REPLY_SHORT 0x8033200Eu /* a reply ends before a field the library reads */
 #define TP_ERR_PARAMETER_FILE 0xA00A3004u
 
 /* Ten fields; field 1 names the serial library (read with INITMODE_DLL_NAME), field 6 is the

@@ -52,6 +52,7 @@ struct CameraScript {
     int destroyed = 0;
     std::array<std::map<uint32_t, uint8_t>, 5> flash;  // written bytes of each row by address
     int openRow = -1;
+    std::array<uint8_t, 12> checkedSum{};  // first, last and sum of the last SET_CHECKSUM
     std::vector<int> opened;  // device rows in opening order
 
     int count(uint16_t code) const {
@@ -89,6 +90,7 @@ public:
             return kErrPortIo;
         std::vector<uint8_t> out(std::max<size_t>(512, capacity), 0);
         writeU16(&out[0], uint16_t(code | kReplyBit));
+        writeU16(&out[2], uint16_t(capacity + 1));  // a reply that fills the caller's buffer
         for (int row = 0; row < 5; ++row)
             if (code == kOpenCodeByRow[size_t(row)])
                 s_.opened.push_back(s_.openRow = row);
@@ -134,11 +136,18 @@ public:
                 const uint32_t first = readU32(command + 4);
                 const auto bytes =
                     s_.read(std::max(row, 0), first, readU32(command + 8) - first + 1);
+                std::memcpy(&out[4], command + 4, 8);  // the addresses asked for
                 std::copy(bytes.begin(), bytes.end(), out.begin() + field::BLOCK_DATA);
                 break;
             }
             case cmd::CLOSE_DEVICE:
                 s_.openRow = -1;
+                break;
+            case cmd::SET_CHECKSUM:
+                std::memcpy(s_.checkedSum.data(), command + 4, s_.checkedSum.size());
+                break;
+            case cmd::GET_CHECKSUM:
+                std::memcpy(&out[4], s_.checkedSum.data(), s_.checkedSum.size());
                 break;
             default:
                 break;

@@ -187,8 +187,14 @@ TEST_F(FlashDeviceTest, AReadBackMismatchFailsTheVerifiedDevicesButEmergencyMode
 
 TEST_F(FlashDeviceTest, SilentlyLostWritesFailTheMainUpEvenWhenTheCamerasSumPasses) {
     const Responder camsim = cam.responder;
+    std::vector<uint8_t> checked;
     cam.responder = [&](const SentCommand& s, std::vector<uint8_t>& p) {
-        return s.code == WRITE_BLOCK || s.code == SET_CHECKSUM ? 0u : camsim(s, p);
+        // A camera whose sum passed reports the range and sum it was given.
+        if (s.code == SET_CHECKSUM) checked.assign(s.bytes.begin() + 4, s.bytes.begin() + 16);
+        if (s.code == GET_CHECKSUM) p = checked;
+        return s.code == WRITE_BLOCK || s.code == SET_CHECKSUM || s.code == GET_CHECKSUM
+                   ? 0u
+                   : camsim(s, p);
     };
     auto main = fileWith(0, pattern(300));
     EXPECT_EQ(program(0, main), kErrReadBackMismatch);

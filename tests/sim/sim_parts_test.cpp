@@ -127,3 +127,24 @@ TEST(OptionsAndFaults, RefusalsNameTheOption) {
         EXPECT_EQ(error, message);
     }
 }
+
+TEST(OptionsAndFaults, ReplyAndDeviceFaultDescriptions) {
+    const struct {
+        const char* description;
+        bool accepted;
+    } rows[] = {
+        {"short-reply:0110", true},   {"short-reply:0110:1", true}, {"short-reply:0110:x", false},
+        {"wrong-echo:1403", true},    {"wrong-echo", false},        {"close-fail:4", true},
+        {"close-fail:5", false},      {"silent:1:2", true},         {"silent:1", false},
+        {"boot-mode-after-reboot", true}, {"boot-mode-after-reboot:1", false},
+    };
+    sim::Faults faults;
+    for (const auto& row : rows) {
+        std::string error;
+        EXPECT_EQ(sim::addFault(row.description, faults, error), row.accepted) << row.description;
+        EXPECT_EQ(error.empty(), row.accepted) << row.description;
+    }
+    EXPECT_EQ(faults.shortReply.at(0x0110), 1);
+    EXPECT_TRUE(faults.closeFail[4] && faults.bootModeAfterReboot);
+    EXPECT_EQ(faults.silentAfter.at(1), 2);
+}

@@ -1,0 +1,93 @@
+// Reply validation and the decoders of the camera operations: whatever bytes arrive, nothing is
+// read outside them or the caller's buffer, and a decoder that succeeds had every field it read
+// and the addresses it asked for in the reply.
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "programmer/camera/cam_update.h"
+#include "programmer/camera/flash_device.h"
+#include "protocol/commands.h"
+#include "protocol/reply_fields.h"
+#include "protocol/telegram.h"
+
+namespace {
+
+class QuietLog : public protocol::LogSink {
+public:
+    void logv(const char*, va_list) override {}
+};
+
+// Answers every command with the fuzz input, through the programmer's reply validation. The
+// received bytes sit in a heap buffer of exactly their size.
+class InputCamera : public camera::CCamUpdate {
+public:
+    InputCamera(const uint8_t* data, size_t size) : received_(data, data + size) {}
+    camera::ErrorCode Command(const uint8_t* command, uint32_t, uint8_t* reply, uint32_t capacity,
+                              uint32_t) override {
+        // The reply buffer of the caller holds `capacity` bytes; a copy of exactly that size on
+        // the heap makes any write beyond it visible.
+        std::vector<uint8_t> copy(capacity);
+        const auto result = protocol::validateReply(received_.data(), received_.size(),
+                                                    protocol::readU16(command), copy.data(),
+                                                    capacity, protocol::kOk,
+                                                    protocol::Variant::Programmer, log_);
+        std::memcpy(reply, copy.data(), capacity);
+        lastReply = copy;
+        return result;
+    }
+    camera::ErrorCode Open(int) override { return 0; }
+    camera::ErrorCode Close() override { return 0; }
+    camera::ErrorCode FlushInput() override { return 0; }
+    camera::ErrorCode Reboot(camera::WaitHost&) override { return 0; }
+    using CCamUpdate::identifyCamera;
+
+    std::vector<uint8_t> lastReply;
+
+private:
+    std::vector<uint8_t> received_;
+    QuietLog log_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    // The first bytes choose the block asked for; the rest is what the camera sent.
+    const uint32_t count = uint32_t(data[0]) + 1;
+    const uint32_t address = uint32_t(data[1]) << 8;
+    const bool eeprom = data[2] & 1;
+    InputCamera cam(data + 3, size - 3);
+
+    std::array<uint8_t, protocol::kBlockSize> block{};
+    const uint16_t read = eeprom ? protocol::cmd::READ_EEPROM_BLOCK : protocol::cmd::READ_BLOCK;
+    if (camera::ReadBlock(cam, read, address, count, block.data()) == 0) {
+        const auto& r = cam.lastReply;
+        if (protocol::replyBytes(r.data(), uint32_t(r.size())) < protocol::field::BLOCK_DATA + count ||
+            protocol::readU32(&r[4]) != address || protocol::readU32(&r[8]) != address + count - 1 ||
+            std::memcmp(block.data(), &r[protocol::field::BLOCK_DATA], count) != 0)
+            std::abort();
+    }
+
+    uint32_t first = 0, last = 0, sum = 0;
+    if (camera::GetChecksum(cam, first, last, sum) == 0 &&
+        protocol::replyBytes(cam.lastReply.data(), uint32_t(cam.lastReply.size())) < 16)
+        std::abort();
+
+    cam.cameraType = 0xBEEF;
+    if (cam.ReadCameraType() != 0 && cam.cameraType != 0xBEEF) std::abort();
+    if (cam.identifyCamera(1) &&
+        protocol::replyBytes(cam.lastReply.data(), uint32_t(cam.lastReply.size())) < 22)
+        std::abort();
+    camera::CheckDaven(cam);
+
+    size_t records = 0;
+    const auto& r = cam.lastReply;
+    protocol::hardwareRecordsOf(r.data(), uint32_t(r.size()), records);
+    if (records > protocol::field::RECORDS_PER_REPLY) std::abort();
+    protocol::firmwareRecordsOf(r.data(), uint32_t(r.size()), records);
+    if (records > protocol::field::RECORDS_PER_REPLY) std::abort();
+    return 0;
+}

@@ -1,0 +1,178 @@
+// Every reply decoder of the camera operations against camsim's camera model with its reply
+// faults: a reply shorter than the fields read from it, or one echoing other addresses than were
+// asked, is an error of its own and leaves nothing behind that looks like data.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "fake_camera.h"
+#include "model_camera.h"
+#include "programmer/camera/flash_device.h"
+#include "protocol/commands.h"
+#include "protocol/reply_fields.h"
+
+namespace camera::test {
+namespace {
+
+using namespace protocol::cmd;
+using protocol::kErrReplyEcho;
+using protocol::kErrReplyShort;
+
+class NoProgress : public ProgressSink {
+public:
+    void setProgress(int, int) override {}
+};
+
+struct Outcome {
+    ErrorCode result = 0;
+    std::string detail;  // what the decoder left behind
+};
+
+// Opens `row`, whose flash starts with 2, 3, 4, ..., and reads `count` bytes at 0 into a buffer
+// of 0xAA.
+Outcome readBlockOf(ModelCamera& cam, int row, uint16_t command, uint32_t count = 256) {
+    std::array<uint8_t, protocol::kBlockSize> buffer;
+    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uint8_t(2 + i);
+    cam.store.device(row).write(0, buffer.data(), uint32_t(buffer.size()));
+    EXPECT_EQ(OpenDevice(cam, row, 1), 0u);
+    buffer.fill(0xAA);
+    const ErrorCode result = ReadBlock(cam, command, 0, count, buffer.data());
+    const bool untouched =
+        std::all_of(buffer.begin(), buffer.begin() + count, [](uint8_t b) { return b == 0xAA; });
+    return {result, untouched ? "untouched" : "data " + std::to_string(buffer[0])};
+}
+
+Outcome programmedMainUp(ModelCamera& cam) {
+    EventLog events;
+    RecordingHost host(events);
+    NoProgress progress;
+    files::LoadedUpdateFile file = fileWith(0, std::vector<uint8_t>(300, 0x5A), 0x8000);
+    EXPECT_EQ(OpenDevice(cam, 0, 1), 0u);
+    EXPECT_EQ(EraseDevice(cam), 0u);
+    return {ProgramDevice(cam, 0, file, true, progress, host), ""};
+}
+
+TEST(ReplyDecoding, ShortAndWrongEchoRepliesAreErrorsNotData) {
+    const struct Row {
+        const char* name;
+        const char* fault;  // camsim fault description, "" for none
+        std::function<Outcome(ModelCamera&)> decode;
+        ErrorCode result;
+        const char* detail;
+    } rows[] = {
+        {"READ_BLOCK complete", "", [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); },
+         0, "data 2"},
+        {"READ_BLOCK short", "short-reply:1403",
+         [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); }, kErrReplyShort,
+         "untouched"},
+        {"READ_BLOCK other block", "wrong-echo:1403",
+         [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); }, kErrReplyEcho,
+         "untouched"},
+        {"READ_EEPROM_BLOCK complete", "",
+         [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK); }, 0, "data 2"},
+        {"READ_EEPROM_BLOCK short", "short-reply:1603",
+         [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK); }, kErrReplyShort,
+         "untouched"},
+        {"READ_EEPROM_BLOCK other block", "wrong-echo:1603",
+         [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK, 128); }, kErrReplyEcho,
+         "untouched"},
+        {"GET_CHECKSUM short", "short-reply:1c03",
+         [](ModelCamera& c) {
+             uint32_t first = 7, last = 7, sum = 7;
+             const ErrorCode r = GetChecksum(c, first, last, sum);
+             return Outcome{r, std::to_string(first + last + sum)};
+         },
+         kErrReplyShort, "21"},
+        {"Main uP sum check complete", "", programmedMainUp, 0, ""},
+        {"Main uP sum check of another range", "wrong-echo:1c03", programmedMainUp, kErrReplyEcho,
+         ""},
+        {"Main uP sum check reply short", "short-reply:1c03", programmedMainUp, kErrReplyShort, ""},
+        {"GET_CAMERA_TYPE complete", "",
+         [](ModelCamera& c) {
+             c.cameraType = 0x1111;
+             const ErrorCode r = c.ReadCameraType();
+             return Outcome{r, std::to_string(c.cameraType)};
+         },
+         0, "1024"},
+        {"GET_CAMERA_TYPE short", "short-reply:0110:1",
+         [](ModelCamera& c) {
+             c.cameraType = 0x1111;
+             const ErrorCode r = c.ReadCameraType();
+             return Outcome{r, std::to_string(c.cameraType)};
+         },
+         kErrReplyShort, "4369"},
+        // The identification takes a reply without the link word for a camera without firmware.
+        {"identification complete", "",
+         [](ModelCamera& c) {
+             const bool running = c.identifyCamera(1);
+             return Outcome{running ? 0u : 1u, std::to_string(c.serialNumber)};
+         },
+         0, "1234"},
+        {"identification short", "short-reply:0110",
+         [](ModelCamera& c) {
+             const bool running = c.identifyCamera(1);
+             return Outcome{running ? 0u : 1u, std::to_string(c.serialNumber)};
+         },
+         1, "2271560481"},  // the boot mode serial number 0x87654321
+        {"OPEN_DAVEN short", "short-reply:5003",
+         [](ModelCamera& c) { return Outcome{CheckDaven(c), c.statusText}; }, kErrReplyShort,
+         "error OPEN_DAVEN: 0x800b200e 0x0\n"},
+        {"OPEN_DAVEN complete", "",
+         [](ModelCamera& c) { return Outcome{CheckDaven(c), c.statusText}; }, 0, ""},
+    };
+    for (const Row& row : rows) {
+        ModelCamera cam;
+        std::string error;
+        if (row.fault[0] != '\0') {
+            ASSERT_TRUE(sim::addFault(row.fault, cam.options.faults, error)) << error;
+        }
+        const Outcome out = row.decode(cam);
+        EXPECT_EQ(out.result, row.result) << row.name;
+        EXPECT_EQ(out.detail, row.detail) << row.name;
+    }
+}
+
+// The records of one reply: the count may promise no more than the reply carries.
+TEST(ReplyDecoding, RecordCountsAreHeldAgainstTheReplyLength) {
+    auto reply = [](uint16_t count, size_t payload) {
+        std::vector<uint8_t> bytes(512, 0);
+        protocol::writeU16(&bytes[2], uint16_t(4 + payload + 1));
+        protocol::writeU16(&bytes[4], count);
+        return bytes;
+    };
+    const struct {
+        uint16_t count;
+        size_t payload;  // bytes after the header
+        size_t page, total;
+        bool hardware, firmware, paged;
+        size_t firmwareRecords;
+    } rows[] = {
+        {2, 2 + 2 * 22, 0, 2, true, true, true, 2},
+        {2, 2 + 2 * 20, 0, 2, false, true, true, 2},  // a firmware record is 20 bytes
+        {2, 2 + 2 * 20 - 1, 0, 2, false, false, false, 0},
+        {12, 2 + 10 * 20, 1, 12, false, true, true, 10},  // page 1 of 12 holds two
+        {12, 2 + 1 * 20, 1, 12, false, false, false, 0},
+        {11, 2 + 10 * 22, 0, 11, false, true, true, 10},  // eleven boards cannot be
+        {0, 2, 0, 0, true, true, true, 0},
+        {0, 1, 0, 0, false, false, false, 0},  // no room for the count itself
+    };
+    for (const auto& row : rows) {
+        const auto bytes = reply(row.count, row.payload);
+        size_t count = 99;
+        EXPECT_EQ(protocol::hardwareRecordsOf(bytes.data(), 227, count), row.hardware)
+            << row.count << "/" << row.payload;
+        EXPECT_EQ(protocol::firmwareRecordsOf(bytes.data(), 207, count), row.firmware)
+            << row.count << "/" << row.payload;
+        EXPECT_EQ(count, row.firmwareRecords) << row.count << "/" << row.payload;
+        EXPECT_EQ(protocol::firmwarePageRecordsOf(bytes.data(), 207, row.page, row.total, count),
+                  row.paged)
+            << row.count << "/" << row.payload;
+    }
+}
+
+}  // namespace
+}  // namespace camera::test

@@ -1,0 +1,366 @@
+// Every camera fault against every device, in normal and emergency mode: kelvoflash-cli program
+// against its own camsim per cell, cells in parallel processes. Each cell checks the exit status,
+// the device's row in the summary, the message, what the camera's flash holds afterwards, and
+// that no device counts as programmed or verified unless the flash holds the image.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_run.h"
+#include "programmer/files/file_io.h"
+#include "tools/camsim_process.h"
+#include "tools/sample_update.h"
+#include "tools/temp_folder.h"
+
+namespace {
+
+using clitest::contains;
+using nlohmann::json;
+
+constexpr int kDevices = 5;
+const char* const kDeviceNames[kDevices] = {"main-up", "main-fpga", "eeprom", "pll", "head-fpga"};
+const char* const kStateFiles[kDevices] = {"main_up.bin", "main_fpga.bin", "eeprom.bin",
+                                           "main_pll.bin", "head_fpga.bin"};
+
+// What the camera's flash holds where the device's image goes, after the run.
+enum class Holds { Image, Before, Other };
+const char* holdsName(Holds h) {
+    return h == Holds::Image ? "image" : h == Holds::Before ? "before" : "other";
+}
+
+tools::SampleSettings sampleSettings(int major, int minor) {
+    tools::SampleSettings s;
+    s.versionMajor = major;
+    s.versionMinor = minor;
+    s.variant = 4;
+    s.mainUpCodeBytes = 2048;
+    s.mainFpgaBytes = 6 * 1024;
+    s.headFpgaBytes = 6 * 1024;
+    return s;
+}
+
+struct Cell {
+    int status = -1;
+    std::string result;  // the summary's "result" of the device
+    std::string error;   // its "error"
+    bool verified = false;
+    bool incomplete = false;
+    Holds holds = Holds::Other;
+    std::string err;
+};
+
+// The documented end of a cell.
+struct End {
+    int status;
+    const char* result;  // "updated", "failed", "not programmed", "unconfirmed"
+    const char* error;   // the device's error code
+    Holds holds;
+    std::string messages;  // every message of the run but the confirmation, " | " between lines
+    bool incomplete;
+};
+struct Context {
+    int row;
+    bool emergency;
+    // The block write after which mid-device faults strike: the second, or the PLL's only one.
+    std::string midBlock() const { return row == 3 ? "0" : "1"; }
+    std::string dev() const { return std::to_string(row); }
+    std::string writeCode() const { return row == 2 ? "1703" : "1103"; }
+    bool readsBack() const { return !emergency && (row == 0 || row == 1 || row == 4); }
+};
+
+struct FaultRow {
+    const char* name;
+    std::function<std::vector<std::string>(const Context&)> faults;
+    std::function<End(const Context&)> end;
+    // Why the cell cannot happen, or nullptr.
+    std::function<const char*(const Context&)> impossible = [](const Context&) -> const char* {
+        return nullptr;
+    };
+};
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+Holds comparedWith(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& before,
+                   const tools::SampleImage& image) {
+    const size_t start = image.startOffset, end = start + image.data.size();
+    auto region = [&](const std::vector<uint8_t>& bytes, size_t i) {
+        return i < bytes.size() ? bytes[i] : uint8_t(0xFF);  // a missing file is erased flash
+    };
+    bool isImage = true, isBefore = true;
+    for (size_t i = start; i < end; ++i) {
+        isImage = isImage && region(flash, i) == image.data[i - start];
+        isBefore = isBefore && region(flash, i) == region(before, i);
+    }
+    return isImage ? Holds::Image : isBefore ? Holds::Before : Holds::Other;
+}
+
+// The messages of a run without the confirmation it answered, one line.
+std::string messagesOf(const std::string& err) {
+    std::string out;
+    for (size_t begin = 0; begin < err.size();) {
+        const size_t end = std::min(err.find('\n', begin), err.size());
+        const std::string line = err.substr(begin, end - begin);
+        begin = end + 1;
+        if (line.empty() || contains(line, "[answered Yes by --yes]")) continue;
+        out += (out.empty() ? "" : " | ") + line;
+    }
+    return out;
+}
+
+class FaultMatrix : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access(camsimBinary.c_str(), X_OK) != 0) GTEST_SKIP() << "camsim not built";
+        std::vector<uint8_t> bytes;
+        ASSERT_EQ(tools::buildSampleUpdateFile(sampleSettings(1, 1), bytes), 0u);
+        ASSERT_EQ(files::writeFileSafely(folder.path("new.qup"), bytes), 0);
+        // The flash before any run: what a camera started with these options saves at its end.
+        tools::CamsimProcess camsim;
+        ASSERT_TRUE(camsim.start(camsimBinary, camsimOptions(folder.path(""))));
+        camsim.stop();
+        for (int row = 0; row < kDevices; ++row) {
+            before[size_t(row)] = readFile(folder.path(kStateFiles[row]));
+            image[size_t(row)] = tools::sampleImage(sampleSettings(1, 1), row);
+        }
+    }
+
+    static std::vector<std::string> camsimOptions(const std::string& state) {
+        std::vector<std::string> options{"--state", state, "--boot-time", "300", "--erase-time",
+                                         "10"};
+        for (int row = 0; row < kDevices; ++row)
+            options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
+        return options;
+    }
+
+    Cell run(const Context& c, const std::vector<std::string>& faults) const {
+        Cell cell;
+        tools::TempFolder state;
+        std::vector<std::string> options = camsimOptions(state.path());
+        for (const std::string& fault : faults) options.insert(options.end(), {"--fault", fault});
+        tools::CamsimProcess camsim;
+        if (!camsim.start(camsimBinary, options)) return cell;
+        const clitest::CliRun run = clitest::runCli(
+            std::string("program --yes --json ") + (c.emergency ? "--emergency " : "") +
+            "--devices " + kDeviceNames[c.row] + " " + folder.path("new.qup") + " --port " +
+            camsim.portPath());
+        camsim.stop();
+        cell.status = run.status;
+        cell.err = run.err;
+        for (size_t begin = 0; begin < run.out.size();) {
+            const size_t end = std::min(run.out.find('\n', begin), run.out.size());
+            const json line = json::parse(run.out.substr(begin, end - begin), nullptr, false);
+            begin = end + 1;
+            if (line.is_discarded() || line.value("event", "") != "summary" ||
+                line["devices"].empty())
+                continue;
+            const json& device = line["devices"][0];
+            cell.result = device["result"].get<std::string>();
+            cell.error = device["error"].get<std::string>();
+            cell.verified = device["verified"].get<bool>();
+            cell.incomplete = device["incomplete"].get<bool>();
+        }
+        cell.holds = comparedWith(readFile(state.path(kStateFiles[c.row])), before[size_t(c.row)],
+                                  image[size_t(c.row)]);
+        return cell;
+    }
+
+    const std::string camsimBinary = std::string(KF_BINARY_DIR) + "/bin/camsim";
+    tools::TempFolder folder;
+    std::array<std::vector<uint8_t>, kDevices> before;
+    std::array<tools::SampleImage, kDevices> image;
+};
+
+
+using Faults = std::vector<std::string>;
+
+const std::string kContact = " | www.qel-ag.example  support@qel-ag.example  +41 44 000 00 00";
+const std::string kNotCompatible =
+    "Camera firmware/hardware is not compatible! | Please contact QEL AG!" + kContact;
+const std::string kProgrammingFailed = "Programming failed! | Please contact QEL AG!" + kContact;
+const std::string kCannotClose = "Cannot close device! Programmer quits update!";
+
+End failed(const char* error, Holds holds, const std::string& messages = "") {
+    return {1, "failed", error, holds, messages, true};
+}
+End updated() { return {0, "updated", "0x00000000", Holds::Image, "", false}; }
+// A Main uP whose block loop failed: the camera's own sum check decides, and after the reboot the
+// camera reports no Main uP version any more.
+End mainUpSumFailed() { return failed("0x80001060", Holds::Other, kNotCompatible); }
+// A reply that could not be taken for the write's: the written block may be in the flash.
+End replyRefused(const Context& c, const char* error) {
+    if (c.row == 0) return mainUpSumFailed();
+    // The PLL's only block was written; the EEPROM was not erased, so it holds a mix.
+    return failed(error, c.row == 3 ? Holds::Image : Holds::Other);
+}
+// The write was not carried out: an EEPROM (not erased) still holds what it held.
+End writeNotCarriedOut(const Context& c, const char* error) {
+    if (c.row == 0) return mainUpSumFailed();
+    return failed(error, c.row == 2 ? Holds::Before : Holds::Other);
+}
+
+const std::vector<FaultRow>& faultRows() {
+    static const std::vector<FaultRow> rows = {
+        {"no reply", [](const Context& c) { return Faults{"no-reply:" + c.writeCode() + ":1"}; },
+         [](const Context& c) { return writeNotCarriedOut(c, "0xA00B2005"); }},
+        {"wrong reply code", [](const Context& c) { return Faults{"wrong-code:" + c.writeCode()}; },
+         [](const Context& c) { return replyRefused(c, "0x800B200C"); }},
+        {"bad checksum", [](const Context& c) { return Faults{"bad-checksum:" + c.writeCode()}; },
+         [](const Context& c) { return replyRefused(c, "0x800B2008"); }},
+        {"error reply",
+         [](const Context& c) { return Faults{"error:" + c.writeCode() + ":80001099"}; },
+         [](const Context& c) { return writeNotCarriedOut(c, "0x80001099"); }},
+        // The reply whose fields the run reads: the read-back, the Main uP's sum, else the write
+        // (whose reply has no field the run reads).
+        {"short reply",
+         [](const Context& c) {
+             const std::string code = c.readsBack() ? "1403" : c.row == 0 ? "1c03" : c.writeCode();
+             return Faults{"short-reply:" + code};
+         },
+         [](const Context& c) {
+             if (c.row == 0)
+                 return c.emergency ? failed("0x800B200E", Holds::Image) : mainUpSumFailed();
+             return c.readsBack() ? failed("0x800B200E", Holds::Other) : updated();
+         }},
+        // Far more debug text than a transaction skips: the reply is never reached.
+        {"debug-text flood", [](const Context& c) { return Faults{"debug-flood:" + c.writeCode()}; },
+         [](const Context& c) { return replyRefused(c, "0x800B2008"); }},
+        {"write refused",
+         [](const Context& c) { return Faults{"write-fail:" + c.dev() + ":" + c.midBlock()}; },
+         [](const Context& c) {
+             return c.row == 0 ? mainUpSumFailed() : failed("0x80001062", Holds::Other);
+         }},
+        // Only reads are falsified: a device written without read-back is right.
+        {"read-back mismatch", [](const Context& c) { return Faults{"readback-mismatch:" + c.dev()}; },
+         [](const Context& c) {
+             if (!c.readsBack()) return updated();
+             return c.row == 0 ? mainUpSumFailed() : failed("0x80003011", Holds::Other);
+         }},
+        {"erase refused", [](const Context& c) { return Faults{"erase-fail:" + c.dev()}; },
+         [](const Context&) {
+             return failed("0x80001061", Holds::Before,
+                           "Error Erase Flash! | Please contact QEL AG!" + kContact + " | " +
+                               kProgrammingFailed);
+         },
+         [](const Context& c) -> const char* {
+             return c.row == 2 ? "the EEPROM is written without an erase" : nullptr;
+         }},
+        // The Head FPGA is the last device: its open failing ends the run without a message.
+        {"open refused", [](const Context& c) { return Faults{"open-fail:" + c.dev()}; },
+         [](const Context& c) {
+             if (c.row == 4) return End{1, "not programmed", "0x80001056", Holds::Before, "", false};
+             return End{1, "failed", "0x80001056", Holds::Before,
+                        "Error Open Device! | Please contact QEL AG!" + kContact + " | " +
+                            kProgrammingFailed,
+                        false};
+         }},
+        // Written completely, but the camera may not have stored it: programmed again.
+        {"close refused", [](const Context& c) { return Faults{"close-fail:" + c.dev()}; },
+         [](const Context&) { return failed("0x80001064", Holds::Image, kCannotClose); }},
+        {"camera silent mid-device",
+         [](const Context& c) { return Faults{"silent:" + c.dev() + ":" + c.midBlock()}; },
+         [](const Context&) { return failed("0xA00B2005", Holds::Other, kCannotClose); }},
+        // The camera comes back in boot mode: the Main uP's sum check finds no device open.
+        {"power loss mid-device",
+         [](const Context& c) { return Faults{"power-loss:" + c.dev() + ":" + c.midBlock()}; },
+         [](const Context& c) {
+             return failed(c.row == 0 ? "0x80001053" : "0xA00B2005", Holds::Other, kCannotClose);
+         }},
+        // Programmed, but no camera confirms the version: never "updated".
+        {"no return after reboot", [](const Context&) { return Faults{"no-answer-after-reboot"}; },
+         [](const Context&) {
+             return End{1, "unconfirmed", "0x00000000", Holds::Image, kProgrammingFailed, false};
+         }},
+        {"return in boot mode", [](const Context&) { return Faults{"boot-mode-after-reboot"}; },
+         [](const Context&) {
+             return End{1, "unconfirmed", "0x00000000", Holds::Image, "", false};
+         }},
+    };
+    return rows;
+}
+
+TEST(FaultMatrixRows, EveryRowIsNamedOnce) {
+    std::set<std::string> names;
+    for (const FaultRow& row : faultRows()) EXPECT_TRUE(names.insert(row.name).second) << row.name;
+}
+
+TEST_F(FaultMatrix, NoCellEndsInAFalseSuccess) {
+    struct Job {
+        const FaultRow* row;
+        Context context;
+        Cell cell;
+    };
+    std::vector<Job> jobs;
+    std::vector<std::string> impossible;
+    for (const FaultRow& row : faultRows())
+        for (bool emergency : {false, true})
+            for (int device = 0; device < kDevices; ++device) {
+                const Context c{device, emergency};
+                if (const char* why = row.impossible(c)) {
+                    impossible.push_back(std::string(row.name) + " / " + kDeviceNames[device] + ": " +
+                                         why);
+                    continue;
+                }
+                jobs.push_back({&row, c, {}});
+            }
+
+    // The cells wait for the camera most of the time: many at once.
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    const size_t parallel = std::min<size_t>(jobs.size(), 16);
+    for (size_t w = 0; w < parallel; ++w)
+        workers.emplace_back([&] {
+            for (size_t i = next++; i < jobs.size(); i = next++)
+                for (int attempt = 0; attempt < 3; ++attempt) {
+                    jobs[i].cell = run(jobs[i].context, jobs[i].row->faults(jobs[i].context));
+                    // A run that found no camera at all (a machine too busy to answer the
+                    // connection in time) says nothing about the fault: it is run again.
+                    if (!contains(jobs[i].cell.err, "Cannot connect camera")) break;
+                }
+        });
+    for (std::thread& t : workers) t.join();
+
+    std::ofstream report(std::string(KF_BINARY_DIR) + "/fault_matrix.txt");
+    for (const Job& job : jobs) {
+        const Context& c = job.context;
+        const Cell& cell = job.cell;
+        const End end = job.row->end(c);
+        const std::string where = std::string(job.row->name) + " / " + kDeviceNames[c.row] +
+                                  (c.emergency ? " / emergency" : " / normal");
+        report << where << ": exit " << cell.status << ", " << cell.result << " " << cell.error
+               << ", messages: " << messagesOf(cell.err)
+               << (cell.verified ? ", verified" : "") << (cell.incomplete ? ", incomplete" : "")
+               << ", flash " << holdsName(cell.holds) << "\n";
+        // Never a false success: a device counts as written only when the flash holds it.
+        const bool claimsWritten = cell.result == "updated" || cell.result == "unverified" ||
+                                   cell.result == "unconfirmed" || cell.verified;
+        EXPECT_TRUE(!claimsWritten || cell.holds == Holds::Image) << where << "\n" << cell.err;
+        EXPECT_TRUE(cell.status != 0 || cell.holds == Holds::Image) << where;
+        EXPECT_EQ(cell.status, end.status) << where << "\n" << cell.err;
+        EXPECT_EQ(cell.result, end.result) << where;
+        EXPECT_EQ(cell.error, end.error) << where;
+        EXPECT_EQ(cell.incomplete, end.incomplete) << where;
+        // Verified only where every block was read back or the camera checked the sum.
+        const bool programmed = cell.result == "updated" || cell.result == "unconfirmed";
+        EXPECT_EQ(cell.verified, programmed && (c.row == 0 || c.readsBack())) << where;
+        EXPECT_EQ(holdsName(cell.holds), std::string(holdsName(end.holds))) << where;
+        EXPECT_EQ(messagesOf(cell.err), end.messages) << where;
+    }
+    for (const std::string& line : impossible) report << "cannot happen: " << line << "\n";
+}
+
+}  // namespace
