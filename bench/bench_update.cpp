@@ -10,14 +10,17 @@
 //     COM port at 57600: total time, waits, transfer/wire ratio of everything but the waits.
 // camsim checks its own pace (--pace-report) and prints it on stderr as it ends.
 //
-//   bench_update [--camsim PATH] [--runs N] [--blocks N] [--no-camlink] [--full-com]
-//                [--full-images]
+//   bench_update [--camsim PATH] [--runs N] [--blocks N] [--no-camlink] [--paced-only]
+//                [--full-com] [--full-images]
+// --paced-only runs the paced block runs alone.
 
 #include <linux/perf_event.h>
 #include <pty.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -31,7 +34,6 @@
 #include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -242,23 +244,28 @@ bool readAll(int fd, uint8_t* buffer, size_t count) {
 }
 
 // Block write (269 bytes out, 13 back) and read-back (13 out, 269 back) with blocking reads and
-// writes and nothing else: the most the two processes' pty round trips allow.
+// writes and nothing else, between two processes as the programmer and camsim are: the most
+// their pty round trips allow. (Two threads of one process would switch more cheaply than the
+// two processes ever can.)
 double rawPingPong(int pairs) {
     termios raw{};
     cfmakeraw(&raw);
     int master = -1, slave = -1;
     if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) return 0;
-    std::thread camera([&] {
+    const pid_t camera = fork();
+    if (camera < 0) return 0;
+    if (camera == 0) {
         std::array<uint8_t, 512> buffer{};
         const std::vector<uint8_t> shortReply(13, 0x11), longReply(269, 0x22);
         for (int i = 0; i < 2 * pairs; ++i) {
-            if (!readAll(master, buffer.data(), 4)) return;
+            if (!readAll(master, buffer.data(), 4)) break;
             const size_t length = protocol::readU16(&buffer[2]);
-            if (!readAll(master, buffer.data() + 4, length - 4)) return;
+            if (!readAll(master, buffer.data() + 4, length - 4)) break;
             const auto& reply = length == 269 ? shortReply : longReply;
-            if (write(master, reply.data(), reply.size()) != ssize_t(reply.size())) return;
+            if (write(master, reply.data(), reply.size()) != ssize_t(reply.size())) break;
         }
-    });
+        _exit(0);
+    }
     std::vector<uint8_t> writeBlock(269, 0x33), readBlock(13, 0x44), reply(269);
     protocol::writeU16(&writeBlock[2], 269);
     protocol::writeU16(&readBlock[2], 13);
@@ -271,13 +278,22 @@ double rawPingPong(int pairs) {
              readAll(slave, reply.data(), 269);
     }
     const double wall = seconds(Clock::now() - start);
-    camera.join();
+    if (!ok) kill(camera, SIGKILL);
+    waitpid(camera, nullptr, 0);
     close(slave);
     close(master);
+    if (!ok) std::perror("bench_update: raw ping-pong");
     return ok ? 2.0 * pairs / wall : 0;
 }
 
 // ---- 2./3. block transactions ----------------------------------------------------------------
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 
 struct BlockRun {
     bool ok = false;
@@ -285,6 +301,9 @@ struct BlockRun {
     uint64_t transactions = 0;
     double programmerCpu = 0, camsimCpu = 0;  // seconds
     std::optional<uint64_t> programmerCalls, camsimCalls;
+    // Median time beyond the wire time of the block writes (short reply) and of the read-backs
+    // (short command, long reply), in microseconds.
+    double writeBeyondUs = 0, readBeyondUs = 0;
     double ratio() const { return wire > 0 ? wall / wire : 0; }
 };
 
@@ -313,14 +332,24 @@ BlockRun blockRun(const std::string& camsimPath, uint32_t pace, int blocks, cons
             camsim.calls->start();
             const auto start = Clock::now();
             run.ok = true;
+            // Both directions carry a 269-byte and a 13-byte telegram.
+            const double blockWire = (269.0 + 13.0) * 10.0 / traffic.rate;
+            std::vector<double> writeBeyond, readBeyond;
             for (int b = 0; b < blocks && run.ok; ++b) {
                 const uint8_t* data = image.data() + size_t(b) * kBlock;
                 const uint32_t address = uint32_t(b) * kBlock;
-                run.ok = camera::WriteBlock(com, cmd::WRITE_BLOCK, address, kBlock, data) == 0 &&
+                const auto writeStart = Clock::now();
+                run.ok = camera::WriteBlock(com, cmd::WRITE_BLOCK, address, kBlock, data) == 0;
+                const auto readStart = Clock::now();
+                run.ok = run.ok &&
                          camera::ReadBlock(com, cmd::READ_BLOCK, address, kBlock, back.data()) == 0 &&
                          std::memcmp(back.data(), data, kBlock) == 0;
+                writeBeyond.push_back(1e6 * (seconds(readStart - writeStart) - blockWire));
+                readBeyond.push_back(1e6 * (seconds(Clock::now() - readStart) - blockWire));
             }
             run.wall = seconds(Clock::now() - start);
+            run.writeBeyondUs = median(writeBeyond);
+            run.readBeyondUs = median(readBeyond);
             calls.stop();
             camsim.calls->stop();
             run.programmerCpu = cpuSeconds() - cpu;
@@ -339,19 +368,29 @@ BlockRun blockRun(const std::string& camsimPath, uint32_t pace, int blocks, cons
     return run;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 void printBlockRun(const char* label, const BlockRun& run) {
     std::printf("%-8s transfer/wire %7.4f  programmer CPU %6.3f %%  camsim CPU %6.3f %%  "
-                "syscalls/transaction %s + %s\n",
+                "syscalls/transaction %s + %s  beyond wire %4.0f / %4.0f us\n",
                 label, run.ratio(), 100 * run.programmerCpu / run.wall,
                 100 * run.camsimCpu / run.wall,
                 perTransaction(run.programmerCalls, run.transactions).c_str(),
-                perTransaction(run.camsimCalls, run.transactions).c_str());
+                perTransaction(run.camsimCalls, run.transactions).c_str(), run.writeBeyondUs,
+                run.readBeyondUs);
+}
+
+void printUnpaced(double raw, double rate, const BlockRun& unpaced, int blocks) {
+    std::printf("== raw ping-pong over a pty: 269 out / 13 back, 13 out / 269 back, best of 3 ==\n");
+    std::printf("transactions / s            %8.0f\n", raw);
+    std::printf("== COM port, camsim unpaced: %d blocks written and read back, best of 3 ==\n",
+                4 * blocks);
+    std::printf("block transactions / s      %8.0f    %.1f %% of the raw ping-pong (target >= 90 %%)\n",
+                rate, raw > 0 ? 100 * rate / raw : 0.0);
+    const double unpacedCount = double(std::max<uint64_t>(unpaced.transactions, 1));
+    std::printf("CPU per transaction         %8.1f us programmer, %.1f us camsim\n",
+                1e6 * unpaced.programmerCpu / unpacedCount, 1e6 * unpaced.camsimCpu / unpacedCount);
+    std::printf("syscalls per transaction    %s programmer, %s camsim\n",
+                perTransaction(unpaced.programmerCalls, unpaced.transactions).c_str(),
+                perTransaction(unpaced.camsimCalls, unpaced.transactions).c_str());
 }
 
 // ---- 4. full update ----------------------------------------------------------------------------
@@ -541,7 +580,7 @@ bool fullRun(const std::string& camsimPath, tools::SampleSettings sample, bool c
 int main(int argc, char** argv) {
     std::string camsimPath = (fs::path(argv[0]).parent_path() / "camsim").string();
     int runs = 5, blocks = 128;
-    bool camLink = true, fullCom = false;
+    bool camLink = true, fullCom = false, unpacedRuns = true;
     tools::SampleSettings sample;
     sample.variant = 4;
     sample.mainFpgaBytes = 256 * 1024;
@@ -554,6 +593,9 @@ int main(int argc, char** argv) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--blocks" && i + 1 < argc) {
             blocks = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--paced-only") {
+            unpacedRuns = false;
+            camLink = false;
         } else if (arg == "--no-camlink") {
             camLink = false;
         } else if (arg == "--full-com") {
@@ -564,7 +606,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: bench_update [--camsim PATH] [--runs N] [--blocks N] "
-                         "[--no-camlink] [--full-com] [--full-images]\n");
+                         "[--no-camlink] [--paced-only] [--full-com] [--full-images]\n");
             return 2;
         }
     }
@@ -575,7 +617,7 @@ int main(int argc, char** argv) {
     double raw = 0;
     BlockRun unpaced;
     double rate = 0;
-    for (int turn = 0; turn < 3; ++turn) {
+    for (int turn = 0; turn < 3 && unpacedRuns; ++turn) {
         raw = std::max(raw, rawPingPong(pairs));
         const BlockRun run = blockRun(camsimPath, 0, 4 * blocks, "unpaced");
         ok = ok && run.ok;
@@ -585,18 +627,8 @@ int main(int argc, char** argv) {
             unpaced = run;
         }
     }
-    std::printf("== raw ping-pong over a pty: 269 out / 13 back, 13 out / 269 back, best of 3 ==\n");
-    std::printf("transactions / s            %8.0f\n", raw);
-    std::printf("== COM port, camsim unpaced: %d blocks written and read back, best of 3 ==\n",
-                4 * blocks);
-    std::printf("block transactions / s      %8.0f    %.1f %% of the raw ping-pong (target >= 90 %%)\n",
-                rate, raw > 0 ? 100 * rate / raw : 0.0);
-    const double unpacedCount = double(std::max<uint64_t>(unpaced.transactions, 1));
-    std::printf("CPU per transaction         %8.1f us programmer, %.1f us camsim\n",
-                1e6 * unpaced.programmerCpu / unpacedCount, 1e6 * unpaced.camsimCpu / unpacedCount);
-    std::printf("syscalls per transaction    %s programmer, %s camsim\n",
-                perTransaction(unpaced.programmerCalls, unpaced.transactions).c_str(),
-                perTransaction(unpaced.camsimCalls, unpaced.transactions).c_str());
+    if (unpacedRuns) printUnpaced(raw, rate, unpaced, blocks);
+
 
     std::printf("== COM port, camsim paced at %u baud: %d blocks written and read back, %d runs ==\n",
                 kComBaud, blocks, runs);

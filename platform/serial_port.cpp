@@ -26,6 +26,10 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
+// A paced read wakes this long before the line's last byte is due: more than a timed wake-up is
+// commonly late, so the last bytes' arrival ends the read, at the cost of a wake-up or two.
+constexpr std::chrono::microseconds kWakeMargin{1000};
+
 // The earliest of the deadlines that are set, or none when no limit applies.
 std::optional<nanoseconds> nearestWait(const std::optional<Deadline>& a,
                                        const std::optional<Deadline>& b) {
@@ -115,6 +119,9 @@ void SerialPort::close() {
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
+    readAheadBegin_ = readAheadEnd_ = 0;
+    lastChunk_.reset();
+    justWrote_ = false;
 }
 
 int SerialPort::configure(uint32_t baudRate) {
@@ -150,36 +157,51 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
         return EBADF;
     if (count == 0)
         return 0;
+    received = takeReadAhead(buffer, count);
+    if (received == count)
+        return 0;
     const std::optional<Deadline> total =
         totalDeadline(timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, count);
     std::optional<Deadline> gap;  // runs from the latest byte once the first one came
-    std::optional<Deadline::SteadyClock::time_point> lastChunk;
+    if (received > 0 && timeouts_.readIntervalMs != 0)
+        gap = Deadline(milliseconds(timeouts_.readIntervalMs));
     bool lineWaited = false;
-    // Right after a command went out its answer cannot be there yet: wait first.
-    bool waitFirst = std::exchange(justWrote_, false);
+    // Right after a command went out its answer cannot be there yet, and what was read ahead
+    // was all the driver held then: wait first.
+    bool waitFirst = std::exchange(justWrote_, false) || received > 0;
     for (;;) {
-        const ssize_t got =
-            std::exchange(waitFirst, false) ? -2 : ::read(fd_, buffer + received, count - received);
+        ssize_t got = -2;
+        if (!std::exchange(waitFirst, false)) {
+            got = ::read(fd_, readAhead_.data(), readAhead_.size());
+            if (got > 0) {
+                readAheadBegin_ = 0;
+                readAheadEnd_ = size_t(got);
+            }
+        }
         if (got > 0) {
-            received += size_t(got);
+            received += takeReadAhead(buffer + received, count - received);
+            const auto now = Deadline::SteadyClock::now();
+            const std::optional<Deadline::SteadyClock::time_point> previous =
+                std::exchange(lastChunk_, now);
             if (received == count)
                 return 0;
             if (timeouts_.readIntervalMs != 0)
                 gap = Deadline(milliseconds(timeouts_.readIntervalMs));
-            const auto now = Deadline::SteadyClock::now();
             // Bytes that come at the line's pace cannot complete the count before the line has
             // carried the rest: one sleep for its wire time instead of a wake-up per chunk. A
             // chunk faster than the line (a pseudo terminal) or a sender that fell behind is
-            // not paced: then arriving data decide.
-            if (!lineWaited && lastChunk && atLinePace(size_t(got), now - *lastChunk)) {
+            // not paced: then arriving data decide. The sleep ends a little early, so that the
+            // last bytes' arrival ends the read rather than a timer that may fire late.
+            if (!lineWaited && previous && atLinePace(size_t(got), now - *previous)) {
                 lineWaited = true;
-                auto end = now + byteTime_ * int64_t(count - received);
+                auto end = now + byteTime_ * int64_t(count - received) - kWakeMargin;
                 if (total)
                     end = std::min(end, total->end());
-                sleepUntil(end);
-                continue;
+                if (end > now) {
+                    sleepUntil(end);
+                    continue;
+                }
             }
-            lastChunk = now;
             // A short read took all there was: wait before asking again.
         } else if (got == 0) {
             // With at least one byte asked for, 0 means the line hung up.
@@ -195,6 +217,15 @@ int SerialPort::read(uint8_t* buffer, size_t count, size_t& received) {
         if (waited != 0 && waited != ETIMEDOUT)
             return waited;
     }
+}
+
+size_t SerialPort::takeReadAhead(uint8_t* out, size_t max) {
+    const size_t n = std::min(max, readAheadEnd_ - readAheadBegin_);
+    std::copy_n(readAhead_.data() + readAheadBegin_, n, out);
+    readAheadBegin_ += n;
+    if (readAheadBegin_ == readAheadEnd_)
+        readAheadBegin_ = readAheadEnd_ = 0;
+    return n;
 }
 
 bool SerialPort::atLinePace(size_t chunk, std::chrono::nanoseconds since) const {
@@ -216,6 +247,7 @@ int SerialPort::write(const uint8_t* data, size_t count, size_t& written) {
         if (put > 0) {
             written += size_t(put);
             justWrote_ = true;
+            lastChunk_.reset();
             continue;
         }
         if (put < 0 && errno == EINTR)
@@ -238,13 +270,14 @@ int SerialPort::bytesWaiting(size_t& count) {
     int waiting = 0;
     if (::ioctl(fd_, FIONREAD, &waiting) != 0)
         return errno;
-    count = size_t(std::max(waiting, 0));
+    count = size_t(std::max(waiting, 0)) + (readAheadEnd_ - readAheadBegin_);
     return 0;
 }
 
 int SerialPort::purge() {
     if (fd_ < 0)
         return EBADF;
+    readAheadBegin_ = readAheadEnd_ = 0;
     return ::tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
 }
 
