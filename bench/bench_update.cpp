@@ -11,11 +11,13 @@
 // camsim checks its own pace (--pace-report) and prints it on stderr as it ends.
 //
 //   bench_update [--camsim PATH] [--runs N] [--blocks N] [--no-camlink] [--paced-only]
-//                [--full-com] [--full-images]
-// --paced-only runs the paced block runs alone.
+//                [--one-core] [--full-com] [--full-images]
+// --paced-only runs the paced block runs alone; --one-core keeps the benchmark and camsim on one
+// core, which takes the wake-ups of one process by the other across cores out of the figures.
 
 #include <linux/perf_event.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -580,7 +582,7 @@ bool fullRun(const std::string& camsimPath, tools::SampleSettings sample, bool c
 int main(int argc, char** argv) {
     std::string camsimPath = (fs::path(argv[0]).parent_path() / "camsim").string();
     int runs = 5, blocks = 128;
-    bool camLink = true, fullCom = false, unpacedRuns = true;
+    bool camLink = true, fullCom = false, unpacedRuns = true, oneCore = false;
     tools::SampleSettings sample;
     sample.variant = 4;
     sample.mainFpgaBytes = 256 * 1024;
@@ -596,6 +598,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--paced-only") {
             unpacedRuns = false;
             camLink = false;
+        } else if (arg == "--one-core") {
+            oneCore = true;
         } else if (arg == "--no-camlink") {
             camLink = false;
         } else if (arg == "--full-com") {
@@ -606,9 +610,17 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: bench_update [--camsim PATH] [--runs N] [--blocks N] "
-                         "[--no-camlink] [--paced-only] [--full-com] [--full-images]\n");
+                         "[--no-camlink] [--paced-only] [--one-core] [--full-com] "
+                         "[--full-images]\n");
             return 2;
         }
+    }
+    if (oneCore) {
+        // camsim inherits the mask.
+        cpu_set_t mask;
+        CPU_ZERO(&mask);
+        CPU_SET(std::max(sched_getcpu(), 0), &mask);
+        if (sched_setaffinity(0, sizeof mask, &mask) != 0) std::perror("bench_update: --one-core");
     }
     bool ok = true;
     // Raw and unpaced take turns, three times, and the best of each counts: a busy moment of

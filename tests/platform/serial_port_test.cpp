@@ -105,6 +105,51 @@ TEST_F(SerialPortOnPty, WriteDeliversTheBytesAndIsBoundedByItsTotalTimeout) {
     EXPECT_LT(since(start), 1000ms);
 }
 
+// A read takes in all the driver holds; what it did not hand out goes to the next read, counts
+// as waiting (the transport's drain sees it) and goes with a purge or a close.
+TEST_F(SerialPortOnPty, BytesReadAheadServeTheNextReadAndCountAsWaitingUntilPurged) {
+    port_.setTimeouts({0, 0, 200, 0, 0});
+    const Bytes reply = {0x10, 0x01, 0x07, 0x00, 0xAA, 0xBB, 0xCC, 0xEE, 0xEF};  // and 2 stray
+    send(reply);
+    std::this_thread::sleep_for(20ms);
+    uint8_t header[4] = {}, body[3] = {};
+    size_t received = 0;
+    ASSERT_EQ(port_.read(header, 4, received), 0);
+    EXPECT_EQ(Bytes(header, header + received), Bytes(reply.begin(), reply.begin() + 4));
+    size_t waiting = 0;
+    ASSERT_EQ(port_.bytesWaiting(waiting), 0);
+    EXPECT_EQ(waiting, 5u);
+    // Nothing more comes from the driver: the body is served without waiting for it.
+    const auto start = Clock::now();
+    ASSERT_EQ(port_.read(body, 3, received), 0);
+    EXPECT_LT(since(start), 100ms);
+    EXPECT_EQ(Bytes(body, body + received), Bytes(reply.begin() + 4, reply.begin() + 7));
+
+    // A read that needs more than was read ahead takes the rest from the line.
+    send({0x42});
+    uint8_t tail[3] = {};
+    ASSERT_EQ(port_.read(tail, 3, received), 0);
+    EXPECT_EQ(Bytes(tail, tail + received), (Bytes{0xEE, 0xEF, 0x42}));
+
+    send({1, 2, 3, 4});
+    std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(port_.read(header, 1, received), 0);
+    ASSERT_EQ(port_.purge(), 0);
+    ASSERT_EQ(port_.bytesWaiting(waiting), 0);
+    EXPECT_EQ(waiting, 0u);
+    port_.setTimeouts({0, 0, 30, 0, 0});
+    ASSERT_EQ(port_.read(header, 1, received), 0);
+    EXPECT_EQ(received, 0u);  // the purged bytes do not come back
+
+    send({5, 6});
+    std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(port_.read(header, 1, received), 0);
+    port_.close();
+    ASSERT_EQ(port_.open(path_), 0);
+    ASSERT_EQ(port_.bytesWaiting(waiting), 0);
+    EXPECT_EQ(waiting, 0u);  // nor do bytes of the port's previous opening
+}
+
 TEST_F(SerialPortOnPty, BytesWaitingPurgeExclusiveOpenAndRatesOutsideTheClassicTable) {
     send({1, 2, 3});
     size_t waiting = 0;
