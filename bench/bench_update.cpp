@@ -305,7 +305,8 @@ struct BlockRun {
     std::optional<uint64_t> programmerCalls, camsimCalls;
     // Median time beyond the wire time of the block writes (short reply) and of the read-backs
     // (short command, long reply), in microseconds.
-    double writeBeyondUs = 0, readBeyondUs = 0;
+    // And the 99th percentile of both kinds: the rare stalls that pull the ratio up.
+    double writeBeyondUs = 0, readBeyondUs = 0, slowestBeyondUs = 0;
     double ratio() const { return wire > 0 ? wall / wire : 0; }
 };
 
@@ -352,6 +353,10 @@ BlockRun blockRun(const std::string& camsimPath, uint32_t pace, int blocks, cons
             run.wall = seconds(Clock::now() - start);
             run.writeBeyondUs = median(writeBeyond);
             run.readBeyondUs = median(readBeyond);
+            std::vector<double> both = writeBeyond;
+            both.insert(both.end(), readBeyond.begin(), readBeyond.end());
+            std::sort(both.begin(), both.end());
+            if (!both.empty()) run.slowestBeyondUs = both[both.size() * 99 / 100];
             calls.stop();
             camsim.calls->stop();
             run.programmerCpu = cpuSeconds() - cpu;
@@ -372,12 +377,12 @@ BlockRun blockRun(const std::string& camsimPath, uint32_t pace, int blocks, cons
 
 void printBlockRun(const char* label, const BlockRun& run) {
     std::printf("%-8s transfer/wire %7.4f  programmer CPU %6.3f %%  camsim CPU %6.3f %%  "
-                "syscalls/transaction %s + %s  beyond wire %4.0f / %4.0f us\n",
+                "syscalls/transaction %s + %s  beyond wire %4.0f / %4.0f us, p99 %5.0f us\n",
                 label, run.ratio(), 100 * run.programmerCpu / run.wall,
                 100 * run.camsimCpu / run.wall,
                 perTransaction(run.programmerCalls, run.transactions).c_str(),
                 perTransaction(run.camsimCalls, run.transactions).c_str(), run.writeBeyondUs,
-                run.readBeyondUs);
+                run.readBeyondUs, run.slowestBeyondUs);
 }
 
 void printUnpaced(double raw, double rate, const BlockRun& unpaced, int blocks) {
