@@ -10,8 +10,6 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "cli_camera.h"
@@ -19,11 +17,7 @@
 namespace {
 
 using clitest::contains;
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using clitest::readAll;
 
 class InterruptCamsim : public clitest::CliCamera {
 protected:
