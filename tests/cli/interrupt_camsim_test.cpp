@@ -118,14 +118,16 @@ TEST_F(InterruptCamsim, ABackupStoppedByASignalWritesNoFile) {
     const std::string out = readAll(files.path("out")), err = readAll(files.path("err"));
     const std::string noFile = "no backup is written and " + backup +
                                " stays as it was. Press Ctrl-C again to stop at once.\n";
-    EXPECT_TRUE(contains(err, "\nInterrupted: PLL is being read; the backup stops once it is read "
-                              "and the camera has rebooted; " +
-                                  noFile) ||
-                contains(err, "\nInterrupted: the backup stops once the camera has rebooted; " +
-                                  noFile))
+    EXPECT_TRUE(
+        contains(err,
+                 "\nInterrupted: PLL is being read; the backup stops once it is read "
+                 "and the camera has rebooted; " +
+                     noFile) ||
+        contains(err, "\nInterrupted: the backup stops once the camera has rebooted; " + noFile))
         << err;
-    EXPECT_TRUE(contains(err, "Interrupted by SIGINT: stopped at a safe point, the last device "
-                              "read was finished and the camera rebooted.\n"))
+    EXPECT_TRUE(contains(err,
+                         "Interrupted by SIGINT: stopped at a safe point, the last device "
+                         "read was finished and the camera rebooted.\n"))
         << err;
     EXPECT_TRUE(contains(out, "  Head FPGA: NOT READ\n")) << out;
     EXPECT_TRUE(contains(out, "No backup written; ")) << out;
