@@ -65,51 +65,36 @@ int BackupCommand::run(app::ProgDlg& dialog) {
         dialog.CheckDevice(row, std::find(chosen_.begin(), chosen_.end(), row) != chosen_.end());
     // No update file is loaded, so the flow asks for the name: OUT answers.
     host_.fileToSave = options_.file;
-    dialog.runObserver = &reporter_;
-    dialog.stopRequested = [] { return interruption::count() > 0; };
-    reporter_.onDeviceStep = [this](int row, bool finished) { prepareInterruption(row, finished); };
-    prepareInterruption(-1, true);
-    interruption::setRunning(true);
-    dialog.OnPacket();
-    interruption::setRunning(false);
-    dialog.runObserver = nullptr;
-    dialog.stopRequested = nullptr;
-    reporter_.onDeviceStep = nullptr;
+    const bool interrupted = interruption::runInterruptible(
+        dialog, reporter_, [this](int row, bool finished) { prepareInterruption(row, finished); },
+        [&] { dialog.OnPacket(); });
     const int status = summarise(dialog);
-    if (interruption::count() == 0)
+    if (!interrupted)
         return status;
-    const char* signal = interruption::signalName(interruption::firstSignal());
-    reporter_.event({{"event", "interrupted"}, {"signal", signal}, {"immediate", false}});
-    host_.note(std::string("Interrupted by ") + signal +
-               ": stopped at a safe point, the last device read was finished and the camera "
-               "rebooted.");
-    return interruption::exitStatus();
+    return interruption::reportInterrupted(
+        reporter_, host_, json::object(),
+        ": stopped at a safe point, the last device read was finished and the camera rebooted.");
 }
 
 // Reading changes no flash: what a stop costs is the backup file, written only when complete.
 void BackupCommand::prepareInterruption(int row, bool finished) {
-    const std::string again = " Press Ctrl-C again to stop at once.\n";
     const std::string noFile = "no backup is written and " + options_.file + " stays as it was.";
     std::string first;
     if (finished)
-        first = row < 0 ? "\nInterrupted: nothing is read yet; the backup stops before the "
-                          "first device, " +
-                              noFile + again
-                        : "\nInterrupted: the backup stops once the camera has rebooted; " +
-                              noFile + again;
+        first = row < 0 ? "nothing is read yet; the backup stops before the first device, " + noFile
+                        : "the backup stops once the camera has rebooted; " + noFile;
     else
-        first = "\nInterrupted: " + deviceCaption(row) +
-                " is being read; the backup stops "
-                "once it is read and the camera has rebooted; " +
-                noFile + again;
-    const std::string second = "\nStopped at once: " + noFile +
-                               (finished ? std::string("\n")
-                                         : " " + deviceCaption(row) +
-                                               " was left open: switch the camera off and on "
-                                               "before the next run.\n");
-    nlohmann::json immediate = {{"event", "interrupted"}, {"immediate", true}, {"written", false}};
-    interruption::setTexts(first, second,
-                           options_.connection.json ? immediate.dump() + "\n" : std::string());
+        first = deviceCaption(row) +
+                " is being read; the backup stops once it is read and the camera has rebooted; " +
+                noFile;
+    const std::string second =
+        noFile + (finished ? std::string()
+                           : " " + deviceCaption(row) +
+                                 " was left open: switch the camera off and on before the next "
+                                 "run.");
+    interruption::setRunTexts(first, second,
+                              {{"event", "interrupted"}, {"immediate", true}, {"written", false}},
+                              options_.connection.json);
 }
 
 int BackupCommand::summarise(const app::ProgDlg& dialog) {

@@ -114,4 +114,38 @@ const char* signalName(int number) {
     return "signal";
 }
 
+void setRunTexts(const std::string& firstCause, const std::string& secondCause,
+                 const nlohmann::json& immediate, bool json) {
+    setTexts("\nInterrupted: " + firstCause + " Press Ctrl-C again to stop at once.\n",
+             "\nStopped at once: " + secondCause + "\n",
+             json ? immediate.dump() + "\n" : std::string());
+}
+
+bool runInterruptible(app::ProgDlg& dialog, RunReporter& reporter,
+                      std::function<void(int row, bool finished)> prepare,
+                      const std::function<void()>& flow) {
+    dialog.runObserver = &reporter;
+    dialog.stopRequested = [] { return count() > 0; };
+    prepare(-1, true);
+    reporter.onDeviceStep = std::move(prepare);
+    setRunning(true);
+    flow();
+    setRunning(false);
+    dialog.runObserver = nullptr;
+    dialog.stopRequested = nullptr;
+    reporter.onDeviceStep = nullptr;
+    return count() > 0;
+}
+
+int reportInterrupted(RunReporter& reporter, ConsoleHost& host, nlohmann::json details,
+                      const std::string& how) {
+    const char* signal = signalName(firstSignal());
+    details["event"] = "interrupted";
+    details["signal"] = signal;
+    details["immediate"] = false;
+    reporter.event(details);
+    host.note(std::string("Interrupted by ") + signal + how);
+    return exitStatus();
+}
+
 }  // namespace cli::interruption

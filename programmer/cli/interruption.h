@@ -8,7 +8,14 @@
 //    program at once with 128 + the first signal's number.
 // SIGPIPE is ignored: a closed standard output fails the writes, the run goes on.
 
+#include <functional>
 #include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "programmer/app/prog_dlg.h"
+#include "programmer/cli/console_host.h"
+#include "programmer/cli/run_reporter.h"
 
 namespace cli {
 
@@ -26,6 +33,22 @@ int firstSignal();
 // 130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP.
 int exitStatus();
 const char* signalName(int signal);
+
+// The texts of the next signals in a run: "Interrupted: " + `firstCause` with the offer to stop at
+// once, then "Stopped at once: " + `secondCause`; with `json` the second signal also writes
+// `immediate` to standard output.
+void setRunTexts(const std::string& firstCause, const std::string& secondCause,
+                 const nlohmann::json& immediate, bool json);
+// Runs `flow` (one of the dialog's runs over its devices) under the signals: `reporter` follows
+// it, `prepare(row, finished)` sets the texts at each device step (first with -1, true) and the
+// run stops at its next safe point once a signal came. Returns whether one came.
+bool runInterruptible(app::ProgDlg& dialog, RunReporter& reporter,
+                      std::function<void(int row, bool finished)> prepare,
+                      const std::function<void()>& flow);
+// After the summary of a run a signal stopped: the "interrupted" event with `details`, and
+// "Interrupted by <signal>" + `how` on the console. Returns the exit status.
+int reportInterrupted(RunReporter& reporter, ConsoleHost& host, nlohmann::json details,
+                      const std::string& how);
 
 }  // namespace interruption
 

@@ -129,20 +129,12 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         return kExitFailed;
     }
 
-    dialog.runObserver = &reporter_;
-    dialog.stopRequested = [] { return interruption::count() > 0; };
-    reporter_.onDeviceStep = [this](int row, bool finished) { prepareInterruption(row, finished); };
-    prepareInterruption(-1, true);
-    interruption::setRunning(true);
-    dialog.OnProgram();
-    interruption::setRunning(false);
-    dialog.runObserver = nullptr;
-    dialog.stopRequested = nullptr;
-    reporter_.onDeviceStep = nullptr;
+    const bool interrupted = interruption::runInterruptible(
+        dialog, reporter_, [this](int row, bool finished) { prepareInterruption(row, finished); },
+        [&] { dialog.OnProgram(); });
     const int status = summarise(dialog);
-    if (interruption::count() == 0)
+    if (!interrupted)
         return status;
-    const char* signal = interruption::signalName(interruption::firstSignal());
     std::vector<int> left;
     for (const int row : chosen_)
         if (dialog.lastRun[size_t(row)].result == app::DeviceResult::kNotRun)
@@ -150,16 +142,13 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     json leftNames = json::array();
     for (const int row : left)
         leftNames.push_back(deviceCaption(row));
-    reporter_.event({{"event", "interrupted"},
-                     {"signal", signal},
-                     {"immediate", false},
-                     {"notProgrammed", leftNames},
-                     {"command", left.empty() ? json() : json(commandFor(left, false))}});
-    host_.note(std::string("Interrupted by ") + signal +
-               (left.empty() ? ": the run had reached its end; every device was finished."
-                             : ": stopped at a safe point, every device written was finished and "
-                               "the camera rebooted."));
-    return interruption::exitStatus();
+    return interruption::reportInterrupted(
+        reporter_, host_,
+        {{"notProgrammed", leftNames},
+         {"command", left.empty() ? json() : json(commandFor(left, false))}},
+        left.empty() ? ": the run had reached its end; every device was finished."
+                     : ": stopped at a safe point, every device written was finished and the "
+                       "camera rebooted.");
 }
 
 void ProgramCommand::explainRefusal(const app::ProgDlg& dialog) {
@@ -196,7 +185,6 @@ std::vector<int> ProgramCommand::rowsAfter(int row) const {
 
 void ProgramCommand::prepareInterruption(int row, bool finished) {
     const std::vector<int> rest = rowsAfter(row);
-    const std::string again = " Press Ctrl-C again to stop at once.\n";
     std::string first, second;
     json immediate = {{"event", "interrupted"}, {"immediate", true}};
     if (!finished) {
@@ -204,27 +192,23 @@ void ProgramCommand::prepareInterruption(int row, bool finished) {
         std::vector<int> repair{row};
         repair.insert(repair.end(), rest.begin(), rest.end());
         const std::string command = commandFor(repair, options_.connection.emergency);
-        first = "\nInterrupted: " + name + " is being written; stopping now would leave it " +
-                "incomplete. The run stops once " + name +
-                " is finished and the camera has rebooted." + again;
-        second = "\nStopped at once: " + name +
-                 " is INCOMPLETE and must be programmed again: " + command + "\n";
+        first = name + " is being written; stopping now would leave it incomplete. The run stops "
+                       "once " +
+                name + " is finished and the camera has rebooted.";
+        second = name + " is INCOMPLETE and must be programmed again: " + command;
         immediate["incomplete"] = name;
         immediate["command"] = command;
     } else {
         const std::string command = rest.empty() ? "" : commandFor(rest, false);
-        first = row < 0 ? "\nInterrupted: nothing is written yet; the run stops before the "
-                          "first device." +
-                              again
-                        : "\nInterrupted: " + deviceCaption(row) +
-                              " is finished; the run stops once the camera has rebooted." + again;
-        second = "\nStopped at once: no device is incomplete." +
-                 (command.empty() ? std::string() : " To program the rest: " + command) + "\n";
+        first = row < 0 ? "nothing is written yet; the run stops before the first device."
+                        : deviceCaption(row) +
+                              " is finished; the run stops once the camera has rebooted.";
+        second = "no device is incomplete." +
+                 (command.empty() ? std::string() : " To program the rest: " + command);
         immediate["incomplete"] = nullptr;
         immediate["command"] = command.empty() ? json() : json(command);
     }
-    interruption::setTexts(first, second,
-                           options_.connection.json ? immediate.dump() + "\n" : std::string());
+    interruption::setRunTexts(first, second, immediate, options_.connection.json);
 }
 
 // Applies --devices to the check boxes, then takes every checked device. The run decides each

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@
 #include "tools/temp_folder.h"
 
 namespace clitest {
+
+// The files camsim saves each device's flash in, by row.
+constexpr const char* kStateFiles[5] = {"main_up.bin", "main_fpga.bin", "eeprom.bin",
+                                        "main_pll.bin", "head_fpga.bin"};
 
 class CliCamera : public ::testing::Test {
 protected:
@@ -33,14 +38,26 @@ protected:
     }
     std::string port() const { return "--port " + camsim.portPath(); }
 
+    static tools::SampleSettings sampleSettings(int major, int minor, int variant = 4) {
+        return {major,     minor,     uint16_t(variant), {true, true, true, true, true},
+                16 * 1024, 96 * 1024, 64 * 1024};
+    }
     // A small update file of all devices at `variant` and `major`.`minor`.
     std::string sample(const std::string& name, int major, int minor, int variant = 4) {
-        tools::SampleSettings sample{major, minor, uint16_t(variant), {true, true, true, true, true},
-                                     16 * 1024, 96 * 1024, 64 * 1024};
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
+        EXPECT_EQ(tools::buildSampleUpdateFile(sampleSettings(major, minor, variant), bytes), 0u);
         EXPECT_EQ(files::writeFileSafely(files.path(name), bytes), 0);
         return files.path(name);
+    }
+
+    // Whether the flash camsim saved (once stopped) holds `row`'s image of sample(.., 1, 1).
+    bool flashHoldsNewImage(int row) const {
+        const tools::SampleImage image = tools::sampleImage(sampleSettings(1, 1), row);
+        const std::string flash = readAll(state.path(kStateFiles[row]));
+        return flash.size() >= image.startOffset + image.data.size() &&
+               std::equal(image.data.begin(), image.data.end(),
+                          flash.begin() + long(image.startOffset),
+                          [](uint8_t want, char got) { return want == uint8_t(got); });
     }
 
     int erasedRow = -1;  // this device starts erased: the camera does not report it

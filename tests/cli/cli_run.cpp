@@ -30,4 +30,9 @@ CliRun runCli(const std::string& arguments, const std::string& environment) {
     return run;
 }
 
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 }  // namespace clitest

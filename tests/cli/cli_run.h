@@ -13,6 +13,9 @@ struct CliRun {
 // `arguments` in shell syntax; `environment` is put in front (e.g. "QEL_COM1=/dev/pts/3").
 CliRun runCli(const std::string& arguments, const std::string& environment = "");
 
+// The file's bytes; empty when it cannot be read.
+std::string readAll(const std::string& path);
+
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

@@ -13,7 +13,6 @@
 
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "cli_run.h"
@@ -154,8 +153,7 @@ TEST(ConnectionCause, TheLogHoldsTheCauseLine) {
     const clitest::CliRun run =
         runCli("info --log --port " + folder.path(), "cd " + folder.path() + " &&");
     EXPECT_EQ(run.status, 1);
-    std::ifstream log(folder.path("prog_log.txt"), std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(log), {}};
+    const std::string text = clitest::readAll(folder.path("prog_log.txt"));
     EXPECT_TRUE(contains(text, "\r\n\r\nCause: " + folder.path() +
                                    " is a directory, not a serial device; give the device's "
                                    "path, e.g. /dev/ttyUSB0.\r\nLogging ended "))

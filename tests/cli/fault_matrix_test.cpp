@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <set>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -291,11 +290,6 @@ const std::vector<FaultRow>& faultRows() {
          }},
     };
     return rows;
-}
-
-TEST(FaultMatrixRows, EveryRowIsNamedOnce) {
-    std::set<std::string> names;
-    for (const FaultRow& row : faultRows()) EXPECT_TRUE(names.insert(row.name).second) << row.name;
 }
 
 TEST_F(FaultMatrix, NoCellEndsInAFalseSuccess) {

@@ -10,8 +10,6 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "cli_camera.h"
@@ -19,11 +17,7 @@
 namespace {
 
 using clitest::contains;
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using clitest::readAll;
 
 class InterruptCamsim : public clitest::CliCamera {
 protected:
@@ -111,6 +105,33 @@ TEST_F(InterruptCamsim, ASecondSignalStopsAtOnceAndNamesTheIncompleteDevice) {
                                   "\"incomplete\":\"Main \u00b5P\"}\n"))
         << out;
     EXPECT_FALSE(contains(out, "\"event\":\"summary\""));
+}
+
+// Reading changes no flash: what the stop costs is the backup file, written only when complete.
+TEST_F(InterruptCamsim, ABackupStoppedByASignalWritesNoFile) {
+    ASSERT_TRUE(startCamsim());
+    const std::string backup = files.path("backup.qup");
+    const pid_t cli = start("backup " + backup + " --devices pll,head-fpga " + port());
+    ASSERT_TRUE(waitForOutput("PLL: reading")) << readAll(files.path("out"));
+    kill(cli, SIGINT);
+    EXPECT_EQ(exitStatus(cli), 130);
+    const std::string out = readAll(files.path("out")), err = readAll(files.path("err"));
+    const std::string noFile = "no backup is written and " + backup +
+                               " stays as it was. Press Ctrl-C again to stop at once.\n";
+    EXPECT_TRUE(
+        contains(err,
+                 "\nInterrupted: PLL is being read; the backup stops once it is read "
+                 "and the camera has rebooted; " +
+                     noFile) ||
+        contains(err, "\nInterrupted: the backup stops once the camera has rebooted; " + noFile))
+        << err;
+    EXPECT_TRUE(contains(err,
+                         "Interrupted by SIGINT: stopped at a safe point, the last device "
+                         "read was finished and the camera rebooted.\n"))
+        << err;
+    EXPECT_TRUE(contains(out, "  Head FPGA: NOT READ\n")) << out;
+    EXPECT_TRUE(contains(out, "No backup written; ")) << out;
+    EXPECT_NE(access(backup.c_str(), F_OK), 0);
 }
 
 // The redrawn pieces of a terminal's output ("\r\033[K" starts each), with their widths in

@@ -2,8 +2,6 @@
 // camera's reboot): one small device programmed, and one run interrupted by a power loss. A
 // camera that does not come back after its reboot is followed in tests/app.
 
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "cli_camera.h"
@@ -30,14 +28,7 @@ TEST_F(ProgramCamsim, ProgramsOneDeviceAndTheCameraReportsTheNewVersion) {
     EXPECT_FALSE(contains(run.out, "Main FPGA:"));
 
     camsim.stop();
-    tools::SampleSettings settings;
-    settings.versionMinor = 1;
-    settings.variant = 4;
-    const tools::SampleImage image = tools::sampleImage(settings, 3);  // the PLL
-    std::ifstream saved(state.path("main_pll.bin"), std::ios::binary);
-    const std::vector<uint8_t> flash{std::istreambuf_iterator<char>(saved), {}};
-    ASSERT_GE(flash.size(), image.data.size());
-    EXPECT_TRUE(std::equal(image.data.begin(), image.data.end(), flash.begin()));
+    EXPECT_TRUE(flashHoldsNewImage(3));
 }
 
 TEST_F(ProgramCamsim, APowerLossInTheMiddleOfADeviceFails) {

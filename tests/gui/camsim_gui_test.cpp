@@ -7,23 +7,14 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <cstdlib>
 
-#include "gui_driver.h"
-#include "platform/clock.h"
-#include "programmer/app/cmorvat_app.h"
+#include "camsim_front_end.h"
 #include "programmer/app/command_line.h"
-#include "programmer/app/default_camera_factory.h"
-#include "programmer/app/prog_log.h"
 #include "programmer/files/file_io.h"
 #include "programmer/gui/connection_dialog.h"
-#include "programmer/gui/main_dialog.h"
-#include "programmer/gui/qt_host.h"
-#include "tools/camsim_process.h"
 #include "tools/sample_update.h"
 #include "tools/temp_folder.h"
 
@@ -84,51 +75,47 @@ void pressKey(QWidget* widget, int key) {
     QApplication::sendEvent(widget, &event);
 }
 
-// Fixed waits (15 s of boot after a reboot) pass twenty times faster; the serial I/O is real time.
-class FastClock : public platform::Clock {
-public:
-    platform::Milliseconds now() const override { return platform::realClock().now() + skipped_; }
-    void sleepFor(platform::Milliseconds duration) override {
-        platform::realClock().sleepFor(duration / 20);
-        skipped_ += duration - duration / 20;
-    }
+// The update file of both FPGAs at 003 V01.01, written into `folder`.
+std::string writeFpgaUpdate(const tools::TempFolder& folder) {
+    const tools::SampleSettings sample{
+        1, 1, 3, {false, true, false, false, true}, 320 * 1024, 160 * 1024, 96 * 1024};
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
+    const std::string path = folder.path("fpga_update.qup");
+    EXPECT_EQ(files::writeFileSafely(path, bytes), 0);
+    return path;
+}
 
-private:
-    platform::Milliseconds skipped_{0};
-};
-
-// kelvoflash's set-up in this process, with camsim on COM1.
-class CamsimGui : public ::testing::Test {
+class CamsimGui : public guitest::CamsimFrontEnd {
 protected:
-    void SetUp() override {
-        if (access(camsimBinary.c_str(), X_OK) != 0)
-            GTEST_SKIP() << "camsim not built";
+    // The connection dialog is up and no Connect runs on it.
+    bool connectionIdle(gui::ConnectionDialog*& connection) {
+        connection = host.connectionDialog();
+        return connection != nullptr && connection->isVisible() && !connection->busy();
     }
-    void TearDown() override { unsetenv("QEL_COM1"); }
-
-    void startCamsim(std::vector<std::string> options) {
-        options.insert(options.end(),
-                       {"--serial", "1234", "--boot-time", "200", "--erase-time", "20"});
-        ASSERT_TRUE(camsim.start(camsimBinary, options));
-        setenv("QEL_COM1", camsim.portPath().c_str(), 1);
+    // Load File through the file dialog, then Program.
+    void loadAndProgramSteps(const std::string& updateFile) {
+        driver.step(
+            "main dialog", [this] { return mainIdle(); },
+            [this] { main->button(app::kIdLoadFile)->click(); });
+        driver.step("file dialog", guitest::fileDialogOpen,
+                    [updateFile] { guitest::answerFileDialog(updateFile); });
+        driver.step(
+            "loaded", [this] { return mainIdle(); },
+            [this] { main->button(app::kIdProgram)->click(); });
     }
-
-    // The main dialog is up and no flow runs on it.
-    bool mainIdle() {
-        main = host.mainDialog();
-        return main != nullptr && main->isVisible() && !main->busy() &&
-               host.connectionDialog() == nullptr && QApplication::activeModalWidget() == main;
+    // Reads the rows and the status line, saves `screenshot` and quits with Return (Quit is
+    // the default button).
+    void programmedStep(RowsSeen& rows, QString& status, bool& shot, const char* screenshot) {
+        driver.step(
+            "programmed", [this] { return mainIdle(); },
+            [this, &rows, &status, &shot, screenshot] {
+                rows = readRows(*main);
+                status = main->statusLine()->text();
+                shot = guitest::saveScreenshot(*main, screenshot);
+                pressKey(main, Qt::Key_Return);
+            });
     }
-
-    const std::string camsimBinary = std::string(KF_BINARY_DIR) + "/bin/camsim";
-    tools::CamsimProcess camsim;
-    FastClock clock;
-    gui::QtHost host{clock};
-    app::LogPrintfSink log;
-    app::DefaultCameraFactory factory{log, clock};
-    app::CMorvatApp morvat{host, factory};
-    guitest::Driver driver;
-    gui::MainDialog* main = nullptr;
 };
 
 TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDialog) {
@@ -149,10 +136,7 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
         });
     driver.step(
         "connection dialog",
-        [&] {
-            connection = host.connectionDialog();
-            return connection != nullptr && connection->isVisible() && !connection->busy();
-        },
+        [&] { return connectionIdle(connection); },
         [&] {
             okEnabledFresh = connection->okButton()->isEnabled();
             connection->comPortRadio()->click();
@@ -203,35 +187,14 @@ TEST_F(CamsimGui, ConnectsAtStartShowsTheRowsAndReconnectsThroughTheConnectionDi
 TEST_F(CamsimGui, LoadsAFileProgramsTwoDevicesAndShowsTheOneThatFailed) {
     startCamsim({"--firmware", "0:3:1.00", "--firmware", "1:3:1.00", "--firmware", "4:3:1.00",
                  "--fault", "erase-fail:4"});
-    const tools::SampleSettings sample{
-        1, 1, 3, {false, true, false, false, true}, 320 * 1024, 160 * 1024, 96 * 1024};
-    std::vector<uint8_t> bytes;
-    ASSERT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
     tools::TempFolder folder;
-    const std::string updateFile = folder.path("fpga_update.qup");
-    ASSERT_EQ(files::writeFileSafely(updateFile, bytes), 0);
+    const std::string updateFile = writeFpgaUpdate(folder);
 
     std::vector<QString> boxes;
     RowsSeen rows;
     QString status;
     bool shot = false;
-    driver.step(
-        "main dialog", [this] { return mainIdle(); },
-        [this] { main->button(app::kIdLoadFile)->click(); });
-    driver.step(
-        "file dialog",
-        [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
-        [updateFile] {
-            // Typed into the name field, as a person would; the dialog lists folders lazily.
-            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (auto* name = files ? files->findChild<QLineEdit*>("fileNameEdit") : nullptr) {
-                name->setText(QString::fromStdString(updateFile));
-                QMetaObject::invokeMethod(files, "accept");
-            }
-        });
-    driver.step(
-        "loaded", [this] { return mainIdle(); },
-        [this] { main->button(app::kIdProgram)->click(); });
+    loadAndProgramSteps(updateFile);
     for (const char* name : {"erase error box", "run failed box"})
         driver.step(
             name, [] { return guitest::openMessageBox() != nullptr; },
@@ -242,14 +205,7 @@ TEST_F(CamsimGui, LoadsAFileProgramsTwoDevicesAndShowsTheOneThatFailed) {
                 }
             },
             true);
-    driver.step(
-        "programmed", [this] { return mainIdle(); },
-        [&] {
-            rows = readRows(*main);
-            status = main->statusLine()->text();
-            shot = guitest::saveScreenshot(*main, "main_dialog_green_and_red.png");
-            pressKey(main, Qt::Key_Return);  // Quit is the default button
-        });
+    programmedStep(rows, status, shot, "main_dialog_green_and_red.png");
     driver.start();
     morvat.InitInstance("-S -T0 -B0");
 
@@ -283,12 +239,7 @@ TEST_F(CamsimGui, ConnectsOverCameraLinkAndProgramsTwoDevices) {
                  "--firmware", "4:3:1.00"});
     setenv("CLSERSIM_PORT0", camsim.camlinkAddress().c_str(), 1);
     unsetenv("QEL_COM1");  // nothing to be found over a COM port
-    const tools::SampleSettings sample{
-        1, 1, 3, {false, true, false, false, true}, 320 * 1024, 160 * 1024, 96 * 1024};
-    std::vector<uint8_t> bytes;
-    ASSERT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
-    const std::string updateFile = folder.path("fpga_update.qup");
-    ASSERT_EQ(files::writeFileSafely(updateFile, bytes), 0);
+    const std::string updateFile = writeFpgaUpdate(folder);
 
     gui::ConnectionDialog* connection = nullptr;
     bool cameraLinkOffered = false, okEnabled = false, connectionShot = false, shot = false;
@@ -296,10 +247,7 @@ TEST_F(CamsimGui, ConnectsOverCameraLinkAndProgramsTwoDevices) {
     RowsSeen rows;
     driver.step(
         "connection dialog",
-        [&] {
-            connection = host.connectionDialog();
-            return connection != nullptr && connection->isVisible() && !connection->busy();
-        },
+        [&] { return connectionIdle(connection); },
         [&] {
             cameraLinkOffered = connection->cameraLinkRadio()->isEnabled();
             connection->cameraLinkRadio()->click();
@@ -310,30 +258,8 @@ TEST_F(CamsimGui, ConnectsOverCameraLinkAndProgramsTwoDevices) {
             connectionShot = guitest::saveScreenshot(*connection, "connection_dialog_camlink.png");
             connection->okButton()->click();
         });
-    driver.step(
-        "main dialog", [this] { return mainIdle(); },
-        [this] { main->button(app::kIdLoadFile)->click(); });
-    driver.step(
-        "file dialog",
-        [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
-        [updateFile] {
-            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (auto* name = files ? files->findChild<QLineEdit*>("fileNameEdit") : nullptr) {
-                name->setText(QString::fromStdString(updateFile));
-                QMetaObject::invokeMethod(files, "accept");
-            }
-        });
-    driver.step(
-        "loaded", [this] { return mainIdle(); },
-        [this] { main->button(app::kIdProgram)->click(); });
-    driver.step(
-        "programmed", [this] { return mainIdle(); },
-        [&] {
-            rows = readRows(*main);
-            status = main->statusLine()->text();
-            shot = guitest::saveScreenshot(*main, "main_dialog_camlink_programmed.png");
-            pressKey(main, Qt::Key_Return);
-        });
+    loadAndProgramSteps(updateFile);
+    programmedStep(rows, status, shot, "main_dialog_camlink_programmed.png");
     driver.start();
     morvat.InitInstance("-T0 -Nclsersim.dll");
     for (const char* name : {"CLSERSIM_PORT0", "QEL_DATA_DIR", "TESSIPORT_INSTANCE"})

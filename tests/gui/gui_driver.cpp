@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPixmap>
 
 namespace guitest {
@@ -15,6 +17,18 @@ bool saveScreenshot(QWidget& widget, const std::string& name) {
 
 QMessageBox* openMessageBox() {
     return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+}
+
+bool fileDialogOpen() {
+    return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr;
+}
+
+void answerFileDialog(const std::string& path) {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr) {
+        name->setText(QString::fromStdString(path));
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
 }
 
 Driver::Driver() {

@@ -16,6 +16,10 @@ namespace guitest {
 // Saves a picture of `widget` as <build>/test-artifacts/<name>; false when it was not written.
 bool saveScreenshot(QWidget& widget, const std::string& name);
 QMessageBox* openMessageBox();  // the one on top, if any
+bool fileDialogOpen();
+// Types `path` into the open file dialog's name field and accepts it, as a person would (the
+// dialog lists folders lazily).
+void answerFileDialog(const std::string& path);
 
 class Driver {
 public:

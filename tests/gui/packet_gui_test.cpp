@@ -2,42 +2,15 @@
 // up; a right click switches to file packet mode, which builds an update file from a device file
 // chosen in the file dialogs. Screenshots of both modes are kept as artifacts.
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <QCheckBox>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <fstream>
 
-#include "gui_driver.h"
-#include "platform/clock.h"
-#include "programmer/app/cmorvat_app.h"
-#include "programmer/app/default_camera_factory.h"
-#include "programmer/app/prog_log.h"
+#include "camsim_front_end.h"
 #include "programmer/files/file_probe.h"
-#include "programmer/gui/main_dialog.h"
-#include "programmer/gui/qt_host.h"
-#include "tools/camsim_process.h"
 #include "tools/temp_folder.h"
 
 namespace {
-
-// The reboot's fixed waits pass twenty times faster; the serial I/O is real time.
-class FastClock : public platform::Clock {
-public:
-    platform::Milliseconds now() const override { return platform::realClock().now() + skipped_; }
-    void sleepFor(platform::Milliseconds duration) override {
-        platform::realClock().sleepFor(duration / 20);
-        skipped_ += duration - duration / 20;
-    }
-
-private:
-    platform::Milliseconds skipped_{0};
-};
 
 void rightClick(QPushButton* button) {
     const QPointF centre(button->width() / 2.0, button->height() / 2.0);
@@ -49,27 +22,8 @@ void rightClick(QPushButton* button) {
     QApplication::sendEvent(button, &release);
 }
 
-bool fileDialogOpen() {
-    return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr;
-}
-
-// Types the name into the open file dialog and accepts it, as a person would.
-void answerFileDialog(const std::string& path) {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr) {
-        name->setText(QString::fromStdString(path));
-        QMetaObject::invokeMethod(dialog, "accept");
-    }
-}
-
-class PacketGui : public ::testing::Test {
+class PacketGui : public guitest::CamsimFrontEnd {
 protected:
-    void TearDown() override { unsetenv("QEL_COM1"); }
-    bool mainIdle() {
-        main = host.mainDialog();
-        return main != nullptr && main->isVisible() && !main->busy() &&
-               QApplication::activeModalWidget() == main;
-    }
     // Clicks Packet with `row` checked and answers the save dialog with `out`.
     void packetSteps(int row, const std::string& out) {
         driver.step(
@@ -78,27 +32,15 @@ protected:
                 main->checkBox(row)->click();
                 main->button(app::kIdPacket)->click();
             });
-        driver.step("save dialog", fileDialogOpen, [out] { answerFileDialog(out); });
+        driver.step("save dialog", guitest::fileDialogOpen,
+                    [out] { guitest::answerFileDialog(out); });
     }
 
     tools::TempFolder folder;
-    FastClock clock;
-    gui::QtHost host{clock};
-    app::LogPrintfSink log;
-    app::DefaultCameraFactory factory{log, clock};
-    app::CMorvatApp morvat{host, factory};
-    guitest::Driver driver;
-    gui::MainDialog* main = nullptr;
 };
 
 TEST_F(PacketGui, BacksThePllUpThenARightClickSwitchesToFilePacketsAndBuildsOne) {
-    const std::string camsimBinary = std::string(KF_BINARY_DIR) + "/bin/camsim";
-    if (access(camsimBinary.c_str(), X_OK) != 0)
-        GTEST_SKIP() << "camsim not built";
-    tools::CamsimProcess camsim;
-    ASSERT_TRUE(camsim.start(
-        camsimBinary, {"--firmware", "0:4:1.00", "--firmware", "3:4:1.00", "--boot-time", "200"}));
-    setenv("QEL_COM1", camsim.portPath().c_str(), 1);
+    startCamsim({"--firmware", "0:4:1.00", "--firmware", "3:4:1.00"});
     const std::string out = folder.path("backup.qup");
     QString status, captionBefore, captionAfter;
     QRgb pllColour = 0;
@@ -129,7 +71,8 @@ TEST_F(PacketGui, BacksThePllUpThenARightClickSwitchesToFilePacketsAndBuildsOne)
     QString packetStatus;
     bool packetShot = false;
     packetSteps(2, folder.path("packet"));  // EEPROM: every check box is enabled for file packets
-    driver.step("device file dialog", fileDialogOpen, [&] { answerFileDialog(deviceFile); });
+    driver.step("device file dialog", guitest::fileDialogOpen,
+                [&] { guitest::answerFileDialog(deviceFile); });
     driver.step(
         "packet written", [this] { return mainIdle(); },
         [&] {
