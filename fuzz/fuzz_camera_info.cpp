@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz_camera.h"
 #include "platform/clock.h"
 #include "programmer/app/camera_factory.h"
 #include "programmer/app/cmorvat_dlg.h"
@@ -17,40 +18,23 @@
 
 namespace {
 
-class QuietLog : public protocol::LogSink {
-public:
-    void logv(const char*, va_list) override {}
-};
-
 // Each reply: u16 length of what arrived, then those bytes; the input's end ends the replies.
-class ReplayCamera : public camera::CCamUpdate {
+class ReplayCamera : public fuzz::InputCamera {
 public:
     ReplayCamera(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     camera::ErrorCode Command(const uint8_t* command, uint32_t, uint8_t* reply, uint32_t capacity,
                               uint32_t) override {
         if (size_ < 2) return protocol::kErrPortIo;
-        const size_t wanted = protocol::readU16(data_);
-        const size_t length = std::min(wanted, size_ - 2);
-        std::vector<uint8_t> received(data_ + 2, data_ + 2 + length);
+        const size_t length = std::min<size_t>(protocol::readU16(data_), size_ - 2);
+        const std::vector<uint8_t> received(data_ + 2, data_ + 2 + length);
         data_ += 2 + length;
         size_ -= 2 + length;
-        std::vector<uint8_t> copy(capacity);
-        const auto result = protocol::validateReply(received.data(), received.size(),
-                                                    protocol::readU16(command), copy.data(),
-                                                    capacity, protocol::kOk,
-                                                    protocol::Variant::Programmer, log_);
-        std::memcpy(reply, copy.data(), capacity);
-        return result;
+        return answer(received, command, reply, capacity);
     }
-    camera::ErrorCode Open(int) override { return 0; }
-    camera::ErrorCode Close() override { return 0; }
-    camera::ErrorCode FlushInput() override { return 0; }
-    camera::ErrorCode Reboot(camera::WaitHost&) override { return 0; }
 
 private:
     const uint8_t* data_;
     size_t size_;
-    QuietLog log_;
 };
 
 class SilentHost : public app::Host {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "programmer/camera/cam_update.h"
+#include "fuzz_camera.h"
 #include "programmer/camera/flash_device.h"
 #include "protocol/commands.h"
 #include "protocol/reply_fields.h"
@@ -15,40 +15,18 @@
 
 namespace {
 
-class QuietLog : public protocol::LogSink {
+// Answers every command with the whole fuzz input; the received bytes sit in a heap buffer of
+// exactly their size.
+class WholeInputCamera : public fuzz::InputCamera {
 public:
-    void logv(const char*, va_list) override {}
-};
-
-// Answers every command with the fuzz input, through the programmer's reply validation. The
-// received bytes sit in a heap buffer of exactly their size.
-class InputCamera : public camera::CCamUpdate {
-public:
-    InputCamera(const uint8_t* data, size_t size) : received_(data, data + size) {}
+    WholeInputCamera(const uint8_t* data, size_t size) : received_(data, data + size) {}
     camera::ErrorCode Command(const uint8_t* command, uint32_t, uint8_t* reply, uint32_t capacity,
                               uint32_t) override {
-        // The reply buffer of the caller holds `capacity` bytes; a copy of exactly that size on
-        // the heap makes any write beyond it visible.
-        std::vector<uint8_t> copy(capacity);
-        const auto result = protocol::validateReply(received_.data(), received_.size(),
-                                                    protocol::readU16(command), copy.data(),
-                                                    capacity, protocol::kOk,
-                                                    protocol::Variant::Programmer, log_);
-        std::memcpy(reply, copy.data(), capacity);
-        lastReply = copy;
-        return result;
+        return answer(received_, command, reply, capacity);
     }
-    camera::ErrorCode Open(int) override { return 0; }
-    camera::ErrorCode Close() override { return 0; }
-    camera::ErrorCode FlushInput() override { return 0; }
-    camera::ErrorCode Reboot(camera::WaitHost&) override { return 0; }
-    using CCamUpdate::identifyCamera;
-
-    std::vector<uint8_t> lastReply;
 
 private:
     std::vector<uint8_t> received_;
-    QuietLog log_;
 };
 
 }  // namespace
@@ -59,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t count = uint32_t(data[0]) + 1;
     const uint32_t address = uint32_t(data[1]) << 8;
     const bool eeprom = data[2] & 1;
-    InputCamera cam(data + 3, size - 3);
+    WholeInputCamera cam(data + 3, size - 3);
 
     std::array<uint8_t, protocol::kBlockSize> block{};
     const uint16_t read = eeprom ? protocol::cmd::READ_EEPROM_BLOCK : protocol::cmd::READ_BLOCK;

@@ -57,72 +57,55 @@ Outcome programmedMainUp(ModelCamera& cam) {
 }
 
 TEST(ReplyDecoding, ShortAndWrongEchoRepliesAreErrorsNotData) {
+    using Decoder = std::function<Outcome(ModelCamera&)>;
+    const Decoder block = [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); };
+    const Decoder eeprom = [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK); };
+    const Decoder eepromHalf = [](ModelCamera& c) {
+        return readBlockOf(c, 2, READ_EEPROM_BLOCK, 128);
+    };
+    const Decoder checksum = [](ModelCamera& c) {
+        uint32_t first = 7, last = 7, sum = 7;
+        const ErrorCode r = GetChecksum(c, first, last, sum);
+        return Outcome{r, std::to_string(first + last + sum)};
+    };
+    const Decoder type = [](ModelCamera& c) {
+        c.cameraType = 0x1111;
+        const ErrorCode r = c.ReadCameraType();
+        return Outcome{r, std::to_string(c.cameraType)};
+    };
+    // The identification takes a reply without the link word for a camera without firmware.
+    const Decoder identify = [](ModelCamera& c) {
+        const bool running = c.identifyCamera(1);
+        return Outcome{running ? 0u : 1u, std::to_string(c.serialNumber)};
+    };
+    const Decoder daven = [](ModelCamera& c) { return Outcome{CheckDaven(c), c.statusText}; };
     const struct Row {
         const char* name;
         const char* fault;  // camsim fault description, "" for none
-        std::function<Outcome(ModelCamera&)> decode;
+        Decoder decode;
         ErrorCode result;
         const char* detail;
     } rows[] = {
-        {"READ_BLOCK complete", "", [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); },
-         0, "data 2"},
-        {"READ_BLOCK short", "short-reply:1403",
-         [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); }, kErrReplyShort,
+        {"READ_BLOCK complete", "", block, 0, "data 2"},
+        {"READ_BLOCK short", "short-reply:1403", block, kErrReplyShort, "untouched"},
+        {"READ_BLOCK other block", "wrong-echo:1403", block, kErrReplyEcho, "untouched"},
+        {"READ_EEPROM_BLOCK complete", "", eeprom, 0, "data 2"},
+        {"READ_EEPROM_BLOCK short", "short-reply:1603", eeprom, kErrReplyShort, "untouched"},
+        {"READ_EEPROM_BLOCK other block", "wrong-echo:1603", eepromHalf, kErrReplyEcho,
          "untouched"},
-        {"READ_BLOCK other block", "wrong-echo:1403",
-         [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); }, kErrReplyEcho,
-         "untouched"},
-        {"READ_EEPROM_BLOCK complete", "",
-         [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK); }, 0, "data 2"},
-        {"READ_EEPROM_BLOCK short", "short-reply:1603",
-         [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK); }, kErrReplyShort,
-         "untouched"},
-        {"READ_EEPROM_BLOCK other block", "wrong-echo:1603",
-         [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK, 128); }, kErrReplyEcho,
-         "untouched"},
-        {"GET_CHECKSUM short", "short-reply:1c03",
-         [](ModelCamera& c) {
-             uint32_t first = 7, last = 7, sum = 7;
-             const ErrorCode r = GetChecksum(c, first, last, sum);
-             return Outcome{r, std::to_string(first + last + sum)};
-         },
-         kErrReplyShort, "21"},
+        {"GET_CHECKSUM short", "short-reply:1c03", checksum, kErrReplyShort, "21"},
         {"Main uP sum check complete", "", programmedMainUp, 0, ""},
         {"Main uP sum check of another range", "wrong-echo:1c03", programmedMainUp, kErrReplyEcho,
          ""},
         {"Main uP sum check reply short", "short-reply:1c03", programmedMainUp, kErrReplyShort, ""},
-        {"GET_CAMERA_TYPE complete", "",
-         [](ModelCamera& c) {
-             c.cameraType = 0x1111;
-             const ErrorCode r = c.ReadCameraType();
-             return Outcome{r, std::to_string(c.cameraType)};
-         },
-         0, "1024"},
-        {"GET_CAMERA_TYPE short", "short-reply:0110:1",
-         [](ModelCamera& c) {
-             c.cameraType = 0x1111;
-             const ErrorCode r = c.ReadCameraType();
-             return Outcome{r, std::to_string(c.cameraType)};
-         },
-         kErrReplyShort, "4369"},
-        // The identification takes a reply without the link word for a camera without firmware.
-        {"identification complete", "",
-         [](ModelCamera& c) {
-             const bool running = c.identifyCamera(1);
-             return Outcome{running ? 0u : 1u, std::to_string(c.serialNumber)};
-         },
-         0, "1234"},
-        {"identification short", "short-reply:0110",
-         [](ModelCamera& c) {
-             const bool running = c.identifyCamera(1);
-             return Outcome{running ? 0u : 1u, std::to_string(c.serialNumber)};
-         },
-         1, "2271560481"},  // the boot mode serial number 0x87654321
-        {"OPEN_DAVEN short", "short-reply:5003",
-         [](ModelCamera& c) { return Outcome{CheckDaven(c), c.statusText}; }, kErrReplyShort,
+        {"GET_CAMERA_TYPE complete", "", type, 0, "1024"},
+        {"GET_CAMERA_TYPE short", "short-reply:0110:1", type, kErrReplyShort, "4369"},
+        {"identification complete", "", identify, 0, "1234"},
+        // The boot mode serial number 0x87654321.
+        {"identification short", "short-reply:0110", identify, 1, "2271560481"},
+        {"OPEN_DAVEN short", "short-reply:5003", daven, kErrReplyShort,
          "error OPEN_DAVEN: 0x800b200e 0x0\n"},
-        {"OPEN_DAVEN complete", "",
-         [](ModelCamera& c) { return Outcome{CheckDaven(c), c.statusText}; }, 0, ""},
+        {"OPEN_DAVEN complete", "", daven, 0, ""},
     };
     for (const Row& row : rows) {
         ModelCamera cam;

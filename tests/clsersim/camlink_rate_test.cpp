@@ -24,28 +24,6 @@ uint32_t bitOf(uint32_t rate) {
     return 0;
 }
 
-struct Link {
-    explicit Link(std::vector<std::string> args) : cam(std::move(args)) {
-        rc = grabber.init(0, &ref);
-    }
-    ~Link() {
-        if (rc == 0)
-            grabber.close(ref);
-    }
-    // The reply's code, 0 when no readable reply came.
-    uint16_t code(const Bytes& command, uint32_t timeoutMs = 300) {
-        grabber.flush(ref);
-        last = grabber.transact(ref, command, timeoutMs);
-        return last.empty() ? 0 : u16At(last, 0);
-    }
-
-    CamLinkCamera cam;
-    Grabber grabber;
-    void* ref = nullptr;
-    int32_t rc = -1;
-    Bytes last;
-};
-
 }  // namespace
 
 TEST(CamLinkRate, TheCameraAnswersOnlyAGrabberAtItsRate) {
@@ -155,7 +133,7 @@ TEST(CamLinkRate, PacedLineTimeFollowsTheRateInForce) {
 }
 
 TEST(CamLinkSettings, ConfigurationAndOutputFormatRoundTripAndOtherCommandsAnswer) {
-    Link link({});
+    Link link;
     ASSERT_EQ(link.rc, 0);
     Bytes config = u32Bytes(40000000);
     config.insert(config.end(), {0x12, 0x01, 0x03});

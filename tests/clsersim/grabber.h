@@ -108,4 +108,27 @@ struct CamLinkCamera {
     bool started = false;
 };
 
+// A camsim and a grabber port opened on it through serial index 0; closed at the end.
+struct Link {
+    explicit Link(std::vector<std::string> args = {}) : cam(std::move(args)) {
+        rc = grabber.init(0, &ref);
+    }
+    ~Link() {
+        if (rc == 0)
+            grabber.close(ref);
+    }
+    // The reply's code, 0 when no readable reply came; the reply is kept in `last`.
+    uint16_t code(const Bytes& command, uint32_t timeoutMs = 300) {
+        grabber.flush(ref);
+        last = grabber.transact(ref, command, timeoutMs);
+        return last.empty() ? 0 : u16At(last, 0);
+    }
+
+    CamLinkCamera cam;
+    Grabber grabber;
+    void* ref = nullptr;
+    int32_t rc = -1;
+    Bytes last;
+};
+
 }  // namespace cltest

@@ -124,37 +124,8 @@ TEST_F(LibraryHost, ImageFunctionsAreRefusedAndTheFixedAnswersGiven) {
     }
 }
 
-// A COM-port board on camsim's pty, opened without the connection test.
-class ComPortBoard : public LibraryHost {
-protected:
-    void SetUp() override { ASSERT_TRUE(camsim.start(kCamsim, {})); }
-    Environment environment() const {
-        Environment values = LibraryHost::environment();
-        values["QEL_COM1"] = camsim.portPath();
-        return values;
-    }
-    tools::CamsimProcess camsim;
-};
-
-TEST_F(ComPortBoard, TransactionsOpenCountAndClose) {
-    const HostRun run = runHost(
-        {"open:b101:comport1", kGetType, "cmd:5:6:1001050000", "error",
-         // A second open of the board shares the entry; the first close only counts down.
-         "handle:0", "open:b101:comport1", "close", "handle:101", kGetType, "close", kGetType,
-         // With the connection test: configuration and revisions read over the port.
-         "open:3101:comport1"},
-        environment());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.lines,
-              (std::vector<std::string>{
-                  "open 0x00000000 0x101", kTypeReply,
-                  // The checksum test allows replies up to capacity 9 + 1 bytes.
-                  "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000", "open 0x00000000 0x101",
-                  "close 0x00000000 0x0", kTypeReply, "close 0x00000000 0x0",
-                  "cmd 0x80332006 " + std::string(46, 'e'), "open 0x00000000 0x101"}));
-}
-
-// A board behind libclsersim, the simulated frame grabber, on camsim's Camera Link socket.
+// A board behind libclsersim, the simulated frame grabber, on camsim's Camera Link socket, or a
+// COM-port board (comport1) on the same camsim's pty.
 class GrabberBoard : public LibraryHost {
 protected:
     bool startCamera(std::vector<std::string> options = {}) {
@@ -172,6 +143,7 @@ protected:
         Environment values = LibraryHost::environment();
         values["CLSERSIM_PORT0"] = camsim.camlinkAddress();
         values["CLSERSIM_PORT2"] = camsim.camlinkAddress();
+        values["QEL_COM1"] = camsim.portPath();
         return values;
     }
     // Each expected text must appear in the log, in this order.
@@ -193,69 +165,149 @@ protected:
     tools::CamsimProcess camsim;
 };
 
-TEST_F(GrabberBoard, TransactionsErrorRepliesAndCommand011A) {
-    ASSERT_TRUE(startCamera({"--fault", "error:0x0111:0x80001020"}));
-    const HostRun run = runHost(
-        {logStep(), "open:b000:clsersim", kGetType, "cmd:5:9:1101050000", "error", kGetType,
-         "error",
-         // 0x011A goes out as given, its wrong last byte included: the camera refuses its checksum.
-         "cmd:7:9:1a010500429998", "close", kGetType},
-        environment());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.lines, (std::vector<std::string>{
-                             "log 0x00000000", "open 0x00000000 0x100", kTypeReply,
-                             "cmd 0x80001020 d101090020100080ee", "error 0x80001020", kTypeReply,
-                             "error 0x00000000", "cmd 0x80001002 da01090002100080ee",
-                             "close 0x00000000 0x0", "cmd 0x80332006 " + std::string(46, 'e')}));
-    expectLogInOrder({"0x0001 Open_Cam_Ext(b000,0,", "0x0100 Open_Cam_Ext: call pclSerialInit",
-                      "0x0100 Open_Cam_Ext: init without connection test",
-                      "0x0100 Control_Command: start= 0x0110 serialRef ",
-                      "0x0100 Command 0x0110 0x0005 0x16",
-                      "0x0100 Control_Command: serialFlush called",
-                      "0x0100 Control_Command: bytes done 24 0x0018",
-                      "0x0100 return  0x0190 0x0018", "0x0100 Control_Command: Control_command end",
-                      "0x0100 Command 0x011a 0x0007 0x42 0x99 0x98", "0x0100 Close_Cam(100)",
-                      "0x0100 Close_Cam: call pclSerialClose()",
-                      "0x0100 Close_Cam: call FreeLibrary()", "0x0000 Close_Cam done succesfully"});
+// Runs of the host on one board, each on a camera started with the row's options. Every row's
+// output and, in order, the log texts it leaves are checked.
+TEST_F(GrabberBoard, TransactionsRatesFailuresAndLibraryVariants) {
+    const struct {
+        const char* name;
+        std::vector<std::string> camera;  // camsim's options
+        std::vector<std::string> steps;
+        std::vector<std::string> lines;
+        std::vector<std::string> log;
+        Environment extra = {};
+    } rows[] = {
+        {"COM port: transactions, a shared open, close",
+         {},
+         {"open:b101:comport1", kGetType, "cmd:5:6:1001050000", "error",
+          // A second open of the board shares the entry; the first close only counts down.
+          "handle:0", "open:b101:comport1", "close", "handle:101", kGetType, "close", kGetType,
+          // With the connection test: configuration and revisions read over the port.
+          "open:3101:comport1"},
+         {"open 0x00000000 0x101", kTypeReply,
+          // The checksum test allows replies up to capacity 9 + 1 bytes.
+          "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000", "open 0x00000000 0x101",
+          "close 0x00000000 0x0", kTypeReply, "close 0x00000000 0x0",
+          "cmd 0x80332006 " + std::string(46, 'e'), "open 0x00000000 0x101"},
+         {}},
+        {"transactions, error replies and command 0x011A",
+         {"--fault", "error:0x0111:0x80001020"},
+         {logStep(), "open:b000:clsersim", kGetType, "cmd:5:9:1101050000", "error", kGetType,
+          "error",
+          // 0x011A goes out as given, its wrong last byte included: the camera refuses its
+          // checksum.
+          "cmd:7:9:1a010500429998", "close", kGetType},
+         {"log 0x00000000", "open 0x00000000 0x100", kTypeReply,
+          "cmd 0x80001020 d101090020100080ee", "error 0x80001020", kTypeReply, "error 0x00000000",
+          "cmd 0x80001002 da01090002100080ee", "close 0x00000000 0x0",
+          "cmd 0x80332006 " + std::string(46, 'e')},
+         {"0x0001 Open_Cam_Ext(b000,0,", "0x0100 Open_Cam_Ext: call pclSerialInit",
+          "0x0100 Open_Cam_Ext: init without connection test",
+          "0x0100 Control_Command: start= 0x0110 serialRef ", "0x0100 Command 0x0110 0x0005 0x16",
+          "0x0100 Control_Command: serialFlush called",
+          "0x0100 Control_Command: bytes done 24 0x0018", "0x0100 return  0x0190 0x0018",
+          "0x0100 Control_Command: Control_command end",
+          "0x0100 Command 0x011a 0x0007 0x42 0x99 0x98", "0x0100 Close_Cam(100)",
+          "0x0100 Close_Cam: call pclSerialClose()", "0x0100 Close_Cam: call FreeLibrary()",
+          "0x0000 Close_Cam done succesfully"}},
+        // The connection-tested open finds the camera's rate; Set_Transfer_Parameters switches
+        // camera and grabber. Reading the configuration replaces Transmit whole, the grabber
+        // mask bits included.
+        {"the connection test finds the rate, a switch changes it",
+         {"--cl-baud", "115200"},
+         {logStep(0x3), "open:3000:clsersim", "params", "rate:57600", "rate:38400", kGetType,
+          "params", "close"},
+         {"log 0x00000000", "open 0x00000000 0x100",
+          "params 0x00000000 115200 85000000 0x0 0x1 0x0", "rate 0xa0332001", "rate 0x00000000",
+          kTypeReply, "params 0x00000000 38400 85000000 0x0 0x1 0x0", "close 0x00000000 0x0"},
+         {"scan_camera_baudrate: start with 9600baud", "scan_camera_baudrate: test next 19200baud",
+          "scan_camera_baudrate: test next 38400baud",
+          "scan_camera_baudrate: test next 115200baud", "scan_camera: baudrate set to 115200",
+          "ERROR set_baudrate: selected baudrate not valid"}},
+        // Without the connection test each switch asks the camera at the grabber's rate before
+        // it, which a camera at 19200 does not answer: only the grabber moves, and 9600 is asked
+        // although the entry never left it. The entry's rate follows the last whole reply, so
+        // once a reply came through at 19200 there is nothing left to change.
+        {"an unconfirmed switch moves only the grabber",
+         {"--cl-baud", "19200"},
+         {"open:b000:clsersim", "rate:115200", "rate:9600", "rate:19200", kGetType, "rate:19200",
+          "close"},
+         {"open 0x00000000 0x100", "rate 0x80332007", "rate 0x80332007", "rate 0x80332007",
+          kTypeReply, "rate 0x00000000", "close 0x00000000 0x0"},
+         {}},
+        // The channel's failure leaves the board open for the next command.
+        {"failures of the channel and of the reply",
+         {"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216", "--fault",
+          "bad-checksum:0x3416", "--fault", "short-body:0x0111"},
+         {"errors:5", "open:b000:clsersim", "timeouts:4:100,0,0", kGetType, kGetType,
+          "cmd:5:9:1632050000", "cmd:5:12:1634050000", "cmd:5:20:1101050000"},
+         {"cb Errormessages will appear", "open 0x00000000 0x100", "timeouts 0x00000000",
+          "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
+          "cmd 0x80332007 " + std::string(46, 'e'), kTypeReply,
+          "cb 0x0100 ERROR Control_Command: wrong command return 0x3396 != 0x3296",
+          "cmd 0x8033200c 9633090080250000ee", "cb 0x0001 ERROR test_checksum size error",
+          "cmd 0x80332008 " + std::string(24, 'e'),
+          "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
+          "cmd 0x80332007 " + std::string(40, 'e')},
+         {}},
+        {"no flush function: reads before each command",
+         {},
+         {logStep(0x30043), "open:b000:clsersim_minimal", kGetType, "close"},
+         {"log 0x00000000", "open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
+         {"0x0100 Control_Command: pre read 0", "0x0100 Close_Cam: call pclSerialClose()"}},
+        {"no close function: not usable",
+         {},
+         {"errors:5", "open:b000:clsersim_noclose", kGetType},
+         {"cb Errormessages will appear",
+          "cb 0x0001 ERROR Get_Serial_Functions: Cannot load function clSerialClose",
+          "open 0xa0330004 0x0", "cb 0x0000 ERROR Control_Command: HANDLE 0x0 not valid",
+          "cmd 0x80332006 " + std::string(46, 'e')},
+         {}},
+        {"a close function that throws",
+         {},
+         {logStep(0x30043), "open:b000:clsersim", "close", "open:b000:clsersim"},
+         {"log 0x00000000", "open 0x00000000 0x100", "close 0x00000000 0x0",
+          "open 0x00000000 0x100"},
+         {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"},
+         {{"CLSERSIM_CLOSE_THROWS", "1"}}},
+        {"IMAQ session 2",
+         {},
+         {logStep(0x30043), "open:2b000:clsersim_imaq:2", kGetType, "close"},
+         {"log 0x00000000", "open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
+         {"0x0100 Open_Cam_Ext: use imaq serialref",
+          "0x0100 Control_Command: start= 0x0110 serialRef 2"}},
+        {"IMAQ without an open structure",
+         {},
+         {logStep(0x30043), "opencam:29000"},
+         {"log 0x00000000", "open 0xa0332001 0x0"},
+         {"0x0001 ERROR Open_Cam_Ext: KM4_OpenStruct must be valid"}},
+        {"board 1 has no camera",
+         {},
+         {logStep(0x30043), "open:b001:clsersim", "handle:0", "open:b001:clsersim"},
+         {"log 0x00000000", "open 0x80332006 0x0", "open 0x80332006 0x0"},
+         {"0x0101 ERROR Open_Cam_Ext: Cannot open serial Cameralink Device"}},
+        // The board is open at process exit: the detach closes it.
+        {"left open",
+         {},
+         {logStep(0x30043), "open:b000:clsersim"},
+         {"log 0x00000000", "open 0x00000000 0x100"},
+         {"process detach DWDllOpened 1", "0x0100 Close_Cam: call pclSerialClose()",
+          "TESSIPORT logfile ended"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::remove(data.path("tessiport.log").c_str());
+        camsim.stop();
+        ASSERT_TRUE(startCamera(row.camera));
+        Environment values = environment();
+        for (const auto& [name, value] : row.extra)
+            values[name] = value;
+        const HostRun run = runHost(row.steps, values);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.lines, row.lines);
+        expectLogInOrder(row.log);
+    }
 }
 
-// The connection-tested open finds the camera's rate; Set_Transfer_Parameters switches camera and
-// grabber. Without the connection test a switch the camera did not confirm moves only the grabber,
-// and the entry's rate follows the last whole reply, never a rate nothing answered at.
-TEST_F(GrabberBoard, LinkSetUpFindsAndChangesTheRate) {
-    ASSERT_TRUE(startCamera({"--cl-baud", "115200"}));
-    HostRun run = runHost({logStep(0x3), "open:3000:clsersim", "params", "rate:57600", "rate:38400",
-                           kGetType, "params", "close"},
-                          environment());
-    EXPECT_EQ(run.status, 0);
-    // Reading the configuration replaces Transmit whole, the grabber mask bits included.
-    EXPECT_EQ(run.lines, (std::vector<std::string>{"log 0x00000000", "open 0x00000000 0x100",
-                                                   "params 0x00000000 115200 85000000 0x0 0x1 0x0",
-                                                   "rate 0xa0332001", "rate 0x00000000", kTypeReply,
-                                                   "params 0x00000000 38400 85000000 0x0 0x1 0x0",
-                                                   "close 0x00000000 0x0"}));
-    expectLogInOrder(
-        {"scan_camera_baudrate: start with 9600baud", "scan_camera_baudrate: test next 19200baud",
-         "scan_camera_baudrate: test next 38400baud", "scan_camera_baudrate: test next 115200baud",
-         "scan_camera: baudrate set to 115200", "ERROR set_baudrate: selected baudrate not valid"});
-}
-
-TEST_F(GrabberBoard, AnUnconfirmedRateSwitchMovesOnlyTheGrabber) {
-    ASSERT_TRUE(startCamera({"--cl-baud", "19200"}));
-    const HostRun run = runHost({"open:b000:clsersim", "rate:115200", "rate:9600", "rate:19200",
-                                 kGetType, "rate:19200", "close"},
-                                environment());
-    EXPECT_EQ(run.status, 0);
-    // Each switch asks the camera at the grabber's rate before it, which a camera at 19200 does not
-    // answer: only the grabber moves, and 9600 is asked although the entry never left it. Once the
-    // grabber is at 19200 and a reply came through, there is nothing left to change.
-    EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0x00000000 0x100", "rate 0x80332007",
-                                                   "rate 0x80332007", "rate 0x80332007", kTypeReply,
-                                                   "rate 0x00000000", "close 0x00000000 0x0"}));
-}
-
-// Two boards, each on its own camera, open in one process at once: commands and rate changes on
-// one leave the other as it was, and closing one leaves the other working.
 TEST_F(GrabberBoard, TwoBoardsOpenAtOnce) {
     ASSERT_TRUE(startCamera());
     tools::CamsimProcess second;
@@ -329,94 +381,6 @@ TEST_F(GrabberBoard, ReconnectAfterTheCameraWasSwitchedOffAndOn) {
         expected.insert(expected.end(), row.lines.begin(), row.lines.end());
         expected.push_back("close 0x00000000 0x0");
         EXPECT_EQ(lines, expected);
-        expectLogInOrder(row.log);
-    }
-}
-
-TEST_F(GrabberBoard, FailuresOfTheChannelAndOfTheReply) {
-    ASSERT_TRUE(startCamera({"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216",
-                             "--fault", "bad-checksum:0x3416", "--fault", "short-body:0x0111"}));
-    const HostRun run =
-        runHost({"errors:5", "open:b000:clsersim", "timeouts:4:100,0,0", kGetType, kGetType,
-                 "cmd:5:9:1632050000", "cmd:5:12:1634050000", "cmd:5:20:1101050000"},
-                environment());
-    EXPECT_EQ(run.lines,
-              (std::vector<std::string>{
-                  "cb Errormessages will appear", "open 0x00000000 0x100", "timeouts 0x00000000",
-                  // The channel's failure leaves the board open for the next command.
-                  "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
-                  "cmd 0x80332007 " + std::string(46, 'e'), kTypeReply,
-                  "cb 0x0100 ERROR Control_Command: wrong command return 0x3396 != 0x3296",
-                  "cmd 0x8033200c 9633090080250000ee", "cb 0x0001 ERROR test_checksum size error",
-                  "cmd 0x80332008 " + std::string(24, 'e'),
-                  "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
-                  "cmd 0x80332007 " + std::string(40, 'e')}));
-}
-
-TEST_F(GrabberBoard, LibraryVariantsAndOpenFailures) {
-    ASSERT_TRUE(startCamera());
-    const struct {
-        const char* name;
-        std::vector<std::string> steps;
-        Environment extra;
-        std::vector<std::string> lines;
-        std::vector<std::string> log;
-    } rows[] = {
-        {"no flush function: reads before each command",
-         {"open:b000:clsersim_minimal", kGetType, "close"},
-         {},
-         {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
-         {"0x0100 Control_Command: pre read 0", "0x0100 Close_Cam: call pclSerialClose()"}},
-        {"no close function: not usable",
-         {"errors:5", "open:b000:clsersim_noclose", kGetType},
-         {},
-         {"cb Errormessages will appear",
-          "cb 0x0001 ERROR Get_Serial_Functions: Cannot load function clSerialClose",
-          "open 0xa0330004 0x0", "cb 0x0000 ERROR Control_Command: HANDLE 0x0 not valid",
-          "cmd 0x80332006 " + std::string(46, 'e')},
-         {}},
-        {"a close function that throws",
-         {"open:b000:clsersim", "close", "open:b000:clsersim"},
-         {{"CLSERSIM_CLOSE_THROWS", "1"}},
-         {"open 0x00000000 0x100", "close 0x00000000 0x0", "open 0x00000000 0x100"},
-         {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"}},
-        {"IMAQ session 2",
-         {"open:2b000:clsersim_imaq:2", kGetType, "close"},
-         {},
-         {"open 0x00000000 0x100", kTypeReply, "close 0x00000000 0x0"},
-         {"0x0100 Open_Cam_Ext: use imaq serialref",
-          "0x0100 Control_Command: start= 0x0110 serialRef 2"}},
-        {"IMAQ without an open structure",
-         {"opencam:29000"},
-         {},
-         {"open 0xa0332001 0x0"},
-         {"0x0001 ERROR Open_Cam_Ext: KM4_OpenStruct must be valid"}},
-        {"board 1 has no camera",
-         {"open:b001:clsersim", "handle:0", "open:b001:clsersim"},
-         {},
-         {"open 0x80332006 0x0", "open 0x80332006 0x0"},
-         {"0x0101 ERROR Open_Cam_Ext: Cannot open serial Cameralink Device"}},
-        // The board is open at process exit: the detach closes it.
-        {"left open",
-         {"open:b000:clsersim"},
-         {},
-         {"open 0x00000000 0x100"},
-         {"process detach DWDllOpened 1", "0x0100 Close_Cam: call pclSerialClose()",
-          "TESSIPORT logfile ended"}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::remove(data.path("tessiport.log").c_str());
-        std::vector<std::string> steps = {logStep(0x30043)};
-        steps.insert(steps.end(), row.steps.begin(), row.steps.end());
-        Environment values = environment();
-        for (const auto& [name, value] : row.extra)
-            values[name] = value;
-        const HostRun run = runHost(steps, values);
-        EXPECT_EQ(run.status, 0);
-        std::vector<std::string> expected = {"log 0x00000000"};
-        expected.insert(expected.end(), row.lines.begin(), row.lines.end());
-        EXPECT_EQ(run.lines, expected);
         expectLogInOrder(row.log);
     }
 }

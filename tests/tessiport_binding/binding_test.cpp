@@ -33,14 +33,6 @@ std::string loadedFile(void* function) {
 
 class Binding : public testing::Test {
 protected:
-    Binding() {
-        places.registryKey = true;
-        places.registryDir = folder().path("registry") + "/";
-        places.systemDir = folder().path("system");
-        places.ownFile = folder().path("own") + "/libtessiport.so";
-        for (const char* dir : {"registry", "system", "own", "cwd"})
-            std::filesystem::create_directories(folder().path(dir));
-    }
     const tools::TempFolder& folder() { return log.folder(); }
     uint32_t bindNamed(const char* name, uint32_t initmode = 0) {
         entry.initmode = initmode;
@@ -48,7 +40,7 @@ protected:
     }
 
     test::LogCapture log{3};
-    SerialPlaces places;
+    SerialPlaces places = test::scratchPlaces(log.folder());
     DriverEntry entry;
     std::recursive_mutex lock;
 };

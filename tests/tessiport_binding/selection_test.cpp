@@ -40,12 +40,6 @@ struct ScriptedChooser {
 class Selection : public testing::Test {
 protected:
     Selection() {
-        places.registryKey = true;
-        places.registryDir = folder().path("registry") + "/";
-        places.systemDir = folder().path("system");
-        places.ownFile = folder().path("own") + "/libtessiport.so";
-        for (const char* dir : {"registry", "system", "own"})
-            std::filesystem::create_directories(folder().path(dir));
         ui.chooseSerialLibrary = &ScriptedChooser::choose;
         ui.context = &chooser;
         Register_User_Interface(&ui);
@@ -67,7 +61,7 @@ protected:
     }
 
     test::LogCapture log{3};
-    SerialPlaces places;
+    SerialPlaces places = test::scratchPlaces(log.folder());
     ScriptedChooser chooser;
     TP_UserInterface ui{};
     DriverEntry entry;
