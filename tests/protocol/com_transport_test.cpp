@@ -171,7 +171,7 @@ TEST_F(ComTransportOnPty, DrainEndsEvenWhileTheCameraKeepsSending) {
     struct PausingClock : platform::VirtualClock {
         void sleepFor(platform::Milliseconds duration) override {
             VirtualClock::sleepFor(duration);
-            std::this_thread::sleep_for(2ms);
+            std::this_thread::sleep_for(10ms);
         }
     } clock;
     ComTransport transport{Variant::Programmer, log_, clock};
