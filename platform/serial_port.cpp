@@ -119,7 +119,7 @@ void SerialPort::close() {
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
-    readAheadBegin_ = readAheadEnd_ = 0;
+    dropReadAhead();
     lastChunk_.reset();
     justWrote_ = false;
 }
@@ -224,7 +224,7 @@ size_t SerialPort::takeReadAhead(uint8_t* out, size_t max) {
     std::copy_n(readAhead_.data() + readAheadBegin_, n, out);
     readAheadBegin_ += n;
     if (readAheadBegin_ == readAheadEnd_)
-        readAheadBegin_ = readAheadEnd_ = 0;
+        dropReadAhead();
     return n;
 }
 
@@ -277,7 +277,7 @@ int SerialPort::bytesWaiting(size_t& count) {
 int SerialPort::purge() {
     if (fd_ < 0)
         return EBADF;
-    readAheadBegin_ = readAheadEnd_ = 0;
+    dropReadAhead();
     return ::tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
 }
 

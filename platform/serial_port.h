@@ -45,6 +45,7 @@ private:
     bool atLinePace(size_t chunk, std::chrono::nanoseconds since) const;
     // Moves up to `max` bytes read ahead into `out`; returns how many.
     size_t takeReadAhead(uint8_t* out, size_t max);
+    void dropReadAhead() { readAheadBegin_ = readAheadEnd_ = 0; }
 
     int fd_ = -1;
     SerialTimeouts timeouts_{};
