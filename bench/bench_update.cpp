@@ -426,8 +426,8 @@ private:
 
 // Several paced runs, then their minimum and median. The targets are judged with the programmer
 // and camsim on one core: across the two cores of a small virtual machine every hand-over between
-// them costs a wake-up of the other virtual CPU by the host, which a camera on a real line does
-// not need of the programmer's host; the free placement is shown beside it.
+// the two processes waits for the host to wake the other virtual CPU, a cost of the simulation
+// that a camera on a real line does not add; the free placement is shown beside it.
 bool pacedSet(const std::string& camsimPath, int blocks, int runs, bool oneCore) {
     std::optional<OneCore> pin;
     if (oneCore) pin.emplace();
@@ -452,9 +452,9 @@ bool pacedSet(const std::string& camsimPath, int blocks, int runs, bool oneCore)
     std::printf("ratio transfer / wire       min %.4f  median %.4f  %s\n",
                 *std::min_element(ratios.begin(), ratios.end()), median(ratios),
                 oneCore ? "(target <= 1.005)" : "(no target: see the one-core runs)");
-    std::printf("programmer CPU / wall       min %.3f %%  median %.3f %%  %s\n",
+    std::printf("programmer CPU / wall       min %.3f %%  median %.3f %% %s\n",
                 *std::min_element(programmerShares.begin(), programmerShares.end()),
-                median(programmerShares), oneCore ? "(target <= 0.5 %)" : "");
+                median(programmerShares), oneCore ? " (target <= 0.5 %)" : "");
     std::printf("camsim CPU / wall           min %.3f %%  median %.3f %%\n",
                 *std::min_element(camsimShares.begin(), camsimShares.end()), median(camsimShares));
     return ok;
