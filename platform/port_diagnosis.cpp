@@ -41,16 +41,6 @@ std::string modeText(mode_t mode) {
     return text;
 }
 
-std::string ratesText(const std::vector<uint32_t>& rates) {
-    std::string text;
-    for (size_t i = 0; i < rates.size(); ++i) {
-        if (i > 0)
-            text += i + 1 == rates.size() ? " and " : ", ";
-        text += std::to_string(rates[i]);
-    }
-    return text + " baud";
-}
-
 std::string presentPorts() {
     std::string text;
     for (const SerialDevice& device : listSerialDevices())
@@ -83,24 +73,6 @@ bool lockedBySelf(const std::string& path) {
 }
 
 }  // namespace
-
-const char* portCauseName(PortCause cause) {
-    switch (cause) {
-        case PortCause::kMissing:
-            return "missing";
-        case PortCause::kDirectory:
-            return "directory";
-        case PortCause::kNotSerial:
-            return "not-serial";
-        case PortCause::kPermission:
-            return "permission";
-        case PortCause::kInUse:
-            return "in-use";
-        case PortCause::kNoAnswer:
-            return "no-answer";
-    }
-    return "no-answer";
-}
 
 std::vector<std::string> lockHolders(const std::string& path) {
     std::vector<std::string> holders;
@@ -189,7 +161,7 @@ PortDiagnosis diagnosePort(const std::string& path, const std::vector<uint32_t>&
                         "; end it or choose another port.");
     }
     return made(PortCause::kNoAnswer, "no camera answered on " + path + " at " +
-                                          ratesText(ratesTried) +
+                                          baudRatesText(ratesTried) +
                                           "; check the cable, the camera's power and the port.");
 }
 

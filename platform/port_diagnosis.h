@@ -20,6 +20,9 @@ struct PortDiagnosis {
 // "in-use", "no-answer".
 const char* portCauseName(PortCause cause);
 
+// "57600 baud", "9600 and 57600 baud", "9600, 19200 and 57600 baud".
+std::string baudRatesText(const std::vector<uint32_t>& rates);
+
 // The example udev rule installed with the programs, named in the permission hint.
 constexpr const char* kUdevRuleExample = "/usr/share/doc/kelvoflash/examples/70-kelvoflash-serial.rules";
 

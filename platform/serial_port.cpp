@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -279,6 +280,10 @@ int SerialPort::purge() {
         return EBADF;
     dropReadAhead();
     return ::tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
+}
+
+std::unique_ptr<SerialLine> makeSerialPort() {
+    return std::make_unique<SerialPort>();
 }
 
 std::string comPortPath(int portNumber) {

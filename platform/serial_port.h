@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/com_port.h"
 #include "platform/serial_line.h"
 
 namespace platform {
@@ -58,8 +59,5 @@ private:
     std::array<uint8_t, 4096> readAhead_{};
     size_t readAheadBegin_ = 0, readAheadEnd_ = 0;
 };
-
-// The device path of the 1-based port number n: $QEL_COM<n> if set, else /dev/ttyS<n-1>.
-std::string comPortPath(int portNumber);
 
 }  // namespace platform

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/serial_port.h"
+#include "platform/com_port.h"
 #include "protocol/commands.h"
 
 namespace protocol {
@@ -35,7 +35,7 @@ constexpr milliseconds kDrainPause{100};
 }  // namespace
 
 ComTransport::ComTransport(Variant variant, LogSink& log, platform::Clock& clock)
-    : ComTransport(variant, log, clock, std::make_unique<platform::SerialPort>()) {}
+    : ComTransport(variant, log, clock, platform::makeSerialPort()) {}
 
 ComTransport::ComTransport(Variant variant, LogSink& log, platform::Clock& clock,
                            std::unique_ptr<platform::SerialLine> port)
@@ -106,8 +106,8 @@ ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate, bool debugOffAft
 }
 
 ErrorCode ComTransport::portTest(int portNumber) {
-    platform::SerialPort port;
-    return port.open(platform::comPortPath(portNumber)) == 0 ? kOk : kErrLibraryPortOpen;
+    const std::unique_ptr<platform::SerialLine> port = platform::makeSerialPort();
+    return port->open(platform::comPortPath(portNumber)) == 0 ? kOk : kErrLibraryPortOpen;
 }
 
 int ComTransport::close() {

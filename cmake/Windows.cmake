@@ -1,0 +1,55 @@
+# What a Windows build needs besides the toolchain file: the Win32 headers without their min/max
+# macros, the header-only packages of the host, googletest built from Debian's sources, and Wine
+# to run the tests.
+
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+
+# CLI11 and nlohmann_json are header-only. find_package finds them through package files written
+# here, which reach the headers through a folder that holds only them, so the host's C library
+# headers stay out of the cross compiler's search path.
+set(kf_host_headers ${CMAKE_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${kf_host_headers})
+foreach(folder CLI nlohmann)
+  if(NOT EXISTS ${kf_host_headers}/${folder})
+    file(CREATE_LINK /usr/include/${folder} ${kf_host_headers}/${folder} SYMBOLIC)
+  endif()
+endforeach()
+foreach(package_target CLI11:CLI11 nlohmann_json:nlohmann_json)
+  string(REPLACE ":" ";" parts ${package_target})
+  list(GET parts 0 package)
+  list(GET parts 1 target)
+  set(folder ${CMAKE_BINARY_DIR}/host-packages/${package})
+  file(WRITE ${folder}/${package}Config.cmake
+"if(NOT TARGET ${package}::${target})
+  add_library(${package}::${target} INTERFACE IMPORTED GLOBAL)
+  set_target_properties(${package}::${target} PROPERTIES
+    INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${kf_host_headers}
+    INTERFACE_INCLUDE_DIRECTORIES ${kf_host_headers})
+endif()
+")
+  set(${package}_DIR ${folder} CACHE PATH "" FORCE)
+endforeach()
+
+if(KF_BUILD_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  # Defines GTest::gtest, GTest::gmock and GTest::gtest_main as the host's package does.
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
+
+# Tests run through a wrapper that starts Wine in a prefix of this build, quietly.
+find_program(KF_WINE_LOADER NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH
+             DOC "The Wine loader for the programs of this build")
+set(KF_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "The Wine prefix of the tests")
+if(KF_WINE_LOADER)
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run @ONLY CONTENT [[#!/bin/sh
+# Runs a program of this build under Wine, in the build's own prefix.
+export WINEPREFIX="${WINEPREFIX:-@KF_WINE_PREFIX@}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+exec "@KF_WINE_LOADER@" "$@"
+]])
+  file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+       GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+endif()

@@ -1,0 +1,19 @@
+#pragma once
+// The serial port of the system being built, behind SerialLine, and the device of a COM port
+// number.
+
+#include <memory>
+#include <string>
+
+#include "platform/serial_line.h"
+
+namespace platform {
+
+// A closed serial port of this system.
+std::unique_ptr<SerialLine> makeSerialPort();
+
+// The device of the 1-based port number n: on Linux $QEL_COM<n> if set, else /dev/ttyS<n-1>; on
+// Windows "\\.\COM<n>".
+std::string comPortPath(int portNumber);
+
+}  // namespace platform

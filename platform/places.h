@@ -1,0 +1,21 @@
+#pragma once
+// Folders and files the system names: where grabber libraries are installed system-wide, the file
+// of a loaded module, and the folder of the serial library's log and parameter file.
+
+#include <string>
+
+namespace platform {
+
+// Windows: the system directory. Elsewhere: $TESSIPORT_SYSTEM_DIR, else the install's library
+// directory.
+std::string systemDirectory();
+
+// The full file name of the module (program or library) that holds `address`; empty if unknown.
+// Given an address inside a library, it names the library, not the program that loaded it.
+std::string moduleFileName(const void* address);
+
+// Windows: the common application-data folder with "\qel". Elsewhere: $QEL_DATA_DIR, else
+// $XDG_STATE_HOME/qel, else ~/.local/state/qel; relative values are ignored. Empty if none.
+std::string dataFolder();
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include "platform/places.h"
+
+namespace platform {
+
+std::string systemDirectory() {
+    char folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
+}
+
+std::string moduleFileName(const void* address) {
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCSTR>(address), &module))
+        return {};
+    char file[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(module, file, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(file, length) : std::string();
+}
+
+std::string dataFolder() {
+    char folder[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) !=
+        S_OK)
+        return {};
+    return std::string(folder) + "\\qel";
+}
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows side with mingw-w64 and runs its tests under Wine:
+#   build-win64/  kelvoflash-cli.exe, tessiport.dll, clsersim.dll and the tests, 64-bit
+#   build-win32/  the 32-bit tessiport.dll and its tests
+# Installs what is missing first (as root, or through sudo). --no-tests only builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+run_tests=1
+[ "${1:-}" = "--no-tests" ] && run_tests=0
+
+packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 wine32:i386)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "build-windows: installing ${missing[*]}"
+    as_root=()
+    [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+    # wine32 is an i386 package: the 32-bit programs run with it.
+    dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
+    export DEBIAN_FRONTEND=noninteractive
+    "${as_root[@]}" apt-get update -qq
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Debian's loaders live in Wine's own library folder, not on the PATH.
+wine64_loader="$(dpkg -L wine64 | grep -m1 '/wine64$')"
+wine32_loader="$(dpkg -L wine32:i386 | grep -m1 '/wine$')"
+# One prefix for both: a 64-bit prefix runs 32-bit programs as well.
+prefix="$PWD/build-win64/wineprefix"
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache
+                                          -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+configure() {  # configure <build dir> <toolchain> <wine loader>
+    cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$2.cmake" \
+          -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKF_WERROR=ON -DKF_BUILD_GUI=OFF -DKF_BUILD_BENCH=OFF \
+          -DKF_WINE_LOADER="$3" -DKF_WINE_PREFIX="$prefix" "${launcher[@]}" >/dev/null
+}
+configure build-win64 mingw-w64-x86_64 "$wine64_loader"
+configure build-win32 mingw-w64-i686 "$wine32_loader"
+cmake --build build-win64 -j"$(nproc)"
+cmake --build build-win32 -j"$(nproc)"
+((run_tests)) || exit 0
+
+# A new prefix takes Wine a while to set up; do it once, before the tests' time limits run.
+if [ ! -f "$prefix/system.reg" ]; then
+    echo "build-windows: setting up the Wine prefix"
+    build-win64/wine-run wineboot --init
+    WINEPREFIX="$prefix" "$(dirname "$wine64_loader")/wineserver" -w
+fi
+echo "== Windows tests under Wine, 64-bit"
+ctest --test-dir build-win64 --output-on-failure
+echo "== Windows tests under Wine, 32-bit"
+ctest --test-dir build-win32 --output-on-failure
