@@ -1,0 +1,40 @@
+#pragma once
+// Runs a dialog's handlers one at a time, for every front end: the flows pump window events
+// while they work, so a second click must not start a flow inside the first, and events posted
+// to the dialog run after the current handler, never once the dialog has ended.
+
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "programmer/app/dialog_model.h"
+
+namespace app {
+
+class HandlerQueue {
+public:
+    explicit HandlerQueue(const DialogModel& model) : model_(model) {}
+
+    enum class Outcome { Refused, Ran, Ended };
+
+    // Runs `handler` unless one is running or the dialog has ended. Ended: the handler ended the
+    // dialog (queued events are dropped); the front end closes it with the model's result.
+    Outcome act(const std::function<void()>& handler);
+    // Queues `event`; true when no handler runs, so the front end should wake up to run it.
+    bool post(std::function<void()> event);
+    // Runs the next queued event, if any and no handler runs.
+    Outcome runNextPosted();
+
+    bool busy() const { return busy_; }
+    bool hasPosted() const { return !posted_.empty(); }
+    // What the last handler that failed threw (handlers must not throw through a toolkit).
+    const std::string& lastFailure() const { return lastFailure_; }
+
+private:
+    const DialogModel& model_;
+    bool busy_ = false;
+    std::deque<std::function<void()>> posted_;
+    std::string lastFailure_;
+};
+
+}  // namespace app
