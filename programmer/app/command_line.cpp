@@ -40,6 +40,22 @@ std::string ArgumentsAfterProgramName(int argc, const char* const* argv) {
     return joined;
 }
 
+std::string ArgumentsAfterExe(const std::string& commandLine) {
+    const size_t exe = commandLine.find("exe");
+    if (exe != std::string::npos) {
+        const size_t start = exe + 4;  // past "exe" and the closing quote or blank after it
+        return start < commandLine.size() ? commandLine.substr(start) : std::string();
+    }
+    size_t end = 0;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        end = commandLine.find('"', 1);
+        end = end == std::string::npos ? commandLine.size() : end + 1;
+    } else {
+        end = std::min(commandLine.find(' '), commandLine.size());
+    }
+    return end + 1 < commandLine.size() ? commandLine.substr(end + 1) : std::string();
+}
+
 CommandLineRequest ParseCommandLine(const std::string& arguments, StartOptions& options) {
     CommandLineRequest request;
     if (arguments.find('?') != std::string::npos) {

@@ -14,6 +14,10 @@ struct CommandLineRequest {
 
 // The arguments after the program name joined by single blanks: the text the scan reads.
 std::string ArgumentsAfterProgramName(int argc, const char* const* argv);
+// The same text from a Windows command line (program path, quoted or not, then the arguments):
+// what follows the first "exe" and the one character after it. A line without "exe" (the
+// program started under another name) loses its first blank-separated token instead.
+std::string ArgumentsAfterExe(const std::string& commandLine);
 
 // Scans `arguments` and overwrites the options it names. A '?' anywhere requests help and applies
 // nothing. Options are '-' plus a letter (any case) and need no separator: -L-E works.

@@ -14,6 +14,25 @@ StartOptions parse(const std::string& line, app::CommandLineRequest* request = n
     return options;
 }
 
+TEST(CommandLine, ArgumentsAfterExeOfAWindowsCommandLine) {
+    const struct {
+        const char* line;
+        const char* arguments;
+    } cases[] = {
+        {"\"C:\\Program Files\\kelvoflash\\kelvoflash.exe\" -L -B3", "-L -B3"},
+        {"kelvoflash.exe -T2", "-T2"},
+        {"C:\\kelvoflash.exe", ""},           // ends in "exe": no options
+        {"C:\\kelvoflash.exe ", ""},          // the blank after "exe" is skipped
+        {"kelvoflash.exe -Nmy.exe -S", "-Nmy.exe -S"},  // the first "exe" counts
+        {"kelvoflash -E -P2", "-E -P2"},        // no "exe": the first token goes
+        {"\"C:\\my tools\\kelvoflash\" -E", "-E"},
+        {"kelvoflash", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(app::ArgumentsAfterExe(c.line), c.arguments) << c.line;
+}
+
 TEST(CommandLine, ArgumentsAfterTheProgramNameAndTheirDefaults) {
     const char* argv[] = {"/usr/bin/kelvoflash", "-L", "-B3", "-T2"};
     EXPECT_EQ(app::ArgumentsAfterProgramName(4, argv), "-L -B3 -T2");
