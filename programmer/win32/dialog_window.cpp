@@ -1,0 +1,120 @@
+#include "programmer/win32/dialog_window.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "programmer/win32/shown_text.h"
+
+namespace win32 {
+
+namespace {
+// The dialog's own messages: run the flow's initialisation, run the next posted event. They lie
+// well below WM_TOGGLE_PACKET_MODE (WM_APP + 100).
+constexpr UINT kRunInit = WM_APP + 1;
+constexpr UINT kRunPosted = WM_APP + 2;
+
+std::string windowText(HWND window) {
+    std::vector<char> text(size_t(GetWindowTextLengthA(window)) + 1, '\0');
+    GetWindowTextA(window, text.data(), int(text.size()));
+    return text.data();
+}
+}  // namespace
+
+int DialogWindow::run(HWND owner, int resource, std::function<void()> init) {
+    init_ = std::move(init);
+    const INT_PTR ended = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource),
+                                          owner, procedure, reinterpret_cast<LPARAM>(this));
+    window_ = nullptr;
+    if (ended == -1) {
+        std::fprintf(stderr, "kelvoflash: dialog %d cannot be shown (error %lu)\n", resource,
+                     GetLastError());
+    }
+    return model_.result;
+}
+
+void DialogWindow::act(const std::function<void()>& handler) {
+    const auto outcome = handlers_.act(handler);
+    if (outcome == app::HandlerQueue::Outcome::Refused || window_ == nullptr)
+        return;
+    if (!handlers_.lastFailure().empty())
+        std::fprintf(stderr, "kelvoflash: a handler failed: %s\n", handlers_.lastFailure().c_str());
+    render();
+    if (outcome == app::HandlerQueue::Outcome::Ended) {
+        EndDialog(window_, model_.result);
+        return;
+    }
+    if (handlers_.hasPosted())
+        PostMessageA(window_, kRunPosted, 0, 0);
+}
+
+void DialogWindow::post(std::function<void()> event) {
+    if (handlers_.post(std::move(event)) && window_ != nullptr)
+        PostMessageA(window_, kRunPosted, 0, 0);
+}
+
+INT_PTR CALLBACK DialogWindow::procedure(HWND window, UINT message, WPARAM wParam,
+                                         LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        reinterpret_cast<DialogWindow*>(lParam)->window_ = window;
+    }
+    auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            onInit();
+            render();
+            PostMessageA(window_, kRunInit, 0, 0);
+            return TRUE;
+        case kRunInit:
+            act(init_);
+            return TRUE;
+        case kRunPosted: {
+            const auto outcome = handlers_.runNextPosted();
+            if (outcome == app::HandlerQueue::Outcome::Ended) {
+                EndDialog(window_, model_.result);
+            } else if (outcome == app::HandlerQueue::Outcome::Ran) {
+                render();
+                if (handlers_.hasPosted())
+                    PostMessageA(window_, kRunPosted, 0, 0);
+            }
+            return TRUE;
+        }
+        case WM_COMMAND:
+            return onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+        default: {
+            INT_PTR result = FALSE;
+            return onMessage(message, wParam, lParam, result) ? result : FALSE;
+        }
+    }
+}
+
+bool DialogWindow::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
+
+void DialogWindow::setText(int id, const std::string& text) {
+    HWND control = GetDlgItem(window_, id);
+    const std::string shown = shownText(text);
+    if (control != nullptr && windowText(control) != shown)
+        SetWindowTextA(control, shown.c_str());
+}
+
+void DialogWindow::setEnabled(int id, bool enabled) {
+    HWND control = GetDlgItem(window_, id);
+    if (control != nullptr && bool(IsWindowEnabled(control)) != enabled)
+        EnableWindow(control, enabled);
+}
+
+void DialogWindow::setChecked(int id, bool checked) {
+    CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void DialogWindow::setTitle(const std::string& title) {
+    const std::string shown = shownText(title);
+    if (windowText(window_) != shown)
+        SetWindowTextA(window_, shown.c_str());
+}
+
+}  // namespace win32

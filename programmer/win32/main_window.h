@@ -1,0 +1,37 @@
+#pragma once
+// The main dialog (resource 106): the five device rows, the buttons and the status line. The rows'
+// progress bars are painted by state; the Packet button posts WM_TOGGLE_PACKET_MODE on a right
+// click.
+
+#include "programmer/app/prog_dlg.h"
+#include "programmer/win32/dialog_window.h"
+
+namespace win32 {
+
+class MainWindow : public DialogWindow {
+public:
+    explicit MainWindow(app::ProgDlg& dialog) : DialogWindow(dialog.model), dialog_(dialog) {}
+
+    void render() override;
+    // Shows the model and repaints the whole dialog before returning (a row changed its state).
+    void repaintNow();
+
+    app::ProgDlg& dialog() { return dialog_; }
+
+private:
+    bool onInit() override;
+    bool onCommand(int id, int notification) override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+    static LRESULT CALLBACK packetButtonProcedure(HWND button, UINT message, WPARAM wParam,
+                                                  LPARAM lParam, UINT_PTR, DWORD_PTR reference);
+    static LRESULT CALLBACK progressBarProcedure(HWND bar, UINT message, WPARAM wParam,
+                                                 LPARAM lParam, UINT_PTR, DWORD_PTR reference);
+    // Paints the bar of `row` by its state; false while the row is active (the bar paints itself).
+    bool paintRow(HWND bar, int row) const;
+
+    app::ProgDlg& dialog_;
+    uint32_t shownRowState_[app::kRowCount] = {};
+};
+
+}  // namespace win32

@@ -1,0 +1,209 @@
+#include "programmer/win32/win32_host.h"
+
+#include <commdlg.h>
+
+#include <chrono>
+#include <vector>
+
+#include "programmer/app/cmorvat_dlg.h"
+#include "programmer/app/prog_dlg.h"
+#include "programmer/win32/connection_window.h"
+#include "programmer/win32/main_window.h"
+#include "programmer/win32/resource.h"
+#include "programmer/win32/shown_text.h"
+
+namespace win32 {
+
+namespace {
+
+constexpr auto kPumpTime = std::chrono::milliseconds(100);
+// The caption of the boxes that name none: the program's name.
+constexpr const char* kProgramName = "kelvoflash";
+// Room for a long path in UTF-8.
+constexpr size_t kPathBuffer = 4 * MAX_PATH;
+
+// "desc|*.x|All|*.*||" -> the same with NULs, as the common dialogs take it.
+std::string windowsFilter(const std::string& filter) {
+    std::string result = shownText(filter);
+    for (char& c : result) {
+        if (c == '|')
+            c = '\0';
+    }
+    result += std::string(2, '\0');
+    return result;
+}
+
+struct AboutText {
+    std::string title;
+    std::string text;
+};
+
+INT_PTR CALLBACK aboutProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            const auto* about = reinterpret_cast<const AboutText*>(lParam);
+            const size_t newline = about->text.find('\n');
+            SetWindowTextA(window, shownText(about->title).c_str());
+            SetDlgItemTextA(window, IDC_ABOUT_VERSION,
+                            shownText(about->text.substr(0, newline)).c_str());
+            SetDlgItemTextA(window, IDC_ABOUT_LINE,
+                            newline == std::string::npos
+                                ? ""
+                                : shownText(about->text.substr(newline + 1)).c_str());
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                EndDialog(window, LOWORD(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+HWND Win32Host::topWindow() const {
+    if (connection_ != nullptr && connection_->window() != nullptr)
+        return connection_->window();
+    return main_ != nullptr ? main_->window() : nullptr;
+}
+
+DialogWindow* Win32Host::windowOf(const app::DialogModel& model) const {
+    if (main_ != nullptr && &main_->model() == &model)
+        return main_;
+    if (connection_ != nullptr && &connection_->model() == &model)
+        return connection_;
+    return nullptr;
+}
+
+// Task-modal and without an owner: the box stops every window of the program until answered.
+int Win32Host::box(const std::string& text, const std::string& caption, UINT style) {
+    const std::string title = caption.empty() ? kProgramName : shownText(caption);
+    return MessageBoxA(nullptr, shownText(text).c_str(), title.c_str(), style | MB_TASKMODAL);
+}
+
+void Win32Host::messageBox(const std::string& text, const std::string& caption,
+                           app::BoxIcon icon) {
+    box(text, caption, MB_OK | (icon == app::BoxIcon::Warning ? MB_ICONWARNING : 0));
+}
+
+bool Win32Host::askYesNo(const std::string& text, const std::string& caption) {
+    return box(text, caption, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+bool Win32Host::askYesNoWithoutIcon(const std::string& text) {
+    return box(text, "", MB_YESNO) == IDYES;
+}
+
+std::optional<std::string> Win32Host::fileDialog(const app::FileDialogRequest& request,
+                                                 bool save) {
+    const std::string filter = windowsFilter(request.filter);
+    const std::string title = shownText(request.title);
+    std::vector<char> path(kPathBuffer, '\0');
+    request.initialName.copy(path.data(), path.size() - 1);
+
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = topWindow();
+    dialog.lpstrFilter = request.filter.empty() ? nullptr : filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = DWORD(path.size());
+    dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    dialog.lpstrDefExt = request.defaultExtension.empty() ? nullptr
+                                                          : request.defaultExtension.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if (save) {
+        if (request.confirmOverwrite)
+            dialog.Flags |= OFN_OVERWRITEPROMPT;
+        if (!GetSaveFileNameA(&dialog))
+            return std::nullopt;
+    } else {
+        dialog.Flags |= OFN_FILEMUSTEXIST;
+        if (!GetOpenFileNameA(&dialog))
+            return std::nullopt;
+    }
+    return std::string(path.data());
+}
+
+std::optional<std::string> Win32Host::openFileDialog(const app::FileDialogRequest& request) {
+    return fileDialog(request, false);
+}
+
+std::optional<std::string> Win32Host::saveFileDialog(const app::FileDialogRequest& request) {
+    return fileDialog(request, true);
+}
+
+void Win32Host::pumpMessages() {
+    // Show what the flow has changed (it may have disabled the buttons) before messages arrive.
+    if (main_ != nullptr && main_->window() != nullptr)
+        main_->render();
+    if (connection_ != nullptr && connection_->window() != nullptr)
+        connection_->render();
+    const auto start = clock_.now();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(int(message.wParam));  // for the loop that owns it
+            break;
+        }
+        HWND dialog = topWindow();
+        if (dialog == nullptr || !IsDialogMessageA(dialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (clock_.now() - start > kPumpTime)
+            break;
+    }
+}
+
+void Win32Host::repaintNow(const app::DialogModel& model) {
+    if (main_ != nullptr && &main_->model() == &model) {
+        main_->repaintNow();
+    } else if (DialogWindow* window = windowOf(model); window != nullptr && window->window()) {
+        window->render();
+        RedrawWindow(window->window(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+}
+
+void Win32Host::modelChanged(const app::DialogModel& model) {
+    if (DialogWindow* window = windowOf(model); window != nullptr && window->window())
+        window->render();
+}
+
+// Only the main dialog posts to itself; with no main dialog running the event is dropped.
+void Win32Host::post(std::function<void()> event) {
+    if (main_ != nullptr)
+        main_->post(std::move(event));
+}
+
+int Win32Host::runConnectionDialog(app::CMorvatDlg& dialog) {
+    ConnectionWindow window(dialog);
+    ConnectionWindow* outer = connection_;
+    HWND owner = topWindow();
+    connection_ = &window;
+    const int result = window.run(owner, IDD_CONNECTION, [&dialog] { dialog.OnInitDialog(); });
+    connection_ = outer;
+    return result;
+}
+
+int Win32Host::runMainDialog(app::ProgDlg& dialog) {
+    MainWindow window(dialog);
+    MainWindow* outer = main_;
+    main_ = &window;
+    const int result = window.run(nullptr, IDD_MAIN, [&dialog] { dialog.OnInitDialog(); });
+    main_ = outer;
+    return result;
+}
+
+void Win32Host::showAboutBox(const std::string& title, const std::string& text) {
+    AboutText about{title, text};
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), topWindow(),
+                    aboutProcedure, reinterpret_cast<LPARAM>(&about));
+}
+
+}  // namespace win32
