@@ -1,0 +1,296 @@
+#include "tests/win32/dialog_driver.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace win32test {
+
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+    std::wstring result(size_t(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0)),
+                        L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, result.data(), int(result.size()));
+    result.resize(result.size() - 1);
+    return result;
+}
+
+std::string narrow(const std::wstring& text) {
+    std::string result(
+        size_t(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
+        '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), int(result.size()), nullptr,
+                        nullptr);
+    result.resize(result.size() - 1);
+    return result;
+}
+
+std::string className(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return narrow(name);
+}
+
+// Sends with a time-out, so that a program busy in a flow cannot hang the test.
+LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+    return LRESULT(result);
+}
+
+struct Search {
+    DWORD process;
+    std::function<bool(HWND)> wanted;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK visitTopLevel(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->process && IsWindowVisible(window) && className(window) == "#32770" &&
+        search->wanted(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND findTopLevel(DWORD process, std::function<bool(HWND)> wanted) {
+    Search search{process, std::move(wanted)};
+    EnumWindows(visitTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Message boxes show their text in the static control 0xFFFF.
+constexpr int kBoxTextId = 0xFFFF;
+
+}  // namespace
+
+Program::Program(const std::string& path, const std::string& arguments, const std::string& folder) {
+    std::wstring line = L"\"" + wide(path) + L"\" " + wide(arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : wide(folder).c_str(), &startup, &info)) {
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
+    }
+}
+
+Program::~Program() {
+    if (process_ == nullptr)
+        return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT)
+        TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 5000);
+    CloseHandle(process_);
+}
+
+DWORD Program::waitForExit(int ms) const {
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process_, DWORD(ms)) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+HWND waitForDialog(DWORD process, int controlId, const std::string& title, int ms) {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            found = findTopLevel(process, [&](HWND window) {
+                return GetDlgItem(window, controlId) != nullptr &&
+                       (title.empty() || textOf(window) == title);
+            });
+            return found != nullptr;
+        },
+        ms);
+    return found;
+}
+
+std::string boxText(HWND box) { return text(box, kBoxTextId); }
+
+bool boxShows(DWORD process, const std::string& wanted) {
+    return findTopLevel(process, [&](HWND window) {
+               return boxText(window).find(wanted) != std::string::npos;
+           }) != nullptr;
+}
+
+HWND waitForBox(DWORD process, const std::string& wanted, int ms) {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            found = findTopLevel(process, [&](HWND window) {
+                return GetDlgItem(window, kBoxTextId) != nullptr &&
+                       boxText(window).find(wanted) != std::string::npos;
+            });
+            return found != nullptr;
+        },
+        ms);
+    return found;
+}
+
+std::string textOf(HWND window) {
+    const auto length = size_t(ask(window, WM_GETTEXTLENGTH));
+    std::wstring buffer(length + 1, L'\0');
+    const auto got = size_t(ask(window, WM_GETTEXT, buffer.size(),
+                                reinterpret_cast<LPARAM>(buffer.data())));
+    buffer.resize(std::min(got, length));
+    return narrow(buffer);
+}
+
+std::string text(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control == nullptr ? std::string() : textOf(control);
+}
+
+bool enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+bool checked(HWND dialog, int id) {
+    return ask(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED;
+}
+
+std::vector<std::string> listItems(HWND dialog, int id) {
+    HWND list = GetDlgItem(dialog, id);
+    std::vector<std::string> items;
+    const auto count = int(ask(list, CB_GETCOUNT));
+    for (int i = 0; i < count; ++i) {
+        std::wstring item(size_t(ask(list, CB_GETLBTEXTLEN, WPARAM(i))) + 1, L'\0');
+        ask(list, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(item.data()));
+        items.push_back(narrow(item.c_str()));
+    }
+    return items;
+}
+
+int listSelection(HWND dialog, int id) { return int(ask(GetDlgItem(dialog, id), CB_GETCURSEL)); }
+
+int progressPosition(HWND dialog, int id) {
+    return int(ask(GetDlgItem(dialog, id), PBM_GETPOS));
+}
+
+COLORREF colourAt(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    RECT area;
+    GetWindowRect(control, &area);
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour =
+        GetPixel(screen, (area.left + area.right) / 2, area.top + 2 + GetSystemMetrics(SM_CYBORDER));
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+void click(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void rightClick(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    PostMessageW(control, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(control, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+}
+
+void selectListEntry(HWND dialog, int id, int index) {
+    HWND list = GetDlgItem(dialog, id);
+    ask(list, CB_SETCURSEL, WPARAM(index));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
+void systemCommand(HWND dialog, unsigned command) {
+    PostMessageW(dialog, WM_SYSCOMMAND, command, 0);
+}
+
+void close(HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }
+
+bool answerFileDialog(DWORD process, const std::string& path, int ms) {
+    // The common file dialog's name field: the combo box cmb13 (0x47C) or the edit edt1 (0x480).
+    constexpr int kNameCombo = 0x47C;
+    constexpr int kNameEdit = 0x480;
+    HWND dialog = nullptr;
+    waitUntil(
+        [&] {
+            dialog = findTopLevel(process, [](HWND window) {
+                return GetDlgItem(window, kNameCombo) != nullptr ||
+                       GetDlgItem(window, kNameEdit) != nullptr;
+            });
+            return dialog != nullptr;
+        },
+        ms);
+    if (dialog == nullptr)
+        return false;
+    HWND name = GetDlgItem(dialog, kNameCombo);
+    if (name == nullptr)
+        name = GetDlgItem(dialog, kNameEdit);
+    const std::wstring value = wide(path);
+    ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    return true;
+}
+
+bool saveScreenshot(HWND window, const std::string& path) {
+    RECT area;
+    if (!GetWindowRect(window, &area))
+        return false;
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    const DWORD rowBytes = DWORD((width * 3 + 3) & ~3);
+    const DWORD imageBytes = rowBytes * DWORD(height);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageBytes;
+    info.bmiHeader.biSizeImage = imageBytes;
+    bool written = false;
+    if (FILE* file = _wfopen(wide(path).c_str(), L"wb")) {
+        written = std::fwrite(&header, sizeof header, 1, file) == 1 &&
+                  std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file) == 1 &&
+                  std::fwrite(pixels, imageBytes, 1, file) == 1;
+        written = std::fclose(file) == 0 && written;
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return written;
+}
+
+std::string programFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    folder.erase(folder.find_last_of(L"\\/") + 1);
+    return narrow(folder);
+}
+
+}  // namespace win32test
