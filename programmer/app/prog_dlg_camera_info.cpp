@@ -202,6 +202,17 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     return true;
 }
 
+std::optional<files::VersionBlock> ProgDlg::ReportedVersion(int row) const {
+    const int version = cameraVersion[size_t(row)];
+    if (version < 0)
+        return std::nullopt;
+    files::VersionBlock block;
+    block.versionMajor = uint8_t(version >> 8);
+    block.versionMinor = uint8_t(version);
+    block.variant = uint16_t(cameraVariant[size_t(row)]);
+    return block;
+}
+
 void ProgDlg::OnReboot() { RebootCamera(); }
 
 bool ProgDlg::RebootCamera() {

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 
+#include "programmer/app/packet_file_names.h"
 #include "programmer/app/text_encoding.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
@@ -37,7 +38,9 @@ int pack(const PackOptions& options, app::ProgDlg& dialog, ConsoleHost& host,
     say(reporter, json, app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine)));
     if (!json && !dialog.packetFileWritten)
         say(reporter, json,
-            "No update file written; " + dialog.packetFileName + " was not changed.");
+            app::OutputNameRefusal(dialog.packetFileName).empty()
+                ? "No update file written; " + dialog.packetFileName + " was not changed."
+                : "No update file written.");
     reporter.event({{"event", "summary"},
                     {"ok", dialog.packetFileWritten},
                     {"file", dialog.packetFileName},
