@@ -152,7 +152,7 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     if (code == kOk && !firmwareRecordsOf(reply.bytes.data(), reply.bytes.size(), firstRecords))
         code = kErrReplyShort;
     if (code != kOk) {
-        host_.warning("Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
+        host_.warning("Error reading camera firmware info!\nPlease try to reflash Main µP and FireWire µP!");
         deviceAvailable[files::kRowMainUp] = true;
         SetCurrentFwText(files::kRowMainUp, kNoVersionText);
         result = true;

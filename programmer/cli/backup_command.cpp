@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "programmer/app/packet_file_names.h"
-#include "programmer/app/text_encoding.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
@@ -100,7 +99,7 @@ void BackupCommand::prepareInterruption(int row, bool finished) {
 
 int BackupCommand::summarise(const app::ProgDlg& dialog) {
     const bool json = options_.connection.json;
-    const std::string status = app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine));
+    const std::string status = dialog.model.caption(app::kIdStatusLine);
     say(reporter_, json, status);
     bool complete = dialog.packetFileWritten;
     json::array_t devices;

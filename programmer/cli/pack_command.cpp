@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "programmer/app/packet_file_names.h"
-#include "programmer/app/text_encoding.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/packet_command_parts.h"
@@ -35,7 +34,7 @@ int pack(const PackOptions& options, app::ProgDlg& dialog, ConsoleHost& host,
     }
     host.fileToSave = options.file;
     dialog.OnPacket();
-    say(reporter, json, app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine)));
+    say(reporter, json, dialog.model.caption(app::kIdStatusLine));
     if (!json && !dialog.packetFileWritten)
         say(reporter, json,
             app::OutputNameRefusal(dialog.packetFileName).empty()

@@ -105,7 +105,6 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         } else {
             say((options_.dryRun ? "Would program " : "To program ") + planText(plan));
         }
-        // The question goes to the host in the flows' 8-bit text.
         names += (names.empty() ? "" : ", ") + std::string(files::kDeviceCaptions[size_t(row)]);
     }
     const std::string duration = "Estimated duration: about " + durationText(total) + " (" +

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <memory>
 
-#include "programmer/app/text_encoding.h"
 #include "programmer/app/verify_devices.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"

@@ -1,5 +1,6 @@
 // kelvoflash-cli pack: device files into an update file, without a camera; what is left on disk
-// when a device file cannot be read, the existing file is kept or the name names no file.
+// when a device file cannot be read, the existing file is kept or the name names no file. Names
+// outside ASCII come back in the messages as they were given.
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ protected:
         put("eeprom_004_V01_02.bin", std::string(17, 'e'));
         put("pll_004_V01_02.jed", "L0000 1\n");
         put("pll.jed", "L0000 1\n");
-        put("old.qup", "old");
+        put("öld名.qup", "old");
     }
     void put(const std::string& name, const std::string& text) {
         std::ofstream(folder.path(name), std::ios::binary) << text;
@@ -38,7 +39,7 @@ protected:
 };
 
 TEST_F(Pack, BuildsAFileThatInspectAccepts) {
-    const std::string out = folder.path("new.qup");
+    const std::string out = folder.path("ütf名.qup");
     const clitest::CliRun run = runCli("pack " + out + device("eeprom", "eeprom_004_V01_02.bin") +
                                        device("pll", "pll_004_V01_02.jed"));
     EXPECT_EQ(run.status, 0) << run.err;
@@ -58,13 +59,16 @@ TEST_F(Pack, AFailedPackLeavesTheExistingFileAsItWas) {
         int status;
         std::string err;
     } cases[] = {
-        {"the second device file has no version in its name", "old.qup",
+        {"the second device file has no version in its name", "öld名.qup",
          "--yes" + device("eeprom", "eeprom_004_V01_02.bin") + device("pll", "pll.jed"), 1,
          "Cannot open file\n"},
-        {"the existing file is kept", "old.qup",
+        {"the existing file is kept", "öld名.qup",
          "--no" + device("eeprom", "eeprom_004_V01_02.bin"), 1,
-         " already exists.\nDo you want to overwrite it? [answered No by --no]\n"},
-        {"no device file", "old.qup", "--yes", 2, "give at least one device file"},
+         "File öld名.qup already exists.\nDo you want to overwrite it? [answered No by --no]\n"},
+        {"a folder that does not exist", "nödir名/new",
+         device("eeprom", "eeprom_004_V01_02.bin"), 1,
+         "Can't open file nödir名/new.qup, error = 2\n"},
+        {"no device file", "öld名.qup", "--yes", 2, "give at least one device file"},
         {"a name that ends in a folder separator", "slashdir/",
          device("eeprom", "eeprom_004_V01_02.bin"), 1,
          "\"slashdir/\" names no file: give the update file a name.\n"},
@@ -77,7 +81,7 @@ TEST_F(Pack, AFailedPackLeavesTheExistingFileAsItWas) {
             runCli("pack " + c.file + " " + c.arguments, "cd " + folder.path() + " &&");
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(contains(run.err, c.err)) << run.err;
-        EXPECT_EQ(contents("old.qup"), "old");
+        EXPECT_EQ(contents("öld名.qup"), "old");
         EXPECT_FALSE(std::filesystem::exists(folder.path(".qup")));
         EXPECT_TRUE(std::filesystem::is_empty(folder.path("slashdir")));
     }

@@ -79,6 +79,12 @@ TEST_F(Program, RefusedLoadsAndUnconfirmedRunsWriteNothing) {
                                   "variant.\n"))
         << run.err;
 
+    // A name outside ASCII comes back as it was given.
+    const std::string missing = sample("x.qup", 1, 1) + "-ütf名.qup";
+    run = runCli("program --yes '" + missing + "' " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Can't open file " + missing + ", error = 2\n")) << run.err;
+
     // Without a terminal or --yes the run is not started.
     run = runCli("program " + sample("new.qup", 1, 1) + " " + port());
     EXPECT_EQ(run.status, 1);
