@@ -50,6 +50,7 @@ void FlashDevice::replace(uint32_t offset, const uint8_t* data, uint32_t count) 
 }
 
 std::optional<VersionBlock> FlashDevice::versionBlock() const {
+    if (versionApart_) return apartVersion_;
     const uint8_t* block = &content_[info_.versionOffset];
     if (std::all_of(block, block + kVersionBlockSize, [](uint8_t b) { return b == 0xFF; }))
         return std::nullopt;
@@ -57,6 +58,10 @@ std::optional<VersionBlock> FlashDevice::versionBlock() const {
 }
 
 void FlashDevice::writeVersionBlock(const VersionBlock& version) {
+    if (versionApart_) {
+        apartVersion_ = version;
+        return;
+    }
     // A fixed time stamp: 12:00, 1 January 2024.
     uint8_t block[kVersionBlockSize] = {version.minor, version.major, 0, 0, 12, 0, 1, 1, 0, 0};
     protocol::writeU16(block + 2, version.variant);

@@ -59,6 +59,9 @@ public:
     // The device's version block, or nothing when it is erased (all 0xFF).
     std::optional<VersionBlock> versionBlock() const;
     void writeVersionBlock(const VersionBlock& version);
+    // From now on the device holds plain data: its version is kept apart from its contents (as
+    // the camera's own record of it), set by writeVersionBlock and unchanged by programming.
+    void keepVersionApart() { versionApart_ = true; }
 
     bool dirty() const { return dirty_; }
     void markClean() { dirty_ = false; }
@@ -67,6 +70,8 @@ private:
     const DeviceInfo& info_;
     std::vector<uint8_t> content_;
     bool dirty_ = false;
+    bool versionApart_ = false;
+    std::optional<VersionBlock> apartVersion_;
 };
 
 // The five devices, optionally backed by a state folder with one file per device.

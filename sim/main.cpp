@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
                             "the state folder " + options.stateDir, status);
         if (!stateLock) return status;
     }
+    for (const int row : options.plainDataRows) store.device(row).keepVersionApart();
     for (const sim::FirmwareSetting& f : options.firmware)
         store.device(f.row).writeVersionBlock({f.minor, f.major, f.variant});
 

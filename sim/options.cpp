@@ -145,6 +145,16 @@ void describeOptions(CLI::App& app, SimOptions& o, std::vector<HardwareRecord>& 
               o.firmware.push_back(setting);
               return true;
           });
+    value("--plain-data", "ROW",
+          "device ROW holds plain data: its version block is\n"
+          "kept apart from its contents, set by --firmware and\n"
+          "left as it is by programming (repeatable)",
+          [&o](const std::string& t) {
+              int row = 0;
+              if (!toField(t, kDeviceCount - 1, row)) return false;
+              o.plainDataRows.push_back(row);
+              return true;
+          });
     value("--bootloader", "VAR:MAJ.MIN",
           "bootloader record (default 1:1.06); named \"boot.tarun\"\n"
           "for camera types 0x1300, 0x1310, 0x1302",

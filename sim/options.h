@@ -35,6 +35,7 @@ struct SimOptions {
     uint8_t bootloaderMajor = 1;
     uint8_t bootloaderMinor = 6;
     std::vector<FirmwareSetting> firmware;
+    std::vector<int> plainDataRows;  // devices whose version is kept apart from their contents
     bool bootMode = false;
     int debugText = 0;
     std::string stateDir;

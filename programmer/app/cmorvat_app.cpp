@@ -2,16 +2,22 @@
 
 #include <memory>
 
-#include "programmer/app/command_line.h"
 #include "programmer/app/prog_dlg.h"
 
 namespace app {
+
+void OpenRequestedLog(const CommandLineRequest& request, const std::string& path,
+                      const LocalTime& now, const std::function<void(const std::string&)>& warn) {
+    if (request.openLog && !OpenLog(path, now))
+        warn(LogOpenFailure() + "\n");
+}
 
 bool CMorvatApp::InitInstance(const std::string& arguments) {
     auto dialog = std::make_unique<ProgDlg>(host_, factory_);
     dialog->options.grabberDll = kDefaultGrabberDll;
     const CommandLineRequest request = ParseCommandLine(arguments, dialog->options);
-    if (request.openLog && !OpenLog(logPath, localTime())) host_.warning(LogOpenFailure() + "\n");
+    OpenRequestedLog(request, logPath, localTime(),
+                     [this](const std::string& text) { host_.warning(text); });
     if (request.helpRequested) {
         host_.messageBox(UsageText(), kUsageCaption, BoxIcon::None);
     } else {

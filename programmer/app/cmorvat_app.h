@@ -6,10 +6,16 @@
 #include <string>
 
 #include "programmer/app/camera_factory.h"
+#include "programmer/app/command_line.h"
 #include "programmer/app/host.h"
 #include "programmer/app/prog_log.h"
 
 namespace app {
+
+// Opens the log at `path` when the command line asked for it (-L) and writes its start line; a
+// log that cannot be opened is told to `warn` (one line with its "\n") and logging stays off.
+void OpenRequestedLog(const CommandLineRequest& request, const std::string& path,
+                      const LocalTime& now, const std::function<void(const std::string&)>& warn);
 
 class CMorvatApp {
 public:

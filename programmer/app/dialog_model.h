@@ -1,7 +1,7 @@
 #pragma once
 // What a front end shows of a dialog: its controls by id (enabled, checked, caption, progress
 // position, list entries), the device row states and the window title. The flows change it and
-// tell the host; the host renders it. Texts are 8-bit (Latin-1), as the program's messages are.
+// tell the host; the host renders it. Texts are UTF-8, as all of the program's texts are.
 
 #include <array>
 #include <cstdint>

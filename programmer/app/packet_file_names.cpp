@@ -23,6 +23,14 @@ std::string DefaultBackupFileName(uint32_t serialNumber) {
     return serialSuffix("qel_backup_%05d.qup", serialNumber);
 }
 
+std::string OutputNameRefusal(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!name.empty() && name != "." && name != "..")
+        return {};
+    return "\"" + path + "\" names no file: give the update file a name.\n";
+}
+
 std::string WithUpdateFileExtension(const std::string& path) {
     const size_t slash = path.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;

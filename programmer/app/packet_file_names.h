@@ -14,5 +14,8 @@ std::string BackupFileName(const std::string& loadedFileName, uint32_t serialNum
 std::string DefaultBackupFileName(uint32_t serialNumber);
 // `path` with ".qup" appended when its file name has no extension.
 std::string WithUpdateFileExtension(const std::string& path);
+// Why `path` cannot be the name of an update file to write: it is empty or ends in a folder
+// separator, "." or "..", so it names a folder or nothing. Empty when it names a file.
+std::string OutputNameRefusal(const std::string& path);
 
 }  // namespace app

@@ -129,6 +129,9 @@ public:
     };
     std::optional<uint16_t> cameraTypeRead;
     std::optional<std::vector<HardwareBoard>> hardwareBoards;
+    // The device's firmware record as the camera last reported it, as a version block without
+    // a time stamp; nothing when the camera did not report the device.
+    std::optional<files::VersionBlock> ReportedVersion(int row) const;
 
     // ---- Programming run ----
     // Programs the checked devices from the loaded file, rebooting after each. False after an

@@ -152,7 +152,7 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     if (code == kOk && !firmwareRecordsOf(reply.bytes.data(), reply.bytes.size(), firstRecords))
         code = kErrReplyShort;
     if (code != kOk) {
-        host_.warning("Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!");
+        host_.warning("Error reading camera firmware info!\nPlease try to reflash Main µP and FireWire µP!");
         deviceAvailable[files::kRowMainUp] = true;
         SetCurrentFwText(files::kRowMainUp, kNoVersionText);
         result = true;
@@ -200,6 +200,17 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
         return false;
     }
     return true;
+}
+
+std::optional<files::VersionBlock> ProgDlg::ReportedVersion(int row) const {
+    const int version = cameraVersion[size_t(row)];
+    if (version < 0)
+        return std::nullopt;
+    files::VersionBlock block;
+    block.versionMajor = uint8_t(version >> 8);
+    block.versionMinor = uint8_t(version);
+    block.variant = uint16_t(cameraVariant[size_t(row)]);
+    return block;
 }
 
 void ProgDlg::OnReboot() { RebootCamera(); }

@@ -65,18 +65,26 @@ FileDialogRequest updateFileDialog() {
 
 enum class Target { kWritable, kKept, kRefused };
 
-// Asks before an existing file is replaced, and finds out before a long run whether the file can
-// be written at all (kRefused after the message).
+// Finds out before a long run whether the file can be written at all (kRefused after the
+// message, before any question), then asks before an existing file is replaced.
 Target checkTarget(Host& host, const std::string& name) {
-    if (files::pathExists(name) &&
-        !host.askYesNoWithoutIcon(
-            format1("File %s already exists.\nDo you want to overwrite it?\n", name)))
-        return Target::kKept;
     if (const int error = files::checkCanCreate(name)) {
         host.warning(cannotOpenText(name, error));
         return Target::kRefused;
     }
+    if (files::pathExists(name) &&
+        !host.askYesNoWithoutIcon(
+            format1("File %s already exists.\nDo you want to overwrite it?\n", name)))
+        return Target::kKept;
     return Target::kWritable;
+}
+
+// False after the message when the user's answer to the save dialog names no file.
+bool namesAFile(Host& host, const std::string& chosen) {
+    const std::string refusal = OutputNameRefusal(chosen);
+    if (!refusal.empty())
+        host.warning(refusal);
+    return refusal.empty();
 }
 
 void ShowDeviceFileError(Host& host, ErrorCode code) {
@@ -155,6 +163,9 @@ int ProgDlg::CreateBackup() {
     if (!loaded.loadedFileName.empty()) {
         packetFileName = BackupFileName(loaded.loadedFileName, serial);
     } else if (auto chosen = host_.saveFileDialog(updateFileDialog())) {
+        packetFileName = *chosen;
+        if (!namesAFile(host_, *chosen))
+            return -1;
         packetFileName = WithUpdateFileExtension(*chosen);
     } else {
         packetFileName = DefaultBackupFileName(serial);
@@ -169,8 +180,9 @@ int ProgDlg::CreateBackup() {
     const ReadRunEnd end =
         ReadDevicesOneByOne(*this, CheckedAvailableDevices(*this), texts, [&](int row) {
             camera::DeviceContents contents;
-            ErrorCode result =
-                camera::ReadDeviceContents(*camera, row, contents, progress, waitHost_);
+            const std::optional<files::VersionBlock> reported = ReportedVersion(row);
+            ErrorCode result = camera::ReadDeviceContents(
+                *camera, row, reported ? &*reported : nullptr, contents, progress, waitHost_);
             // A device read part-way gets no record: the file holds only complete images.
             if (result == 0)
                 result = writer.addRecord(row, contents.startOffset, contents.version,
@@ -205,6 +217,9 @@ int ProgDlg::CreatePacketFromFiles() {
         packetFileName.clear();
         return 0;
     }
+    packetFileName = *chosen;
+    if (!namesAFile(host_, *chosen))
+        return -1;
     packetFileName = WithUpdateFileExtension(*chosen);
     if (const Target target = checkTarget(host_, packetFileName); target != Target::kWritable)
         return target == Target::kKept ? 0 : -1;

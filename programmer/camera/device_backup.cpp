@@ -1,6 +1,7 @@
 #include "programmer/camera/device_backup.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "protocol/commands.h"
 #include "protocol/telegram.h"
@@ -14,12 +15,37 @@ constexpr int kRowEeprom = 2;
 constexpr int kRowPll = 3;
 constexpr int kRowHeadFpga = 4;
 
-void takeVersion(const std::vector<uint8_t>& data, uint32_t offset, files::VersionBlock& version) {
-    if (offset + files::kVersionBlockSize <= data.size())
-        version.decode(&data[offset]);
+constexpr size_t kNoOwnVersion = SIZE_MAX;
+
+// Where in the record's data the device keeps its own version block.
+size_t ownVersionOffset(int row) {
+    switch (row) {
+        case kRowMainUp:
+            return kMainUpVersionOffset - kMainUpBackupStartOffset;
+        case kRowMainFpga:
+            return 0;
+        case kRowPll:
+            return kPllVersionOffset;
+        default:
+            return kNoOwnVersion;
+    }
 }
 
-// Drops the blank blocks at the end, keeping at least the first block (the version block's).
+// The device's own block when it keeps one that is not erased, else the camera's report of the
+// device, so that a backup loads into a camera of its kind like any update file.
+files::VersionBlock recordVersion(int row, const std::vector<uint8_t>& data,
+                                  const files::VersionBlock* reported) {
+    const size_t own = ownVersionOffset(row);
+    const bool held = own != kNoOwnVersion && own + files::kVersionBlockSize <= data.size();
+    files::VersionBlock version;
+    if (held && (reported == nullptr || !IsBlank(&data[own], files::kVersionBlockSize)))
+        version.decode(&data[own]);
+    else if (reported != nullptr)
+        version = *reported;
+    return version;
+}
+
+// Drops the blank blocks at the end, keeping at least the first block.
 void dropTrailingBlankBlocks(std::vector<uint8_t>& data) {
     size_t end = data.size();
     while (end > protocol::kBlockSize) {
@@ -36,7 +62,6 @@ ErrorCode readFlashInUse(CCamUpdate& cam, int row, DeviceContents& contents, Pro
                          WaitHost& host) {
     const ErrorCode result = ReadRegion(cam, row, 0, kFpgaFlashSize, contents.data, progress, host);
     dropTrailingBlankBlocks(contents.data);
-    takeVersion(contents.data, 0, contents.version);
     return result;
 }
 
@@ -50,7 +75,6 @@ ErrorCode readMainFpga(CCamUpdate& cam, DeviceContents& contents, ProgressSink& 
     // A blank field reads 0xFFFFFFFF, which must not wrap into a short length.
     if (rest > kFpgaFlashSize - 32)
         return readFlashInUse(cam, kRowMainFpga, contents, progress, host);
-    contents.version.decode(head);
     return ReadRegion(cam, kRowMainFpga, 0, rest + 32, contents.data, progress, host);
 }
 }  // namespace
@@ -87,8 +111,8 @@ ErrorCode ReadRegion(CCamUpdate& cam, int row, uint32_t firstAddress, uint32_t l
     return 0;
 }
 
-ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, DeviceContents& contents,
-                             ProgressSink& progress, WaitHost& host) {
+ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, const files::VersionBlock* reported,
+                             DeviceContents& contents, ProgressSink& progress, WaitHost& host) {
     contents = DeviceContents{};
     ErrorCode result = kErrBadDeviceRequest;
     switch (row) {
@@ -97,8 +121,6 @@ ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, DeviceContents& contents,
             result = ReadRegion(cam, row, BackupAddress(row, kMainUpBackupStartOffset, 0),
                                 kMainUpBackupEndOffset - kMainUpBackupStartOffset, contents.data,
                                 progress, host);
-            takeVersion(contents.data, kMainUpVersionOffset - kMainUpBackupStartOffset,
-                        contents.version);
             break;
         case kRowMainFpga:
             result = readMainFpga(cam, contents, progress, host);
@@ -106,7 +128,6 @@ ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, DeviceContents& contents,
         case kRowEeprom:
         case kRowPll:
             result = ReadRegion(cam, row, 0, kEepromBackupLength, contents.data, progress, host);
-            takeVersion(contents.data, row == kRowPll ? kPllVersionOffset : 0, contents.version);
             break;
         case kRowHeadFpga:
             result = readFlashInUse(cam, row, contents, progress, host);
@@ -114,6 +135,7 @@ ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, DeviceContents& contents,
         default:
             break;
     }
+    contents.version = recordVersion(row, contents.data, reported);
     if (result == 0)
         progress.setProgress(row, 100);
     return result;

@@ -1,18 +1,23 @@
 #pragma once
 // Reading a device's contents back as the backup stores them, so that the programming run can
-// write them again. Where each device keeps its image:
+// write them again and the load compares the backup's versions with a camera's like those of any
+// update file. Where each device keeps its image and its version block:
 //   Main uP    flash offsets 0x8000 up to the end of the application region 0xF8000 (device
 //              addresses 0x80008000-0x800F7FFF); the record's start offset is 0x8000, the same
 //              offset from 0x80000000 that the programming run adds its positions to. The
-//              version block is the region's bytes at flash offset 0xF7FE0.
-//   Main FPGA  bytes 28-31 of the first 64 bytes hold the image length - 32; version in 0-9.
-//              When they state no length the flash can hold (a blank or damaged field), the
-//              flash is read like the Head FPGA's, so that the backup keeps what is there.
-//   EEPROM     all 448 bytes; version block in bytes 0-9.
+//              firmware keeps its version block at flash offset 0xF7FE0.
+//   Main FPGA  bytes 28-31 of the first 64 bytes hold the image length - 32; version in 0-9
+//              (the packet builder puts both there). When they state no length the flash can
+//              hold (a blank or damaged field), the flash is read like the Head FPGA's, so that
+//              the backup keeps what is there.
+//   EEPROM     all 448 bytes of plain data: no version block among them.
 //   PLL        all 448 bytes, read with the EEPROM read; version block at 0x10.
 //   Head FPGA  its flash carries no length, so the whole 4 MiB flash is read and the blank
 //              (all 0xFF) blocks at its end are dropped: the programming run erases the device
-//              and skips blank blocks, so the flash ends up the same. Version block in 0-9.
+//              and skips blank blocks, so the flash ends up the same. Its image is a bare bit
+//              stream (the packet builder adds no version block to it).
+// A record whose device keeps no version block (EEPROM, Head FPGA), or whose block is erased,
+// carries what the camera reported for the device in its firmware records, time stamp 0.
 
 #include <cstdint>
 #include <vector>
@@ -50,10 +55,11 @@ ErrorCode ReadRegion(CCamUpdate& cam, int row, uint32_t firstAddress, uint32_t l
                      std::vector<uint8_t>& data, ProgressSink& progress, WaitHost& host,
                      uint32_t total = 0);
 
-// Reads the opened device `row` as the backup stores it. On failure `contents` is incomplete
+// Reads the opened device `row` as the backup stores it. `reported` is the device's firmware
+// record as the camera reported it (null: not reported). On failure `contents` is incomplete
 // and must not be stored.
-ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, DeviceContents& contents,
-                             ProgressSink& progress, WaitHost& host);
+ErrorCode ReadDeviceContents(CCamUpdate& cam, int row, const files::VersionBlock* reported,
+                             DeviceContents& contents, ProgressSink& progress, WaitHost& host);
 
 // The device address of byte `offset` of a record that starts at `startOffset`.
 uint32_t BackupAddress(int row, uint32_t startOffset, uint32_t offset);

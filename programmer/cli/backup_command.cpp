@@ -3,7 +3,7 @@
 #include <iostream>
 #include <memory>
 
-#include "programmer/app/text_encoding.h"
+#include "programmer/app/packet_file_names.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
@@ -99,7 +99,7 @@ void BackupCommand::prepareInterruption(int row, bool finished) {
 
 int BackupCommand::summarise(const app::ProgDlg& dialog) {
     const bool json = options_.connection.json;
-    const std::string status = app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine));
+    const std::string status = dialog.model.caption(app::kIdStatusLine);
     say(reporter_, json, status);
     bool complete = dialog.packetFileWritten;
     json::array_t devices;
@@ -129,8 +129,9 @@ int BackupCommand::summarise(const app::ProgDlg& dialog) {
     const std::string name = dialog.packetFileName;
     if (!json)
         say(reporter_, json,
-            dialog.packetFileWritten ? "Backup written to " + name + "."
-                                     : "No backup written; " + name + " was not changed.");
+            dialog.packetFileWritten                   ? "Backup written to " + name + "."
+            : app::OutputNameRefusal(name).empty() ? "No backup written; " + name + " was not changed."
+                                                   : "No backup written.");
     reporter_.event({{"event", "summary"},
                      {"ok", complete},
                      {"file", name},
@@ -151,7 +152,7 @@ Subcommand addBackupCommand(CLI::App& app) {
                      "devices to read instead of all the camera reports, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     return {command, [options] {
-                RunReporter reporter(outputStyleFor(options->connection.json), std::cout);
+                RunReporter reporter = consoleReporter(options->connection.json);
                 CameraSession session(options->connection);
                 session.packetMode = app::kPacketDevice;
                 reportSession(session, reporter);

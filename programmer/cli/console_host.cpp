@@ -5,7 +5,6 @@
 
 #include "programmer/app/cmorvat_dlg.h"
 #include "programmer/app/prog_dlg.h"
-#include "programmer/app/text_encoding.h"
 
 namespace cli {
 
@@ -29,12 +28,12 @@ void ConsoleHost::show(const std::string& text) {
 }
 
 void ConsoleHost::messageBox(const std::string& text, const std::string& caption, app::BoxIcon) {
-    const std::string body = withoutTrailingNewlines(app::Latin1ToUtf8(text));
-    show(caption.empty() ? body : app::Latin1ToUtf8(caption) + ": " + body);
+    const std::string body = withoutTrailingNewlines(text);
+    show(caption.empty() ? body : caption + ": " + body);
 }
 
 bool ConsoleHost::askYesNo(const std::string& text, const std::string&) {
-    const std::string question = withoutTrailingNewlines(app::Latin1ToUtf8(text));
+    const std::string question = withoutTrailingNewlines(text);
     if (answer != Answer::kAsk) {
         const bool yes = answer == Answer::kYes;
         show(question + (yes ? " [answered Yes by --yes]" : " [answered No by --no]"));
@@ -93,7 +92,7 @@ int ConsoleHost::runMainDialog(app::ProgDlg& dialog) {
 }
 
 void ConsoleHost::showAboutBox(const std::string& title, const std::string& text) {
-    show(app::Latin1ToUtf8(title) + ": " + withoutTrailingNewlines(app::Latin1ToUtf8(text)));
+    show(title + ": " + withoutTrailingNewlines(text));
 }
 
 void ConsoleHost::runPosted() {

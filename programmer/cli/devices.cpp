@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "programmer/app/text_encoding.h"
 #include "programmer/files/update_file_format.h"
 
 namespace cli {
@@ -11,7 +10,7 @@ namespace cli {
 std::string deviceCaption(int row) {
     if (row < 0 || row >= files::kDeviceCount)
         return "?";
-    return app::Latin1ToUtf8(files::kDeviceCaptions[size_t(row)]);
+    return files::kDeviceCaptions[size_t(row)];
 }
 
 std::optional<int> deviceRowOf(const std::string& optionName) {

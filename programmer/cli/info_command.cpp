@@ -6,7 +6,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "programmer/app/text_encoding.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 
@@ -40,7 +39,7 @@ json report(app::ProgDlg& dialog) {
         if (dialog.hardwareBoards) {
             out["hardware"] = json::array();
             for (const app::ProgDlg::HardwareBoard& board : *dialog.hardwareBoards)
-                out["hardware"].push_back({{"board", app::Latin1ToUtf8(board.name)},
+                out["hardware"].push_back({{"board", board.name},
                                            {"codeA", board.codeA},
                                            {"codeB", board.codeB}});
         } else {
@@ -60,7 +59,7 @@ json report(app::ProgDlg& dialog) {
             out["devices"].push_back(device);
         }
     }
-    out["status"] = app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine));
+    out["status"] = dialog.model.caption(app::kIdStatusLine);
     if (!dialog.connectionCause.name.empty())
         out["connectionCause"] = {{"cause", dialog.connectionCause.name},
                                   {"text", dialog.connectionCause.line}};

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <memory>
 
-#include "programmer/app/text_encoding.h"
+#include "programmer/app/packet_file_names.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/packet_command_parts.h"
@@ -34,10 +34,12 @@ int pack(const PackOptions& options, app::ProgDlg& dialog, ConsoleHost& host,
     }
     host.fileToSave = options.file;
     dialog.OnPacket();
-    say(reporter, json, app::Latin1ToUtf8(dialog.model.caption(app::kIdStatusLine)));
+    say(reporter, json, dialog.model.caption(app::kIdStatusLine));
     if (!json && !dialog.packetFileWritten)
         say(reporter, json,
-            "No update file written; " + dialog.packetFileName + " was not changed.");
+            app::OutputNameRefusal(dialog.packetFileName).empty()
+                ? "No update file written; " + dialog.packetFileName + " was not changed."
+                : "No update file written.");
     reporter.event({{"event", "summary"},
                     {"ok", dialog.packetFileWritten},
                     {"file", dialog.packetFileName},

@@ -1,5 +1,6 @@
 #include "programmer/cli/packet_command_parts.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,10 +31,14 @@ std::vector<int> rowsOfList(const std::string& list) {
     return rows;
 }
 
-OutputStyle outputStyleFor(bool json) {
-    return json                    ? OutputStyle::kJson
-           : isatty(STDOUT_FILENO) ? OutputStyle::kBars
-                                   : OutputStyle::kLines;
+RunReporter consoleReporter(bool json) {
+    const OutputStyle style = json                    ? OutputStyle::kJson
+                              : isatty(STDOUT_FILENO) ? OutputStyle::kBars
+                                                      : OutputStyle::kLines;
+    return RunReporter(style, std::cout, [] {
+        winsize size{};
+        return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? int(size.ws_col) : 0;
+    });
 }
 
 void reportSession(CameraSession& session, RunReporter& reporter) {

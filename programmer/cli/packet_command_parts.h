@@ -1,6 +1,6 @@
 #pragma once
-// What the backup, pack and verify commands share: the --devices option, the output style and
-// reporter hook-up, and their own lines.
+// What the commands that read or write the camera share: the --devices option, the reporter on
+// standard output and its hook-up, and their own lines.
 
 #include <string>
 #include <vector>
@@ -19,8 +19,9 @@ void addDevicesOption(CLI::App& command, std::string& list, const std::string& d
 // The rows of a list the option accepted; all five for an empty list.
 std::vector<int> rowsOfList(const std::string& list);
 
-// Bars on a terminal, plain lines otherwise, JSON lines with --json.
-OutputStyle outputStyleFor(bool json);
+// The reporter of program, backup and verify on standard output: bars as wide as the terminal
+// is at each redraw, plain lines when it is no terminal, JSON lines with --json.
+RunReporter consoleReporter(bool json);
 // Lets the reporter show the session's messages, progress and status line.
 void reportSession(CameraSession& session, RunReporter& reporter);
 

@@ -1,8 +1,6 @@
 #include "programmer/cli/program_command.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -13,6 +11,7 @@
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
+#include "programmer/cli/packet_command_parts.h"
 #include "programmer/cli/program_plan.h"
 #include "programmer/cli/run_reporter.h"
 #include "programmer/files/update_file_format.h"
@@ -106,7 +105,6 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         } else {
             say((options_.dryRun ? "Would program " : "To program ") + planText(plan));
         }
-        // The question goes to the host in the flows' 8-bit text.
         names += (names.empty() ? "" : ", ") + std::string(files::kDeviceCaptions[size_t(row)]);
     }
     const std::string duration = "Estimated duration: about " + durationText(total) + " (" +
@@ -165,9 +163,16 @@ void ProgramCommand::explainRefusal(const app::ProgDlg& dialog) {
             protocol::formatVersion(cameraVariant, cameraVersion / 256, cameraVersion % 256);
         const std::string file =
             protocol::formatVersion(fileVariant, fileVersion / 256, fileVersion % 256);
+        // The variant as the versions show it, all of its digits.
+        const auto variantText = [](int variant) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%03d", variant);
+            return std::string(text);
+        };
         if (fileVariant != cameraVariant && cameraVariant != kNotReported && cameraVariant != 0)
-            host_.note(deviceCaption(row) + ": the camera has variant " + camera.substr(0, 3) +
-                       " (" + camera + "), the file variant " + file.substr(0, 3) + " (" + file +
+            host_.note(deviceCaption(row) + ": the camera has variant " +
+                       variantText(cameraVariant) + " (" + camera + "), the file variant " +
+                       variantText(fileVariant) + " (" + file +
                        "); --emergency accepts another variant.");
         else if (fileVersion < cameraVersion)
             host_.note(deviceCaption(row) + ": the camera has " + camera + ", the file the older " +
@@ -371,20 +376,9 @@ Subcommand addProgramCommand(CLI::App& app) {
     command->add_flag("--dry-run", options->dryRun,
                       "load and compare, show what would be written, write nothing");
     return {command, [options] {
-                const OutputStyle style = options->connection.json ? OutputStyle::kJson
-                                          : isatty(STDOUT_FILENO)  ? OutputStyle::kBars
-                                                                   : OutputStyle::kLines;
-                RunReporter reporter(style, std::cout);
-                reporter.columns = [] {
-                    winsize size{};
-                    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? int(size.ws_col) : 0;
-                };
+                RunReporter reporter = consoleReporter(options->connection.json);
                 CameraSession session(options->connection);
-                session.host.beforeOutput = [&] { reporter.endLine(); };
-                session.host.onMessage = [&](const std::string& text) { reporter.message(text); };
-                session.host.onModelChanged = [&](const app::DialogModel& model) {
-                    reporter.modelChanged(model);
-                };
+                reportSession(session, reporter);
                 ProgramCommand program(*options, session.host, reporter);
                 return session.run([&](app::ProgDlg& dialog) { return program.run(dialog); });
             }};

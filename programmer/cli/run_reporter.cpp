@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <ostream>
 
-#include "programmer/app/text_encoding.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/program_plan.h"
 
@@ -192,7 +191,7 @@ void RunReporter::runFinished(bool result) {
 }
 
 void RunReporter::modelChanged(const app::DialogModel& model) {
-    const std::string status = app::Latin1ToUtf8(model.caption(app::kIdStatusLine));
+    const std::string status = model.caption(app::kIdStatusLine);
     const bool statusChanged = status != status_;
     status_ = status;
     if (row_ < 0 || finished_)

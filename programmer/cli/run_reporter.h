@@ -19,7 +19,8 @@ enum class OutputStyle { kBars, kLines, kJson };
 
 class RunReporter : public app::ProgramRunObserver {
 public:
-    RunReporter(OutputStyle style, std::ostream& out) : style_(style), out_(out) {}
+    RunReporter(OutputStyle style, std::ostream& out, std::function<int()> columnsNow = {})
+        : columns(std::move(columnsNow)), style_(style), out_(out) {}
 
     void phaseStarted(int row, app::RunPhase phase) override;
     void deviceFinished(int row, const app::DeviceOutcome& outcome) override;

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <memory>
 
-#include "programmer/app/text_encoding.h"
 #include "programmer/app/verify_devices.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
@@ -148,7 +147,7 @@ Subcommand addVerifyCommand(CLI::App& app) {
                      "devices to compare instead of all the file holds, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     return {command, [options] {
-                RunReporter reporter(outputStyleFor(options->connection.json), std::cout);
+                RunReporter reporter = consoleReporter(options->connection.json);
                 CameraSession session(options->connection);
                 reportSession(session, reporter);
                 VerifyCommand verify(*options, session.host, reporter);

@@ -51,6 +51,18 @@ int writeAll(int fd, const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+// Overwrites the existing file `path` with `bytes`.
+int writeInPlace(const std::string& path, const std::vector<uint8_t>& bytes) {
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (file.get() < 0)
+        return errno;
+    int error = writeAll(file.get(), bytes.data(), bytes.size());
+    if (error == 0 && ::fsync(file.get()) != 0)
+        error = errno;
+    const int closeError = file.close();
+    return error != 0 ? error : closeError;
+}
 }  // namespace
 
 int openRegularFile(const std::string& path, uint64_t maxSize, int& fd, size_t& size) {
@@ -119,13 +131,40 @@ std::string cantOpenFileMessage(const std::string& path, int error) {
     return "Can't open file " + path + ", error = " + std::to_string(unsigned(error)) + "\n";
 }
 
-int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
+std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool isFolderRefusal(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+std::string writeTarget(const std::string& path) {
+    std::string target = path;
+    // As many hops as the system follows before it gives up with ELOOP.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return target;
+        std::string link(size_t(info.st_size > 0 ? info.st_size : 4096), '\0');
+        const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
+        if (length < 0)
+            return target;
+        link.resize(size_t(length));
+        target = link.front() == '/' ? link : folderOf(target) + link;
+    }
+    return target;
+}
+
+int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const std::string target = writeTarget(path);
+    const std::string folder = folderOf(target);
+    const std::string name = target.substr(folder.size());
     if (name.empty())
         return EISDIR;
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
     static std::atomic<unsigned> counter{0};
     std::string temporary;
@@ -135,20 +174,32 @@ int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) 
                     std::to_string(counter++) + ".tmp";
         // 0666 and the process's umask, as for any file the user creates.
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return errno;
+        if (fd < 0 && errno != EEXIST) {
+            // A folder that takes no new file: the old file itself is written, now that every
+            // byte is ready.
+            const int error = errno;
+            return replacing && isFolderRefusal(error) ? writeInPlace(target, bytes) : error;
+        }
     }
     if (fd < 0)
         return EEXIST;
 
     Descriptor file(fd);
-    int error = writeAll(file.get(), bytes.data(), bytes.size());
+    int error = 0;
+    if (replacing) {
+        // The new file keeps the old one's owner (where it may) and permissions.
+        [[maybe_unused]] const int owned = ::fchown(file.get(), old.st_uid, old.st_gid);
+        if (::fchmod(file.get(), old.st_mode & 07777) != 0)
+            error = errno;
+    }
+    if (error == 0)
+        error = writeAll(file.get(), bytes.data(), bytes.size());
     if (error == 0 && ::fsync(file.get()) != 0)
         error = errno;
     const int closeError = file.close();
     if (error == 0)
         error = closeError;
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
         error = errno;
     if (error != 0)
         ::unlink(temporary.c_str());

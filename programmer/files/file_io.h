@@ -28,8 +28,21 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes,
 // for the causes of the platform's file layer, a plain sentence for the two refusals.
 std::string cantOpenFileMessage(const std::string& path, int error);
 
-// Writes the bytes to a new file in the same folder and renames it over `path` only when every
-// byte is on disk, so a failure never leaves a half-written file or destroys an existing one.
+// Where writing `path` puts the bytes: the file a symbolic link leads to (through any number of
+// links, also to a file that does not exist yet), else `path` itself.
+std::string writeTarget(const std::string& path);
+
+// The folder part of `path` with its trailing '/'; empty for a name without one.
+std::string folderOf(const std::string& path);
+
+// The folder refused a new file (no permission, read-only); a file in it may still be writable.
+bool isFolderRefusal(int error);
+
+// Writes the bytes to a new file beside the write target and renames it over the target only
+// when every byte is on disk, so a failure never leaves a half-written file or destroys an
+// existing one. A replaced file keeps its permissions (and owner, where the process may set it);
+// a link stays a link and its target is replaced. When the target's folder takes no new file
+// but the target exists, the complete bytes are written into the target itself.
 int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace files

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "programmer/files/file_io.h"
+
 namespace files {
 
 bool pathExists(const std::string& path) {
@@ -14,18 +16,26 @@ bool pathExists(const std::string& path) {
 }
 
 int checkCanCreate(const std::string& path) {
+    const std::string target = writeTarget(path);
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
         return EISDIR;
-    const size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string probe = folder + ".kf-probe-" + std::to_string(::getpid()) + ".tmp";
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const std::string probe = folderOf(target) + ".kf-probe-" + std::to_string(::getpid()) + ".tmp";
+    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.c_str());
+        return 0;
+    }
+    const int error = errno;
+    if (!exists || !S_ISREG(info.st_mode) || !isFolderRefusal(error))
+        return error;
+    // Opened for writing without truncating: the file stays as it is.
+    fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     ::close(fd);
-    ::unlink(probe.c_str());
     return 0;
 }
 

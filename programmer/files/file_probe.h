@@ -8,8 +8,9 @@ namespace files {
 // True when something (a file, a folder, a link) exists at `path`.
 bool pathExists(const std::string& path);
 
-// 0 when a new file can be created in `path`'s folder (and `path` is not a folder), else the
-// errno value that creating it gives. Leaves nothing behind.
+// 0 when writeFileSafely can write `path`: a new file can be created beside its write target,
+// or the target is an existing file that can be written where its folder takes no new file.
+// Else the errno value that writing it would give (EISDIR for a folder). Leaves nothing behind.
 int checkCanCreate(const std::string& path);
 
 }  // namespace files

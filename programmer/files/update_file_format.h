@@ -18,7 +18,7 @@ constexpr int32_t kEndRecordIndex = -1;
 
 // Device index: 0 Main uP, 1 Main FPGA, 2 EEPROM, 3 PLL, 4 Head FPGA.
 enum DeviceRow : int { kRowMainUp = 0, kRowMainFpga, kRowEeprom, kRowPll, kRowHeadFpga };
-constexpr std::array<const char*, kDeviceCount> kDeviceCaptions = {"Main \xB5P", "Main FPGA",
+constexpr std::array<const char*, kDeviceCount> kDeviceCaptions = {"Main µP", "Main FPGA",
                                                                   "EEPROM", "PLL", "Head FPGA"};
 
 // 10 bytes, copied as one unit between device files, devices and record headers.

@@ -10,7 +10,6 @@
 
 #include "programmer/app/control_ids.h"
 #include "programmer/app/start_options.h"
-#include "programmer/gui/latin1.h"
 
 namespace gui {
 
@@ -109,10 +108,10 @@ QLayout* ConnectionDialog::makeButtons() {
 
 void ConnectionDialog::render() {
     const app::DialogModel& m = model();
-    setWindowTitle(fromLatin1(m.windowTitle));
+    setWindowTitle(QString::fromStdString(m.windowTitle));
 
-    comPort_->setText(fromLatin1(m.caption(app::kIdRadioComPort)));
-    cameraLink_->setText(fromLatin1(m.caption(app::kIdRadioCameraLink)));
+    comPort_->setText(QString::fromStdString(m.caption(app::kIdRadioComPort)));
+    cameraLink_->setText(QString::fromStdString(m.caption(app::kIdRadioCameraLink)));
     comPort_->setEnabled(m.isEnabled(app::kIdRadioComPort));
     cameraLink_->setEnabled(m.isEnabled(app::kIdRadioCameraLink));
     // Neither button may be checked, which an exclusive group does not allow.
@@ -124,7 +123,7 @@ void ConnectionDialog::render() {
     const app::Control& list = m.control(app::kIdPortList);
     QStringList items;
     for (const auto& item : list.items)
-        items << withDevicePath(fromLatin1(item));
+        items << withDevicePath(QString::fromStdString(item));
     QStringList shown;
     for (int i = 0; i < ports_->count(); ++i)
         shown << ports_->itemText(i);
@@ -135,19 +134,19 @@ void ConnectionDialog::render() {
     ports_->setCurrentIndex(list.selected);
     ports_->setEnabled(list.enabled);
 
-    connect_->setText(fromLatin1(m.caption(app::kIdConnect)));
+    connect_->setText(QString::fromStdString(m.caption(app::kIdConnect)));
     connect_->setEnabled(m.isEnabled(app::kIdConnect));
-    status_->setText(fromLatin1(m.caption(app::kIdConnectionStatus)));
-    ok_->setText(fromLatin1(m.caption(app::kIdOk)));
+    status_->setText(QString::fromStdString(m.caption(app::kIdConnectionStatus)));
+    ok_->setText(QString::fromStdString(m.caption(app::kIdOk)));
     ok_->setEnabled(m.isEnabled(app::kIdOk));
-    cancel_->setText(fromLatin1(m.caption(app::kIdCancel)));
+    cancel_->setText(QString::fromStdString(m.caption(app::kIdCancel)));
     cancel_->setEnabled(m.isEnabled(app::kIdCancel));
 }
 
 // The about box sits where the window's system menu would offer it.
 void ConnectionDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    QAction* about = menu.addAction(fromLatin1(app::kAboutMenuEntry));
+    QAction* about = menu.addAction(QString::fromStdString(app::kAboutMenuEntry));
     if (menu.exec(event->globalPos()) == about) {
         act([this] { dialog_.OnSysCommand(app::kIdAboutBox); });
     }

@@ -5,7 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "programmer/app/cmorvat_app.h"
 #include "programmer/app/command_line.h"
+#include "programmer/app/prog_log.h"
 #include "programmer/app/start_options.h"
 #include "project_version.h"
 
@@ -63,8 +65,14 @@ std::optional<int> AnswerOnConsole(int argc, const char* const* argv, bool haveD
     }
     if (haveDisplay) return std::nullopt;
     app::StartOptions scratch;
-    if (app::ParseCommandLine(app::ArgumentsAfterProgramName(argc, argv), scratch).helpRequested) {
+    const app::CommandLineRequest request =
+        app::ParseCommandLine(app::ArgumentsAfterProgramName(argc, argv), scratch);
+    if (request.helpRequested) {
+        // The start-up of the usage box, with the text printed: -L logs it from start to end.
+        app::OpenRequestedLog(request, app::kLogFileName, app::CurrentLocalTime(),
+                              [&err](const std::string& text) { err << text; });
         out << app::UsageText() << "\n";
+        app::CloseLog(app::CurrentLocalTime());
         return 0;
     }
     err << "kelvoflash: no display to open the dialogs on (DISPLAY and WAYLAND_DISPLAY are not "

@@ -2,7 +2,6 @@
 
 #include <QStringList>
 
-#include "programmer/gui/latin1.h"
 
 namespace gui {
 
@@ -23,7 +22,7 @@ QString qtEntry(const QString& description, const QString& patterns) {
 }  // namespace
 
 QString qtFileFilter(const std::string& filter) {
-    const QString text = fromLatin1(filter);
+    const QString text = QString::fromStdString(filter);
     if (!text.contains('|'))
         return text;
     const QStringList parts = text.split('|');

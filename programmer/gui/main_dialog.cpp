@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "programmer/app/control_ids.h"
-#include "programmer/gui/latin1.h"
 #include "protocol/commands.h"
 
 namespace gui {
@@ -130,27 +129,27 @@ QPushButton* MainDialog::button(int id) const {
 void MainDialog::render() {
     const app::DialogModel& m = model();
     // The loaded file's name follows the title, so that the window tells what it would write.
-    QString title = fromLatin1(m.windowTitle);
+    QString title = QString::fromStdString(m.windowTitle);
     if (!dialog_.loaded.loadedFileName.empty())
         title = title.trimmed() + QStringLiteral(" - ") +
-                QFileInfo(fromLatin1(dialog_.loaded.loadedFileName)).fileName();
+                QFileInfo(QString::fromStdString(dialog_.loaded.loadedFileName)).fileName();
     setWindowTitle(title);
     for (const auto& [id, button] : buttons_) {
-        button->setText(fromLatin1(m.caption(id)));
+        button->setText(QString::fromStdString(m.caption(id)));
         button->setEnabled(m.isEnabled(id));
     }
     for (int r = 0; r < app::kRowCount; ++r) {
         Row& row = rows_[static_cast<size_t>(r)];
         const app::Control& check = m.control(app::checkBoxId(r));
-        row.check->setText(fromLatin1(check.caption));
+        row.check->setText(QString::fromStdString(check.caption));
         row.check->setEnabled(check.enabled);
         row.check->setChecked(check.checked);  // clicked() is not emitted for this
-        row.currentFw->setText(fromLatin1(m.caption(app::currentFwId(r))));
-        row.loadedFw->setText(fromLatin1(m.caption(app::loadedFwId(r))));
+        row.currentFw->setText(QString::fromStdString(m.caption(app::currentFwId(r))));
+        row.loadedFw->setText(QString::fromStdString(m.caption(app::loadedFwId(r))));
         row.progress->setValue(m.control(app::progressId(r)).position);
         row.progress->setRowState(m.rowState[static_cast<size_t>(r)]);
     }
-    statusLine_->setText(fromLatin1(m.caption(app::kIdStatusLine)));
+    statusLine_->setText(QString::fromStdString(m.caption(app::kIdStatusLine)));
 }
 
 void MainDialog::repaintNow() {

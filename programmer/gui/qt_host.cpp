@@ -1,7 +1,6 @@
 #include "programmer/gui/qt_host.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -10,7 +9,6 @@
 #include "programmer/app/prog_dlg.h"
 #include "programmer/gui/connection_dialog.h"
 #include "programmer/gui/file_filter.h"
-#include "programmer/gui/latin1.h"
 #include "programmer/gui/main_dialog.h"
 
 namespace gui {
@@ -20,26 +18,26 @@ namespace {
 constexpr int kPumpMilliseconds = 100;
 
 QString boxCaption(const std::string& caption) {
-    return caption.empty() ? QApplication::applicationName() : fromLatin1(caption);
+    return caption.empty() ? QApplication::applicationName() : QString::fromStdString(caption);
 }
 
 std::optional<std::string> runFileDialog(QWidget* parent, const app::FileDialogRequest& request,
                                          QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent, fromLatin1(request.title));
+    QFileDialog dialog(parent, QString::fromStdString(request.title));
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     if (!request.filter.empty())
         dialog.setNameFilter(qtFileFilter(request.filter));
     if (!request.defaultExtension.empty())
-        dialog.setDefaultSuffix(fromLatin1(request.defaultExtension));
+        dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
     // The flows ask about an existing file themselves, in their own words.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     if (!request.initialName.empty())
-        dialog.selectFile(QFile::decodeName(request.initialName.c_str()));
+        dialog.selectFile(QString::fromStdString(request.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    return dialog.selectedFiles().constFirst().toStdString();
 }
 
 // A text laid out with tabs (the usage text) is a table; the box would wrap its long lines, so
@@ -76,7 +74,7 @@ void QtHost::messageBox(const std::string& text, const std::string& caption, app
     box.setIcon(icon == app::BoxIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     box.setWindowTitle(boxCaption(caption));
     box.setTextFormat(Qt::PlainText);
-    box.setText(fromLatin1(text));
+    box.setText(QString::fromStdString(text));
     keepTableLines(box);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
@@ -96,7 +94,7 @@ bool QtHost::askQuestion(const std::string& text, const std::string& caption, in
     box.setIcon(static_cast<QMessageBox::Icon>(icon));
     box.setWindowTitle(boxCaption(caption));
     box.setTextFormat(Qt::PlainText);
-    box.setText(fromLatin1(text));
+    box.setText(QString::fromStdString(text));
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -158,10 +156,10 @@ int QtHost::runMainDialog(app::ProgDlg& dialog) {
 
 void QtHost::showAboutBox(const std::string& title, const std::string& text) {
     QMessageBox box(topWindow());
-    box.setWindowTitle(fromLatin1(title));
+    box.setWindowTitle(QString::fromStdString(title));
     box.setIcon(QMessageBox::Information);
     box.setTextFormat(Qt::PlainText);
-    box.setText(fromLatin1(text));
+    box.setText(QString::fromStdString(text));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }

@@ -19,7 +19,7 @@ using namespace app;
 
 TEST(CameraInfoReplies, ShortRepliesAreRefusedNotReadAsZeros) {
     const std::string kFirmwareError =
-        "Error reading camera firmware info!\nPlease try to reflash Main \xB5P and FireWire \xB5P!";
+        "Error reading camera firmware info!\nPlease try to reflash Main µP and FireWire µP!";
     const struct {
         const char* fault;  // camsim fault, "" for none
         bool result;

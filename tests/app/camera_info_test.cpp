@@ -150,7 +150,7 @@ TEST_F(CameraInfoTest, UnreadableFirmwareLeavesTheMainMicrocontrollerWithoutAVer
     EXPECT_TRUE(read());
     EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
     EXPECT_EQ(host.texts(), box("Error reading camera firmware info!\n"
-                                "Please try to reflash Main \xB5P and FireWire \xB5P!",
+                                "Please try to reflash Main µP and FireWire µP!",
                                 false));
 
     script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main FPGA", 3, 1, 4}};

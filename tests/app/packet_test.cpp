@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
@@ -181,6 +182,43 @@ TEST_F(PacketTest, ADeviceThatDoesNotOpenTwiceEndsTheBackupWithoutAFile) {
     EXPECT_EQ(factory.com.count(protocol::kOpenCodeByRow[2]), 2);
     EXPECT_EQ(factory.com.reboots, 0);
     EXPECT_EQ(folderNames(), std::vector<std::string>{});
+}
+
+// A name that names no file is refused before any device or device file is read.
+TEST_F(PacketTest, ANameThatNamesNoFileIsRefusedAndNothingIsWritten) {
+    mkdir(folder.path("sub").c_str(), 0755);
+    struct Case {
+        int mode;
+        const char* chosen;
+        const char* status;
+    } cases[] = {
+        {kPacketDevice, "", "Error in Backup"},
+        {kPacketDevice, "sub/", "Error in Backup"},
+        {kPacketFile, "", "Error in Creating Programmer File"},
+        {kPacketFile, "sub/", "Error in Creating Programmer File"},
+        {kPacketFile, "sub/..", "Error in Creating Programmer File"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        apptest::ScriptedHost caseHost;
+        apptest::ScriptedFactory caseFactory;
+        ProgDlg caseDialog{caseHost, caseFactory};
+        caseDialog.options.connectWithoutDialog = c.mode == kPacketDevice;
+        caseDialog.options.packetMode = c.mode;
+        caseDialog.OnInitDialog();
+        caseDialog.CheckDevice(2);
+        caseHost.saveFiles.push_back(std::string(c.chosen));
+        caseHost.files.push_back(folder.path("eeprom_004_V01_02.bin"));
+        caseDialog.OnPacket();
+        EXPECT_EQ(caseHost.texts(),
+                  std::vector<std::string>{"\"" + std::string(c.chosen) +
+                                           "\" names no file: give the update file a name.\n"});
+        EXPECT_EQ(caseDialog.model.caption(kIdStatusLine), c.status);
+        EXPECT_FALSE(caseDialog.packetFileWritten);
+        EXPECT_TRUE(caseFactory.com.opened.empty()) << "no device was read";
+        EXPECT_EQ(caseHost.files.size(), 1u) << "no device file was asked for";
+        EXPECT_EQ(folderNames(), std::vector<std::string>{"sub"});
+    }
 }
 
 TEST_F(PacketTest, PacketRecordsKeepTheirLengthsAndPadding) {

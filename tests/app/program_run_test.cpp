@@ -213,7 +213,7 @@ TEST(ProgramRun, EraseOrCloseFailureQuitsTheUpdateWithoutAReboot) {
     // Written, but not known to be kept: no version is shown for it.
     EXPECT_EQ(close.dialog.model.caption(currentFwId(0)), protocol::kNoVersionText);
     EXPECT_EQ(close.status(),
-              "Programming failed for Main \xB5P! Incomplete, program again: Main \xB5P.");
+              "Programming failed for Main µP! Incomplete, program again: Main µP.");
     EXPECT_EQ(close.enabledButtons(), std::set<int>{kIdQuit});
 }
 

@@ -1,6 +1,6 @@
 // kelvoflash-cli backup and verify against camsim, in real time (about 16 s per device for the
-// camera's reboot): a PLL backup that verify finds equal to the camera, and a file that differs
-// in two bytes.
+// camera's reboot): names a backup cannot be written to, a PLL backup that verify finds equal to
+// the camera, and a file that differs in two bytes.
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +18,24 @@ class BackupVerifyCamsim : public clitest::CliCamera {};
 
 TEST_F(BackupVerifyCamsim, ABackupMatchesTheCameraAndAChangedFileDoesNot) {
     ASSERT_TRUE(startCamsim());
+    // Names that cannot be written are refused before any device is read; names outside ASCII
+    // come back as they were given.
+    const struct {
+        std::string name;
+        std::string err;
+    } refused[] = {
+        {"''", "\"\" names no file: give the update file a name.\n"},
+        {files.path("ütf名/"), "\"" + files.path("ütf名/") + "\" names no file"},
+        {files.path("nödir名/pll.qup"),
+         "Can't open file " + files.path("nödir名/pll.qup") + ", error = 2\n"},
+    };
+    for (const auto& r : refused) {
+        const clitest::CliRun run = runCli("backup " + r.name + " --devices pll " + port());
+        EXPECT_EQ(run.status, 1) << r.name;
+        EXPECT_TRUE(contains(run.err, r.err)) << run.err;
+        EXPECT_FALSE(contains(run.out, "PLL: reading")) << run.out;
+    }
+
     const std::string backup = files.path("pll.qup");
     clitest::CliRun run = runCli("backup " + backup + " --devices pll " + port());
     EXPECT_EQ(run.status, 0) << run.out << run.err;

@@ -19,7 +19,7 @@ TEST_F(Info, ShowsTheCameraAsTextAndAsJson) {
     EXPECT_EQ(run.status, 0) << run.err;
     for (const char* line :
          {"Serial number: 4321\n", "Camera type: 0x0400\n", "Boot mode: no\n", "  KM4MAIN  13, 1\n",
-          "  Main \xC2\xB5P    004 V01.00\n", "  PLL        007 V02.05\n"})
+          "  Main µP    004 V01.00\n", "  PLL        007 V02.05\n"})
         EXPECT_TRUE(contains(run.out, line)) << run.out;
     EXPECT_EQ(run.err, "");
 

@@ -1,7 +1,8 @@
 // kelvoflash-cli program against camsim, in real time. Signals: the first one lets the device
 // being written finish and the camera reboot, then the run stops; a second one stops at once and
-// names the device left incomplete with the command that programs it again. Progress on a
-// terminal of 40 columns that shrinks to 30 during the reboot, and into a closed pipe.
+// names the device left incomplete with the command that programs it again. Progress of program,
+// backup and verify on a terminal of 40 columns that shrinks to 30 during the reboot, and into a
+// closed pipe.
 
 #include <poll.h>
 #include <pty.h>
@@ -158,55 +159,62 @@ std::vector<std::pair<std::string, size_t>> pieces(const std::string& text) {
     return found;
 }
 
+// Every command that reads or writes a device draws its bars within the terminal's width.
 TEST_F(InterruptCamsim, BarsFitANarrowTerminalAndFollowItsResize) {
     ASSERT_TRUE(startCamsim());
     const std::string file = sample("new.qup", 1, 1);
-    winsize size{};
-    size.ws_col = 40;
-    size.ws_row = 24;
-    int master = -1;
-    const std::string command = "exec " + std::string(KF_BINARY_DIR) +
-                                "/bin/kelvoflash-cli program --yes --devices pll " + file + " " +
-                                port() + " 2>/dev/null";
-    const pid_t cli = forkpty(&master, nullptr, nullptr, &size);
-    if (cli == 0) {
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string before, after;
-    bool resized = false;
-    for (;;) {
-        pollfd entry{master, POLLIN, 0};
-        if (poll(&entry, 1, 60000) <= 0)
-            break;
-        char buffer[4096];
-        const ssize_t got = read(master, buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        (resized ? after : before).append(buffer, size_t(got));
-        if (!resized && contains(before, "s left: Waiting for")) {
-            size.ws_col = 30;
-            ioctl(master, TIOCSWINSZ, &size);
-            resized = true;
+    const std::string backup = files.path("pll.qup");
+    for (const std::string& arguments :
+         {"program --yes --devices pll " + file, "backup --yes --devices pll " + backup,
+          "verify " + backup}) {
+        SCOPED_TRACE(arguments);
+        winsize size{};
+        size.ws_col = 40;
+        size.ws_row = 24;
+        int master = -1;
+        const std::string command = "exec " + std::string(KF_BINARY_DIR) + "/bin/kelvoflash-cli " +
+                                    arguments + " " + port() + " 2>/dev/null";
+        const pid_t cli = forkpty(&master, nullptr, nullptr, &size);
+        if (cli == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
         }
-    }
-    EXPECT_EQ(exitStatus(cli), 0);
-    close(master);
-    EXPECT_TRUE(contains(before, "PLL")) << before;
-    for (const auto& [piece, width] : pieces(before))
-        EXPECT_LE(width, 39u) << piece;
-    ASSERT_TRUE(resized) << before;
-    // The countdown of the reboot wait, redrawn at the new width (the first piece may have
-    // been drawn just before the resize).
-    int countdowns = 0;
-    for (const auto& [piece, width] : pieces(after)) {
-        if (!contains(piece, " s left: Waiting for"))
-            continue;
-        if (countdowns++ > 0) {
-            EXPECT_LE(width, 29u) << piece;
+        std::string before, after;
+        bool resized = false;
+        for (;;) {
+            pollfd entry{master, POLLIN, 0};
+            if (poll(&entry, 1, 60000) <= 0)
+                break;
+            char buffer[4096];
+            const ssize_t got = read(master, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            (resized ? after : before).append(buffer, size_t(got));
+            if (!resized && contains(before, "Waiting for Camera boot")) {
+                size.ws_col = 30;
+                ioctl(master, TIOCSWINSZ, &size);
+                resized = true;
+            }
         }
+        EXPECT_EQ(exitStatus(cli), 0);
+        close(master);
+        EXPECT_TRUE(contains(before, "PLL")) << before;
+        for (const auto& [piece, width] : pieces(before))
+            EXPECT_LE(width, 39u) << piece;
+        ASSERT_TRUE(resized) << before;
+        // The reboot wait, redrawn at the new width (the first piece may have been drawn just
+        // before the resize).
+        int countdowns = 0;
+        for (const auto& [piece, width] : pieces(after)) {
+            EXPECT_LE(width, 39u) << piece;
+            if (!contains(piece, "Waiting for"))
+                continue;
+            if (countdowns++ > 0) {
+                EXPECT_LE(width, 29u) << piece;
+            }
+        }
+        EXPECT_GT(countdowns, 3) << after;
     }
-    EXPECT_GT(countdowns, 3) << after;
 }
 
 TEST_F(InterruptCamsim, AClosedStandardOutputStopsTheProgressButNotTheRun) {

@@ -71,12 +71,19 @@ TEST_F(Program, RefusedLoadsAndUnconfirmedRunsWriteNothing) {
                     ": the camera has 004 V01.00, the file the older 004 V00.09; --emergency "
                     "programs an older version.\n";
     EXPECT_EQ(run.err, expected);
-    run = runCli("program --yes " + sample("other.qup", 1, 1, 5) + " " + port());
+    // A variant is shown whole, however many digits it has.
+    run = runCli("program --yes " + sample("other.qup", 1, 1, 5647) + " " + port());
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.err, "\nMain FPGA: the camera has variant 004 (004 V01.00), the file "
-                                  "variant 005 (005 V01.01); --emergency accepts another "
+                                  "variant 5647 (5647 V01.01); --emergency accepts another "
                                   "variant.\n"))
         << run.err;
+
+    // A name outside ASCII comes back as it was given.
+    const std::string missing = sample("x.qup", 1, 1) + "-ütf名.qup";
+    run = runCli("program --yes '" + missing + "' " + port());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Can't open file " + missing + ", error = 2\n")) << run.err;
 
     // Without a terminal or --yes the run is not started.
     run = runCli("program " + sample("new.qup", 1, 1) + " " + port());

@@ -1,13 +1,20 @@
 // The update file: writer and reader against the worked example, padding and checksum, the tag,
-// and malformed files the reader must refuse without reading outside its bytes.
+// and malformed files the reader must refuse without reading outside its bytes; writing a file
+// over an old one, a link or in a folder that takes no new file.
 
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "programmer/files/file_io.h"
+#include "programmer/files/file_probe.h"
 #include "programmer/files/update_file_reader.h"
 #include "programmer/files/update_file_writer.h"
 #include "tests/files/sample_files.h"
@@ -191,4 +198,113 @@ TEST(FileIo, SafeWriteReplacesOnlyWhenComplete) {
     EXPECT_EQ(readWholeFile(folder.path("none.qup"), back), ENOENT);
     EXPECT_TRUE(back.empty());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `work` where folder permissions count: root ignores them, so as root it runs in a child
+// that has become nobody. The result (an errno value) comes back as the child's exit status.
+int whereFolderPermissionsCount(const std::function<int()>& work) {
+    if (geteuid() != 0)
+        return work();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
+            _exit(255);
+        _exit(work());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<uint8_t> contentsOf(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    readWholeFile(path, bytes);
+    return bytes;
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat info {};
+    ::lstat(path.c_str(), &info);
+    return info.st_mode;
+}
+
+size_t entriesIn(const std::string& folder) {
+    return size_t(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+}  // namespace
+
+// What an overwrite keeps of the old file: its permissions; a link stays a link and its target
+// (in its own folder) gets the bytes.
+TEST(FileIo, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
+    struct Case {
+        const char* name;
+        const char* written;      // the path given to the writer
+        const char* link;         // a link at `written` to this (relative) path; null: none
+        const char* target;       // where the bytes must end up
+        mode_t oldMode;           // 0: no old file
+    } cases[] = {
+        {"a private file stays private", "out.qup", nullptr, "out.qup", 0600},
+        {"an executable file stays so", "out.qup", nullptr, "out.qup", 0750},
+        {"a link's target in another folder", "link.qup", "sub/real.qup", "sub/real.qup", 0640},
+        {"a link to a link", "link.qup", "hop.qup", "sub/real.qup", 0600},
+        {"a link to a file not made yet", "link.qup", "sub/new.qup", "sub/new.qup", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        files_test::TempFolder folder;
+        std::filesystem::create_directory(folder.path("sub"));
+        if (c.oldMode != 0) {
+            ASSERT_TRUE(files_test::writeFile(folder.path(c.target), "old"));
+            ASSERT_EQ(::chmod(folder.path(c.target).c_str(), c.oldMode), 0);
+        }
+        if (c.link != nullptr) {
+            ASSERT_EQ(::symlink(c.link, folder.path(c.written).c_str()), 0);
+            if (std::string(c.link) == "hop.qup") {
+                ASSERT_EQ(::symlink("sub/real.qup", folder.path("hop.qup").c_str()), 0);
+            }
+        }
+        const size_t before = entriesIn(folder.path()) + entriesIn(folder.path("sub"));
+        EXPECT_EQ(checkCanCreate(folder.path(c.written)), 0);
+        ASSERT_EQ(writeFileSafely(folder.path(c.written), {1, 2, 3}), 0);
+        EXPECT_EQ(contentsOf(folder.path(c.target)), (std::vector<uint8_t>{1, 2, 3}));
+        if (c.oldMode != 0) {
+            EXPECT_EQ(modeOf(folder.path(c.target)) & 07777, c.oldMode);
+        }
+        if (c.link != nullptr) {
+            EXPECT_TRUE(S_ISLNK(modeOf(folder.path(c.written))));
+        }
+        EXPECT_EQ(entriesIn(folder.path()) + entriesIn(folder.path("sub")),
+                  before + (c.oldMode == 0 ? 1 : 0))
+            << "no temporary file left";
+    }
+}
+
+// A folder that takes no new file: a writable file in it is written in place; a new one is
+// refused before anything is written, with the folder's errno.
+TEST(FileIo, AFileInAReadOnlyFolderIsWrittenInPlace) {
+    files_test::TempFolder folder;
+    const std::string readOnly = folder.path("ro");
+    const std::string keep = folder.path("ro/keep.qup");
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+    std::filesystem::create_directory(readOnly);
+    ASSERT_TRUE(files_test::writeFile(keep, "old"));
+    ASSERT_EQ(::chmod(keep.c_str(), 0644), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(::chown(keep.c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0555), 0);
+
+    EXPECT_EQ(whereFolderPermissionsCount([&] { return checkCanCreate(keep); }), 0);
+    EXPECT_EQ(whereFolderPermissionsCount([&] { return writeFileSafely(keep, {1, 2, 3}); }), 0);
+    EXPECT_EQ(contentsOf(keep), (std::vector<uint8_t>{1, 2, 3}));
+    const std::string added = folder.path("ro/new.qup");
+    EXPECT_EQ(whereFolderPermissionsCount([&] { return checkCanCreate(added); }), EACCES);
+    EXPECT_EQ(whereFolderPermissionsCount([&] { return writeFileSafely(added, {1}); }), EACCES);
+    EXPECT_EQ(entriesIn(readOnly), 1u);
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0755), 0);
 }

@@ -1,4 +1,5 @@
-// The real front end: the usage box before any connection, and against camsim over a pty: -S
+// The real front end: the usage box before any connection (printed, and logged with -L, without
+// a display), and against camsim over a pty: -S
 // connects at start, Select Port reconnects through the connection dialog, Escape quits; an update
 // file loaded through the file dialog programs two devices, one of which camsim makes fail.
 // Screenshots are kept as test artifacts.
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <cstdio>
 #include <cstdlib>
 
 #include "camsim_front_end.h"
@@ -42,8 +44,31 @@ TEST(StartUp, HelpShowsTheUsageBoxOnly) {
     EXPECT_FALSE(morvat.InitInstance("-S -T0 -H"));
     EXPECT_TRUE(driver.finished()) << driver.pending();
     EXPECT_EQ(title, "qel.programmer Information");
-    EXPECT_EQ(text, QString::fromLatin1(app::UsageText().c_str()));
+    EXPECT_EQ(text, QString::fromStdString(app::UsageText()));
     EXPECT_EQ(morvat.mainDialogResult, -1) << "the main dialog must not run";
+}
+
+// Without a display the usage text is printed instead of shown; -L logs that start as with a box:
+// the start line, and the end line at exit.
+TEST(StartUp, HelpWithoutADisplayPrintsTheUsageAndLogsTheStart) {
+    tools::TempFolder folder;
+    const std::string command = "cd " + folder.path() +
+                                " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                KF_BINARY_DIR + "/bin/kelvoflash -H -L 2>&1";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, got);
+        EXPECT_EQ(pclose(pipe), 0);
+    }
+    EXPECT_EQ(out, app::UsageText() + "\n");
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(files::readWholeFile(folder.path(app::kLogFileName), bytes), 0) << "no log written";
+    const std::string log(bytes.begin(), bytes.end());
+    EXPECT_EQ(log.rfind("Logging to prog_log.txt started ", 0), 0u) << log;
+    EXPECT_NE(log.find("\r\n\r\nLogging ended "), std::string::npos) << log;
 }
 
 struct RowsSeen {
@@ -75,13 +100,14 @@ void pressKey(QWidget* widget, int key) {
     QApplication::sendEvent(widget, &event);
 }
 
-// The update file of both FPGAs at 003 V01.01, written into `folder`.
-std::string writeFpgaUpdate(const tools::TempFolder& folder) {
+// The update file of both FPGAs at 003 V01.01, written into `folder` as `name`.
+std::string writeFpgaUpdate(const tools::TempFolder& folder,
+                            const std::string& name = "fpga_update.qup") {
     const tools::SampleSettings sample{
         1, 1, 3, {false, true, false, false, true}, 320 * 1024, 160 * 1024, 96 * 1024};
     std::vector<uint8_t> bytes;
     EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
-    const std::string path = folder.path("fpga_update.qup");
+    const std::string path = folder.path(name);
     EXPECT_EQ(files::writeFileSafely(path, bytes), 0);
     return path;
 }
@@ -188,7 +214,8 @@ TEST_F(CamsimGui, LoadsAFileProgramsTwoDevicesAndShowsTheOneThatFailed) {
     startCamsim({"--firmware", "0:3:1.00", "--firmware", "1:3:1.00", "--firmware", "4:3:1.00",
                  "--fault", "erase-fail:4"});
     tools::TempFolder folder;
-    const std::string updateFile = writeFpgaUpdate(folder);
+    // Two- and three-byte characters in the name, as the title shows it.
+    const std::string updateFile = writeFpgaUpdate(folder, "fpga_ütf名.qup");
 
     std::vector<QString> boxes;
     RowsSeen rows;
@@ -219,7 +246,8 @@ TEST_F(CamsimGui, LoadsAFileProgramsTwoDevicesAndShowsTheOneThatFailed) {
     EXPECT_EQ(rows.colours[4], QColor(255, 0, 0).rgb());
     EXPECT_EQ(rows.words[1], "done");
     EXPECT_EQ(rows.words[4], "failed");
-    EXPECT_TRUE(rows.title.endsWith(".qup")) << "the loaded file's name: " << rows.title.toStdString();
+    EXPECT_TRUE(rows.title.endsWith(QString::fromUtf8(" - fpga_ütf名.qup")))
+        << "the loaded file's name: " << rows.title.toStdString();
     EXPECT_EQ(rows.currentFw[4], "003 V01.00") << "a refused erase leaves the old image";
     // Whether a refused erase touched the flash is not known: the device must be programmed again.
     EXPECT_EQ(status, "Programming failed for Head FPGA! Incomplete, program again: Head FPGA.");

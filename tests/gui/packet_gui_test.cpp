@@ -1,6 +1,7 @@
 // The Packet button in the real front end against camsim: device packet mode (-P1) backs the PLL
 // up; a right click switches to file packet mode, which builds an update file from a device file
-// chosen in the file dialogs. Screenshots of both modes are kept as artifacts.
+// chosen in the file dialogs, and asks before it is built again over that file. The names hold
+// two- and three-byte characters. Screenshots of both modes are kept as artifacts.
 
 #include <QCheckBox>
 #include <QMouseEvent>
@@ -41,7 +42,7 @@ protected:
 
 TEST_F(PacketGui, BacksThePllUpThenARightClickSwitchesToFilePacketsAndBuildsOne) {
     startCamsim({"--firmware", "0:4:1.00", "--firmware", "3:4:1.00"});
-    const std::string out = folder.path("backup.qup");
+    const std::string out = folder.path("bäckup名.qup");
     QString status, captionBefore, captionAfter;
     QRgb pllColour = 0;
     bool shot = false;
@@ -67,10 +68,10 @@ TEST_F(PacketGui, BacksThePllUpThenARightClickSwitchesToFilePacketsAndBuildsOne)
         });
     const std::string deviceFile = folder.path("eeprom_004_V01_02.bin");
     std::ofstream(deviceFile, std::ios::binary) << std::string(448, 'e');
-    const std::string packet = folder.path("packet.qup");
-    QString packetStatus;
+    const std::string packet = folder.path("päcket名.qup");
+    QString packetStatus, question;
     bool packetShot = false;
-    packetSteps(2, folder.path("packet"));  // EEPROM: every check box is enabled for file packets
+    packetSteps(2, folder.path("päcket名"));  // EEPROM: every check box is enabled for file packets
     driver.step("device file dialog", guitest::fileDialogOpen,
                 [&] { guitest::answerFileDialog(deviceFile); });
     driver.step(
@@ -79,8 +80,22 @@ TEST_F(PacketGui, BacksThePllUpThenARightClickSwitchesToFilePacketsAndBuildsOne)
             captionAfter = main->button(app::kIdPacket)->text();
             packetStatus = main->statusLine()->text();
             packetShot = guitest::saveScreenshot(*main, "packet_file_mode.png");
-            main->button(app::kIdQuit)->click();
+            main->button(app::kIdPacket)->click();
         });
+    driver.step("save dialog again", guitest::fileDialogOpen,
+                [&] { guitest::answerFileDialog(packet); });
+    driver.step(
+        "overwrite question", [] { return guitest::openMessageBox() != nullptr; },
+        [&] {
+            if (QMessageBox* box = guitest::openMessageBox()) {
+                question = box->text();
+                box->done(QMessageBox::No);
+            }
+        },
+        true);
+    driver.step(
+        "kept", [this] { return mainIdle(); },
+        [this] { main->button(app::kIdQuit)->click(); });
     driver.start();
     morvat.InitInstance("-P1 -S -T0 -B0");
 
@@ -95,6 +110,8 @@ TEST_F(PacketGui, BacksThePllUpThenARightClickSwitchesToFilePacketsAndBuildsOne)
     EXPECT_EQ(packetStatus, QString::fromStdString("Creating qel.update file " + packet + " done"));
     EXPECT_TRUE(files::pathExists(packet));
     EXPECT_TRUE(packetShot);
+    EXPECT_EQ(question, QString::fromStdString("File " + packet +
+                                               " already exists.\nDo you want to overwrite it?\n"));
 }
 
 }  // namespace
