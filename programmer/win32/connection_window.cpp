@@ -3,7 +3,6 @@
 #include "programmer/app/control_ids.h"
 #include "programmer/app/start_options.h"
 #include "programmer/win32/resource.h"
-#include "programmer/win32/shown_text.h"
 
 namespace win32 {
 
@@ -14,7 +13,7 @@ bool ConnectionWindow::onInit() {
     SendMessageA(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     if (HMENU menu = GetSystemMenu(window(), FALSE)) {
         AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuA(menu, MF_STRING, app::kIdAboutBox, shownText(app::kAboutMenuEntry).c_str());
+        AppendMenuA(menu, MF_STRING, app::kIdAboutBox, app::kAboutMenuEntry);
     }
     return true;
 }
@@ -34,7 +33,7 @@ void ConnectionWindow::render() {
         SendMessageA(ports, CB_RESETCONTENT, 0, 0);
         for (const std::string& item : list.items)
             SendMessageA(ports, CB_ADDSTRING, 0,
-                         reinterpret_cast<LPARAM>(shownText(item).c_str()));
+                         reinterpret_cast<LPARAM>(item.c_str()));
         shownPorts_ = list.items;
     }
     if (SendMessageA(ports, CB_GETCURSEL, 0, 0) != list.selected)

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "programmer/win32/shown_text.h"
 
 namespace win32 {
 
@@ -96,9 +95,8 @@ bool DialogWindow::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
 
 void DialogWindow::setText(int id, const std::string& text) {
     HWND control = GetDlgItem(window_, id);
-    const std::string shown = shownText(text);
-    if (control != nullptr && windowText(control) != shown)
-        SetWindowTextA(control, shown.c_str());
+    if (control != nullptr && windowText(control) != text)
+        SetWindowTextA(control, text.c_str());
 }
 
 void DialogWindow::setEnabled(int id, bool enabled) {
@@ -112,9 +110,8 @@ void DialogWindow::setChecked(int id, bool checked) {
 }
 
 void DialogWindow::setTitle(const std::string& title) {
-    const std::string shown = shownText(title);
-    if (windowText(window_) != shown)
-        SetWindowTextA(window_, shown.c_str());
+    if (windowText(window_) != title)
+        SetWindowTextA(window_, title.c_str());
 }
 
 }  // namespace win32

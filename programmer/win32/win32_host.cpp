@@ -10,7 +10,6 @@
 #include "programmer/win32/connection_window.h"
 #include "programmer/win32/main_window.h"
 #include "programmer/win32/resource.h"
-#include "programmer/win32/shown_text.h"
 
 namespace win32 {
 
@@ -24,7 +23,7 @@ constexpr size_t kPathBuffer = 4 * MAX_PATH;
 
 // "desc|*.x|All|*.*||" -> the same with NULs, as the common dialogs take it.
 std::string windowsFilter(const std::string& filter) {
-    std::string result = shownText(filter);
+    std::string result = filter;
     for (char& c : result) {
         if (c == '|')
             c = '\0';
@@ -43,13 +42,11 @@ INT_PTR CALLBACK aboutProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_INITDIALOG: {
             const auto* about = reinterpret_cast<const AboutText*>(lParam);
             const size_t newline = about->text.find('\n');
-            SetWindowTextA(window, shownText(about->title).c_str());
-            SetDlgItemTextA(window, IDC_ABOUT_VERSION,
-                            shownText(about->text.substr(0, newline)).c_str());
-            SetDlgItemTextA(window, IDC_ABOUT_LINE,
-                            newline == std::string::npos
-                                ? ""
-                                : shownText(about->text.substr(newline + 1)).c_str());
+            SetWindowTextA(window, about->title.c_str());
+            SetDlgItemTextA(window, IDC_ABOUT_VERSION, about->text.substr(0, newline).c_str());
+            const std::string line =
+                newline == std::string::npos ? std::string() : about->text.substr(newline + 1);
+            SetDlgItemTextA(window, IDC_ABOUT_LINE, line.c_str());
             return TRUE;
         }
         case WM_COMMAND:
@@ -81,8 +78,8 @@ DialogWindow* Win32Host::windowOf(const app::DialogModel& model) const {
 
 // Task-modal and without an owner: the box stops every window of the program until answered.
 int Win32Host::box(const std::string& text, const std::string& caption, UINT style) {
-    const std::string title = caption.empty() ? kProgramName : shownText(caption);
-    return MessageBoxA(nullptr, shownText(text).c_str(), title.c_str(), style | MB_TASKMODAL);
+    const std::string title = caption.empty() ? kProgramName : caption;
+    return MessageBoxA(nullptr, text.c_str(), title.c_str(), style | MB_TASKMODAL);
 }
 
 void Win32Host::messageBox(const std::string& text, const std::string& caption,
@@ -101,7 +98,6 @@ bool Win32Host::askYesNoWithoutIcon(const std::string& text) {
 std::optional<std::string> Win32Host::fileDialog(const app::FileDialogRequest& request,
                                                  bool save) {
     const std::string filter = windowsFilter(request.filter);
-    const std::string title = shownText(request.title);
     std::vector<char> path(kPathBuffer, '\0');
     request.initialName.copy(path.data(), path.size() - 1);
 
@@ -112,7 +108,7 @@ std::optional<std::string> Win32Host::fileDialog(const app::FileDialogRequest& r
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = DWORD(path.size());
-    dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
     dialog.lpstrDefExt = request.defaultExtension.empty() ? nullptr
                                                           : request.defaultExtension.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
