@@ -36,12 +36,15 @@ class LibraryHost : public testing::Test {
 protected:
     Environment environment() const {
         return {{"TESSIPORT_INSTANCE", instance},
+                {"XDG_RUNTIME_DIR", runtime.path()},
                 {"QEL_DATA_DIR", data.path()},
                 {"TESSIPORT_SYSTEM_DIR", data.path()},
                 {"QEL_COM1", "/nonexistent/port"}};
     }
     std::string logText() const { return libtest::readText(data.path("tessiport.log")); }
+    std::string block() const { return blockPath(runtime.path(), instance); }
     tools::TempFolder data;
+    tools::TempFolder runtime;
     const std::string instance = uniqueInstance();
 };
 
@@ -395,17 +398,17 @@ TEST_F(LibraryHost, ProcessesAttachingAtOnceAreAllCounted) {
     }
     for (auto& host : hosts)
         EXPECT_EQ(host->readLine(), "ready");
-    const BlockView block = readBlock(instance);
-    EXPECT_TRUE(block.exists);
-    EXPECT_EQ(block.count, uint32_t(kHosts));
-    EXPECT_EQ(block.folder, data.path());
-    EXPECT_EQ(block.logPath, data.path("tessiport.log"));
+    const BlockView view = readBlock(block());
+    EXPECT_TRUE(view.exists);
+    EXPECT_EQ(view.count, uint32_t(kHosts));
+    EXPECT_EQ(view.folder, data.path());
+    EXPECT_EQ(view.logPath, data.path("tessiport.log"));
     for (auto& host : hosts) {
         host->finish();
         EXPECT_EQ(host->wait(), 0);
     }
     // The last one to go removes the block.
-    EXPECT_FALSE(readBlock(instance).exists);
+    EXPECT_FALSE(readBlock(block()).exists);
 }
 
 TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpItsLog) {
@@ -415,16 +418,16 @@ TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpIt
     ASSERT_TRUE(killed.start({"wait"}, environment()));
     ASSERT_EQ(killed.readLine(), "ready");
     killed.killHard();
-    EXPECT_EQ(readBlock(instance).count, 1u);  // left behind
+    EXPECT_EQ(readBlock(block()).count, 1u);  // left behind
 
     Environment later = environment();
     later["QEL_DATA_DIR"] = second.path();
     HostProcess next;
     ASSERT_TRUE(next.start({"wait"}, later));
     ASSERT_EQ(next.readLine(), "ready");
-    const BlockView block = readBlock(instance);
-    EXPECT_EQ(block.count, 1u);
-    EXPECT_EQ(block.folder, second.path());
+    const BlockView view = readBlock(block());
+    EXPECT_EQ(view.count, 1u);
+    EXPECT_EQ(view.folder, second.path());
     next.finish();
     EXPECT_EQ(next.wait(), 0);
     EXPECT_THAT(libtest::readText(second.path("tessiport.log")),
@@ -432,8 +435,7 @@ TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpIt
 }
 
 TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
-    const std::string name = "/TESSIPORT-" + std::to_string(geteuid()) + "-" + instance;
-    const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    const int fd = open(block().c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     // A live process holds it without having sized it: the library waits briefly, then opens
     // no boards.
@@ -447,7 +449,6 @@ TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
     close(fd);
     run = runHost({"open:b101:comport1"}, environment());
     EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0x80332006 0x0"}));
-    shm_unlink(name.c_str());
 }
 
 }  // namespace
