@@ -186,7 +186,7 @@ void closeLog() { adoptLogFile(-1); }
 
 using namespace tessiport;
 
-extern "C" __attribute__((visibility("default"))) uint32_t Enable_Error_Messages(
+extern "C" TESSIPORT_API uint32_t Enable_Error_Messages(
     uint32_t mode, TP_ErrorCallback callback) {
     errorCallback = callback;
     errorMessageFlags = mode;
@@ -194,7 +194,7 @@ extern "C" __attribute__((visibility("default"))) uint32_t Enable_Error_Messages
     return TP_OK;
 }
 
-extern "C" __attribute__((visibility("default"))) uint32_t Enable_Message_Log(
+extern "C" TESSIPORT_API uint32_t Enable_Message_Log(
     uint32_t log_bits, const char* file_name) {
     if (log_bits == 0) {
         endLog();
