@@ -9,6 +9,7 @@
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
 #include "tessiport/link_setup.h"
+#include "tessiport/os_version.h"
 #include "tessiport/process_attach.h"
 #include "tessiport/serial_binding.h"
 
@@ -188,7 +189,7 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
         return refused;
 
     // Without the shared block the library has no place for its log and its paths.
-    if (!processAttached()) {
+    if (!operatingSystemSupported() || !processAttached()) {
         LogMessage(level::kError, valueOf(given), "Open_Cam_Ext: Driver is not built for this OS");
         *handle = 0;
         return TP_ERR_OS_NOT_SUPPORTED;
