@@ -207,10 +207,11 @@ int countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// COM-port boards 1 (its camera drops GET_CAMERA_STATUS) and 2; grabber boards 3-7.
+// COM-port boards 1 (its camera drops GET_CAMERA_STATUS) and 2; grabber boards 3-8 (the camera
+// of 8 drops GET_CAMERA_INFO, so every test of its connection reconnects).
 const std::vector<Board> kRaceBoards = {
     {1, true, {"no-reply:0x0210"}}, {2, true, {}},  {3, false, {}}, {4, false, {}},
-    {5, false, {}},                 {6, false, {}}, {7, false, {}},
+    {5, false, {}},                 {6, false, {}}, {7, false, {}}, {8, false, {"no-reply:0x0111"}},
 };
 const Board& board(int number) {
     return kRaceBoards[size_t(number - 1)];
@@ -332,6 +333,31 @@ void grabberLibrariesLoadedAtOnce(const LoadedLibrary& lib, Faults& faults) {
     });
 }
 
+// Reconnects (the channel closed and opened again) while other threads send on the same handle:
+// each command runs whole on the old channel or on the new one.
+void commandsDuringReconnects(const LoadedLibrary& lib, Faults& faults) {
+    uint32_t handle = 0;
+    faults.expect(lib.openBoard(board(8), kUntestedOpen, handle) == 0, "open board 8");
+    std::atomic<bool> stop{false};
+    std::thread reconnecter([&] {
+        for (int round = 0; round < 3; ++round) {
+            uint32_t value = handle;
+            const uint32_t result = lib.openBoard(board(8), kTestedOpen, value);
+            faults.expect(result == TP_ERR_CHANNEL && value == handle,
+                          "reconnect gave " + hex(result) + " handle " + hex(value));
+        }
+        stop = true;
+    });
+    runThreads(3, [&](int) {
+        while (!stop) {
+            const uint32_t result = lib.askType(board(8), handle);
+            faults.expect(result == 0, "command gave " + hex(result));
+        }
+    });
+    reconnecter.join();
+    faults.expect(lib.close(&handle) == 0, "close board 8");
+}
+
 struct Race {
     const char* name;
     std::vector<int> boards;  // of kRaceBoards
@@ -345,6 +371,7 @@ const Race kRaces[] = {
     {"SixThreadsOnOneComPort", {2}, commandsOnOneComPort},
     {"CommandsWhileTheBoardIsReopened", {2, 5}, commandsWhileReopening},
     {"GrabberLibrariesLoadedByThreadsAtOnce", {3, 5, 6, 7}, grabberLibrariesLoadedAtOnce},
+    {"CommandsDuringReconnects", {8}, commandsDuringReconnects},
 };
 
 // Each race in a process of its own under ctest: a crash shows which one it was.
