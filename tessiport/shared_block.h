@@ -72,8 +72,10 @@ private:
 
     char name_[kNameSize] = {};  // no heap: the block object outlives the library's heap users
     char lockName_[kNameSize] = {};
-    int guardFd_ = -1;
-    int blockFd_ = -1;
+    // The system's references to the lock object and the block (descriptors here; wide enough for
+    // another system's handles).
+    intptr_t guardFd_ = -1;
+    intptr_t blockFd_ = -1;
     SharedState* state_ = nullptr;
     bool first_ = false;
 };
