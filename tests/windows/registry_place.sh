@@ -6,6 +6,7 @@
 # Usage: registry_place.sh WINE_RUN C_HOST DLL GRABBER
 set -euo pipefail
 run="$1" host="$2" dll="$3" grabber="$4"
+source "$(dirname "$0")/wine_check.sh"
 work="$(mktemp -d)"
 key='HKLM\Software\cameralink'
 cleanup() { "$run" reg delete "$key" /f >/dev/null 2>&1 || true; rm -rf "$work"; }

@@ -4,6 +4,7 @@
 # Usage: two_processes.sh WINE_RUN C_HOST PROBE DLL
 set -euo pipefail
 run="$1" host="$2" probe="$3" dll="$4"
+source "$(dirname "$0")/wine_check.sh"
 work="$(mktemp -d)"
 trap 'exec 3>&- 2>/dev/null; rm -rf "$work"' EXIT
 mkfifo "$work/in"
