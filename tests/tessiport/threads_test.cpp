@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
@@ -371,6 +372,10 @@ const Race kRaces[] = {
     {"GrabberLibrariesLoadedByThreadsAtOnce", {3, 5, 6, 7}, grabberLibrariesLoadedAtOnce},
     {"CommandsDuringReconnects", {8}, commandsDuringReconnects},
 };
+
+void PrintTo(const Race& race, std::ostream* out) {
+    *out << race.name;
+}
 
 // Each race in a process of its own under ctest: a crash shows which one it was.
 class Races : public testing::TestWithParam<Race> {};
