@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# libtessiport's thread test (several threads on several handles) under ThreadSanitizer, in a
-# build of its own (build-tsan) that builds only what that test needs.
+# libtessiport's thread test (races of several threads on the same and different handles, and a
+# short random mix of calls) under ThreadSanitizer, in a build of its own (build-tsan) that builds
+# only what that test needs. scripts/stress.sh runs it longer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 launcher=()

@@ -1,5 +1,7 @@
 #include "tessiport/com_port_channel.h"
 
+#include <memory>
+
 #include "platform/clock.h"
 #include "tessiport/library_log.h"
 
@@ -7,20 +9,16 @@ namespace tessiport {
 
 uint32_t openComPort(DriverEntry& entry, int portNumber, uint32_t baudRate) {
     closeComPort(entry);
-    auto* port = new protocol::ComTransport(protocol::Variant::Library, libraryLogSink(),
-                                            platform::realClock());
+    auto port = std::make_unique<protocol::ComTransport>(protocol::Variant::Library,
+                                                         libraryLogSink(), platform::realClock());
     const uint32_t result = port->openLibrary(portNumber, baudRate);
-    if (!port->isOpen()) {
-        delete port;
-        return result;
-    }
-    entry.comPort = port;
+    if (port->isOpen())
+        entry.comPort = std::move(port);
     return result;
 }
 
 void closeComPort(DriverEntry& entry) {
-    delete entry.comPort;
-    entry.comPort = nullptr;
+    entry.comPort.reset();
 }
 
 }  // namespace tessiport

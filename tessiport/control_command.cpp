@@ -102,12 +102,15 @@ uint32_t validate(const uint8_t* buffer, uint32_t held, uint16_t commandCode, ui
 uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t size_in,
                             uint8_t* reply, uint32_t capacity) {
     std::unique_lock lock(driver_entry_crisec);
-    DriverEntry* entry = findEntry(handle);
-    if (entry == nullptr) {
+    EntryUse entry(handle, true);
+    if (!entry) {
         lock.unlock();
         LogMessage(level::kError, handle, "Control_Command: HANDLE 0x%x not valid", handle);
         return TP_ERR_HANDLE;
     }
+    // The line is this transaction's until the reply has been read: a rate change or a
+    // reconnect on another thread waits for it.
+    std::unique_lock line(entry->lineMutex);
 
     uint8_t buffer[kWorkingBufferSize] = {};
     std::memcpy(buffer, command, size_in);
@@ -168,14 +171,14 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
         if (got == 0)
             return readFailed(lock, handle, bodyRead);
     }
+    line.unlock();
     lock.unlock();
 
     const uint32_t result = validate(buffer, held, code, handle, reply, capacity);
     if (result != TP_ERR_CHECKSUM) {
         // A whole reply came through: the camera talks at the rate the grabber is set to.
-        lock.lock();
-        if (DriverEntry* still = findEntry(handle)) still->transfer.baudrate = still->grabberRate;
-        lock.unlock();
+        std::lock_guard relock(driver_entry_crisec);
+        entry->transfer.baudrate = entry->grabberRate;
     }
     logReplyDump(handle, buffer, std::min<uint32_t>(length, held));
     LogMessage(level::kTrace, handle, "Control_Command: Control_command end");
@@ -206,20 +209,24 @@ extern "C" uint32_t Control_Command(uint32_t handle, const void* command, uint32
     if (replyBytes == nullptr)
         capacity = 0;
 
-    protocol::ComTransport* port = nullptr;
-    uint32_t timeoutMs = 0;
     {
-        std::lock_guard lock(driver_entry_crisec);
-        const DriverEntry* entry = findEntry(handle);
-        if (entry == nullptr) {
+        // The COM port stays open while this call uses it, and its line is this call's alone:
+        // the transport's buffers serve one telegram at a time.
+        EntryUse entry(handle, true);
+        if (!entry) {
             LogMessage(level::kError, handle, "Control_Command: HANDLE 0x%x not valid", handle);
             return TP_ERR_HANDLE;
         }
-        port = entry->comPort;
-        timeoutMs = entry->commandTimeout;
+        if (entry->comPort != nullptr) {
+            uint32_t timeoutMs = 0;
+            {
+                std::lock_guard lock(driver_entry_crisec);
+                timeoutMs = entry->commandTimeout;
+            }
+            std::lock_guard line(entry->lineMutex);
+            return entry->comPort->transaction(bytes, size_in, replyBytes, capacity, timeoutMs);
+        }
     }
-    if (port != nullptr)
-        return port->transaction(bytes, size_in, replyBytes, capacity, timeoutMs);
     return grabberTransaction(handle, bytes, size_in, replyBytes, capacity);
 }
 

@@ -1,9 +1,10 @@
 #pragma once
-// One open board of the library, and the process-wide table of them. The entry layout follows
-// the order in which the library's routines fill it; function references are the bound serial
-// functions of a frame grabber's Camera Link serial library or of the IMAQ library.
+// One open board of the library. The entry layout follows the order in which the library's
+// routines fill it; function references are the bound serial functions of a frame grabber's Camera
+// Link serial library or of the IMAQ library.
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "platform/dynamic_library.h"
@@ -37,16 +38,42 @@ struct TransferParametersBlock {
     uint32_t Transmit = 0;
 };
 
-struct DriverEntry {
-    platform::DynamicLibrary library;        // the loaded serial library; none for a COM port
+// The life of a taken entry (a free one has handle 0 and board -1):
+//
+//   free --reserve--> opening --open done--> open --last Close_Cam--> closing --> free
+//                        |                                                ^
+//                        +--------------- open failed --------------------+
+//
+// - opening: an Open_Cam_Ext owns it and binds the library and opens the channel. Nobody else
+//   changes it. Once `channelReady` is set, transactions pass (the open's own set-up commands, or
+//   another thread's on the same handle); every other call on it, and every other open of its
+//   board or handle, waits until it is open or free again.
+// - open: found by every call. A call that uses the channel counts itself in `inFlight` for as
+//   long as it does, so the channel and its bound functions stay as they are until it is done.
+// - closing: found by nobody; the closer waits (entryChanged) until `inFlight` is 0, then closes
+//   the channel, unloads the library and frees the entry.
+// State, `inFlight`, `openCount`, the time-outs and the transfer parameters change only under
+// driver_entry_crisec. Use of the channel itself (serialRef, the serial functions, the COM port)
+// is serialised by `lineMutex`, never by driver_entry_crisec alone: a COM-port transaction and a
+// rate change run without it. `linkMutex` keeps the multi-command link changes of one board (a
+// rate or configuration change, a reconnect) one at a time. Lock order: linkMutex, then
+// driver_entry_crisec, then lineMutex.
+enum class EntryState { Opening, Open, Closing };
+
+// What an entry holds; cleared as a whole when the entry is freed.
+struct EntryData {
+    platform::DynamicLibrary library;  // the loaded serial library (serial_libraries.h); none for a COM port
     SerialRef serialRef = nullptr;           // from clSerialInit or the IMAQ session
     char libraryPath[kLibraryPathLength] = {};
     uint32_t initmode = 0;                   // the open's initmode without the board number
     uint32_t openCount = 0;
     uint32_t handle = 0;                     // 0 marks a free entry
-    bool opening = false;                    // reserved by an open that has not finished
+    // A taken entry is open unless an open or a close is under way (tests fill entries directly).
+    EntryState state = EntryState::Open;
+    bool channelReady = false;               // opening: the channel may carry transactions
+    uint32_t inFlight = 0;                   // calls using the channel right now
     int32_t board = -1;                      // board number or COM port number; -1 when free
-    protocol::ComTransport* comPort = nullptr;  // the open COM port, owned by the entry
+    std::unique_ptr<protocol::ComTransport> comPort;  // the open COM port
     int32_t comPortNumber = 0;               // from a "comport%d" name; 0 = not a COM port
     uint32_t commandTimeout = 200;
     uint32_t imageTimeout = 3000;
@@ -66,6 +93,14 @@ struct DriverEntry {
     ClGetSupportedBaudRatesFn pclGetSupportedBaudRates = nullptr;
     ClSetBaudRateFn pclSetBaudRate = nullptr;
     ClFlushPortFn pclSerialFlush = nullptr;
+};
+
+struct DriverEntry : EntryData {
+    std::mutex lineMutex;
+    std::mutex linkMutex;
+
+    // Free again: everything cleared (the mutexes stay, nobody holds them then).
+    void clear() { static_cast<EntryData&>(*this) = EntryData{}; }
 };
 
 }  // namespace tessiport

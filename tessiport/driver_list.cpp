@@ -1,6 +1,7 @@
 #include "tessiport/driver_list.h"
 
 #include "tessiport/com_port_channel.h"
+#include "tessiport/library_log.h"
 #include "tessiport/no_destructor.h"
 #include "tessiport/serial_binding.h"
 
@@ -13,21 +14,32 @@ std::array<DriverEntry, kDriverListSize>& driverlist() {
     return entries.get();
 }
 
-DriverEntry* findEntry(uint32_t handle) {
+std::condition_variable_any& entryChanged() {
+    static NoDestructor<std::condition_variable_any> changed;
+    return changed.get();
+}
+
+DriverEntry* findTakenEntry(uint32_t handle) {
     // 0 is no handle: it must not find a free entry.
     if (handle == 0)
         return nullptr;
     for (DriverEntry& entry : driverlist())
-        if (entry.handle == handle && !entry.opening)
+        if (entry.handle == handle)
             return &entry;
     return nullptr;
 }
 
-DriverEntry* reserveFreeEntry(uint32_t handle) {
+DriverEntry* findEntry(uint32_t handle) {
+    DriverEntry* entry = findTakenEntry(handle);
+    return entry != nullptr && entry->state == EntryState::Open ? entry : nullptr;
+}
+
+DriverEntry* reserveFreeEntry(uint32_t handle, int32_t board) {
     for (DriverEntry& entry : driverlist()) {
         if (entry.handle == 0) {
             entry.handle = handle;
-            entry.opening = true;
+            entry.board = board;
+            entry.state = EntryState::Opening;
             return &entry;
         }
     }
@@ -36,20 +48,66 @@ DriverEntry* reserveFreeEntry(uint32_t handle) {
 
 DriverEntry* findBoard(int32_t board) {
     for (DriverEntry& entry : driverlist())
-        if (entry.board == board)
+        if (entry.handle != 0 && entry.board == board)
             return &entry;
     return nullptr;
+}
+
+void waitUntilSettled(std::unique_lock<std::recursive_mutex>& lock, const DriverEntry& entry) {
+    const uint32_t handle = entry.handle;
+    entryChanged().wait(lock, [&] {
+        return entry.handle != handle || entry.state == EntryState::Open;
+    });
+}
+
+EntryUse::EntryUse(uint32_t handle, bool duringOpen) {
+    std::lock_guard lock(driver_entry_crisec);
+    DriverEntry* entry = findTakenEntry(handle);
+    if (entry == nullptr)
+        return;
+    const bool usable = entry->state == EntryState::Open ||
+                        (duringOpen && entry->state == EntryState::Opening && entry->channelReady);
+    if (!usable)
+        return;
+    ++entry->inFlight;
+    entry_ = entry;
+}
+
+void EntryUse::release() {
+    if (entry_ == nullptr)
+        return;
+    std::lock_guard lock(driver_entry_crisec);
+    --entry_->inFlight;
+    entry_ = nullptr;
+    entryChanged().notify_all();
+}
+
+void closeEntry(std::unique_lock<std::recursive_mutex>& lock, DriverEntry& entry) {
+    entry.state = EntryState::Closing;
+    entryChanged().wait(lock, [&] { return entry.inFlight == 0; });
+    if (entry.comPort == nullptr && entry.pclSerialClose != nullptr && entry.serialRef != nullptr) {
+        LogMessage(level::kInfo, entry.handle, "Close_Cam: call pclSerialClose()");
+        try {
+            entry.pclSerialClose(entry.serialRef);
+        } catch (...) {
+            // A fault inside the grabber's close must not take the host down.
+        }
+    }
+    if (entry.library.isOpen())
+        LogMessage(level::kInfo, entry.handle, "Close_Cam: call FreeLibrary()");
+    releaseEntry(entry);
 }
 
 void releaseEntry(DriverEntry& entry) {
     closeComPort(entry);
     releaseSerialFunctions(entry);
-    entry = DriverEntry{};
+    entry.clear();
+    entryChanged().notify_all();
 }
 
 void clearDriverList() {
     for (DriverEntry& entry : driverlist())
-        entry = DriverEntry{};
+        entry.clear();
 }
 
 }  // namespace tessiport

@@ -1,6 +1,5 @@
 #include "tessiport/library_log.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/regular_file.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/log_file.h"
 #include "tessiport/user_interface.h"
@@ -180,11 +180,13 @@ void endLog() {
     endLogLocked();
 }
 
+void closeLog() { adoptLogFile(-1); }
+
 }  // namespace tessiport
 
 using namespace tessiport;
 
-extern "C" __attribute__((visibility("default"))) uint32_t Enable_Error_Messages(
+extern "C" TESSIPORT_API uint32_t Enable_Error_Messages(
     uint32_t mode, TP_ErrorCallback callback) {
     errorCallback = callback;
     errorMessageFlags = mode;
@@ -192,7 +194,7 @@ extern "C" __attribute__((visibility("default"))) uint32_t Enable_Error_Messages
     return TP_OK;
 }
 
-extern "C" __attribute__((visibility("default"))) uint32_t Enable_Message_Log(
+extern "C" TESSIPORT_API uint32_t Enable_Message_Log(
     uint32_t log_bits, const char* file_name) {
     if (log_bits == 0) {
         endLog();
@@ -209,10 +211,11 @@ extern "C" __attribute__((visibility("default"))) uint32_t Enable_Message_Log(
     // Whether this call created the file decides whether a failed first write may delete it: an
     // existing log is never removed.
     bool created = true;
-    int fd = ::open(path, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = platform::createRegularFile(path, platform::FileAccess::Append);
     if (fd < 0 && errno == EEXIST) {
+        // A name that is not a regular file (a FIFO would block the open) is refused.
         created = false;
-        fd = ::open(path, O_RDWR | O_APPEND | O_CLOEXEC);
+        fd = platform::openRegularFile(path, platform::FileAccess::Append);
     }
     if (fd < 0) {
         adoptLogFile(-1);

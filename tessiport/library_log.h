@@ -40,6 +40,8 @@ void setUpLog(char* folder, char* logPath, char* paramPath);
 void usePaths(const char* folder, const char* logPath, const char* paramPath);
 // The last detach: ends the log if one is open.
 void endLog();
+// A detach that leaves other processes attached: closes the log without ending it.
+void closeLog();
 
 // The process's log selection (3 at load; the parameter file's LOGGING key and
 // Enable_Message_Log change it) and whether a log file is open.

@@ -2,9 +2,12 @@
 
 #include <array>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include "protocol/commands.h"
 #include "protocol/reply_fields.h"
+#include "tessiport/driver_list.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
 
@@ -59,8 +62,18 @@ int rateBit(uint32_t rate) {
 }
 
 void setGrabberRate(DriverEntry& entry, int bit) {
-    entry.pclSetBaudRate(entry.serialRef, 1u << bit);
+    {
+        std::lock_guard line(entry.lineMutex);
+        entry.pclSetBaudRate(entry.serialRef, 1u << bit);
+    }
+    std::lock_guard lock(driver_entry_crisec);
     entry.grabberRate = kRatesByBit[size_t(bit)];
+}
+
+// The rate the entry holds and the one the grabber was last set to.
+std::pair<uint32_t, uint32_t> entryRates(const DriverEntry& entry) {
+    std::lock_guard lock(driver_entry_crisec);
+    return {entry.transfer.baudrate, entry.grabberRate};
 }
 
 bool canSwitchRates(const DriverEntry& entry) {
@@ -75,6 +88,7 @@ void setLinkClock(platform::Clock* clock) { clockOverride = clock; }
 uint32_t usableGrabberRates(DriverEntry& entry) {
     if (entry.pclGetSupportedBaudRates == nullptr) return 0;
     uint32_t mask = 0;
+    std::lock_guard line(entry.lineMutex);
     if (entry.pclGetSupportedBaudRates(entry.serialRef, &mask) < 0) return 0;
     return mask & kUnusedRatesCleared;
 }
@@ -99,21 +113,25 @@ uint32_t scan_camera_baudrate(DriverEntry& entry) {
                 if (result == 0) break;
             }
         }
+        const auto [entryRate, grabberRate] = entryRates(entry);
         if (result == 0) {
+            std::lock_guard lock(driver_entry_crisec);
             entry.transfer.baudrate = current;
-        } else if (entry.grabberRate != entry.transfer.baudrate) {
+        } else if (grabberRate != entryRate) {
             // Nothing answered: put the grabber back where the entry says it is, so the entry
             // never claims a rate the channel does not use.
-            const int bit = rateBit(entry.transfer.baudrate);
+            const int bit = rateBit(entryRate);
             if (bit >= 0) setGrabberRate(entry, bit);
         }
     }
 
     LogMessage(level::kInfo, value, "scan_camera: baudrate set to %d",
-               int(entry.transfer.baudrate));
+               int(entryRates(entry).first));
     if (result == 0) {
-        result = sendSimple(entry, protocol::cmd::GET_CAMERA_INFO, entry.cameraInfo,
-                            kCameraInfoCapacity);
+        uint8_t info[kCameraInfoSize] = {};
+        result = sendSimple(entry, protocol::cmd::GET_CAMERA_INFO, info, kCameraInfoCapacity);
+        std::lock_guard lock(driver_entry_crisec);
+        std::memcpy(entry.cameraInfo, info, sizeof info);
     }
     if (result != 0) LogMessage(level::kError, value, "scan_camera_baudrate failed");
     return result;
@@ -185,6 +203,7 @@ uint32_t get_actual_cl_config(DriverEntry& entry) {
         LogMessage(level::kError, value,
                    "get_actual_cl_config: GET_CL_CONFIGURATION failed with 0x%x", result);
     } else {
+        std::lock_guard lock(driver_entry_crisec);
         entry.transfer.ClockFrequency = protocol::readU32(&config[4]);
         entry.transfer.CCline = config[8];
         entry.transfer.DataFormat = config[9];
@@ -197,6 +216,7 @@ uint32_t get_actual_cl_config(DriverEntry& entry) {
     uint8_t format[kOutputFormatCapacity] = {};
     if (transact(entry, getFormat, format, sizeof format) == 0 &&
         protocol::requireReply(format, sizeof format, 10, TP_ERR_REPLY_SHORT) == 0) {
+        std::lock_guard lock(driver_entry_crisec);
         entry.transfer.DataFormat |= protocol::readU16(&format[6]);
         entry.outputFormatInfo = protocol::readU16(&format[8]);
     }
@@ -252,6 +272,7 @@ uint32_t get_firmwarerev(DriverEntry& entry) {
     using namespace protocol::field;
     bool mainUp = false;
     bool mainFpga = false;
+    std::lock_guard lock(driver_entry_crisec);
     for (size_t i = 0; i < count && !(mainUp && mainFpga); ++i) {
         const uint8_t* record = &reply[RECORDS + i * FIRMWARE_RECORD_SIZE];
         const char* name = reinterpret_cast<const char*>(record);

@@ -28,11 +28,11 @@ uint32_t get_firmwarerev(DriverEntry& entry);
 // channels), configuration, revisions, the grabber's baud-rate mask. 0 when the board may be used.
 uint32_t completeTestedOpen(DriverEntry& entry);
 
-// Open_Cam_Ext with the handle of an open board: test the connection, reconnect when it is lost.
-// A reconnect that cannot reopen the channel frees the entry and zeroes *handle.
-uint32_t testOpenConnection(DriverEntry& entry, uint32_t* handle);
+// Open_Cam_Ext with the handle `value` of an open board: test the connection, reconnect when it is
+// lost. A reconnect that cannot reopen the channel closes the board and zeroes *handle.
+uint32_t testOpenConnection(uint32_t value, uint32_t* handle);
 
-// The grabber's supported-rate mask without the rates this library never uses on Camera Link
+// The grabber's supported-rate mask (asked over the entry's line) without the rates this library never uses on Camera Link
 // (57600, 230400, 460800, 921600); 0 when the grabber cannot tell.
 uint32_t usableGrabberRates(DriverEntry& entry);
 

@@ -1,18 +1,14 @@
 // The folder of the log and the parameter file, and the log's start at process attach. The folder
 // must be private to the user: a path that another user could plant files in is never used.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "platform/regular_file.h"
 #include "tessiport/driver_entry.h"
 #include "tessiport/library_log.h"
 #include "tessiport/log_file.h"
+#include "tessiport/private_folder.h"
 
 #ifndef TESSIPORT_VERSION_TEXT
 #define TESSIPORT_VERSION_TEXT "0,0,0,0"
@@ -25,41 +21,6 @@ constexpr const char* kLogFileName = "tessiport.log";
 constexpr const char* kParamFileName = "km4_cl_param.ini";
 
 char processParamPath[kLibraryPathLength] = {};
-
-std::string absoluteEnv(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
-}
-
-// $QEL_DATA_DIR, else $XDG_STATE_HOME/qel, else ~/.local/state/qel; relative values are ignored.
-std::string dataFolder() {
-    std::string folder = absoluteEnv("QEL_DATA_DIR");
-    if (!folder.empty()) return folder;
-    folder = absoluteEnv("XDG_STATE_HOME");
-    if (!folder.empty()) return folder + "/qel";
-    folder = absoluteEnv("HOME");
-    if (!folder.empty()) return folder + "/.local/state/qel";
-    return {};
-}
-
-// Creates the folder and any missing parents, each with mode 0700.
-void makeFolder(const std::string& folder) {
-    for (size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
-        const std::string part = folder.substr(0, slash);
-        if (!part.empty()) ::mkdir(part.c_str(), 0700);
-        if (slash == std::string::npos) break;
-    }
-}
-
-// Empty when the folder is a directory of this user that no one else may write; else why not.
-const char* folderRefusal(const std::string& folder) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) return "it cannot be created";
-    if (!S_ISDIR(info.st_mode)) return "it is not a folder";
-    if (info.st_uid != ::geteuid()) return "it belongs to another user";
-    if (info.st_mode & (S_IWGRP | S_IWOTH)) return "other users may write to it";
-    return "";
-}
 
 bool folderUsable(const std::string& folder) {
     const char* refusal = folderRefusal(folder);
@@ -98,7 +59,7 @@ void setUpLog(char* folder, char* logPath, char* paramPath) {
                      dir.c_str());
         return;
     }
-    makeFolder(dir);
+    makePrivateFolder(dir);
     if (!folderUsable(dir)) return;
     std::snprintf(folder, kLibraryPathLength, "%s", dir.c_str());
     std::snprintf(logPath, kLibraryPathLength, "%s/%s", dir.c_str(), kLogFileName);
@@ -106,7 +67,7 @@ void setUpLog(char* folder, char* logPath, char* paramPath) {
     rememberParamPath(paramPath);
 
     // Logging into the file is switched on by the file's presence: it is never created here.
-    const int fd = ::open(logPath, O_RDWR | O_APPEND | O_CLOEXEC);
+    const int fd = platform::openRegularFile(logPath, platform::FileAccess::Append);
     if (fd < 0) return;
     adoptLogFile(fd);
     writeStartLines(logPath);

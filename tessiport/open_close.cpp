@@ -1,4 +1,4 @@
-#include "tessiport/open_close.h"
+// Opening and closing boards: Open_Cam_Ext, Open_Cam and Close_Cam.
 
 #include <cstdio>
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
 #include "tessiport/link_setup.h"
+#include "tessiport/os_version.h"
 #include "tessiport/process_attach.h"
 #include "tessiport/serial_binding.h"
 
@@ -77,7 +78,8 @@ uint32_t openChannel(DriverEntry& entry, uint32_t board, uint32_t value,
         TransferParametersBlock parameters;
         parameters.baudrate = kDefaultBaudRate;
         get_param_file(&parameters);
-        const uint32_t identified = openComPort(entry, entry.comPortNumber, parameters.baudrate);
+        const uint32_t identified =
+            openComPort(entry, entry.comPortNumber, parameters.baudrate);
         if (entry.comPort == nullptr) {
             LogMessage(level::kError, value, "Open_Cam_Ext: Cannot open %s", entry.libraryPath);
             return TP_ERR_HANDLE;
@@ -99,7 +101,8 @@ uint32_t openChannel(DriverEntry& entry, uint32_t board, uint32_t value,
     return 0;
 }
 
-// Gives an entry whose channel is open its handle and defaults, and makes it visible.
+// Gives an entry whose channel is open its handle and defaults; from now on transactions pass
+// (the connection-tested open sends its set-up commands through Control_Command).
 void fillEntry(DriverEntry& entry, uint32_t board, uint32_t flags, uint32_t handle) {
     std::lock_guard lock(driver_entry_crisec);
     entry.board = entry.comPortNumber >= 1 ? entry.comPortNumber : int32_t(board);
@@ -110,33 +113,62 @@ void fillEntry(DriverEntry& entry, uint32_t board, uint32_t flags, uint32_t hand
     entry.transferTimeout = 200;
     entry.transfer = TransferParametersBlock{};
     entry.grabberRate = entry.transfer.baudrate;
-    entry.opening = false;
+    entry.channelReady = true;
 }
 
-void setOpenCount(DriverEntry& entry, uint32_t count) {
+void finishOpen(DriverEntry& entry) {
     std::lock_guard lock(driver_entry_crisec);
-    entry.openCount = count;
+    entry.openCount = 1;
+    entry.state = EntryState::Open;
+    entryChanged().notify_all();
+}
+
+enum class OpenStep { Done, Reserved, TestConnection };
+
+// Under the lock: an open of a board already open only counts; an open of an open handle tests
+// its connection; otherwise a free entry is reserved. An entry being opened or closed is waited
+// for first, so that two opens of one board never make two entries.
+OpenStep lookUpOrReserve(uint32_t board, uint32_t* handle, uint32_t& result, DriverEntry*& entry) {
+    const uint32_t given = *handle;
+    std::unique_lock lock(driver_entry_crisec);
+    for (;;) {
+        uint32_t value = given;
+        if (given == 0) {
+            if (DriverEntry* opened = findBoard(int32_t(board))) {
+                if (opened->state != EntryState::Open) {
+                    waitUntilSettled(lock, *opened);
+                    continue;
+                }
+                *handle = opened->handle;
+                ++opened->openCount;
+                LogMessage(level::kError, *handle,
+                           "Open_Cam_Ext: Board already opened Handle 0x%x", *handle);
+                result = 0;
+                return OpenStep::Done;
+            }
+            value = kFirstHandle + board;
+        }
+        if (DriverEntry* taken = findTakenEntry(value)) {
+            if (taken->state != EntryState::Open) {
+                waitUntilSettled(lock, *taken);
+                continue;
+            }
+            *handle = value;
+            return OpenStep::TestConnection;
+        }
+        entry = reserveFreeEntry(value, int32_t(board));
+        if (entry == nullptr) {
+            LogMessage(level::kError, value, "Open_Cam_Ext: No free entry in driverlist found");
+            *handle = 0;
+            result = TP_ERR_NO_FREE_ENTRY;
+            return OpenStep::Done;
+        }
+        *handle = value;
+        return OpenStep::Reserved;
+    }
 }
 
 }  // namespace
-
-void closeBoard(DriverEntry& entry) {
-    if (entry.comPort != nullptr) {
-        closeComPort(entry);
-    } else {
-        if (entry.pclSerialClose != nullptr && entry.serialRef != nullptr) {
-            LogMessage(level::kInfo, entry.handle, "Close_Cam: call pclSerialClose()");
-            try {
-                entry.pclSerialClose(entry.serialRef);
-            } catch (...) {
-                // A fault inside the grabber's close must not take the host down.
-            }
-        }
-        if (entry.library.isOpen())
-            LogMessage(level::kInfo, entry.handle, "Close_Cam: call FreeLibrary()");
-    }
-    releaseEntry(entry);
-}
 
 }  // namespace tessiport
 
@@ -157,42 +189,25 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
         return refused;
 
     // Without the shared block the library has no place for its log and its paths.
-    if (!processAttached()) {
+    if (!operatingSystemSupported() || !processAttached()) {
         LogMessage(level::kError, valueOf(given), "Open_Cam_Ext: Driver is not built for this OS");
         *handle = 0;
         return TP_ERR_OS_NOT_SUPPORTED;
     }
 
     DriverEntry* entry = nullptr;
-    DriverEntry* alreadyOpen = nullptr;
-    {
-        std::lock_guard lock(driver_entry_crisec);
-        if (*handle == 0) {
-            if (DriverEntry* opened = findBoard(int32_t(board))) {
-                *handle = opened->handle;
-                ++opened->openCount;
-                LogMessage(level::kError, *handle, "Open_Cam_Ext: Board already opened Handle 0x%x",
-                           *handle);
-                return 0;
-            }
-            *handle = kFirstHandle + board;
-        }
-        alreadyOpen = findEntry(*handle);
-        if (alreadyOpen == nullptr)
-            entry = reserveFreeEntry(*handle);
-        if (alreadyOpen == nullptr && entry == nullptr) {
-            LogMessage(level::kError, *handle, "Open_Cam_Ext: No free entry in driverlist found");
-            *handle = 0;
-            return TP_ERR_NO_FREE_ENTRY;
-        }
-    }
-
-    if (alreadyOpen != nullptr) {
+    uint32_t result = 0;
+    switch (lookUpOrReserve(board, handle, result, entry)) {
+    case OpenStep::Done:
+        return result;
+    case OpenStep::TestConnection:
         LogMessage(level::kInfo, *handle, "Open_Cam_Ext: handle was open, test connection");
-        return testOpenConnection(*alreadyOpen, handle);
+        return testOpenConnection(*handle, handle);
+    case OpenStep::Reserved:
+        break;
     }
 
-    // The entry is reserved: nothing else touches it until it is filled.
+    // The entry is reserved: nothing else touches it until its channel is ready.
     const uint32_t value = *handle;
     entry->initmode = flags;
     entry->comPortNumber = 0;
@@ -203,22 +218,20 @@ extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenSt
     if (const uint32_t failed = openChannel(*entry, board, value, open))
         return failOpen(*entry, handle, failed);
 
-    // From here on the entry is found by its handle: the connection-tested open sends its
-    // set-up commands through Control_Command.
     fillEntry(*entry, board, flags, value);
     if (flags & INITMODE_NO_CONNECTION_TEST) {
-        setOpenCount(*entry, 1);
+        finishOpen(*entry);
         LogMessage(level::kInfo, value, "Open_Cam_Ext: init without connection test");
         return 0;
     }
     const uint32_t tested = completeTestedOpen(*entry);
     if (tested != 0) {
-        std::lock_guard lock(driver_entry_crisec);
-        closeBoard(*entry);
+        std::unique_lock lock(driver_entry_crisec);
+        closeEntry(lock, *entry);
         *handle = 0;
         return tested;
     }
-    setOpenCount(*entry, 1);
+    finishOpen(*entry);
     LogMessage(level::kInfo, value, "Open_Cam_Ext: done succesfully");
     return 0;
 }
@@ -235,10 +248,15 @@ extern "C" uint32_t Close_Cam(uint32_t* handle) {
     const uint32_t value = *handle;
     LogMessage(level::kInfo, value, "Close_Cam(%x)", value);
     {
-        std::lock_guard lock(driver_entry_crisec);
-        DriverEntry* entry = findEntry(value);
+        std::unique_lock lock(driver_entry_crisec);
         *handle = 0;
-        if (entry == nullptr) {
+        DriverEntry* entry = findTakenEntry(value);
+        // A board still being opened is closed once its open is done.
+        while (entry != nullptr && entry->state == EntryState::Opening) {
+            waitUntilSettled(lock, *entry);
+            entry = findTakenEntry(value);
+        }
+        if (entry == nullptr || entry->state != EntryState::Open) {
             LogMessage(level::kError, value, "Close_Cam: HANDLE 0x%x not valid", value);
             return TP_ERR_HANDLE;
         }
@@ -246,7 +264,7 @@ extern "C" uint32_t Close_Cam(uint32_t* handle) {
             --entry->openCount;
             return 0;
         }
-        closeBoard(*entry);
+        closeEntry(lock, *entry);
     }
     LogMessage(level::kInfo, 0, "Close_Cam done succesfully");
     return 0;

@@ -1,7 +1,6 @@
 // The parameter file "km4_cl_param.ini": "//" comments removed, the text upper-cased, and each key
 // taken from its first occurrence anywhere in the text (so "BOARD01_CLBAUDRATE=" also counts as
 // "CLBAUDRATE=": a key is not tied to one board).
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/regular_file.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
 #include "tessiport/log_file.h"
@@ -115,7 +115,8 @@ bool readWholeFile(int fd, std::string& content) {
 
 uint32_t get_param_file(TransferParametersBlock* block) {
     const char* path = parameterFilePath();
-    const int fd = path[0] != '\0' ? ::open(path, O_RDONLY | O_CLOEXEC) : -1;
+    const int fd =
+        path[0] != '\0' ? platform::openRegularFile(path, platform::FileAccess::Read) : -1;
     if (fd < 0) {
         LogMessage(level::kStartup, 1, "get_param_file: open file %s failed", path);
         return TP_ERR_PARAMETER_FILE;

@@ -6,7 +6,6 @@
 #include "tessiport/driver_list.h"
 #include "tessiport/library_log.h"
 #include "tessiport/no_destructor.h"
-#include "tessiport/open_close.h"
 #include "tessiport/shared_block.h"
 
 namespace tessiport {
@@ -26,7 +25,7 @@ std::atomic<bool> attached{false};
 bool attachProcess() {
     clearDriverList();
     SharedBlock& block = sharedBlock();
-    if (block.attach(sharedBlockName())) {
+    if (block.attach(sharedBlockPath())) {
         SharedState& state = *block.state();
         if (block.isFirst())
             setUpLog(state.folder, state.logPath, state.paramPath);
@@ -46,13 +45,16 @@ void detachProcess() {
     // Every process closes what it left open: the boards and libraries are its own, whether or
     // not other processes still have the library loaded.
     {
-        std::lock_guard lock(driver_entry_crisec);
+        std::unique_lock lock(driver_entry_crisec);
         for (DriverEntry& entry : driverlist())
-            if (entry.handle != 0 && !entry.opening)
-                closeBoard(entry);
+            if (entry.handle != 0 && entry.state == EntryState::Open)
+                closeEntry(lock, entry);
     }
-    endLog();
-    block.detach();
+    // Only the last process ends the log; the others keep writing to it.
+    if (block.detach())
+        endLog();
+    else
+        closeLog();
     attached = false;
 }
 

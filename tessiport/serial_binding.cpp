@@ -10,6 +10,7 @@
 #include "platform/dynamic_library.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
+#include "tessiport/serial_libraries.h"
 #include "tessiport/serial_places.h"
 #include "tessiport/serial_selection.h"
 
@@ -254,7 +255,7 @@ uint32_t bindSerialFunctions(DriverEntry& entry, const char* name,
     if (isComPortName(entry.libraryPath)) return useComPort(entry);
 
     LogMessage(level::kInfo, 1, "Get_Serial_Functions: LoadLibrary(%s)", entry.libraryPath);
-    if (entry.library.open(entry.libraryPath) != 0) {
+    if (!loadSerialLibrary(entry.library, entry.libraryPath)) {
         LogMessage(level::kError, 1, "Get_Serial_Functions: Cannot load Library %s",
                    entry.libraryPath);
         LogMessage(level::kInfo, 1, "Get_Serial_Functions: %s", entry.library.lastError().c_str());
@@ -278,7 +279,7 @@ uint32_t Get_Serial_Functions(DriverEntry& entry, const char* name,
 }
 
 void releaseSerialFunctions(DriverEntry& entry) {
-    entry.library.close();
+    unloadSerialLibrary(entry.library);
     entry.pclSerialInit = nullptr;
     entry.pclSerialRead = nullptr;
     entry.pclSerialWrite = nullptr;

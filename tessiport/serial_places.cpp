@@ -18,6 +18,8 @@
 
 namespace tessiport {
 
+const char* const kSerialPattern = "libclser*.so";
+
 namespace {
 constexpr const char* kPrefix = "libclser";
 constexpr const char* kExtension = ".so";
@@ -60,6 +62,14 @@ bool matchesSerialPattern(const std::string& fileName) {
     return fileName.size() >= prefix + extension &&
            ::strncasecmp(fileName.c_str(), kPrefix, prefix) == 0 &&
            ::strcasecmp(fileName.c_str() + fileName.size() - extension, kExtension) == 0;
+}
+
+std::string offeredName(const std::string& fileName) {
+    const size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || fileName.compare(dot, std::string::npos, kExtension) != 0 ||
+        dot <= 3)
+        return {};
+    return fileName.substr(3, dot - 3);
 }
 
 bool isRegularFile(const std::string& path) {

@@ -22,8 +22,13 @@ SerialPlaces currentSerialPlaces();
 
 // The pattern "clser*.dll" on this platform, and the test of a file name against it: "libclser"
 // and ".so" in any case, as the file search of the other platform ignores case.
-constexpr const char* kSerialPattern = "libclser*.so";
+extern const char* const kSerialPattern;
 bool matchesSerialPattern(const std::string& fileName);
+
+// The name a library file is offered under in the selection: "libclsertest.so" -> "clsertest"
+// ("clsertest.dll" on Windows). Empty unless the extension is exactly the platform's one, in
+// lower case.
+std::string offeredName(const std::string& fileName);
 
 // Names of the regular files in `dir` that match the pattern, sorted.
 std::vector<std::string> findSerialLibraries(const std::string& dir);

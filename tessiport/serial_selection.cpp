@@ -1,7 +1,6 @@
 #include "tessiport/serial_selection.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "protocol/com_transport.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
+#include "tessiport/selection_dialog.h"
 #include "tessiport/user_interface.h"
 
 namespace tessiport {
@@ -21,14 +21,6 @@ constexpr const char* kPreferred = "clsermtx";
 bool startsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() &&
            ::strncasecmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
-}
-
-// "libclsertest.so" -> base "clsertest", extension ".so".
-void splitName(const std::string& fileName, std::string& base, std::string& extension) {
-    const size_t dot = fileName.rfind('.');
-    const std::string stem = dot == std::string::npos ? fileName : fileName.substr(0, dot);
-    extension = dot == std::string::npos ? std::string() : fileName.substr(dot);
-    base = stem.size() > 3 ? stem.substr(3) : std::string();
 }
 
 void addItem(SerialChoices& choices, const std::string& item, const std::string& path) {
@@ -49,9 +41,8 @@ void addPlace(SerialChoices& choices, const std::string& dir) {
     }
     for (const std::string& file : files) {
         LogMessage(level::kInfo, 1, "serDlgProc: INITDIALOG found %s", file.c_str());
-        std::string base, extension;
-        splitName(file, base, extension);
-        if (extension != ".so" || base.empty()) continue;
+        const std::string base = offeredName(file);
+        if (base.empty()) continue;
         bool listed = false;
         for (const std::string& item : choices.items) listed = listed || startsWithNoCase(item, base);
         if (!listed) addItem(choices, base, dir + file);
@@ -73,9 +64,7 @@ int32_t presentChoices(const SerialChoices& choices, uint32_t& chosen) {
                                                       choices.preselected, &chosen);
         return result == kDialogChosen || result == kDialogCancelled ? result : kDialogNoChoice;
     }
-    if (::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO))
-        return askOnTerminal(stdin, stderr, choices.items, choices.preselected, chosen);
-    return kDialogNoChoice;
+    return showSelectionDialog(choices.items, choices.preselected, chosen);
 }
 }  // namespace
 
@@ -94,10 +83,8 @@ SerialChoices listSerialChoices(const SerialPlaces& places, bool allowComPorts) 
                        places.registryDir.c_str(), kSerialPattern);
         for (const std::string& file : files) {
             LogMessage(level::kInfo, 1, "serDlgProc: INITDIALOG found %s", file.c_str());
-            std::string base, extension;
-            splitName(file, base, extension);
-            if (extension == ".so" && !base.empty())
-                addItem(choices, base + "*", places.registryDir + file);
+            const std::string base = offeredName(file);
+            if (!base.empty()) addItem(choices, base + "*", places.registryDir + file);
         }
     }
     LogMessage(level::kInfo, 1, "serDlgProc: scan System_Directory %s/", places.systemDir.c_str());

@@ -7,12 +7,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/regular_file.h"
 
 namespace tessiport {
 
@@ -24,19 +23,11 @@ constexpr platform::Milliseconds kSizeWait{500};
 constexpr platform::Milliseconds kSizePoll{5};
 constexpr int kOpenAttempts = 5;
 
-// Only objects of this user that no one else may write are used.
+// Only regular files of this user that no one else may open are used.
 bool ownedPrivately(int fd) {
     struct stat info {};
-    return fstat(fd, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 077) == 0;
-}
-
-int openOwned(const std::string& name, int flags) {
-    const int fd = shm_open(name.c_str(), flags | O_RDWR, 0600);
-    if (fd >= 0 && !ownedPrivately(fd)) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+           (info.st_mode & 077) == 0;
 }
 
 off_t sizeOf(int fd) {
@@ -44,20 +35,48 @@ off_t sizeOf(int fd) {
     return fstat(fd, &info) == 0 ? info.st_size : -1;
 }
 
-// The block, created here when it does not exist yet.
-int openBlock(const std::string& name, bool& created) {
+// The object at `path`, created here when it does not exist yet (`created` then true). -1 when
+// something else stands under the name.
+int openPrivateFile(const char* path, bool& created) {
+    created = false;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        int fd = platform::createRegularFile(path, platform::FileAccess::Append);
         if (fd >= 0) {
             created = true;
             return fd;
         }
         if (errno != EEXIST)
             return -1;
-        fd = openOwned(name, 0);
+        fd = platform::openRegularFile(path, platform::FileAccess::Append);
+        if (fd >= 0 && !ownedPrivately(fd)) {
+            close(fd);
+            return -1;
+        }
         if (fd >= 0 || errno != ENOENT)
             return fd;
         // Removed by a detaching process between the two calls: try again.
+    }
+    return -1;
+}
+
+// Whether `fd` is still the file at `path`: a detaching process may have removed the lock
+// object after this process opened it, and a lock on a removed object guards nothing.
+bool stillNamed(int fd, const char* path) {
+    struct stat opened {}, named {};
+    return fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// The attach lock, held exclusively.
+int lockGuard(const char* path) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        bool created = false;
+        const int fd = openPrivateFile(path, created);
+        if (fd < 0)
+            return -1;
+        if (flock(fd, LOCK_EX) == 0 && stillNamed(fd, path))
+            return fd;
+        close(fd);
     }
     return -1;
 }
@@ -75,29 +94,20 @@ bool waitForSize(int fd) {
 
 }  // namespace
 
-std::string sharedBlockName() {
-    std::string name = "/TESSIPORT-" + std::to_string(geteuid());
-    const char* instance = std::getenv("TESSIPORT_INSTANCE");
-    if (instance == nullptr || *instance == '\0')
-        return name;
-    for (const char* c = instance; *c != '\0'; ++c)
-        if (!std::isalnum(static_cast<unsigned char>(*c)) && *c != '_')
-            return name;
-    return name + "-" + instance;
-}
-
 bool SharedBlock::attach(const std::string& name) {
     detach();
-    if (name.size() >= sizeof name_)
+    const std::string lockName = name + ".lock";
+    if (name.empty() || lockName.size() >= sizeof lockName_)
         return false;
     std::memcpy(name_, name.c_str(), name.size() + 1);
-    guardFd_ = openOwned(name + ".lock", O_CREAT);
-    if (guardFd_ < 0 || flock(guardFd_, LOCK_EX) != 0) {
+    std::memcpy(lockName_, lockName.c_str(), lockName.size() + 1);
+    guardFd_ = lockGuard(lockName_);
+    if (guardFd_ < 0) {
         releaseAll();
         return false;
     }
     bool created = false;
-    blockFd_ = openBlock(name, created);
+    blockFd_ = openPrivateFile(name_, created);
     if (blockFd_ < 0) {
         releaseAll();
         return false;
@@ -107,14 +117,14 @@ bool SharedBlock::attach(const std::string& name) {
                                         : waitForSize(blockFd_);
     if (!sized || (!alone && flock(blockFd_, LOCK_SH | LOCK_NB) != 0)) {
         if (created)
-            shm_unlink(name.c_str());
+            unlink(name_);
         releaseAll();
         return false;
     }
     void* mapped = mmap(nullptr, kSharedStateSize, PROT_READ | PROT_WRITE, MAP_SHARED, blockFd_, 0);
     if (mapped == MAP_FAILED) {
         if (created)
-            shm_unlink(name.c_str());
+            unlink(name_);
         releaseAll();
         return false;
     }
@@ -151,8 +161,11 @@ bool SharedBlock::detach() {
     }
     // The exclusive lock is granted only when no other process holds its shared one.
     const bool last = flock(blockFd_, LOCK_EX | LOCK_NB) == 0;
-    if (last)
-        shm_unlink(name_);
+    if (last) {
+        unlink(name_);
+        // Removed while still held: a process waiting for it sees that and opens a new one.
+        unlink(lockName_);
+    }
     releaseAll();
     return last;
 }

@@ -30,8 +30,8 @@ bool clConfigChanged(const TransferParametersBlock& now, const TransferParameter
 
 extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length) {
     std::lock_guard lock(tessiport::driver_entry_crisec);
-    DriverEntry* entry = tessiport::findEntry(handle);
-    if (entry == nullptr) {
+    tessiport::EntryUse entry(handle);
+    if (!entry) {
         tessiport::LogMessage(tessiport::level::kError, handle,
                               "Get_Transfer_Parameters: HANDLE 0x%x not valid", handle);
         return TP_ERR_HANDLE;
@@ -44,29 +44,36 @@ extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint3
 
 extern "C" uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer,
                                             uint32_t length) {
-    DriverEntry* entry = nullptr;
-    {
-        std::lock_guard lock(tessiport::driver_entry_crisec);
-        entry = tessiport::findEntry(handle);
-    }
-    if (entry == nullptr) {
+    // The use keeps the board open and its functions bound until the change is done.
+    tessiport::EntryUse entry(handle);
+    if (!entry) {
         tessiport::LogMessage(tessiport::level::kError, handle,
                               "Set_Transfer_Parameters: HANDLE 0x%x not valid", handle);
         return TP_ERR_HANDLE;
     }
+    std::lock_guard link(entry->linkMutex);
 
-    TransferParametersBlock wanted = entry->transfer;
+    TransferParametersBlock current;
+    uint32_t grabberRate = 0;
+    {
+        std::lock_guard lock(tessiport::driver_entry_crisec);
+        current = entry->transfer;
+        grabberRate = entry->grabberRate;
+    }
+    TransferParametersBlock wanted = current;
     if (buffer != nullptr) std::memcpy(&wanted, buffer, std::min(length, kParameterBytes));
 
     // The rate is compared with the one the grabber is set to: after a switch the camera did not
     // confirm, the two differ, and asking for the entry's rate must still move the grabber.
-    if (entry->comPort == nullptr && wanted.baudrate != entry->grabberRate) {
+    if (entry->comPort == nullptr && wanted.baudrate != grabberRate) {
         const uint32_t result = tessiport::set_baudrate(*entry, wanted.baudrate);
         if (result != 0) return result;
+        std::lock_guard lock(tessiport::driver_entry_crisec);
         entry->transfer.baudrate = wanted.baudrate;
+        current = entry->transfer;
     }
 
-    if (clConfigChanged(entry->transfer, wanted)) {
+    if (clConfigChanged(current, wanted)) {
         const uint32_t result = tessiport::set_cl_config(*entry, wanted.ClockFrequency,
                                                          wanted.CCline, wanted.DataFormat,
                                                          wanted.Transmit);
@@ -80,8 +87,9 @@ extern "C" uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer,
     }
 
     if (entry->pclSetBaudRate != nullptr && entry->pclGetSupportedBaudRates != nullptr) {
-        entry->transfer.Transmit =
-            lowByte(entry->transfer.Transmit) | (tessiport::usableGrabberRates(*entry) << 8);
+        const uint32_t rates = tessiport::usableGrabberRates(*entry);
+        std::lock_guard lock(tessiport::driver_entry_crisec);
+        entry->transfer.Transmit = lowByte(entry->transfer.Transmit) | (rates << 8);
     }
     return TP_OK;
 }

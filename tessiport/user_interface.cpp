@@ -16,7 +16,7 @@ TP_UserInterface registeredUserInterface() {
 
 }  // namespace tessiport
 
-extern "C" __attribute__((visibility("default"))) uint32_t Register_User_Interface(
+extern "C" TESSIPORT_API uint32_t Register_User_Interface(
     const TP_UserInterface* ui) {
     std::lock_guard<std::mutex> guard(tessiport::uiMutex);
     tessiport::registeredUi = ui != nullptr ? *ui : TP_UserInterface{};

@@ -9,16 +9,31 @@
  * imaq_serialref at 24) and TransferParameters 20 bytes. Every function returns 0 on success or
  * a 32-bit error code (bit 31 set). Plain C; usable from C and C++.
  *
+ * On 32-bit Windows (tessiport.dll) pointers are 32-bit too: KM4_OpenStruct is ten 32-bit fields,
+ * 40 bytes, cl_ser_file_name at offset 0 and imaq_serialref at 20.
+ *
  * Use: Open_Cam_Ext (or Open_Cam) gives a handle; Set_Timeouts sets the command time-out;
  * Control_Command sends one command telegram (without checksum) and returns its reply; Close_Cam
- * ends it. A host may load the library with dlopen("libtessiport.so.1") and dlsym by these names.
+ * ends it. A host may load the library with dlopen("libtessiport.so.1") and dlsym by these names,
+ * or on Windows with LoadLibraryA("tessiport.dll") and GetProcAddress by name or fixed ordinal.
  */
 #ifndef TESSIPORT_H
 #define TESSIPORT_H
 
 #include <stdint.h>
 
-#if defined(__GNUC__)
+/* TESSIPORT_CALL: the calling convention of every export and of the callbacks a host passes in.
+ * __stdcall on 32-bit Windows, the usual one for libraries that hosts bind by name or ordinal
+ * (the library's module-definition file keeps the exported names undecorated); x86-64 and other
+ * systems have a single convention. A host declares its function pointers and callbacks with it. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define TESSIPORT_CALL __stdcall
+#else
+#define TESSIPORT_CALL
+#endif
+
+/* On Windows the module-definition file alone decides what the library exports. */
+#if defined(__GNUC__) && !defined(_WIN32)
 #define TESSIPORT_API __attribute__((visibility("default")))
 #else
 #define TESSIPORT_API
@@ -71,55 +86,64 @@ typedef struct TransferParameters {
 } TransferParameters;
 
 /* Receives the text of an error line (Enable_Error_Messages with mode bit 4). */
-typedef void (*TP_ErrorCallback)(const char* text);
+typedef void(TESSIPORT_CALL* TP_ErrorCallback)(const char* text);
 
 /* What a host may supply for the parts that need a person. Without it the library prompts on an
  * interactive terminal for a choice, shows no message boxes, and otherwise makes no choice.
  * chooseSerialLibrary: items are `count` texts, `preselected` the index to offer first; returns 1
  * with *chosen set, 2 when the user cancelled, 0 when no choice can be made. */
 typedef struct TP_UserInterface {
-    int32_t (*chooseSerialLibrary)(void* context, const char* const* items, uint32_t count,
-                                   uint32_t preselected, uint32_t* chosen);
-    void (*showMessageBox)(void* context, const char* text);
+    int32_t(TESSIPORT_CALL* chooseSerialLibrary)(void* context, const char* const* items,
+                                                 uint32_t count, uint32_t preselected,
+                                                 uint32_t* chosen);
+    void(TESSIPORT_CALL* showMessageBox)(void* context, const char* text);
     void* context;
 } TP_UserInterface;
 
-TESSIPORT_API uint32_t Open_Cam(uint32_t initmode, uint32_t* handle);
-TESSIPORT_API uint32_t Close_Cam(uint32_t* handle);
-TESSIPORT_API uint32_t Check_Device_Availability(uint32_t value);
-TESSIPORT_API uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenStruct* open);
-TESSIPORT_API uint32_t Control_Command(uint32_t handle, const void* command, uint32_t size_in,
-                                       void* reply, uint32_t capacity);
-TESSIPORT_API uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length);
-TESSIPORT_API uint32_t Get_Generation_Count(uint32_t value, uint32_t* count);
-TESSIPORT_API uint32_t Get_Image_Queued(uint32_t handle, uint32_t a, uint32_t b, uint32_t c,
-                                        uint32_t d, uint32_t e, uint32_t f, uint32_t g);
-TESSIPORT_API uint32_t Set_Image_Buffer(uint32_t handle, uint32_t a, uint32_t b, uint32_t c,
-                                        uint32_t d, uint32_t e, uint32_t f, uint32_t g, uint32_t h);
-TESSIPORT_API uint32_t Cancel_Images(uint32_t handle);
-TESSIPORT_API uint32_t Get_Pending_Buffer(uint32_t value, uint32_t* count);
-TESSIPORT_API uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length);
-TESSIPORT_API uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer,
-                                               uint32_t length);
-TESSIPORT_API uint32_t Set_Image_Parameters(uint32_t handle, uint32_t a, uint32_t b);
-TESSIPORT_API uint32_t Get_Byterate_Data(uint32_t a, uint32_t b, uint32_t c);
-TESSIPORT_API uint32_t Set_Driver_Event(uint32_t a, uint32_t b, uint32_t c);
-TESSIPORT_API uint32_t Enable_Error_Messages(uint32_t mode, TP_ErrorCallback callback);
-TESSIPORT_API uint32_t Enable_Message_Log(uint32_t log_bits, const char* file_name);
-TESSIPORT_API uint32_t Save_Protocol(uint32_t a, uint32_t b, uint32_t c);
-TESSIPORT_API uint32_t Set_Protocol(uint32_t a, uint32_t b, uint32_t c);
-TESSIPORT_API uint32_t Get_Protocol(uint32_t a, uint32_t b, uint32_t c);
-TESSIPORT_API uint32_t Get_Camera_Error(void);
-TESSIPORT_API uint32_t Set_buffer_management(uint32_t handle, uint32_t a);
-TESSIPORT_API uint32_t Allocate_Framebuffer(uint32_t handle, uint32_t a, uint32_t b);
-TESSIPORT_API uint32_t Free_Framebuffer(uint32_t handle, uint32_t a);
-TESSIPORT_API uint32_t Start_Aquire(uint32_t handle, uint32_t a, uint32_t b);
-TESSIPORT_API uint32_t Stop_Aquire(uint32_t handle);
-TESSIPORT_API uint32_t Wait_for_image(uint32_t handle, uint32_t a);
-TESSIPORT_API uint32_t Unblock_image_buffer(uint32_t handle, uint32_t a);
-TESSIPORT_API uint32_t Get_image_buffer_adr(uint32_t handle, uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t TESSIPORT_CALL Open_Cam(uint32_t initmode, uint32_t* handle);
+TESSIPORT_API uint32_t TESSIPORT_CALL Close_Cam(uint32_t* handle);
+TESSIPORT_API uint32_t TESSIPORT_CALL Check_Device_Availability(uint32_t value);
+TESSIPORT_API uint32_t TESSIPORT_CALL Open_Cam_Ext(uint32_t initmode, uint32_t* handle,
+                                                   KM4_OpenStruct* open);
+TESSIPORT_API uint32_t TESSIPORT_CALL Control_Command(uint32_t handle, const void* command,
+                                                      uint32_t size_in, void* reply,
+                                                      uint32_t capacity);
+TESSIPORT_API uint32_t TESSIPORT_CALL Set_Timeouts(uint32_t handle, const uint32_t* values,
+                                                   uint32_t length);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_Generation_Count(uint32_t value, uint32_t* count);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_Image_Queued(uint32_t handle, uint32_t a, uint32_t b,
+                                                       uint32_t c, uint32_t d, uint32_t e,
+                                                       uint32_t f, uint32_t g);
+TESSIPORT_API uint32_t TESSIPORT_CALL Set_Image_Buffer(uint32_t handle, uint32_t a, uint32_t b,
+                                                       uint32_t c, uint32_t d, uint32_t e,
+                                                       uint32_t f, uint32_t g, uint32_t h);
+TESSIPORT_API uint32_t TESSIPORT_CALL Cancel_Images(uint32_t handle);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_Pending_Buffer(uint32_t value, uint32_t* count);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_Transfer_Parameters(uint32_t handle, void* buffer,
+                                                              uint32_t length);
+TESSIPORT_API uint32_t TESSIPORT_CALL Set_Transfer_Parameters(uint32_t handle, const void* buffer,
+                                                              uint32_t length);
+TESSIPORT_API uint32_t TESSIPORT_CALL Set_Image_Parameters(uint32_t handle, uint32_t a, uint32_t b);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_Byterate_Data(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t TESSIPORT_CALL Set_Driver_Event(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t TESSIPORT_CALL Enable_Error_Messages(uint32_t mode,
+                                                            TP_ErrorCallback callback);
+TESSIPORT_API uint32_t TESSIPORT_CALL Enable_Message_Log(uint32_t log_bits, const char* file_name);
+TESSIPORT_API uint32_t TESSIPORT_CALL Save_Protocol(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t TESSIPORT_CALL Set_Protocol(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_Protocol(uint32_t a, uint32_t b, uint32_t c);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_Camera_Error(void);
+TESSIPORT_API uint32_t TESSIPORT_CALL Set_buffer_management(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t TESSIPORT_CALL Allocate_Framebuffer(uint32_t handle, uint32_t a, uint32_t b);
+TESSIPORT_API uint32_t TESSIPORT_CALL Free_Framebuffer(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t TESSIPORT_CALL Start_Aquire(uint32_t handle, uint32_t a, uint32_t b);
+TESSIPORT_API uint32_t TESSIPORT_CALL Stop_Aquire(uint32_t handle);
+TESSIPORT_API uint32_t TESSIPORT_CALL Wait_for_image(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t TESSIPORT_CALL Unblock_image_buffer(uint32_t handle, uint32_t a);
+TESSIPORT_API uint32_t TESSIPORT_CALL Get_image_buffer_adr(uint32_t handle, uint32_t a, uint32_t b,
+                                                           uint32_t c);
 /* Added for hosts on systems without the library's own dialogs: NULL unregisters. */
-TESSIPORT_API uint32_t Register_User_Interface(const TP_UserInterface* ui);
+TESSIPORT_API uint32_t TESSIPORT_CALL Register_User_Interface(const TP_UserInterface* ui);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,6 @@
-/* A plain C host of libtessiport.so: loads it with dlopen, binds every export with dlsym and runs
- * the steps given as arguments, printing one line per step. Usage: c_host LIBRARY STEP...
+/* A plain C host of libtessiport.so (tessiport.dll on Windows): loads it at run time, binds every
+ * export by name and runs the steps given as arguments, printing one line per step.
+ * Usage: c_host LIBRARY STEP...
  *   open:INITMODE[:NAME[:SESSION]]  Open_Cam_Ext (INITMODE hex; NAME and the IMAQ SESSION fill
  *                           KM4_OpenStruct)
  *   opencam:INITMODE        Open_Cam
@@ -15,17 +16,40 @@
  *   wait                    prints "ready" and waits for the end of standard input
  *   pause                   prints "paused" and waits for a line on standard input
  * Exit status: 0, or 2 when the library or an export is missing. */
-#include <dlfcn.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "tessiport.h"
 
+/* The layout this host passes: ten 32-bit fields with 32-bit pointers, a 64-bit name pointer
+ * and padding otherwise. */
+_Static_assert(sizeof(KM4_OpenStruct) == (sizeof(void*) == 4 ? 40 : 48), "KM4_OpenStruct size");
+_Static_assert(offsetof(KM4_OpenStruct, imaq_serialref) == (sizeof(void*) == 4 ? 20 : 24),
+               "imaq_serialref offset");
+_Static_assert(sizeof(TransferParameters) == 20, "TransferParameters size");
+
+/* The system's loader: LoadLibraryA and GetProcAddress on Windows, dlopen and dlsym elsewhere. */
+#ifdef _WIN32
+#include <windows.h>
+#define openLibrary(path) ((void*)LoadLibraryA(path))
+#define findExport(library, name) ((void*)GetProcAddress((HMODULE)(library), name))
+#define closeLibrary(library) FreeLibrary((HMODULE)(library))
+#define loaderError() "LoadLibraryA failed"
+#else
+#include <dlfcn.h>
+#define openLibrary(path) dlopen(path, RTLD_NOW | RTLD_LOCAL)
+#define findExport(library, name) dlsym(library, name)
+#define closeLibrary(library) dlclose(library)
+#define loaderError() dlerror()
+#endif
+
 #define BIND(name) static __typeof__(&name) p_##name;
 #define EXPORTS(X)                                                                               \
     X(Open_Cam)                                                                                  \
-    X(Close_Cam) X(Check_Device_Availability) X(Open_Cam_Ext) X(Control_Command) X(Set_Timeouts) \
+    X(Close_Cam)                                                                                 \
+    X(Check_Device_Availability) X(Open_Cam_Ext) X(Control_Command) X(Set_Timeouts)              \
         X(Get_Generation_Count) X(Get_Image_Queued) X(Set_Image_Buffer) X(Cancel_Images)         \
             X(Get_Pending_Buffer) X(Get_Transfer_Parameters) X(Set_Transfer_Parameters)          \
                 X(Set_Image_Parameters) X(Get_Byterate_Data) X(Set_Driver_Event)                 \
@@ -39,7 +63,7 @@ EXPORTS(BIND)
 
 static uint32_t handle;
 
-static void onError(const char* text) {
+static void TESSIPORT_CALL onError(const char* text) {
     printf("cb %s\n", text);
     fflush(stdout);
 }
@@ -178,20 +202,20 @@ static void step(const char* arg) {
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
-    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    void* library = openLibrary(argv[1]);
     if (library == NULL) {
-        printf("dlopen: %s\n", dlerror());
+        printf("dlopen: %s\n", loaderError());
         return 2;
     }
-#define LOOKUP(name)                              \
-    *(void**)(&p_##name) = dlsym(library, #name); \
-    if (p_##name == NULL) {                       \
-        printf("missing export %s\n", #name);     \
-        return 2;                                 \
+#define LOOKUP(name)                                   \
+    *(void**)(&p_##name) = findExport(library, #name); \
+    if (p_##name == NULL) {                            \
+        printf("missing export %s\n", #name);          \
+        return 2;                                      \
     }
     EXPORTS(LOOKUP)
     for (int i = 2; i < argc; ++i)
         step(argv[i]);
-    dlclose(library);
+    closeLibrary(library);
     return 0;
 }

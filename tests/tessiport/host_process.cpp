@@ -156,10 +156,13 @@ std::string uniqueInstance() {
     return "test" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-BlockView readBlock(const std::string& instance) {
+std::string blockPath(const std::string& folder, const std::string& instance) {
+    return folder + "/TESSIPORT-" + instance;
+}
+
+BlockView readBlock(const std::string& path) {
     BlockView view;
-    const std::string name = "/TESSIPORT-" + std::to_string(::geteuid()) + "-" + instance;
-    const int fd = shm_open(name.c_str(), O_RDONLY, 0);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return view;
     void* mapped = mmap(nullptr, tessiport::kSharedStateSize, PROT_READ, MAP_SHARED, fd, 0);

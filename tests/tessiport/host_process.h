@@ -55,13 +55,15 @@ HostRun runHost(const std::vector<std::string>& steps, const Environment& enviro
 
 // A shared block instance name no other test uses.
 std::string uniqueInstance();
-// The shared block of that instance as another process sees it.
+// Where the library keeps the shared block of `instance` in a private `folder`.
+std::string blockPath(const std::string& folder, const std::string& instance);
+// The shared block at `path` as another process sees it.
 struct BlockView {
     bool exists = false;
     uint32_t count = 0;
     std::string folder;
     std::string logPath;
 };
-BlockView readBlock(const std::string& instance);
+BlockView readBlock(const std::string& path);
 
 }  // namespace tessiport_test

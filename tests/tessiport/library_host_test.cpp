@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -11,6 +13,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -25,6 +28,7 @@ namespace {
 using namespace tessiport_test;
 using testing::ElementsAreArray;
 using testing::HasSubstr;
+using testing::Not;
 
 const std::string kCamsim = KF_BINARY_DIR "/bin/camsim";
 // GET_CAMERA_TYPE as a host passes it: no checksum byte filled in.
@@ -36,12 +40,15 @@ class LibraryHost : public testing::Test {
 protected:
     Environment environment() const {
         return {{"TESSIPORT_INSTANCE", instance},
+                {"XDG_RUNTIME_DIR", runtime.path()},
                 {"QEL_DATA_DIR", data.path()},
                 {"TESSIPORT_SYSTEM_DIR", data.path()},
                 {"QEL_COM1", "/nonexistent/port"}};
     }
     std::string logText() const { return libtest::readText(data.path("tessiport.log")); }
+    std::string block() const { return blockPath(runtime.path(), instance); }
     tools::TempFolder data;
+    tools::TempFolder runtime;
     const std::string instance = uniqueInstance();
 };
 
@@ -395,17 +402,17 @@ TEST_F(LibraryHost, ProcessesAttachingAtOnceAreAllCounted) {
     }
     for (auto& host : hosts)
         EXPECT_EQ(host->readLine(), "ready");
-    const BlockView block = readBlock(instance);
-    EXPECT_TRUE(block.exists);
-    EXPECT_EQ(block.count, uint32_t(kHosts));
-    EXPECT_EQ(block.folder, data.path());
-    EXPECT_EQ(block.logPath, data.path("tessiport.log"));
+    const BlockView view = readBlock(block());
+    EXPECT_TRUE(view.exists);
+    EXPECT_EQ(view.count, uint32_t(kHosts));
+    EXPECT_EQ(view.folder, data.path());
+    EXPECT_EQ(view.logPath, data.path("tessiport.log"));
     for (auto& host : hosts) {
         host->finish();
         EXPECT_EQ(host->wait(), 0);
     }
     // The last one to go removes the block.
-    EXPECT_FALSE(readBlock(instance).exists);
+    EXPECT_FALSE(readBlock(block()).exists);
 }
 
 TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpItsLog) {
@@ -415,16 +422,16 @@ TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpIt
     ASSERT_TRUE(killed.start({"wait"}, environment()));
     ASSERT_EQ(killed.readLine(), "ready");
     killed.killHard();
-    EXPECT_EQ(readBlock(instance).count, 1u);  // left behind
+    EXPECT_EQ(readBlock(block()).count, 1u);  // left behind
 
     Environment later = environment();
     later["QEL_DATA_DIR"] = second.path();
     HostProcess next;
     ASSERT_TRUE(next.start({"wait"}, later));
     ASSERT_EQ(next.readLine(), "ready");
-    const BlockView block = readBlock(instance);
-    EXPECT_EQ(block.count, 1u);
-    EXPECT_EQ(block.folder, second.path());
+    const BlockView view = readBlock(block());
+    EXPECT_EQ(view.count, 1u);
+    EXPECT_EQ(view.folder, second.path());
     next.finish();
     EXPECT_EQ(next.wait(), 0);
     EXPECT_THAT(libtest::readText(second.path("tessiport.log")),
@@ -432,8 +439,7 @@ TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpIt
 }
 
 TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
-    const std::string name = "/TESSIPORT-" + std::to_string(geteuid()) + "-" + instance;
-    const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    const int fd = open(block().c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     // A live process holds it without having sized it: the library waits briefly, then opens
     // no boards.
@@ -447,7 +453,126 @@ TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
     close(fd);
     run = runHost({"open:b101:comport1"}, environment());
     EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0x80332006 0x0"}));
-    shm_unlink(name.c_str());
+}
+
+// Another user on the machine: the block and its lock object live where only this user can
+// create entries. What another user creates elsewhere does not matter; what stands under the
+// block's own names without being this user's private regular file is refused, never used.
+namespace lockout {
+
+constexpr uid_t kOtherUser = 65534;
+
+// As another user (a child process that drops to kOtherUser): creates the names the block had
+// in the system's shared memory, and tries to create the block in `folder`. The child's exit
+// status: 0 when it could create the old names but not the block.
+int createAsOtherUser(const std::string& instance, const std::string& folder) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) _exit(10);
+        const std::string old = "/TESSIPORT-0-" + instance;
+        for (const std::string& name : {old, old + ".lock"})
+            if (shm_open(name.c_str(), O_RDWR | O_CREAT, 0666) < 0) _exit(11);
+        const std::string block = blockPath(folder, instance);
+        _exit(open(block.c_str(), O_RDWR | O_CREAT, 0666) >= 0 ? 12 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace lockout
+
+TEST_F(LibraryHost, NoOtherUserCanLockTheLibraryOut) {
+    using namespace lockout;
+    const std::string inRuntime = block();
+    const std::string inData = blockPath(data.path(), instance);
+    const struct {
+        const char* name;
+        std::function<void()> plant;
+        std::string open;           // the open's line
+        std::string blockWhileUp;   // where the block is while the host runs; empty: nowhere
+    } rows[] = {
+        {"another user creates names first", [&] {
+             if (geteuid() != 0) return;  // only root can be another user here
+             EXPECT_EQ(createAsOtherUser(instance, runtime.path()), 0);
+         }, "open 0x80332006 0x0", inRuntime},
+        {"runtime folder open to others", [&] { chmod(runtime.path().c_str(), 0755); },
+         "open 0x80332006 0x0", inData},
+        {"block is a FIFO", [&] { mkfifo(inRuntime.c_str(), 0600); }, "open 0x80332005 0x0", ""},
+        {"block is a folder", [&] { mkdir(inRuntime.c_str(), 0700); }, "open 0x80332005 0x0", ""},
+        {"block readable by others", [&] { close(open(inRuntime.c_str(), O_CREAT | O_RDWR, 0644)); },
+         "open 0x80332005 0x0", ""},
+        {"lock object is a FIFO", [&] { mkfifo((inRuntime + ".lock").c_str(), 0600); },
+         "open 0x80332005 0x0", ""},
+        {"block of another user", [&] {
+             if (geteuid() != 0) return;
+             close(open(inRuntime.c_str(), O_CREAT | O_RDWR, 0600));
+             EXPECT_EQ(chown(inRuntime.c_str(), kOtherUser, kOtherUser), 0);
+         }, geteuid() == 0 ? "open 0x80332005 0x0" : "open 0x80332006 0x0",
+         geteuid() == 0 ? "" : inRuntime},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const std::string& path : {inRuntime, inRuntime + ".lock"}) {
+            unlink(path.c_str());
+            rmdir(path.c_str());
+        }
+        chmod(runtime.path().c_str(), 0700);
+        row.plant();
+        HostProcess host;
+        ASSERT_TRUE(host.start({"open:b101:comport1", "wait"}, environment()));
+        EXPECT_EQ(host.readLine(), row.open);
+        EXPECT_EQ(host.readLine(), "ready");
+        if (!row.blockWhileUp.empty()) {
+            EXPECT_TRUE(readBlock(row.blockWhileUp).exists);
+            EXPECT_TRUE(lockout::exists(row.blockWhileUp + ".lock"));
+        }
+        host.finish();
+        EXPECT_EQ(host.wait(), 0);
+        // The last process removes the block and its lock object; what it refused stays.
+        if (!row.blockWhileUp.empty()) {
+            EXPECT_FALSE(lockout::exists(row.blockWhileUp));
+            EXPECT_FALSE(lockout::exists(row.blockWhileUp + ".lock"));
+        }
+    }
+    const std::string old = "/TESSIPORT-0-" + instance;
+    shm_unlink(old.c_str());
+    shm_unlink((old + ".lock").c_str());
+}
+
+// A FIFO where the parameter file is looked for, beside a log file that exists: the load reads
+// neither it nor waits for it.
+TEST_F(LibraryHost, AFifoInTheDataFolderDoesNotHoldUpTheLoad) {
+    std::ofstream(data.path("tessiport.log")).close();
+    ASSERT_EQ(mkfifo(data.path("km4_cl_param.ini").c_str(), 0600), 0);
+    HostProcess host;
+    ASSERT_TRUE(host.start({"wait"}, environment()));
+    EXPECT_EQ(host.readLine(std::chrono::seconds(3)), "ready");
+    host.finish();
+    EXPECT_EQ(host.wait(), 0);
+    EXPECT_THAT(logText(), HasSubstr(data.path("tessiport.log") + " logfile started"));
+}
+
+// A process that goes while another still has the library loaded leaves the shared log open for
+// it; the last one ends it.
+TEST_F(LibraryHost, OnlyTheLastProcessEndsTheLog) {
+    std::ofstream(data.path("tessiport.log")).close();
+    HostProcess first;
+    ASSERT_TRUE(first.start({"wait"}, environment()));
+    ASSERT_EQ(first.readLine(), "ready");
+    const HostRun second = runHost({"log:3:" + data.path("tessiport.log")}, environment());
+    EXPECT_EQ(second.lines, std::vector<std::string>{"log 0x00000000"});
+    EXPECT_THAT(logText(), Not(HasSubstr("logfile ended")));
+    first.finish();
+    EXPECT_EQ(first.wait(), 0);
+    const std::string text = logText();
+    EXPECT_THAT(text, HasSubstr("logfile ended"));
+    EXPECT_EQ(text.find("logfile ended"), text.rfind("logfile ended"));
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_F(Binding, ComPortNames) {
         {"comport2", 0, TP_ERR_NO_SERIAL_LIBRARY, 0, "No clserdll comport2 found "},
     };
     for (const ComCase& c : cases) {
-        entry = {};
+        entry.clear();
         EXPECT_EQ(bindNamed(c.name, c.initmode), c.result) << c.name;
         EXPECT_EQ(entry.comPortNumber, c.number) << c.name;
         EXPECT_FALSE(entry.library.isOpen()) << c.name;
@@ -179,7 +179,7 @@ TEST_F(Binding, RequiredAndOptionalFunctions) {
     for (const FunctionCase& c : cases) {
         const std::string path = copyLibrary(c.variant, folder().path("system"));
         test::LogCapture caseLog(3);
-        entry = {};
+        entry.clear();
         EXPECT_EQ(bindNamed(("clsertest_" + std::string(c.variant)).c_str(), c.initmode), c.result)
             << c.variant;
         std::vector<std::string> errors;
