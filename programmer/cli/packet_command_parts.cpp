@@ -1,12 +1,12 @@
 #include "programmer/cli/packet_command_parts.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <iostream>
 #include <optional>
 
+#include "platform/terminal.h"
 #include "programmer/cli/devices.h"
 
 namespace cli {
@@ -35,10 +35,7 @@ RunReporter consoleReporter(bool json) {
     const OutputStyle style = json                    ? OutputStyle::kJson
                               : isatty(STDOUT_FILENO) ? OutputStyle::kBars
                                                       : OutputStyle::kLines;
-    return RunReporter(style, std::cout, [] {
-        winsize size{};
-        return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? int(size.ws_col) : 0;
-    });
+    return RunReporter(style, std::cout, platform::outputColumns);
 }
 
 void reportSession(CameraSession& session, RunReporter& reporter) {

@@ -1,11 +1,6 @@
 #include "programmer/cli/program_command.h"
 
-<<<<<<< HEAD
 #include <cstdio>
-=======
-#include <unistd.h>
-
->>>>>>> windows
 #include <iostream>
 #include <memory>
 #include <set>
@@ -13,7 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/terminal.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
@@ -382,15 +376,7 @@ Subcommand addProgramCommand(CLI::App& app) {
     command->add_flag("--dry-run", options->dryRun,
                       "load and compare, show what would be written, write nothing");
     return {command, [options] {
-<<<<<<< HEAD
                 RunReporter reporter = consoleReporter(options->connection.json);
-=======
-                const OutputStyle style = options->connection.json ? OutputStyle::kJson
-                                          : isatty(STDOUT_FILENO)  ? OutputStyle::kBars
-                                                                   : OutputStyle::kLines;
-                RunReporter reporter(style, std::cout);
-                reporter.columns = platform::outputColumns;
->>>>>>> windows
                 CameraSession session(options->connection);
                 reportSession(session, reporter);
                 ProgramCommand program(*options, session.host, reporter);

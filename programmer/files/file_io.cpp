@@ -122,20 +122,7 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t
     return 0;
 }
 
-<<<<<<< HEAD
-std::string cantOpenFileMessage(const std::string& path, int error) {
-    if (error == kErrNotRegularFile)
-        return "Can't open file " + path + ": it is not a regular file\n";
-    if (error == kErrFileTooLarge)
-        return "Can't open file " + path + ": larger than an update file can be (" +
-               std::to_string(kUpdateFileMaxSize) + " bytes)\n";
-    return "Can't open file " + path + ", error = " + std::to_string(unsigned(error)) + "\n";
-}
-
 std::string folderOf(const std::string& path) {
-=======
-int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
->>>>>>> windows
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }

@@ -54,11 +54,13 @@ int writeAll(int fd, const uint8_t* data, size_t size) {
     return 0;
 }
 
+}  // namespace
+
+// Either separator ends the folder on Windows.
 std::string folderOf(const std::string& path) {
     const size_t separator = path.find_last_of("/\\");
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
-}  // namespace
 
 int openRegularFile(const std::string& path, uint64_t maxSize, int& fd, size_t& size) {
     fd = -1;
