@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 run_tests=1
 [ "${1:-}" = "--no-tests" ] && run_tests=0
 
-packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 wine32:i386)
+packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 wine32:i386
+          nsis xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -33,15 +34,18 @@ prefix="$PWD/build-win64/wineprefix"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache
                                           -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-configure() {  # configure <build dir> <toolchain> <wine loader>
+configure() {  # configure <build dir> <toolchain> <wine loader> [cmake options]
     cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$2.cmake" \
           -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKF_WERROR=ON -DKF_BUILD_GUI=OFF -DKF_BUILD_BENCH=OFF \
-          -DKF_WINE_LOADER="$3" -DKF_WINE_PREFIX="$prefix" "${launcher[@]}" >/dev/null
+          -DKF_WINE_LOADER="$3" -DKF_WINE_PREFIX="$prefix" "${launcher[@]}" "${@:4}" >/dev/null
 }
-configure build-win64 mingw-w64-x86_64 "$wine64_loader"
+configure build-win64 mingw-w64-x86_64 "$wine64_loader" \
+          -DKF_TESSIPORT32_DLL="$PWD/build-win32/bin/tessiport.dll"
 configure build-win32 mingw-w64-i686 "$wine32_loader"
 cmake --build build-win64 -j"$(nproc)"
 cmake --build build-win32 -j"$(nproc)"
+# The installer carries the 32-bit tessiport.dll as well.
+cmake --build build-win64 --target installer
 ((run_tests)) || exit 0
 
 # A new prefix takes Wine a while to set up; do it once, before the tests' time limits run.
