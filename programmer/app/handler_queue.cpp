@@ -8,6 +8,7 @@ HandlerQueue::Outcome HandlerQueue::act(const std::function<void()>& handler) {
     if (busy_ || model_.ended)
         return Outcome::Refused;
     busy_ = true;
+    lastFailure_.clear();
     try {
         handler();
     } catch (const std::exception& error) {

@@ -27,7 +27,8 @@ public:
 
     bool busy() const { return busy_; }
     bool hasPosted() const { return !posted_.empty(); }
-    // What the last handler that failed threw (handlers must not throw through a toolkit).
+    // What the last handler run threw, empty when it did not (nothing may be thrown through a
+    // toolkit).
     const std::string& lastFailure() const { return lastFailure_; }
 
 private:

@@ -3,51 +3,37 @@
 #include <QCloseEvent>
 #include <QTimer>
 #include <QtGlobal>
-#include <exception>
 
 namespace gui {
 
 ModelDialog::ModelDialog(const app::DialogModel& model, QWidget* parent)
-    : QDialog(parent), model_(model) {}
+    : QDialog(parent), model_(model), handlers_(model) {}
 
 void ModelDialog::act(const std::function<void()>& handler) {
-    if (busy_ || model_.ended)
+    afterHandler(handlers_.act(handler));
+}
+
+void ModelDialog::afterHandler(app::HandlerQueue::Outcome outcome) {
+    if (outcome == app::HandlerQueue::Outcome::Refused)
         return;
-    busy_ = true;
-    // Nothing may be thrown through Qt's event dispatch.
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        qCritical("kelvoflash: a handler failed: %s", error.what());
-    } catch (...) {
-        qCritical("kelvoflash: a handler failed");
-    }
-    busy_ = false;
+    if (!handlers_.lastFailure().empty())
+        qCritical("kelvoflash: a handler failed: %s", handlers_.lastFailure().c_str());
     render();
-    if (model_.ended) {
-        posted_.clear();
+    if (outcome == app::HandlerQueue::Outcome::Ended) {
         QDialog::done(model_.result);
         return;
     }
-    if (!posted_.empty())
+    if (handlers_.hasPosted())
         QTimer::singleShot(0, this, [this] { runNextPosted(); });
 }
 
 void ModelDialog::post(std::function<void()> event) {
-    if (model_.ended)
-        return;
-    posted_.push_back(std::move(event));
-    if (!busy_)
+    if (handlers_.post(std::move(event)))
         QTimer::singleShot(0, this, [this] { runNextPosted(); });
 }
 
-void ModelDialog::runNextPosted() {
-    if (busy_ || posted_.empty())
-        return;  // act() asks again when the running handler is done
-    auto event = std::move(posted_.front());
-    posted_.pop_front();
-    act(event);
-}
+// Refused while a handler runs: act() asks again when that one is done.
+void ModelDialog::runNextPosted() { afterHandler(handlers_.runNextPosted()); }
 
 int ModelDialog::run(const std::function<void()>& init) {
     setWindowModality(Qt::ApplicationModal);  // takes effect only when set before show()
@@ -62,7 +48,7 @@ int ModelDialog::run(const std::function<void()>& init) {
 void ModelDialog::closeEvent(QCloseEvent* event) {
     // The flow decides whether the dialog ends; act() closes it then.
     event->ignore();
-    if (busy_) {
+    if (handlers_.busy()) {
         closeRefused();
         return;
     }

@@ -1,13 +1,12 @@
 #pragma once
-// A Qt dialog that shows a flow's DialogModel and runs the flow's handlers for the user's actions.
-// Handlers run one at a time: the flows pump events while they work, and a second click must not
-// start a flow inside the first (closing the window, too, waits until the running flow is done).
+// A Qt dialog that shows a flow's DialogModel and runs the flow's handlers for the user's actions,
+// one at a time (app::HandlerQueue); closing the window, too, waits until the running flow is done.
 
 #include <QDialog>
-#include <deque>
 #include <functional>
 
 #include "programmer/app/dialog_model.h"
+#include "programmer/app/handler_queue.h"
 
 namespace gui {
 
@@ -20,7 +19,7 @@ public:
     // Brings the widgets in line with the model.
     virtual void render() = 0;
     // True while a handler of the flow runs on this dialog.
-    bool busy() const { return busy_; }
+    bool busy() const { return handlers_.busy(); }
 
     // Runs `handler` unless one is running already or the dialog has ended, then shows the model
     // and closes the dialog when the handler ended it.
@@ -41,10 +40,11 @@ protected:
 
 private:
     void runNextPosted();
+    // Shows the model after a handler ran, closes the dialog when it ended, wakes for posted events.
+    void afterHandler(app::HandlerQueue::Outcome outcome);
 
     const app::DialogModel& model_;
-    bool busy_ = false;
-    std::deque<std::function<void()>> posted_;
+    app::HandlerQueue handlers_;
 };
 
 }  // namespace gui

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "programmer/app/dialog_model.h"
+#include "programmer/app/row_look.h"
 
 namespace gui {
 
@@ -20,16 +20,8 @@ void RowProgressBar::setRowState(uint32_t state) {
 }
 
 QColor RowProgressBar::fillColour(uint32_t state) {
-    switch (state) {
-        case app::ROW_ACTIVE:
-            return {};
-        case app::ROW_DONE:
-            return QColor(0, 255, 0);
-        case app::ROW_FAILED:
-            return QColor(255, 0, 0);
-        default:
-            return QColor(160, 160, 160);  // idle, and any state the flows do not name
-    }
+    const app::RowLook look = app::RowLookOf(state);
+    return look.filled ? QColor(look.red, look.green, look.blue) : QColor();
 }
 
 void RowProgressBar::paintEvent(QPaintEvent* event) {
@@ -40,7 +32,6 @@ void RowProgressBar::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(this);
     painter.fillRect(rect(), colour);
-    // A word as well, so that done and failed differ without telling green from red.
     const QString word = stateWord(state_);
     if (!word.isEmpty()) {
         painter.setPen(Qt::black);
@@ -49,14 +40,7 @@ void RowProgressBar::paintEvent(QPaintEvent* event) {
 }
 
 QString RowProgressBar::stateWord(uint32_t state) {
-    switch (state) {
-        case app::ROW_DONE:
-            return QStringLiteral("done");
-        case app::ROW_FAILED:
-            return QStringLiteral("failed");
-        default:
-            return {};
-    }
+    return QString::fromUtf8(app::RowLookOf(state).word);
 }
 
 }  // namespace gui

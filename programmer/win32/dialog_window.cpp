@@ -32,7 +32,10 @@ int DialogWindow::run(HWND owner, int resource, std::function<void()> init) {
 }
 
 void DialogWindow::act(const std::function<void()>& handler) {
-    const auto outcome = handlers_.act(handler);
+    afterHandler(handlers_.act(handler));
+}
+
+void DialogWindow::afterHandler(app::HandlerQueue::Outcome outcome) {
     if (outcome == app::HandlerQueue::Outcome::Refused || window_ == nullptr)
         return;
     if (!handlers_.lastFailure().empty())
@@ -71,17 +74,9 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRunInit:
             act(init_);
             return TRUE;
-        case kRunPosted: {
-            const auto outcome = handlers_.runNextPosted();
-            if (outcome == app::HandlerQueue::Outcome::Ended) {
-                EndDialog(window_, model_.result);
-            } else if (outcome == app::HandlerQueue::Outcome::Ran) {
-                render();
-                if (handlers_.hasPosted())
-                    PostMessageA(window_, kRunPosted, 0, 0);
-            }
+        case kRunPosted:  // refused while a handler runs: act() posts again when it is done
+            afterHandler(handlers_.runNextPosted());
             return TRUE;
-        }
         case WM_COMMAND:
             return onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
         default: {

@@ -50,6 +50,8 @@ protected:
 private:
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // Shows the model after a handler ran, ends the dialog when it ended, wakes for posted events.
+    void afterHandler(app::HandlerQueue::Outcome outcome);
 
     const app::DialogModel& model_;
     app::HandlerQueue handlers_;
