@@ -138,12 +138,12 @@ std::string writeTarget(const std::string& path) {
         struct stat info {};
         if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
             return target;
-        std::string link(size_t(info.st_size > 0 ? info.st_size : 4096), '\0');
-        const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
-        if (length < 0)
-            return target;
-        link.resize(size_t(length));
-        target = link.front() == '/' ? link : folderOf(target) + link;
+        char link[4096];
+        const ssize_t length = ::readlink(target.c_str(), link, sizeof link);
+        if (length <= 0 || size_t(length) == sizeof link)
+            return target;  // writing it gives the system's own answer
+        const std::string next(link, size_t(length));
+        target = next.front() == '/' ? next : folderOf(target) + next;
     }
     return target;
 }
