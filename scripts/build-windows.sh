@@ -26,8 +26,8 @@ if ((${#missing[@]})); then
 fi
 
 # Debian's loaders live in Wine's own library folder, not on the PATH.
-wine64_loader="$(dpkg -L wine64 | grep -m1 '/wine64$')"
-wine32_loader="$(dpkg -L wine32:i386 | grep -m1 '/wine$')"
+wine64_loader="$(dpkg -L wine64 | grep -m1 '/lib/wine/wine64$')"
+wine32_loader="$(dpkg -L wine32:i386 | grep -m1 '/lib/wine/wine$')"
 # One prefix for both: a 64-bit prefix runs 32-bit programs as well.
 prefix="$PWD/build-win64/wineprefix"
 
@@ -48,6 +48,11 @@ cmake --build build-win32 -j"$(nproc)"
 cmake --build build-win64 --target installer
 ((run_tests)) || exit 0
 
+# The Windows tests drive camsim and the sample tools of the Linux build in build/.
+[ -f build/build.ninja ] ||
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKF_WERROR=ON >/dev/null
+cmake --build build -j"$(nproc)" --target camsim make-sample-update kelvoflash-cli
+
 # A new prefix takes Wine a while to set up; do it once, before the tests' time limits run.
 if [ ! -f "$prefix/system.reg" ]; then
     echo "build-windows: setting up the Wine prefix"
@@ -57,4 +62,10 @@ fi
 echo "== Windows tests under Wine, 64-bit"
 ctest --test-dir build-win64 --output-on-failure
 echo "== Windows tests under Wine, 32-bit"
-ctest --test-dir build-win32 --output-on-failure
+# wine32 is an i386 Linux program: a kernel without 32-bit support cannot start it.
+if "$wine32_loader" --version >/dev/null 2>&1; then
+    ctest --test-dir build-win32 --output-on-failure
+else
+    echo "build-windows: NOT RUN: this kernel does not execute 32-bit programs, so wine32 cannot" \
+         "start; the 32-bit build is only compiled here"
+fi

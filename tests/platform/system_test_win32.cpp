@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/com_port.h"
 #include "platform/dynamic_library.h"
 #include "platform/file_times.h"
 #include "platform/places.h"
@@ -21,6 +22,7 @@
 #include "platform/registry.h"
 #include "platform/serial_ports_list.h"
 #include "platform/stop_requests.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -122,6 +124,22 @@ TEST(Win32Platform, PlacesAreTheSystemsFolders) {
     ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common),
               S_OK);
     EXPECT_EQ(platform::dataFolder(), std::string(common) + "\\qel");
+}
+
+// The programs load their libraries from their own folder; clsersim.dll is built beside the tests.
+TEST(Win32Platform, InstalledLibrariesAreTheOnesBesideTheProgram) {
+    std::string folder = platform::moduleFileName(reinterpret_cast<const void*>(&lower));
+    folder.erase(folder.find_last_of('\\') + 1);
+    EXPECT_EQ(platform::installedLibraryPath("clsersim.dll"), folder + "clsersim.dll");
+    EXPECT_EQ(platform::installedLibraryPath("clsersim"), folder + "clsersim.dll");
+    EXPECT_EQ(platform::installedLibraryPath("clsernowhere.dll"), "clsernowhere.dll");
+    EXPECT_EQ(platform::installedLibraryPath("C:\\grabber\\clsersim.dll"),
+              "C:\\grabber\\clsersim.dll");
+}
+
+TEST(Win32Platform, NoDeviceStandsForAComPortAndOutputToAPipeHasNoColumns) {
+    EXPECT_EQ(platform::useDeviceForComPort(1, "/dev/pts/3"), ENOTSUP);
+    EXPECT_EQ(platform::outputColumns(), 0);  // CTest reads the output through a pipe
 }
 
 TEST(Win32Platform, AFilesCreationTimeIsWhenItWasMadeInUtc) {
