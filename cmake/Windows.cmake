@@ -3,6 +3,11 @@
 # to run the tests.
 
 add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+# The POSIX spellings the portable sources use, in their Windows meaning: a descriptor that
+# programs started later do not inherit, and the thread-safe time functions (localtime_r).
+add_compile_definitions(O_CLOEXEC=_O_NOINHERIT _POSIX_THREAD_SAFE_FUNCTIONS)
+# Programs open files in binary mode, as everywhere else: no line-end translation.
+string(APPEND CMAKE_EXE_LINKER_FLAGS " ${CMAKE_FIND_ROOT_PATH}/lib/binmode.o")
 
 # CLI11 and nlohmann_json are header-only. find_package finds them through package files written
 # here, which reach the headers through a folder that holds only them, so the host's C library

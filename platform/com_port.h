@@ -16,4 +16,9 @@ std::unique_ptr<SerialLine> makeSerialPort();
 // Windows "\\.\COM<n>".
 std::string comPortPath(int portNumber);
 
+// Makes port number n lead to `device` (a pseudo terminal of a simulated camera) for this process
+// and the programs it starts: on Linux by $QEL_COM<n>. 0 or an errno value; Windows names its
+// ports itself (ENOTSUP).
+int useDeviceForComPort(int portNumber, const std::string& device);
+
 }  // namespace platform

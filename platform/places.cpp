@@ -1,9 +1,12 @@
 #include "platform/places.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+
+#include "platform/dynamic_library.h"
 
 #ifndef KF_SYSTEM_LIBRARY_DIR
 #define KF_SYSTEM_LIBRARY_DIR "/usr/local/lib"
@@ -43,6 +46,19 @@ std::string dataFolder() {
     if (!folder.empty())
         return folder + "/.local/state/qel";
     return {};
+}
+
+std::string installedLibraryPath(const std::string& name) {
+    if (name.find('/') != std::string::npos)
+        return name;
+    char program[4096] = {};
+    const ssize_t length = ::readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0)
+        return name;
+    std::string folder(program, size_t(length));
+    folder.erase(folder.rfind('/') + 1);
+    const std::string beside = folder + "../lib/" + platformLibraryName(name);
+    return ::access(beside.c_str(), R_OK) == 0 ? beside : name;
 }
 
 }  // namespace platform

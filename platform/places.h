@@ -18,4 +18,9 @@ std::string moduleFileName(const void* address);
 // $XDG_STATE_HOME/qel, else ~/.local/state/qel; relative values are ignored. Empty if none.
 std::string dataFolder();
 
+// The library `name` (a Windows-style name: "tessiport.dll") as installed with the running
+// program: on Windows beside the program, elsewhere in lib/ beside its bin/. The name itself, for
+// the loader's own search, when it is not there.
+std::string installedLibraryPath(const std::string& name);
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "platform/dynamic_library.h"
 #include "platform/places.h"
 
 namespace platform {
@@ -28,6 +29,17 @@ std::string dataFolder() {
         S_OK)
         return {};
     return std::string(folder) + "\\qel";
+}
+
+std::string installedLibraryPath(const std::string& name) {
+    if (name.find_first_of("/\\") != std::string::npos)
+        return name;
+    std::string folder = moduleFileName(reinterpret_cast<const void*>(&installedLibraryPath));
+    folder.erase(folder.find_last_of('\\') + 1);
+    const std::string beside = folder + platformLibraryName(name);
+    return !folder.empty() && ::GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES
+               ? beside
+               : name;
 }
 
 }  // namespace platform

@@ -286,6 +286,11 @@ std::unique_ptr<SerialLine> makeSerialPort() {
     return std::make_unique<SerialPort>();
 }
 
+int useDeviceForComPort(int portNumber, const std::string& device) {
+    const std::string variable = "QEL_COM" + std::to_string(portNumber);
+    return ::setenv(variable.c_str(), device.c_str(), 1) == 0 ? 0 : errno;
+}
+
 std::string comPortPath(int portNumber) {
     const std::string variable = "QEL_COM" + std::to_string(portNumber);
     const char* path = std::getenv(variable.c_str());

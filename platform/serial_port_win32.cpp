@@ -190,6 +190,10 @@ std::unique_ptr<SerialLine> makeSerialPort() {
     return std::make_unique<Win32SerialPort>();
 }
 
+int useDeviceForComPort(int, const std::string&) {
+    return ENOTSUP;
+}
+
 std::string comPortPath(int portNumber) {
     char name[20];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", portNumber);

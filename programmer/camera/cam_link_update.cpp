@@ -1,11 +1,10 @@
 #include "programmer/camera/cam_link_update.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstring>
 #include <string>
 
+#include "platform/places.h"
 #include "programmer/camera/wait_cycle.h"
 #include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
@@ -28,20 +27,6 @@ constexpr uint32_t kFallbackRates[] = {38400, 19200};
 constexpr int kRebootBootCycles = 25;
 constexpr uint16_t kFastFpgaBootloader = 0x0106;
 
-// The library installed with the programs (lib/ beside bin/) comes first; other names go to the
-// loader's search. Looking there explicitly also finds it when something between the program and
-// the loader (a sanitizer's interceptor) hides the program's own search path.
-std::string libraryBesideProgram(const std::string& name) {
-    if (name.find('/') != std::string::npos) return name;
-    char program[4096] = {};
-    const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
-    if (length <= 0) return name;
-    std::string folder(program, size_t(length));
-    folder.erase(folder.rfind('/') + 1);
-    const std::string beside = folder + "../lib/" + platform::platformLibraryName(name);
-    return access(beside.c_str(), R_OK) == 0 ? beside : name;
-}
-
 bool rateRefused(uint32_t result) { return (result & kRateRefusedBits) == kRateRefusedBits; }
 }  // namespace
 
@@ -50,7 +35,10 @@ CCamLinkUpdate::CCamLinkUpdate(bool emergency, platform::Clock& clock,
     : clock_(clock) {
     emergencyMode = emergency;
     interfaceType = kInterfaceTypeCameraLink;
-    if (library_.open(libraryBesideProgram(libraryName)) != 0) return;
+    // The library installed with the programs comes first; other names go to the loader's
+    // search. Looking there explicitly also finds it when something between the program and the
+    // loader (a sanitizer's interceptor) hides the program's own search path.
+    if (library_.open(platform::installedLibraryPath(libraryName)) != 0) return;
     // Bound in this order; the first missing export releases the library.
     if (!(Open_Cam_Ext = library_.function<OpenCamExtFn>("Open_Cam_Ext")) ||
         !(Open_Cam = library_.function<OpenCamFn>("Open_Cam")) ||

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/com_port.h"
+
 namespace cli {
 
 namespace {
@@ -75,8 +77,8 @@ bool applyConnectionOptions(const ConnectionOptions& options, app::StartOptions&
         error = "--port PATH needs --interface com";
         return false;
     }
-    if (setenv("QEL_COM1", options.port.c_str(), 1) != 0) {
-        error = std::string("cannot set QEL_COM1: ") + std::strerror(errno);
+    if (const int failure = platform::useDeviceForComPort(1, options.port)) {
+        error = std::string("cannot set QEL_COM1: ") + std::strerror(failure);
         return false;
     }
     start.portNumber = 0;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/stop_requests.h"
+
 namespace cli::interruption {
 
 namespace {
@@ -55,24 +57,10 @@ void onSignal(int number) {
     errno = saved;
 }
 
-sigset_t handledSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&set, number);
-    return set;
-}
-
 }  // namespace
 
 void install() {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    action.sa_mask = handledSignals();
-    action.sa_flags = SA_RESTART;
-    for (const int number : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(number, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    platform::installStopHandler(onSignal);
 }
 
 void setRunning(bool on) {
@@ -81,13 +69,11 @@ void setRunning(bool on) {
 
 void setTexts(const std::string& firstLine, const std::string& secondLine,
               const std::string& json) {
-    const sigset_t set = handledSignals();
-    sigset_t old;
-    sigprocmask(SIG_BLOCK, &set, &old);
+    platform::holdStopRequests();
     copy(firstText, firstLine);
     copy(secondText, secondLine);
     copy(secondJson, json);
-    sigprocmask(SIG_SETMASK, &old, nullptr);
+    platform::releaseStopRequests();
 }
 
 int count() {
@@ -104,11 +90,11 @@ int exitStatus() {
 
 const char* signalName(int number) {
     switch (number) {
-        case SIGINT:
+        case platform::kStopInterrupt:
             return "SIGINT";
-        case SIGTERM:
+        case platform::kStopTerminate:
             return "SIGTERM";
-        case SIGHUP:
+        case platform::kStopHangUp:
             return "SIGHUP";
     }
     return "signal";

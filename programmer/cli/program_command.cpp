@@ -1,6 +1,5 @@
 #include "programmer/cli/program_command.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -10,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/terminal.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
@@ -375,10 +375,7 @@ Subcommand addProgramCommand(CLI::App& app) {
                                           : isatty(STDOUT_FILENO)  ? OutputStyle::kBars
                                                                    : OutputStyle::kLines;
                 RunReporter reporter(style, std::cout);
-                reporter.columns = [] {
-                    winsize size{};
-                    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? int(size.ws_col) : 0;
-                };
+                reporter.columns = platform::outputColumns;
                 CameraSession session(options->connection);
                 session.host.beforeOutput = [&] { reporter.endLine(); };
                 session.host.onMessage = [&](const std::string& text) { reporter.message(text); };

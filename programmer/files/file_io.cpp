@@ -110,15 +110,6 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t
     return 0;
 }
 
-std::string cantOpenFileMessage(const std::string& path, int error) {
-    if (error == kErrNotRegularFile)
-        return "Can't open file " + path + ": it is not a regular file\n";
-    if (error == kErrFileTooLarge)
-        return "Can't open file " + path + ": larger than an update file can be (" +
-               std::to_string(kUpdateFileMaxSize) + " bytes)\n";
-    return "Can't open file " + path + ", error = " + std::to_string(unsigned(error)) + "\n";
-}
-
 int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
     const size_t slash = path.rfind('/');
     const std::string folder =

@@ -7,7 +7,7 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#define CLSERSIM_EXPORT __declspec(dllexport)
+#define CLSERSIM_EXPORT  // each DLL's module-definition file names its exports
 #elif defined(__GNUC__)
 #define CLSERSIM_EXPORT __attribute__((visibility("default")))
 #else

@@ -1,7 +1,7 @@
 #pragma once
-// A TCP connection on which the simulated grabber reaches camsim. This file is the only one of
-// libclsersim that touches the operating system's socket interface, so that porting the library
-// means porting this file.
+// A TCP connection on which the simulated grabber reaches camsim. socket_channel.cpp (and
+// socket_channel_win32.cpp on Windows) is the only source of libclsersim that touches the
+// operating system's socket interface.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +36,8 @@ public:
 private:
     bool wait(uint32_t ms, bool writable) const;
 
+    // The socket; on Windows the SOCKET handle, whose value fits (kernel handles have 32
+    // significant bits on 64-bit Windows too).
     int fd_ = -1;
 };
 
