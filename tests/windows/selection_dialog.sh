@@ -6,7 +6,8 @@
 set -euo pipefail
 # The dialog needs a display: a virtual one where there is none. A Wine server that started
 # without one is waited out first (KF_WINESERVER, WINEPREFIX), as its desktop would have none.
-if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+if [ -z "${DISPLAY:-}" ]; then
+    command -v xvfb-run >/dev/null || { echo "skipped: no display and no xvfb-run"; exit 77; }
     [ -z "${KF_WINESERVER:-}" ] || "$KF_WINESERVER" -w
     exec xvfb-run -a bash "$0" "$@"
 fi
