@@ -41,7 +41,8 @@ bool SharedBlock::attach(const std::string& name) {
     HANDLE guard = ::CreateMutexA(nullptr, FALSE, guardName.c_str());
     // An abandoned mutex was held by a process that died; the block is still consistent enough
     // for a count and three paths.
-    const DWORD waited = guard != nullptr ? ::WaitForSingleObject(guard, kAttachWaitMs) : WAIT_FAILED;
+    const DWORD waited =
+        guard != nullptr ? ::WaitForSingleObject(guard, kAttachWaitMs) : WAIT_FAILED;
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         if (guard != nullptr)
             ::CloseHandle(guard);
