@@ -44,6 +44,11 @@ cmake --build build-win64 -j"$(nproc)"
 cmake --build build-win32 -j"$(nproc)"
 ((run_tests)) || exit 0
 
+# The Windows tests drive camsim and the sample tools of the Linux build in build/.
+[ -f build/build.ninja ] ||
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKF_WERROR=ON >/dev/null
+cmake --build build -j"$(nproc)" --target camsim make-sample-update kelvoflash-cli
+
 # A new prefix takes Wine a while to set up; do it once, before the tests' time limits run.
 if [ ! -f "$prefix/system.reg" ]; then
     echo "build-windows: setting up the Wine prefix"
