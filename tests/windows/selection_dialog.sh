@@ -4,15 +4,15 @@
 # preselects, and what OK and CANCEL give the open.
 # Usage: selection_dialog.sh WINE_RUN HOST DLL GRABBER
 set -euo pipefail
+run="$1" host="$2" dll="$3" grabber="$4"
+source "$(dirname "$0")/wine_check.sh"
 # The dialog needs a display: a virtual one where there is none. A Wine server that started
 # without one is waited out first (KF_WINESERVER, WINEPREFIX), as its desktop would have none.
 if [ -z "${DISPLAY:-}" ]; then
     command -v xvfb-run >/dev/null || { echo "skipped: no display and no xvfb-run"; exit 77; }
-    [ -z "${KF_WINESERVER:-}" ] || "$KF_WINESERVER" -w
+    [ -z "${KF_WINESERVER:-}" ] || "$KF_WINESERVER" -w || true
     exec xvfb-run -a bash "$0" "$@"
 fi
-run="$1" host="$2" dll="$3" grabber="$4"
-source "$(dirname "$0")/wine_check.sh"
 work="$(mktemp -d)"
 key='HKLM\Software\cameralink'
 cleanup() { "$run" reg delete "$key" /f >/dev/null 2>&1 || true; rm -rf "$work"; }
