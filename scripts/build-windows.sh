@@ -25,8 +25,8 @@ if ((${#missing[@]})); then
 fi
 
 # Debian's loaders live in Wine's own library folder, not on the PATH.
-wine64_loader="$(dpkg -L wine64 | grep -m1 '/wine64$')"
-wine32_loader="$(dpkg -L wine32:i386 | grep -m1 '/wine$')"
+wine64_loader="$(dpkg -L wine64 | grep -m1 '/lib/wine/wine64$')"
+wine32_loader="$(dpkg -L wine32:i386 | grep -m1 '/lib/wine/wine$')"
 # One prefix for both: a 64-bit prefix runs 32-bit programs as well.
 prefix="$PWD/build-win64/wineprefix"
 
@@ -58,4 +58,10 @@ fi
 echo "== Windows tests under Wine, 64-bit"
 ctest --test-dir build-win64 --output-on-failure
 echo "== Windows tests under Wine, 32-bit"
-ctest --test-dir build-win32 --output-on-failure
+# wine32 is an i386 Linux program: a kernel without 32-bit support cannot start it.
+if "$wine32_loader" --version >/dev/null 2>&1; then
+    ctest --test-dir build-win32 --output-on-failure
+else
+    echo "build-windows: NOT RUN: this kernel does not execute 32-bit programs, so wine32 cannot" \
+         "start; the 32-bit build is only compiled here"
+fi

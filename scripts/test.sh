@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole suite on a fresh machine: install, build, run the tests, build and check the .deb;
 # then the non-GUI code and its tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
-# the library's thread test under ThreadSanitizer; then each fuzzer briefly.
+# the library's thread test under ThreadSanitizer; then each fuzzer briefly; last the Windows
+# build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -31,3 +32,8 @@ if [ -f fuzz/CMakeLists.txt ]; then
     cmake --build build-fuzz -j"$jobs"
     bash fuzz/run.sh build-fuzz
 fi
+
+echo "== Windows: cross-built with mingw-w64, tested under Wine"
+windows_start=$SECONDS
+bash scripts/build-windows.sh
+echo "Windows step: $((SECONDS - windows_start)) s"

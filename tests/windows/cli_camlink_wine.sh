@@ -35,6 +35,6 @@ read -r pty <&"${CAMSIM[0]}"
 status=0
 verify="$("$linux_cli" verify "$dir/new.qup" --port "$pty" 2>&1)" || status=$?
 exec {CAMSIM[1]}>&-
-wait "$CAMSIM_PID" 2>/dev/null || true
+wait "${CAMSIM_PID:-}" 2>/dev/null || true
 [ "$status" -eq 0 ] || fail "the flash differs from the update file: $verify"
 echo "info and program over Camera Link under Wine; the flash holds the update file"

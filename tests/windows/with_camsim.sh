@@ -20,5 +20,5 @@ export CLSERSIM_PORT0="$address"
 status=0
 "$@" || status=$?
 exec {CAMSIM[1]}>&-
-wait "$CAMSIM_PID" 2>/dev/null || true
+wait "${CAMSIM_PID:-}" 2>/dev/null || true
 exit "$status"
