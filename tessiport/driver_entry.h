@@ -50,7 +50,7 @@ struct TransferParametersBlock {
 //   board or handle, waits until it is open or free again.
 // - open: found by every call. A call that uses the channel counts itself in `inFlight` for as
 //   long as it does, so the channel and its bound functions stay as they are until it is done.
-// - closing: found by nobody; the closer waits (entryChanged) until `inFlight` is 0, then closes
+// - closing: found by nobody; the closer waits (waitForEntryChange) until `inFlight` is 0, then closes
 //   the channel, unloads the library and frees the entry.
 // State, `inFlight`, `openCount`, the time-outs and the transfer parameters change only under
 // driver_entry_crisec. Use of the channel itself (serialRef, the serial functions, the COM port)

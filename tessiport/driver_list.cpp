@@ -1,5 +1,7 @@
 #include "tessiport/driver_list.h"
 
+#include <condition_variable>
+
 #include "tessiport/com_port_channel.h"
 #include "tessiport/library_log.h"
 #include "tessiport/no_destructor.h"
@@ -14,9 +16,32 @@ std::array<DriverEntry, kDriverListSize>& driverlist() {
     return entries.get();
 }
 
-std::condition_variable_any& entryChanged() {
-    static NoDestructor<std::condition_variable_any> changed;
-    return changed.get();
+namespace {
+// A condition variable for the recursive lock, built from parts that need no heap: they are never
+// destroyed (the process detach still waits on them), so nothing may be left to leak.
+std::mutex& changeMutex() {
+    static NoDestructor<std::mutex> mutex;
+    return mutex.get();
+}
+std::condition_variable& changed() {
+    static NoDestructor<std::condition_variable> condition;
+    return condition.get();
+}
+}  // namespace
+
+void notifyEntryChange() {
+    // A waiter holds changeMutex from before it released driver_entry_crisec until it waits, so
+    // taking it here means every waiter that saw the old state is waiting now.
+    { std::lock_guard inner(changeMutex()); }
+    changed().notify_all();
+}
+
+void waitForEntryChange(std::unique_lock<std::recursive_mutex>& lock) {
+    std::unique_lock inner(changeMutex());
+    lock.unlock();
+    changed().wait(inner);
+    inner.unlock();
+    lock.lock();
 }
 
 DriverEntry* findTakenEntry(uint32_t handle) {
@@ -55,9 +80,8 @@ DriverEntry* findBoard(int32_t board) {
 
 void waitUntilSettled(std::unique_lock<std::recursive_mutex>& lock, const DriverEntry& entry) {
     const uint32_t handle = entry.handle;
-    entryChanged().wait(lock, [&] {
-        return entry.handle != handle || entry.state == EntryState::Open;
-    });
+    while (entry.handle == handle && entry.state != EntryState::Open)
+        waitForEntryChange(lock);
 }
 
 EntryUse::EntryUse(uint32_t handle, bool duringOpen) {
@@ -79,12 +103,13 @@ void EntryUse::release() {
     std::lock_guard lock(driver_entry_crisec);
     --entry_->inFlight;
     entry_ = nullptr;
-    entryChanged().notify_all();
+    notifyEntryChange();
 }
 
 void closeEntry(std::unique_lock<std::recursive_mutex>& lock, DriverEntry& entry) {
     entry.state = EntryState::Closing;
-    entryChanged().wait(lock, [&] { return entry.inFlight == 0; });
+    while (entry.inFlight != 0)
+        waitForEntryChange(lock);
     if (entry.comPort == nullptr && entry.pclSerialClose != nullptr && entry.serialRef != nullptr) {
         LogMessage(level::kInfo, entry.handle, "Close_Cam: call pclSerialClose()");
         try {
@@ -102,7 +127,7 @@ void releaseEntry(DriverEntry& entry) {
     closeComPort(entry);
     releaseSerialFunctions(entry);
     entry.clear();
-    entryChanged().notify_all();
+    notifyEntryChange();
 }
 
 void clearDriverList() {

@@ -5,7 +5,6 @@
 // an entry's channel alive while a call uses it without the lock is the call's EntryUse.
 
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -19,8 +18,12 @@ std::array<DriverEntry, kDriverListSize>& driverlist();
 
 // Trivially destructible on this platform, so usable until the very end of the process.
 extern std::recursive_mutex driver_entry_crisec;
-// Notified whenever an entry changes state or a call stops using one.
-std::condition_variable_any& entryChanged();
+// Called, with driver_entry_crisec held, whenever an entry changes state or a call stops using
+// one.
+void notifyEntryChange();
+// Releases `lock` (holding driver_entry_crisec once) until an entry changed, or spuriously, and
+// takes it again. The caller checks what it waits for in a loop.
+void waitForEntryChange(std::unique_lock<std::recursive_mutex>& lock);
 
 // The caller holds driver_entry_crisec for these lookups.
 // The open entry holding `handle`, or null (free, opening, closing entries are not found).

@@ -44,14 +44,18 @@ void closeChannelInPlace(DriverEntry& entry) {
 // library, the channels still open are closed. Either way the entries are marked closing, so
 // that detachProcess only counts the process out and ends or closes the log.
 void detachUnderLoaderLock(bool processEnding) {
-    if (!processAttached()) return;
+    if (!processAttached())
+        return;
     // Held by another thread: a host that unloads the library during a call, or a thread that
     // ended holding it. Nothing is touched then; the process's count stays in the block.
     std::unique_lock lock(driver_entry_crisec, std::try_to_lock);
-    if (!lock.owns_lock()) return;
+    if (!lock.owns_lock())
+        return;
     for (DriverEntry& entry : driverlist()) {
-        if (entry.handle == 0 || entry.state != EntryState::Open) continue;
-        if (!processEnding) closeChannelInPlace(entry);
+        if (entry.handle == 0 || entry.state != EntryState::Open)
+            continue;
+        if (!processEnding)
+            closeChannelInPlace(entry);
         entry.state = EntryState::Closing;
     }
     detachProcess();
@@ -61,16 +65,16 @@ void detachUnderLoaderLock(bool processEnding) {
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        // Thread attach and detach have nothing to do.
-        ::DisableThreadLibraryCalls(module);
-        return TRUE;
-    case DLL_PROCESS_DETACH:
-        // `reserved` is set when the process ends, empty for FreeLibrary.
-        detachUnderLoaderLock(reserved != nullptr);
-        return TRUE;
-    default:
-        return TRUE;
+        case DLL_PROCESS_ATTACH:
+            // Thread attach and detach have nothing to do.
+            ::DisableThreadLibraryCalls(module);
+            return TRUE;
+        case DLL_PROCESS_DETACH:
+            // `reserved` is set when the process ends, empty for FreeLibrary.
+            detachUnderLoaderLock(reserved != nullptr);
+            return TRUE;
+        default:
+            return TRUE;
     }
 }
 
@@ -83,7 +87,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
 
 using U = uint32_t;
 TESSIPORT_ENTRY(Open_Cam, (U initmode, U* handle), (initmode, handle))
-TESSIPORT_ENTRY(Close_Cam, (U* handle), (handle))
+TESSIPORT_ENTRY(Close_Cam, (U * handle), (handle))
 TESSIPORT_ENTRY(Check_Device_Availability, (U value), (value))
 TESSIPORT_ENTRY(Open_Cam_Ext, (U initmode, U* handle, KM4_OpenStruct* open),
                 (initmode, handle, open))

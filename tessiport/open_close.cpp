@@ -120,7 +120,7 @@ void finishOpen(DriverEntry& entry) {
     std::lock_guard lock(driver_entry_crisec);
     entry.openCount = 1;
     entry.state = EntryState::Open;
-    entryChanged().notify_all();
+    notifyEntryChange();
 }
 
 enum class OpenStep { Done, Reserved, TestConnection };

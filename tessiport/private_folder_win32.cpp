@@ -22,8 +22,10 @@ void makePrivateFolder(const std::string& folder) {
 
 const char* folderRefusal(const std::string& folder) {
     const DWORD attributes = ::GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return "it cannot be created";
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return "it is not a folder";
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return "it cannot be created";
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return "it is not a folder";
     return "";
 }
 

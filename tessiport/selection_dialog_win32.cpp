@@ -18,9 +18,9 @@ struct DialogState {
 // The module holding this code: tessiport.dll, whose resources hold the dialog and the icon.
 HMODULE ownModule() {
     HMODULE module = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCSTR>(&showSelectionDialog), &module);
+    ::GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(&showSelectionDialog), &module);
     return module;
 }
 
@@ -52,24 +52,26 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         initialise(dialog, *reinterpret_cast<DialogState*>(lParam));
         return TRUE;
     }
-    if (message != WM_COMMAND) return FALSE;
+    if (message != WM_COMMAND)
+        return FALSE;
     auto* state = reinterpret_cast<DialogState*>(::GetWindowLongPtrA(dialog, DWLP_USER));
     switch (LOWORD(wParam)) {
-    case IDOK: {
-        const LRESULT selected = ::SendDlgItemMessageA(dialog, IDC_SERIAL_LIST, CB_GETCURSEL, 0, 0);
-        if (selected == CB_ERR) {
-            ::EndDialog(dialog, kDialogNoChoice);
+        case IDOK: {
+            const LRESULT selected =
+                ::SendDlgItemMessageA(dialog, IDC_SERIAL_LIST, CB_GETCURSEL, 0, 0);
+            if (selected == CB_ERR) {
+                ::EndDialog(dialog, kDialogNoChoice);
+                return TRUE;
+            }
+            state->chosen = uint32_t(selected);
+            ::EndDialog(dialog, kDialogChosen);
             return TRUE;
         }
-        state->chosen = uint32_t(selected);
-        ::EndDialog(dialog, kDialogChosen);
-        return TRUE;
-    }
-    case IDCANCEL:
-        ::EndDialog(dialog, kDialogCancelled);
-        return TRUE;
-    default:
-        return TRUE;
+        case IDCANCEL:
+            ::EndDialog(dialog, kDialogCancelled);
+            return TRUE;
+        default:
+            return TRUE;
     }
 }
 }  // namespace
@@ -80,10 +82,11 @@ int32_t showSelectionDialog(const std::vector<std::string>& items, uint32_t pres
     const INT_PTR result =
         ::DialogBoxParamA(ownModule(), MAKEINTRESOURCEA(IDD_SELECT_SERIAL), ::GetDesktopWindow(),
                           &selectionDialogProc, reinterpret_cast<LPARAM>(&state));
-    if (result == kDialogChosen) chosen = state.chosen;
+    if (result == kDialogChosen)
+        chosen = state.chosen;
     // -1: the dialog could not be shown (no resources, no desktop).
     return result == kDialogChosen || result == kDialogCancelled ? int32_t(result)
-                                                                  : kDialogNoChoice;
+                                                                 : kDialogNoChoice;
 }
 
 }  // namespace tessiport

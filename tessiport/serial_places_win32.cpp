@@ -75,7 +75,8 @@ std::vector<std::string> findSerialLibraries(const std::string& dir) {
     const std::string folder = withSeparator(dir.empty() ? "." : dir);
     WIN32_FIND_DATAA found{};
     HANDLE search = ::FindFirstFileA((folder + kSerialPattern).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
     do {
         // The search also matches short 8.3 names ("clser*.dll" finds "clserx.dllx").
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&

@@ -7,8 +7,7 @@
 //
 // A named mutex keeps attaches one at a time, so the first process sets up the paths before
 // anyone reads them. Detach waits for nothing: it runs under the loader lock.
-// The descriptors of the POSIX side hold the mutex and the mapping handle here (kernel handles fit
-// 32 bits, see HandleToLong).
+// The descriptor members hold the mutex and the mapping handle here.
 #include <windows.h>
 
 #include <cstring>
@@ -20,12 +19,12 @@ namespace tessiport {
 namespace {
 constexpr DWORD kAttachWaitMs = 10000;
 
-HANDLE handleOf(int value) {
-    return value == -1 ? nullptr : LongToHandle(value);
+HANDLE handleOf(intptr_t value) {
+    return value == -1 ? nullptr : reinterpret_cast<HANDLE>(value);
 }
 
-int valueOf(HANDLE handle) {
-    return handle == nullptr ? -1 : HandleToLong(handle);
+intptr_t valueOf(HANDLE handle) {
+    return handle == nullptr ? -1 : reinterpret_cast<intptr_t>(handle);
 }
 
 LONG volatile* countOf(SharedState* state) {
@@ -42,7 +41,8 @@ bool SharedBlock::attach(const std::string& name) {
     HANDLE guard = ::CreateMutexA(nullptr, FALSE, guardName.c_str());
     // An abandoned mutex was held by a process that died; the block is still consistent enough
     // for a count and three paths.
-    const DWORD waited = guard != nullptr ? ::WaitForSingleObject(guard, kAttachWaitMs) : WAIT_FAILED;
+    const DWORD waited =
+        guard != nullptr ? ::WaitForSingleObject(guard, kAttachWaitMs) : WAIT_FAILED;
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         if (guard != nullptr)
             ::CloseHandle(guard);

@@ -1,10 +1,12 @@
 /* Loads tessiport.dll, calls one export so that the process attaches, and prints the process
  * count of the shared block "TESSIPORT" while the library is loaded and after FreeLibrary:
- * "loaded N", "unloaded N" ("unloaded none" when the block is gone).
- * Usage: shared_block_probe DLL */
+ * "loaded N", "unloaded N" ("unloaded none" when the block is gone). With "exit" it ends the
+ * process with the library still loaded instead, so the library detaches as the process ends.
+ * Usage: shared_block_probe DLL [exit] */
 #include <windows.h>
 
 #include <stdio.h>
+#include <string.h>
 
 #include "tessiport.h"
 
@@ -26,7 +28,7 @@ static void printCount(const char* when) {
 }
 
 int main(int argc, char** argv) {
-    HMODULE library = argc == 2 ? LoadLibraryA(argv[1]) : NULL;
+    HMODULE library = argc >= 2 ? LoadLibraryA(argv[1]) : NULL;
     GetCameraErrorFn getCameraError =
         library != NULL ? (GetCameraErrorFn)(void*)GetProcAddress(library, "Get_Camera_Error")
                         : NULL;
@@ -36,6 +38,8 @@ int main(int argc, char** argv) {
     }
     getCameraError();
     printCount("loaded");
+    if (argc == 3 && strcmp(argv[2], "exit") == 0)
+        return 0;
     FreeLibrary(library);
     printCount("unloaded");
     return 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Two Wine processes share the block "TESSIPORT": with a host holding the library, a second one
-# counts 2 and, after unloading, 1; alone it counts 1 and leaves no block behind.
+# counts 2 and, after unloading, 1; one that ends with the library loaded counts itself out as
+# well; alone a process counts 1 and leaves no block behind.
 # Usage: two_processes.sh WINE_RUN C_HOST PROBE DLL
 set -euo pipefail
 run="$1" host="$2" probe="$3" dll="$4"
@@ -15,10 +16,10 @@ for _ in $(seq 300); do
     grep -q ready "$work/host.out" && break
     sleep 0.1
 done
-both="$("$run" "$probe" "$dll" | tr -d '\r')"
+both="$({ "$run" "$probe" "$dll" exit; "$run" "$probe" "$dll"; } | tr -d '\r')"
 exec 3>&-
 wait "$first"
 alone="$("$run" "$probe" "$dll" | tr -d '\r')"
-diff <(printf '%s\n' "loaded 2" "unloaded 1" "loaded 1" "unloaded none") \
+diff <(printf '%s\n' "loaded 2" "loaded 2" "unloaded 1" "loaded 1" "unloaded none") \
      <(printf '%s\n' "$both" "$alone")
 echo "shared by two processes: 2, then 1"
