@@ -12,8 +12,8 @@
 
 namespace app {
 
-constexpr const char* kAboutMenuEntry = "Inf&o \xFC" "ber morvat...";
-constexpr const char* kAboutTitle = "Info \xFC" "ber morvat";
+constexpr const char* kAboutMenuEntry = "Inf&o über morvat...";
+constexpr const char* kAboutTitle = "Info über morvat";
 constexpr const char* kAboutText = "morvat Version 1.06\nCamera firmware programmer";
 constexpr const char* kFallbackGrabberDll = "clsersis.dll";
 
