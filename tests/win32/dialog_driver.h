@@ -40,8 +40,6 @@ bool waitUntil(const std::function<bool()>& condition, int ms = kWaitMs);
 HWND waitForDialog(DWORD process, int controlId, const std::string& title = "", int ms = kWaitMs);
 // A visible message box of the process whose text contains `text`.
 HWND waitForBox(DWORD process, const std::string& text, int ms = kWaitMs);
-// Whether such a box shows now.
-bool boxShows(DWORD process, const std::string& text);
 // The text of a message box.
 std::string boxText(HWND box);
 
@@ -51,7 +49,6 @@ bool enabled(HWND dialog, int id);
 bool checked(HWND dialog, int id);
 std::vector<std::string> listItems(HWND dialog, int id);
 int listSelection(HWND dialog, int id);
-int progressPosition(HWND dialog, int id);
 // The colour at the centre of a control as the screen shows it.
 COLORREF colourAt(HWND dialog, int id);
 

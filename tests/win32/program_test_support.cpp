@@ -26,16 +26,4 @@ void keepScreenshot(HWND window, const std::string& name) {
     EXPECT_TRUE(saveScreenshot(window, folder + "\\win32\\" + name + ".bmp")) << name;
 }
 
-std::string acknowledgeBox(DWORD process, const std::string& text) {
-    HWND box = waitForBox(process, text);
-    if (box == nullptr) {
-        ADD_FAILURE() << "no message box with: " << text;
-        return {};
-    }
-    const std::string shown = boxText(box);
-    click(box, IDOK);
-    waitUntil([&] { return !IsWindow(box); });
-    return shown;
-}
-
 }  // namespace win32test

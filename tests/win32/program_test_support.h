@@ -16,7 +16,4 @@ std::string scratchFolder();
 // Keeps a screenshot of `window` as <build>/artifacts/win32/<name>.bmp.
 void keepScreenshot(HWND window, const std::string& name);
 
-// Presses OK on the message box that shows `text`, and returns the box's whole text.
-std::string acknowledgeBox(DWORD process, const std::string& text);
-
 }  // namespace win32test
