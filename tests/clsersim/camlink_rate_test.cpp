@@ -198,13 +198,3 @@ TEST(CamLinkRate, ThePtySetsTheSameCamerasRateAndAPowerLossResetsIt) {
     ASSERT_EQ(link.code(kGetCameraType), 0x0190);
     EXPECT_EQ(u16At(link.last, 4), 0x0800);
 }
-
-TEST(CamLinkRate, ACamsimWhosePortIsTakenStops) {
-    CamLinkCamera first({});
-    ASSERT_TRUE(first.started);
-    const std::string address = first.sim.camlinkAddress();
-    tools::CamsimProcess second;
-    EXPECT_FALSE(second.start(KF_BINARY_DIR "/bin/camsim",
-                              {"--camlink-port", address.substr(address.rfind(':') + 1)}));
-    EXPECT_EQ(second.waitForExit(2s), 1);
-}

@@ -16,6 +16,7 @@
 
 #include "../sim/port_client.h"
 #include "grabber.h"
+#include "variants.h"
 
 using namespace cltest;
 using namespace std::chrono_literals;
@@ -45,26 +46,9 @@ int boundSocket(std::string& port) {
 }  // namespace
 
 TEST(ClsersimExports, EachVariantExportsExactlyItsFunctions) {
-    const std::set<std::string> cl = {"clSerialInit", "clSerialRead", "clSerialWrite"};
-    const std::set<std::string> optional = {"clGetSupportedBaudRates", "clSetBaudRate",
-                                            "clFlushPort"};
-    auto with = [](std::set<std::string> a, const std::set<std::string>& b) {
-        a.insert(b.begin(), b.end());
-        return a;
-    };
-    const struct {
-        const char* name;
-        std::set<std::string> exports;
-    } rows[] = {
-        {"clsersim", with(with(cl, optional), {"clSerialClose"})},
-        {"clsersim_noclose", with(cl, optional)},
-        {"clsersim_minimal", with(cl, {"clSerialClose"})},
-        {"clsersim_imaq",
-         {"imgSessionSerialReadBytes", "imgSessionSerialWrite", "imgSessionSerialFlush"}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(libtest::exportedNames(libraryPath(row.name)), row.exports);
+    for (const Variant& variant : kVariants) {
+        SCOPED_TRACE(variant.name);
+        EXPECT_EQ(libtest::exportedNames(libraryPath(variant.name)), variant.exports);
     }
 }
 
@@ -197,6 +181,12 @@ TEST(ClsersimLine, ANewClientReplacesTheOldAndACameraThatComesBackIsReachedAgain
     EXPECT_TRUE(g.receive(ref, 4, 100, rc).empty());
     EXPECT_EQ(rc, kTimeout);
     g.close(second);
+
+    // A second camsim cannot take the address while the first holds it.
+    tools::CamsimProcess taken;
+    EXPECT_FALSE(taken.start(KF_BINARY_DIR "/bin/camsim",
+                             {"--camlink-port", address.substr(address.rfind(':') + 1)}));
+    EXPECT_EQ(taken.waitForExit(2s), 1);
 
     // Switched off: writes go nowhere, reads time out. Switched on again at the same address:
     // the next write reaches it through the same reference.
