@@ -14,7 +14,6 @@
 #include <set>
 #include <thread>
 
-#include "../sim/port_client.h"
 #include "grabber.h"
 #include "variants.h"
 
@@ -218,17 +217,6 @@ TEST(ClsersimLine, AWriteThatThePeerDoesNotTakeTimesOutWithTheCountTaken) {
     EXPECT_LT(count, big.size());
     g.close(ref);
     ::close(listener);
-}
-
-TEST(ClsersimLine, ThePtyAndTheSocketServeOneCamera) {
-    Link o;
-    ASSERT_EQ(o.rc, 0);
-    simtest::PortClient pty(o.cam.sim.portPath());
-    const Bytes openMainFpga = telegram(0x7103, Bytes(8, 0));
-    EXPECT_EQ(u16At(o.grabber.transact(o.ref, openMainFpga), 0), 0x7183);
-    const Bytes refused = pty.transact(openMainFpga).value_or(Bytes{});
-    EXPECT_EQ(u16At(refused, 0), 0x71C3);
-    EXPECT_EQ(u32At(refused, 4), 0x80001055u);  // already open, through the other line
 }
 
 namespace {

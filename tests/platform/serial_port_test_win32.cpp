@@ -17,10 +17,12 @@
 #include "protocol/com_transport.h"
 #include "protocol/commands.h"
 #include "../protocol/recording_log.h"
+#include "../tessiport/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using libtest::Bytes;
+using libtest::telegram;
 using platform::Win32SerialPort;
 
 const HANDLE kPortHandle = reinterpret_cast<HANDLE>(0x4711);
@@ -107,15 +109,6 @@ private:
         return failing.count(call.substr(0, call.find(' '))) == 0;
     }
 };
-
-Bytes telegram(uint16_t code, const Bytes& payload = {}) {
-    Bytes bytes(4 + payload.size() + 1);
-    protocol::writeU16(&bytes[0], code);
-    protocol::writeU16(&bytes[2], uint16_t(bytes.size()));
-    std::copy(payload.begin(), payload.end(), bytes.begin() + 4);
-    bytes.back() = protocol::checksumOf(bytes.data(), bytes.size() - 1);
-    return bytes;
-}
 
 const std::string kAllPurges = std::to_string(PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT |
                                               PURGE_TXCLEAR);
