@@ -184,21 +184,6 @@ TEST(UpdateFileReader, TheLastOfTwoRecordsForOneDeviceWins) {
     EXPECT_EQ(result.devices[2].header.version.versionMinor, 5);
 }
 
-TEST(FileIo, SafeWriteReplacesOnlyWhenComplete) {
-    files_test::TempFolder folder;
-    const std::string path = folder.path("out.qup");
-    ASSERT_EQ(writeFileSafely(path, workedExampleFile()), 0);
-    ASSERT_EQ(writeFileSafely(path, {1, 2, 3}), 0);  // an existing file is replaced as a whole
-    std::vector<uint8_t> back;
-    ASSERT_EQ(readWholeFile(path, back), 0);
-    EXPECT_EQ(back, (std::vector<uint8_t>{1, 2, 3}));
-    // A folder that does not exist: an errno, and nothing left behind.
-    EXPECT_EQ(writeFileSafely(folder.path("missing/out.qup"), {1}), ENOENT);
-    EXPECT_EQ(readWholeFile(folder.path("none.qup"), back), ENOENT);
-    EXPECT_TRUE(back.empty());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
-}
-
 namespace {
 
 constexpr uid_t kNobody = 65534;
@@ -237,8 +222,8 @@ size_t entriesIn(const std::string& folder) {
 
 }  // namespace
 
-// What an overwrite keeps of the old file: its permissions; a link stays a link and its target
-// (in its own folder) gets the bytes.
+// An overwrite replaces the old file as a whole and keeps its permissions; a link stays a link
+// and its target (in its own folder) gets the bytes.
 TEST(FileIo, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
     struct Case {
         const char* name;
@@ -281,6 +266,13 @@ TEST(FileIo, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
                   before + (c.oldMode == 0 ? 1 : 0))
             << "no temporary file left";
     }
+    // A folder that does not exist: an errno, and nothing left behind.
+    files_test::TempFolder folder;
+    EXPECT_EQ(writeFileSafely(folder.path("missing/out.qup"), {1}), ENOENT);
+    std::vector<uint8_t> back = {1};
+    EXPECT_EQ(readWholeFile(folder.path("none.qup"), back), ENOENT);
+    EXPECT_TRUE(back.empty());
+    EXPECT_EQ(entriesIn(folder.path()), 0u);
 }
 
 // A folder that takes no new file: a writable file in it is written in place; a new one is
