@@ -2,8 +2,7 @@
 
 #include <dlfcn.h>
 
-#include <cerrno>
-#include <utility>
+#include "platform/library_loader.h"
 
 namespace platform {
 
@@ -11,16 +10,6 @@ namespace {
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool endsWithNoCase(const std::string& text, const std::string& tail) {
-    if (text.size() < tail.size()) return false;
-    for (size_t i = 0; i < tail.size(); ++i) {
-        char c = text[text.size() - tail.size() + i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != tail[i]) return false;
-    }
-    return true;
 }
 }  // namespace
 
@@ -32,47 +21,21 @@ std::string platformLibraryName(const std::string& name) {
     return stem + ".so";
 }
 
-DynamicLibrary::~DynamicLibrary() { close(); }
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), lastError_(std::move(other.lastError_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, nullptr);
-        lastError_ = std::move(other.lastError_);
-    }
-    return *this;
-}
-
-int DynamicLibrary::open(const std::string& name) {
-    close();
-    const std::string fileName = platformLibraryName(name);
-    if (fileName.empty()) {
-        lastError_ = "empty library name";
-        return ENOENT;
-    }
-    handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
+void* loadLibraryFile(const std::string& fileName, std::string& error) {
+    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
         const char* text = dlerror();
-        lastError_ = text != nullptr ? text : "cannot load " + fileName;
-        return ENOENT;
+        error = text != nullptr ? text : "cannot load " + fileName;
     }
-    lastError_.clear();
-    return 0;
+    return handle;
 }
 
-void DynamicLibrary::close() {
-    if (handle_ != nullptr) {
-        dlclose(handle_);
-        handle_ = nullptr;
-    }
+void freeLibraryFile(void* handle) {
+    dlclose(handle);
 }
 
-void* DynamicLibrary::symbol(const char* name) const {
-    if (handle_ == nullptr || name == nullptr) return nullptr;
-    return dlsym(handle_, name);
+void* librarySymbol(void* handle, const char* name) {
+    return dlsym(handle, name);
 }
 
 }  // namespace platform

@@ -1,26 +1,11 @@
 #include <windows.h>
 
-#include <cerrno>
-#include <utility>
-
 #include "platform/dynamic_library.h"
+#include "platform/library_loader.h"
 
 namespace platform {
 
 namespace {
-bool endsWithNoCase(const std::string& text, const std::string& tail) {
-    if (text.size() < tail.size())
-        return false;
-    for (size_t i = 0; i < tail.size(); ++i) {
-        char c = text[text.size() - tail.size() + i];
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-        if (c != tail[i])
-            return false;
-    }
-    return true;
-}
-
 HMODULE moduleOf(void* handle) {
     return static_cast<HMODULE>(handle);
 }
@@ -28,8 +13,8 @@ HMODULE moduleOf(void* handle) {
 std::string systemMessage(DWORD error) {
     char text[256] = {};
     const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                         error, 0, text, sizeof text, nullptr);
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                         0, text, sizeof text, nullptr);
     std::string message(text, length);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
         message.pop_back();
@@ -44,49 +29,19 @@ std::string platformLibraryName(const std::string& name) {
     return name + ".dll";
 }
 
-DynamicLibrary::~DynamicLibrary() {
-    close();
+void* loadLibraryFile(const std::string& fileName, std::string& error) {
+    HMODULE module = ::LoadLibraryA(fileName.c_str());
+    if (module == nullptr)
+        error = fileName + ": " + systemMessage(::GetLastError());
+    return module;
 }
 
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), lastError_(std::move(other.lastError_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, nullptr);
-        lastError_ = std::move(other.lastError_);
-    }
-    return *this;
+void freeLibraryFile(void* handle) {
+    ::FreeLibrary(moduleOf(handle));
 }
 
-int DynamicLibrary::open(const std::string& name) {
-    close();
-    const std::string fileName = platformLibraryName(name);
-    if (fileName.empty()) {
-        lastError_ = "empty library name";
-        return ENOENT;
-    }
-    handle_ = ::LoadLibraryA(fileName.c_str());
-    if (handle_ == nullptr) {
-        lastError_ = fileName + ": " + systemMessage(::GetLastError());
-        return ENOENT;
-    }
-    lastError_.clear();
-    return 0;
-}
-
-void DynamicLibrary::close() {
-    if (handle_ != nullptr) {
-        ::FreeLibrary(moduleOf(handle_));
-        handle_ = nullptr;
-    }
-}
-
-void* DynamicLibrary::symbol(const char* name) const {
-    if (handle_ == nullptr || name == nullptr)
-        return nullptr;
-    return reinterpret_cast<void*>(::GetProcAddress(moduleOf(handle_), name));
+void* librarySymbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(::GetProcAddress(moduleOf(handle), name));
 }
 
 }  // namespace platform

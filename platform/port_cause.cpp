@@ -1,5 +1,7 @@
 #include "platform/port_diagnosis.h"
 
+#include "platform/serial_ports_list.h"
+
 namespace platform {
 
 const char* portCauseName(PortCause cause) {
@@ -28,6 +30,17 @@ std::string baudRatesText(const std::vector<uint32_t>& rates) {
         text += std::to_string(rates[i]);
     }
     return text + " baud";
+}
+
+PortDiagnosis causeDiagnosis(PortCause cause, const std::string& text) {
+    return {cause, "Cause: " + text};
+}
+
+std::string presentPortsText(const std::string& none) {
+    std::string text;
+    for (const SerialDevice& device : listSerialDevices())
+        text += (text.empty() ? "" : ", ") + device.path;
+    return (text.empty() ? none : "present: " + text) + " (kelvoflash-cli ports lists them)";
 }
 
 }  // namespace platform

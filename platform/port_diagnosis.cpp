@@ -42,15 +42,7 @@ std::string modeText(mode_t mode) {
 }
 
 std::string presentPorts() {
-    std::string text;
-    for (const SerialDevice& device : listSerialDevices())
-        text += (text.empty() ? "" : ", ") + device.path;
-    return text.empty() ? "no serial device is present (kelvoflash-cli ports lists them)"
-                        : "present: " + text + " (kelvoflash-cli ports lists them)";
-}
-
-PortDiagnosis made(PortCause cause, const std::string& text) {
-    return {cause, "Cause: " + text};
+    return presentPortsText("no serial device is present");
 }
 
 bool lockedBySelf(const std::string& path) {
@@ -111,58 +103,64 @@ PortDiagnosis diagnosePort(const std::string& path, const std::vector<uint32_t>&
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         if (errno == EACCES)
-            return made(PortCause::kPermission,
-                        "permission denied on a folder above " + path + ".");
-        return made(PortCause::kMissing, path + " does not exist; " + presentPorts() + ".");
+            return causeDiagnosis(PortCause::kPermission,
+                                  "permission denied on a folder above " + path + ".");
+        return causeDiagnosis(PortCause::kMissing,
+                              path + " does not exist; " + presentPorts() + ".");
     }
     if (S_ISDIR(info.st_mode))
-        return made(PortCause::kDirectory, path +
-                                               " is a directory, not a serial device; give "
-                                               "the device's path, e.g. /dev/ttyUSB0.");
+        return causeDiagnosis(PortCause::kDirectory,
+                              path +
+                                  " is a directory, not a serial device; give "
+                                  "the device's path, e.g. /dev/ttyUSB0.");
     if (!S_ISCHR(info.st_mode))
-        return made(PortCause::kNotSerial,
-                    path + (S_ISREG(info.st_mode) ? " is a regular file" : " is no device") +
-                        ", not a serial device; give the device's path, e.g. /dev/ttyUSB0.");
+        return causeDiagnosis(
+            PortCause::kNotSerial,
+            path + (S_ISREG(info.st_mode) ? " is a regular file" : " is no device") +
+                ", not a serial device; give the device's path, e.g. /dev/ttyUSB0.");
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM) {
             const std::string group = groupName(info.st_gid);
-            return made(PortCause::kPermission,
-                        "permission denied on " + path + " (" + modeText(info.st_mode) +
-                            ", group " + group + "); join the group with \"sudo usermod -aG " +
-                            group + " $USER\" and log in again, or install the example udev rule " +
-                            kUdevRuleExample + " in /etc/udev/rules.d.");
+            return causeDiagnosis(
+                PortCause::kPermission,
+                "permission denied on " + path + " (" + modeText(info.st_mode) + ", group " +
+                    group + "); join the group with \"sudo usermod -aG " + group +
+                    " $USER\" and log in again, or install the example udev rule " +
+                    kUdevRuleExample + " in /etc/udev/rules.d.");
         }
         if (error == EBUSY)
-            return made(PortCause::kInUse, path + " is in use by another program.");
+            return causeDiagnosis(PortCause::kInUse, path + " is in use by another program.");
         if (error == ENXIO || error == ENODEV)
-            return made(PortCause::kMissing,
-                        path + " has no device behind it (unplugged?); " + presentPorts() + ".");
-        return made(PortCause::kNotSerial,
-                    path + " cannot be opened: " + std::strerror(error) + ".");
+            return causeDiagnosis(
+                PortCause::kMissing,
+                path + " has no device behind it (unplugged?); " + presentPorts() + ".");
+        return causeDiagnosis(PortCause::kNotSerial,
+                              path + " cannot be opened: " + std::strerror(error) + ".");
     }
     const bool terminal = ::isatty(fd) != 0;
     const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
     if (!terminal)
-        return made(PortCause::kNotSerial,
-                    path + " is a device but not a serial port; give the serial device's path.");
+        return causeDiagnosis(
+            PortCause::kNotSerial,
+            path + " is a device but not a serial port; give the serial device's path.");
     const std::vector<std::string> holders = lockHolders(path);
     // A lock of this process alone (a link kept open in emergency mode) is not "in use".
     if (!holders.empty() || (locked && !lockedBySelf(path))) {
         std::string names;
         for (const std::string& holder : holders)
             names += (names.empty() ? "" : ", ") + holder;
-        return made(PortCause::kInUse,
-                    path + " is in use by " +
-                        (names.empty() ? std::string("another program") : "process " + names) +
-                        "; end it or choose another port.");
+        return causeDiagnosis(PortCause::kInUse, path + " is in use by " +
+                                                     (names.empty() ? std::string("another program")
+                                                                    : "process " + names) +
+                                                     "; end it or choose another port.");
     }
-    return made(PortCause::kNoAnswer, "no camera answered on " + path + " at " +
-                                          baudRatesText(ratesTried) +
-                                          "; check the cable, the camera's power and the port.");
+    return causeDiagnosis(PortCause::kNoAnswer,
+                          "no camera answered on " + path + " at " + baudRatesText(ratesTried) +
+                              "; check the cable, the camera's power and the port.");
 }
 
 }  // namespace platform

@@ -23,6 +23,13 @@ const char* portCauseName(PortCause cause);
 // "57600 baud", "9600 and 57600 baud", "9600, 19200 and 57600 baud".
 std::string baudRatesText(const std::vector<uint32_t>& rates);
 
+// A diagnosis whose line reads "Cause: <text>".
+PortDiagnosis causeDiagnosis(PortCause cause, const std::string& text);
+
+// "present: <the serial devices the system lists> (kelvoflash-cli ports lists them)", or `none`
+// with the same hint when it lists none.
+std::string presentPortsText(const std::string& none);
+
 // The example udev rule installed with the programs, named in the permission hint.
 constexpr const char* kUdevRuleExample = "/usr/share/doc/kelvoflash/examples/70-kelvoflash-serial.rules";
 

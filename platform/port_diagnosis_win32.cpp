@@ -6,16 +6,8 @@
 namespace platform {
 
 namespace {
-PortDiagnosis made(PortCause cause, const std::string& text) {
-    return {cause, "Cause: " + text};
-}
-
 std::string presentPorts() {
-    std::string text;
-    for (const SerialDevice& device : listSerialDevices())
-        text += (text.empty() ? "" : ", ") + device.path;
-    return text.empty() ? "no COM port is present (kelvoflash-cli ports lists them)"
-                        : "present: " + text + " (kelvoflash-cli ports lists them)";
+    return presentPortsText("no COM port is present");
 }
 }  // namespace
 
@@ -31,13 +23,17 @@ PortDiagnosis diagnosePort(const std::string& path, const std::vector<uint32_t>&
         switch (::GetLastError()) {
             case ERROR_FILE_NOT_FOUND:
             case ERROR_PATH_NOT_FOUND:
-                return made(PortCause::kMissing, path + " does not exist; " + presentPorts() + ".");
+                return causeDiagnosis(PortCause::kMissing,
+                                      path + " does not exist; " + presentPorts() + ".");
             case ERROR_ACCESS_DENIED:
             case ERROR_SHARING_VIOLATION:
-                return made(PortCause::kInUse, path + " is in use by another program; end it "
-                                                      "or choose another port.");
+                return causeDiagnosis(PortCause::kInUse,
+                                      path +
+                                          " is in use by another program; end it "
+                                          "or choose another port.");
             default:
-                return made(PortCause::kNotSerial, path + " cannot be opened as a COM port.");
+                return causeDiagnosis(PortCause::kNotSerial,
+                                      path + " cannot be opened as a COM port.");
         }
     }
     DCB settings{};
@@ -45,11 +41,11 @@ PortDiagnosis diagnosePort(const std::string& path, const std::vector<uint32_t>&
     const bool serial = ::GetCommState(port, &settings) != 0;
     ::CloseHandle(port);
     if (!serial)
-        return made(PortCause::kNotSerial,
-                    path + " is a device but not a serial port; give a COM port.");
-    return made(PortCause::kNoAnswer, "no camera answered on " + path + " at " +
-                                          baudRatesText(ratesTried) +
-                                          "; check the cable, the camera's power and the port.");
+        return causeDiagnosis(PortCause::kNotSerial,
+                              path + " is a device but not a serial port; give a COM port.");
+    return causeDiagnosis(PortCause::kNoAnswer,
+                          "no camera answered on " + path + " at " + baudRatesText(ratesTried) +
+                              "; check the cable, the camera's power and the port.");
 }
 
 }  // namespace platform

@@ -4,64 +4,53 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <new>
 #include <string>
+
+#include "programmer/files/file_descriptor.h"
 
 namespace files {
 
-namespace {
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
+long readDescriptor(int fd, uint8_t* data, size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(fd, data, size);
+        if (got >= 0 || errno != EINTR)
+            return long(got);
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    // Closes now and reports the close's own failure (delayed write errors show up here).
-    int close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
-
-int writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += written;
-        size -= size_t(written);
-    }
-    return 0;
 }
 
+long writeDescriptor(int fd, const uint8_t* data, size_t size) {
+    for (;;) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written >= 0 || errno != EINTR)
+            return long(written);
+    }
+}
+
+int closeDescriptor(int fd) {
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
+int syncDescriptor(int fd) {
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int createExclusive(const std::string& path) {
+    // 0666 and the process's umask, as for any file the user creates.
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+unsigned processId() {
+    return unsigned(::getpid());
+}
+
+namespace {
 // Overwrites the existing file `path` with `bytes`.
 int writeInPlace(const std::string& path, const std::vector<uint8_t>& bytes) {
     Descriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     if (file.get() < 0)
         return errno;
-    int error = writeAll(file.get(), bytes.data(), bytes.size());
-    if (error == 0 && ::fsync(file.get()) != 0)
-        error = errno;
-    const int closeError = file.close();
-    return error != 0 ? error : closeError;
+    return writeSyncClose(file, bytes);
 }
 }  // namespace
 
@@ -83,42 +72,6 @@ int openRegularFile(const std::string& path, uint64_t maxSize, int& fd, size_t& 
         return errno;
     size = size_t(info.st_size);
     fd = file.release();
-    return 0;
-}
-
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxSize) {
-    bytes.clear();
-    int fd = -1;
-    size_t size = 0;
-    if (const int error = openRegularFile(path, maxSize, fd, size))
-        return error;
-    Descriptor file(fd);
-    try {
-        // A file that changes while it is read is read as it is, up to the bound.
-        bytes.reserve(size);
-        uint8_t chunk[65536];
-        for (;;) {
-            const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                const int error = errno;
-                bytes.clear();
-                return error;
-            }
-            if (got == 0)
-                break;
-            if (bytes.size() + size_t(got) > maxSize) {
-                bytes.clear();
-                return kErrFileTooLarge;
-            }
-            bytes.insert(bytes.end(), chunk, chunk + got);
-        }
-    } catch (const std::bad_alloc&) {
-        bytes.clear();
-        bytes.shrink_to_fit();
-        return ENOMEM;
-    }
     return 0;
 }
 
@@ -157,23 +110,13 @@ int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) 
     struct stat old {};
     const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
-    static std::atomic<unsigned> counter{0};
     std::string temporary;
     int fd = -1;
-    for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
-        temporary = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
-                    std::to_string(counter++) + ".tmp";
-        // 0666 and the process's umask, as for any file the user creates.
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            // A folder that takes no new file: the old file itself is written, now that every
-            // byte is ready.
-            const int error = errno;
-            return replacing && isFolderRefusal(error) ? writeInPlace(target, bytes) : error;
-        }
+    if (const int error = createTemporaryBeside(folder, name, temporary, fd)) {
+        // A folder that takes no new file: the old file itself is written, now that every byte
+        // is ready.
+        return replacing && isFolderRefusal(error) ? writeInPlace(target, bytes) : error;
     }
-    if (fd < 0)
-        return EEXIST;
 
     Descriptor file(fd);
     int error = 0;
@@ -184,12 +127,7 @@ int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) 
             error = errno;
     }
     if (error == 0)
-        error = writeAll(file.get(), bytes.data(), bytes.size());
-    if (error == 0 && ::fsync(file.get()) != 0)
-        error = errno;
-    const int closeError = file.close();
-    if (error == 0)
-        error = closeError;
+        error = writeSyncClose(file, bytes);
     if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
         error = errno;
     if (error != 0)

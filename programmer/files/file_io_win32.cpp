@@ -7,54 +7,38 @@
 #include <process.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
-#include <new>
 #include <string>
 
+#include "programmer/files/file_descriptor.h"
 #include "programmer/files/file_io.h"
 
 namespace files {
 
-namespace {
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::_close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    int close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::_close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
-
-int writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const unsigned chunk = size > 0x40000000 ? 0x40000000u : unsigned(size);
-        const int written = ::_write(fd, data, chunk);
-        if (written < 0)
-            return errno;
-        data += written;
-        size -= size_t(written);
-    }
-    return 0;
+long readDescriptor(int fd, uint8_t* data, size_t size) {
+    return ::_read(fd, data, size > 0x40000000 ? 0x40000000u : unsigned(size));
 }
 
-}  // namespace
+long writeDescriptor(int fd, const uint8_t* data, size_t size) {
+    return ::_write(fd, data, size > 0x40000000 ? 0x40000000u : unsigned(size));
+}
+
+int closeDescriptor(int fd) {
+    return ::_close(fd) == 0 ? 0 : errno;
+}
+
+int syncDescriptor(int fd) {
+    return ::_commit(fd) == 0 ? 0 : errno;
+}
+
+int createExclusive(const std::string& path) {
+    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+}
+
+unsigned processId() {
+    return unsigned(::_getpid());
+}
 
 // Either separator ends the folder on Windows.
 std::string folderOf(const std::string& path) {
@@ -80,67 +64,18 @@ int openRegularFile(const std::string& path, uint64_t maxSize, int& fd, size_t& 
     return 0;
 }
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxSize) {
-    bytes.clear();
-    int fd = -1;
-    size_t size = 0;
-    if (const int error = openRegularFile(path, maxSize, fd, size))
-        return error;
-    Descriptor file(fd);
-    try {
-        bytes.reserve(size);
-        uint8_t chunk[65536];
-        for (;;) {
-            const int got = ::_read(file.get(), chunk, sizeof chunk);
-            if (got < 0) {
-                const int error = errno;
-                bytes.clear();
-                return error;
-            }
-            if (got == 0)
-                break;
-            if (bytes.size() + size_t(got) > maxSize) {
-                bytes.clear();
-                return kErrFileTooLarge;
-            }
-            bytes.insert(bytes.end(), chunk, chunk + got);
-        }
-    } catch (const std::bad_alloc&) {
-        bytes.clear();
-        bytes.shrink_to_fit();
-        return ENOMEM;
-    }
-    return 0;
-}
-
 int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string folder = folderOf(path);
     const std::string name = path.substr(folder.size());
     if (name.empty())
         return EISDIR;
 
-    static std::atomic<unsigned> counter{0};
     std::string temporary;
     int fd = -1;
-    for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
-        temporary = folder + "." + name + "." + std::to_string(::_getpid()) + "-" +
-                    std::to_string(counter++) + ".tmp";
-        fd = ::_open(temporary.c_str(),
-                     _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                     _S_IREAD | _S_IWRITE);
-        if (fd < 0 && errno != EEXIST)
-            return errno;
-    }
-    if (fd < 0)
-        return EEXIST;
-
+    if (const int error = createTemporaryBeside(folder, name, temporary, fd))
+        return error;
     Descriptor file(fd);
-    int error = writeAll(file.get(), bytes.data(), bytes.size());
-    if (error == 0 && ::_commit(file.get()) != 0)
-        error = errno;
-    const int closeError = file.close();
-    if (error == 0)
-        error = closeError;
+    int error = writeSyncClose(file, bytes);
     if (error == 0 && !::MoveFileExA(temporary.c_str(), path.c_str(),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;

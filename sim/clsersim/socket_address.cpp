@@ -1,6 +1,7 @@
 #include <cstdlib>
 
 #include "sim/clsersim/socket_channel.h"
+#include "sim/clsersim/socket_system.h"
 
 namespace clsersim {
 
@@ -16,6 +17,24 @@ bool SocketChannel::parseAddress(const std::string& address, std::string& host, 
         return false;
     port = uint16_t(value);
     return true;
+}
+
+bool SocketChannel::open(const std::string& address) {
+    close();
+    std::string host;
+    uint16_t port = 0;
+    if (!parseAddress(address, host, port) || !socketsReady())
+        return false;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return false;
+    for (addrinfo* place = found; place && fd_ < 0; place = place->ai_next)
+        fd_ = connectPlace(*place);
+    ::freeaddrinfo(found);
+    return fd_ >= 0;
 }
 
 }  // namespace clsersim

@@ -12,34 +12,23 @@
 
 namespace clsersim {
 
-bool SocketChannel::open(const std::string& address) {
-    close();
-    std::string host;
-    uint16_t port = 0;
-    if (!parseAddress(address, host, port))
-        return false;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-        return false;
-    for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0)
-            continue;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            ::close(fd);
-            continue;
-        }
-        // Telegrams are small and answered one by one: send each at once.
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        fd_ = fd;
+bool SocketChannel::socketsReady() {
+    return true;
+}
+
+int SocketChannel::connectPlace(const addrinfo& place) {
+    const int fd = ::socket(place.ai_family, place.ai_socktype | SOCK_CLOEXEC, place.ai_protocol);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, place.ai_addr, place.ai_addrlen) != 0) {
+        ::close(fd);
+        return -1;
     }
-    ::freeaddrinfo(found);
-    return fd_ >= 0;
+    // Telegrams are small and answered one by one: send each at once.
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return fd;
 }
 
 void SocketChannel::close() {

@@ -1,11 +1,13 @@
 #pragma once
 // A TCP connection on which the simulated grabber reaches camsim. socket_channel.cpp (and
-// socket_channel_win32.cpp on Windows) is the only source of libclsersim that touches the
-// operating system's socket interface.
+// socket_channel_win32.cpp on Windows) make the system's socket calls; socket_address.cpp
+// resolves the address the same way on both.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+struct addrinfo;
 
 namespace clsersim {
 
@@ -35,6 +37,10 @@ public:
 
 private:
     bool wait(uint32_t ms, bool writable) const;
+    // The system's part of open: whether sockets can be used at all, and a connected
+    // non-blocking socket to one resolved place (-1 when that place does not answer).
+    static bool socketsReady();
+    static int connectPlace(const addrinfo& place);
 
     // The socket; on Windows the SOCKET handle, whose value fits (kernel handles have 32
     // significant bits on 64-bit Windows too).

@@ -8,15 +8,6 @@
 namespace clsersim {
 
 namespace {
-// Winsock is started once for the process, at the first connection.
-bool winsockReady() {
-    static const bool ready = [] {
-        WSADATA data{};
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
-
 SOCKET socketOf(int fd) {
     return SOCKET(unsigned(fd));
 }
@@ -26,36 +17,29 @@ int fdOf(SOCKET socket) {
 }
 }  // namespace
 
-bool SocketChannel::open(const std::string& address) {
-    close();
-    std::string host;
-    uint16_t port = 0;
-    if (!parseAddress(address, host, port) || !winsockReady())
-        return false;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-        return false;
-    for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
-        const SOCKET socket = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        if (socket == INVALID_SOCKET)
-            continue;
-        if (::connect(socket, a->ai_addr, int(a->ai_addrlen)) != 0) {
-            ::closesocket(socket);
-            continue;
-        }
-        // Telegrams are small and answered one by one: send each at once.
-        const BOOL one = TRUE;
-        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
-                     sizeof one);
-        u_long nonBlocking = 1;
-        ::ioctlsocket(socket, FIONBIO, &nonBlocking);
-        fd_ = fdOf(socket);
+// Winsock is started once for the process, at the first connection.
+bool SocketChannel::socketsReady() {
+    static const bool ready = [] {
+        WSADATA data{};
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return ready;
+}
+
+int SocketChannel::connectPlace(const addrinfo& place) {
+    const SOCKET socket = ::socket(place.ai_family, place.ai_socktype, place.ai_protocol);
+    if (socket == INVALID_SOCKET)
+        return -1;
+    if (::connect(socket, place.ai_addr, int(place.ai_addrlen)) != 0) {
+        ::closesocket(socket);
+        return -1;
     }
-    ::freeaddrinfo(found);
-    return fd_ >= 0;
+    // Telegrams are small and answered one by one: send each at once.
+    const BOOL one = TRUE;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    u_long nonBlocking = 1;
+    ::ioctlsocket(socket, FIONBIO, &nonBlocking);
+    return fdOf(socket);
 }
 
 void SocketChannel::close() {

@@ -113,35 +113,14 @@ TEST(UpdateFileWriter, RefusesWrongOrdersOpenRecordsAndCancels) {
     EXPECT_EQ(finished(again).size(), 64u);
 }
 
-TEST(UpdateFileReader, TagCases) {
-    const std::string expected = "This is not a QEL Binary Update File V01.08  \n";
-    auto withTag = [](const char* tag, size_t length) {
-        std::vector<uint8_t> bytes = workedExampleFile();
-        std::memset(bytes.data(), 0, 32);
-        std::memcpy(bytes.data(), tag, length);
-        return bytes;
-    };
-    std::vector<uint8_t> noZero = workedExampleFile();
-    noZero[31] = ' ';
-    for (const auto& bytes : {withTag("QEL binary Update File V01.08  ", 31),
-                              withTag("QEL Binary Update File V01.08 ", 30), noZero}) {
-        const UpdateFileReadResult result = readExact(bytes);
-        EXPECT_EQ(result.error, UpdateFileError::kNotUpdateFile);
-        EXPECT_EQ(result.message(), expected);
-        EXPECT_FALSE(result.tagValid);
-    }
-    // Shorter than a tag.
-    std::vector<uint8_t> bytes = workedExampleFile();
-    bytes.resize(31);
-    EXPECT_EQ(readExact(bytes).error, UpdateFileError::kNotUpdateFile);
-}
-
 // Representative rows; fuzz/ covers the reader broadly.
-TEST(UpdateFileReader, MalformedFilesAreRefusedInsideTheirBytes) {
+TEST(UpdateFileReader, FilesWithoutTheTagOrMalformedAreRefusedInsideTheirBytes) {
     const std::vector<uint8_t> good = workedExampleFile();
+    const std::string notUpdateFile = "This is not a QEL Binary Update File V01.08  \n";
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
+        UpdateFileError error;
         UpdateFileFault fault;
     };
     auto cut = [&](size_t length) {
@@ -152,20 +131,40 @@ TEST(UpdateFileReader, MalformedFilesAreRefusedInsideTheirBytes) {
         putU32(bytes, offset, value);
         return bytes;
     };
+    auto withTag = [&](const char* tag, size_t length) {
+        std::vector<uint8_t> bytes = good;
+        std::memset(bytes.data(), 0, 32);
+        std::memcpy(bytes.data(), tag, length);
+        return bytes;
+    };
+    std::vector<uint8_t> noZero = good;
+    noZero[31] = ' ';
+    const auto kNotUpdateFile = UpdateFileError::kNotUpdateFile;
+    const auto kCorrupt = UpdateFileError::kCorrupt;
     const Case cases[] = {
-        {"shorter than tag and end record", cut(63), UpdateFileFault::kTooShort},
-        {"half an end record", cut(100), UpdateFileFault::kNoEndRecord},
-        {"device index 5", with(40, 5), UpdateFileFault::kBadDeviceIndex},
-        {"dataLength padding past 2^32", with(32, 0xFFFFFFF1), UpdateFileFault::kRecordPastEnd},
+        {"tag in other case", withTag("QEL binary Update File V01.08  ", 31), kNotUpdateFile, {}},
+        {"tag one blank short", withTag("QEL Binary Update File V01.08 ", 30), kNotUpdateFile, {}},
+        {"tag without its zero", noZero, kNotUpdateFile, {}},
+        {"shorter than a tag", cut(31), kNotUpdateFile, {}},
+        {"shorter than tag and end record", cut(63), kCorrupt, UpdateFileFault::kTooShort},
+        {"half an end record", cut(100), kCorrupt, UpdateFileFault::kNoEndRecord},
+        {"device index 5", with(40, 5), kCorrupt, UpdateFileFault::kBadDeviceIndex},
+        {"dataLength padding past 2^32", with(32, 0xFFFFFFF1), kCorrupt,
+         UpdateFileFault::kRecordPastEnd},
         // The checksum counts the padding as it stands.
-        {"a padding byte 0x00", with(68, 0xFF00FFFF), UpdateFileFault::kChecksum},
+        {"a padding byte 0x00", with(68, 0xFF00FFFF), kCorrupt, UpdateFileFault::kChecksum},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const UpdateFileReadResult result = readExact(c.bytes);
-        EXPECT_EQ(result.error, UpdateFileError::kCorrupt);
-        EXPECT_EQ(result.fault, c.fault);
-        EXPECT_EQ(result.message(), "File is corrupt\n");
+        EXPECT_EQ(result.error, c.error);
+        if (c.error == kCorrupt) {
+            EXPECT_EQ(result.fault, c.fault);
+            EXPECT_EQ(result.message(), "File is corrupt\n");
+        } else {
+            EXPECT_EQ(result.message(), notUpdateFile);
+            EXPECT_FALSE(result.tagValid);
+        }
         for (const auto& device : result.devices)
             EXPECT_FALSE(device.present);
     }
@@ -183,21 +182,6 @@ TEST(UpdateFileReader, TheLastOfTwoRecordsForOneDeviceWins) {
     ASSERT_EQ(result.error, UpdateFileError::kNone);
     EXPECT_EQ(result.devices[2].dataOffset, 80 + 32);
     EXPECT_EQ(result.devices[2].header.version.versionMinor, 5);
-}
-
-TEST(FileIo, SafeWriteReplacesOnlyWhenComplete) {
-    files_test::TempFolder folder;
-    const std::string path = folder.path("out.qup");
-    ASSERT_EQ(writeFileSafely(path, workedExampleFile()), 0);
-    ASSERT_EQ(writeFileSafely(path, {1, 2, 3}), 0);  // an existing file is replaced as a whole
-    std::vector<uint8_t> back;
-    ASSERT_EQ(readWholeFile(path, back), 0);
-    EXPECT_EQ(back, (std::vector<uint8_t>{1, 2, 3}));
-    // A folder that does not exist: an errno, and nothing left behind.
-    EXPECT_EQ(writeFileSafely(folder.path("missing/out.qup"), {1}), ENOENT);
-    EXPECT_EQ(readWholeFile(folder.path("none.qup"), back), ENOENT);
-    EXPECT_TRUE(back.empty());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }
 
 namespace {
@@ -238,8 +222,8 @@ size_t entriesIn(const std::string& folder) {
 
 }  // namespace
 
-// What an overwrite keeps of the old file: its permissions; a link stays a link and its target
-// (in its own folder) gets the bytes.
+// An overwrite replaces the old file as a whole and keeps its permissions; a link stays a link
+// and its target (in its own folder) gets the bytes.
 TEST(FileIo, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
     struct Case {
         const char* name;
@@ -282,6 +266,13 @@ TEST(FileIo, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
                   before + (c.oldMode == 0 ? 1 : 0))
             << "no temporary file left";
     }
+    // A folder that does not exist: an errno, and nothing left behind.
+    files_test::TempFolder folder;
+    EXPECT_EQ(writeFileSafely(folder.path("missing/out.qup"), {1}), ENOENT);
+    std::vector<uint8_t> back = {1};
+    EXPECT_EQ(readWholeFile(folder.path("none.qup"), back), ENOENT);
+    EXPECT_TRUE(back.empty());
+    EXPECT_EQ(entriesIn(folder.path()), 0u);
 }
 
 // A folder that takes no new file: a writable file in it is written in place; a new one is

@@ -19,22 +19,20 @@ failed=0
 # expect STATUS STDOUT STDERR COMMAND...: the exit status and both streams exactly ("*" for any
 # text; a text ending in "..." for its beginning).
 expect() {
-    local status="$1" out="$2" err="$3"
+    local status="$1" problem=""
+    local -A want=([out]="$2" [err]="$3")
     shift 3
     "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
-    local got=$? problem=""
+    local got=$?
     [ "$got" = "$status" ] || problem="exit $got, expected $status"
     for stream in out err; do
-        local want
-        [ $stream = out ] && want="$out" || want="$err"
         local have
         have="$(cat "$scratch/$stream")"
-        if [ "$want" = "*" ]; then continue; fi
-        if [[ "$want" == *... ]]; then
-            [[ "$have" == "${want%...}"* ]] || problem="$problem; std$stream: $have"
-        elif [ "$have" != "$want" ]; then
-            problem="$problem; std$stream: $have"
-        fi
+        case "${want[$stream]}" in
+            "*") ;;
+            *...) [[ "$have" == "${want[$stream]%...}"* ]] || problem="$problem; std$stream: $have" ;;
+            *) [ "$have" = "${want[$stream]}" ] || problem="$problem; std$stream: $have" ;;
+        esac
     done
     if [ -z "$problem" ]; then
         passed=$((passed + 1))

@@ -14,25 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "../tessiport/test_support.h"
 #include "tools/camsim_process.h"
 
 namespace simtest {
 
-using Bytes = std::vector<uint8_t>;
+using libtest::Bytes;
+using libtest::telegram;
+using libtest::u16At;
+using libtest::u32At;
 using Ms = std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-// A telegram with its length and checksum, filled by index (g++ 12 -O2 misreads insert/copy).
-inline Bytes telegram(uint16_t code, const Bytes& payload = {}) {
-    Bytes t(payload.size() + 5);
-    t[0] = uint8_t(code);
-    t[1] = uint8_t(code >> 8);
-    t[2] = uint8_t(t.size());
-    t[3] = uint8_t(t.size() >> 8);
-    for (size_t i = 0; i < payload.size(); ++i) t[4 + i] = payload[i];
-    for (size_t i = 0; i + 1 < t.size(); ++i) t.back() = uint8_t(t.back() + t[i]);
-    return t;
-}
 inline Bytes withU32s(std::initializer_list<uint32_t> words) {
     Bytes out;
     for (uint32_t w : words)
@@ -41,12 +34,6 @@ inline Bytes withU32s(std::initializer_list<uint32_t> words) {
 }
 inline Bytes twoWords(uint16_t code, uint32_t a = 0, uint32_t b = 0) {
     return telegram(code, withU32s({a, b}));
-}
-inline uint16_t u16At(const Bytes& b, size_t at) {
-    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0xDEAD;
-}
-inline uint32_t u32At(const Bytes& b, size_t at) {
-    return at + 4 <= b.size() ? uint32_t(u16At(b, at) | u16At(b, at + 2) << 16) : 0xDEADBEEF;
 }
 inline bool checksumOk(const Bytes& t) {
     uint8_t sum = 0;

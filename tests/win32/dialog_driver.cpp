@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -59,9 +60,15 @@ BOOL CALLBACK visitTopLevel(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-HWND findTopLevel(DWORD process, std::function<bool(HWND)> wanted) {
-    Search search{process, std::move(wanted)};
-    EnumWindows(visitTopLevel, reinterpret_cast<LPARAM>(&search));
+// The first dialog of the process for which `wanted` holds, waited for at most `ms`.
+HWND waitForTopLevel(DWORD process, const std::function<bool(HWND)>& wanted, int ms) {
+    Search search{process, wanted};
+    waitUntil(
+        [&] {
+            EnumWindows(visitTopLevel, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        ms);
     return search.found;
 }
 
@@ -111,39 +118,25 @@ bool waitUntil(const std::function<bool()>& condition, int ms) {
 }
 
 HWND waitForDialog(DWORD process, int controlId, const std::string& title, int ms) {
-    HWND found = nullptr;
-    waitUntil(
-        [&] {
-            found = findTopLevel(process, [&](HWND window) {
-                return GetDlgItem(window, controlId) != nullptr &&
-                       (title.empty() || textOf(window) == title);
-            });
-            return found != nullptr;
+    return waitForTopLevel(
+        process,
+        [&](HWND window) {
+            return GetDlgItem(window, controlId) != nullptr &&
+                   (title.empty() || textOf(window) == title);
         },
         ms);
-    return found;
 }
 
 std::string boxText(HWND box) { return text(box, kBoxTextId); }
 
-bool boxShows(DWORD process, const std::string& wanted) {
-    return findTopLevel(process, [&](HWND window) {
-               return boxText(window).find(wanted) != std::string::npos;
-           }) != nullptr;
-}
-
 HWND waitForBox(DWORD process, const std::string& wanted, int ms) {
-    HWND found = nullptr;
-    waitUntil(
-        [&] {
-            found = findTopLevel(process, [&](HWND window) {
-                return GetDlgItem(window, kBoxTextId) != nullptr &&
-                       boxText(window).find(wanted) != std::string::npos;
-            });
-            return found != nullptr;
+    return waitForTopLevel(
+        process,
+        [&](HWND window) {
+            return GetDlgItem(window, kBoxTextId) != nullptr &&
+                   boxText(window).find(wanted) != std::string::npos;
         },
         ms);
-    return found;
 }
 
 std::string textOf(HWND window) {
@@ -179,10 +172,6 @@ std::vector<std::string> listItems(HWND dialog, int id) {
 }
 
 int listSelection(HWND dialog, int id) { return int(ask(GetDlgItem(dialog, id), CB_GETCURSEL)); }
-
-int progressPosition(HWND dialog, int id) {
-    return int(ask(GetDlgItem(dialog, id), PBM_GETPOS));
-}
 
 COLORREF colourAt(HWND dialog, int id) {
     HWND control = GetDlgItem(dialog, id);
@@ -222,14 +211,11 @@ bool answerFileDialog(DWORD process, const std::string& path, int ms) {
     // The common file dialog's name field: the combo box cmb13 (0x47C) or the edit edt1 (0x480).
     constexpr int kNameCombo = 0x47C;
     constexpr int kNameEdit = 0x480;
-    HWND dialog = nullptr;
-    waitUntil(
-        [&] {
-            dialog = findTopLevel(process, [](HWND window) {
-                return GetDlgItem(window, kNameCombo) != nullptr ||
-                       GetDlgItem(window, kNameEdit) != nullptr;
-            });
-            return dialog != nullptr;
+    HWND dialog = waitForTopLevel(
+        process,
+        [](HWND window) {
+            return GetDlgItem(window, kNameCombo) != nullptr ||
+                   GetDlgItem(window, kNameEdit) != nullptr;
         },
         ms);
     if (dialog == nullptr)
@@ -291,6 +277,28 @@ std::string programFolder() {
     std::wstring folder = path;
     folder.erase(folder.find_last_of(L"\\/") + 1);
     return narrow(folder);
+}
+
+std::string kelvoflashPath() { return programFolder() + "kelvoflash.exe"; }
+
+std::string scratchFolder() {
+    static std::atomic<int> counter{0};
+    char temporary[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temporary);
+    const std::string folder = std::string(temporary) + "kf-win32-" +
+                               std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(counter++);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder + "\\";
+}
+
+void keepScreenshot(HWND window, const std::string& name) {
+    const std::string folder = programFolder() + "..\\artifacts";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "\\win32").c_str(), nullptr);
+    // Let the window finish painting what the last change asked for.
+    Sleep(300);
+    EXPECT_TRUE(saveScreenshot(window, folder + "\\win32\\" + name + ".bmp")) << name;
 }
 
 }  // namespace win32test

@@ -1,10 +1,13 @@
 #pragma once
-// Drives the programmer's Win32 dialogs from another process, as a technician would: finds its
-// dialogs and message boxes, clicks and reads controls by id, answers file dialogs, and keeps
-// screenshots. Everything posts to the program and polls, so a modal box or a running flow in
-// the program never blocks the test. Texts are UTF-8.
+// Drives the programmer's Win32 dialogs from another process, as a technician would: starts
+// kelvoflash.exe in a scratch folder, finds its dialogs and message boxes, clicks and reads
+// controls by id, answers file dialogs, and keeps screenshots. Everything posts to the program
+// and polls, so a modal box or a running flow in the program never blocks the test. Texts are
+// UTF-8.
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -40,8 +43,6 @@ bool waitUntil(const std::function<bool()>& condition, int ms = kWaitMs);
 HWND waitForDialog(DWORD process, int controlId, const std::string& title = "", int ms = kWaitMs);
 // A visible message box of the process whose text contains `text`.
 HWND waitForBox(DWORD process, const std::string& text, int ms = kWaitMs);
-// Whether such a box shows now.
-bool boxShows(DWORD process, const std::string& text);
 // The text of a message box.
 std::string boxText(HWND box);
 
@@ -51,7 +52,6 @@ bool enabled(HWND dialog, int id);
 bool checked(HWND dialog, int id);
 std::vector<std::string> listItems(HWND dialog, int id);
 int listSelection(HWND dialog, int id);
-int progressPosition(HWND dialog, int id);
 // The colour at the centre of a control as the screen shows it.
 COLORREF colourAt(HWND dialog, int id);
 
@@ -66,7 +66,12 @@ bool answerFileDialog(DWORD process, const std::string& path, int ms = kWaitMs);
 // Writes what the screen shows of `window` as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::string& path);
 
-// Folder of this test program, with a trailing separator.
+// Folder of this test program, with a trailing separator, and kelvoflash.exe beside it.
 std::string programFolder();
+std::string kelvoflashPath();
+// A new empty folder under the system's temporary folder.
+std::string scratchFolder();
+// Keeps a screenshot of `window` as <build>/artifacts/win32/<name>.bmp.
+void keepScreenshot(HWND window, const std::string& name);
 
 }  // namespace win32test

@@ -6,7 +6,7 @@
 
 #include "programmer/app/control_ids.h"
 #include "programmer/files/file_io.h"
-#include "tests/win32/program_test_support.h"
+#include "tests/win32/dialog_driver.h"
 #include "tools/sample_update.h"
 
 namespace win32test {

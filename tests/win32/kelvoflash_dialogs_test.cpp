@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "programmer/app/control_ids.h"
-#include "tests/win32/program_test_support.h"
+#include "tests/win32/dialog_driver.h"
 
 namespace win32test {
 namespace {

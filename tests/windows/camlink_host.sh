@@ -5,7 +5,7 @@
 # Usage: camlink_host.sh WINE_RUN CAMSIM C_HOST DLL
 set -euo pipefail
 run="$1" camsim="$2" host="$3" dll="$4"
-source "$(dirname "$0")/wine_check.sh"
+source "$(dirname "$0")/wine_test.sh"
 with_camsim="$(dirname "$0")/with_camsim.sh"
 get_type="cmd:5:23:1001050000"
 type_reply="cmd 0x00000000 9001180000040000d20400000000000000000000000000"
@@ -18,15 +18,10 @@ cases=(
     "the connection test finds the rate, a switch changes it|--cl-baud 115200|open:3000:clsersim params rate:57600 rate:38400 $get_type params close|open 0x00000000 0x100;params 0x00000000 115200 85000000 0x0 0x1 0x0;rate 0xa0332001;rate 0x00000000;$type_reply;params 0x00000000 38400 85000000 0x0 0x1 0x0;close 0x00000000 0x0"
     "the image functions and the fixed answers||open:b000:clsersim image close|open 0x00000000 0x100;$image;close 0x00000000 0x0"
 )
-failed=0
 for case in "${cases[@]}"; do
     IFS='|' read -r name options steps lines <<< "$case"
     # shellcheck disable=SC2086
-    got="$(bash "$with_camsim" "$camsim" $options -- "$run" "$host" "$dll" $steps | tr -d '\r')"
-    expected="$(tr ';' '\n' <<< "$lines")"
-    if ! diff <(echo "$expected") <(echo "$got"); then
-        echo "case failed: $name"
-        failed=1
-    fi
+    expect_lines "$name" "$(tr ';' '\n' <<< "$lines")" \
+        "$(bash "$with_camsim" "$camsim" $options -- "$run" "$host" "$dll" $steps)"
 done
 exit "$failed"

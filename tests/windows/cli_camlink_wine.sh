@@ -6,17 +6,14 @@
 set -euo pipefail
 wine="$1" cli="$2" make_sample="$3" camsim="$4" linux_cli="$5"
 here="$(dirname "$0")"
-dir="$(mktemp -d)"
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
-# Windows programs take Windows paths ("/tmp" would read as an option).
-windows_path() { "$wine" winepath -w "$1"; }
+run="$wine"
+source "$(dirname "$0")/wine_test.sh"
 
-"$make_sample" "$dir/new.qup" --version 1.01 --variant 4 --small >/dev/null
+"$make_sample" "$work/new.qup" --version 1.01 --variant 4 --small >/dev/null
 camera=(--boot-time 300 --erase-time 10 --cl-baud 19200)
 for row in 0 1 2 3 4; do camera+=(--firmware "$row:4:1.00"); done
 camlink=(--interface camlink --grabber clsersim --port 0)
-export CAMSIM_STATE="$dir/state"
+export CAMSIM_STATE="$work/state"
 mkdir -p "$CAMSIM_STATE"
 
 info="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- "$wine" "$cli" info "${camlink[@]}")" ||
@@ -24,7 +21,7 @@ info="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- "$wine" "$cli" info "
 grep -q 'Main FPGA  004 V01.00' <<<"$info" || fail "info: $info"
 
 program="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- \
-           "$wine" "$cli" program --yes "$(windows_path "$dir/new.qup")" "${camlink[@]}")" ||
+           "$wine" "$cli" program --yes "$(windows "$work/new.qup")" "${camlink[@]}")" ||
     fail "program exited with $?: $program"
 grep -q 'Main µP: programmed and verified, the camera reports 004 V01.01' <<<"$program" ||
     fail "program: $program"
@@ -33,7 +30,7 @@ grep -q 'Main µP: programmed and verified, the camera reports 004 V01.01' <<<"$
 coproc CAMSIM { exec "$camsim" --state "$CAMSIM_STATE" --boot-time 300 2>/dev/null; }
 read -r pty <&"${CAMSIM[0]}"
 status=0
-verify="$("$linux_cli" verify "$dir/new.qup" --port "$pty" 2>&1)" || status=$?
+verify="$("$linux_cli" verify "$work/new.qup" --port "$pty" 2>&1)" || status=$?
 exec {CAMSIM[1]}>&-
 wait "${CAMSIM_PID:-}" 2>/dev/null || true
 [ "$status" -eq 0 ] || fail "the flash differs from the update file: $verify"

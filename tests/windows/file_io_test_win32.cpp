@@ -26,30 +26,27 @@ protected:
         ASSERT_TRUE(::CreateDirectoryA(folder_.c_str(), nullptr));
     }
     void TearDown() override {
-        WIN32_FIND_DATAA found{};
-        const HANDLE search = ::FindFirstFileA((folder_ + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do
-                ::DeleteFileA((folder_ + "\\" + found.cFileName).c_str());
-            while (::FindNextFileA(search, &found));
-            ::FindClose(search);
-        }
+        for (const std::string& name : files())
+            ::DeleteFileA(path(name).c_str());
         ::RemoveDirectoryA(folder_.c_str());
     }
 public:
     std::string path(const std::string& name) const { return folder_ + "\\" + name; }
-    int filesInFolder() const {
-        int count = 0;
+    // The names of the files in the folder.
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
         WIN32_FIND_DATAA found{};
         const HANDLE search = ::FindFirstFileA((folder_ + "\\*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
-            return 0;
+            return names;
         do
-            count += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(found.cFileName);
         while (::FindNextFileA(search, &found));
         ::FindClose(search);
-        return count;
+        return names;
     }
+    int filesInFolder() const { return int(files().size()); }
 
 protected:
     std::string folder_;

@@ -5,20 +5,15 @@
 # Usage: os_version.sh WINE_RUN C_HOST DLL
 set -euo pipefail
 run="$1" host="$2" dll="$3"
-source "$(dirname "$0")/wine_check.sh"
+source "$(dirname "$0")/wine_test.sh"
 key="HKCU\\Software\\Wine\\AppDefaults\\$(basename "$host")"
-trap '"$run" reg delete "$key" /f >/dev/null 2>&1 || true' EXIT
 refused='0x0001 ERROR Open_Cam_Ext: Driver is not built for this OS;open 0x80332005 0x0'
 # Wine's version name | the lines printed after "Errormessages will appear"
 cases=("win98|$refused" "nt40|$refused" "win2k|open 0xa0332004 0x0" "win10|open 0xa0332004 0x0")
-failed=0
 for case in "${cases[@]}"; do
     IFS='|' read -r version lines <<< "$case"
     "$run" reg add "$key" /v Version /d "$version" /f >/dev/null
-    got="$("$run" "$host" "$dll" errors:9 open:b000:clsernobody | tr -d '\r')"
-    if ! diff <(printf 'Errormessages will appear\n%s\n' "$(tr ';' '\n' <<< "$lines")") <(echo "$got"); then
-        echo "case $version failed"
-        failed=1
-    fi
+    expect_lines "$version" "$(printf 'Errormessages will appear\n%s' "$(tr ';' '\n' <<< "$lines")")" \
+        "$("$run" "$host" "$dll" errors:9 open:b000:clsernobody)"
 done
 exit "$failed"

@@ -6,16 +6,12 @@
 # Usage: registry_place.sh WINE_RUN C_HOST DLL GRABBER
 set -euo pipefail
 run="$1" host="$2" dll="$3" grabber="$4"
-source "$(dirname "$0")/wine_check.sh"
-work="$(mktemp -d)"
+source "$(dirname "$0")/wine_test.sh"
 key='HKLM\Software\cameralink'
-cleanup() { "$run" reg delete "$key" /f >/dev/null 2>&1 || true; rm -rf "$work"; }
-trap cleanup EXIT
 mkdir "$work/module" "$work/registry"
 cp "$dll" "$work/module/tessiport.dll"
 cp "$grabber" "$work/module/clsertest.dll"
 cp "$grabber" "$work/registry/clsertest.dll"
-windows() { echo "Z:${1//\//\\}"; }
 
 # case: registry set-up | the place line expected | the library loaded
 cases=(
@@ -23,7 +19,6 @@ cases=(
     "key|no CLSERIALPATH value found in registry|$(windows "$work/module")\\clsertest.dll"
     "none|no cameralink key found in registry|$(windows "$work/module")\\clsertest.dll"
 )
-failed=0
 for case in "${cases[@]}"; do
     IFS='|' read -r setup place loaded <<< "$case"
     "$run" reg delete "$key" /f >/dev/null 2>&1 || true

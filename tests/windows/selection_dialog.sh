@@ -5,7 +5,6 @@
 # Usage: selection_dialog.sh WINE_RUN HOST DLL GRABBER
 set -euo pipefail
 run="$1" host="$2" dll="$3" grabber="$4"
-source "$(dirname "$0")/wine_check.sh"
 # The dialog needs a display: a virtual one where there is none. A Wine server that started
 # without one is waited out first (KF_WINESERVER, WINEPREFIX), as its desktop would have none.
 if [ -z "${DISPLAY:-}" ]; then
@@ -13,10 +12,8 @@ if [ -z "${DISPLAY:-}" ]; then
     [ -z "${KF_WINESERVER:-}" ] || "$KF_WINESERVER" -w || true
     exec xvfb-run -a bash "$0" "$@"
 fi
-work="$(mktemp -d)"
+source "$(dirname "$0")/wine_test.sh"
 key='HKLM\Software\cameralink'
-cleanup() { "$run" reg delete "$key" /f >/dev/null 2>&1 || true; rm -rf "$work"; }
-trap cleanup EXIT
 mkdir "$work/module" "$work/registry"
 cp "$dll" "$work/module/tessiport.dll"
 # The registry's clsertest is offered once, with its "*"; CLSERX.DLL matches the search but has
@@ -25,7 +22,7 @@ for file in registry/clsertest.dll registry/CLSERX.DLL module/clsertest.dll modu
             module/clsermtx1.dll; do
     cp "$grabber" "$work/$file"
 done
-"$run" reg add "$key" /v CLSERIALPATH /d "Z:${work//\//\\}\\registry" /f >/dev/null
+"$run" reg add "$key" /v CLSERIALPATH /d "$(windows "$work/registry")" /f >/dev/null
 
 shown='text Select clser*.dll for the requested CameraLink Framegrabber
 font MS Sans Serif
@@ -35,13 +32,9 @@ item clsermtx1
 selected 2'
 # answer | the result of the open: clsermtx1 has no clSerialInit, a cancel is refused
 cases=("ok|open 0xa0330004 0x0" "cancel|open 0xa0332001 0x0")
-failed=0
 for case in "${cases[@]}"; do
     IFS='|' read -r answer opened <<< "$case"
-    got="$("$run" "$host" "Z:${work//\//\\}\\module\\tessiport.dll" "$answer" | tr -d '\r')"
-    if ! diff <(printf '%s\n%s\n' "$shown" "$opened") <(echo "$got"); then
-        echo "case $answer failed"
-        failed=1
-    fi
+    expect_lines "$answer" "$shown"$'\n'"$opened" \
+        "$("$run" "$host" "$(windows "$work/module/tessiport.dll")" "$answer")"
 done
 exit "$failed"

@@ -5,9 +5,7 @@
 # Usage: two_processes.sh WINE_RUN C_HOST PROBE DLL
 set -euo pipefail
 run="$1" host="$2" probe="$3" dll="$4"
-source "$(dirname "$0")/wine_check.sh"
-work="$(mktemp -d)"
-trap 'exec 3>&- 2>/dev/null; rm -rf "$work"' EXIT
+source "$(dirname "$0")/wine_test.sh"
 mkfifo "$work/in"
 "$run" "$host" "$dll" image wait < "$work/in" > "$work/host.out" &
 first=$!
