@@ -65,7 +65,7 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALater
     EXPECT_EQ(factory.com.openedPorts, (std::vector<int>{2, 2}));
     EXPECT_EQ(factory.com.grabberDllAtOpen[1], "clsersis.dll");
     EXPECT_EQ(status(), "Camera SNr. 1234 found");
-    EXPECT_TRUE(dialog.connected);
+    EXPECT_TRUE(dialog.connected());
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
     ASSERT_TRUE(dialog.camera);
     EXPECT_EQ(dialog.camera->cameraType, 0x1200);
@@ -77,7 +77,7 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALater
     dialog.OnConnect();
     EXPECT_EQ(status(), kNoCamera);
     EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-    EXPECT_FALSE(dialog.connected);
+    EXPECT_FALSE(dialog.connected());
     EXPECT_FALSE(dialog.camera);
 
     // Until a Connect succeeds again.
@@ -120,7 +120,7 @@ TEST_F(ConnectionDialogTest, ChoosingATypeAfterAConnectReplacesTheLink) {
     EXPECT_EQ(factory.com.closes, 1);
     EXPECT_EQ(factory.com.destroyed, 1);
     ASSERT_TRUE(dialog.camera);
-    EXPECT_FALSE(dialog.camera->connected || dialog.connected);
+    EXPECT_FALSE(dialog.camera->connected || dialog.connected());
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
     EXPECT_TRUE(dialog.model.isChecked(kIdRadioCameraLink));
     EXPECT_FALSE(dialog.model.isChecked(kIdRadioComPort));

@@ -162,26 +162,12 @@ TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
 
         EXPECT_EQ(caseDialog.model.caption(kIdStatusLine), c.status);
         EXPECT_EQ(caseDialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
-        EXPECT_EQ(caseDialog.lastRead[size_t(c.otherRow)].result, DeviceResult::kRead);
-        EXPECT_EQ(caseDialog.lastRead[size_t(c.failingRow)].result, DeviceResult::kFailed);
+        EXPECT_EQ(caseDialog.deviceResults[size_t(c.otherRow)].result, DeviceResult::kRead);
+        EXPECT_EQ(caseDialog.deviceResults[size_t(c.failingRow)].result, DeviceResult::kFailed);
         EXPECT_FALSE(caseDialog.packetFileWritten);
         EXPECT_EQ(bytesOf("out.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), std::vector<std::string>{"out.qup"}) << "no temporary file left";
     }
-}
-
-TEST_F(PacketTest, ADeviceThatDoesNotOpenTwiceEndsTheBackupWithoutAFile) {
-    connect(kPacketDevice);
-    factory.com.failNext[protocol::kOpenCodeByRow[2]] = 2;
-    choose({2, 3});
-    dialog.OnPacket();
-    ASSERT_EQ(host.texts().size(), 1u);
-    EXPECT_EQ(host.texts()[0].rfind("Backup: Error Open Device!\nPlease contact QEL AG!\n", 0), 0u);
-    EXPECT_EQ(status(), "Error in Backup");
-    EXPECT_EQ(dialog.model.rowState[2], ROW_FAILED) << "the device that stopped the run";
-    EXPECT_EQ(factory.com.count(protocol::kOpenCodeByRow[2]), 2);
-    EXPECT_EQ(factory.com.reboots, 0);
-    EXPECT_EQ(folderNames(), std::vector<std::string>{});
 }
 
 // A name that names no file is refused before any device or device file is read.
