@@ -3,7 +3,6 @@
 
 #include "programmer/app/prog_dlg.h"
 
-
 #include "programmer/app/camera_connection.h"
 #include "programmer/app/cmorvat_dlg.h"
 #include "protocol/commands.h"

@@ -39,7 +39,7 @@ protected:
         checkAll();
         dialog.OnProgram();
         for (int row = 0; row < kRowCount; ++row)
-            ASSERT_EQ(dialog.lastRun[size_t(row)].result, DeviceResult::kProgrammed) << row;
+            ASSERT_EQ(dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed) << row;
         dialog.loaded.loadedFileName.clear();  // the next backup asks for its name
     }
 };
@@ -207,7 +207,7 @@ TEST_F(BackupOfPlainDataTest, EachRecordHoldsItsFlashAndABackupProgramsAnOlderCa
     ASSERT_EQ(older.loaded.loadedFileName, "camera.qup");
     older.OnProgram();
     for (int row = 0; row < kRowCount; ++row)
-        EXPECT_EQ(older.lastRun[size_t(row)].result, DeviceResult::kProgrammed) << row;
+        EXPECT_EQ(older.deviceResults[size_t(row)].result, DeviceResult::kProgrammed) << row;
     older.OnQuit();
     camsim.stop();
     for (int row = 0; row < kRowCount; ++row)
@@ -223,7 +223,7 @@ TEST_F(BackupCamsimTest, ABlockReadFailingPartWayLeavesNoFile) {
     EXPECT_EQ(dialog.model.caption(kIdStatusLine),
               "Error in Backup: reading Head FPGA failed, no file written");
     EXPECT_EQ(dialog.model.rowState[4], ROW_FAILED);
-    EXPECT_EQ(dialog.lastRead[4].error, 0x80001063u) << "camsim's block read failure";
+    EXPECT_EQ(dialog.deviceResults[4].error, 0x80001063u) << "camsim's block read failure";
     EXPECT_EQ(dialog.model.rowState[3], ROW_DONE);
     EXPECT_FALSE(files::pathExists(files.folder.path("camera.qup")));
     EXPECT_EQ(host.texts(), std::vector<std::string>{});
@@ -239,7 +239,7 @@ TEST_F(BackupCamsimTest, ACameraInBootModeIsRecoveredInOneRun) {
     for (int row = 1; row < kRowCount; ++row)
         dialog.CheckDevice(row, false);
     dialog.OnProgram();
-    ASSERT_EQ(dialog.lastRun[0].result, DeviceResult::kFailed);
+    ASSERT_EQ(dialog.deviceResults[0].result, DeviceResult::kFailed);
     dialog.OnQuit();
 
     ProgDlg recovery{host, factory};

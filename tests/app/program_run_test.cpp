@@ -102,7 +102,7 @@ TEST(ProgramRun, EveryCheckedDeviceIsProgrammedInOrderWithARebootAfterEach) {
     for (int row = 0; row < kRowCount; ++row) {
         EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
         EXPECT_EQ(r.dialog.model.rowState[size_t(row)], ROW_DONE) << row;
-        EXPECT_EQ(r.dialog.lastRun[size_t(row)].result, DeviceResult::kProgrammed);
+        EXPECT_EQ(r.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed);
     }
     EXPECT_EQ(r.dialog.model.control(progressId(2)).position, 100);
     EXPECT_EQ(r.status(), kLoadOrSelect);
@@ -132,8 +132,8 @@ TEST(ProgramRun, ACheckedDeviceTheCameraDoesNotReportAtItsTurnFailsOutsideEmerge
     normal.program(newerFile(), {2, 3, 4});
     EXPECT_EQ(normal.camera.opened, std::vector<int>{2});
     for (const int row : {3, 4}) {
-        EXPECT_EQ(normal.dialog.lastRun[size_t(row)].result, DeviceResult::kFailed) << row;
-        EXPECT_EQ(normal.dialog.lastRun[size_t(row)].error, kErrDeviceNotReported) << row;
+        EXPECT_EQ(normal.dialog.deviceResults[size_t(row)].result, DeviceResult::kFailed) << row;
+        EXPECT_EQ(normal.dialog.deviceResults[size_t(row)].error, kErrDeviceNotReported) << row;
         EXPECT_EQ(normal.dialog.model.rowState[size_t(row)], ROW_FAILED) << row;
     }
     EXPECT_EQ(normal.status(), std::string("Programming failed for PLL, Head FPGA! Not reported "
@@ -229,11 +229,12 @@ const LoopCase kLoopCases[] = {
      DeviceResult::kNotRun, 0, false, ROW_IDLE, "Error in Backup", kAfterBackup, false},
 };
 
+void PrintTo(const LoopCase& c, std::ostream* out) { *out << c.name; }
+
 class DeviceLoop : public ::testing::TestWithParam<LoopCase> {};
 
 TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     const LoopCase& c = GetParam();
-    SCOPED_TRACE(c.name);
     Rig r;
     if (c.failing == 0)
         r.camera.rebootResult = protocol::kErrNoCamera;
