@@ -2,9 +2,7 @@
 
 #include <set>
 
-#include "programmer/app/prog_dlg.h"
-#include "scripted_camera.h"
-#include "scripted_host.h"
+#include "dialog_rig.h"
 
 namespace {
 
@@ -23,23 +21,7 @@ std::set<int> with(std::set<int> ids, std::initializer_list<int> more) {
     return ids;
 }
 
-struct Rig {
-    ScriptedHost host;
-    apptest::ScriptedFactory factory;
-    ProgDlg dialog{host, factory};
-
-    std::string status() const { return dialog.model.caption(kIdStatusLine); }
-    // The enabled buttons and check boxes.
-    std::set<int> enabled() const {
-        std::set<int> ids;
-        for (const int id : kMainButtons)
-            if (dialog.model.isEnabled(id))
-                ids.insert(id);
-        for (int row = 0; row < kRowCount; ++row)
-            if (dialog.model.isEnabled(checkBoxId(row)))
-                ids.insert(checkBoxId(row));
-        return ids;
-    }
+struct Rig : apptest::DialogRig {
     void connectDirectly(int type, bool emergency = false) {
         dialog.options.connectWithoutDialog = true;
         dialog.options.interfaceType = type;

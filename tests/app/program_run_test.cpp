@@ -8,8 +8,7 @@
 #include "programmer/app/contact.h"
 #include "programmer/app/prog_dlg.h"
 #include "programmer/files/file_probe.h"
-#include "scripted_camera.h"
-#include "scripted_host.h"
+#include "dialog_rig.h"
 #include "tools/temp_folder.h"
 #include "update_file_builder.h"
 
@@ -41,11 +40,8 @@ std::vector<FileRecord> newerFile() {
 }
 
 // A camera reporting all five devices; records the run's phases and the titles while it waits.
-struct Rig : ProgramRunObserver {
-    apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
+struct Rig : apptest::DialogRig, ProgramRunObserver {
     apptest::CameraScript& camera = factory.com;
-    ProgDlg dialog{host, factory};
     apptest::UpdateFiles files;
     std::vector<std::pair<int, RunPhase>> phases;
     int finished = 0;
@@ -75,14 +71,6 @@ struct Rig : ProgramRunObserver {
         host.boxes.clear();
         camera.commands.clear();
         dialog.OnProgram();
-    }
-    std::string status() const { return dialog.model.caption(kIdStatusLine); }
-    std::set<int> enabledButtons() const {
-        std::set<int> ids;
-        for (const int id : kMainButtons)
-            if (dialog.model.isEnabled(id))
-                ids.insert(id);
-        return ids;
     }
     bool flashHolds(int row, const FileRecord& record) const {
         const uint32_t base = record.startOffset + (row == 0 ? 0x80000000u : 0u);
@@ -267,7 +255,7 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     EXPECT_EQ(outcome.incomplete, c.incomplete);
     EXPECT_EQ(r.dialog.model.rowState[size_t(c.row)], c.rowState);
     EXPECT_EQ(r.status(), c.status);
-    EXPECT_EQ(r.enabledButtons(), c.enabled);
+    EXPECT_EQ(r.enabled(false), c.enabled);
     EXPECT_EQ(r.results, std::vector<bool>{c.runResult});
     if (c.flow == Flow::kProgram && c.failing == cmd::ERASE_DEVICE) {
         EXPECT_EQ(r.camera.commands.back(), cmd::CLOSE_DEVICE) << "no device left open";
