@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "programmer/app/prog_log.h"
+#include "programmer/app/camera_connection.h"
 #include "programmer/app/start_options.h"
 #include "protocol/commands.h"
 
@@ -30,7 +30,6 @@ void CMorvatDlg::OnInitDialog() {
     model.setCaption(kIdCancel, "Cancel");
     model.windowTitle = "";
     camera.reset();
-    connected = false;
 
     const bool camLink = factory_.camLinkAvailable();
     model.enable(kIdRadioCameraLink, camLink);
@@ -65,12 +64,6 @@ void CMorvatDlg::ShowStatus(const std::string& text) {
     host_.modelChanged(model);
 }
 
-std::unique_ptr<camera::CCamUpdate> CMorvatDlg::MakeLink(int type) {
-    if (type == kInterfaceComPort) return factory_.makeCom(emergencyMode);
-    if (type == kInterfaceCameraLink) return factory_.makeCamLink(emergencyMode);
-    return nullptr;
-}
-
 void CMorvatDlg::OnInterfaceType(int type) {
     if (type != kInterfaceComPort && type != kInterfaceCameraLink) return;
     if (type == kInterfaceCameraLink && !model.isEnabled(kIdRadioCameraLink)) return;
@@ -83,9 +76,8 @@ void CMorvatDlg::OnInterfaceType(int type) {
     FillPortList(type);
     model.control(kIdPortList).selected = 0;
     ShowStatus("Select Port\nConnect");
-    connected = false;
     interfaceType = type;
-    camera = MakeLink(type);
+    camera = MakeCameraLink(factory_, type, emergencyMode);
 }
 
 void CMorvatDlg::OnPortSelected(int index) {
@@ -103,29 +95,22 @@ void CMorvatDlg::OnConnect() {
         } else {
             interfaceType = -1;  // no type chosen
         }
-        camera = MakeLink(interfaceType);
+        camera = MakeCameraLink(factory_, interfaceType, emergencyMode);
     }
     protocol::ErrorCode lastOpen = protocol::kOk;
     bool attempted = false;
     if (camera && portNumber >= 0) {
-        const std::string refusal = camera->interfaceType == kInterfaceCameraLink
-                                        ? GrabberDllRefusal(grabberDll)
-                                        : std::string();
+        const std::string refusal = ConnectionRefusal(*camera, grabberDll);
         if (!refusal.empty()) {
             model.enable(kIdOk, false);
             camera.reset();
-            connected = false;
             ShowStatus(refusal);
             return;
         }
         attempted = true;
-        if (!grabberDll.empty())
-            std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", grabberDll.c_str());
-        lastOpen = factory_.openLink(*camera, portNumber);
-        if (lastOpen != protocol::kOk) {
-            std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", kFallbackGrabberDll);
-            lastOpen = factory_.openLink(*camera, portNumber);
-        }
+        lastOpen = OpenCameraLink(factory_, *camera, portNumber, grabberDll);
+        if (lastOpen != protocol::kOk)
+            lastOpen = OpenCameraLink(factory_, *camera, portNumber, kFallbackGrabberDll);
         if (lastOpen == protocol::kOk) {
             Identify();
             return;
@@ -136,25 +121,20 @@ void CMorvatDlg::OnConnect() {
                           grabberDll.c_str());
             model.enable(kIdOk, false);
             camera.reset();
-            connected = false;
             ShowStatus(text);
             return;
         }
     }
     // Without a new attempt an earlier connection still stands.
-    if (connected && !attempted) return;
+    if (connected() && !attempted) return;
     ConnectFailed(lastOpen, attempted);
 }
 
 void CMorvatDlg::ConnectFailed(protocol::ErrorCode lastOpen, bool attempted) {
-    // An open on another port has closed the link the earlier Connect found.
-    connected = false;
+    // The failed open has closed whatever camera an earlier Connect found on the link.
     connectionCause = {};
-    if (attempted && camera) {
-        connectionCause = factory_.explainFailedOpen(*camera, portNumber, lastOpen);
-        if (!connectionCause.line.empty())
-            LogPrintf("%s", connectionCause.line.c_str());
-    }
+    if (attempted && camera)
+        connectionCause = ExplainFailedOpen(factory_, *camera, portNumber, lastOpen);
     const std::string cause = connectionCause.line.empty() ? "" : "\n" + connectionCause.line;
     if (emergencyMode) {
         if (attempted && lastOpen == protocol::kCamEmergencyConnected) {
@@ -175,15 +155,8 @@ void CMorvatDlg::ConnectFailed(protocol::ErrorCode lastOpen, bool attempted) {
 
 // After a successful open: report the camera and read its description and type.
 void CMorvatDlg::Identify() {
-    char text[200];
-    if (camera->serialNumber == protocol::kBootModeSerialNumber) {
-        std::snprintf(text, sizeof text, "Camera found in Boot mode");
-    } else {
-        std::snprintf(text, sizeof text, "Camera SNr. %d found", static_cast<int>(camera->serialNumber));
-    }
-    connected = true;
     model.enable(kIdOk);
-    ShowStatus(text);
+    ShowStatus(CameraFoundText(*camera));
 
     using namespace protocol;
     std::array<uint8_t, cap::GET_CAMERA_DESCRIPTION> description{};

@@ -42,14 +42,14 @@ public:
     bool emergencyMode = false;
     std::string grabberDll;
     std::unique_ptr<camera::CCamUpdate> camera;
-    bool connected = false;
+    // The link has found a camera.
+    bool connected() const { return camera && camera->connected; }
     // Why the last Connect found no camera (empty when nothing is known).
     ConnectionCause connectionCause;
 
 private:
     void FillPortList(int type);
     void ShowStatus(const std::string& text);
-    std::unique_ptr<camera::CCamUpdate> MakeLink(int type);
     void Identify();
     // After a Connect that did not reach a camera: the link is not offered for OK.
     void ConnectFailed(protocol::ErrorCode lastOpen, bool attempted);

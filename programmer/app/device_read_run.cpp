@@ -2,130 +2,68 @@
 
 #include <cstdio>
 
-#include "programmer/app/contact.h"
-#include "programmer/camera/flash_device.h"
-
 namespace app {
 
 namespace {
 
-constexpr size_t kLabelMax = 20;
 constexpr int kRowMainUp = 0;
 constexpr uint32_t kAfterCloseMs = 200;
 constexpr uint32_t kMainUpAnswerMs = 2000;
 
-class DeviceLoop {
+class ReadBody : public DeviceBody {
 public:
-    DeviceLoop(ProgDlg& dialog, const ReadRunTexts& texts) : dialog_(dialog), texts_(texts) {}
-    ReadRunEnd readOne(int row, const OpenDeviceReader& read);
+    ReadBody(ProgDlg& dialog, const ReadRunTexts& texts, const OpenDeviceReader& read)
+        : DeviceBody({camera::kOpenAttemptsBackup, texts.openFailed, true, true}),
+          dialog_(dialog),
+          reading_(texts.reading),
+          read_(read) {}
+
+    Step work(DeviceRun& run, int row) override {
+        dialog_.SetRowState(row, ROW_ACTIVE);
+        char status[128];
+        std::snprintf(status, sizeof status, reading_, RowLabel(dialog_, row).c_str());
+        dialog_.ShowStatus(status);
+        run.phase(row, RunPhase::kRead);
+        const protocol::ErrorCode result = read_(row);
+        if (result == 0)
+            run.succeed(row, DeviceResult::kRead);
+        else
+            run.fail(row, result);
+        return {};
+    }
+    // After the Main uP was closed the camera must answer again before it is rebooted.
+    Step closed(int row) override {
+        dialog_.host().clock().sleepFor(platform::Milliseconds(kAfterCloseMs));
+        if (row == kRowMainUp && dialog_.camera->WaitForCamera(dialog_.waitHost(), kMainUpAnswerMs) != 0)
+            return {RunEnd::kCameraSilent, "Cannot open device! Programmer quits update!\n"};
+        return {};
+    }
 
 private:
-    void phase(int row, RunPhase step) {
-        if (dialog_.runObserver)
-            dialog_.runObserver->phaseStarted(row, step);
-    }
-    void finish(int row, DeviceResult result, protocol::ErrorCode error) {
-        dialog_.lastRead[size_t(row)] = DeviceOutcome{result, error};
-        if (dialog_.runObserver)
-            dialog_.runObserver->deviceFinished(row, dialog_.lastRead[size_t(row)]);
-    }
-    // Ends the run with a message; only Quit stays enabled. The rows keep their colours, so
-    // the device that stopped the run stays marked.
-    ReadRunEnd stop(ReadRunEnd end, const std::string& message) {
-        dialog_.host().warning(message);
-        const auto states = dialog_.model.rowState;
-        dialog_.DisableAllControls();
-        dialog_.model.rowState = states;
-        dialog_.model.enable(kIdQuit);
-        dialog_.host().repaintNow(dialog_.model);
-        dialog_.Changed();
-        return end;
-    }
-
     ProgDlg& dialog_;
-    const ReadRunTexts& texts_;
+    const char* reading_;
+    const OpenDeviceReader& read_;
 };
-
-ReadRunEnd DeviceLoop::readOne(int row, const OpenDeviceReader& read) {
-    camera::CCamUpdate* link = dialog_.camera.get();
-    phase(row, RunPhase::kOpen);
-    protocol::ErrorCode result = protocol::kErrNoCamera;
-    if (link != nullptr) {
-        link->PrepareTransfer(row);
-        result = camera::OpenDevice(*link, row, camera::kOpenAttemptsBackup);
-    }
-    if (result != 0) {
-        dialog_.SetRowState(row, ROW_FAILED);
-        finish(row, DeviceResult::kFailed, result);
-        return stop(ReadRunEnd::kOpenFailed, WithContactLine(texts_.openFailed));
-    }
-
-    dialog_.SetRowState(row, ROW_ACTIVE);
-    char status[128];
-    std::snprintf(status, sizeof status, texts_.reading, RowLabel(dialog_, row).c_str());
-    dialog_.ShowStatus(status);
-    phase(row, RunPhase::kRead);
-    result = read(row);
-    dialog_.SetRowState(row, result == 0 ? ROW_DONE : ROW_FAILED);
-    finish(row, result == 0 ? DeviceResult::kRead : DeviceResult::kFailed, result);
-
-    phase(row, RunPhase::kClose);
-    if (camera::CloseDevice(*link) != 0)
-        return stop(ReadRunEnd::kCloseFailed, "Cannot close device! Programmer quits update!\n");
-    dialog_.host().clock().sleepFor(platform::Milliseconds(kAfterCloseMs));
-    if (row == kRowMainUp && link->WaitForCamera(dialog_.waitHost(), kMainUpAnswerMs) != 0)
-        return stop(ReadRunEnd::kCameraSilent, "Cannot open device! Programmer quits update!\n");
-
-    phase(row, RunPhase::kReboot);
-    return dialog_.RebootCamera() ? ReadRunEnd::kCompleted : ReadRunEnd::kCameraLost;
-}
 
 }  // namespace
 
-ReadRunEnd ReadDevicesOneByOne(ProgDlg& dialog, const std::vector<int>& rows,
-                               const ReadRunTexts& texts, const OpenDeviceReader& read) {
-    dialog.lastRead.fill(DeviceOutcome{});
-    DeviceLoop loop(dialog, texts);
-    ReadRunEnd end = ReadRunEnd::kCompleted;
-    int lastRow = -1;
-    dialog.runStopped = false;
-    for (const int row : rows) {
-        // A safe point: the device before was read and the camera rebooted.
-        if (dialog.stopRequested && dialog.stopRequested()) {
-            dialog.runStopped = true;
-            end = ReadRunEnd::kStopped;
-            break;
-        }
-        end = loop.readOne(row, read);
-        lastRow = row;
-        if (end != ReadRunEnd::kCompleted)
-            break;
-    }
-    if (end == ReadRunEnd::kCompleted && dialog.camera && lastRow >= 0) {
-        dialog.camera->FinishTransfer(lastRow);
+RunEnd ReadDevicesOneByOne(ProgDlg& dialog, const std::vector<int>& rows,
+                           const ReadRunTexts& texts, const OpenDeviceReader& read) {
+    ReadBody body(dialog, texts, read);
+    const RunEnd end = DeviceRun(dialog, body).run(rows);
+    if (end == RunEnd::kCompleted && dialog.camera && !rows.empty()) {
+        dialog.camera->FinishTransfer(rows.back());
         // Its result does not change what was read; a failure leaves its text in the link.
         camera::CheckDaven(*dialog.camera);
     }
     if (dialog.runObserver) {
         // The run succeeded only when every chosen device was read completely.
-        bool allRead = end == ReadRunEnd::kCompleted;
+        bool allRead = end == RunEnd::kCompleted;
         for (const int row : rows)
-            allRead = allRead && dialog.lastRead[size_t(row)].result == DeviceResult::kRead;
+            allRead = allRead && dialog.deviceResults[size_t(row)].result == DeviceResult::kRead;
         dialog.runObserver->runFinished(allRead);
     }
     return end;
-}
-
-std::vector<int> CheckedAvailableDevices(const ProgDlg& dialog) {
-    std::vector<int> rows;
-    for (int row = 0; row < kRowCount; ++row)
-        if (dialog.IsDeviceChecked(row) && dialog.deviceAvailable[size_t(row)])
-            rows.push_back(row);
-    return rows;
-}
-
-std::string RowLabel(const ProgDlg& dialog, int row) {
-    return dialog.model.caption(checkBoxId(row)).substr(0, kLabelMax);
 }
 
 }  // namespace app

@@ -3,10 +3,8 @@
 
 #include "programmer/app/prog_dlg.h"
 
-#include <cstdio>
-
+#include "programmer/app/camera_connection.h"
 #include "programmer/app/cmorvat_dlg.h"
-#include "programmer/app/prog_log.h"
 #include "protocol/commands.h"
 
 namespace app {
@@ -69,49 +67,27 @@ void ProgDlg::OnInitDialog() {
 }
 
 void ProgDlg::ConnectDirectly() {
-    if (options.interfaceType == kInterfaceComPort) {
-        camera = factory_.makeCom(options.emergencyMode);
-    } else if (options.interfaceType == kInterfaceCameraLink) {
-        camera = factory_.makeCamLink(options.emergencyMode);
-    }
+    camera = MakeCameraLink(factory_, options.interfaceType, options.emergencyMode);
     if (!camera) {
         statusText = "Wrong interface type\n,Change parameters and try again\n";
         host_.warning(statusText);
         EndDialog(0);
         return;
     }
-    if (options.interfaceType == kInterfaceCameraLink) {
-        const std::string refusal = GrabberDllRefusal(options.grabberDll);
-        if (!refusal.empty()) {
-            camera.reset();
-            statusText = refusal;
-            host_.warning(statusText);
-            EndDialog(0);
-            return;
-        }
+    if (const std::string refusal = ConnectionRefusal(*camera, options.grabberDll);
+        !refusal.empty()) {
+        camera.reset();
+        statusText = refusal;
+        host_.warning(statusText);
+        EndDialog(0);
+        return;
     }
-    if (!options.grabberDll.empty()) {
-        std::snprintf(camera->grabberDll, sizeof camera->grabberDll, "%s", options.grabberDll.c_str());
-    }
-    std::string foundText;
     connectionCause = {};
-    const protocol::ErrorCode opened = factory_.openLink(*camera, options.portNumber);
-    if (opened == protocol::kOk) {
-        char text[64];
-        if (camera->serialNumber == protocol::kBootModeSerialNumber) {
-            std::snprintf(text, sizeof text, "Camera found in Boot mode  ");
-        } else {
-            std::snprintf(text, sizeof text, "Camera SNr. %d found  ", static_cast<int>(camera->serialNumber));
-        }
-        foundText = text;
-        camera->connected = 1;
-    } else {
-        camera->connected = 0;
-        connectionCause = factory_.explainFailedOpen(*camera, options.portNumber, opened);
-        if (!connectionCause.line.empty())
-            LogPrintf("%s", connectionCause.line.c_str());
-    }
-    const bool connected = camera->connected != 0;
+    const protocol::ErrorCode opened =
+        OpenCameraLink(factory_, *camera, options.portNumber, options.grabberDll);
+    if (opened != protocol::kOk)
+        connectionCause = ExplainFailedOpen(factory_, *camera, options.portNumber, opened);
+    const bool connected = cameraConnected();
     if (!connected && !options.emergencyMode) {
         camera.reset();
         statusText = "Cannot connect camera\nChange parameters and try again\n";
@@ -124,7 +100,7 @@ void ProgDlg::ConnectDirectly() {
     DisableAllControls();
     if (connected) {
         EnableAfterConnection(false);
-        statusText = foundText + " " + kLoadOrSelect;
+        statusText = CameraFoundText(*camera) + "   " + kLoadOrSelect;
     } else {
         model.enable(kIdSelectPort);
         model.enable(kIdQuit);

@@ -136,7 +136,7 @@ public:
     // ---- Programming run ----
     // Programs the checked devices from the loaded file, rebooting after each. False after an
     // open failure (rows 0-3), an erase failure, or a camera that did not come back after a
-    // reboot; true otherwise. The outcomes are in `lastRun`.
+    // reboot; true otherwise. The outcomes are in `deviceResults`.
     bool ProgramSelectedDevices();
 
     // ---- Packet ----
@@ -151,8 +151,6 @@ public:
     bool packetFileWritten = false;
     // The status a failed packet run ends with instead of the usual one (empty: the usual one).
     std::string packetError;
-    // Per device, what the last backup (or verify) did with it.
-    std::array<DeviceOutcome, kRowCount> lastRead{};
 
     // ---- State ----
     DialogModel model;
@@ -166,8 +164,11 @@ public:
     // Set by the programming run while it runs; ReadCameraInfo then keeps the per-device state.
     bool programmingRun = false;
     CPacket packetButton;
-    // Per device, what the last programming run did (all kNotRun before the first run).
-    std::array<DeviceOutcome, kRowCount> lastRun{};
+    // Per device, what the last programming run, backup or verify did (all kNotRun before the
+    // first). `lastRun` and `lastRead` are older names of it.
+    std::array<DeviceOutcome, kRowCount> deviceResults{};
+    std::array<DeviceOutcome, kRowCount>& lastRun = deviceResults;
+    std::array<DeviceOutcome, kRowCount>& lastRead = deviceResults;
     // The camera's versions in the dialog were read after the last device the run touched (false
     // when the camera did not come back or could not be read).
     bool versionsReadAfterRun = false;

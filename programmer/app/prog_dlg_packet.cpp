@@ -194,7 +194,7 @@ int ProgDlg::CreateBackup() {
 
     std::string unread;
     for (int row = 0; row < kRowCount; ++row) {
-        if (lastRead[size_t(row)].result != DeviceResult::kFailed)
+        if (deviceResults[size_t(row)].result != DeviceResult::kFailed)
             continue;
         unread += (unread.empty() ? "" : ", ") + RowLabel(*this, row);
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "programmer/app/contact.h"
+#include "programmer/app/device_run.h"
 #include "programmer/app/prog_dlg.h"
 #include "programmer/camera/flash_device.h"
 #include "protocol/commands.h"
@@ -15,61 +16,117 @@ namespace {
 
 using protocol::ErrorCode;
 
-constexpr size_t kLabelMax = 20;
-
 std::string withLabel(const char* format, const std::string& label) {
     char text[128];
     std::snprintf(text, sizeof text, format, label.c_str());
     return text;
 }
 
-class RowProgress : public camera::ProgressSink {
+// What a programming run does with each device: leaves out one it cannot program, erases and
+// writes an opened one, and shows the new version once the device was closed.
+class ProgramBody : public DeviceBody {
 public:
-    explicit RowProgress(ProgDlg& dialog) : dialog_(dialog) {}
-    void setProgress(int row, int percent) override { dialog_.SetProgress(row, percent); }
+    explicit ProgramBody(ProgDlg& dialog)
+        : DeviceBody({camera::kOpenAttemptsUpdate, "Error Open Device!\nPlease contact QEL AG!\n",
+                      false, false}),
+          dialog_(dialog),
+          progress_(dialog) {}
+
+    ErrorCode leaveOut(int row) override {
+        const size_t i = size_t(row);
+        // Decided now: the reboots after the earlier devices have refreshed what the camera
+        // reports (a camera in boot mode reports its other devices once the Main uP runs).
+        if (!dialog_.options.emergencyMode && !dialog_.deviceAvailable[i])
+            return kErrDeviceNotReported;
+        // Without an image in the file the device must not even be erased.
+        if (!dialog_.loaded.present[i] || dialog_.loaded.record[i].dataLength == 0)
+            return camera::kErrBadDeviceRequest;
+        return 0;
+    }
+    void opening(int row) override {
+        dialog_.ShowStatus(withLabel("Program Device %s", RowLabel(dialog_, row)));
+    }
+    // Not every camera has a head FPGA that can be reached: the run ends normally.
+    bool mayBeMissing(int row) const override { return row == files::kRowHeadFpga; }
+    Step work(DeviceRun& run, int row) override;
+    void closeFailed(DeviceRun& run, int row, ErrorCode error) override {
+        // A device that could not be closed may not have kept its last writes; its version is
+        // unknown until the camera is read again.
+        if (run.outcome(row).result == DeviceResult::kProgrammed)
+            run.fail(row, error, true);
+    }
+    Step closed(int row) override {
+        if (dialog_.deviceResults[size_t(row)].result == DeviceResult::kProgrammed) {
+            const files::VersionBlock& version = dialog_.loaded.record[size_t(row)].version;
+            dialog_.SetCurrentFwText(row, protocol::formatVersion(version.variant,
+                                                                  version.versionMajor,
+                                                                  version.versionMinor));
+        }
+        return {};
+    }
+    void rebooting(int) override { dialog_.programmingRun = false; }
+    void rebooted(int) override { dialog_.versionsReadAfterRun = dialog_.lastCameraInfoResult; }
 
 private:
     ProgDlg& dialog_;
+    RowProgress progress_;
 };
 
-// One programming run over the dialog's rows.
+DeviceBody::Step ProgramBody::work(DeviceRun& run, int row) {
+    const std::string name = RowLabel(dialog_, row);
+    camera::CCamUpdate& link = *dialog_.camera;
+    const bool emergency = dialog_.options.emergencyMode;
+    // From here on the dialog's versions may no longer be what the camera holds.
+    dialog_.versionsReadAfterRun = false;
+
+    if (camera::ErasedBeforeWriting(row)) {
+        dialog_.ShowStatus(withLabel("Erase Device %s", name));
+        run.phase(row, RunPhase::kErase);
+        const ErrorCode erased = camera::EraseDevice(link);
+        if (erased != 0) {
+            run.fail(row, erased, true);
+            // Leave no device open behind, whatever state its flash is in.
+            camera::CloseDevice(link);
+            return {RunEnd::kFailed, WithContactLine("Error Erase Flash!\nPlease contact QEL AG!\n")};
+        }
+    }
+
+    dialog_.ShowStatus(withLabel("Program Device %s", name));
+    dialog_.SetCurrentFwText(row, protocol::kNoVersionText);
+    dialog_.SetRowState(row, ROW_ACTIVE);
+    run.phase(row, RunPhase::kWrite);
+    const ErrorCode result =
+        camera::ProgramDevice(link, row, dialog_.loaded, emergency, progress_, dialog_.waitHost());
+    if (result == 0) {
+        run.succeed(row, DeviceResult::kProgrammed);
+        run.outcome(row).verified = camera::VerifiedWhileProgramming(row, emergency);
+    } else {
+        // Also when the Main uP's checksum step failed: its flash is not known to be good.
+        run.fail(row, result, true);
+    }
+    return {};
+}
+
+// One programming run over the dialog's rows: the window title and status around the device
+// loop, and the status that sums up what it did.
 class ProgramRun {
 public:
-    explicit ProgramRun(ProgDlg& dialog) : dialog_(dialog), progress_(dialog) {}
+    explicit ProgramRun(ProgDlg& dialog) : dialog_(dialog) {}
     bool run();
 
 private:
-    enum class End { kCompleted, kHeadFpgaNotOpened, kFailed, kCloseFailed, kCameraLost, kStopped };
-
-    End programRow(int row);
-    void setOutcome(int row, DeviceResult result, ErrorCode error);
-    void fail(int row, ErrorCode error, bool incomplete = false);
-    std::string label(int row) const {
-        return dialog_.model.caption(checkBoxId(row)).substr(0, kLabelMax);
-    }
     // "Main FPGA, PLL": the rows whose outcome passes `test`.
     // With `checkedOnly`, only the rows checked for this run.
     template <typename Test>
     std::string labels(Test test, bool checkedOnly = false) const;
-    void phase(int row, RunPhase step) {
-        if (dialog_.runObserver)
-            dialog_.runObserver->phaseStarted(row, step);
-    }
-    void finished(int row) {
-        if (dialog_.runObserver)
-            dialog_.runObserver->deviceFinished(row, dialog_.lastRun[size_t(row)]);
-    }
     // "Programming failed for Main FPGA, PLL! ", what those still need, and `tail`; just `tail`
     // when nothing failed.
     std::string endStatus(const std::string& tail) const;
 
     ProgDlg& dialog_;
-    RowProgress progress_;
 };
 
 bool ProgramRun::run() {
-    dialog_.lastRun.fill(DeviceOutcome{});
-    dialog_.runStopped = false;
     char title[128];
     std::snprintf(title, sizeof title, "%s / DO NOT UNPLUG OR SWITCH OFF!!", ProgramTitle);
     dialog_.model.windowTitle = title;
@@ -79,36 +136,17 @@ bool ProgramRun::run() {
 
     const bool emergency = dialog_.options.emergencyMode;
     dialog_.versionsReadAfterRun = dialog_.lastCameraInfoResult;
-    End end = End::kCompleted;
-    for (int row = 0; row < kRowCount && end == End::kCompleted; ++row) {
-        const size_t i = size_t(row);
-        if (!dialog_.IsDeviceChecked(row))
-            continue;
-        if (dialog_.stopRequested && dialog_.stopRequested()) {
-            end = End::kStopped;
-            break;
-        }
-        // Decided now: the reboots after the earlier devices have refreshed what the camera
-        // reports (a camera in boot mode reports its other devices once the Main uP runs).
-        if (!emergency && !dialog_.deviceAvailable[i]) {
-            fail(row, kErrDeviceNotReported);
-            finished(row);
-            continue;
-        }
-        // Without an image in the file the device must not even be erased.
-        if (!dialog_.loaded.present[i] || dialog_.loaded.record[i].dataLength == 0) {
-            fail(row, camera::kErrBadDeviceRequest);
-            finished(row);
-            continue;
-        }
-        end = programRow(row);
-    }
+    std::vector<int> rows;
+    for (int row = 0; row < kRowCount; ++row)
+        if (dialog_.IsDeviceChecked(row))
+            rows.push_back(row);
+    ProgramBody body(dialog_);
+    const RunEnd end = DeviceRun(dialog_, body).run(rows);
 
     dialog_.programmingRun = false;
     bool result = true;
     switch (end) {
-        case End::kStopped:
-            dialog_.runStopped = true;
+        case RunEnd::kStopped:
             dialog_.ShowStatus(endStatus(
                 "Programming stopped before " +
                 labels([&](const DeviceOutcome& o) { return o.result == DeviceResult::kNotRun; },
@@ -116,19 +154,20 @@ bool ProgramRun::run() {
                 ". " + kLoadOrSelect));
             dialog_.RefreshControls();
             break;
-        case End::kCompleted:
-        case End::kHeadFpgaNotOpened:
+        case RunEnd::kCompleted:
+        case RunEnd::kEndedQuietly:
             dialog_.ShowStatus(endStatus(kLoadOrSelect));
             dialog_.RefreshControls();
             break;
-        case End::kFailed:
+        case RunEnd::kFailed:
+        case RunEnd::kCameraSilent:
             result = false;
             dialog_.ShowStatus(endStatus(""));
             break;
-        case End::kCloseFailed:
+        case RunEnd::kCloseFailed:
             dialog_.ShowStatus(endStatus(""));
             break;
-        case End::kCameraLost:
+        case RunEnd::kCameraLost:
             result = false;
             dialog_.ShowStatus(endStatus(kConnectionLost));
             break;
@@ -140,108 +179,16 @@ bool ProgramRun::run() {
     return result;
 }
 
-ProgramRun::End ProgramRun::programRow(int row) {
-    const size_t i = size_t(row);
-    const std::string name = label(row);
-    camera::CCamUpdate* link = dialog_.camera.get();
-    const bool emergency = dialog_.options.emergencyMode;
-    dialog_.ShowStatus(withLabel("Program Device %s", name));
-
-    phase(row, RunPhase::kOpen);
-    ErrorCode result = protocol::kErrNoCamera;
-    if (link != nullptr) {
-        link->PrepareTransfer(row);
-        result = camera::OpenDevice(*link, row, camera::kOpenAttemptsUpdate);
-    }
-    if (result != 0) {
-        if (row == files::kRowHeadFpga) {
-            // Not every camera has a head FPGA that can be reached: the run ends normally.
-            setOutcome(row, DeviceResult::kNotRun, result);
-            finished(row);
-            return End::kHeadFpgaNotOpened;
-        }
-        fail(row, result);
-        finished(row);
-        dialog_.host().warning(WithContactLine("Error Open Device!\nPlease contact QEL AG!\n"));
-        return End::kFailed;
-    }
-    // From here on the dialog's versions may no longer be what the camera holds.
-    dialog_.versionsReadAfterRun = false;
-
-    if (camera::ErasedBeforeWriting(row)) {
-        dialog_.ShowStatus(withLabel("Erase Device %s", name));
-        phase(row, RunPhase::kErase);
-        result = camera::EraseDevice(*link);
-        if (result != 0) {
-            fail(row, result, true);
-            // Leave no device open behind, whatever state its flash is in.
-            camera::CloseDevice(*link);
-            finished(row);
-            dialog_.host().warning(WithContactLine("Error Erase Flash!\nPlease contact QEL AG!\n"));
-            return End::kFailed;
-        }
-    }
-
-    dialog_.ShowStatus(withLabel("Program Device %s", name));
-    dialog_.SetCurrentFwText(row, protocol::kNoVersionText);
-    dialog_.SetRowState(row, ROW_ACTIVE);
-    phase(row, RunPhase::kWrite);
-    result =
-        camera::ProgramDevice(*link, row, dialog_.loaded, emergency, progress_, dialog_.waitHost());
-    if (result == 0) {
-        setOutcome(row, DeviceResult::kProgrammed, 0);
-        dialog_.lastRun[i].verified = camera::VerifiedWhileProgramming(row, emergency);
-        dialog_.SetRowState(row, ROW_DONE);
-    } else {
-        // Also when the Main uP's checksum step failed: its flash is not known to be good.
-        fail(row, result, true);
-    }
-
-    phase(row, RunPhase::kClose);
-    result = camera::CloseDevice(*link);
-    if (result != 0) {
-        // A device that could not be closed may not have kept its last writes; its version is
-        // unknown until the camera is read again.
-        if (dialog_.lastRun[i].result == DeviceResult::kProgrammed)
-            fail(row, result, true);
-        finished(row);
-        dialog_.host().warning("Cannot close device! Programmer quits update!\n");
-        return End::kCloseFailed;
-    }
-    if (dialog_.lastRun[i].result == DeviceResult::kProgrammed) {
-        const files::VersionBlock& version = dialog_.loaded.record[i].version;
-        dialog_.SetCurrentFwText(row, protocol::formatVersion(version.variant, version.versionMajor,
-                                                              version.versionMinor));
-    }
-    finished(row);
-
-    dialog_.programmingRun = false;
-    phase(row, RunPhase::kReboot);
-    if (!dialog_.RebootCamera())
-        return End::kCameraLost;
-    dialog_.versionsReadAfterRun = dialog_.lastCameraInfoResult;
-    return End::kCompleted;
-}
-
-void ProgramRun::setOutcome(int row, DeviceResult result, ErrorCode error) {
-    dialog_.lastRun[size_t(row)] = DeviceOutcome{result, error};
-}
-
-void ProgramRun::fail(int row, ErrorCode error, bool incomplete) {
-    setOutcome(row, DeviceResult::kFailed, error);
-    dialog_.lastRun[size_t(row)].incomplete = incomplete;
-    dialog_.SetRowState(row, ROW_FAILED);
-}
-
 template <typename Test>
 std::string ProgramRun::labels(Test test, bool checkedOnly) const {
     std::string names;
     for (int row = 0; row < kRowCount; ++row) {
-        if (!test(dialog_.lastRun[size_t(row)]) || (checkedOnly && !dialog_.IsDeviceChecked(row)))
+        if (!test(dialog_.deviceResults[size_t(row)]) ||
+            (checkedOnly && !dialog_.IsDeviceChecked(row)))
             continue;
         if (!names.empty())
             names += ", ";
-        names += label(row);
+        names += RowLabel(dialog_, row);
     }
     return names;
 }

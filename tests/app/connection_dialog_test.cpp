@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "programmer/app/prog_dlg.h"
+
 #include "platform/port_diagnosis.h"
 #include "scripted_camera.h"
 #include "scripted_host.h"
@@ -65,7 +67,7 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALater
     EXPECT_EQ(factory.com.openedPorts, (std::vector<int>{2, 2}));
     EXPECT_EQ(factory.com.grabberDllAtOpen[1], "clsersis.dll");
     EXPECT_EQ(status(), "Camera SNr. 1234 found");
-    EXPECT_TRUE(dialog.connected);
+    EXPECT_TRUE(dialog.connected());
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
     ASSERT_TRUE(dialog.camera);
     EXPECT_EQ(dialog.camera->cameraType, 0x1200);
@@ -77,7 +79,7 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALater
     dialog.OnConnect();
     EXPECT_EQ(status(), kNoCamera);
     EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-    EXPECT_FALSE(dialog.connected);
+    EXPECT_FALSE(dialog.connected());
     EXPECT_FALSE(dialog.camera);
 
     // Until a Connect succeeds again.
@@ -87,21 +89,63 @@ TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALater
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
 }
 
-TEST_F(ConnectionDialogTest, GrabberLibraryNameTooLongIsRefusedAndAMissingOneIsNamed) {
-    // 20 characters do not fit; cut, the name would load another library.
-    dialog.SetGrabberDll("a_grabber_lib_20.dll");
-    dialog.OnInitDialog();
-    connect(2);
-    EXPECT_TRUE(factory.camLink.grabberDllAtOpen.empty());
-    EXPECT_EQ(status(), "Framegrabber library name a_grabber_lib_20.dll is too long: at most 19 "
-                        "characters.\nConnection failed!\n");
-    EXPECT_FALSE(dialog.camera);
-    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-    // A COM port does not use the name.
-    connect(0);
-    EXPECT_EQ(status(), "Camera SNr. 1234 found");
+// Both roads to the camera, the connection dialog's Connect and the start with -S, make, refuse
+// and open the link alike; the start adds the rest of the status line, or ends with a box.
+TEST(ConnectionRoads, RefuseALongLibraryNameOnCameraLinkAndNameTheCameraFound) {
+    const std::string tooLong = "Framegrabber library name a_grabber_lib_20.dll is too long: at "
+                                "most 19 characters.\nConnection failed!\n";
+    const struct {
+        int type;
+        const char* grabber;
+        bool bootMode;
+        std::string text;  // the dialog's status; with `found` the start's status begins with it
+        bool found;
+    } cases[] = {
+        {0, "clserme4.dll", false, "Camera SNr. 1234 found", true},
+        {0, "clserme4.dll", true, "Camera found in Boot mode", true},
+        // 20 characters do not fit; cut, the name would load another library.
+        {2, "a_grabber_lib_20.dll", false, tooLong, false},
+        {0, "a_grabber_lib_20.dll", false, "Camera SNr. 1234 found", true},  // COM: not used
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + " " + c.grabber);
+        apptest::ScriptedHost host;
+        apptest::ScriptedFactory factory;
+        factory.com.bootMode = factory.camLink.bootMode = c.bootMode;
+        CMorvatDlg dialog{host, factory};
+        dialog.SetGrabberDll(c.grabber);
+        dialog.OnInitDialog();
+        dialog.OnInterfaceType(c.type);
+        dialog.OnPortSelected(0);
+        dialog.OnConnect();
+        EXPECT_EQ(dialog.model.caption(kIdConnectionStatus), c.text);
+        EXPECT_EQ(dialog.connected(), c.found);
+        EXPECT_EQ(bool(dialog.camera), c.found);
+        EXPECT_EQ(dialog.model.isEnabled(kIdOk), c.found);
 
-    factory.camLink.grabberDllAtOpen.clear();
+        apptest::ScriptedHost startHost;
+        apptest::ScriptedFactory startFactory;
+        startFactory.com.bootMode = c.bootMode;
+        ProgDlg start{startHost, startFactory};
+        start.options.connectWithoutDialog = true;
+        start.options.interfaceType = c.type;
+        start.options.grabberDll = c.grabber;
+        start.OnInitDialog();
+        if (c.found) {
+            EXPECT_EQ(start.model.caption(kIdStatusLine), c.text + "   " + kLoadOrSelect);
+            EXPECT_TRUE(startHost.boxes.empty());
+        } else {
+            EXPECT_EQ(startHost.texts(), std::vector<std::string>{c.text});
+            EXPECT_TRUE(start.model.ended);
+            EXPECT_FALSE(start.camera);
+        }
+        EXPECT_TRUE(factory.camLink.grabberDllAtOpen.empty() && startFactory.camLink.openedPorts.empty())
+            << "a refused name reaches no open";
+    }
+}
+
+TEST_F(ConnectionDialogTest, AMissingGrabberLibraryIsNamed) {
+    dialog.OnInitDialog();
     factory.camLink.openResults = {protocol::kErrGrabberLibrary, protocol::kErrGrabberLibrary};
     dialog.SetGrabberDll("clsermy.dll");
     connect(2);
@@ -120,7 +164,7 @@ TEST_F(ConnectionDialogTest, ChoosingATypeAfterAConnectReplacesTheLink) {
     EXPECT_EQ(factory.com.closes, 1);
     EXPECT_EQ(factory.com.destroyed, 1);
     ASSERT_TRUE(dialog.camera);
-    EXPECT_FALSE(dialog.camera->connected || dialog.connected);
+    EXPECT_FALSE(dialog.camera->connected || dialog.connected());
     EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
     EXPECT_TRUE(dialog.model.isChecked(kIdRadioCameraLink));
     EXPECT_FALSE(dialog.model.isChecked(kIdRadioComPort));

@@ -16,8 +16,7 @@
 #include "programmer/camera/device_backup.h"
 #include "programmer/files/file_io.h"
 #include "programmer/files/update_file_reader.h"
-#include "scripted_camera.h"
-#include "scripted_host.h"
+#include "dialog_rig.h"
 #include "tools/temp_folder.h"
 
 namespace {
@@ -34,7 +33,7 @@ TEST(PacketFileNames, FollowTheLoadedFileOrTheSerialNumber) {
     EXPECT_EQ(WithUpdateFileExtension("out.bin"), "out.bin");
 }
 
-class PacketTest : public ::testing::Test {
+class PacketTest : public ::testing::Test, public apptest::DialogRig {
 protected:
     void SetUp() override {
         ASSERT_NE(getcwd(oldFolder, sizeof oldFolder), nullptr);
@@ -54,7 +53,6 @@ protected:
         for (int row = 0; row < kRowCount; ++row)
             dialog.CheckDevice(row, std::find(rows.begin(), rows.end(), row) != rows.end());
     }
-    std::string status() const { return dialog.model.caption(kIdStatusLine); }
     std::vector<uint8_t> bytesOf(const std::string& name) const {
         std::vector<uint8_t> bytes;
         files::readWholeFile(folder.path(name), bytes);
@@ -77,9 +75,6 @@ protected:
 
     char oldFolder[4096] = {};
     tools::TempFolder folder;
-    apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
-    ProgDlg dialog{host, factory};
 };
 
 TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoadsAgain) {
@@ -146,42 +141,26 @@ TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        apptest::ScriptedHost caseHost;
-        apptest::ScriptedFactory caseFactory;
-        ProgDlg caseDialog{caseHost, caseFactory};
-        caseDialog.options.connectWithoutDialog = true;
-        caseDialog.options.packetMode = kPacketDevice;
-        caseDialog.OnInitDialog();
-        caseFactory.com.failNext[c.failingCommand] = 1;
+        apptest::DialogRig t;
+        t.dialog.options.connectWithoutDialog = true;
+        t.dialog.options.packetMode = kPacketDevice;
+        t.dialog.OnInitDialog();
+        t.factory.com.failNext[c.failingCommand] = 1;
         put("out.qup", "old");
-        caseHost.saveFiles.push_back(folder.path("out"));
-        caseHost.answers.push_back(true);
-        caseDialog.CheckDevice(c.otherRow);
-        caseDialog.CheckDevice(c.failingRow);
-        caseDialog.OnPacket();
+        t.host.saveFiles.push_back(folder.path("out"));
+        t.host.answers.push_back(true);
+        t.dialog.CheckDevice(c.otherRow);
+        t.dialog.CheckDevice(c.failingRow);
+        t.dialog.OnPacket();
 
-        EXPECT_EQ(caseDialog.model.caption(kIdStatusLine), c.status);
-        EXPECT_EQ(caseDialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
-        EXPECT_EQ(caseDialog.lastRead[size_t(c.otherRow)].result, DeviceResult::kRead);
-        EXPECT_EQ(caseDialog.lastRead[size_t(c.failingRow)].result, DeviceResult::kFailed);
-        EXPECT_FALSE(caseDialog.packetFileWritten);
+        EXPECT_EQ(t.status(), c.status);
+        EXPECT_EQ(t.dialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
+        EXPECT_EQ(t.dialog.deviceResults[size_t(c.otherRow)].result, DeviceResult::kRead);
+        EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].result, DeviceResult::kFailed);
+        EXPECT_FALSE(t.dialog.packetFileWritten);
         EXPECT_EQ(bytesOf("out.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), std::vector<std::string>{"out.qup"}) << "no temporary file left";
     }
-}
-
-TEST_F(PacketTest, ADeviceThatDoesNotOpenTwiceEndsTheBackupWithoutAFile) {
-    connect(kPacketDevice);
-    factory.com.failNext[protocol::kOpenCodeByRow[2]] = 2;
-    choose({2, 3});
-    dialog.OnPacket();
-    ASSERT_EQ(host.texts().size(), 1u);
-    EXPECT_EQ(host.texts()[0].rfind("Backup: Error Open Device!\nPlease contact QEL AG!\n", 0), 0u);
-    EXPECT_EQ(status(), "Error in Backup");
-    EXPECT_EQ(dialog.model.rowState[2], ROW_FAILED) << "the device that stopped the run";
-    EXPECT_EQ(factory.com.count(protocol::kOpenCodeByRow[2]), 2);
-    EXPECT_EQ(factory.com.reboots, 0);
-    EXPECT_EQ(folderNames(), std::vector<std::string>{});
 }
 
 // A name that names no file is refused before any device or device file is read.
@@ -200,23 +179,21 @@ TEST_F(PacketTest, ANameThatNamesNoFileIsRefusedAndNothingIsWritten) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chosen);
-        apptest::ScriptedHost caseHost;
-        apptest::ScriptedFactory caseFactory;
-        ProgDlg caseDialog{caseHost, caseFactory};
-        caseDialog.options.connectWithoutDialog = c.mode == kPacketDevice;
-        caseDialog.options.packetMode = c.mode;
-        caseDialog.OnInitDialog();
-        caseDialog.CheckDevice(2);
-        caseHost.saveFiles.push_back(std::string(c.chosen));
-        caseHost.files.push_back(folder.path("eeprom_004_V01_02.bin"));
-        caseDialog.OnPacket();
-        EXPECT_EQ(caseHost.texts(),
+        apptest::DialogRig t;
+        t.dialog.options.connectWithoutDialog = c.mode == kPacketDevice;
+        t.dialog.options.packetMode = c.mode;
+        t.dialog.OnInitDialog();
+        t.dialog.CheckDevice(2);
+        t.host.saveFiles.push_back(std::string(c.chosen));
+        t.host.files.push_back(folder.path("eeprom_004_V01_02.bin"));
+        t.dialog.OnPacket();
+        EXPECT_EQ(t.host.texts(),
                   std::vector<std::string>{"\"" + std::string(c.chosen) +
                                            "\" names no file: give the update file a name.\n"});
-        EXPECT_EQ(caseDialog.model.caption(kIdStatusLine), c.status);
-        EXPECT_FALSE(caseDialog.packetFileWritten);
-        EXPECT_TRUE(caseFactory.com.opened.empty()) << "no device was read";
-        EXPECT_EQ(caseHost.files.size(), 1u) << "no device file was asked for";
+        EXPECT_EQ(t.status(), c.status);
+        EXPECT_FALSE(t.dialog.packetFileWritten);
+        EXPECT_TRUE(t.factory.com.opened.empty()) << "no device was read";
+        EXPECT_EQ(t.host.files.size(), 1u) << "no device file was asked for";
         EXPECT_EQ(folderNames(), std::vector<std::string>{"sub"});
     }
 }
@@ -262,26 +239,25 @@ TEST_F(PacketTest, AnUnreadableSecondDeviceFileLeavesNoFileAndTheOldOneUntouched
     put("old.qup", "old");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        apptest::ScriptedHost caseHost;
-        ProgDlg caseDialog{caseHost, factory};
-        caseDialog.options.packetMode = kPacketFile;
-        caseDialog.OnInitDialog();
-        caseDialog.CheckDevice(2);
-        caseDialog.CheckDevice(3);
-        caseHost.saveFiles = {folder.path("old.qup"), folder.path("new.qup")};
-        caseHost.answers.push_back(true);
+        apptest::DialogRig t;
+        t.dialog.options.packetMode = kPacketFile;
+        t.dialog.OnInitDialog();
+        t.dialog.CheckDevice(2);
+        t.dialog.CheckDevice(3);
+        t.host.saveFiles = {folder.path("old.qup"), folder.path("new.qup")};
+        t.host.answers.push_back(true);
         std::optional<std::string> second =
             c.secondFile ? std::optional(folder.path(*c.secondFile)) : std::nullopt;
-        caseHost.files = {folder.path("eeprom_004_V01_02.bin"), second};
-        caseDialog.OnPacket();  // over the existing file
-        caseHost.files = {folder.path("eeprom_004_V01_02.bin"), second};
-        caseDialog.OnPacket();  // a new file
+        t.host.files = {folder.path("eeprom_004_V01_02.bin"), second};
+        t.dialog.OnPacket();  // over the existing file
+        t.host.files = {folder.path("eeprom_004_V01_02.bin"), second};
+        t.dialog.OnPacket();  // a new file
 
-        EXPECT_EQ(caseHost.texts(),
+        EXPECT_EQ(t.host.texts(),
                   (std::vector<std::string>{"File " + folder.path("old.qup") +
                                                 " already exists.\nDo you want to overwrite it?\n",
                                             c.message, c.message}));
-        EXPECT_EQ(caseDialog.model.caption(kIdStatusLine), "Error in Creating Programmer File");
+        EXPECT_EQ(t.status(), "Error in Creating Programmer File");
         EXPECT_EQ(bytesOf("old.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), (std::vector<std::string>{"eeprom_004_V01_02.bin", "old.qup",
                                                            "pll.jed", "pll_004_V01_02.txt"}));

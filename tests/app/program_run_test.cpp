@@ -1,4 +1,5 @@
-// The programming run against a scripted camera with flash, in virtual time.
+// The programming run, and the device loop it shares with the backup, against a scripted camera
+// with flash, in virtual time.
 
 #include <gtest/gtest.h>
 
@@ -6,8 +7,9 @@
 
 #include "programmer/app/contact.h"
 #include "programmer/app/prog_dlg.h"
-#include "scripted_camera.h"
-#include "scripted_host.h"
+#include "programmer/files/file_probe.h"
+#include "dialog_rig.h"
+#include "tools/temp_folder.h"
 #include "update_file_builder.h"
 
 namespace {
@@ -38,11 +40,8 @@ std::vector<FileRecord> newerFile() {
 }
 
 // A camera reporting all five devices; records the run's phases and the titles while it waits.
-struct Rig : ProgramRunObserver {
-    apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
+struct Rig : apptest::DialogRig, ProgramRunObserver {
     apptest::CameraScript& camera = factory.com;
-    ProgDlg dialog{host, factory};
     apptest::UpdateFiles files;
     std::vector<std::pair<int, RunPhase>> phases;
     int finished = 0;
@@ -73,14 +72,6 @@ struct Rig : ProgramRunObserver {
         camera.commands.clear();
         dialog.OnProgram();
     }
-    std::string status() const { return dialog.model.caption(kIdStatusLine); }
-    std::set<int> enabledButtons() const {
-        std::set<int> ids;
-        for (const int id : kMainButtons)
-            if (dialog.model.isEnabled(id))
-                ids.insert(id);
-        return ids;
-    }
     bool flashHolds(int row, const FileRecord& record) const {
         const uint32_t base = record.startOffset + (row == 0 ? 0x80000000u : 0u);
         return camera.read(row, base, record.data.size()) == record.data;
@@ -99,7 +90,7 @@ TEST(ProgramRun, EveryCheckedDeviceIsProgrammedInOrderWithARebootAfterEach) {
     for (int row = 0; row < kRowCount; ++row) {
         EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
         EXPECT_EQ(r.dialog.model.rowState[size_t(row)], ROW_DONE) << row;
-        EXPECT_EQ(r.dialog.lastRun[size_t(row)].result, DeviceResult::kProgrammed);
+        EXPECT_EQ(r.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed);
     }
     EXPECT_EQ(r.dialog.model.control(progressId(2)).position, 100);
     EXPECT_EQ(r.status(), kLoadOrSelect);
@@ -129,8 +120,8 @@ TEST(ProgramRun, ACheckedDeviceTheCameraDoesNotReportAtItsTurnFailsOutsideEmerge
     normal.program(newerFile(), {2, 3, 4});
     EXPECT_EQ(normal.camera.opened, std::vector<int>{2});
     for (const int row : {3, 4}) {
-        EXPECT_EQ(normal.dialog.lastRun[size_t(row)].result, DeviceResult::kFailed) << row;
-        EXPECT_EQ(normal.dialog.lastRun[size_t(row)].error, kErrDeviceNotReported) << row;
+        EXPECT_EQ(normal.dialog.deviceResults[size_t(row)].result, DeviceResult::kFailed) << row;
+        EXPECT_EQ(normal.dialog.deviceResults[size_t(row)].error, kErrDeviceNotReported) << row;
         EXPECT_EQ(normal.dialog.model.rowState[size_t(row)], ROW_FAILED) << row;
     }
     EXPECT_EQ(normal.status(), std::string("Programming failed for PLL, Head FPGA! Not reported "
@@ -164,90 +155,120 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
     EXPECT_EQ(r.status(), kLoadOrSelect);
 }
 
-TEST(ProgramRun, AHeadFpgaThatCannotBeOpenedEndsTheRunQuietly) {
+// The device loop of the programming run and of the backup: how each failure ends the run.
+enum class Flow { kProgram, kBackup };
+struct LoopCase {
+    const char* name;
+    Flow flow;
+    std::set<int> rows;
+    uint16_t failing;  // this command fails `times` times; 0: the camera does not come back
+    int times;
+    Texts boxes;
+    std::vector<int> opened;
+    int reboots;
+    int row;  // the device the failure hit, and what became of it
+    DeviceResult result;
+    protocol::ErrorCode error;
+    bool incomplete;
+    uint32_t rowState;
+    std::string status;
+    std::set<int> enabled;
+    bool runResult;
+};
+
+const std::string kOpenFailed = WithContactLine("Error Open Device!\nPlease contact QEL AG!\n");
+const std::string kBackupOpenFailed =
+    WithContactLine("Backup: Error Open Device!\nPlease contact QEL AG!\n");
+const std::string kCannotClose = "Cannot close device! Programmer quits update!\n";
+const std::set<int> kOnlyQuit{kIdQuit};
+// The Packet flow gives the controls back after any backup that failed.
+const std::set<int> kAfterBackup{kIdQuit, kIdSelectPort, kIdReboot, kIdPacket};
+const LoopCase kLoopCases[] = {
+    {"open of the PLL fails three times", Flow::kProgram, {0, 1, 2, 3, 4}, cmd::OPEN_PLL, 3,
+     {kOpenFailed, kRunFailed}, {0, 1, 2}, 3, 3, DeviceResult::kFailed, protocol::kErrPortIo,
+     false, ROW_FAILED, "Programming failed for PLL!", kOnlyQuit, false},
+    {"a head FPGA that cannot be opened ends the run quietly", Flow::kProgram, {0, 1, 2, 3, 4},
+     cmd::OPEN_HEAD_FPGA, 3, {}, {0, 1, 2, 3}, 4, 4, DeviceResult::kNotRun, protocol::kErrPortIo,
+     false, ROW_IDLE, kLoadOrSelect, {kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram}, true},
+    {"erase fails: the device is closed, no reboot", Flow::kProgram, {1, 2}, cmd::ERASE_DEVICE, 1,
+     {WithContactLine("Error Erase Flash!\nPlease contact QEL AG!\n"), kRunFailed}, {1}, 0, 1,
+     DeviceResult::kFailed, protocol::kErrPortIo, true, ROW_FAILED,
+     "Programming failed for Main FPGA! Incomplete, program again: Main FPGA.", kOnlyQuit, false},
+    {"a failed write marks the row and the run goes on", Flow::kProgram, {1, 2, 4},
+     cmd::WRITE_BLOCK, 1, {}, {1, 2, 4}, 3, 1, DeviceResult::kFailed, protocol::kErrPortIo,
+     true, ROW_FAILED,
+     std::string("Programming failed for Main FPGA! Incomplete, program again: Main FPGA. ") +
+         kLoadOrSelect,
+     {kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram}, true},
+    {"close fails: written but not known to be kept", Flow::kProgram, {0, 1, 2, 3, 4},
+     cmd::CLOSE_DEVICE, 1, {kCannotClose}, {0}, 0, 0, DeviceResult::kFailed, protocol::kErrPortIo,
+     true, ROW_FAILED, "Programming failed for Main µP! Incomplete, program again: Main µP.", kOnlyQuit,
+     true},
+    {"the camera does not come back", Flow::kProgram, {0, 1, 2, 3, 4}, 0, 0, {kRunFailed}, {0}, 1,
+     1, DeviceResult::kNotRun, 0, false, ROW_IDLE,
+     "Connection to Camera lost, select other port or close programmer",
+     {kIdQuit, kIdSelectPort}, false},
+    {"backup: a device that does not open twice", Flow::kBackup, {2, 3},
+     protocol::kOpenCodeByRow[2], 2, {kBackupOpenFailed}, {}, 0, 2, DeviceResult::kFailed,
+     protocol::kErrPortIo, false, ROW_FAILED, "Error in Backup", kAfterBackup, false},
+    {"backup: close fails", Flow::kBackup, {2, 3}, cmd::CLOSE_DEVICE, 1, {kCannotClose}, {2}, 0, 2,
+     DeviceResult::kRead, 0, false, ROW_DONE, "Error in Backup", kAfterBackup, false},
+    {"backup: the camera does not come back", Flow::kBackup, {2, 3}, 0, 0, {}, {2}, 1, 3,
+     DeviceResult::kNotRun, 0, false, ROW_IDLE, "Error in Backup", kAfterBackup, false},
+};
+
+void PrintTo(const LoopCase& c, std::ostream* out) { *out << c.name; }
+
+class DeviceLoop : public ::testing::TestWithParam<LoopCase> {};
+
+TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
+    const LoopCase& c = GetParam();
     Rig r;
-    r.camera.failNext[cmd::OPEN_HEAD_FPGA] = 3;
-    r.program(newerFile());
-    EXPECT_TRUE(r.host.boxes.empty());
-    EXPECT_EQ(r.camera.count(cmd::OPEN_HEAD_FPGA), 3);
-    EXPECT_EQ(r.status(), kLoadOrSelect);
-    EXPECT_EQ(r.dialog.lastRun[4].result, DeviceResult::kNotRun);
-    EXPECT_NE(r.dialog.lastRun[4].error, 0u);
-    EXPECT_EQ(r.dialog.lastRun[3].result, DeviceResult::kProgrammed);
-    EXPECT_TRUE(r.dialog.model.isEnabled(kIdProgram));
+    if (c.failing == 0)
+        r.camera.rebootResult = protocol::kErrNoCamera;
+    else
+        r.camera.failNext[c.failing] = c.times;
+    tools::TempFolder folder;
+    if (c.flow == Flow::kProgram) {
+        r.program(newerFile(), c.rows);
+    } else {
+        r.dialog.options.connectWithoutDialog = true;
+        r.dialog.options.packetMode = kPacketDevice;
+        r.dialog.OnInitDialog();
+        for (int row = 0; row < kRowCount; ++row)
+            r.dialog.CheckDevice(row, c.rows.count(row) != 0);
+        r.host.saveFiles.push_back(folder.path("backup.qup"));
+        r.camera.opened.clear();
+        r.dialog.OnPacket();
+        EXPECT_FALSE(r.dialog.packetFileWritten);
+        EXPECT_FALSE(files::pathExists(folder.path("backup.qup")));
+    }
+    EXPECT_EQ(r.host.texts(), c.boxes);
+    EXPECT_EQ(r.camera.opened, c.opened);
+    EXPECT_EQ(r.camera.reboots, c.reboots);
+    if (c.failing != 0 && c.times > 1) {
+        EXPECT_EQ(r.camera.count(c.failing), c.times) << "every attempt of the open";
+    }
+    const DeviceOutcome& outcome = r.dialog.deviceResults[size_t(c.row)];
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_EQ(outcome.error, c.error);
+    EXPECT_EQ(outcome.incomplete, c.incomplete);
+    EXPECT_EQ(r.dialog.model.rowState[size_t(c.row)], c.rowState);
+    EXPECT_EQ(r.status(), c.status);
+    EXPECT_EQ(r.enabled(false), c.enabled);
+    EXPECT_EQ(r.results, std::vector<bool>{c.runResult});
+    if (c.flow == Flow::kProgram && c.failing == cmd::ERASE_DEVICE) {
+        EXPECT_EQ(r.camera.commands.back(), cmd::CLOSE_DEVICE) << "no device left open";
+    }
+    if (c.flow == Flow::kProgram && c.failing == cmd::CLOSE_DEVICE) {
+        EXPECT_EQ(r.dialog.model.caption(currentFwId(0)), protocol::kNoVersionText);
+    }
+    if (c.flow == Flow::kProgram && c.failing == 0) {
+        EXPECT_FALSE(r.dialog.versionsReadAfterRun);
+    }
 }
 
-TEST(ProgramRun, AnOpenFailureOnRowsZeroToThreeEndsTheRunFailed) {
-    Rig r;
-    r.camera.failNext[cmd::OPEN_PLL] = 3;
-    r.program(newerFile());
-    EXPECT_EQ(r.host.texts(),
-              (Texts{WithContactLine("Error Open Device!\nPlease contact QEL AG!\n"), kRunFailed}));
-    EXPECT_EQ(r.camera.opened, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(r.dialog.model.rowState[3], ROW_FAILED);
-    EXPECT_EQ(r.dialog.lastRun[3].result, DeviceResult::kFailed);
-    EXPECT_EQ(r.status(), "Programming failed for " + r.dialog.model.caption(checkBoxId(3)) + "!");
-    EXPECT_EQ(r.enabledButtons(), std::set<int>{kIdQuit});  // only Quit is left to the user
-}
-
-TEST(ProgramRun, EraseOrCloseFailureQuitsTheUpdateWithoutAReboot) {
-    Rig erase;
-    erase.camera.failNext[cmd::ERASE_DEVICE] = 1;
-    erase.program(newerFile(), {1, 2});
-    EXPECT_EQ(erase.host.texts(),
-              (Texts{WithContactLine("Error Erase Flash!\nPlease contact QEL AG!\n"), kRunFailed}));
-    EXPECT_EQ(erase.camera.commands.back(), cmd::CLOSE_DEVICE);
-    EXPECT_EQ(erase.camera.opened, std::vector<int>{1});
-    EXPECT_EQ(erase.camera.reboots, 0);
-    EXPECT_EQ(erase.dialog.model.rowState[1], ROW_FAILED);
-    EXPECT_EQ(erase.enabledButtons(), std::set<int>{kIdQuit});
-
-    Rig close;
-    close.camera.failNext[cmd::CLOSE_DEVICE] = 1;
-    close.program(newerFile());
-    EXPECT_EQ(close.host.texts(), Texts{"Cannot close device! Programmer quits update!\n"});
-    EXPECT_EQ(close.camera.reboots, 0);
-    EXPECT_EQ(close.camera.opened, std::vector<int>{0});
-    EXPECT_EQ(close.dialog.model.rowState[0], ROW_FAILED);
-    EXPECT_EQ(close.dialog.lastRun[0].result, DeviceResult::kFailed);
-    // Written, but not known to be kept: no version is shown for it.
-    EXPECT_EQ(close.dialog.model.caption(currentFwId(0)), protocol::kNoVersionText);
-    EXPECT_EQ(close.status(),
-              "Programming failed for Main µP! Incomplete, program again: Main µP.");
-    EXPECT_EQ(close.enabledButtons(), std::set<int>{kIdQuit});
-}
-
-TEST(ProgramRun, AFailedWriteMarksTheRowFailedAndTheRunGoesOn) {
-    Rig r;
-    r.camera.failNext[cmd::WRITE_BLOCK] = 1;
-    const auto records = newerFile();
-    r.program(records, {1, 2, 4});
-    EXPECT_TRUE(r.host.boxes.empty());
-    EXPECT_EQ(r.dialog.model.rowState[1], ROW_FAILED);
-    EXPECT_EQ(r.dialog.lastRun[1].result, DeviceResult::kFailed);
-    EXPECT_EQ(r.dialog.lastRun[1].error, protocol::kErrPortIo);
-    EXPECT_EQ(r.camera.opened, (std::vector<int>{1, 2, 4}));
-    EXPECT_TRUE(r.flashHolds(4, records[4]));
-    EXPECT_TRUE(r.dialog.lastRun[1].incomplete);
-    EXPECT_EQ(r.status(),
-              std::string("Programming failed for Main FPGA! Incomplete, program again: Main "
-                          "FPGA. ") +
-                  kLoadOrSelect);
-}
-
-TEST(ProgramRun, ACameraThatDoesNotComeBackFailsTheRun) {
-    Rig r;
-    r.camera.rebootResult = protocol::kErrNoCamera;
-    r.program(newerFile());
-    EXPECT_EQ(r.host.texts(), Texts{kRunFailed});
-    EXPECT_EQ(r.camera.opened, std::vector<int>{0});
-    EXPECT_EQ(r.status(), "Connection to Camera lost, select other port or close programmer");
-    EXPECT_EQ(r.dialog.lastRun[1].result, DeviceResult::kNotRun);
-    EXPECT_FALSE(r.dialog.model.isEnabled(kIdProgram));
-    EXPECT_FALSE(r.dialog.versionsReadAfterRun);
-    // The status line asks for another port: that must be possible.
-    EXPECT_EQ(r.enabledButtons(), (std::set<int>{kIdQuit, kIdSelectPort}));
-    EXPECT_EQ(r.results, std::vector<bool>{false});
-}
+INSTANTIATE_TEST_SUITE_P(Failures, DeviceLoop, ::testing::ValuesIn(kLoopCases),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace

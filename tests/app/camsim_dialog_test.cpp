@@ -1,8 +1,11 @@
-// Backups against camsim over a pty, waits 20x faster: a camera backed up, reprogrammed with other
-// images and restored from its backup holds what it held before, device by device; every record
+// Updates and backups through ProgDlg and CComUpdate against camsim over a pty, waits 20x faster:
+// a full update leaves the file's images and versions in the camera; a camera in boot mode is
+// recovered in one run; a camera backed up, reprogrammed with other images and restored from its
+// backup holds what it held before, device by device; every record
 // holds its device's flash byte for byte; a backup of a camera whose EEPROM and head FPGA hold
 // plain data programs into an older camera of its kind without emergency mode; a block read
-// that fails part-way leaves no file.
+// that fails part-way leaves no file. Interrupted runs (power loss, no answer after reboot) are in
+// tests/cli.
 
 #include <cstdio>
 
@@ -24,25 +27,42 @@ protected:
         for (int row = 0; row < kRowCount; ++row)
             dialog.CheckDevice(row);
     }
+    // Loads `path` into `d` and accepts it.
+    void load(ProgDlg& d, const std::string& path) {
+        host.files.push_back(path);
+        d.OnLoadFile();
+        ASSERT_EQ(d.loaded.loadedFileName, path.substr(path.rfind('/') + 1));
+    }
     // Loads `path` and programs every device in it.
     void program(const std::string& path) {
-        host.files.push_back(path);
-        dialog.OnLoadFile();
-        ASSERT_FALSE(dialog.loaded.loadedFileName.empty()) << path;
+        load(dialog, path);
         checkAll();
         dialog.OnProgram();
         for (int row = 0; row < kRowCount; ++row)
-            ASSERT_EQ(dialog.lastRun[size_t(row)].result, DeviceResult::kProgrammed) << row;
+            ASSERT_EQ(dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed) << row;
         dialog.loaded.loadedFileName.clear();  // the next backup asks for its name
     }
 };
 
-TEST_F(BackupCamsimTest, ARestoredBackupGivesBackEveryDevice) {
+TEST_F(BackupCamsimTest, AnUpdateLeavesTheImagesAndARestoredBackupGivesBackEveryDevice) {
+    // Every device at V01.00 variant 4 in the camera, V01.01 in the file.
     start({});
     program(sampleFile("first.qup", 1, 1));
+    EXPECT_EQ(host.texts(), std::vector<std::string>{});
+    EXPECT_EQ(dialog.model.caption(kIdStatusLine), kLoadOrSelect);
     std::vector<std::vector<uint8_t>> first;
-    for (int row = 0; row < kRowCount; ++row)
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(dialog.model.rowState[size_t(row)], ROW_DONE) << row;
+        EXPECT_EQ(dialog.cameraVersion[size_t(row)], 1 * 256 + 1) << row;
+        EXPECT_EQ(dialog.cameraVariant[size_t(row)], 4) << row;
+        EXPECT_EQ(dialog.model.caption(currentFwId(row)), "004 V01.01") << row;
         first.push_back(flash(row));
+        const tools::SampleImage image = tools::sampleImage(sampleSettings(1, 1), row);
+        ASSERT_GE(first.back().size(), image.startOffset + image.data.size()) << row;
+        EXPECT_TRUE(std::equal(image.data.begin(), image.data.end(),
+                               first.back().begin() + image.startOffset))
+            << "row " << row;
+    }
 
     const std::string backup = files.folder.path("camera.qup");
     host.saveFiles.push_back(files.folder.path("camera"));
@@ -187,7 +207,7 @@ TEST_F(BackupOfPlainDataTest, EachRecordHoldsItsFlashAndABackupProgramsAnOlderCa
     ASSERT_EQ(older.loaded.loadedFileName, "camera.qup");
     older.OnProgram();
     for (int row = 0; row < kRowCount; ++row)
-        EXPECT_EQ(older.lastRun[size_t(row)].result, DeviceResult::kProgrammed) << row;
+        EXPECT_EQ(older.deviceResults[size_t(row)].result, DeviceResult::kProgrammed) << row;
     older.OnQuit();
     camsim.stop();
     for (int row = 0; row < kRowCount; ++row)
@@ -203,10 +223,42 @@ TEST_F(BackupCamsimTest, ABlockReadFailingPartWayLeavesNoFile) {
     EXPECT_EQ(dialog.model.caption(kIdStatusLine),
               "Error in Backup: reading Head FPGA failed, no file written");
     EXPECT_EQ(dialog.model.rowState[4], ROW_FAILED);
-    EXPECT_EQ(dialog.lastRead[4].error, 0x80001063u) << "camsim's block read failure";
+    EXPECT_EQ(dialog.deviceResults[4].error, 0x80001063u) << "camsim's block read failure";
     EXPECT_EQ(dialog.model.rowState[3], ROW_DONE);
     EXPECT_FALSE(files::pathExists(files.folder.path("camera.qup")));
     EXPECT_EQ(host.texts(), std::vector<std::string>{});
+}
+
+TEST_F(BackupCamsimTest, ACameraInBootModeIsRecoveredInOneRun) {
+    // A power loss while the Main uP is written leaves the camera in its bootloader, which
+    // reports the Main uP only; the other devices keep V01.00.
+    startCamsim({"--fault", "power-loss:0:2"});
+    const std::string path = sampleFile("sample.qup", 1, 1);
+    connect(dialog);
+    load(dialog, path);
+    for (int row = 1; row < kRowCount; ++row)
+        dialog.CheckDevice(row, false);
+    dialog.OnProgram();
+    ASSERT_EQ(dialog.deviceResults[0].result, DeviceResult::kFailed);
+    dialog.OnQuit();
+
+    ProgDlg recovery{host, factory};
+    connect(recovery);
+    load(recovery, path);
+    ASSERT_EQ(recovery.camera->bootMode, 1);
+    EXPECT_EQ(recovery.deviceAvailable,
+              (std::array<bool, kRowCount>{true, false, false, false, false}));
+    for (int row = 0; row < kRowCount; ++row)
+        EXPECT_TRUE(recovery.IsDeviceChecked(row)) << row;
+    host.boxes.clear();
+    recovery.OnProgram();
+
+    EXPECT_EQ(host.texts(), std::vector<std::string>{});
+    EXPECT_EQ(recovery.model.caption(kIdStatusLine), kLoadOrSelect);
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(recovery.model.rowState[size_t(row)], ROW_DONE) << row;
+        EXPECT_EQ(recovery.model.caption(currentFwId(row)), "004 V01.01") << row;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+#pragma once
+// The main dialog over scripted cameras and a scripted user, in virtual time.
+
+#include <set>
+#include <string>
+
+#include "programmer/app/prog_dlg.h"
+#include "scripted_camera.h"
+#include "scripted_host.h"
+
+namespace apptest {
+
+struct DialogRig {
+    ScriptedHost host;
+    ScriptedFactory factory;
+    app::ProgDlg dialog{host, factory};
+
+    std::string status() const { return dialog.model.caption(app::kIdStatusLine); }
+    // The enabled buttons, and with `checkBoxes` the enabled check boxes as well.
+    std::set<int> enabled(bool checkBoxes = true) const {
+        std::set<int> ids;
+        for (const int id : app::kMainButtons)
+            if (dialog.model.isEnabled(id))
+                ids.insert(id);
+        for (int row = 0; checkBoxes && row < app::kRowCount; ++row)
+            if (dialog.model.isEnabled(app::checkBoxId(row)))
+                ids.insert(app::checkBoxId(row));
+        return ids;
+    }
+};
+
+}  // namespace apptest
