@@ -36,6 +36,8 @@ struct Case {
     std::vector<std::string> texts;  // the console's reasons, device by device
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 const ReportedDevice k100 = cam(4, 1, 0);
 const std::string kOlder = "the camera has 004 V01.00, the file the older 004 V00.09; "
                            "--emergency programs an older version.";
