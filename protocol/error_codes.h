@@ -33,6 +33,15 @@ constexpr ErrorCode kCamEmergencyConnected = 0x80001050;
 // Programmer camera access.
 constexpr ErrorCode kErrNoCamera = 0x80001054;
 constexpr ErrorCode kErrGrabberLibrary = 0x8000300D;
+// A block read back from the device differs from the image: the flash does not hold what was
+// written, so the device must not count as programmed.
+constexpr ErrorCode kErrReadBackMismatch = 0x80003011;
+// A request that cannot be carried out as asked: device row outside 0-4, block count outside
+// 1-256, or a device image that is empty or lies outside the loaded file.
+constexpr ErrorCode kErrBadDeviceRequest = 0x80003012;
+// A checked device that the camera did not report when the run reached it (outside emergency
+// mode): it is not touched, and the run names it as failed.
+constexpr ErrorCode kErrDeviceNotReported = 0x80003013;
 
 constexpr bool failed(ErrorCode code) { return code != kOk; }
 

@@ -15,11 +15,6 @@ std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCamLink(bool emerg
     return std::make_unique<camera::CCamLinkUpdate>(emergencyMode, clock_);
 }
 
-namespace {
-// The programmer's COM-port open runs at this one rate.
-constexpr uint32_t kComPortRate = 57600;
-}  // namespace
-
 ConnectionCause DefaultCameraFactory::explainFailedOpen(const camera::CCamUpdate& link, int port,
                                                         protocol::ErrorCode error) {
     if (dynamic_cast<const camera::CCamLinkUpdate*>(&link) != nullptr) {
@@ -33,7 +28,7 @@ ConnectionCause DefaultCameraFactory::explainFailedOpen(const camera::CCamUpdate
                     "power and the frame grabber's port."};
     }
     const platform::PortDiagnosis diagnosis =
-        platform::diagnosePort(platform::comPortPath(port + 1), {kComPortRate});
+        platform::diagnosePort(platform::comPortPath(port + 1), {camera::kComPortBaudRate});
     return {platform::portCauseName(diagnosis.cause), diagnosis.line};
 }
 

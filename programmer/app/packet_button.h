@@ -11,7 +11,6 @@ public:
     explicit CPacket(Host& host) : host_(host) {}
     // The dialog that receives WM_TOGGLE_PACKET_MODE (set at the dialog's initialisation).
     void Attach(ProgDlg* dialog) { parentWindow_ = dialog; }
-    ProgDlg* parentWindow() const { return parentWindow_; }
 
     // Right button released over the button: posts WM_TOGGLE_PACKET_MODE (wParam 1004, lParam 0)
     // to the dialog. A disabled button takes no clicks, so it posts nothing.

@@ -20,6 +20,7 @@
 #include "programmer/app/host.h"
 #include "programmer/app/packet_button.h"
 #include "programmer/app/start_options.h"
+#include "programmer/app/update_policy.h"
 #include "programmer/camera/cam_update.h"
 #include "programmer/camera/wait_host.h"
 #include "programmer/files/loaded_update_file.h"
@@ -35,9 +36,7 @@ constexpr const char* kLoadOrSelect = "Load Update File, select other port or cl
 constexpr const char* kConnectionLost =
     "Connection to Camera lost, select other port or close programmer";
 
-// A checked device that the camera did not report when the run reached it (outside emergency
-// mode): it is not touched, and the run names it as failed.
-constexpr protocol::ErrorCode kErrDeviceNotReported = 0x80003013;
+using protocol::kErrDeviceNotReported;  // the run's result for a device not reported
 
 // What the last programming run did with a device, for front ends that report per device (the
 // console front end's exit code and event lines). `error` is the first failing result: not
@@ -69,6 +68,14 @@ public:
     virtual void runFinished(bool /*result*/) {}
 };
 
+// Listeners a front end hands over for one run over the devices.
+struct RunHooks {
+    ProgramRunObserver* observer = nullptr;  // not owned; may stay null
+    // Asked at the run's safe points (before each device, so after the previous one was finished
+    // and the camera rebooted); true ends the run there. May stay empty.
+    std::function<bool()> stopRequested;
+};
+
 class ProgDlg {
 public:
     ProgDlg(Host& host, CameraFactory& factory);
@@ -89,6 +96,27 @@ public:
     // Posted messages: WM_TOGGLE_PACKET_MODE goes to OnTogglePacketMode.
     void OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     intptr_t OnTogglePacketMode(uintptr_t wParam, intptr_t lParam);
+
+    // ---- The flows for front ends that name files and devices instead of clicking ----
+    // Files given here are not asked for; hooks are set for the one run only.
+    // An update file may be loaded now (the camera information was read).
+    bool CanLoadFile() const { return model.isEnabled(kIdLoadFile); }
+    // Load File with `path`; true when the file was accepted.
+    bool LoadFile(const std::string& path);
+    // How the last load decided each device (nothing in the file before the first).
+    const UpdateDecision& LoadDecision() const { return loadDecision_; }
+    // The device may be chosen now (its check box is enabled).
+    bool IsDeviceOffered(int row) const { return model.isEnabled(checkBoxId(row)); }
+    // Chooses exactly `rows`.
+    void ChooseDevices(const std::vector<int>& rows);
+    // Program on the chosen devices.
+    void Program(const RunHooks& hooks);
+    // Packet in device packet mode: reads the chosen devices into `file`.
+    void Backup(const std::string& file, const RunHooks& hooks);
+    // Packet in file packet mode: builds `file` from the device file of each chosen row.
+    void Pack(const std::string& file, const std::array<std::string, kRowCount>& deviceFiles);
+    // Runs `run`, a flow over the devices, with `hooks` set.
+    void RunWithHooks(const RunHooks& hooks, const std::function<void()>& run);
 
     // ---- Services for the flows ----
     // Copies `statusText` into the status line.
@@ -172,10 +200,8 @@ public:
     // The camera's versions in the dialog were read after the last device the run touched (false
     // when the camera did not come back or could not be read).
     bool versionsReadAfterRun = false;
-    // Not owned; may stay null.
+    // The hooks of the run under way (see RunHooks); set through RunWithHooks.
     ProgramRunObserver* runObserver = nullptr;
-    // Asked at the runs' safe points (before each device, so after the previous one was finished
-    // and the camera rebooted); true ends the run there. May stay empty.
     std::function<bool()> stopRequested;
     // The last programming run or backup ended at a safe point because stopRequested said so.
     bool runStopped = false;
@@ -205,6 +231,19 @@ private:
         std::array<bool, 6 + kRowCount> enabled_{};
     };
 
+    // File names a front end gave for the flow under way instead of file dialogs.
+    struct NamedFiles {
+        bool given = false;
+        std::optional<std::string> output;
+        std::array<std::optional<std::string>, kRowCount> devices;
+    };
+
+    void ClearLoad();
+    void LoadFileSteps(const std::string& path);
+    // The file a packet run writes, and the device file of `row` for a packet from files: the
+    // names given, else the host's file dialogs answer.
+    std::optional<std::string> AskOutputFile();
+    std::optional<std::string> AskDeviceFile(int row);
     bool ReadCameraInfoSteps();
     void ConnectDirectly();
     void EnableAfterConnection(bool afterSelectPort);
@@ -218,6 +257,8 @@ private:
     Host& host_;
     CameraFactory& factory_;
     StatusLineWaitHost waitHost_;
+    UpdateDecision loadDecision_;
+    NamedFiles namedFiles_;
 };
 
 // Every button and check box of the main dialog.

@@ -1,12 +1,15 @@
 // Load File: reads an update file, checks its tag and checksum, compares each device's variant
-// and version with what the camera reported, and offers the devices with newer images.
+// and version with what the camera reported (the update policy), and offers the devices the
+// policy chose.
 
+#include <array>
 #include <cerrno>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "programmer/app/prog_dlg.h"
+#include "programmer/app/update_policy.h"
 #include "programmer/files/file_io.h"
 #include "programmer/files/load_update_file.h"
 #include "protocol/commands.h"
@@ -21,7 +24,6 @@ constexpr const char* kVariantMismatch =
     "Please verify correct firmware file.";
 constexpr const char* kDowngrade = "Firmware version too old!\nFirmware downgrade is not allowed.";
 constexpr const char* kUpToDate = "Your camera is up to date!\n";
-constexpr int kVariantNotReported = 0xFFFF;
 
 std::string fileNameOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -30,7 +32,7 @@ std::string fileNameOf(const std::string& path) {
 
 }  // namespace
 
-void ProgDlg::OnLoadFile() {
+void ProgDlg::ClearLoad() {
     // Every load starts from the no-file state.
     for (int row = 0; row < kRowCount; ++row) {
         SetRowState(row, ROW_IDLE);
@@ -40,25 +42,36 @@ void ProgDlg::OnLoadFile() {
         SetLoadedFwText(row, protocol::kNoVersionText);
     }
     loaded.loadedFileName.clear();
+    loadDecision_ = UpdateDecision{};
     // Program stays enabled only while an accepted file is loaded.
     model.enable(kIdProgram, false);
     Changed();
+}
 
+void ProgDlg::OnLoadFile() {
+    ClearLoad();
     FileDialogRequest request;
     request.filter = kUpdateFileFilter;
     request.defaultExtension = "qup";
-    const std::optional<std::string> path = host_.openFileDialog(request);
-    if (!path)
-        return;
+    if (const std::optional<std::string> path = host_.openFileDialog(request))
+        LoadFileSteps(*path);
+}
 
+bool ProgDlg::LoadFile(const std::string& path) {
+    ClearLoad();
+    LoadFileSteps(path);
+    return !loaded.loadedFileName.empty();
+}
+
+void ProgDlg::LoadFileSteps(const std::string& path) {
     std::vector<uint8_t> bytes;
-    const int readError = files::readWholeFile(*path, bytes);
+    const int readError = files::readWholeFile(path, bytes);
     if (readError == ENOMEM) {
         host_.warning(files::kMemoryErrorMessage);
         return;
     }
     if (readError != 0) {
-        host_.warning(files::cantOpenFileMessage(*path, readError));
+        host_.warning(files::cantOpenFileMessage(path, readError));
         return;
     }
 
@@ -72,65 +85,41 @@ void ProgDlg::OnLoadFile() {
         return;
     }
 
-    bool variantMismatch = false;
-    bool downgrade = false;
-    int offered = 0;
-    int upToDate = 0;
-    const bool emergency = options.emergencyMode;
+    std::array<ReportedDevice, kRowCount> reported;
+    FileVersions file;
+    for (size_t i = 0; i < size_t(kRowCount); ++i) {
+        reported[i] = {cameraVariant[i], cameraVersion[i]};
+        if (loaded.present[i])
+            file[i] = loaded.record[i].version;
+    }
+    loadDecision_ = DecideUpdate(reported, file, options.emergencyMode);
     for (int row = 0; row < kRowCount; ++row) {
-        const size_t i = size_t(row);
-        if (!loaded.present[i]) {
+        const DeviceDecision& device = loadDecision_.devices[size_t(row)];
+        if (device.reason == UpdateReason::kNotInFile) {
             SetLoadedFwText(row, protocol::kNoVersionText);
-            loaded.fileVariant[i] = -1;
-            loaded.fileVersion[i] = -1;
             continue;
         }
-        const files::VersionBlock& version = loaded.record[i].version;
-        ++offered;
+        const files::VersionBlock& version = loaded.record[size_t(row)].version;
         SetLoadedFwText(row, protocol::formatVersion(version.variant, version.versionMajor,
                                                      version.versionMinor));
-        // A downgrade in a lower device keeps every later one from being chosen.
-        EnableDevice(row, !downgrade);
-        loaded.fileVariant[i] = version.variant;
-        loaded.fileVersion[i] = version.version();
-
-        if (loaded.fileVariant[i] != cameraVariant[i] && !emergency &&
-            cameraVariant[i] != kVariantNotReported && cameraVariant[i] != 0) {
-            CheckDevice(row, false);
-            EnableDevice(row, false);
-            loaded.present[i] = false;
-            variantMismatch = true;
-        }
-        if (cameraVersion[i] >= loaded.fileVersion[i]) {
-            ++upToDate;
-            if (!emergency && loaded.fileVersion[i] < cameraVersion[i]) {
-                EnableDevice(row, false);
-                downgrade = true;
-            }
-        } else if (!emergency) {
-            CheckDevice(row);
-        }
+        EnableDevice(row, device.offered);
+        CheckDevice(row, device.checked);
+        // Another variant's image is not there to be written.
+        if (device.reason == UpdateReason::kOtherVariant)
+            loaded.present[size_t(row)] = false;
     }
 
+    if (loadDecision_.refusal != Refusal::kNone) {
+        model.enable(kIdProgram, false);
+        Changed();
+        host_.warning(loadDecision_.refusal == Refusal::kOtherVariant ? kVariantMismatch
+                                                                      : kDowngrade);
+        return;
+    }
     model.enable(kIdProgram);
-    // A refused file programs nothing: no row may look chosen beside the refusal.
-    if (variantMismatch || downgrade)
-        for (int row = 0; row < kRowCount; ++row) CheckDevice(row, false);
-    if (variantMismatch) {
-        model.enable(kIdProgram, false);
-        Changed();
-        host_.warning(kVariantMismatch);
-        return;
-    }
-    if (downgrade) {
-        model.enable(kIdProgram, false);
-        Changed();
-        host_.warning(kDowngrade);
-        return;
-    }
-    if (upToDate == offered)
+    if (loadDecision_.upToDate)
         host_.messageBox(kUpToDate, "Warning", BoxIcon::Warning);
-    loaded.loadedFileName = fileNameOf(*path);
+    loaded.loadedFileName = fileNameOf(path);
     RefreshControls();
 }
 

@@ -136,6 +136,20 @@ ErrorCode addDeviceFileRecord(files::UpdateFileWriter& writer, int row, std::vec
 
 }  // namespace
 
+std::optional<std::string> ProgDlg::AskOutputFile() {
+    if (namedFiles_.given)
+        return namedFiles_.output;
+    return host_.saveFileDialog(updateFileDialog());
+}
+
+std::optional<std::string> ProgDlg::AskDeviceFile(int row) {
+    if (namedFiles_.given)
+        return namedFiles_.devices[size_t(row)];
+    FileDialogRequest request;
+    request.filter = kDeviceFileFilters[size_t(row)];
+    return host_.openFileDialog(request);
+}
+
 void ProgDlg::OnPacket() {
     packetError.clear();
     if (options.packetMode == kPacketDevice) {
@@ -162,7 +176,7 @@ int ProgDlg::CreateBackup() {
     const uint32_t serial = camera ? camera->serialNumber : 0;
     if (!loaded.loadedFileName.empty()) {
         packetFileName = BackupFileName(loaded.loadedFileName, serial);
-    } else if (auto chosen = host_.saveFileDialog(updateFileDialog())) {
+    } else if (auto chosen = AskOutputFile()) {
         packetFileName = *chosen;
         if (!namesAFile(host_, *chosen))
             return -1;
@@ -212,7 +226,7 @@ int ProgDlg::CreateBackup() {
 int ProgDlg::CreatePacketFromFiles() {
     packetFileWritten = false;
     DisableAllControls();
-    const std::optional<std::string> chosen = host_.saveFileDialog(updateFileDialog());
+    const std::optional<std::string> chosen = AskOutputFile();
     if (!chosen) {
         packetFileName.clear();
         return 0;
@@ -229,9 +243,7 @@ int ProgDlg::CreatePacketFromFiles() {
     for (int row = 0; row < kRowCount; ++row) {
         if (!IsDeviceChecked(row))
             continue;
-        FileDialogRequest request;
-        request.filter = kDeviceFileFilters[size_t(row)];
-        const std::optional<std::string> path = host_.openFileDialog(request);
+        const std::optional<std::string> path = AskDeviceFile(row);
         if (!path) {
             // No file chosen: the device file cannot be read.
             ShowDeviceFileError(host_, files::ERR_FILE_OPEN);

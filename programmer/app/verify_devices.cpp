@@ -4,10 +4,11 @@
 
 namespace app {
 
-ReadRunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
-                         const files::UpdateFileReadResult& file, const std::vector<int>& rows,
-                         std::array<DeviceComparison, kRowCount>& comparisons) {
-    comparisons.fill(DeviceComparison{});
+namespace {
+
+ReadRunEnd readAndCompare(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
+                          const files::UpdateFileReadResult& file, const std::vector<int>& rows,
+                          std::array<DeviceComparison, kRowCount>& comparisons) {
     RowProgress progress(dialog);
     const ReadRunTexts texts{"Verifying: Reading %s Flash",
                              "Verify: Error Open Device!\nPlease contact QEL AG!\n"};
@@ -35,6 +36,19 @@ ReadRunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
         // A device unlike its image gets the red row of a failed one.
         return comparison.differing == 0 ? 0 : camera::kErrReadBackMismatch;
     });
+}
+
+}  // namespace
+
+ReadRunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
+                         const files::UpdateFileReadResult& file, const std::vector<int>& rows,
+                         std::array<DeviceComparison, kRowCount>& comparisons,
+                         const RunHooks& hooks) {
+    comparisons.fill(DeviceComparison{});
+    ReadRunEnd end = ReadRunEnd::kCompleted;
+    dialog.RunWithHooks(hooks,
+                        [&] { end = readAndCompare(dialog, bytes, file, rows, comparisons); });
+    return end;
 }
 
 }  // namespace app

@@ -11,6 +11,9 @@
 
 namespace camera {
 
+// The programmer's COM-port rate: it never changes.
+constexpr uint32_t kComPortBaudRate = 57600;
+
 class CComUpdate : public CCamUpdate {
 public:
     CComUpdate(bool emergencyMode, protocol::LogSink& log, platform::Clock& clock);
@@ -28,7 +31,7 @@ public:
     // what it learnt in the link's state. Runs over Command, so it works on any open channel.
     ErrorCode identify(int portIndex);
 
-    uint32_t baudRate = 57600;  // the programmer's COM-port rate never changes
+    uint32_t baudRate = kComPortBaudRate;
 
 private:
     protocol::ComTransport transport_;

@@ -166,11 +166,6 @@ ErrorCode CheckDaven(CCamUpdate& cam) {
     return result;
 }
 
-ErrorCode StartGigeMain(CCamUpdate& cam) {
-    send(cam, protocol::startFirmwareRequest(2), cap::DEVICE, timeout::START_FIRMWARE);
-    return 0;
-}
-
 uint32_t DeviceAddress(const files::LoadedUpdateFile& file, int row, uint32_t position) {
     uint32_t address = position - uint32_t(file.dataOffset[size_t(row)]) +
                        file.record[size_t(row)].startOffset;

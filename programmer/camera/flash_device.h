@@ -14,12 +14,8 @@
 namespace camera {
 
 // Results of this module beside the camera's and the transport's codes.
-// A block read back from the device differs from the image: the flash does not hold what was
-// written, so the device must not count as programmed.
-constexpr ErrorCode kErrReadBackMismatch = 0x80003011;
-// A request that cannot be carried out as asked: device row outside 0-4, block count outside
-// 1-256, or a device image that is empty or lies outside the loaded file.
-constexpr ErrorCode kErrBadDeviceRequest = 0x80003012;
+using protocol::kErrBadDeviceRequest;
+using protocol::kErrReadBackMismatch;
 
 // Offset of the main microcontroller's flash in the camera's address space (row 0).
 constexpr uint32_t kMainUpAddressOffset = 0x80000000;
@@ -47,8 +43,6 @@ ErrorCode GetChecksum(CCamUpdate& cam, uint32_t& first, uint32_t& last, uint32_t
 ErrorCode CloseDevice(CCamUpdate& cam);
 // OPEN_DAVEN and its status; a failure leaves "error OPEN_DAVEN: ..." in cam.statusText.
 ErrorCode CheckDaven(CCamUpdate& cam);
-// START_FIRMWARE mode 2; its answer is not waited for, so this always returns 0.
-ErrorCode StartGigeMain(CCamUpdate& cam);
 
 // Device address of the image byte at `position` of row `row`.
 uint32_t DeviceAddress(const files::LoadedUpdateFile& file, int row, uint32_t position);

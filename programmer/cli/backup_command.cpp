@@ -7,7 +7,7 @@
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
-#include "programmer/cli/packet_command_parts.h"
+#include "programmer/cli/command_parts.h"
 
 namespace cli {
 
@@ -61,13 +61,10 @@ int BackupCommand::run(app::ProgDlg& dialog) {
         host_.note("Nothing to back up: the camera reports none of the devices.");
         return kExitFailed;
     }
-    for (int row = 0; row < app::kRowCount; ++row)
-        dialog.CheckDevice(row, std::find(chosen_.begin(), chosen_.end(), row) != chosen_.end());
-    // No update file is loaded, so the flow asks for the name: OUT answers.
-    host_.fileToSave = options_.file;
+    dialog.ChooseDevices(chosen_);
     const bool interrupted = interruption::runInterruptible(
-        dialog, reporter_, [this](int row, bool finished) { prepareInterruption(row, finished); },
-        [&] { dialog.OnPacket(); });
+        reporter_, [this](int row, bool finished) { prepareInterruption(row, finished); },
+        [&](const app::RunHooks& hooks) { dialog.Backup(options_.file, hooks); });
     const int status = summarise(dialog);
     if (!interrupted)
         return status;
@@ -116,13 +113,13 @@ int BackupCommand::summarise(const app::ProgDlg& dialog) {
             complete = false;
             if (outcome.result == app::DeviceResult::kFailed) {
                 result = "failed";
-                text = "FAILED (error " + errorCodeText(outcome.error) + ")";
+                text = "FAILED (error " + hexText(outcome.error) + ")";
             }
         }
         devices.push_back({{"device", deviceCaption(row)},
                            {"row", row},
                            {"result", result},
-                           {"error", errorCodeText(outcome.error)}});
+                           {"error", hexText(outcome.error)}});
         if (!json)
             say(reporter_, json, "  " + deviceCaption(row) + ": " + text);
     }

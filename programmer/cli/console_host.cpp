@@ -55,19 +55,6 @@ bool ConsoleHost::askYesNo(const std::string& text, const std::string&) {
     return yes;
 }
 
-std::optional<std::string> ConsoleHost::openFileDialog(const app::FileDialogRequest&) {
-    if (!filesToOpen.empty()) {
-        std::string name = std::move(filesToOpen.front());
-        filesToOpen.pop_front();
-        return name;
-    }
-    return fileToOpen;
-}
-
-std::optional<std::string> ConsoleHost::saveFileDialog(const app::FileDialogRequest&) {
-    return fileToSave;
-}
-
 void ConsoleHost::modelChanged(const app::DialogModel& model) {
     if (onModelChanged)
         onModelChanged(model);

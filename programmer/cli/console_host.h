@@ -1,7 +1,7 @@
 #pragma once
 // The host of the flows on the console: messages go to stderr (and are kept for the reports),
-// questions are answered by --yes/--no or asked on an interactive terminal, the file open dialog
-// is answered by the command's FILE argument, a save dialog by its OUT argument. The main dialog runs its
+// questions are answered by --yes/--no or asked on an interactive terminal; there are no file
+// dialogs (the commands name their files through the dialog's flows). The main dialog runs its
 // initialisation (a direct connection), then the command's steps, then Quit.
 
 #include <deque>
@@ -26,8 +26,13 @@ public:
                     app::BoxIcon icon) override;
     // Yes/No from `answer`; kAsk prompts only when `interactive`, else answers No and says so.
     bool askYesNo(const std::string& text, const std::string& caption) override;
-    std::optional<std::string> openFileDialog(const app::FileDialogRequest& request) override;
-    std::optional<std::string> saveFileDialog(const app::FileDialogRequest& request) override;
+    // A file dialog is cancelled at once.
+    std::optional<std::string> openFileDialog(const app::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFileDialog(const app::FileDialogRequest&) override {
+        return std::nullopt;
+    }
 
     // Nothing waits for events on the console.
     void pumpMessages() override {}
@@ -42,11 +47,6 @@ public:
     void showAboutBox(const std::string& title, const std::string& text) override;
 
     Answer answer = Answer::kAsk;
-    // What the file open dialog returns; nothing means cancel. Names in `filesToOpen` answer
-    // the open dialogs first, one each; `fileToSave` answers the save dialogs.
-    std::optional<std::string> fileToOpen;
-    std::deque<std::string> filesToOpen;
-    std::optional<std::string> fileToSave;
     // Run after the main dialog's initialisation, also when that ended the dialog (then the
     // dialog must not be driven further). Its result lands in `stepsResult`.
     std::function<int(app::ProgDlg&)> steps;

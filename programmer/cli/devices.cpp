@@ -34,9 +34,9 @@ std::optional<std::vector<int>> deviceRowsOf(const std::string& list) {
     return rows;
 }
 
-std::string errorCodeText(uint32_t code) {
+std::string hexText(uint32_t value) {
     char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", code);
+    std::snprintf(text, sizeof text, "0x%08X", value);
     return text;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// How the console names the camera's five devices and shows error codes.
+// How the console names the camera's five devices and shows error codes and addresses.
 
 #include <array>
 #include <cstdint>
@@ -19,6 +19,6 @@ std::optional<int> deviceRowOf(const std::string& optionName);
 // The rows of a comma-separated list of names; nothing when a name is unknown or empty.
 std::optional<std::vector<int>> deviceRowsOf(const std::string& list);
 // "0x80003011".
-std::string errorCodeText(uint32_t code);
+std::string hexText(uint32_t code);
 
 }  // namespace cli

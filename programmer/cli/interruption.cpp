@@ -107,18 +107,13 @@ void setRunTexts(const std::string& firstCause, const std::string& secondCause,
              json ? immediate.dump() + "\n" : std::string());
 }
 
-bool runInterruptible(app::ProgDlg& dialog, RunReporter& reporter,
-                      std::function<void(int row, bool finished)> prepare,
-                      const std::function<void()>& flow) {
-    dialog.runObserver = &reporter;
-    dialog.stopRequested = [] { return count() > 0; };
+bool runInterruptible(RunReporter& reporter, std::function<void(int row, bool finished)> prepare,
+                      const std::function<void(const app::RunHooks&)>& flow) {
     prepare(-1, true);
     reporter.onDeviceStep = std::move(prepare);
     setRunning(true);
-    flow();
+    flow({&reporter, [] { return count() > 0; }});
     setRunning(false);
-    dialog.runObserver = nullptr;
-    dialog.stopRequested = nullptr;
     reporter.onDeviceStep = nullptr;
     return count() > 0;
 }

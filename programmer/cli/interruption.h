@@ -39,12 +39,12 @@ const char* signalName(int signal);
 // `immediate` to standard output.
 void setRunTexts(const std::string& firstCause, const std::string& secondCause,
                  const nlohmann::json& immediate, bool json);
-// Runs `flow` (one of the dialog's runs over its devices) under the signals: `reporter` follows
-// it, `prepare(row, finished)` sets the texts at each device step (first with -1, true) and the
-// run stops at its next safe point once a signal came. Returns whether one came.
-bool runInterruptible(app::ProgDlg& dialog, RunReporter& reporter,
-                      std::function<void(int row, bool finished)> prepare,
-                      const std::function<void()>& flow);
+// Runs `flow` (one of the dialog's runs over its devices) under the signals with the hooks it
+// gets: `reporter` follows it, `prepare(row, finished)` sets the texts at each device step (first
+// with -1, true) and the run stops at its next safe point once a signal came. Returns whether one
+// came.
+bool runInterruptible(RunReporter& reporter, std::function<void(int row, bool finished)> prepare,
+                      const std::function<void(const app::RunHooks&)>& flow);
 // After the summary of a run a signal stopped: the "interrupted" event with `details`, and
 // "Interrupted by <signal>" + `how` on the console. Returns the exit status.
 int reportInterrupted(RunReporter& reporter, ConsoleHost& host, nlohmann::json details,

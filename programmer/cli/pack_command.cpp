@@ -7,7 +7,7 @@
 #include "programmer/app/packet_file_names.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
-#include "programmer/cli/packet_command_parts.h"
+#include "programmer/cli/command_parts.h"
 
 namespace cli {
 
@@ -19,21 +19,15 @@ struct PackOptions {
     std::array<std::string, app::kRowCount> deviceFiles;
 };
 
-int pack(const PackOptions& options, app::ProgDlg& dialog, ConsoleHost& host,
-         RunReporter& reporter) {
+int pack(const PackOptions& options, app::ProgDlg& dialog, RunReporter& reporter) {
     const bool json = options.connection.json;
     nlohmann::json::array_t devices;
     for (int row = 0; row < app::kRowCount; ++row) {
         const std::string& path = options.deviceFiles[size_t(row)];
-        dialog.CheckDevice(row, !path.empty());
-        if (path.empty())
-            continue;
-        // The flow asks for the device files in ascending device order.
-        host.filesToOpen.push_back(path);
-        devices.push_back({{"device", deviceCaption(row)}, {"row", row}, {"file", path}});
+        if (!path.empty())
+            devices.push_back({{"device", deviceCaption(row)}, {"row", row}, {"file", path}});
     }
-    host.fileToSave = options.file;
-    dialog.OnPacket();
+    dialog.Pack(options.file, options.deviceFiles);
     say(reporter, json, dialog.model.caption(app::kIdStatusLine));
     if (!json && !dialog.packetFileWritten)
         say(reporter, json,
@@ -80,7 +74,7 @@ Subcommand addPackCommand(CLI::App& app) {
                 session.packetMode = app::kPacketFile;
                 session.host.onMessage = [&](const std::string& text) { reporter.message(text); };
                 return session.run([&](app::ProgDlg& dialog) {
-                    return pack(*options, dialog, session.host, reporter);
+                    return pack(*options, dialog, reporter);
                 });
             }};
 }

@@ -1,9 +1,7 @@
 #include "programmer/cli/program_command.h"
 
-#include <cstdio>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -11,7 +9,7 @@
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
-#include "programmer/cli/packet_command_parts.h"
+#include "programmer/cli/command_parts.h"
 #include "programmer/cli/program_plan.h"
 #include "programmer/cli/run_reporter.h"
 #include "programmer/files/update_file_format.h"
@@ -40,9 +38,6 @@ public:
 
 private:
     bool chooseDevices(app::ProgDlg& dialog);
-    // After a refused load: per device, the camera's and the file's variant and version, and the
-    // option that accepts the file anyway.
-    void explainRefusal(const app::ProgDlg& dialog);
     // What the next signals say while `row` is being written (or, `finished`, the camera
     // reboots after it; row -1: before the first device).
     void prepareInterruption(int row, bool finished);
@@ -51,14 +46,7 @@ private:
     int summarise(const app::ProgDlg& dialog);
     // The command that programs `rows` of the same file on the same camera.
     std::string commandFor(const std::vector<int>& rows, bool emergency) const;
-    void say(const std::string& text) {
-        reporter_.endLine();
-        if (options_.connection.json) {
-            reporter_.event({{"event", "info"}, {"text", text}});
-        } else {
-            std::cout << text << "\n" << std::flush;
-        }
-    }
+    void say(const std::string& text) { cli::say(reporter_, options_.connection.json, text); }
 
     const ProgramOptions& options_;
     ConsoleHost& host_;
@@ -72,15 +60,17 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         reporter_.connectionFailed(dialog.connectionCause);
         return kExitFailed;
     }
-    if (!dialog.model.isEnabled(app::kIdLoadFile)) {
+    if (!dialog.CanLoadFile()) {
         host_.note("The camera information could not be read: no update file can be loaded.");
         return kExitFailed;
     }
-    host_.fileToOpen = options_.file;
-    dialog.OnLoadFile();
-    // Refused files (unreadable, corrupt, other variants, downgrades) leave no accepted name.
-    if (dialog.loaded.loadedFileName.empty()) {
-        explainRefusal(dialog);
+    // Refused files (unreadable, corrupt, other variants, downgrades) are not accepted.
+    if (!dialog.LoadFile(options_.file)) {
+        const app::UpdateDecision& decision = dialog.LoadDecision();
+        for (int row = 0; row < app::kRowCount; ++row)
+            if (const std::string text = refusalText(row, decision.devices[size_t(row)]);
+                !text.empty())
+                host_.note(text);
         return kExitFailed;
     }
     if (!chooseDevices(dialog))
@@ -128,8 +118,8 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
     }
 
     const bool interrupted = interruption::runInterruptible(
-        dialog, reporter_, [this](int row, bool finished) { prepareInterruption(row, finished); },
-        [&] { dialog.OnProgram(); });
+        reporter_, [this](int row, bool finished) { prepareInterruption(row, finished); },
+        [&](const app::RunHooks& hooks) { dialog.Program(hooks); });
     const int status = summarise(dialog);
     if (!interrupted)
         return status;
@@ -147,37 +137,6 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         left.empty() ? ": the run had reached its end; every device was finished."
                      : ": stopped at a safe point, every device written was finished and the "
                        "camera rebooted.");
-}
-
-void ProgramCommand::explainRefusal(const app::ProgDlg& dialog) {
-    constexpr int kNotReported = 0xFFFF;
-    for (int row = 0; row < app::kRowCount; ++row) {
-        const size_t i = size_t(row);
-        const int fileVariant = dialog.loaded.fileVariant[i];
-        const int fileVersion = dialog.loaded.fileVersion[i];
-        const int cameraVariant = dialog.cameraVariant[i];
-        const int cameraVersion = dialog.cameraVersion[i];
-        if (fileVariant < 0 || cameraVersion < 0)
-            continue;
-        const std::string camera =
-            protocol::formatVersion(cameraVariant, cameraVersion / 256, cameraVersion % 256);
-        const std::string file =
-            protocol::formatVersion(fileVariant, fileVersion / 256, fileVersion % 256);
-        // The variant as the versions show it, all of its digits.
-        const auto variantText = [](int variant) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%03d", variant);
-            return std::string(text);
-        };
-        if (fileVariant != cameraVariant && cameraVariant != kNotReported && cameraVariant != 0)
-            host_.note(deviceCaption(row) + ": the camera has variant " +
-                       variantText(cameraVariant) + " (" + camera + "), the file variant " +
-                       variantText(fileVariant) + " (" + file +
-                       "); --emergency accepts another variant.");
-        else if (fileVersion < cameraVersion)
-            host_.note(deviceCaption(row) + ": the camera has " + camera + ", the file the older " +
-                       file + "; --emergency programs an older version.");
-    }
 }
 
 std::vector<int> ProgramCommand::rowsAfter(int row) const {
@@ -220,18 +179,15 @@ void ProgramCommand::prepareInterruption(int row, bool finished) {
 // one when it reaches it: a device the camera does not report now may be reported after the
 // reboots of the devices before it (a camera in boot mode shows only its Main uP).
 bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
-    std::set<int> named;
-    for (const int row : deviceRowsOf(options_.deviceList).value_or(std::vector<int>{}))
-        named.insert(row);
     if (!options_.deviceList.empty()) {
+        const std::vector<int> named = rowsOfList(options_.deviceList);
         for (const int row : named) {
-            if (!dialog.model.isEnabled(app::checkBoxId(row))) {
+            if (!dialog.IsDeviceOffered(row)) {
                 host_.note(deviceCaption(row) + ": the update file offers no image for it.");
                 return false;
             }
         }
-        for (int row = 0; row < app::kRowCount; ++row)
-            dialog.CheckDevice(row, named.count(row) != 0);
+        dialog.ChooseDevices(named);
     }
     for (int row = 0; row < app::kRowCount; ++row) {
         if (!dialog.IsDeviceChecked(row))
@@ -290,9 +246,9 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         std::string result;
         std::string text;
         if (outcome.result == app::DeviceResult::kProgrammed) {
-            const bool confirmed = readAfterRun &&
-                                   dialog.cameraVariant[i] == dialog.loaded.fileVariant[i] &&
-                                   dialog.cameraVersion[i] == dialog.loaded.fileVersion[i];
+            const app::DeviceDecision& file = dialog.LoadDecision().devices[i];
+            const bool confirmed = readAfterRun && dialog.cameraVariant[i] == file.fileVariant &&
+                                   dialog.cameraVersion[i] == file.fileVersion;
             const std::string how =
                 outcome.verified ? "programmed and verified" : "written, not read back";
             result = confirmed ? "updated" : readAfterRun ? "unverified" : "unconfirmed";
@@ -307,7 +263,7 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
             result = failed ? "failed" : "not programmed";
             text = failed ? "FAILED" : "NOT PROGRAMMED";
             if (outcome.error != 0)
-                text += " (error " + errorCodeText(outcome.error) + ")";
+                text += " (error " + hexText(outcome.error) + ")";
             if (dialog.runStopped && outcome.result == app::DeviceResult::kNotRun &&
                 outcome.error == 0) {
                 text += ", the run was stopped before it";
@@ -324,7 +280,7 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         devices.push_back({{"device", deviceCaption(row)},
                            {"row", row},
                            {"result", result},
-                           {"error", errorCodeText(outcome.error)},
+                           {"error", hexText(outcome.error)},
                            {"verified", outcome.verified},
                            {"incomplete", outcome.incomplete},
                            {"cameraReports", readAfterRun ? json(reported) : json()},
@@ -363,16 +319,9 @@ Subcommand addProgramCommand(CLI::App& app) {
         app.add_subcommand("program", "write the devices of an update file into the camera");
     command->add_option("file", options->file, "update file (.qup)")->required();
     addConnectionOptions(*command, options->connection);
-    command
-        ->add_option("--devices", options->deviceList,
+    addDevicesOption(*command, options->deviceList,
                      "devices to program instead of those the load chose, comma separated: "
-                     "main-up,main-fpga,eeprom,pll,head-fpga")
-        ->check(CLI::Validator(
-            [](std::string& value) -> std::string {
-                const std::optional<std::vector<int>> rows = deviceRowsOf(value);
-                return rows ? "" : "expected names from main-up,main-fpga,eeprom,pll,head-fpga";
-            },
-            "LIST"));
+                     "main-up,main-fpga,eeprom,pll,head-fpga");
     command->add_flag("--dry-run", options->dryRun,
                       "load and compare, show what would be written, write nothing");
     return {command, [options] {

@@ -2,20 +2,12 @@
 
 #include <cstdio>
 
+#include "programmer/camera/com_update.h"
 #include "programmer/camera/flash_device.h"
 #include "programmer/cli/devices.h"
+#include "protocol/commands.h"
 
 namespace cli {
-
-namespace {
-
-std::string hex32(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
-
-}  // namespace
 
 // Everything but the versions comes from the rules the programming run itself follows.
 DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
@@ -39,7 +31,7 @@ DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
 }
 
 uint32_t lineRate(const app::ProgDlg& dialog) {
-    return dialog.options.interfaceType == app::kInterfaceCameraLink ? 115200 : 57600;
+    return dialog.options.interfaceType == app::kInterfaceCameraLink ? 115200 : camera::kComPortBaudRate;
 }
 
 int writeSeconds(const DevicePlan& plan, uint32_t baud) {
@@ -68,16 +60,42 @@ nlohmann::json planJson(const DevicePlan& plan) {
             {"blocksWritten", plan.blocksWritten},
             {"erase", plan.erase},
             {"readBack", plan.readBack},
-            {"firstAddress", hex32(plan.firstAddress)},
-            {"lastAddress", hex32(plan.lastAddress)},
+            {"firstAddress", hexText(plan.firstAddress)},
+            {"lastAddress", hexText(plan.lastAddress)},
             {"from", plan.from},
             {"to", plan.to}};
 }
 
+std::string refusalText(int row, const app::DeviceDecision& device) {
+    const auto version = [](int variant, int version) {
+        return protocol::formatVersion(variant, version / 256, version % 256);
+    };
+    const std::string camera = version(device.camera.variant, device.camera.version);
+    const std::string file = version(device.fileVariant, device.fileVersion);
+    // The variant as the versions show it, all of its digits.
+    const auto variantText = [](int variant) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%03d", variant);
+        return std::string(text);
+    };
+    switch (device.reason) {
+        case app::UpdateReason::kOtherVariant:
+            return deviceCaption(row) + ": the camera has variant " +
+                   variantText(device.camera.variant) + " (" + camera + "), the file variant " +
+                   variantText(device.fileVariant) + " (" + file +
+                   "); --emergency accepts another variant.";
+        case app::UpdateReason::kDowngrade:
+            return deviceCaption(row) + ": the camera has " + camera + ", the file the older " +
+                   file + "; --emergency programs an older version.";
+        default:
+            return "";
+    }
+}
+
 std::string planText(const DevicePlan& plan) {
     std::string text = deviceCaption(plan.row) + ": " + plan.from + " -> " + plan.to + ", " +
-                       std::to_string(plan.bytes) + " bytes at " + hex32(plan.firstAddress) + "-" +
-                       hex32(plan.lastAddress) + ", " + std::to_string(plan.blocksWritten) +
+                       std::to_string(plan.bytes) + " bytes at " + hexText(plan.firstAddress) + "-" +
+                       hexText(plan.lastAddress) + ", " + std::to_string(plan.blocksWritten) +
                        " of " + std::to_string(plan.blocks) + " blocks written";
     text += plan.erase ? ", erased first" : ", not erased";
     if (plan.readBack)

@@ -36,6 +36,9 @@ int writeSeconds(const DevicePlan& plan, uint32_t baud);
 // "1:05", "0:07"; "1:02:03" from an hour on.
 std::string durationText(int seconds);
 nlohmann::json planJson(const DevicePlan& plan);
+// Why the load refused the file for the device at `row`: the camera's and the file's variant and
+// version, and the option that accepts the file anyway; empty when the device is not why.
+std::string refusalText(int row, const app::DeviceDecision& device);
 std::string planText(const DevicePlan& plan);
 
 }  // namespace cli

@@ -156,12 +156,12 @@ void RunReporter::deviceFinished(int row, const app::DeviceOutcome& outcome) {
         onDeviceStep(row, true);
     nlohmann::json value = deviceEvent(done ? "done" : "failed", row);
     if (!done)
-        value["error"] = errorCodeText(outcome.error);
+        value["error"] = hexText(outcome.error);
     event(value);
 
     std::string verdict = done ? "done" : "FAILED";
     if (!done && outcome.error != 0)
-        verdict += " (error " + errorCodeText(outcome.error) + ")";
+        verdict += " (error " + hexText(outcome.error) + ")";
     if (style_ == OutputStyle::kLines) {
         if (done && lastTenth_ < 10)
             out_ << deviceCaption(row) << ": 100%\n";

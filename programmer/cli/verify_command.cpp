@@ -8,7 +8,7 @@
 #include "programmer/app/verify_devices.h"
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
-#include "programmer/cli/packet_command_parts.h"
+#include "programmer/cli/command_parts.h"
 #include "programmer/files/file_io.h"
 
 namespace cli {
@@ -20,12 +20,6 @@ struct VerifyOptions {
     std::string file;
     std::string deviceList;  // empty: every device the file holds
 };
-
-std::string addressText(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", address);
-    return text;
-}
 
 class VerifyCommand {
 public:
@@ -92,9 +86,8 @@ int VerifyCommand::run(app::ProgDlg& dialog) {
         }
     }
     dialog.DisableAllControls();
-    dialog.runObserver = &reporter_;
-    const app::ReadRunEnd end = app::VerifyDevices(dialog, bytes_, file_, chosen_, comparisons_);
-    dialog.runObserver = nullptr;
+    const app::ReadRunEnd end =
+        app::VerifyDevices(dialog, bytes_, file_, chosen_, comparisons_, {&reporter_, nullptr});
     return summarise(dialog, end);
 }
 
@@ -115,17 +108,17 @@ int VerifyCommand::summarise(const app::ProgDlg& dialog, app::ReadRunEnd end) {
         } else if (comparison.compared) {
             allMatch = false;
             value["result"] = "differs";
-            value["firstDifference"] = addressText(comparison.firstDifference);
+            value["firstDifference"] = hexText(comparison.firstDifference);
             value["bytesDiffering"] = comparison.differing;
             text = "DIFFERS from the file: first differing address " +
-                   addressText(comparison.firstDifference) + ", " +
+                   hexText(comparison.firstDifference) + ", " +
                    std::to_string(comparison.differing) + " bytes differ";
         } else {
             allMatch = false;
             const bool failed = outcome.result == app::DeviceResult::kFailed;
             value["result"] = failed ? "failed" : "not read";
-            value["error"] = errorCodeText(outcome.error);
-            text = failed ? "FAILED (error " + errorCodeText(outcome.error) + ")" : "NOT READ";
+            value["error"] = hexText(outcome.error);
+            text = failed ? "FAILED (error " + hexText(outcome.error) + ")" : "NOT READ";
         }
         devices.push_back(value);
         if (!json)

@@ -14,8 +14,6 @@ void clearModel(LoadedUpdateFile& model) {
     model.present.fill(false);
     model.record.fill(DeviceRecordHeader{});
     model.dataOffset.fill(0);
-    model.fileVariant.fill(-1);
-    model.fileVersion.fill(-1);
     model.loadedFileName.clear();
 }
 }  // namespace
@@ -53,8 +51,6 @@ UpdateFileError loadUpdateFileIntoModel(std::vector<uint8_t> fileBytes, LoadedUp
         model.present[size_t(i)] = true;
         model.record[size_t(i)] = device.header;
         model.dataOffset[size_t(i)] = int(device.dataOffset);
-        model.fileVariant[size_t(i)] = device.header.version.variant;
-        model.fileVersion[size_t(i)] = device.header.version.version();
     }
     return UpdateFileError::kNone;
 }

@@ -19,8 +19,6 @@ struct LoadedUpdateFile {
     std::array<bool, kDeviceCount> present{};
     std::array<DeviceRecordHeader, kDeviceCount> record{};
     std::array<int, kDeviceCount> dataOffset{};
-    std::array<int, kDeviceCount> fileVariant{-1, -1, -1, -1, -1};
-    std::array<int, kDeviceCount> fileVersion{-1, -1, -1, -1, -1};
 
     // Name of the accepted file without its folder; empty while no file is accepted.
     std::string loadedFileName;

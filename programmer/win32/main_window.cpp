@@ -118,13 +118,12 @@ bool MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
     }
 }
 
-// The Packet button: a right click tells the dialog to switch the packet mode, once the dialog
-// has attached the button. A disabled button gets no clicks at all.
+// The Packet button: a right click asks the dialog to switch the packet mode (CPacket decides).
 LRESULT CALLBACK MainWindow::packetButtonProcedure(HWND button, UINT message, WPARAM wParam,
                                                    LPARAM lParam, UINT_PTR, DWORD_PTR reference) {
     auto* self = reinterpret_cast<MainWindow*>(reference);
-    if (message == WM_RBUTTONUP && self->dialog_.packetButton.parentWindow() != nullptr)
-        PostMessageA(self->window(), WM_TOGGLE_PACKET_MODE, app::kIdPacket, 0);
+    if (message == WM_RBUTTONUP)
+        self->dialog_.packetButton.OnRButtonUp();
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(button, packetButtonProcedure, kSubclassId);
     return DefSubclassProc(button, message, wParam, lParam);

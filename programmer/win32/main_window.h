@@ -1,7 +1,7 @@
 #pragma once
 // The main dialog (resource 106): the five device rows, the buttons and the status line. The rows'
-// progress bars are painted by state; the Packet button posts WM_TOGGLE_PACKET_MODE on a right
-// click.
+// progress bars are painted by state; a right click on the Packet button goes to the dialog's
+// CPacket, which posts the mode switch.
 
 #include "programmer/app/prog_dlg.h"
 #include "programmer/win32/dialog_window.h"

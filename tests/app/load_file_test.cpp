@@ -63,8 +63,8 @@ TEST_F(LoadFileTest, NewerImagesAreCheckedAndTheFileIsAccepted) {
         EXPECT_TRUE(checked(row) && enabled(row) && dialog.loaded.present[size_t(row)]) << row;
     EXPECT_EQ(loadedText(0), "001 V05.03");
     EXPECT_EQ(loadedText(4), "009 V02.00");
-    EXPECT_EQ(dialog.loaded.fileVersion[1], 3 * 256 + 2);
-    EXPECT_EQ(dialog.loaded.fileVariant[4], 9);
+    EXPECT_EQ(dialog.LoadDecision().devices[1].fileVersion, 3 * 256 + 2);
+    EXPECT_EQ(dialog.LoadDecision().devices[4].fileVariant, 9);
     // The buffers hold the file and 100 bytes more, and a scratch image of the same size.
     const auto bytes = apptest::UpdateFiles::bytesOf(newerFile());
     EXPECT_EQ(dialog.loaded.image.size(), bytes.size() + 100);
@@ -165,7 +165,7 @@ TEST_F(LoadFileTest, EqualVersionsOrAnEmptyFileCountAsUpToDate) {
     for (int row = 0; row < kRowCount; ++row) {
         EXPECT_EQ(loadedText(row), "--- V--.--");
         EXPECT_FALSE(enabled(row));
-        EXPECT_EQ(dialog.loaded.fileVersion[size_t(row)], -1);
+        EXPECT_EQ(dialog.LoadDecision().devices[size_t(row)].fileVersion, -1);
     }
     // Equal versions are offered unchecked.
     load("same.qup", {{0, 5, 2, 1}, {1, 3, 1, 4}});

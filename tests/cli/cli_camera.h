@@ -20,6 +20,16 @@ namespace clitest {
 constexpr const char* kStateFiles[5] = {"main_up.bin", "main_fpga.bin", "eeprom.bin",
                                         "main_pll.bin", "head_fpga.bin"};
 
+// camsim's options for a camera with every device at variant 4 V01.00 (but `erasedRow`, which
+// starts erased), quick boots and erases, its flash saved in `state`.
+inline std::vector<std::string> camsimOptions(const std::string& state, int erasedRow = -1) {
+    std::vector<std::string> options{"--state", state, "--boot-time", "300", "--erase-time", "10"};
+    for (int row = 0; row < 5; ++row)
+        if (row != erasedRow)
+            options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
+    return options;
+}
+
 class CliCamera : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,11 +38,7 @@ protected:
     }
 
     bool startCamsim(const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> options{"--state", state.path(),   "--boot-time",
-                                         "300",     "--erase-time", "10"};
-        for (int row = 0; row < 5; ++row)
-            if (row != erasedRow)
-                options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
+        std::vector<std::string> options = camsimOptions(state.path(), erasedRow);
         options.insert(options.end(), extra.begin(), extra.end());
         return camsim.start(binary, options);
     }

@@ -11,27 +11,22 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cli_run.h"
-#include "programmer/files/file_io.h"
-#include "tools/camsim_process.h"
-#include "tools/sample_update.h"
-#include "tools/temp_folder.h"
+#include "cli_camera.h"
 
 namespace {
 
+using clitest::camsimOptions;
 using clitest::contains;
+using clitest::kStateFiles;
 using nlohmann::json;
 
 constexpr int kDevices = 5;
 const char* const kDeviceNames[kDevices] = {"main-up", "main-fpga", "eeprom", "pll", "head-fpga"};
-const char* const kStateFiles[kDevices] = {"main_up.bin", "main_fpga.bin", "eeprom.bin",
-                                           "main_pll.bin", "head_fpga.bin"};
 
 // What the camera's flash holds where the device's image goes, after the run.
 enum class Holds { Image, Before, Other };
@@ -89,16 +84,11 @@ struct FaultRow {
     };
 };
 
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-Holds comparedWith(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& before,
+Holds comparedWith(const std::string& flash, const std::string& before,
                    const tools::SampleImage& image) {
     const size_t start = image.startOffset, end = start + image.data.size();
-    auto region = [&](const std::vector<uint8_t>& bytes, size_t i) {
-        return i < bytes.size() ? bytes[i] : uint8_t(0xFF);  // a missing file is erased flash
+    auto region = [&](const std::string& bytes, size_t i) {
+        return i < bytes.size() ? uint8_t(bytes[i]) : uint8_t(0xFF);  // a missing file is erased
     };
     bool isImage = true, isBefore = true;
     for (size_t i = start; i < end; ++i) {
@@ -133,17 +123,9 @@ protected:
         ASSERT_TRUE(camsim.start(camsimBinary, camsimOptions(folder.path(""))));
         camsim.stop();
         for (int row = 0; row < kDevices; ++row) {
-            before[size_t(row)] = readFile(folder.path(kStateFiles[row]));
+            before[size_t(row)] = clitest::readAll(folder.path(kStateFiles[row]));
             image[size_t(row)] = tools::sampleImage(sampleSettings(1, 1), row);
         }
-    }
-
-    static std::vector<std::string> camsimOptions(const std::string& state) {
-        std::vector<std::string> options{"--state", state, "--boot-time", "300", "--erase-time",
-                                         "10"};
-        for (int row = 0; row < kDevices; ++row)
-            options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:1.00"});
-        return options;
     }
 
     Cell run(const Context& c, const std::vector<std::string>& faults) const {
@@ -173,14 +155,14 @@ protected:
             cell.verified = device["verified"].get<bool>();
             cell.incomplete = device["incomplete"].get<bool>();
         }
-        cell.holds = comparedWith(readFile(state.path(kStateFiles[c.row])), before[size_t(c.row)],
-                                  image[size_t(c.row)]);
+        cell.holds = comparedWith(clitest::readAll(state.path(kStateFiles[c.row])),
+                                  before[size_t(c.row)], image[size_t(c.row)]);
         return cell;
     }
 
     const std::string camsimBinary = std::string(KF_BINARY_DIR) + "/bin/camsim";
     tools::TempFolder folder;
-    std::array<std::vector<uint8_t>, kDevices> before;
+    std::array<std::string, kDevices> before;
     std::array<tools::SampleImage, kDevices> image;
 };
 

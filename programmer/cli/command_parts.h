@@ -1,5 +1,5 @@
 #pragma once
-// What the commands that read or write the camera share: the --devices option, the reporter on
+// What the camera commands share: the --devices option, the reporter on
 // standard output and its hook-up, and their own lines.
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "programmer/cli/packet_command_parts.h"
+#include "programmer/cli/command_parts.h"
 
 #include <unistd.h>
 

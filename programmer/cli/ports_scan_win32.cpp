@@ -1,17 +1,14 @@
-// kelvoflash-cli ports on Windows: the COM ports Windows lists, and the Camera Link serial
+// The ports command's scan on Windows: the COM ports Windows lists, and the Camera Link serial
 // libraries (clser*.dll) in the places the serial interface library searches.
+#include "programmer/cli/ports_scan.h"
+
 #include <windows.h>
 
 #include <algorithm>
-#include <iostream>
-#include <memory>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/places.h"
 #include "platform/registry.h"
 #include "platform/serial_ports_list.h"
-#include "programmer/cli/ports_command.h"
 
 namespace cli {
 
@@ -60,7 +57,14 @@ std::vector<std::string> serialLibrariesIn(const std::string& dir) {
     return names;
 }
 
-json report() {
+}  // namespace
+
+const char* const kSerialLibraryPattern = "clser*.dll";
+const char* const kOtherLibraryFolder =
+    "the registry value CLSERIALPATH under HKEY_LOCAL_MACHINE\\Software\\cameralink names "
+    "another folder";
+
+json scanPorts() {
     json out;
     out["devices"] = json::array();
     for (const platform::SerialDevice& device : platform::listSerialDevices()) {
@@ -78,7 +82,7 @@ json report() {
     return out;
 }
 
-void printText(const json& info, std::ostream& out) {
+void printSerialDevices(const json& info, std::ostream& out) {
     if (info["devices"].empty()) {
         out << "No COM port is present.\n";
     } else {
@@ -91,37 +95,6 @@ void printText(const json& info, std::ostream& out) {
         }
     }
     out << "--port N opens COM<N+1>.\n";
-    if (info["cameraLinkLibraries"].empty()) {
-        out << "No Camera Link serial library (clser*.dll) in:";
-        for (const json& dir : info["libraryPlaces"])
-            out << " " << dir.get<std::string>();
-        out << " (the registry value CLSERIALPATH under HKEY_LOCAL_MACHINE\\Software\\cameralink "
-               "names another folder).\n";
-    } else {
-        out << "Camera Link serial libraries (--interface camlink --grabber NAME):\n";
-        for (const json& library : info["cameraLinkLibraries"])
-            out << "  " << library["path"].get<std::string>() << "  --grabber "
-                << library["grabber"].get<std::string>() << "\n";
-    }
-}
-
-}  // namespace
-
-Subcommand addPortsCommand(CLI::App& app) {
-    auto asJson = std::make_shared<bool>(false);
-    CLI::App* command = app.add_subcommand(
-        "ports",
-        "list the serial devices, the --port that selects each, and the Camera Link "
-        "serial libraries found");
-    command->add_flag("--json", *asJson, "machine-readable output");
-    return {command, [asJson] {
-                const json info = report();
-                if (*asJson)
-                    std::cout << info.dump(2) << "\n";
-                else
-                    printText(info, std::cout);
-                return kExitOk;
-            }};
 }
 
 }  // namespace cli
