@@ -61,11 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     camera::CheckDaven(cam);
 
-    size_t records = 0;
     const auto& r = cam.lastReply;
-    protocol::hardwareRecordsOf(r.data(), uint32_t(r.size()), records);
-    if (records > protocol::field::RECORDS_PER_REPLY) std::abort();
-    protocol::firmwareRecordsOf(r.data(), uint32_t(r.size()), records);
-    if (records > protocol::field::RECORDS_PER_REPLY) std::abort();
+    const auto boards = protocol::hardwareRecordsOf(r.data(), uint32_t(r.size()));
+    if (boards && boards->size() > protocol::field::RECORDS_PER_REPLY) std::abort();
+    const auto firmware = protocol::firmwareRecordsOf(r.data(), uint32_t(r.size()));
+    if (firmware && firmware->records.size() > protocol::field::RECORDS_PER_REPLY) std::abort();
     return 0;
 }

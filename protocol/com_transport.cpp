@@ -8,6 +8,8 @@
 
 #include "platform/com_port.h"
 #include "protocol/commands.h"
+#include "protocol/reply_fields.h"
+#include "protocol/reply_reader.h"
 
 namespace protocol {
 
@@ -20,10 +22,6 @@ constexpr uint32_t kIntervalMs = 30;
 constexpr uint32_t kTransactionPerByteMs = 20;
 // Once debug text came, the rest of the transaction waits only this long beyond the per-byte time.
 constexpr uint32_t kAfterDebugConstantMs = 100;
-constexpr unsigned kProgrammerDebugLimit = 21;
-constexpr unsigned kLibraryDebugLimit = 51;
-constexpr size_t kHeaderSize = 4;
-constexpr size_t kHeaderClear = 16;
 
 // Between transactions: generous per-byte time for a slow camera.
 constexpr platform::SerialTimeouts kIdleTimeouts{kIntervalMs, 200, 500, 200, 500};
@@ -31,6 +29,43 @@ constexpr platform::SerialTimeouts kIdleTimeouts{kIntervalMs, 200, 500, 200, 500
 // More than a 115200 baud line delivers between two passes, so every pass takes all that waits.
 constexpr size_t kDrainChunk = 4096;
 constexpr milliseconds kDrainPause{100};
+
+// The port's reads with the transport's log lines; debug text shortens the read time-out.
+class ComReplySource : public ByteSource {
+public:
+    ComReplySource(platform::SerialLine& port, LogSink& log, platform::SerialTimeouts& timeouts,
+                   Variant variant)
+        : port_(port), log_(log), timeouts_(timeouts), variant_(variant) {}
+
+    bool read(ReadPart part, uint8_t* buffer, size_t offset, size_t count, size_t& got) override {
+        if (port_.read(buffer + offset, count, got) != 0) {
+            log_.log("ERROR: ReadFile Com size:%d", int(count));
+            return false;
+        }
+        if (part == ReadPart::Header) logHeader(buffer, got);
+        if (part == ReadPart::Body) log_.log("ReadFile Com size:%d done %d", int(count), int(got));
+        return true;
+    }
+    void debugTextSkipped(const uint8_t* header) override {
+        timeouts_.readTotalConstantMs = kAfterDebugConstantMs;
+        port_.setTimeouts(timeouts_);
+        log_.log("Remove Debug command 0x%x, size %d", readU16(header), int(readU16(header + 2)));
+    }
+    void replyHeaderTaken(const uint8_t* header, size_t got) override {
+        if (variant_ == Variant::Library) logHeader(header, got);
+    }
+
+private:
+    void logHeader(const uint8_t* header, size_t got) {
+        log_.log("ReadFile Com 0x%x 0x%x size:%d done %d", readU16(header), readU16(header + 2),
+                 int(kReplyHeaderSize), int(got));
+    }
+
+    platform::SerialLine& port_;
+    LogSink& log_;
+    platform::SerialTimeouts& timeouts_;
+    Variant variant_;
+};
 
 }  // namespace
 
@@ -100,8 +135,9 @@ ErrorCode ComTransport::configureAndIdentify(uint32_t baudRate, bool debugOffAft
         return result;
     if (debugOffAfter)
         debugOff();
-    log_.log("CAMERA_TYPE: %x SerialNumber %d \n", readU16(&reply[field::CAMERA_TYPE]),
-             int(readU32(&reply[field::SERIAL_NUMBER])));
+    const CameraTypeReply identity =
+        cameraTypeOf(reply.data(), uint32_t(reply.size())).value_or(CameraTypeReply{});
+    log_.log("CAMERA_TYPE: %x SerialNumber %d \n", identity.type, int(identity.serialNumber));
     return kOk;
 }
 
@@ -155,17 +191,6 @@ ErrorCode ComTransport::debugOff() {
     return result;
 }
 
-bool ComTransport::readHeader(uint8_t* buffer, size_t& received) {
-    std::memset(buffer, 0, kHeaderClear);
-    if (port_->read(buffer, kHeaderSize, received) != 0) {
-        log_.log("ERROR: ReadFile Com size:%d", int(kHeaderSize));
-        return false;
-    }
-    log_.log("ReadFile Com 0x%x 0x%x size:%d done %d", readU16(buffer), readU16(buffer + 2),
-             int(kHeaderSize), int(received));
-    return true;
-}
-
 ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8_t* reply,
                                     uint32_t capacity, uint32_t timeoutMs) {
     platform::SerialTimeouts timeouts{kIntervalMs, kTransactionPerByteMs, timeoutMs,
@@ -206,63 +231,10 @@ ErrorCode ComTransport::transaction(const uint8_t* command, uint32_t size, uint8
         log_.log("WriteFile to Com size %d done %d", int(remaining), int(written));
     }
 
-    size_t received = 0;
-    if (!readHeader(buffer.data(), received))
+    ComReplySource source(*port_, log_, timeouts, variant_);
+    size_t held = 0;
+    if (!readReply(source, comPortReaderRules(variant_), buffer.data(), held))
         return kErrPortIo;
-    if (received == 0)
-        return kErrPortIo;
-
-    // Debug text of the camera may come before the reply; skip a bounded number of telegrams.
-    const unsigned debugLimit =
-        variant_ == Variant::Programmer ? kProgrammerDebugLimit : kLibraryDebugLimit;
-    unsigned removed = 0;
-    while (buffer[0] == kDebugTextMark && removed < debugLimit) {
-        timeouts.readTotalConstantMs = kAfterDebugConstantMs;
-        port_->setTimeouts(timeouts);
-        const uint16_t debugLength = readU16(&buffer[2]);
-        log_.log("Remove Debug command 0x%x, size %d", readU16(&buffer[0]), int(debugLength));
-        // A length field below 4 wraps to a huge count, which the buffer size then caps.
-        size_t remaining = std::min<size_t>(uint32_t(debugLength) - 4u, kTelegramMax);
-        std::array<uint8_t, kTelegramMax> discard;
-        while (remaining > 0) {
-            size_t got = 0;
-            if (port_->read(discard.data(), remaining, got) != 0) {
-                log_.log("ERROR: ReadFile Com size:%d", int(remaining));
-                return kErrPortIo;
-            }
-            if (got == 0)
-                break;
-            remaining -= got;
-        }
-        if (!readHeader(buffer.data(), received))
-            return kErrPortIo;
-        ++removed;
-        if (received == 0)
-            return kErrPortIo;
-    }
-    if (variant_ == Variant::Library) {
-        log_.log("ReadFile Com 0x%x 0x%x size:%d done %d", readU16(&buffer[0]), readU16(&buffer[2]),
-                 int(kHeaderSize), int(received));
-    }
-
-    // The body never runs past the working buffer, whatever the length field claims.
-    const uint16_t replyLength = readU16(&buffer[2]);
-    size_t body = replyLength > kHeaderSize
-                      ? std::min<size_t>(replyLength - kHeaderSize, kTelegramMax - kHeaderSize)
-                      : replyLength;
-    size_t held = kHeaderSize;
-    while (body > 0) {
-        size_t got = 0;
-        if (port_->read(&buffer[held], body, got) != 0) {
-            log_.log("ERROR: ReadFile Com size:%d", int(body));
-            return kErrPortIo;
-        }
-        log_.log("ReadFile Com size:%d done %d", int(body), int(got));
-        if (got == 0)
-            break;
-        held += got;
-        body -= got;
-    }
     return validateReply(buffer.data(), held, commandCode, reply, capacity, result, variant_, log_);
 }
 

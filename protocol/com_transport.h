@@ -59,8 +59,6 @@ private:
     void applySettings(uint32_t baudRate);
     // GET_CAMERA_TYPE with the library's log lines; `reply` holds the answer on success.
     ErrorCode identifyCamera(uint8_t* reply, uint32_t capacity);
-    // Reads a 4-byte header into the front of `buffer`; false on a failed read call.
-    bool readHeader(uint8_t* buffer, size_t& received);
 
     Variant variant_;
     LogSink& log_;

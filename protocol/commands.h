@@ -141,24 +141,6 @@ inline const char* bootloaderRecordName(uint16_t cameraType) {
     return tarun ? "boot.tarun" : "Main Bootloader";
 }
 
-// One firmware record of a GET_FIRMWARE_VERSIONS(_PAGE) reply.
-struct FirmwareRecord {
-    std::string name;
-    int variant = 0;
-    int major = 0;
-    int minor = 0;
-    int version() const { return major * 256 + minor; }
-};
-// The record at `index` (0-9) of the reply in `reply`, which holds at least
-// cap::GET_FIRMWARE_VERSIONS bytes.
-inline FirmwareRecord firmwareRecordAt(const uint8_t* reply, size_t index) {
-    const uint8_t* record = reply + field::RECORDS + index * field::FIRMWARE_RECORD_SIZE;
-    const auto* text = reinterpret_cast<const char*>(record);
-    return {std::string(text, strnlen(text, field::FIRMWARE_NAME_SIZE)),
-            readU16(record + field::FIRMWARE_VARIANT), record[field::FIRMWARE_MAJOR],
-            record[field::FIRMWARE_MINOR]};
-}
-
 // A request telegram in a buffer of the working size; `size` is the telegram length.
 struct Request {
     std::array<uint8_t, kTelegramMax> bytes{};

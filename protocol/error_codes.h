@@ -22,13 +22,33 @@ constexpr ErrorCode kErrReplyCode = 0x800B200C;          // reply code != comman
 constexpr ErrorCode kErrReplyShort = 0x800B200E;
 // A reply that echoes other addresses (or another sum) than the request asked for.
 constexpr ErrorCode kErrReplyEcho = 0x800B200F;
-constexpr ErrorCode kErrLibraryReplyShort = 0x8033200E;  // the library's short reply
 
 // Camera codes the system interprets.
 constexpr ErrorCode kCamNoDeviceOpen = 0x80001053;       // CLOSE_DEVICE with nothing open
 constexpr ErrorCode kCamNoDeviceOpenCl = 0x80031053;     // the same over Camera Link
 constexpr ErrorCode kCamPagedUnsupportedMask = 0x80001020;
 constexpr ErrorCode kCamEmergencyConnected = 0x80001050;
+// The bits of kCamPagedUnsupportedMask that stay the same whatever module byte the camera sets.
+constexpr ErrorCode kCamUnknownCommandMask = 0xF000FFFF;
+
+// Further codes the simulated camera sends in error replies.
+namespace camerr {
+constexpr ErrorCode kUnknownCommand = 0x80001001;
+constexpr ErrorCode kBadChecksum = 0x80001002;
+constexpr ErrorCode kBadLength = 0x80001003;
+constexpr ErrorCode kValueNotSupported = 0x80001004;
+constexpr ErrorCode kNotSupported = kCamPagedUnsupportedMask;
+constexpr ErrorCode kNoDeviceOpen = kCamNoDeviceOpen;
+constexpr ErrorCode kDeviceAlreadyOpen = 0x80001055;
+constexpr ErrorCode kOpenRefused = 0x80001056;
+constexpr ErrorCode kAddressRange = 0x80001057;
+constexpr ErrorCode kWrongDeviceCommand = 0x80001058;
+constexpr ErrorCode kChecksumMismatch = 0x80001060;
+constexpr ErrorCode kEraseFailed = 0x80001061;
+constexpr ErrorCode kWriteFailed = 0x80001062;
+constexpr ErrorCode kReadFailed = 0x80001063;
+constexpr ErrorCode kCloseFailed = 0x80001064;
+}  // namespace camerr
 
 // Programmer camera access.
 constexpr ErrorCode kErrNoCamera = 0x80001054;
@@ -42,7 +62,5 @@ constexpr ErrorCode kErrBadDeviceRequest = 0x80003012;
 // A checked device that the camera did not report when the run reached it (outside emergency
 // mode): it is not touched, and the run names it as failed.
 constexpr ErrorCode kErrDeviceNotReported = 0x80003013;
-
-constexpr bool failed(ErrorCode code) { return code != kOk; }
 
 }  // namespace protocol

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "protocol/error_codes.h"
 
@@ -22,13 +25,45 @@ ErrorCode requireReply(const uint8_t* reply, uint32_t capacity, size_t end,
 ErrorCode checkBlockReply(const uint8_t* reply, uint32_t capacity, uint32_t firstAddress,
                           uint32_t count);
 
-// The records a GET_HARDWARE_VERSIONS (at most ten) or GET_FIRMWARE_VERSIONS(_PAGE) reply
-// carries: the announced count, for firmware at most the ten of one reply. False when the reply
-// is too short for the count or for that many records.
-bool hardwareRecordsOf(const uint8_t* reply, uint32_t capacity, size_t& count);
-bool firmwareRecordsOf(const uint8_t* reply, uint32_t capacity, size_t& count);
+// A GET_CAMERA_TYPE reply: the type, and the serial number and link word where the reply
+// reaches them (0 and none otherwise).
+struct CameraTypeReply {
+    uint16_t type = 0;
+    uint32_t serialNumber = 0;
+    std::optional<uint16_t> linkWord;
+};
+// Nothing when the reply ends before the camera type.
+std::optional<CameraTypeReply> cameraTypeOf(const uint8_t* reply, uint32_t capacity);
+
+// One board of a GET_HARDWARE_VERSIONS reply.
+struct HardwareRecord {
+    std::string name;
+    uint16_t codeA = 0;
+    uint16_t codeB = 0;
+};
+// One firmware record of a GET_FIRMWARE_VERSIONS(_PAGE) reply.
+struct FirmwareRecord {
+    std::string name;
+    int variant = 0;
+    int major = 0;
+    int minor = 0;
+    int version() const { return major * 256 + minor; }
+};
+// The first reply of the firmware versions: the count the camera announces in all, and the
+// records this reply carries (at most ten).
+struct FirmwareRecords {
+    size_t announced = 0;
+    std::vector<FirmwareRecord> records;
+};
+
+// The records a reply carries; nothing when it is too short for the count or for that many
+// records (or, for hardware, announces more than ten).
+std::optional<std::vector<HardwareRecord>> hardwareRecordsOf(const uint8_t* reply,
+                                                              uint32_t capacity);
+std::optional<FirmwareRecords> firmwareRecordsOf(const uint8_t* reply, uint32_t capacity);
 // The records of a reply to page `page` of a camera that reports `total` records in all.
-bool firmwarePageRecordsOf(const uint8_t* reply, uint32_t capacity, size_t page, size_t total,
-                           size_t& count);
+std::optional<std::vector<FirmwareRecord>> firmwarePageRecordsOf(const uint8_t* reply,
+                                                                  uint32_t capacity, size_t page,
+                                                                  size_t total);
 
 }  // namespace protocol

@@ -11,24 +11,7 @@ namespace sim {
 
 using Bytes = std::vector<uint8_t>;
 
-// Camera error codes of the virtual camera (sent in error replies).
-namespace camerr {
-constexpr uint32_t kUnknownCommand = 0x80001001;
-constexpr uint32_t kBadChecksum = 0x80001002;
-constexpr uint32_t kBadLength = 0x80001003;
-constexpr uint32_t kValueNotSupported = 0x80001004;
-constexpr uint32_t kNotSupported = protocol::kCamPagedUnsupportedMask;
-constexpr uint32_t kNoDeviceOpen = protocol::kCamNoDeviceOpen;
-constexpr uint32_t kDeviceAlreadyOpen = 0x80001055;
-constexpr uint32_t kOpenRefused = 0x80001056;
-constexpr uint32_t kAddressRange = 0x80001057;
-constexpr uint32_t kWrongDeviceCommand = 0x80001058;
-constexpr uint32_t kChecksumMismatch = 0x80001060;
-constexpr uint32_t kEraseFailed = 0x80001061;
-constexpr uint32_t kWriteFailed = 0x80001062;
-constexpr uint32_t kReadFailed = 0x80001063;
-constexpr uint32_t kCloseFailed = 0x80001064;
-}  // namespace camerr
+namespace camerr = protocol::camerr;
 
 // A telegram with `code`, the payload and the checksum.
 Bytes makeTelegram(uint16_t code, const Bytes& payload);

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "protocol/reply_reader.h"
 #include "protocol/telegram.h"
 #include "tessiport/driver_list.h"
 #include "tessiport/include/tessiport.h"
@@ -65,6 +66,41 @@ bool clearChannel(const DriverEntry& entry, uint32_t handle) {
     return true;
 }
 
+// The channel's reads with the transaction's log lines; remembers the last read's result.
+class GrabberReplySource : public protocol::ByteSource {
+public:
+    GrabberReplySource(DriverEntry& entry, uint32_t handle, uint16_t code, uint32_t timeoutMs)
+        : entry_(entry), handle_(handle), code_(code), timeoutMs_(timeoutMs) {}
+
+    bool read(protocol::ReadPart part, uint8_t* buffer, size_t offset, size_t count,
+              size_t& got) override {
+        uint32_t moved = uint32_t(count);
+        result_ = entry_.pclSerialRead(entry_.serialRef, reinterpret_cast<char*>(buffer + offset),
+                                       &moved, timeoutMs_);
+        got = moved;
+        if (part == protocol::ReadPart::Header && result_ >= 0) {
+            const uint16_t length = protocol::readU16(buffer + 2);
+            if (code_ == kArmCamera && length != 5)
+                LogMessage(level::kTelegram, handle_, "Control_Command: arm returned wrong size %d ",
+                           length);
+        }
+        if (part == protocol::ReadPart::Body && !(entry_.initmode & INITMODE_IMAQ)) {
+            const uint32_t held = uint32_t(offset + std::min<size_t>(moved, count));
+            LogMessage(level::kTelegram, handle_, "Control_Command: bytes done %d 0x%04x", held,
+                       held);
+        }
+        return result_ >= 0;
+    }
+    int32_t lastResult() const { return result_; }
+
+private:
+    DriverEntry& entry_;
+    uint32_t handle_;
+    uint16_t code_;
+    uint32_t timeoutMs_;
+    int32_t result_ = 0;
+};
+
 uint32_t readFailed(std::unique_lock<std::recursive_mutex>& lock, uint32_t handle, int32_t result) {
     lock.unlock();
     LogMessage(level::kError, handle, "Control_Command: SerialRead() returns %d", result);
@@ -112,6 +148,7 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
     // reconnect on another thread waits for it.
     std::unique_lock line(entry->lineMutex);
 
+    static_assert(protocol::grabberReaderRules().bufferSize == kWorkingBufferSize);
     uint8_t buffer[kWorkingBufferSize] = {};
     std::memcpy(buffer, command, size_in);
     const uint16_t code = protocol::readU16(buffer);
@@ -140,47 +177,20 @@ uint32_t grabberTransaction(uint32_t handle, const uint8_t* command, uint32_t si
         return TP_ERR_CHANNEL;
     }
 
-    std::memset(buffer, 0, 5);
-    uint32_t held = 4;
-    const int32_t headerRead =
-        entry->pclSerialRead(entry->serialRef, reinterpret_cast<char*>(buffer), &held, readTimeout);
-    if (headerRead < 0)
-        return readFailed(lock, handle, headerRead);
-    held = std::min<uint32_t>(held, 4);
-    const uint16_t length = protocol::readU16(buffer + 2);
-    if (code == kArmCamera && length != 5)
-        LogMessage(level::kTelegram, handle, "Control_Command: arm returned wrong size %d ",
-                   length);
-    if (length <= 4)
-        return readFailed(lock, handle, headerRead);
-
-    // The body never goes past the working buffer, whatever the length field says.
-    const uint32_t wanted = std::min<uint32_t>(length - 4u, kWorkingBufferSize - 4) + 4;
-    const bool cameraLink = !(entry->initmode & INITMODE_IMAQ);
-    while (held < wanted) {
-        uint32_t got = wanted - held;
-        const int32_t bodyRead = entry->pclSerialRead(
-            entry->serialRef, reinterpret_cast<char*>(buffer + held), &got, readTimeout);
-        held += std::min(got, wanted - held);
-        if (cameraLink)
-            LogMessage(level::kTelegram, handle, "Control_Command: bytes done %d 0x%04x", held,
-                       held);
-        if (bodyRead < 0)
-            return readFailed(lock, handle, bodyRead);
-        // A library that reports success without moving bytes would keep this loop going.
-        if (got == 0)
-            return readFailed(lock, handle, bodyRead);
-    }
+    GrabberReplySource source(*entry, handle, code, readTimeout);
+    size_t held = 0;
+    if (!protocol::readReply(source, protocol::grabberReaderRules(), buffer, held))
+        return readFailed(lock, handle, source.lastResult());
     line.unlock();
     lock.unlock();
 
-    const uint32_t result = validate(buffer, held, code, handle, reply, capacity);
+    const uint32_t result = validate(buffer, uint32_t(held), code, handle, reply, capacity);
     if (result != TP_ERR_CHECKSUM) {
         // A whole reply came through: the camera talks at the rate the grabber is set to.
         std::lock_guard relock(driver_entry_crisec);
         entry->transfer.baudrate = entry->grabberRate;
     }
-    logReplyDump(handle, buffer, std::min<uint32_t>(length, held));
+    logReplyDump(handle, buffer, std::min<uint32_t>(protocol::readU16(buffer + 2), uint32_t(held)));
     LogMessage(level::kTrace, handle, "Control_Command: Control_command end");
     return result;
 }

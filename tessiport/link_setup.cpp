@@ -24,7 +24,6 @@ constexpr int kHighestSettableBit = 4;  // 115200
 constexpr platform::Milliseconds kScanSettle{200};
 constexpr platform::Milliseconds kRateSwitchSettle{150};
 constexpr uint16_t kCameraLinkInterface = 2;
-constexpr uint32_t kUnknownCommandMask = 0xF000FFFF;
 
 constexpr uint32_t kCameraInfoCapacity = 153;
 constexpr uint32_t kCameraTypeCapacity = 23;
@@ -250,7 +249,7 @@ uint32_t set_cl_config(DriverEntry& entry, uint32_t clockFrequency, uint32_t ccL
     uint8_t formatReply[kOutputFormatCapacity] = {};
     result = transact(entry, format, formatReply, sizeof formatReply);
     // A camera without the command answers 0x80001020, in whatever module byte.
-    if (result == 0 || (result & kUnknownCommandMask) == protocol::kCamPagedUnsupportedMask)
+    if (result == 0 || (result & protocol::kCamUnknownCommandMask) == protocol::kCamPagedUnsupportedMask)
         return 0;
     LogMessage(level::kError, value,
                "set_cl_config: SCCMOS SET_INTERFACE_OUTPUT_FORMAT failed with 0x%x", result);
@@ -262,31 +261,28 @@ uint32_t get_firmwarerev(DriverEntry& entry) {
     uint8_t reply[kFirmwareCapacity] = {};
     uint32_t result = sendSimple(entry, protocol::cmd::GET_FIRMWARE_VERSIONS, reply, sizeof reply);
     // A reply that carries fewer records than it announces is short.
-    size_t count = 0;
-    if (result == 0 && !protocol::firmwareRecordsOf(reply, sizeof reply, count))
-        result = TP_ERR_REPLY_SHORT;
+    std::optional<protocol::FirmwareRecords> firmware;
+    if (result == 0) firmware = protocol::firmwareRecordsOf(reply, sizeof reply);
+    if (result == 0 && !firmware) result = TP_ERR_REPLY_SHORT;
     if (result != 0) {
         LogMessage(level::kError, value, "get_firmwarerev: err 0x%x", result);
         return result;
     }
-    using namespace protocol::field;
     bool mainUp = false;
     bool mainFpga = false;
     std::lock_guard lock(driver_entry_crisec);
-    for (size_t i = 0; i < count && !(mainUp && mainFpga); ++i) {
-        const uint8_t* record = &reply[RECORDS + i * FIRMWARE_RECORD_SIZE];
-        const char* name = reinterpret_cast<const char*>(record);
-        const uint8_t major = record[FIRMWARE_MAJOR];
-        const uint8_t minor = record[FIRMWARE_MINOR];
-        const uint32_t revision = uint32_t(major) * 256 + minor;
-        if (!mainUp && std::strncmp(name, "Main uP", 7) == 0) {
-            LogMessage(level::kFirmwareRevision, value, "camera mainproz= 0x%02x%02x", major,
-                       minor);
+    for (const protocol::FirmwareRecord& record : firmware->records) {
+        if (mainUp && mainFpga) break;
+        // Names are matched by their start: the camera may add a suffix.
+        const uint32_t revision = uint32_t(record.version());
+        if (!mainUp && record.name.starts_with("Main uP")) {
+            LogMessage(level::kFirmwareRevision, value, "camera mainproz= 0x%02x%02x", record.major,
+                       record.minor);
             entry.firmwareRevision |= revision;
             mainUp = true;
-        } else if (!mainFpga && std::strncmp(name, "Main FP", 7) == 0) {
-            LogMessage(level::kFirmwareRevision, value, "camera mainfpga= 0x%02x%02x", major,
-                       minor);
+        } else if (!mainFpga && record.name.starts_with("Main FP")) {
+            LogMessage(level::kFirmwareRevision, value, "camera mainfpga= 0x%02x%02x", record.major,
+                       record.minor);
             entry.firmwareRevision |= revision << 16;
             mainFpga = true;
         }

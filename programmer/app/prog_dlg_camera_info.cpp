@@ -22,17 +22,11 @@ constexpr int kHardwareGiveUpAfter = 10;  // the attempt numbered above this is 
 // Page numbers are one byte, so no camera can deliver more records than this.
 constexpr int kFirmwareRecordsMax = 256 * int(field::RECORDS_PER_REPLY);
 
-// A zero-terminated name of at most `size` bytes inside a reply.
-std::string nameAt(const uint8_t* bytes, size_t size) {
-    const auto* text = reinterpret_cast<const char*>(bytes);
-    return std::string(text, strnlen(text, size));
+// The record in `slot` of the reply last read; a slot the reply did not fill reads as an empty
+// record, as the zeros of the reply buffer did.
+FirmwareRecord recordOfSlot(const std::vector<FirmwareRecord>& records, size_t slot) {
+    return slot < records.size() ? records[slot] : FirmwareRecord{};
 }
-
-struct FirmwareReply {
-    std::array<uint8_t, cap::GET_FIRMWARE_VERSIONS> bytes{};
-    int count() const { return readU16(&bytes[field::RECORD_COUNT]); }
-    FirmwareRecord record(int index) const { return firmwareRecordAt(bytes.data(), size_t(index)); }
-};
 
 }  // namespace
 
@@ -62,12 +56,13 @@ bool ProgDlg::ReadCameraInfoSteps() {
     const Request typeRequest = simpleRequest(cmd::GET_CAMERA_TYPE);
     const ErrorCode typed = camera->Command(typeRequest.data(), typeRequest.size, typeReply.data(),
                                             typeReply.size(), timeout::GET_CAMERA_TYPE);
-    if (typed != kOk ||
-        requireReply(typeReply.data(), typeReply.size(), field::CAMERA_TYPE + 2) != kOk) {
+    const auto identity =
+        typed == kOk ? cameraTypeOf(typeReply.data(), typeReply.size()) : std::nullopt;
+    if (!identity) {
         host_.warning(WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n"));
         return false;
     }
-    const uint16_t cameraType = readU16(&typeReply[field::CAMERA_TYPE]);
+    const uint16_t cameraType = identity->type;
     cameraTypeRead = cameraType;
 
     bool result = false;
@@ -82,13 +77,14 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
     ShowStatus("Reading Camera Hardware Info");
     std::array<uint8_t, cap::GET_HARDWARE_VERSIONS> reply{};
     const Request request = simpleRequest(cmd::GET_HARDWARE_VERSIONS);
-    size_t count = 0;
+    std::optional<std::vector<HardwareRecord>> boards;
     for (int attempt = 0;; ++attempt) {
         reply.fill(0);
         const ErrorCode code = camera->Command(request.data(), request.size, reply.data(), reply.size(),
                                                timeout::GET_HARDWARE_VERSIONS);
         // A reply that does not carry the records it announces is asked again like a failed one.
-        if (code == kOk && hardwareRecordsOf(reply.data(), reply.size(), count) && count >= 1)
+        if (code == kOk) boards = hardwareRecordsOf(reply.data(), reply.size());
+        if (code == kOk && boards && !boards->empty())
             break;
         host_.clock().sleepFor(platform::Milliseconds(100));
         ShowStatus(std::string("Reading Camera Hardware Info ") + camera::spinnerChar(attempt));
@@ -106,12 +102,8 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
     }
 
     hardwareBoards.emplace();
-    for (size_t index = 0; index < count; ++index) {
-        const uint8_t* record = &reply[field::RECORDS + index * field::HARDWARE_RECORD_SIZE];
-        hardwareBoards->push_back({nameAt(record, field::HARDWARE_NAME_SIZE),
-                                   readU16(record + field::HARDWARE_CODE_A),
-                                   readU16(record + field::HARDWARE_CODE_B)});
-    }
+    for (const HardwareRecord& record : *boards)
+        hardwareBoards->push_back({record.name, record.codeA, record.codeB});
     for (const HardwareBoard& board : *hardwareBoards) {
         const auto entry = HardwareEntryOf(board.name);
         if (!entry || IsHardwareCompatible(*entry, board.codeA, board.codeB, cameraType))
@@ -135,22 +127,22 @@ bool ProgDlg::ReadHardwareRecords(uint16_t cameraType, bool& result) {
 
 bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     ShowStatus("Reading Camera Firmware Info");
-    FirmwareReply reply;
+    std::array<uint8_t, cap::GET_FIRMWARE_VERSIONS> reply{};
     const Request firstPage = firmwarePageRequest(0);
-    ErrorCode code = camera->Command(firstPage.data(), firstPage.size, reply.bytes.data(),
-                                     reply.bytes.size(), timeout::GET_FIRMWARE_VERSIONS_PAGE);
+    ErrorCode code = camera->Command(firstPage.data(), firstPage.size, reply.data(), reply.size(),
+                                     timeout::GET_FIRMWARE_VERSIONS_PAGE);
     bool paged = true;
     if ((code & kCamPagedUnsupportedMask) != 0) {
         paged = false;
-        reply.bytes.fill(0);
+        reply.fill(0);
         const Request unpaged = simpleRequest(cmd::GET_FIRMWARE_VERSIONS);
-        code = camera->Command(unpaged.data(), unpaged.size, reply.bytes.data(), reply.bytes.size(),
+        code = camera->Command(unpaged.data(), unpaged.size, reply.data(), reply.size(),
                                timeout::GET_FIRMWARE_VERSIONS);
     }
     // A first reply without the records it announces is as unreadable as none.
-    size_t firstRecords = 0;
-    if (code == kOk && !firmwareRecordsOf(reply.bytes.data(), reply.bytes.size(), firstRecords))
-        code = kErrReplyShort;
+    std::optional<FirmwareRecords> first;
+    if (code == kOk) first = firmwareRecordsOf(reply.data(), reply.size());
+    if (code == kOk && !first) code = kErrReplyShort;
     if (code != kOk) {
         host_.warning("Error reading camera firmware info!\nPlease try to reflash Main µP and FireWire µP!");
         deviceAvailable[files::kRowMainUp] = true;
@@ -159,11 +151,11 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
         return false;
     }
 
-    const int count = std::min(reply.count(), kFirmwareRecordsMax);
+    const int count = std::min(int(first->announced), kFirmwareRecordsMax);
     const char* bootloaderName = bootloaderRecordName(cameraType);
     bool bootloaderFound = false;
-    for (int index = 0; index < int(firstRecords); ++index)
-        if (reply.record(index).name == bootloaderName) bootloaderFound = true;
+    for (const FirmwareRecord& record : first->records)
+        if (record.name == bootloaderName) bootloaderFound = true;
     if (!bootloaderFound && options.interfaceType == kInterfaceCameraLink) {
         host_.warning("Old bootloader found\nProgramming with this Interface type not allowed");
         result = false;
@@ -171,19 +163,21 @@ bool ProgDlg::ReadFirmwareRecords(uint16_t cameraType, bool& result) {
     }
 
     const int perReply = int(field::RECORDS_PER_REPLY);
+    std::vector<FirmwareRecord> records = std::move(first->records);
     for (int j = 0; j < count; ++j) {
         if (paged && count > perReply && j > 0 && j % perReply == 0) {
             // A page that does not come leaves nothing trustworthy to read on.
-            reply.bytes.fill(0);
+            reply.fill(0);
             const Request page = firmwarePageRequest(uint8_t(j / perReply));
-            size_t pageRecords = 0;
-            if (camera->Command(page.data(), page.size, reply.bytes.data(), reply.bytes.size(),
-                                timeout::GET_FIRMWARE_VERSIONS_PAGE) != kOk ||
-                !firmwarePageRecordsOf(reply.bytes.data(), reply.bytes.size(), size_t(j / perReply),
-                                       size_t(count), pageRecords))
-                break;
+            std::optional<std::vector<FirmwareRecord>> pageRecords;
+            if (camera->Command(page.data(), page.size, reply.data(), reply.size(),
+                                timeout::GET_FIRMWARE_VERSIONS_PAGE) == kOk)
+                pageRecords = firmwarePageRecordsOf(reply.data(), reply.size(),
+                                                    size_t(j / perReply), size_t(count));
+            if (!pageRecords) break;
+            records = std::move(*pageRecords);
         }
-        const FirmwareRecord record = reply.record(j % perReply);
+        const FirmwareRecord record = recordOfSlot(records, size_t(j % perReply));
         for (int row = 0; row < kRowCount; ++row) {
             if (record.name != kFirmwareRecordNames[size_t(row)]) continue;
             deviceAvailable[size_t(row)] = true;

@@ -138,10 +138,9 @@ ErrorCode CCamLinkUpdate::readFirmwareFacts() {
 
     // Records beyond the first reply's ten belong to later pages and are not in this buffer;
     // a reply that carries fewer than it announces is short.
-    size_t count = 0;
-    if (!protocol::firmwareRecordsOf(reply, sizeof reply, count)) return protocol::kErrReplyShort;
-    for (size_t i = 0; i < count; ++i) {
-        const protocol::FirmwareRecord record = protocol::firmwareRecordAt(reply, i);
+    const auto firmware = protocol::firmwareRecordsOf(reply, sizeof reply);
+    if (!firmware) return protocol::kErrReplyShort;
+    for (const protocol::FirmwareRecord& record : firmware->records) {
         if (record.name == "Main Bootloader") {
             bootloaderVariant = uint16_t(record.variant);
             bootloaderVersion = uint16_t(record.version());

@@ -40,13 +40,11 @@ bool CCamUpdate::identifyCamera(int portValue) {
     port = portValue;
     connected = 1;
     // A reply too short for the link word answers the question no better than none.
-    const bool complete =
-        typed == 0 && protocol::requireReply(reply, sizeof reply, protocol::field::LINK_WORD + 2) == 0;
-    if (complete &&
-        !protocol::isBootModeCameraType(protocol::readU16(&reply[protocol::field::CAMERA_TYPE]))) {
-        serialNumber = protocol::readU32(&reply[protocol::field::SERIAL_NUMBER]);
+    const auto identity = typed == 0 ? protocol::cameraTypeOf(reply, sizeof reply) : std::nullopt;
+    if (identity && identity->linkWord && !protocol::isBootModeCameraType(identity->type)) {
+        serialNumber = identity->serialNumber;
         bootMode = 0;
-        linkWord = protocol::readU16(&reply[protocol::field::LINK_WORD]);
+        linkWord = *identity->linkWord;
         return true;
     }
     // It answered the link's probe but has no usable firmware: only its bootloader runs.
@@ -61,10 +59,11 @@ ErrorCode CCamUpdate::ReadCameraType() {
     uint8_t reply[protocol::cap::GET_CAMERA_TYPE] = {};
     ErrorCode result = Command(request.data(), request.size, reply, sizeof reply,
                                protocol::timeout::GET_CAMERA_TYPE_REOPEN);
-    if (result == 0)
-        result = protocol::requireReply(reply, sizeof reply, protocol::field::CAMERA_TYPE + 2);
-    if (result == 0) cameraType = protocol::readU16(&reply[protocol::field::CAMERA_TYPE]);
-    return result;
+    if (result != 0) return result;
+    const auto identity = protocol::cameraTypeOf(reply, sizeof reply);
+    if (!identity) return protocol::kErrReplyShort;
+    cameraType = identity->type;
+    return 0;
 }
 
 void CCamUpdate::markUnconnected() {

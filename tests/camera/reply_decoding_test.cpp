@@ -119,43 +119,5 @@ TEST(ReplyDecoding, ShortAndWrongEchoRepliesAreErrorsNotData) {
     }
 }
 
-// The records of one reply: the count may promise no more than the reply carries.
-TEST(ReplyDecoding, RecordCountsAreHeldAgainstTheReplyLength) {
-    auto reply = [](uint16_t count, size_t payload) {
-        std::vector<uint8_t> bytes(512, 0);
-        protocol::writeU16(&bytes[2], uint16_t(4 + payload + 1));
-        protocol::writeU16(&bytes[4], count);
-        return bytes;
-    };
-    const struct {
-        uint16_t count;
-        size_t payload;  // bytes after the header
-        size_t page, total;
-        bool hardware, firmware, paged;
-        size_t firmwareRecords;
-    } rows[] = {
-        {2, 2 + 2 * 22, 0, 2, true, true, true, 2},
-        {2, 2 + 2 * 20, 0, 2, false, true, true, 2},  // a firmware record is 20 bytes
-        {2, 2 + 2 * 20 - 1, 0, 2, false, false, false, 0},
-        {12, 2 + 10 * 20, 1, 12, false, true, true, 10},  // page 1 of 12 holds two
-        {12, 2 + 1 * 20, 1, 12, false, false, false, 0},
-        {11, 2 + 10 * 22, 0, 11, false, true, true, 10},  // eleven boards cannot be
-        {0, 2, 0, 0, true, true, true, 0},
-        {0, 1, 0, 0, false, false, false, 0},  // no room for the count itself
-    };
-    for (const auto& row : rows) {
-        const auto bytes = reply(row.count, row.payload);
-        size_t count = 99;
-        EXPECT_EQ(protocol::hardwareRecordsOf(bytes.data(), 227, count), row.hardware)
-            << row.count << "/" << row.payload;
-        EXPECT_EQ(protocol::firmwareRecordsOf(bytes.data(), 207, count), row.firmware)
-            << row.count << "/" << row.payload;
-        EXPECT_EQ(count, row.firmwareRecords) << row.count << "/" << row.payload;
-        EXPECT_EQ(protocol::firmwarePageRecordsOf(bytes.data(), 207, row.page, row.total, count),
-                  row.paged)
-            << row.count << "/" << row.payload;
-    }
-}
-
 }  // namespace
 }  // namespace camera::test
