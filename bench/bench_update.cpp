@@ -597,7 +597,7 @@ bool fullRun(const std::string& camsimPath, tools::SampleSettings sample, bool c
             const double camsimCpu = cpuSeconds(camsim.process.pid()) - camsimBefore;
 
             int programmed = 0;
-            for (const auto& outcome : dialog.lastRun)
+            for (const auto& outcome : dialog.deviceResults)
                 programmed += outcome.result == app::DeviceResult::kProgrammed;
             using app::RunPhase;
             const double write = seconds(timer.in(RunPhase::kWrite));

@@ -22,8 +22,6 @@ enum class RunEnd {
     kCameraLost,    // the camera did not come back after its reboot
     kStopped,       // the stop request ended the run at a safe point
 };
-// The name the backup and the verify have always used.
-using ReadRunEnd = RunEnd;
 
 class DeviceRun;
 

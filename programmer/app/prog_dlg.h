@@ -193,10 +193,8 @@ public:
     bool programmingRun = false;
     CPacket packetButton;
     // Per device, what the last programming run, backup or verify did (all kNotRun before the
-    // first). `lastRun` and `lastRead` are older names of it.
+    // first).
     std::array<DeviceOutcome, kRowCount> deviceResults{};
-    std::array<DeviceOutcome, kRowCount>& lastRun = deviceResults;
-    std::array<DeviceOutcome, kRowCount>& lastRead = deviceResults;
     // The camera's versions in the dialog were read after the last device the run touched (false
     // when the camera did not come back or could not be read).
     bool versionsReadAfterRun = false;

@@ -191,7 +191,7 @@ int ProgDlg::CreateBackup() {
     RowProgress progress(*this);
     const ReadRunTexts texts{"Creating backup: Reading %s Flash",
                              "Backup: Error Open Device!\nPlease contact QEL AG!\n"};
-    const ReadRunEnd end =
+    const RunEnd end =
         ReadDevicesOneByOne(*this, CheckedAvailableDevices(*this), texts, [&](int row) {
             camera::DeviceContents contents;
             const std::optional<files::VersionBlock> reported = ReportedVersion(row);
@@ -203,7 +203,7 @@ int ProgDlg::CreateBackup() {
                                           contents.data.data(), uint32_t(contents.data.size()));
             return result;
         });
-    if (end != ReadRunEnd::kCompleted)
+    if (end != RunEnd::kCompleted)
         return -1;
 
     std::string unread;

@@ -6,7 +6,7 @@ namespace app {
 
 namespace {
 
-ReadRunEnd readAndCompare(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
+RunEnd readAndCompare(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
                           const files::UpdateFileReadResult& file, const std::vector<int>& rows,
                           std::array<DeviceComparison, kRowCount>& comparisons) {
     RowProgress progress(dialog);
@@ -40,12 +40,12 @@ ReadRunEnd readAndCompare(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
 
 }  // namespace
 
-ReadRunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
+RunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
                          const files::UpdateFileReadResult& file, const std::vector<int>& rows,
                          std::array<DeviceComparison, kRowCount>& comparisons,
                          const RunHooks& hooks) {
     comparisons.fill(DeviceComparison{});
-    ReadRunEnd end = ReadRunEnd::kCompleted;
+    RunEnd end = RunEnd::kCompleted;
     dialog.RunWithHooks(hooks,
                         [&] { end = readAndCompare(dialog, bytes, file, rows, comparisons); });
     return end;

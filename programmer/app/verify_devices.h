@@ -21,7 +21,7 @@ struct DeviceComparison {
 // readUpdateFile accepted from `bytes`) reads the record's region with the backup's reads and
 // compares it; one that differs ends as failed with kErrReadBackMismatch. Runs through
 // ReadDevicesOneByOne with its open, close and reboot steps, with `hooks` set for the run.
-ReadRunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
+RunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
                          const files::UpdateFileReadResult& file, const std::vector<int>& rows,
                          std::array<DeviceComparison, kRowCount>& comparisons,
                          const RunHooks& hooks = {});

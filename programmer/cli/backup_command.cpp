@@ -103,7 +103,7 @@ int BackupCommand::summarise(const app::ProgDlg& dialog) {
     if (!json)
         say(reporter_, json, "Summary:");
     for (const int row : chosen_) {
-        const app::DeviceOutcome& outcome = dialog.lastRead[size_t(row)];
+        const app::DeviceOutcome& outcome = dialog.deviceResults[size_t(row)];
         std::string result = "not read";
         std::string text = "NOT READ";
         if (outcome.result == app::DeviceResult::kRead) {

@@ -125,7 +125,7 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         return status;
     std::vector<int> left;
     for (const int row : chosen_)
-        if (dialog.lastRun[size_t(row)].result == app::DeviceResult::kNotRun)
+        if (dialog.deviceResults[size_t(row)].result == app::DeviceResult::kNotRun)
             left.push_back(row);
     json leftNames = json::array();
     for (const int row : left)
@@ -232,7 +232,7 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         say("Summary:");
     for (const int row : chosen_) {
         const size_t i = size_t(row);
-        const app::DeviceOutcome& outcome = dialog.lastRun[i];
+        const app::DeviceOutcome& outcome = dialog.deviceResults[i];
         const std::string reported =
             !readAfterRun ? std::string()
             : dialog.cameraVersion[i] < 0

@@ -31,7 +31,7 @@ public:
     int run(app::ProgDlg& dialog);
 
 private:
-    int summarise(const app::ProgDlg& dialog, app::ReadRunEnd end);
+    int summarise(const app::ProgDlg& dialog, app::RunEnd end);
 
     const VerifyOptions& options_;
     ConsoleHost& host_;
@@ -86,20 +86,20 @@ int VerifyCommand::run(app::ProgDlg& dialog) {
         }
     }
     dialog.DisableAllControls();
-    const app::ReadRunEnd end =
+    const app::RunEnd end =
         app::VerifyDevices(dialog, bytes_, file_, chosen_, comparisons_, {&reporter_, nullptr});
     return summarise(dialog, end);
 }
 
-int VerifyCommand::summarise(const app::ProgDlg& dialog, app::ReadRunEnd end) {
+int VerifyCommand::summarise(const app::ProgDlg& dialog, app::RunEnd end) {
     const bool json = options_.connection.json;
-    bool allMatch = end == app::ReadRunEnd::kCompleted;
+    bool allMatch = end == app::RunEnd::kCompleted;
     nlohmann::json::array_t devices;
     if (!json)
         say(reporter_, json, "Summary:");
     for (const int row : chosen_) {
         const app::DeviceComparison& comparison = comparisons_[size_t(row)];
-        const app::DeviceOutcome& outcome = dialog.lastRead[size_t(row)];
+        const app::DeviceOutcome& outcome = dialog.deviceResults[size_t(row)];
         nlohmann::json value{{"device", deviceCaption(row)}, {"row", row}};
         std::string text;
         if (comparison.compared && comparison.differing == 0) {

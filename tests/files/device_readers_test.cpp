@@ -131,8 +131,10 @@ TEST_F(Readers, XilinxBitTargets) {
     // An unknown part, or a start pattern beyond the first 1000 positions.
     EXPECT_EQ(bit(bitFile("xc9999", true, 0, stream)), ERR_FILE_FORMAT);
     EXPECT_EQ(bit(bitFile("3s250evq100", true, 1000, stream)), ERR_FILE_FORMAT);
-    // A part name too long for its buffer, and a file that does not fit behind the working offset.
-    EXPECT_EQ(bit(bitFile(std::string(300, 'x'), true, 0, {1})), ERR_FILE_DATA);
+    // A part name one longer than its buffer holds (the longest that fits is only unknown), and a
+    // file that does not fit behind the working offset.
+    EXPECT_EQ(bit(bitFile(std::string(255, 'x'), true, 0, {1})), ERR_FILE_FORMAT);
+    EXPECT_EQ(bit(bitFile(std::string(256, 'x'), true, 0, {1})), ERR_FILE_DATA);
     EXPECT_EQ(bit(std::vector<uint8_t>(kDeviceImageSize - 511, 0)), ERR_FILE_DATA);
 }
 

@@ -151,6 +151,9 @@ TEST(UpdateFileReader, FilesWithoutTheTagOrMalformedAreRefusedInsideTheirBytes) 
         {"device index 5", with(40, 5), kCorrupt, UpdateFileFault::kBadDeviceIndex},
         {"dataLength padding past 2^32", with(32, 0xFFFFFFF1), kCorrupt,
          UpdateFileFault::kRecordPastEnd},
+        {"a record four bytes past the end",
+         with(32, uint32_t(good.size() - 32 - kRecordHeaderSize + 4)), kCorrupt,
+         UpdateFileFault::kRecordPastEnd},
         // The checksum counts the padding as it stands.
         {"a padding byte 0x00", with(68, 0xFF00FFFF), kCorrupt, UpdateFileFault::kChecksum},
     };
