@@ -17,7 +17,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr uint32_t kProgrammerBaudRate = 57600;
 constexpr uint32_t kIntervalMs = 30;
 constexpr uint32_t kTransactionPerByteMs = 20;
 // Once debug text came, the rest of the transaction waits only this long beyond the per-byte time.

@@ -14,6 +14,9 @@
 
 namespace protocol {
 
+// The programmer's COM-port rate: it never changes.
+constexpr uint32_t kProgrammerBaudRate = 57600;
+
 class ComTransport {
 public:
     ComTransport(Variant variant, LogSink& log, platform::Clock& clock);

@@ -11,8 +11,7 @@
 
 namespace camera {
 
-// The programmer's COM-port rate: it never changes.
-constexpr uint32_t kComPortBaudRate = 57600;
+constexpr uint32_t kComPortBaudRate = protocol::kProgrammerBaudRate;
 
 class CComUpdate : public CCamUpdate {
 public:
