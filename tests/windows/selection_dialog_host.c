@@ -18,7 +18,8 @@ static BOOL CALLBACK findOwnDialog(HWND window, LPARAM found) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     GetClassNameA(window, name, sizeof name);
-    if (process != GetCurrentProcessId() || strcmp(name, "#32770") != 0)
+    /* A modal dialog turns visible once its initialisation has filled it. */
+    if (process != GetCurrentProcessId() || strcmp(name, "#32770") != 0 || !IsWindowVisible(window))
         return TRUE;
     *(HWND*)found = window;
     return FALSE;
