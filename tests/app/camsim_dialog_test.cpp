@@ -118,7 +118,10 @@ protected:
         std::vector<uint8_t> eeprom = content(kSmallSize, 0, kSmallSize, 3);
         eeprom[0] = 0x01, eeprom[1] = 0x08, eeprom[2] = 0x0F, eeprom[3] = 0x16;
         writeState("eeprom.bin", eeprom);
-        writeState("main_pll.bin", content(kSmallSize, 0, kSmallSize, 4));
+        // The PLL's version block at 0x10 is erased.
+        std::vector<uint8_t> pll = content(kSmallSize, 0, kSmallSize, 4);
+        std::fill_n(pll.begin() + 0x10, files::kVersionBlockSize, uint8_t(0xFF));
+        writeState("main_pll.bin", pll);
         writeState("head_fpga.bin", content(kFlashSize, 0, kHeadFpgaLength, 5));
     }
     static files::VersionBlock reported(int major, int minor) {
@@ -144,8 +147,8 @@ protected:
     }
     static const std::vector<std::string> kPlainData;
 };
-const std::vector<std::string> BackupOfPlainDataTest::kPlainData = {"--plain-data", "2",
-                                                                    "--plain-data", "4"};
+const std::vector<std::string> BackupOfPlainDataTest::kPlainData = {
+    "--plain-data", "2", "--plain-data", "3", "--plain-data", "4"};
 
 TEST_F(BackupOfPlainDataTest, EachRecordHoldsItsFlashAndABackupProgramsAnOlderCamera) {
     writeContents();
@@ -175,7 +178,7 @@ TEST_F(BackupOfPlainDataTest, EachRecordHoldsItsFlashAndABackupProgramsAnOlderCa
         {0x8000, 0xF0000, written(2, 3)},          // its own block at 0xF7FE0
         {0, kMainFpgaLength, written(2, 3)},       // its own block in bytes 0-9
         {0, kSmallSize, reported(2, 3)},           // plain data: the camera's record
-        {0, kSmallSize, written(2, 3)},            // its own block at 0x10
+        {0, kSmallSize, reported(2, 3)},           // its block at 0x10 erased: the camera's
         {0, (kHeadFpgaLength + 255) / 256 * 256, reported(2, 3)},  // to its last block
     }};
     std::vector<std::vector<uint8_t>> before;
