@@ -7,8 +7,8 @@ namespace app {
 namespace {
 
 RunEnd readAndCompare(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
-                          const files::UpdateFileReadResult& file, const std::vector<int>& rows,
-                          std::array<DeviceComparison, kRowCount>& comparisons) {
+                      const files::UpdateFileReadResult& file, const std::vector<int>& rows,
+                      std::array<DeviceComparison, kRowCount>& comparisons) {
     RowProgress progress(dialog);
     const ReadRunTexts texts{"Verifying: Reading %s Flash",
                              "Verify: Error Open Device!\nPlease contact QEL AG!\n"};
@@ -41,9 +41,8 @@ RunEnd readAndCompare(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
 }  // namespace
 
 RunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
-                         const files::UpdateFileReadResult& file, const std::vector<int>& rows,
-                         std::array<DeviceComparison, kRowCount>& comparisons,
-                         const RunHooks& hooks) {
+                     const files::UpdateFileReadResult& file, const std::vector<int>& rows,
+                     std::array<DeviceComparison, kRowCount>& comparisons, const RunHooks& hooks) {
     comparisons.fill(DeviceComparison{});
     RunEnd end = RunEnd::kCompleted;
     dialog.RunWithHooks(hooks,

@@ -22,8 +22,8 @@ struct DeviceComparison {
 // compares it; one that differs ends as failed with kErrReadBackMismatch. Runs through
 // ReadDevicesOneByOne with its open, close and reboot steps, with `hooks` set for the run.
 RunEnd VerifyDevices(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
-                         const files::UpdateFileReadResult& file, const std::vector<int>& rows,
-                         std::array<DeviceComparison, kRowCount>& comparisons,
-                         const RunHooks& hooks = {});
+                     const files::UpdateFileReadResult& file, const std::vector<int>& rows,
+                     std::array<DeviceComparison, kRowCount>& comparisons,
+                     const RunHooks& hooks = {});
 
 }  // namespace app

@@ -66,6 +66,8 @@ TEST_F(BackupVerifyCamsim, ABackupMatchesTheCameraAndAChangedFileDoesNot) {
 
     run = runCli("verify --json " + files.path("changed.qup") + " " + port());
     EXPECT_EQ(run.status, 1) << run.out << run.err;
+    // The differing device ends as failed, with the read-back mismatch code (its row turns red).
+    EXPECT_TRUE(contains(run.out, "\"error\":\"0x80003011\"")) << run.out;
     const json summary = json::parse(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
     EXPECT_EQ(summary["event"], "summary");
     EXPECT_FALSE(summary["ok"].get<bool>());
