@@ -229,9 +229,9 @@ private:
         std::array<bool, 6 + kRowCount> enabled_{};
     };
 
-    // File names a front end gave for the flow under way instead of file dialogs.
+    // File names a front end gave for the flow under way instead of file dialogs; `output` set
+    // means named (a device file left empty then reads as cancelled).
     struct NamedFiles {
-        bool given = false;
         std::optional<std::string> output;
         std::array<std::optional<std::string>, kRowCount> devices;
     };

@@ -25,13 +25,13 @@ void ProgDlg::Program(const RunHooks& hooks) {
 }
 
 void ProgDlg::Backup(const std::string& file, const RunHooks& hooks) {
-    namedFiles_ = {true, file, {}};
+    namedFiles_ = {file, {}};
     RunWithHooks(hooks, [this] { OnPacket(); });
     namedFiles_ = {};
 }
 
 void ProgDlg::Pack(const std::string& file, const std::array<std::string, kRowCount>& deviceFiles) {
-    namedFiles_ = {true, file, {}};
+    namedFiles_ = {file, {}};
     for (int row = 0; row < kRowCount; ++row) {
         const std::string& path = deviceFiles[size_t(row)];
         CheckDevice(row, !path.empty());

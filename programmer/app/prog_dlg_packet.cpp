@@ -137,13 +137,13 @@ ErrorCode addDeviceFileRecord(files::UpdateFileWriter& writer, int row, std::vec
 }  // namespace
 
 std::optional<std::string> ProgDlg::AskOutputFile() {
-    if (namedFiles_.given)
+    if (namedFiles_.output)
         return namedFiles_.output;
     return host_.saveFileDialog(updateFileDialog());
 }
 
 std::optional<std::string> ProgDlg::AskDeviceFile(int row) {
-    if (namedFiles_.given)
+    if (namedFiles_.output)
         return namedFiles_.devices[size_t(row)];
     FileDialogRequest request;
     request.filter = kDeviceFileFilters[size_t(row)];
