@@ -11,7 +11,7 @@
 #include "programmer/app/prog_dlg.h"
 #include "scripted_camera.h"
 #include "scripted_host.h"
-#include "tests/camera/model_camera.h"
+#include "tests/support/model_camera.h"
 
 namespace {
 

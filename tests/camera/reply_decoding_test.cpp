@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fake_camera.h"
-#include "model_camera.h"
+#include "tests/support/model_camera.h"
 #include "programmer/camera/flash_device.h"
 #include "protocol/commands.h"
 #include "protocol/reply_fields.h"
