@@ -152,8 +152,8 @@ TEST_F(Readers, FilesOnDisk) {
 
 // Runs `read` and gives it a second: a reader blocked in a FIFO's open or read is released by
 // opening the FIFO for writing, so the test fails instead of hanging.
-template <typename Result>
-Result withinASecond(const std::string& fifo, std::function<Result()> read) {
+protocol::ErrorCode withinASecond(const std::string& fifo,
+                                  std::function<protocol::ErrorCode()> read) {
     auto done = std::async(std::launch::async, read);
     if (done.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
         ADD_FAILURE() << "still reading " << fifo << " after a second";
@@ -171,10 +171,11 @@ TEST_F(Readers, OnlyRegularFilesOfTheirFormatsSizeAreRead) {
                              "j_1_V1_0.jed", "e_1_V1_0.eep"}) {
         const std::string fifo = folder.path(std::string("f") + name);
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-        const protocol::ErrorCode result = withinASecond<protocol::ErrorCode>(fifo, [&] {
-            return ReadDeviceFile(fifo, image.data(), image.size(), info);
-        });
-        EXPECT_EQ(result, ERR_FILE_NOT_REGULAR) << name;
+        EXPECT_EQ(withinASecond(fifo, [&] {
+                      return ReadDeviceFile(fifo, image.data(), image.size(), info);
+                  }),
+                  ERR_FILE_NOT_REGULAR)
+            << name;
         const std::string zero = folder.path(std::string("z") + name);
         ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
         EXPECT_EQ(ReadDeviceFile(zero, image.data(), image.size(), info), ERR_FILE_NOT_REGULAR)
@@ -182,15 +183,7 @@ TEST_F(Readers, OnlyRegularFilesOfTheirFormatsSizeAreRead) {
     }
     EXPECT_STREQ(deviceFileErrorText(ERR_FILE_NOT_REGULAR), "Not a regular file");
 
-    const std::string fifo = folder.path("update.qup");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::vector<uint8_t> bytes;
-    EXPECT_EQ(withinASecond<int>(fifo, [&] { return readWholeFile(fifo, bytes); }),
-              kErrNotRegularFile);
-    EXPECT_EQ(readWholeFile("/dev/zero", bytes), kErrNotRegularFile);
-    EXPECT_EQ(cantOpenFileMessage(fifo, kErrNotRegularFile),
-              "Can't open file " + fifo + ": it is not a regular file\n");
-
     // Sparse files: their length costs no disk.
     const auto sized = [&](const std::string& name, off_t size) {
         const std::string path = folder.path(name);

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "platform/clock.h"
@@ -26,58 +27,36 @@
 
 namespace {
 
-std::string lower(std::string text) {
+bool endsWithLower(std::string text, const std::string& tail) {
     for (char& c : text)
         c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Values of HKEY_LOCAL_MACHINE written for one test and deleted after it, with their key if the
-// test made it.
-class MachineKey {
-public:
-    explicit MachineKey(std::string path) : path_(std::move(path)) {
-        DWORD disposition = 0;
-        EXPECT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, &key_, &disposition),
-                  ERROR_SUCCESS);
-        made_ = disposition == REG_CREATED_NEW_KEY;
-    }
-    ~MachineKey() {
-        for (const std::string& name : written_)
-            ::RegDeleteValueA(key_, name.c_str());
-        ::RegCloseKey(key_);
-        if (made_)
-            ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
-    }
-    void set(const std::string& name, const std::string& text) {
-        written_.push_back(name);
-        EXPECT_EQ(::RegSetValueExA(key_, name.c_str(), 0, REG_SZ,
-                                   reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1)),
-                  ERROR_SUCCESS);
-    }
+// Sets a text value of HKEY_LOCAL_MACHINE, making its key when needed.
+void setMachineText(const std::string& key, const std::string& name, const std::string& text) {
+    EXPECT_EQ(::RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), REG_SZ, text.c_str(),
+                                DWORD(text.size() + 1)),
+              ERROR_SUCCESS);
+}
 
-private:
-    std::string path_;
-    HKEY key_ = nullptr;
-    bool made_ = false;
-    std::vector<std::string> written_;
+// Runs `undo` when the test ends, however it ends.
+struct Undo {
+    std::function<void()> undo;
+    ~Undo() { undo(); }
 };
 
-TEST(Win32Platform, LibraryNamesGetTheLoadersExtensionOnlyWhenTheyHaveNone) {
-    const std::pair<const char*, const char*> cases[] = {
+// Names get the loader's extension only when they have none; a library's functions are found and
+// a missing one is null; the programs take their libraries from their own folder, where
+// clsersim.dll is built beside the tests.
+TEST(Win32Platform, LibrariesAreNamedFoundAndLoaded) {
+    const std::pair<const char*, const char*> names[] = {
         {"tessiport.dll", "tessiport.dll"}, {"clserme4", "clserme4.dll"},
         {"CLSERME4.DLL", "CLSERME4.DLL"},   {"clser*.dll", "clser*.dll"},
         {"C:\\grabber\\clserxy", "C:\\grabber\\clserxy"}, {"", ""}};
-    for (const auto& [name, mapped] : cases)
+    for (const auto& [name, mapped] : names)
         EXPECT_EQ(platform::platformLibraryName(name), mapped) << name;
-}
 
-TEST(Win32Platform, ALibraryLoadsItsFunctionsAreFoundAndAMissingOneIsNull) {
     platform::DynamicLibrary library;
     ASSERT_EQ(library.open("kernel32"), 0) << library.lastError();
     EXPECT_EQ(library.function<decltype(&::GetTickCount)>("GetTickCount"), &::GetTickCount);
@@ -85,12 +64,18 @@ TEST(Win32Platform, ALibraryLoadsItsFunctionsAreFoundAndAMissingOneIsNull) {
     platform::DynamicLibrary moved = std::move(library);
     EXPECT_FALSE(library.isOpen());
     EXPECT_TRUE(moved.isOpen());
-
     platform::DynamicLibrary missing;
     EXPECT_EQ(missing.open("clsernowhere.dll"), ENOENT);
     EXPECT_FALSE(missing.isOpen());
     EXPECT_EQ(missing.lastError().rfind("clsernowhere.dll: ", 0), 0u) << missing.lastError();
     EXPECT_EQ(missing.symbol("GetTickCount"), nullptr);
+
+    std::string folder = platform::moduleFileName(reinterpret_cast<const void*>(&endsWithLower));
+    folder.erase(folder.find_last_of('\\') + 1);
+    for (const char* name : {"clsersim.dll", "clsersim"})
+        EXPECT_EQ(platform::installedLibraryPath(name), folder + "clsersim.dll");
+    for (const char* kept : {"clsernowhere.dll", "C:\\grabber\\clsersim.dll"})
+        EXPECT_EQ(platform::installedLibraryPath(kept), kept);
 }
 
 TEST(Win32Platform, TheRegistryReadTellsAMissingKeyFromAMissingValue) {
@@ -98,51 +83,38 @@ TEST(Win32Platform, TheRegistryReadTellsAMissingKeyFromAMissingValue) {
     std::string text = "stale";
     EXPECT_EQ(platform::readMachineText(key, "CLSERIALPATH", text), platform::RegistryRead::kNoKey);
     EXPECT_EQ(text, "");
-    MachineKey written(key);
+    const Undo removeKey{[&] { ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str()); }};
+    setMachineText(key, "OTHER", "x");
     EXPECT_EQ(platform::readMachineText(key, "CLSERIALPATH", text), platform::RegistryRead::kNoValue);
-    written.set("CLSERIALPATH", "C:\\grabbers\\serial");
+    setMachineText(key, "CLSERIALPATH", "C:\\grabbers\\serial");
     EXPECT_EQ(platform::readMachineText(key, "CLSERIALPATH", text), platform::RegistryRead::kFound);
     EXPECT_EQ(text, "C:\\grabbers\\serial");
-    written.set("EMPTY", "");
+    setMachineText(key, "EMPTY", "");
     EXPECT_EQ(platform::readMachineText(key, "EMPTY", text), platform::RegistryRead::kFound);
     EXPECT_EQ(text, "");
 }
 
+// The places are the system's folders; no device stands for a COM port; output to a pipe (as
+// CTest reads it) has no columns.
 TEST(Win32Platform, PlacesAreTheSystemsFolders) {
-    const std::string system = lower(platform::systemDirectory());
-    EXPECT_TRUE(endsWith(system, "\\system32") || endsWith(system, "\\syswow64")) << system;
+    const std::string system = platform::systemDirectory();
+    EXPECT_TRUE(endsWithLower(system, "\\system32") || endsWithLower(system, "\\syswow64")) << system;
     EXPECT_NE(::GetFileAttributesA(system.c_str()), INVALID_FILE_ATTRIBUTES);
-
     // The module of an address: this program for its own code, the library for a library's.
-    EXPECT_TRUE(endsWith(lower(platform::moduleFileName(reinterpret_cast<const void*>(&lower))),
-                         "\\platform_tests.exe"));
+    EXPECT_TRUE(endsWithLower(platform::moduleFileName(reinterpret_cast<const void*>(&endsWithLower)),
+                              "\\platform_tests.exe"));
     const void* inKernel = reinterpret_cast<const void*>(&::GetTickCount);
-    EXPECT_TRUE(endsWith(lower(platform::moduleFileName(inKernel)), "\\kernel32.dll"))
+    EXPECT_TRUE(endsWithLower(platform::moduleFileName(inKernel), "\\kernel32.dll"))
         << platform::moduleFileName(inKernel);
-
     char common[MAX_PATH] = {};
     ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common),
               S_OK);
     EXPECT_EQ(platform::dataFolder(), std::string(common) + "\\qel");
-}
-
-// The programs load their libraries from their own folder; clsersim.dll is built beside the tests.
-TEST(Win32Platform, InstalledLibrariesAreTheOnesBesideTheProgram) {
-    std::string folder = platform::moduleFileName(reinterpret_cast<const void*>(&lower));
-    folder.erase(folder.find_last_of('\\') + 1);
-    EXPECT_EQ(platform::installedLibraryPath("clsersim.dll"), folder + "clsersim.dll");
-    EXPECT_EQ(platform::installedLibraryPath("clsersim"), folder + "clsersim.dll");
-    EXPECT_EQ(platform::installedLibraryPath("clsernowhere.dll"), "clsernowhere.dll");
-    EXPECT_EQ(platform::installedLibraryPath("C:\\grabber\\clsersim.dll"),
-              "C:\\grabber\\clsersim.dll");
-}
-
-TEST(Win32Platform, NoDeviceStandsForAComPortAndOutputToAPipeHasNoColumns) {
     EXPECT_EQ(platform::useDeviceForComPort(1, "/dev/pts/3"), ENOTSUP);
-    EXPECT_EQ(platform::outputColumns(), 0);  // CTest reads the output through a pipe
+    EXPECT_EQ(platform::outputColumns(), 0);
 }
 
-TEST(Win32Platform, AFilesCreationTimeIsWhenItWasMadeInUtc) {
+TEST(Win32Platform, AFilesCreationTimeIsWhenItWasMadeInUtcAndTheClockSleeps) {
     char folder[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, folder);
     const std::string path = std::string(folder) + "kelvoflash-file-time.bin";
@@ -154,16 +126,12 @@ TEST(Win32Platform, AFilesCreationTimeIsWhenItWasMadeInUtc) {
     platform::UtcTime made;
     EXPECT_EQ(platform::fileCreationTimeUtc(path, made), 0);
     ::DeleteFileA(path.c_str());
-    EXPECT_EQ(made.year, before.wYear);
-    EXPECT_EQ(made.month, before.wMonth);
-    EXPECT_EQ(made.day, before.wDay);
+    EXPECT_EQ((std::vector<int>{made.year, made.month, made.day}),
+              (std::vector<int>{before.wYear, before.wMonth, before.wDay}));
     const int minutes = made.hour * 60 + made.minute, then = before.wHour * 60 + before.wMinute;
     EXPECT_LE(std::abs(minutes - then), 1);
-
     EXPECT_EQ(platform::fileCreationTimeUtc(path, made), ENOENT);
-}
 
-TEST(Win32Platform, TheRealClockSleepsAndAdvances) {
     platform::Clock& clock = platform::realClock();
     const platform::Milliseconds start = clock.now();
     clock.sleepFor(platform::Milliseconds(60));
@@ -172,10 +140,15 @@ TEST(Win32Platform, TheRealClockSleepsAndAdvances) {
     EXPECT_LT(slept.count(), 1000);
 }
 
-TEST(Win32Platform, TheComPortsAreTheSerialCommValuesSortedByName) {
-    MachineKey serialComm("HARDWARE\\DEVICEMAP\\SERIALCOMM");
-    serialComm.set("\\Device\\KelvoTest9", "COM79");
-    serialComm.set("\\Device\\KelvoTest8", "COM78");
+// The COM ports are the SERIALCOMM values sorted by name; a missing one is diagnosed as such.
+TEST(Win32Platform, TheComPortsAreTheSerialCommValuesAndAMissingOneIsDiagnosed) {
+    const char* serialComm = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    const Undo removeValues{[&] {
+        for (const char* name : {"\\Device\\KelvoTest9", "\\Device\\KelvoTest8"})
+            ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, serialComm, name);
+    }};
+    setMachineText(serialComm, "\\Device\\KelvoTest9", "COM79");
+    setMachineText(serialComm, "\\Device\\KelvoTest8", "COM78");
     std::vector<std::string> ours;
     std::string previous;
     for (const platform::SerialDevice& device : platform::listSerialDevices()) {
@@ -187,9 +160,7 @@ TEST(Win32Platform, TheComPortsAreTheSerialCommValuesSortedByName) {
     EXPECT_EQ(ours, (std::vector<std::string>{"COM78 \\Device\\KelvoTest8",
                                               "COM79 \\Device\\KelvoTest9"}));
     EXPECT_EQ(platform::countPseudoTerminals(), 0);
-}
 
-TEST(Win32Platform, AMissingComPortIsDiagnosedAsMissing) {
     const platform::PortDiagnosis missing = platform::diagnosePort("\\\\.\\COM250", {57600});
     EXPECT_EQ(missing.cause, platform::PortCause::kMissing);
     EXPECT_EQ(missing.line.rfind("Cause: \\\\.\\COM250 does not exist; ", 0), 0u) << missing.line;

@@ -4,7 +4,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace win32test {
@@ -29,12 +30,6 @@ std::string narrow(const std::wstring& text) {
     return result;
 }
 
-std::string className(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return narrow(name);
-}
-
 // Sends with a time-out, so that a program busy in a flow cannot hang the test.
 LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     DWORD_PTR result = 0;
@@ -42,34 +37,22 @@ LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return LRESULT(result);
 }
 
-struct Search {
-    DWORD process;
-    std::function<bool(HWND)> wanted;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK visitTopLevel(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->process && IsWindowVisible(window) && className(window) == "#32770" &&
-        search->wanted(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The first dialog of the process for which `wanted` holds, waited for at most `ms`.
+// The first visible dialog of the process for which `wanted` holds, waited for at most `ms`.
 HWND waitForTopLevel(DWORD process, const std::function<bool(HWND)>& wanted, int ms) {
-    Search search{process, wanted};
+    HWND found = nullptr;
     waitUntil(
         [&] {
-            EnumWindows(visitTopLevel, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
+            for (HWND window = nullptr;
+                 (window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr;) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == process && IsWindowVisible(window) && wanted(window))
+                    return (found = window) != nullptr;
+            }
+            return false;
         },
         ms);
-    return search.found;
+    return found;
 }
 
 // Message boxes show their text in the static control 0xFFFF.
@@ -234,41 +217,28 @@ bool saveScreenshot(HWND window, const std::string& path) {
     RECT area;
     if (!GetWindowRect(window, &area))
         return false;
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
+    const int width = area.right - area.left, height = area.bottom - area.top;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store it
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    const DWORD rowBytes = DWORD((width * 3 + 3) & ~3);
-    const DWORD imageBytes = rowBytes * DWORD(height);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;  // "BM"
-    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-    header.bfSize = header.bfOffBits + imageBytes;
-    info.bmiHeader.biSizeImage = imageBytes;
-    bool written = false;
-    if (FILE* file = _wfopen(wide(path).c_str(), L"wb")) {
-        written = std::fwrite(&header, sizeof header, 1, file) == 1 &&
-                  std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file) == 1 &&
-                  std::fwrite(pixels, imageBytes, 1, file) == 1;
-        written = std::fclose(file) == 0 && written;
-    }
     SelectObject(memory, old);
+    // 24 bits a pixel, rows bottom-up and padded to four bytes, as BMP files store them.
+    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::string pixels(size_t((width * 3 + 3) & ~3) * size_t(height), '\0');
+    const bool copied = GetDIBits(memory, bitmap, 0, UINT(height), pixels.data(),
+                                  reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == height;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    return written;
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER header{0x4D42, DWORD(offset + pixels.size()), 0, 0, offset};  // "BM"
+    std::ofstream file(std::filesystem::path(wide(path)), std::ios::binary);
+    file.write(reinterpret_cast<const char*>(&header), sizeof header);
+    file.write(reinterpret_cast<const char*>(&info), sizeof info);
+    file << pixels;
+    return copied && bool(file.flush());
 }
 
 std::string programFolder() {

@@ -1,7 +1,12 @@
-/* Opens a board of tessiport.dll with no library named and no chooser registered, so that the
- * library shows its selection dialog, and answers the dialog from a second thread: prints what the
- * dialog shows ("text", "font", one "item" per entry of the list, "selected"), presses ANSWER (ok
- * or cancel) and prints the result of the open. Usage: selection_dialog_host DLL ANSWER */
+/* Loads tessiport.dll and looks at what the host cannot see through its calls.
+ * dll_probe DLL count [exit]: calls one export so that the process attaches, and prints the
+ *   process count of the shared block "TESSIPORT" while the library is loaded and after
+ *   FreeLibrary: "loaded N", "unloaded N" ("unloaded none" when the block is gone). With "exit"
+ *   the process ends with the library still loaded instead, so the library detaches as it ends.
+ * dll_probe DLL ok|cancel: opens a board with no library named and no chooser registered, so that
+ *   the library shows its selection dialog, and answers the dialog from a second thread: prints
+ *   what the dialog shows ("text", "font", one "item" per entry, "selected"), presses OK or
+ *   CANCEL and prints the result of the open. */
 #include <windows.h>
 
 #include <stdio.h>
@@ -9,9 +14,25 @@
 
 #include "tessiport.h"
 
+typedef uint32_t(TESSIPORT_CALL* GetCameraErrorFn)(void);
 typedef uint32_t(TESSIPORT_CALL* OpenCamExtFn)(uint32_t, uint32_t*, KM4_OpenStruct*);
 
 static const char* answer;
+
+static void printCount(const char* when) {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "TESSIPORT");
+    const volatile LONG* count =
+        mapping != NULL ? (const volatile LONG*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4)
+                        : NULL;
+    if (count != NULL) {
+        printf("%s %ld\n", when, *count);
+        UnmapViewOfFile((LPCVOID)count);
+    } else {
+        printf("%s none\n", when);
+    }
+    if (mapping != NULL)
+        CloseHandle(mapping);
+}
 
 static BOOL CALLBACK findOwnDialog(HWND window, LPARAM found) {
     char name[16] = "";
@@ -60,11 +81,25 @@ static DWORD WINAPI answerDialog(LPVOID unused) {
 }
 
 int main(int argc, char** argv) {
-    HMODULE library = argc == 3 ? LoadLibraryA(argv[1]) : NULL;
+    HMODULE library = argc >= 3 ? LoadLibraryA(argv[1]) : NULL;
+    GetCameraErrorFn getCameraError =
+        library != NULL ? (GetCameraErrorFn)(void*)GetProcAddress(library, "Get_Camera_Error")
+                        : NULL;
     OpenCamExtFn open =
         library != NULL ? (OpenCamExtFn)(void*)GetProcAddress(library, "Open_Cam_Ext") : NULL;
-    if (open == NULL)
+    if (getCameraError == NULL || open == NULL) {
+        printf("no library or export\n");
         return 2;
+    }
+    if (strcmp(argv[2], "count") == 0) {
+        getCameraError();
+        printCount("loaded");
+        if (argc == 4 && strcmp(argv[3], "exit") == 0)
+            return 0;
+        FreeLibrary(library);
+        printCount("unloaded");
+        return 0;
+    }
     answer = argv[2];
     HANDLE answering = CreateThread(NULL, 0, answerDialog, NULL, 0, NULL);
     uint32_t handle = 0;

@@ -1,0 +1,238 @@
+// kelvoflash.exe under Wine, driven through its dialogs by control id, as the Win32 front end
+// renders them: first without a camera, then against camsim over Camera Link (tessiport.dll and
+// clsersim.dll beside the program reach camsim's socket, CLSERSIM_PORT0 set by with_camsim.sh;
+// camsim reports the Main uP and both FPGAs at 003 V01.00). The flows themselves are tested in
+// tests/app.
+
+#include <gtest/gtest.h>
+
+#include "programmer/app/control_ids.h"
+#include "programmer/files/file_io.h"
+#include "tests/win32/dialog_driver.h"
+#include "tools/sample_update.h"
+
+namespace win32test {
+namespace {
+
+constexpr const char* kNoDevice = "No Device selected! Try again or close programmer\n";
+constexpr const char* kDeviceNames[app::kRowCount] = {"Main µP", "Main FPGA", "EEPROM", "PLL",
+                                                      "Head FPGA"};
+const std::vector<int> kMainButtons = {app::kIdSelectPort, app::kIdLoadFile, app::kIdProgram,
+                                app::kIdPacket, app::kIdReboot, app::kIdQuit};
+constexpr COLORREF kIdleGrey = RGB(160, 160, 160);
+constexpr COLORREF kDoneGreen = RGB(0, 255, 0);
+constexpr const char* kLoadOrSelect = "Load Update File, select other port or close programmer";
+const std::vector<int> kCheckBoxes = {app::checkBoxId(0), app::checkBoxId(1), app::checkBoxId(2),
+                                      app::checkBoxId(3), app::checkBoxId(4)};
+
+// The controls among `ids` that are enabled, in their order.
+std::vector<int> enabledAmong(HWND main, const std::vector<int>& ids) {
+    std::vector<int> on;
+    for (const int id : ids)
+        if (enabled(main, id)) on.push_back(id);
+    return on;
+}
+
+// No flow runs: Quit is enabled in every situation but while one does.
+bool idle(HWND main) { return enabled(main, app::kIdQuit); }
+
+TEST(KelvoflashDialogs, HelpShowsTheUsageInItsOwnBoxAndEnds) {
+    Program program(kelvoflashPath(), "-H", scratchFolder());
+    ASSERT_TRUE(program.started());
+    HWND box = waitForBox(program.id(), "usage: ");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(textOf(box), "qel.programmer Information");
+    EXPECT_NE(boxText(box).find("\n -Px\t\t: Packetmode x=[0...2]"), std::string::npos);
+    keepScreenshot(box, "usage_box");
+    EXPECT_EQ(waitForDialog(program.id(), app::kIdStatusLine, "", 200), nullptr)
+        << "no main dialog beside the usage";
+    click(box, IDOK);
+    EXPECT_EQ(program.waitForExit(kWaitMs), 0u);
+}
+
+TEST(KelvoflashDialogs, FilePacketModeStartsWithoutConnectionAndRightClickSwitchesMode) {
+    Program program(kelvoflashPath(), "-P2", scratchFolder());
+    HWND main = waitForDialog(program.id(), app::kIdStatusLine);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdPacket) == "FilePacket"; }));
+    EXPECT_EQ(textOf(main), "kelvoflash v1.11 ");
+    EXPECT_EQ(text(main, app::kIdStatusLine),
+              "Select Devices and create Packet from Device Files, or close programmer");
+    EXPECT_EQ(enabledAmong(main, kMainButtons),
+              (std::vector<int>{app::kIdSelectPort, app::kIdPacket, app::kIdQuit}));
+    EXPECT_EQ(enabledAmong(main, kCheckBoxes), kCheckBoxes);
+    for (int row = 0; row < app::kRowCount; ++row) {
+        EXPECT_EQ(text(main, app::checkBoxId(row)), kDeviceNames[row]);
+        EXPECT_EQ(text(main, app::currentFwId(row)), "--- V--.--");
+        EXPECT_EQ(text(main, app::loadedFwId(row)), "--- V--.--");
+        EXPECT_EQ(colourAt(main, app::progressId(row)), kIdleGrey) << "row " << row;
+    }
+    keepScreenshot(main, "main_file_packet");
+
+    // Without a camera there are no device packets: the switch the right click posts keeps
+    // file packets.
+    rightClick(main, app::kIdPacket);
+    Sleep(500);
+    EXPECT_EQ(text(main, app::kIdPacket), "FilePacket");
+    EXPECT_EQ(enabledAmong(main, kCheckBoxes), kCheckBoxes);
+
+    // A check box follows the click.
+    click(main, app::checkBoxId(3));
+    EXPECT_TRUE(waitUntil([&] { return checked(main, app::checkBoxId(3)); }));
+
+    click(main, app::kIdQuit);
+    EXPECT_EQ(program.waitForExit(kWaitMs), 0u);
+}
+
+TEST(KelvoflashDialogs, ConnectionDialogOpensAtOnceAndItsCancelAsksForADevice) {
+    Program program(kelvoflashPath(), "", scratchFolder());
+    HWND connection = waitForDialog(program.id(), app::kIdConnectionStatus);
+    ASSERT_NE(connection, nullptr);
+    ASSERT_TRUE(waitUntil([&] {
+        return text(connection, app::kIdConnectionStatus) ==
+               "Select Interface Type\nSelect Port\nConnect\n";
+    }));
+    EXPECT_EQ(textOf(connection), "");
+    std::vector<std::string> comPorts;
+    for (int n = 1; n <= 8; ++n) comPorts.push_back("ComPort_" + std::to_string(n));
+    EXPECT_EQ(listItems(connection, app::kIdPortList), comPorts);
+    EXPECT_EQ(listSelection(connection, app::kIdPortList), 0);
+    EXPECT_FALSE(enabled(connection, app::kIdOk));
+    EXPECT_FALSE(checked(connection, app::kIdRadioComPort) ||
+                 checked(connection, app::kIdRadioCameraLink));
+    const bool haveLibrary =
+        GetFileAttributesA((programFolder() + "tessiport.dll").c_str()) != INVALID_FILE_ATTRIBUTES;
+    EXPECT_EQ(enabled(connection, app::kIdRadioCameraLink), haveLibrary);
+
+    click(connection, app::kIdRadioComPort);
+    ASSERT_TRUE(waitUntil(
+        [&] { return text(connection, app::kIdConnectionStatus) == "Select Port\nConnect"; }));
+    EXPECT_TRUE(checked(connection, app::kIdRadioComPort));
+    selectListEntry(connection, app::kIdPortList, 5);
+    keepScreenshot(connection, "connection_dialog");
+
+    // The about box from the system menu.
+    systemCommand(connection, app::kIdAboutBox);
+    HWND about = waitForDialog(program.id(), IDOK, "Info über morvat");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(text(about, 1301), "morvat Version 1.06");
+    keepScreenshot(about, "about_box");
+    click(about, IDOK);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(about); }));
+
+    click(connection, app::kIdCancel);
+    HWND main = waitForDialog(program.id(), app::kIdStatusLine);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdStatusLine) == kNoDevice; }));
+    EXPECT_FALSE(IsWindow(connection));
+    EXPECT_EQ(enabledAmong(main, kMainButtons), (std::vector<int>{app::kIdSelectPort, app::kIdQuit}));
+    keepScreenshot(main, "main_no_device");
+
+    // Closing the window ends the program like Quit.
+    close(main);
+    EXPECT_EQ(program.waitForExit(kWaitMs), 0u);
+}
+
+// The update file of both FPGAs at 003 V01.01.
+std::string writeFpgaUpdate(const std::string& folder) {
+    const tools::SampleSettings sample{
+        1, 1, 3, {false, true, false, false, true}, 320 * 1024, 160 * 1024, 96 * 1024};
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(tools::buildSampleUpdateFile(sample, bytes), 0u);
+    const std::string path = folder + "fpga_update.qup";
+    EXPECT_EQ(files::writeFileSafely(path, bytes), 0);
+    return path;
+}
+
+// Device packets need a camera that reports its devices; the right click switches to file
+// packets and back. Reboot restarts the camera and reconnects.
+TEST(KelvoflashCamsim, DirectConnectionSwitchesPacketModesAndReboots) {
+    Program program(kelvoflashPath(), "-P1 -T2 -S -Nclsersim.dll", scratchFolder());
+    HWND main = waitForDialog(program.id(), app::kIdStatusLine);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return idle(main) && enabled(main, app::kIdPacket); }))
+        << text(main, app::kIdStatusLine);
+    EXPECT_EQ(text(main, app::kIdStatusLine), std::string("Camera SNr. 1234 found   ") + kLoadOrSelect);
+    EXPECT_EQ(text(main, app::kIdPacket), "DevicePacket");
+    EXPECT_EQ(text(main, app::currentFwId(1)), "003 V01.00");
+
+    rightClick(main, app::kIdPacket);
+    ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdPacket) == "FilePacket"; }));
+    EXPECT_EQ(enabledAmong(main, kCheckBoxes), kCheckBoxes) << "file packets take every device";
+    rightClick(main, app::kIdPacket);
+    ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdPacket) == "DevicePacket"; }));
+    // Only the devices the camera reported (camsim has all five).
+    keepScreenshot(main, "main_device_packet");
+
+    click(main, app::kIdReboot);
+    ASSERT_TRUE(waitUntil([&] { return !idle(main); }, 5000)) << "the reboot runs";
+    ASSERT_TRUE(waitUntil([&] { return idle(main); }, 60000));
+    EXPECT_EQ(text(main, app::kIdStatusLine), kLoadOrSelect);
+    EXPECT_EQ(text(main, app::currentFwId(1)), "003 V01.00") << "read again after the reboot";
+
+    click(main, app::kIdQuit);
+    EXPECT_EQ(program.waitForExit(kWaitMs), 0u);
+}
+
+TEST(KelvoflashCamsim, ConnectsOverCameraLinkLoadsAFileAndProgramsTwoDevices) {
+    const std::string folder = scratchFolder();
+    const std::string updateFile = writeFpgaUpdate(folder);
+    Program program(kelvoflashPath(), "-T0 -Nclsersim.dll", folder);
+
+    HWND connection = waitForDialog(program.id(), app::kIdConnectionStatus);
+    ASSERT_NE(connection, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return enabled(connection, app::kIdRadioCameraLink); }));
+    click(connection, app::kIdRadioCameraLink);
+    ASSERT_TRUE(waitUntil([&] { return checked(connection, app::kIdRadioCameraLink); }));
+    EXPECT_EQ(listItems(connection, app::kIdPortList).front(), "CamLinkPort_0");
+    EXPECT_EQ(listSelection(connection, app::kIdPortList), 0);
+    click(connection, app::kIdConnect);
+    ASSERT_TRUE(waitUntil([&] { return enabled(connection, app::kIdOk); }))
+        << text(connection, app::kIdConnectionStatus);
+    EXPECT_EQ(text(connection, app::kIdConnectionStatus), "Camera SNr. 1234 found");
+    keepScreenshot(connection, "connection_dialog_camlink");
+    click(connection, app::kIdOk);
+
+    // The camera information fills the Current FW column.
+    HWND main = waitForDialog(program.id(), app::kIdStatusLine);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return idle(main) && enabled(main, app::kIdLoadFile); }))
+        << text(main, app::kIdStatusLine);
+    EXPECT_EQ(text(main, app::kIdStatusLine), kLoadOrSelect);
+    for (const int row : {0, 1, 4})
+        EXPECT_EQ(text(main, app::currentFwId(row)), "003 V01.00") << row;
+    EXPECT_EQ(text(main, app::currentFwId(2)), "--- V--.--");
+    EXPECT_FALSE(enabled(main, app::kIdProgram));
+
+    // Load File: the file dialog answered with the update file.
+    click(main, app::kIdLoadFile);
+    ASSERT_TRUE(answerFileDialog(program.id(), updateFile));
+    ASSERT_TRUE(waitUntil([&] { return idle(main) && enabled(main, app::kIdProgram); }))
+        << text(main, app::kIdStatusLine);
+    for (const int row : {1, 4}) {
+        EXPECT_EQ(text(main, app::loadedFwId(row)), "003 V01.01") << row;
+        EXPECT_TRUE(enabled(main, app::checkBoxId(row))) << row;
+        EXPECT_TRUE(checked(main, app::checkBoxId(row))) << row;
+    }
+    EXPECT_EQ(text(main, app::loadedFwId(0)), "--- V--.--");
+    EXPECT_FALSE(enabled(main, app::checkBoxId(0)));
+    keepScreenshot(main, "main_loaded");
+
+    // Program: both rows turn green, and the camera reports the new versions after its reboot.
+    click(main, app::kIdProgram);
+    ASSERT_TRUE(waitUntil([&] { return !idle(main); }, 5000)) << "the run starts";
+    ASSERT_TRUE(waitUntil([&] { return idle(main); }, 180000)) << text(main, app::kIdStatusLine);
+    EXPECT_EQ(text(main, app::kIdStatusLine), kLoadOrSelect);
+    for (const int row : {1, 4}) {
+        EXPECT_EQ(colourAt(main, app::progressId(row)), kDoneGreen) << row;
+        EXPECT_EQ(text(main, app::currentFwId(row)), "003 V01.01") << row;
+    }
+    EXPECT_EQ(colourAt(main, app::progressId(0)), kIdleGrey) << "not programmed";
+    keepScreenshot(main, "main_programmed");
+
+    click(main, app::kIdQuit);
+    EXPECT_EQ(program.waitForExit(kWaitMs), 0u);
+}
+
+}  // namespace
+}  // namespace win32test

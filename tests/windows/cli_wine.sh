@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# cli_wine.sh CASE WINE CLI.exe MAKE-SAMPLE-UPDATE [CAMSIM LINUX-CLI]: kelvoflash-cli.exe under Wine.
+# files: on files alone, with names outside ASCII: the UTF-8 code page of the program's manifest
+#   has to bring them through the command line and the A functions intact (Wine's own code page
+#   here is 1252, under which the name's UTF-8 bytes would name another file).
+# camlink: the update over Camera Link: the program loads tessiport.dll beside it, which binds
+#   clsersim.dll, which reaches camsim over TCP. Afterwards the Linux kelvoflash-cli compares
+#   camsim's flash with the update file over camsim's pty.
+set -euo pipefail
+test_case="$1" wine="$2" cli="$3" make_sample="$4" camsim="${5:-}" linux_cli="${6:-}"
+here="$(dirname "$0")"
+run="$wine"
+source "$here/wine_test.sh"
+
+files() {
+    local update="$work/Prüfung µP Ä.qup" missing="$work/Fehlt ö.qup" report message status=0
+    "$make_sample" "$update" --version 1.01 --variant 4 --small >/dev/null
+    report="$("$wine" "$cli" inspect --json "$(windows "$update")")" ||
+        fail "inspect exited with $?: $report"
+    grep -q '"Main' <<<"$report" || fail "inspect does not list the devices: $report"
+    grep -q 'Prüfung µP Ä.qup' <<<"$report" || fail "inspect names the file otherwise: $report"
+    message="$("$wine" "$cli" inspect "$(windows "$missing")" 2>&1)" || status=$?
+    [ "$status" -eq 1 ] || fail "inspect of a missing file exited with $status: $message"
+    grep -q 'Fehlt ö.qup' <<<"$message" || fail "the missing file is named otherwise: $message"
+    echo "inspect under Wine: UTF-8 names intact, exit statuses 0 and 1"
+}
+
+camlink() {
+    "$make_sample" "$work/new.qup" --version 1.01 --variant 4 --small >/dev/null
+    local camera=(--boot-time 300 --erase-time 10 --cl-baud 19200) info program verify
+    for row in 0 1 2 3 4; do camera+=(--firmware "$row:4:1.00"); done
+    local camlink=(--interface camlink --grabber clsersim --port 0)
+    export CAMSIM_STATE="$work/state"
+    mkdir -p "$CAMSIM_STATE"
+    info="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- "$wine" "$cli" info "${camlink[@]}")" ||
+        fail "info exited with $?: $info"
+    grep -q 'Main FPGA  004 V01.00' <<<"$info" || fail "info: $info"
+    program="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- \
+               "$wine" "$cli" program --yes "$(windows "$work/new.qup")" "${camlink[@]}")" ||
+        fail "program exited with $?: $program"
+    grep -q 'Main µP: programmed and verified, the camera reports 004 V01.01' <<<"$program" ||
+        fail "program: $program"
+    # The flash as camsim kept it, compared by the Linux programmer over the pty.
+    verify="$("$here/with_camsim.sh" "$camsim" --boot-time 300 -- \
+              bash -c '"$1" verify "$2" --port "$CAMSIM_PTY" 2>&1' _ "$linux_cli" "$work/new.qup")" ||
+        fail "the flash differs from the update file: $verify"
+    echo "info and program over Camera Link under Wine; the flash holds the update file"
+}
+
+"$test_case"
