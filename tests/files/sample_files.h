@@ -1,5 +1,5 @@
 #pragma once
-// Device and update file contents for the tests (and, written out, the fuzzers' seeds).
+// Device and update file contents for the tests.
 
 #include <cstdint>
 #include <string>

@@ -15,8 +15,9 @@ namespace win32test {
 namespace {
 
 constexpr const char* kNoDevice = "No Device selected! Try again or close programmer\n";
-constexpr const char* kDeviceNames[app::kRowCount] = {"Main µP", "Main FPGA", "EEPROM", "PLL",
-                                                      "Head FPGA"};
+using Texts = std::vector<std::string>;
+const Texts kDeviceNames = {"Main µP", "Main FPGA", "EEPROM", "PLL", "Head FPGA"};
+constexpr const char* kNone = "--- V--.--";
 const std::vector<int> kMainButtons = {app::kIdSelectPort, app::kIdLoadFile, app::kIdProgram,
                                 app::kIdPacket, app::kIdReboot, app::kIdQuit};
 constexpr COLORREF kIdleGrey = RGB(160, 160, 160);
@@ -25,12 +26,19 @@ constexpr const char* kLoadOrSelect = "Load Update File, select other port or cl
 const std::vector<int> kCheckBoxes = {app::checkBoxId(0), app::checkBoxId(1), app::checkBoxId(2),
                                       app::checkBoxId(3), app::checkBoxId(4)};
 
-// The controls among `ids` that are enabled, in their order.
-std::vector<int> enabledAmong(HWND main, const std::vector<int>& ids) {
+// The controls among `ids` that are enabled (or checked), in their order.
+std::vector<int> among(HWND main, const std::vector<int>& ids, bool (*state)(HWND, int) = enabled) {
     std::vector<int> on;
     for (const int id : ids)
-        if (enabled(main, id)) on.push_back(id);
+        if (state(main, id)) on.push_back(id);
     return on;
+}
+
+// The texts of a column of the main dialog's rows.
+Texts column(HWND main, int (*id)(int)) {
+    Texts texts;
+    for (int row = 0; row < app::kRowCount; ++row) texts.push_back(text(main, id(row)));
+    return texts;
 }
 
 // No flow runs: Quit is enabled in every situation but while one does.
@@ -58,15 +66,14 @@ TEST(KelvoflashDialogs, FilePacketModeStartsWithoutConnectionAndRightClickSwitch
     EXPECT_EQ(textOf(main), "kelvoflash v1.11 ");
     EXPECT_EQ(text(main, app::kIdStatusLine),
               "Select Devices and create Packet from Device Files, or close programmer");
-    EXPECT_EQ(enabledAmong(main, kMainButtons),
+    EXPECT_EQ(among(main, kMainButtons),
               (std::vector<int>{app::kIdSelectPort, app::kIdPacket, app::kIdQuit}));
-    EXPECT_EQ(enabledAmong(main, kCheckBoxes), kCheckBoxes);
-    for (int row = 0; row < app::kRowCount; ++row) {
-        EXPECT_EQ(text(main, app::checkBoxId(row)), kDeviceNames[row]);
-        EXPECT_EQ(text(main, app::currentFwId(row)), "--- V--.--");
-        EXPECT_EQ(text(main, app::loadedFwId(row)), "--- V--.--");
+    EXPECT_EQ(among(main, kCheckBoxes), kCheckBoxes);
+    EXPECT_EQ(column(main, app::checkBoxId), kDeviceNames);
+    EXPECT_EQ(column(main, app::currentFwId), Texts(app::kRowCount, kNone));
+    EXPECT_EQ(column(main, app::loadedFwId), Texts(app::kRowCount, kNone));
+    for (int row = 0; row < app::kRowCount; ++row)
         EXPECT_EQ(colourAt(main, app::progressId(row)), kIdleGrey) << "row " << row;
-    }
     keepScreenshot(main, "main_file_packet");
 
     // Without a camera there are no device packets: the switch the right click posts keeps
@@ -74,7 +81,7 @@ TEST(KelvoflashDialogs, FilePacketModeStartsWithoutConnectionAndRightClickSwitch
     rightClick(main, app::kIdPacket);
     Sleep(500);
     EXPECT_EQ(text(main, app::kIdPacket), "FilePacket");
-    EXPECT_EQ(enabledAmong(main, kCheckBoxes), kCheckBoxes);
+    EXPECT_EQ(among(main, kCheckBoxes), kCheckBoxes);
 
     // A check box follows the click.
     click(main, app::checkBoxId(3));
@@ -125,7 +132,7 @@ TEST(KelvoflashDialogs, ConnectionDialogOpensAtOnceAndItsCancelAsksForADevice) {
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdStatusLine) == kNoDevice; }));
     EXPECT_FALSE(IsWindow(connection));
-    EXPECT_EQ(enabledAmong(main, kMainButtons), (std::vector<int>{app::kIdSelectPort, app::kIdQuit}));
+    EXPECT_EQ(among(main, kMainButtons), (std::vector<int>{app::kIdSelectPort, app::kIdQuit}));
     keepScreenshot(main, "main_no_device");
 
     // Closing the window ends the program like Quit.
@@ -158,7 +165,7 @@ TEST(KelvoflashCamsim, DirectConnectionSwitchesPacketModesAndReboots) {
 
     rightClick(main, app::kIdPacket);
     ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdPacket) == "FilePacket"; }));
-    EXPECT_EQ(enabledAmong(main, kCheckBoxes), kCheckBoxes) << "file packets take every device";
+    EXPECT_EQ(among(main, kCheckBoxes), kCheckBoxes) << "file packets take every device";
     rightClick(main, app::kIdPacket);
     ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdPacket) == "DevicePacket"; }));
     // Only the devices the camera reported (camsim has all five).
@@ -199,9 +206,8 @@ TEST(KelvoflashCamsim, ConnectsOverCameraLinkLoadsAFileAndProgramsTwoDevices) {
     ASSERT_TRUE(waitUntil([&] { return idle(main) && enabled(main, app::kIdLoadFile); }))
         << text(main, app::kIdStatusLine);
     EXPECT_EQ(text(main, app::kIdStatusLine), kLoadOrSelect);
-    for (const int row : {0, 1, 4})
-        EXPECT_EQ(text(main, app::currentFwId(row)), "003 V01.00") << row;
-    EXPECT_EQ(text(main, app::currentFwId(2)), "--- V--.--");
+    const char* const v100 = "003 V01.00";
+    EXPECT_EQ(column(main, app::currentFwId), (Texts{v100, v100, kNone, kNone, v100}));
     EXPECT_FALSE(enabled(main, app::kIdProgram));
 
     // Load File: the file dialog answered with the update file.
@@ -209,13 +215,11 @@ TEST(KelvoflashCamsim, ConnectsOverCameraLinkLoadsAFileAndProgramsTwoDevices) {
     ASSERT_TRUE(answerFileDialog(program.id(), updateFile));
     ASSERT_TRUE(waitUntil([&] { return idle(main) && enabled(main, app::kIdProgram); }))
         << text(main, app::kIdStatusLine);
-    for (const int row : {1, 4}) {
-        EXPECT_EQ(text(main, app::loadedFwId(row)), "003 V01.01") << row;
-        EXPECT_TRUE(enabled(main, app::checkBoxId(row))) << row;
-        EXPECT_TRUE(checked(main, app::checkBoxId(row))) << row;
-    }
-    EXPECT_EQ(text(main, app::loadedFwId(0)), "--- V--.--");
-    EXPECT_FALSE(enabled(main, app::checkBoxId(0)));
+    const char* const v101 = "003 V01.01";
+    const std::vector<int> fpgas = {app::checkBoxId(1), app::checkBoxId(4)};
+    EXPECT_EQ(column(main, app::loadedFwId), (Texts{kNone, v101, kNone, kNone, v101}));
+    EXPECT_EQ(among(main, kCheckBoxes), fpgas);
+    EXPECT_EQ(among(main, kCheckBoxes, checked), fpgas);
     keepScreenshot(main, "main_loaded");
 
     // Program: both rows turn green, and the camera reports the new versions after its reboot.
@@ -223,10 +227,9 @@ TEST(KelvoflashCamsim, ConnectsOverCameraLinkLoadsAFileAndProgramsTwoDevices) {
     ASSERT_TRUE(waitUntil([&] { return !idle(main); }, 5000)) << "the run starts";
     ASSERT_TRUE(waitUntil([&] { return idle(main); }, 180000)) << text(main, app::kIdStatusLine);
     EXPECT_EQ(text(main, app::kIdStatusLine), kLoadOrSelect);
-    for (const int row : {1, 4}) {
+    EXPECT_EQ(column(main, app::currentFwId), (Texts{v100, v101, kNone, kNone, v101}));
+    for (const int row : {1, 4})
         EXPECT_EQ(colourAt(main, app::progressId(row)), kDoneGreen) << row;
-        EXPECT_EQ(text(main, app::currentFwId(row)), "003 V01.01") << row;
-    }
     EXPECT_EQ(colourAt(main, app::progressId(0)), kIdleGrey) << "not programmed";
     keepScreenshot(main, "main_programmed");
 
