@@ -113,7 +113,6 @@ TEST(Win32SerialPort, ConfigureSetsTheLineAndKeepsTheDriverSettingsItDoesNotOwn)
     std::memset(&comm.driverSettings, 0xFF, sizeof(DCB));  // every flag set by the driver
     Win32SerialPort port(comm);
     ASSERT_EQ(port.open("\\\\.\\COM3"), 0);
-    port.setTimeouts({30, 200, 500, 200, 500});
     ASSERT_EQ(port.configure(76800), 0);
 
     const DCB& l = comm.applied;
@@ -126,10 +125,8 @@ TEST(Win32SerialPort, ConfigureSetsTheLineAndKeepsTheDriverSettingsItDoesNotOwn)
     EXPECT_EQ(l.fNull, 1u) << "left as the driver has it";
     EXPECT_EQ(l.XonLim, 0xFFFF);
 
-    port.close();
-    EXPECT_EQ(comm.calls, (Calls{"CreateFileA \\\\.\\COM3", "SetCommTimeouts 30 200 500 200 500",
-                                 "GetCommState", "SetCommState", "SetupComm 1024 1024",
-                                 "SetCommTimeouts 30 200 500 200 500", "CloseHandle"}));
+    port.close();  // the calls of an open and a configure are in the transport's test below
+    EXPECT_EQ(comm.calls.back(), "CloseHandle");
 }
 
 // Every call of an open, a configure, a write, a read, a queue query and a purge, in order.

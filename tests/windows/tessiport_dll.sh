@@ -13,7 +13,6 @@ if [ "$test_case" = selection_dialog ] && [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a bash "$0" "$@"
 fi
 source "$(dirname "$0")/wine_test.sh"
-lines() { tr ';' '\n' <<< "$1"; }
 # A copy of the library in a folder of its own, with GRABBER copies beside it and in the folder
 # named by the registry value CLSERIALPATH under HKLM\Software\cameralink.
 places() {  # places MODULE-FILES... -- REGISTRY-FILES...
@@ -43,7 +42,7 @@ two_processes() {
     exec 3>&-
     wait "$first"
     alone="$("$run" "$probe" "$dll" count | tr -d '\r')"
-    expect_lines "shared" "$(lines "loaded 2;loaded 2;unloaded 1;loaded 1;unloaded none")" \
+    expect_lines "shared" "loaded 2;loaded 2;unloaded 1;loaded 1;unloaded none" \
         "$(printf '%s\n' "$both" "$alone")"
 }
 
@@ -85,7 +84,7 @@ os_version() {
                 "win10|open 0xa0332004 0x0"; do
         IFS='|' read -r version printed <<< "$case"
         "$run" reg add "$key" /v Version /d "$version" /f >/dev/null
-        expect_lines "$version" "$(lines "Errormessages will appear;$printed")" \
+        expect_lines "$version" "Errormessages will appear;$printed" \
             "$("$run" "$host" "$dll" errors:9 open:b000:clsernobody)"
     done
 }
@@ -106,7 +105,7 @@ camlink_host() {
     for case in "${cases[@]}"; do
         IFS='|' read -r options steps printed <<< "$case"
         # shellcheck disable=SC2086
-        expect_lines "$steps" "$(lines "$printed")" \
+        expect_lines "$steps" "$printed" \
             "$(bash "$(dirname "$0")/with_camsim.sh" "$camsim" $options -- "$run" "$host" "$dll" $steps)"
     done
 }
@@ -122,7 +121,7 @@ selection_dialog() {
     shown+=";item clsertest*;item clserlocal;item clsermtx1;selected 2"
     for case in "ok|open 0xa0330004 0x0" "cancel|open 0xa0332001 0x0"; do
         IFS='|' read -r answer opened <<< "$case"
-        expect_lines "$answer" "$(lines "$shown;$opened")" \
+        expect_lines "$answer" "$shown;$opened" \
             "$("$run" "$probe" "$(windows "$work/module/tessiport.dll")" "$answer")"
     done
 }

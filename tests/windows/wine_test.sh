@@ -22,9 +22,10 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 # option).
 windows() { echo "Z:${1//\//\\}"; }
 
-# expect_lines CASE EXPECTED GOT: the case fails when the lines differ (carriage returns aside).
+# expect_lines CASE EXPECTED GOT: the case fails when the lines of GOT differ (carriage returns
+# aside) from EXPECTED, whose lines are separated by ";".
 expect_lines() {
-    if ! diff <(echo "$2") <(tr -d '\r' <<< "$3"); then
+    if ! diff <(tr ';' '\n' <<< "$2") <(tr -d '\r' <<< "$3"); then
         echo "case failed: $1"
         failed=1
     fi
