@@ -9,8 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "fake_camera.h"
-#include "tests/support/model_camera.h"
+#include "model_link.h"
 #include "programmer/camera/flash_device.h"
 #include "protocol/commands.h"
 #include "protocol/reply_fields.h"
