@@ -1,5 +1,7 @@
 // Device operations against camsim's camera model in process: block layout, address rules per
-// row, blank blocks, read-back and the outcome of every fault.
+// row, blank blocks, read-back, the outcome of every fault, and the decoders of their replies: a
+// reply shorter than the fields read from it, or one echoing other addresses than were asked, is
+// an error of its own and leaves nothing behind that looks like data.
 
 #include "programmer/camera/flash_device.h"
 
@@ -7,11 +9,14 @@
 
 #include "model_link.h"
 #include "protocol/commands.h"
+#include "protocol/reply_fields.h"
 
 namespace camera::test {
 namespace {
 
 using namespace protocol::cmd;
+using protocol::kErrReplyEcho;
+using protocol::kErrReplyShort;
 using Bytes = std::vector<uint8_t>;
 using Ranges = std::vector<std::pair<uint32_t, uint32_t>>;
 using Progress = std::vector<std::pair<int, int>>;
@@ -40,10 +45,8 @@ Ranges run(uint32_t first, uint32_t bytes) {
     return ranges;
 }
 
-class FlashDeviceTest : public ::testing::Test {
-protected:
-    FlashDeviceTest() : cam(events), host(events) {}
-
+// A link on a fresh model camera, with its events, wait host and progress.
+struct Bench {
     // Opens, erases where the row needs it, programs and closes, as the programming run does.
     ErrorCode program(int row, files::LoadedUpdateFile& file, bool emergency = false) {
         EXPECT_EQ(OpenDevice(cam, row, kOpenAttemptsUpdate), 0u);
@@ -61,12 +64,12 @@ protected:
     const Bytes& flash(int row) { return cam.model.store.device(row).content(); }
 
     EventLog events;
-    ModelLink cam;
-    RecordingHost host;
+    ModelLink cam{events};
+    RecordingHost host{events};
     RecordingProgress progress;
 };
 
-TEST_F(FlashDeviceTest, EachDeviceIsWrittenInRisingBlocksFilledWithFFAndReadBackWhereItIsVerified) {
+TEST(FlashDevice, EachDeviceIsWrittenInRisingBlocksFilledWithFFAndReadBackWhereItIsVerified) {
     Bytes sparse(0x500, 0xFF);
     sparse[0x10] = 0x12;
     sparse[0x4FF] = 0x34;
@@ -96,19 +99,18 @@ TEST_F(FlashDeviceTest, EachDeviceIsWrittenInRisingBlocksFilledWithFFAndReadBack
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        cam.sentCommands.clear();
-        events.clear();
-        progress.values.clear();
+        Bench b;
+        auto [events, cam] = std::tie(b.events, b.cam);
         auto file = fileWith(c.row, c.data, c.startOffset);
-        ASSERT_EQ(program(c.row, file), 0u);
-        EXPECT_EQ(blocksSent(c.write), c.blocks);
+        ASSERT_EQ(b.program(c.row, file), 0u);
+        EXPECT_EQ(b.blocksSent(c.write), c.blocks);
         EXPECT_TRUE(cam.sentOf(c.write == WRITE_BLOCK ? WRITE_EEPROM_BLOCK : WRITE_BLOCK).empty());
         EXPECT_EQ(cam.sentOf(ERASE_DEVICE).size(), c.row == 2 ? 0u : 1u);  // the test's own
         EXPECT_EQ(cam.sentOf(c.row == 2 ? READ_EEPROM_BLOCK : READ_BLOCK).size(), c.reads);
-        EXPECT_TRUE(std::equal(c.data.begin(), c.data.end(), flash(c.row).begin() + c.startOffset));
+        EXPECT_TRUE(std::equal(c.data.begin(), c.data.end(), b.flash(c.row).begin() + c.startOffset));
         EXPECT_EQ(std::count(events.begin(), events.end(), "pump"), long(c.reads));
         if (!c.progress.empty()) {
-            EXPECT_EQ(progress.values, c.progress);
+            EXPECT_EQ(b.progress.values, c.progress);
         }
         for (const SentCommand& s : cam.sentOf(c.write)) {
             ASSERT_EQ(s.bytes.size(), 269u);
@@ -134,7 +136,7 @@ TEST_F(FlashDeviceTest, EachDeviceIsWrittenInRisingBlocksFilledWithFFAndReadBack
     }
 }
 
-TEST_F(FlashDeviceTest, FaultsEndTheDeviceWithTheirCodeAndKeepTheBlocksWrittenBefore) {
+TEST(FlashDevice, FaultsEndTheDeviceWithTheirCodeAndKeepTheBlocksWrittenBefore) {
     const auto lostWrites = [](OnModel<BareLink>& link) {
         // Writes vanish; a camera whose sum passed reports the range and sum it was given.
         link.instead = [checked = std::make_shared<Bytes>()](const SentCommand& s, uint8_t* reply)
@@ -178,17 +180,13 @@ TEST_F(FlashDeviceTest, FaultsEndTheDeviceWithTheirCodeAndKeepTheBlocksWrittenBe
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EventLog events;
-        ModelLink link(events);
+        Bench b;
+        ModelLink& link = b.cam;
         c.fault(link);
-        RecordingHost host(events);
-        RecordingProgress progress;
         const Bytes data = pattern(1000);
         auto file = fileWith(c.row, data);
-        ASSERT_EQ(OpenDevice(link, c.row, kOpenAttemptsUpdate), 0u);
-        ASSERT_EQ(EraseDevice(link), 0u);
-        EXPECT_EQ(ProgramDevice(link, c.row, file, c.emergency, progress, host), c.result);
-        const Bytes& flash = link.model.store.device(c.row).content();
+        EXPECT_EQ(b.program(c.row, file, c.emergency), c.result);
+        const Bytes& flash = b.flash(c.row);
         EXPECT_TRUE(std::equal(data.begin(), data.begin() + long(c.kept), flash.begin()));
         EXPECT_TRUE(allFF(flash.begin() + long(c.kept), flash.begin() + 1000));
         EXPECT_EQ(link.sentOf(SET_CHECKSUM).size(), c.setChecksums);
@@ -196,7 +194,9 @@ TEST_F(FlashDeviceTest, FaultsEndTheDeviceWithTheirCodeAndKeepTheBlocksWrittenBe
     }
 }
 
-TEST_F(FlashDeviceTest, OpenRetriesDavenStatusBadRequestsAndAMissingReadBackBuffer) {
+TEST(FlashDevice, OpenRetriesDavenStatusBadRequestsAndAMissingReadBackBuffer) {
+    Bench b;
+    auto [cam, host, progress] = std::tie(b.cam, b.host, b.progress);
     cam.model.options.faults.noReply[OPEN_MAIN_FPGA] = 4;
     EXPECT_EQ(OpenDevice(cam, 1, 3), ModelLink::kNoReply);
     EXPECT_EQ(cam.sentCommands.size(), 3u);
@@ -234,12 +234,104 @@ TEST_F(FlashDeviceTest, OpenRetriesDavenStatusBadRequestsAndAMissingReadBackBuff
 
     auto unread = fileWith(1, pattern(300));
     unread.readBackImage.clear();
-    EXPECT_EQ(program(1, unread), 0u);
+    EXPECT_EQ(b.program(1, unread), 0u);
     EXPECT_GE(unread.readBackImage.size(), unread.image.size());
     // A failed read leaves the buffer as it was.
     ASSERT_EQ(OpenDevice(cam, 3, 1), 0u);
     EXPECT_NE(ReadBlock(cam, READ_EEPROM_BLOCK, 440, 20, buffer), 0u);  // beyond the PLL
     EXPECT_EQ(std::count(buffer, buffer + 300, 0), 300);
+}
+
+struct Outcome {
+    ErrorCode result = 0;
+    std::string detail;  // what the decoder left behind
+};
+
+// Opens `row`, whose flash starts with 2, 3, 4, ..., and reads `count` bytes at 0 into a buffer
+// of 0xAA.
+Outcome readBlockOf(ModelCamera& cam, int row, uint16_t command, uint32_t count = 256) {
+    std::array<uint8_t, protocol::kBlockSize> buffer;
+    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uint8_t(2 + i);
+    cam.store.device(row).write(0, buffer.data(), uint32_t(buffer.size()));
+    EXPECT_EQ(OpenDevice(cam, row, 1), 0u);
+    buffer.fill(0xAA);
+    const ErrorCode result = ReadBlock(cam, command, 0, count, buffer.data());
+    const bool untouched =
+        std::all_of(buffer.begin(), buffer.begin() + count, [](uint8_t b) { return b == 0xAA; });
+    return {result, untouched ? "untouched" : "data " + std::to_string(buffer[0])};
+}
+
+Outcome programmedMainUp(ModelCamera& cam) {
+    EventLog events;
+    RecordingHost host(events);
+    RecordingProgress progress;
+    files::LoadedUpdateFile file = fileWith(0, std::vector<uint8_t>(300, 0x5A), 0x8000);
+    EXPECT_EQ(OpenDevice(cam, 0, 1), 0u);
+    EXPECT_EQ(EraseDevice(cam), 0u);
+    return {ProgramDevice(cam, 0, file, true, progress, host), ""};
+}
+
+TEST(ReplyDecoding, ShortAndWrongEchoRepliesAreErrorsNotData) {
+    using Decoder = std::function<Outcome(ModelCamera&)>;
+    const Decoder block = [](ModelCamera& c) { return readBlockOf(c, 1, READ_BLOCK); };
+    const Decoder eeprom = [](ModelCamera& c) { return readBlockOf(c, 2, READ_EEPROM_BLOCK); };
+    const Decoder eepromHalf = [](ModelCamera& c) {
+        return readBlockOf(c, 2, READ_EEPROM_BLOCK, 128);
+    };
+    const Decoder checksum = [](ModelCamera& c) {
+        uint32_t first = 7, last = 7, sum = 7;
+        const ErrorCode r = GetChecksum(c, first, last, sum);
+        return Outcome{r, std::to_string(first + last + sum)};
+    };
+    const Decoder type = [](ModelCamera& c) {
+        c.cameraType = 0x1111;
+        const ErrorCode r = c.ReadCameraType();
+        return Outcome{r, std::to_string(c.cameraType)};
+    };
+    // The identification takes a reply without the link word for a camera without firmware.
+    const Decoder identify = [](ModelCamera& c) {
+        const bool running = c.identifyCamera(1);
+        return Outcome{running ? 0u : 1u, std::to_string(c.serialNumber)};
+    };
+    const Decoder daven = [](ModelCamera& c) { return Outcome{CheckDaven(c), c.statusText}; };
+    const struct Row {
+        const char* name;
+        const char* fault;  // camsim fault description, "" for none
+        Decoder decode;
+        ErrorCode result;
+        const char* detail;
+    } rows[] = {
+        {"READ_BLOCK complete", "", block, 0, "data 2"},
+        {"READ_BLOCK short", "short-reply:1403", block, kErrReplyShort, "untouched"},
+        {"READ_BLOCK other block", "wrong-echo:1403", block, kErrReplyEcho, "untouched"},
+        {"READ_EEPROM_BLOCK complete", "", eeprom, 0, "data 2"},
+        {"READ_EEPROM_BLOCK short", "short-reply:1603", eeprom, kErrReplyShort, "untouched"},
+        {"READ_EEPROM_BLOCK other block", "wrong-echo:1603", eepromHalf, kErrReplyEcho,
+         "untouched"},
+        {"GET_CHECKSUM short", "short-reply:1c03", checksum, kErrReplyShort, "21"},
+        {"Main uP sum check complete", "", programmedMainUp, 0, ""},
+        {"Main uP sum check of another range", "wrong-echo:1c03", programmedMainUp, kErrReplyEcho,
+         ""},
+        {"Main uP sum check reply short", "short-reply:1c03", programmedMainUp, kErrReplyShort, ""},
+        {"GET_CAMERA_TYPE complete", "", type, 0, "1024"},
+        {"GET_CAMERA_TYPE short", "short-reply:0110:1", type, kErrReplyShort, "4369"},
+        {"identification complete", "", identify, 0, "1234"},
+        // The boot mode serial number 0x87654321.
+        {"identification short", "short-reply:0110", identify, 1, "2271560481"},
+        {"OPEN_DAVEN short", "short-reply:5003", daven, kErrReplyShort,
+         "error OPEN_DAVEN: 0x800b200e 0x0\n"},
+        {"OPEN_DAVEN complete", "", daven, 0, ""},
+    };
+    for (const Row& row : rows) {
+        ModelCamera cam;
+        std::string error;
+        if (row.fault[0] != '\0') {
+            ASSERT_TRUE(sim::addFault(row.fault, cam.options.faults, error)) << error;
+        }
+        const Outcome out = row.decode(cam);
+        EXPECT_EQ(out.result, row.result) << row.name;
+        EXPECT_EQ(out.detail, row.detail) << row.name;
+    }
 }
 
 }  // namespace

@@ -44,25 +44,21 @@ public:
     int read(uint8_t* buffer, size_t count, size_t& received) override {
         readSizes.push_back(count);
         const Outcome outcome = next(reads);
-        received = 0;
-        if (outcome.error != 0) return outcome.error;
-        while (received < std::min(count, outcome.limit) && !input.empty()) {
+        for (received = 0; outcome.error == 0 && received < std::min(count, outcome.limit) &&
+                           !input.empty();
+             input.pop_front())
             buffer[received++] = input.front();
-            input.pop_front();
-        }
-        return 0;
+        return outcome.error;
     }
     int write(const uint8_t* data, size_t count, size_t& written) override {
         const Outcome outcome = next(writes);
-        written = 0;
-        if (outcome.error != 0) return outcome.error;
-        written = std::min(count, outcome.limit);
+        written = outcome.error == 0 ? std::min(count, outcome.limit) : 0;
         sent.insert(sent.end(), data, data + written);
-        if (!replies.empty()) {
+        if (outcome.error == 0 && !replies.empty()) {
             input.insert(input.end(), replies.front().begin(), replies.front().end());
             replies.pop_front();
         }
-        return 0;
+        return outcome.error;
     }
     int bytesWaiting(size_t& count) override {
         if (endless) input.assign(1000, 0x55);
