@@ -26,32 +26,6 @@ uint32_t bitOf(uint32_t rate) {
 
 }  // namespace
 
-TEST(CamLinkRate, TheCameraAnswersOnlyAGrabberAtItsRate) {
-    const struct {
-        uint32_t camera;
-        uint32_t grabber;
-    } rows[] = {{9600, 9600},   {38400, 38400}, {115200, 115200}, {115200, 9600},
-                {9600, 115200}, {19200, 38400}, {38400, 19200}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.camera) + " camera, grabber " +
-                     std::to_string(row.grabber));
-        Link link({"--cl-baud", std::to_string(row.camera)});
-        ASSERT_EQ(link.rc, 0);
-        ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(row.grabber)), 0);
-        if (row.camera == row.grabber) {
-            EXPECT_EQ(link.code(kGetCameraType), 0x0190);
-            continue;
-        }
-        // Not heard, or heard as garbage that is no telegram; nothing readable comes back.
-        EXPECT_EQ(link.code(kGetCameraType), 0);
-        int32_t rc = 0;
-        link.grabber.send(link.ref, kGetCameraType);
-        for (uint8_t b : link.grabber.receive(link.ref, 64, 150, rc))
-            EXPECT_GE(b, 0x80);
-        EXPECT_EQ(rc, -10004);
-    }
-}
-
 TEST(CamLinkRate, AGrabberThatSwitchesDuringAPacedReplyReceivesGarbage) {
     Link link({"--pace", "9600", "--extra-records", "10"});
     ASSERT_EQ(link.rc, 0);
@@ -67,28 +41,6 @@ TEST(CamLinkRate, AGrabberThatSwitchesDuringAPacedReplyReceivesGarbage) {
         garbled += b >= 0x80;
     EXPECT_GT(garbled, 150u);  // what came before the switch is clean, the rest all garbage
     EXPECT_GE(heard.back(), 0x80);
-}
-
-TEST(CamLinkRate, AScanOverTheGrabberRatesFindsTheCamera) {
-    Link link({"--cl-baud", "115200"});
-    ASSERT_EQ(link.rc, 0);
-    uint32_t mask = 0;
-    ASSERT_EQ(link.grabber.getBaudRates(link.ref, &mask), 0);
-    mask &= 0xFFFFFF17;  // the rates a host uses: 57600 never
-    std::vector<uint32_t> tried;
-    uint32_t found = 0;
-    for (uint32_t bit = 1; bit <= 0x80 && !found; bit <<= 1) {
-        if (!(mask & bit))
-            continue;
-        ASSERT_EQ(link.grabber.setBaudRate(link.ref, bit), 0);
-        tried.push_back(bit);
-        // As a host's scan does: garbage the camera heard at a wrong rate goes stale meanwhile.
-        std::this_thread::sleep_for(200ms);
-        if (link.code(kGetCameraType, 400) == 0x0190)
-            found = bit;
-    }
-    EXPECT_EQ(tried, (std::vector<uint32_t>{1, 2, 4, 16}));
-    EXPECT_EQ(found, 16u);
 }
 
 TEST(CamLinkRate, SetClBaudrateAnswersAtTheOldRateThenSwitchesUntilAReboot) {

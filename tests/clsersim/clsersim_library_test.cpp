@@ -1,6 +1,6 @@
 // libclsersim as a host binds it, against the real camsim: exports of each variant, init,
-// transactions, time-outs with partial counts, flush, references, the close knob, IMAQ sessions,
-// one client at a time and a camera that comes back.
+// transactions, time-outs with partial counts, flush, references, the close knob and one client
+// at a time. The library's road over it, IMAQ sessions among them, is tests/tessiport's.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -122,9 +122,6 @@ TEST(ClsersimReferences, ClosedOrForeignReferencesAndBadRatesAreRefused) {
     uint32_t mask = 0;
     EXPECT_EQ(g.getBaudRates(o.ref, &mask), 0);
     EXPECT_EQ(mask, 0x1Fu);
-    ::setenv("CLSERSIM_BAUDRATES", "0xFF", 1);
-    EXPECT_EQ(g.getBaudRates(o.ref, &mask), 0);
-    EXPECT_EQ(mask, 0xFFu);
     ::setenv("CLSERSIM_BAUDRATES", "0x03", 1);
     for (uint32_t bit : {0u, 3u, 4u, 0x100u})
         EXPECT_EQ(g.setBaudRate(o.ref, bit), kBaudNotSupported) << bit;
@@ -146,23 +143,6 @@ TEST(ClsersimReferences, ClosedOrForeignReferencesAndBadRatesAreRefused) {
         EXPECT_EQ(g.setBaudRate(ref, 1), kInvalidReference);
         EXPECT_EQ(g.getBaudRates(ref, &mask), kInvalidReference);
     }
-}
-
-TEST(ClsersimImaq, ASessionNumberIsServedLikeTheSerialIndex) {
-    CamLinkCamera cam({"--serial", "5"}, 3);
-    Grabber g("clsersim_imaq");
-    ASSERT_NE(g.imaqWrite, nullptr);
-    Bytes command = kGetCameraType;
-    uint32_t count = uint32_t(command.size());
-    ASSERT_EQ(g.imaqWrite(3, reinterpret_cast<char*>(command.data()), &count, 200), 0);
-    Bytes reply(30);
-    count = 30;
-    EXPECT_EQ(g.imaqRead(3, reinterpret_cast<char*>(reply.data()), &count, 200), kTimeout);
-    EXPECT_EQ(count, 24u);
-    EXPECT_EQ(u32At(reply, 8), 5u);
-    EXPECT_EQ(g.imaqFlush(3), 0);
-    ::unsetenv("CLSERSIM_PORT4");
-    EXPECT_EQ(g.imaqFlush(4), kInvalidIndex);
 }
 
 TEST(ClsersimLine, ANewClientReplacesTheOldAndACameraThatComesBackIsReachedAgain) {
@@ -203,7 +183,6 @@ TEST(ClsersimLine, ANewClientReplacesTheOldAndACameraThatComesBackIsReachedAgain
     tools::CamsimProcess again;
     ASSERT_TRUE(again.start(KF_BINARY_DIR "/bin/camsim",
                             {"--camlink-port", address.substr(address.rfind(':') + 1)}));
-    EXPECT_EQ(again.camlinkAddress(), address);
     EXPECT_EQ(g.transact(ref, kGetCameraType).size(), 24u);
 }
 

@@ -36,13 +36,9 @@ struct Grabber {
         bind(getBaudRates, "clGetSupportedBaudRates");
         bind(setBaudRate, "clSetBaudRate");
         bind(flush, "clFlushPort");
-        bind(imaqRead, "imgSessionSerialReadBytes");
-        bind(imaqWrite, "imgSessionSerialWrite");
-        bind(imaqFlush, "imgSessionSerialFlush");
     }
     ~Grabber() {
-        if (handle)
-            ::dlclose(handle);
+        if (handle) ::dlclose(handle);
     }
     Grabber(const Grabber&) = delete;
     Grabber& operator=(const Grabber&) = delete;
@@ -70,15 +66,12 @@ struct Grabber {
     // field announces. Empty when a write or read fails.
     Bytes transact(void* ref, const Bytes& command, uint32_t timeoutMs = 500) {
         int32_t rc = 0;
-        if (send(ref, command) != 0)
-            return {};
+        if (send(ref, command) != 0) return {};
         Bytes reply = receive(ref, 4, timeoutMs, rc);
         const uint16_t length = u16At(reply, 2);
-        if (rc != 0 || length < 5 || length > 512)
-            return {};
+        if (rc != 0 || length < 5 || length > 512) return {};
         const Bytes body = receive(ref, length - 4u, timeoutMs, rc);
-        if (rc != 0)
-            return {};
+        if (rc != 0) return {};
         reply.insert(reply.end(), body.begin(), body.end());
         return reply;
     }
@@ -91,9 +84,6 @@ struct Grabber {
     int32_t (*getBaudRates)(void*, uint32_t*) = nullptr;
     int32_t (*setBaudRate)(void*, uint32_t) = nullptr;
     int32_t (*flush)(void*) = nullptr;
-    int32_t (*imaqRead)(uint32_t, char*, uint32_t*, uint32_t) = nullptr;
-    int32_t (*imaqWrite)(uint32_t, char*, uint32_t*, uint32_t) = nullptr;
-    int32_t (*imaqFlush)(uint32_t) = nullptr;
 };
 
 // A camsim with a Camera Link socket; serial index `index` leads to it.
@@ -114,8 +104,7 @@ struct Link {
         rc = grabber.init(0, &ref);
     }
     ~Link() {
-        if (rc == 0)
-            grabber.close(ref);
+        if (rc == 0) grabber.close(ref);
     }
     // The reply's code, 0 when no readable reply came; the reply is kept in `last`.
     uint16_t code(const Bytes& command, uint32_t timeoutMs = 300) {

@@ -1,195 +1,333 @@
-// The COM-port transport against a scripted camera on a pty; only the drain's pauses are virtual.
+// The COM-port transport over a scripted port: the opens it makes, the read calls of a
+// transaction, the failures of the port's calls, the drain, and the exact log lines a technician
+// sends to support. One test runs it on camsim's real pty, where the port is held alone.
 
 #include "protocol/com_transport.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <cerrno>
+#include <deque>
 
+#include "../tessiport/test_support.h"
 #include "protocol/commands.h"
-#include "pty_peer.h"
 #include "recording_log.h"
+#include "tools/camsim_process.h"
 
 using namespace protocol;
 using namespace std::chrono_literals;
-using testing_support::Bytes;
-using testing_support::PtyPeer;
+using libtest::Bytes;
+using libtest::telegram;
 using testing_support::RecordingLog;
-using testing_support::telegram;
-using SteadyClock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
 
 namespace {
 
-const Bytes kDebugText = telegram(0x0019, {'h', 'e', 'l', 'l', 'o', '\n'});  // 11 bytes
-const std::string kDebugLine = "Remove Debug command 0x19, size 11";
-const Bytes kVerboseOff =
-    telegram(cmd::TEXT_COMMAND, {'v', 'e', 'r', 'b', 'o', 's', 'e', ' ', '0', '\r'});
+// A port whose camera answers each write with the next scripted reply. A call can be made to
+// fail (errno) or, for writes, to move fewer bytes than asked; an endless port always has input.
+class ScriptedLine : public platform::SerialLine {
+public:
+    struct Outcome {
+        int error = 0;
+        size_t limit = SIZE_MAX;  // at most this many bytes moved
+    };
 
+    int open(const std::string& path) override {
+        opened.push_back(path);
+        open_ = openError == 0;
+        return openError;
+    }
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    int configure(uint32_t) override { return 0; }
+    void setTimeouts(const platform::SerialTimeouts& set) override { timeouts = set; }
+    int read(uint8_t* buffer, size_t count, size_t& received) override {
+        readSizes.push_back(count);
+        const Outcome outcome = next(reads);
+        for (received = 0; outcome.error == 0 && received < std::min(count, outcome.limit) &&
+                           !input.empty();
+             input.pop_front())
+            buffer[received++] = input.front();
+        return outcome.error;
+    }
+    int write(const uint8_t* data, size_t count, size_t& written) override {
+        const Outcome outcome = next(writes);
+        written = outcome.error == 0 ? std::min(count, outcome.limit) : 0;
+        sent.insert(sent.end(), data, data + written);
+        if (outcome.error == 0 && !replies.empty()) {
+            input.insert(input.end(), replies.front().begin(), replies.front().end());
+            replies.pop_front();
+        }
+        return outcome.error;
+    }
+    int bytesWaiting(size_t& count) override {
+        if (endless) input.assign(1000, 0x55);
+        count = input.size();
+        return 0;
+    }
+    int purge() override {
+        input.clear();
+        return 0;
+    }
+
+    int openError = 0;
+    bool endless = false;
+    std::deque<Outcome> reads, writes;  // one per call; calls beyond them succeed
+    std::deque<Bytes> replies;
+    std::deque<uint8_t> input;
+    std::vector<size_t> readSizes;
+    std::vector<std::string> opened;
+    platform::SerialTimeouts timeouts;  // the last ones set
+    Bytes sent;
+
+private:
+    static Outcome next(std::deque<Outcome>& script) {
+        if (script.empty()) return {};
+        const Outcome outcome = script.front();
+        script.pop_front();
+        return outcome;
+    }
+    bool open_ = false;
+};
+
+Bytes readBlockReply() { return telegram(0x1483, Bytes(264, 0x5A)); }  // 269 bytes
+Bytes writeBlockReply() { return telegram(0x1183, Bytes(8, 0)); }      // 13 bytes
 Bytes cameraTypeReply(uint16_t type, uint32_t serial) {
     Bytes payload(18, 0);
     writeU16(&payload[0], type);
     writeU32(&payload[4], serial);
     return telegram(0x0190, payload);
 }
+const Bytes kDebugText = telegram(0x0019, {'h', 'e', 'l', 'l', 'o', '\n'});  // 11 bytes
+const std::string kDebugLine = "Remove Debug command 0x19, size 11";
+const Bytes kReadBlock = telegram(cmd::READ_BLOCK, Bytes(8, 0x01));            // 13 bytes
+const Bytes kWriteBlock = telegram(cmd::WRITE_BLOCK, Bytes(264, 0x02));        // 269 bytes
+const Bytes kVerboseOff =
+    telegram(cmd::TEXT_COMMAND, {'v', 'e', 'r', 'b', 'o', 's', 'e', ' ', '0', '\r'});
 
-// Answers "verbose 0\r" at once, as a camera does, and GET_CAMERA_TYPE through `onCameraType`.
-PtyPeer::Handler camera(std::function<void(PtyPeer&)> onCameraType = {}) {
-    return [onCameraType](PtyPeer& peer, const Bytes& command) {
-        const uint16_t code = readU16(command.data());
-        if (code == cmd::TEXT_COMMAND) peer.send(telegram(0x0099));
-        if (code == cmd::GET_CAMERA_TYPE && onCameraType) onCameraType(peer);
-    };
+Bytes joined(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
 }
 
-class ComTransportOnPty : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(peer_.path().empty());
-        ::setenv("QEL_COM1", peer_.path().c_str(), 1);
-        peer_.setHandler(camera());
+struct Transport {
+    explicit Transport(Variant variant = Variant::Programmer, bool open = true) {
+        auto owned = std::make_unique<ScriptedLine>();
+        line = owned.get();
+        transport = std::make_unique<ComTransport>(variant, log, clock, std::move(owned));
+        if (open) line->open("");
     }
-
-    ErrorCode cameraType(uint32_t timeoutMs, uint32_t capacity = cap::GET_CAMERA_TYPE) {
-        const Request request = simpleRequest(cmd::GET_CAMERA_TYPE);
-        reply_.fill(0xEE);
-        return programmer_.transaction(request.data(), request.size, reply_.data(), capacity,
-                                       timeoutMs);
+    ErrorCode transaction(const Bytes& command) {
+        reply.assign(300, 0xEE);
+        return transport->transaction(command.data(), uint32_t(command.size()), reply.data(),
+                                      uint32_t(reply.size()), 8000);
     }
-
-    PtyPeer peer_;
-    RecordingLog log_;
-    platform::VirtualClock clock_;
-    ComTransport programmer_{Variant::Programmer, log_, clock_};
-    std::array<uint8_t, 600> reply_{};
+    ErrorCode readBlock() { return transaction(kReadBlock); }
+    RecordingLog log;
+    platform::VirtualClock clock;
+    ScriptedLine* line = nullptr;
+    std::unique_ptr<ComTransport> transport;
+    Bytes reply;
 };
 
 }  // namespace
 
-TEST_F(ComTransportOnPty, OpensIndexPlusOneAndKeepsThePortOnlyForTheIdentifiedPortNumber) {
-    EXPECT_EQ(programmer_.openByIndex(-1, -1), kErrPortIndex);
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    ASSERT_EQ(peer_.commands().size(), 1u);
-    EXPECT_EQ(peer_.commands()[0], kVerboseOff);
+TEST(ComTransportOpen, KeepsThePortOnlyForTheIdentifiedPortNumberAndRepeatsVerboseOff) {
+    Transport t(Variant::Programmer, false);
+    ::setenv("QEL_COM1", "/dev/first", 1);
+    EXPECT_EQ(t.transport->openByIndex(-1, -1), kErrPortIndex);
+    ASSERT_EQ(t.transport->openByIndex(0, -1), kOk);  // index + 1
+    EXPECT_EQ(t.line->sent, kVerboseOff);
     // The port number now leads elsewhere: a kept port still shows the old path.
-    PtyPeer other;
-    other.setHandler(camera());
-    ::setenv("QEL_COM1", other.path().c_str(), 1);
-    ASSERT_EQ(programmer_.openByIndex(0, 1), kOk);
-    EXPECT_EQ(programmer_.portPath(), peer_.path());
-    ASSERT_EQ(peer_.commands().size(), 2u);  // only "verbose 0\r" repeated
-    EXPECT_EQ(peer_.commands()[1], kVerboseOff);
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);  // no identification: reopened
-    EXPECT_EQ(programmer_.portPath(), other.path());
-    ::setenv("QEL_COM1", peer_.path().c_str(), 1);
-    ASSERT_EQ(programmer_.openByIndex(0, 2), kOk);  // identified elsewhere: reopened
-    EXPECT_EQ(programmer_.portPath(), peer_.path());
-    EXPECT_EQ(programmer_.close(), 1);
-    EXPECT_EQ(programmer_.drain(), kOk);  // on a closed port
+    ::setenv("QEL_COM1", "/dev/second", 1);
+    ASSERT_EQ(t.transport->openByIndex(0, 1), kOk);
+    EXPECT_EQ(t.transport->portPath(), "/dev/first");
+    EXPECT_EQ(t.line->sent, joined({kVerboseOff, kVerboseOff}));  // only "verbose 0\r" repeated
+    ASSERT_EQ(t.transport->openByIndex(0, -1), kOk);  // no identification: reopened
+    EXPECT_EQ(t.transport->portPath(), "/dev/second");
+    ::setenv("QEL_COM1", "/dev/first", 1);
+    ASSERT_EQ(t.transport->openByIndex(0, 2), kOk);  // identified elsewhere: reopened
+    EXPECT_EQ(t.line->opened, (Lines{"/dev/first", "/dev/second", "/dev/first"}));
+    EXPECT_EQ(t.transport->close(), 1);
+    EXPECT_EQ(t.transport->portPath(), "");
+    EXPECT_EQ(t.transport->drain(), kOk);  // on a closed port
+    ::unsetenv("QEL_COM1");
 }
 
-TEST_F(ComTransportOnPty, TwoDebugTelegramsAreSkippedThenOnlyHundredMillisecondsAreWaited) {
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    peer_.setHandler(camera([](PtyPeer& peer) {
-        peer.send(kDebugText);
-        peer.send(kDebugText);
-        peer.send(cameraTypeReply(0x1300, 4711));
-    }));
-    ASSERT_EQ(cameraType(1000), kOk);
-    EXPECT_EQ(readU16(&reply_[4]), 0x1300);
-    EXPECT_EQ(readU32(&reply_[8]), 4711u);
-    EXPECT_EQ(reply_[22], 0xEE);  // the checksum byte is not handed over
-    EXPECT_EQ(log_.count(kDebugLine), 2u);
-
-    // Debug text and then silence: the time-out for the reply is 100 ms, not the 3 s given.
-    peer_.setHandler(camera([](PtyPeer& peer) {
-        peer.send(kDebugText);
-        peer.send(kDebugText);
-    }));
-    const auto start = SteadyClock::now();
-    EXPECT_EQ(cameraType(3000), kErrPortIo);
-    EXPECT_LT(SteadyClock::now() - start, 1500ms);
-    EXPECT_EQ(reply_[0], 0xEE);
+TEST(ComTransportReads, OneHeaderReadAndOneBodyReadPerTelegram) {
+    const Bytes stale(1000, 0x55);
+    struct Case {
+        const char* name;
+        Bytes command;
+        Bytes waiting;  // in the input queue before the command
+        std::vector<Bytes> answer;
+        std::vector<size_t> reads;
+        uint32_t readConstantMs;  // debug text cuts the wait for the rest to 100 ms
+    } cases[] = {
+        {"block read", kReadBlock, {}, {readBlockReply()}, {4, 265}, 8000},
+        {"block write's short reply", kWriteBlock, {}, {writeBlockReply()}, {4, 9}, 8000},
+        {"debug text first", kReadBlock, {}, {kDebugText, readBlockReply()}, {4, 7, 4, 265}, 100},
+        {"two debug texts first", kReadBlock, {}, {kDebugText, kDebugText, readBlockReply()},
+         {4, 7, 4, 7, 4, 265}, 100},
+        {"stale input drained in one read", kReadBlock, stale, {readBlockReply()},
+         {1000, 4, 265}, 8000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Transport t;
+        t.line->input.assign(c.waiting.begin(), c.waiting.end());
+        t.line->replies.push_back(joined(c.answer));
+        EXPECT_EQ(t.transaction(c.command), kOk);
+        EXPECT_EQ(t.line->readSizes, c.reads);
+        EXPECT_EQ(t.line->sent, c.command);  // in one write
+        EXPECT_EQ(t.line->timeouts.readTotalConstantMs, c.readConstantMs);
+        EXPECT_EQ(t.reply[0], 0x83);
+        const Bytes& last = c.answer.back();
+        EXPECT_EQ(t.reply[last.size() - 2], last[last.size() - 2]);
+        EXPECT_EQ(t.reply[last.size() - 1], 0xEE);  // the checksum byte is not handed over
+        EXPECT_EQ(t.log.count(kDebugLine), c.answer.size() - 1);
+        if (!c.waiting.empty()) {
+            EXPECT_EQ(t.log.lines().front(), "Check ReadFile size:1000");
+        }
+    }
 }
 
-TEST_F(ComTransportOnPty, EndlessDebugTextEndsAfterTwentyOneOrFiftyOneTelegrams) {
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    peer_.setHandler(camera([](PtyPeer& peer) {
-        for (int i = 0; i < 60; ++i) peer.send(kDebugText);
-    }));
-    EXPECT_EQ(cameraType(200), kErrReplyCode);
-    EXPECT_EQ(log_.count(kDebugLine), 21u);
-    programmer_.close();
-
-    RecordingLog libraryLog;
-    ComTransport library(Variant::Library, libraryLog, clock_);
-    EXPECT_EQ(library.openLibrary(1, 115200), kErrReplyCode);
-    EXPECT_EQ(libraryLog.count(kDebugLine), 51u);
-    EXPECT_TRUE(libraryLog.has("GET_CAMERA_TYPE returned error -2146754548 \n"));
-    EXPECT_TRUE(library.isOpen());  // a failed identification keeps the port
+TEST(ComTransportFailures, EachFailingPortCallEndsTheTransactionWithItsLogLines) {
+    using O = ScriptedLine::Outcome;
+    const std::string header = "ReadFile Com 0x1483 0x10d size:4 done 4";
+    const std::string body = "ReadFile Com size:265 done 265";
+    struct Case {
+        const char* name;
+        std::deque<O> writes, reads;
+        std::vector<Bytes> answer;
+        ErrorCode result;
+        Lines lines;
+    } cases[] = {
+        {"success", {}, {}, {readBlockReply()}, kOk,
+         {"WriteFile Com size 13 done 13", header, body}},
+        {"write fails", {{EIO}}, {}, {readBlockReply()}, kErrPortIo,
+         {"ERROR: WriteFile Com size 13 "}},
+        {"write moves nothing", {{0, 0}}, {}, {readBlockReply()}, kErrPortIo,
+         {"ERROR: WriteFile Com size 13 "}},
+        {"partial write, rest written", {{0, 5}}, {}, {readBlockReply()}, kOk,
+         {"WriteFile Com size 13 done 5", "WriteFile to Com size 8 done 8", header, body}},
+        {"partial write, then a failure", {{0, 5}, {EIO}}, {}, {readBlockReply()}, kErrPortIo,
+         {"WriteFile Com size 13 done 5", "ERROR: WriteFile Com size:8"}},
+        {"partial write, then nothing", {{0, 5}, {0, 0}}, {}, {readBlockReply()}, kErrPortIo,
+         {"WriteFile Com size 13 done 5", "ERROR: WriteFile Com size:8"}},
+        {"header read fails", {}, {{EIO}}, {readBlockReply()}, kErrPortIo,
+         {"WriteFile Com size 13 done 13", "ERROR: ReadFile Com size:4"}},
+        {"no header", {}, {}, {}, kErrPortIo,
+         {"WriteFile Com size 13 done 13", "ReadFile Com 0x0 0x0 size:4 done 0"}},
+        {"body read fails", {}, {{}, {EIO}}, {readBlockReply()}, kErrPortIo,
+         {"WriteFile Com size 13 done 13", header, "ERROR: ReadFile Com size:265"}},
+        {"debug text read fails", {}, {{}, {EIO}}, {kDebugText, readBlockReply()}, kErrPortIo,
+         {"WriteFile Com size 13 done 13", "ReadFile Com 0x19 0xb size:4 done 4", kDebugLine,
+          "ERROR: ReadFile Com size:7"}},
+        {"header after debug text fails", {}, {{}, {}, {EIO}}, {kDebugText, readBlockReply()},
+         kErrPortIo,
+         {"WriteFile Com size 13 done 13", "ReadFile Com 0x19 0xb size:4 done 4", kDebugLine,
+          "ERROR: ReadFile Com size:4"}},
+        {"debug text, then silence", {}, {}, {kDebugText}, kErrPortIo,
+         {"WriteFile Com size 13 done 13", "ReadFile Com 0x19 0xb size:4 done 4", kDebugLine,
+          "ReadFile Com 0x0 0x0 size:4 done 0"}},
+        {"body stops short: the checksum decides", {}, {{}, {0, 100}, {0, 0}},
+         {readBlockReply()}, kErrChecksum,
+         {"WriteFile Com size 13 done 13", header, "ReadFile Com size:265 done 100",
+          "ReadFile Com size:165 done 0", "ERROR: checksum"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Transport t;
+        t.line->writes = c.writes;
+        t.line->reads = c.reads;
+        if (!c.answer.empty()) t.line->replies.push_back(joined(c.answer));
+        EXPECT_EQ(t.readBlock(), c.result);
+        EXPECT_EQ(t.log.lines(), c.lines);
+        // A failed transaction leaves the caller's buffer as it was.
+        EXPECT_EQ(t.reply[0], c.result == kOk ? 0x83 : 0xEE);
+    }
 }
 
-TEST_F(ComTransportOnPty, AShortBodyFailsTheChecksumWithoutTouchingTheReply) {
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    // 6 of 19 body bytes: the checksum decides, not the port.
-    peer_.setHandler(camera([](PtyPeer& peer) {
-        const Bytes reply = cameraTypeReply(0x1300, 1);
-        peer.send(Bytes(reply.begin(), reply.begin() + 10));
-    }));
-    EXPECT_EQ(cameraType(50), kErrChecksum);
-    EXPECT_EQ(reply_[0], 0xEE);
-    EXPECT_TRUE(log_.has("ReadFile Com size:19 done 6"));
+TEST(ComTransportFailures, EndlessDebugTextEndsAfterTwentyOneOrFiftyOneTelegrams) {
+    const std::vector<Bytes> flood(60, kDebugText);
+    Transport programmer;
+    programmer.line->replies.push_back(joined(flood));
+    EXPECT_EQ(programmer.readBlock(), kErrReplyCode);
+    EXPECT_EQ(programmer.log.count(kDebugLine), 21u);
+
+    Transport library(Variant::Library);
+    library.line->replies.push_back(joined(flood));
+    EXPECT_EQ(library.transport->openLibrary(1, 115200), kErrReplyCode);
+    EXPECT_EQ(library.log.count(kDebugLine), 51u);
+    EXPECT_EQ(library.log.lines().back(), "GET_CAMERA_TYPE returned error -2146754548 \n");
+    EXPECT_TRUE(library.transport->isOpen());  // a failed identification keeps the port
 }
 
-TEST_F(ComTransportOnPty, LibraryOpenIdentifiesTheCameraAndLogsIt) {
+TEST(ComTransportLog, LibraryOpenIdentifyAndTheirLinesAreExact) {
+    Transport library(Variant::Library);
+    library.line->openError = ENOENT;
+    EXPECT_EQ(library.transport->openLibrary(3, 115200), kErrLibraryPortOpen);
+    EXPECT_EQ(library.log.lines(), Lines{"Error open Comport\n"});
+
+    Transport t(Variant::Library);
+    t.line->replies = {cameraTypeReply(0x1310, 77), telegram(0x0099),
+                       cameraTypeReply(0x1310, 78)};
+    t.line->input.assign(3, 0x55);  // left over from before: the open purges it
+    EXPECT_EQ(t.transport->openLibrary(1, 115200), kOk);
+    EXPECT_EQ(t.log.lines(), (Lines{"WriteFile Com size 5 done 5",
+                                    "ReadFile Com 0x190 0x17 size:4 done 4",
+                                    "ReadFile Com 0x190 0x17 size:4 done 4",
+                                    "ReadFile Com size:19 done 19",
+                                    "WriteFile Com size 15 done 15",
+                                    "ReadFile Com 0x99 0x5 size:4 done 4",
+                                    "ReadFile Com 0x99 0x5 size:4 done 4",
+                                    "ReadFile Com size:1 done 1",
+                                    "CAMERA_TYPE: 1310 SerialNumber 77 \n"}));
+    // Identifying again on the open port asks no "verbose 0\r".
+    EXPECT_EQ(t.transport->configureAndIdentify(76800), kOk);
+    EXPECT_EQ(t.line->sent.size(), 5u + 15u + 5u);
+    EXPECT_EQ(t.log.lines().back(), "CAMERA_TYPE: 1310 SerialNumber 78 \n");
+
+    Transport silent(Variant::Library);
+    EXPECT_EQ(silent.transport->configureAndIdentify(9600), kErrPortIo);
+    EXPECT_EQ(silent.log.lines(), (Lines{"WriteFile Com size 5 done 5",
+                                         "ReadFile Com 0x0 0x0 size:4 done 0",
+                                         "GET_CAMERA_TYPE returned error -1609883643 \n"}));
+}
+
+TEST(ComTransportDrain, TakesWhatWaitsInOneChunkAndEndsWhileTheCameraKeepsSending) {
+    Transport t;
+    t.line->input.assign(1000, 0x55);
+    EXPECT_EQ(t.transport->drain(), kOk);
+    EXPECT_EQ(t.log.lines(), Lines{"Check ReadFile size:1000"});
+    EXPECT_EQ(t.clock.totalSlept(), 100ms);  // one pause, then the queue is empty
+
+    t.line->endless = true;
+    auto sleptBefore = t.clock.totalSlept();
+    EXPECT_EQ(t.transport->drain(0ms), kOk);  // a bound of 0 makes one pass
+    EXPECT_EQ(t.clock.totalSlept() - sleptBefore, 0ms);
+    sleptBefore = t.clock.totalSlept();
+    EXPECT_EQ(t.transport->drain(), kOk);
+    EXPECT_EQ(t.clock.totalSlept() - sleptBefore, 3000ms);
+    EXPECT_EQ(t.log.lines().back(), "Drain stopped after 31000 bytes: input keeps arriving");
+}
+
+// The system's own serial port on camsim's pty: one opener at a time, at a rate that termios
+// does not list.
+TEST(ComTransportOnPty, TheLibraryHoldsThePortAloneAndIdentifiesTheCamera) {
+    tools::CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start(KF_BINARY_DIR "/bin/camsim", {"--serial", "123456", "--type", "1310"}));
+    ::setenv("QEL_COM1", camsim.portPath().c_str(), 1);
     RecordingLog log;
-    ComTransport library(Variant::Library, log, clock_);
-    peer_.setHandler(camera([](PtyPeer& peer) { peer.send(cameraTypeReply(0x1310, 123456)); }));
+    platform::VirtualClock clock;
+    ComTransport library(Variant::Library, log, clock);
     ASSERT_EQ(library.openLibrary(1, 500000), kOk);
     EXPECT_TRUE(log.has("CAMERA_TYPE: 1310 SerialNumber 123456 \n"));
-    ASSERT_EQ(peer_.commands().size(), 2u);  // GET_CAMERA_TYPE, then "verbose 0\r"
-    EXPECT_EQ(peer_.commands()[1], kVerboseOff);
     EXPECT_EQ(ComTransport::portTest(1), kErrLibraryPortOpen);  // held by `library`
-    ASSERT_EQ(library.configureAndIdentify(76800), kOk);
-    EXPECT_EQ(peer_.commands().size(), 3u);  // no "verbose 0\r" this time
+    EXPECT_EQ(library.configureAndIdentify(76800), kOk);
     library.close();
     EXPECT_EQ(ComTransport::portTest(1), kOk);
-}
-
-TEST_F(ComTransportOnPty, DrainEndsEvenWhileTheCameraKeepsSending) {
-    // Each pause also lets real time pass, so the camera's flood fills the queue again.
-    struct PausingClock : platform::VirtualClock {
-        void sleepFor(platform::Milliseconds duration) override {
-            VirtualClock::sleepFor(duration);
-            std::this_thread::sleep_for(10ms);
-        }
-    } clock;
-    ComTransport transport{Variant::Programmer, log_, clock};
-    ASSERT_EQ(transport.openByIndex(0, -1), kOk);
-    peer_.flood(true);
-    std::this_thread::sleep_for(20ms);
-    const auto sleptBefore = clock.totalSlept();
-    EXPECT_EQ(transport.drain(), kOk);
-    peer_.flood(false);
-    EXPECT_EQ(clock.totalSlept() - sleptBefore, 3000ms);
-    const auto lines = log_.lines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("Drain stopped after ", 0) == 0;
-    }));
-}
-
-TEST_F(ComTransportOnPty, DrainTakesWhatWaitsInOneChunkAndAShortBoundMakesOnePass) {
-    ASSERT_EQ(programmer_.openByIndex(0, -1), kOk);
-    peer_.send(Bytes(1000, 0x55));
-    std::this_thread::sleep_for(50ms);
-    auto sleptBefore = clock_.totalSlept();
-    EXPECT_EQ(programmer_.drain(), kOk);
-    EXPECT_TRUE(log_.has("Check ReadFile size:1000"));
-    EXPECT_EQ(clock_.totalSlept() - sleptBefore, 100ms);  // one pause, then the queue is empty
-
-    peer_.flood(true);
-    std::this_thread::sleep_for(20ms);
-    sleptBefore = clock_.totalSlept();
-    EXPECT_EQ(programmer_.drain(0ms), kOk);
-    peer_.flood(false);
-    EXPECT_EQ(clock_.totalSlept() - sleptBefore, 0ms);
+    ::unsetenv("QEL_COM1");
 }

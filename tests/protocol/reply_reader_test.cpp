@@ -8,11 +8,11 @@
 #include <array>
 #include <deque>
 
-#include "pty_peer.h"
+#include "../tessiport/test_support.h"
 
 using namespace protocol;
-using testing_support::Bytes;
-using testing_support::telegram;
+using libtest::Bytes;
+using libtest::telegram;
 
 namespace {
 

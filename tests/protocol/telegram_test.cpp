@@ -7,16 +7,21 @@
 #include <vector>
 
 #include "protocol/commands.h"
-#include "pty_peer.h"
+#include "../tessiport/test_support.h"
 #include "recording_log.h"
 
 using namespace protocol;
 using testing::ElementsAre;
-using testing_support::Bytes;
-using testing_support::errorReply;
-using testing_support::telegram;
+using libtest::Bytes;
+using libtest::telegram;
 
 namespace {
+
+Bytes errorReply(uint16_t code, uint32_t error) {
+    Bytes payload(4);
+    writeU32(payload.data(), error);
+    return telegram(uint16_t(code | 0x00C0), payload);
+}
 
 class ReplyValidation : public ::testing::Test {
 protected:

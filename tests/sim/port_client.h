@@ -115,13 +115,19 @@ private:
     Bytes pending_;
 };
 
-// A camsim with a client; code() sends a command, keeps the reply in `last`, returns its code.
+// A camsim with a client; code() sends a command, keeps the reply in `last`, returns its code
+// (0 when none came).
 struct Camera {
     explicit Camera(const std::vector<std::string>& args)
         : started(sim.start(KF_BINARY_DIR "/bin/camsim", args)), port(sim.portPath()) {}
     uint16_t code(const Bytes& command, Ms limit = Ms(1000)) {
         last = port.transact(command, limit).value_or(Bytes{});
         return last.empty() ? 0 : u16At(last, 0);
+    }
+    // Opens the device of `row` (Main uP, Main FPGA, EEPROM, PLL, Head FPGA).
+    uint16_t open(int row) {
+        static const uint16_t codes[] = {0x7003, 0x7103, 0x7203, 0x7403, 0x7303};
+        return code(twoWords(codes[row]));
     }
 
     tools::CamsimProcess sim;

@@ -1,9 +1,11 @@
 #pragma once
-// A camera link answered by a script, a wait host on virtual time, a file holding one image.
+// A camera link whose commands camsim's model answers in process, each one recorded with the
+// flushes and message pumps around it; a wait host on virtual time; a file holding one image.
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,35 +14,37 @@
 #include "programmer/camera/wait_host.h"
 #include "programmer/files/loaded_update_file.h"
 #include "protocol/telegram.h"
+#include "tests/support/model_camera.h"
 
 namespace camera::test {
 
 struct SentCommand {
     uint16_t code = 0;
-    std::vector<uint8_t> bytes;  // as given to Command, without the checksum byte
+    std::vector<uint8_t> bytes;  // as given to Command, the checksum's place included
     uint32_t capacity = 0;
     uint32_t timeoutMs = 0;
     uint32_t u32(size_t offset) const { return protocol::readU32(&bytes[offset]); }
 };
 
-// Returns 0 and fills `payload` (the reply from offset 4 on), or returns the camera's error code.
-using Responder = std::function<uint32_t(const SentCommand&, std::vector<uint8_t>& payload)>;
 // Every event in order: "cmd 0x1103", "flush", "pump".
 using EventLog = std::vector<std::string>;
 
-class BareCamera : public CCamUpdate {
+// Nothing to open or reboot: the model is always there.
+class BareLink : public CCamUpdate {
 public:
     ErrorCode Open(int) override { return 0; }
     ErrorCode Close() override { return 0; }
     ErrorCode Reboot(WaitHost&) override { return 0; }
+    ErrorCode FlushInput() override { return 0; }
 };
 
-// `Base` (a CCamUpdate) whose Command is answered by `responder` and recorded.
+// `Base`'s link answered by `model`, or by `instead` where it returns a result: an answer the
+// model cannot give (it then fills `reply` itself).
 template <class Base>
-class Scripted : public Base {
+class OnModel : public Base {
 public:
     template <class... Args>
-    explicit Scripted(EventLog& events, Args&&... args)
+    explicit OnModel(EventLog& events, Args&&... args)
         : Base(std::forward<Args>(args)...), events_(events) {}
 
     ErrorCode Command(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,
@@ -51,21 +55,10 @@ public:
         char text[16];
         std::snprintf(text, sizeof text, "cmd 0x%04x", sent.code);
         events_.push_back(text);
-        std::vector<uint8_t> payload;
-        const uint32_t result = responder ? responder(sent, payload) : 0;
-        if (result == kNoReply) return kNoReply;
-        if (result != 0) {
-            payload.assign(4, 0);
-            protocol::writeU32(payload.data(), result);
+        if (instead) {
+            if (const auto result = instead(sent, reply)) return *result;
         }
-        // As the transports hand it over: no checksum, cut to the capacity.
-        std::vector<uint8_t> telegram(4 + payload.size());
-        protocol::writeU16(&telegram[0], uint16_t(sent.code | (result != 0 ? 0xC0 : 0x80)));
-        protocol::writeU16(&telegram[2], uint16_t(telegram.size() + 1));
-        for (size_t i = 4; i < telegram.size(); ++i) telegram[i] = payload[i - 4];
-        for (size_t i = 0; i < std::min<size_t>(telegram.size(), capacity); ++i)
-            reply[i] = telegram[i];
-        return result;
+        return model.Command(command, size, reply, capacity, timeoutMs);
     }
     ErrorCode FlushInput() override {
         events_.push_back("flush");
@@ -77,17 +70,28 @@ public:
             if (s.code == code) out.push_back(s);
         return out;
     }
+    // A new camera with the options and faults set since.
+    void restartModel() { model.model.reset(); }
 
-    // A responder result that means "nothing came back" (the transport's time-out code).
-    static constexpr uint32_t kNoReply = 0xA00B2005;
-    Responder responder;
+    // What the link reports when nothing comes back (the transport's time-out code).
+    static constexpr ErrorCode kNoReply = protocol::kErrPortIo;
+    ModelCamera model;
+    std::function<std::optional<ErrorCode>(const SentCommand&, uint8_t* reply)> instead;
     std::vector<SentCommand> sentCommands;
 
 private:
     EventLog& events_;
 };
 
-using ScriptedCamera = Scripted<BareCamera>;
+using ModelLink = OnModel<BareLink>;
+
+// Puts a reply to `code` with `payload` into `reply`, as the transports hand it over; 0.
+inline ErrorCode answer(uint8_t* reply, uint16_t code, const std::vector<uint8_t>& payload = {}) {
+    protocol::writeU16(reply, uint16_t(code | 0x80));
+    protocol::writeU16(reply + 2, uint16_t(4 + payload.size() + 1));
+    std::copy(payload.begin(), payload.end(), reply + 4);
+    return 0;
+}
 
 class RecordingHost : public WaitHost {
 public:
@@ -110,7 +114,7 @@ inline files::LoadedUpdateFile fileWith(int row, const std::vector<uint8_t>& dat
     files::LoadedUpdateFile file;
     file.image.assign(kImageOffset + data.size() + 100, 0xFF);
     std::fill(file.image.begin(), file.image.begin() + kImageOffset, 0);
-    for (size_t i = 0; i < data.size(); ++i) file.image[kImageOffset + i] = data[i];
+    std::copy(data.begin(), data.end(), file.image.begin() + kImageOffset);
     file.readBackImage.assign(file.image.size(), 0);
     file.present[size_t(row)] = true;
     file.dataOffset[size_t(row)] = kImageOffset;
