@@ -2,9 +2,7 @@
 
 #include "programmer/app/contact.h"
 #include "programmer/app/hardware_compatibility.h"
-#include "programmer/app/prog_dlg.h"
-#include "scripted_camera.h"
-#include "scripted_host.h"
+#include "dialog_rig.h"
 
 namespace {
 
@@ -34,18 +32,17 @@ TEST(HardwareCompatibility, TablesByCameraTypeAndContactLine) {
     EXPECT_EQ(WithContactLine("Connection lost\n"), "Connection lost\n");
 }
 
-class CameraInfoTest : public ::testing::Test {
+// The camera information read against camsim's model, whose records the tests change between reads.
+class CameraInfoTest : public ::testing::Test, public apptest::DialogRig {
 protected:
-    apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
-    ProgDlg dialog{host, factory};
-    apptest::CameraScript& script = factory.com;
+    apptest::ModelCameraState& camera = factory.com;
 
-    bool read(int interfaceType = 0) {
+    // Reads over a new link of `interfaceType`, opened unless `open` is false.
+    bool read(int interfaceType = 0, bool open = true) {
         dialog.options.interfaceType = interfaceType;
         auto& source = interfaceType == 2 ? factory.camLink : factory.com;
         dialog.camera = interfaceType == 2 ? factory.makeCamLink(false) : factory.makeCom(false);
-        dialog.camera->Open(0);
+        if (open) dialog.camera->Open(0);
         source.commands.clear();
         host.boxes.clear();
         return dialog.ReadCameraInfo();
@@ -53,6 +50,10 @@ protected:
     static std::vector<std::string> box(const std::string& text, bool contact = true) {
         return {contact ? text + kContactLine : text};
     }
+    static sim::FirmwareRecord record(const char* name, int major, int minor, int variant) {
+        return {name, uint8_t(minor), uint8_t(major), uint16_t(variant)};
+    }
+    const sim::FirmwareRecord kBootloader = record("Main Bootloader", 1, 6, 1);
 };
 
 TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecordsOrOnlyMainUpInBootMode) {
@@ -66,27 +67,37 @@ TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecordsOrOnlyMainUpInBootMode)
     EXPECT_EQ(dialog.model.caption(kIdStatusLine), "");
     EXPECT_TRUE(host.boxes.empty());
 
-    script.bootMode = true;
+    // A programming run keeps what a device no longer reports.
+    camera.records = {kBootloader, record("Main uP", 5, 3, 1)};
+    dialog.programmingRun = true;
+    EXPECT_TRUE(dialog.ReadCameraInfo());
+    EXPECT_TRUE(dialog.deviceAvailable[1]);
+    EXPECT_EQ(dialog.cameraVersion[0], 0x0503);
+    dialog.programmingRun = false;
+    EXPECT_TRUE(dialog.ReadCameraInfo());
+    EXPECT_FALSE(dialog.deviceAvailable[1]);
+
+    camera.options.bootMode = true;
+    camera.model.reset();
     EXPECT_FALSE(read());
     EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
-    EXPECT_TRUE(script.commands.empty());
+    EXPECT_TRUE(camera.commands.empty());
 }
 
 TEST_F(CameraInfoTest, UnreadableCameraTypeOrHardwareIsReportedWithTheContactLine) {
-    script.failNext[cmd::GET_CAMERA_TYPE] = 5;
-    dialog.camera = factory.makeCom(false);
-    EXPECT_FALSE(dialog.ReadCameraInfo());
+    camera.failNext(cmd::GET_CAMERA_TYPE, 5);
+    EXPECT_FALSE(read(0, false));
     EXPECT_EQ(host.texts(), box("Error reading camera type info!\nPlease contact QEL AG!\n"));
 
     // Hardware records are asked twelve times before giving up.
-    script.failNext.clear();
-    script.failNext[cmd::GET_HARDWARE_VERSIONS] = 11;
+    camera.failNext(cmd::GET_CAMERA_TYPE, 0);
+    camera.failNext(cmd::GET_HARDWARE_VERSIONS, 11);
     EXPECT_TRUE(read());
-    EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
-    script.failNext[cmd::GET_HARDWARE_VERSIONS] = 12;
+    EXPECT_EQ(camera.count(cmd::GET_HARDWARE_VERSIONS), 12);
+    camera.failNext(cmd::GET_HARDWARE_VERSIONS, 12);
     const auto slept = host.virtualClock.totalSlept();
     EXPECT_FALSE(read());
-    EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
+    EXPECT_EQ(camera.count(cmd::GET_HARDWARE_VERSIONS), 12);
     EXPECT_EQ(host.virtualClock.totalSlept() - slept, platform::Milliseconds(1200));
     EXPECT_EQ(host.texts(), box("Error reading camera hardware info!\nPlease contact QEL AG!\n"));
 }
@@ -95,10 +106,10 @@ TEST_F(CameraInfoTest, IncompatibleBoardIsRefusedOrInEmergencyModeQuestioned) {
     const std::string incompatible =
         "kelvoflash v1.11 errorCamera hardware error! Device KM4MAIN is incompatible.\n"
         "Please download newer/compatible qel.programmer or contact QEL AG";
-    script.hardware = {{"KM4GIGE", 1, 1}, {"KM4MAIN", 27, 1}};
+    camera.options.hardware = {{"KM4GIGE", 1, 1}, {"KM4MAIN", 27, 1}};
     EXPECT_FALSE(read());
     EXPECT_EQ(host.texts(), box(incompatible + "\n"));
-    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 0);
+    EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 0);
 
     dialog.options.emergencyMode = true;
     host.answers = {true};
@@ -110,80 +121,102 @@ TEST_F(CameraInfoTest, IncompatibleBoardIsRefusedOrInEmergencyModeQuestioned) {
     EXPECT_FALSE(read());
 
     // Record counts outside 1 to 10 are retried, then taken as incompatible.
-    script.hardware.clear();
+    camera.options.hardware.clear();
     host.answers = {true};
     EXPECT_TRUE(read());
-    EXPECT_EQ(script.count(cmd::GET_HARDWARE_VERSIONS), 12);
+    EXPECT_EQ(camera.count(cmd::GET_HARDWARE_VERSIONS), 12);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_TRUE(host.boxes[0].question);
 }
 
 TEST_F(CameraInfoTest, PagedRecordsBeyondTheTenthUnpagedOnlyTheFirstTenMissingPageNone) {
-    script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main uP", 5, 2, 1}};
-    for (int i = 0; i < 9; ++i)
-        script.firmware.push_back({"Other " + std::to_string(i), 1, 0, 1});
-    script.firmware.push_back({"Head FPGA", 2, 7, 9});  // record 11: on page 1
+    camera.records = {kBootloader, record("Main uP", 5, 2, 1)};
+    for (int i = 0; i < 9; ++i) camera.records->push_back(record("Other", 1, 0, 1));
+    camera.records->push_back(record("Head FPGA", 2, 7, 9));  // record 11: on page 1
     EXPECT_TRUE(read());
-    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
+    EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
     EXPECT_TRUE(dialog.deviceAvailable[4]);
     EXPECT_EQ(dialog.model.caption(currentFwId(4)), "009 V02.07");
 
-    script.pagedCommand = false;
+    camera.options.pagedFirmware = false;
     EXPECT_TRUE(read());
-    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 1);
-    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS), 1);
+    EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 1);
+    EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS), 1);
     EXPECT_FALSE(dialog.deviceAvailable[4]);
     EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
 
     // Nothing of a missing page is taken, not even stale records of page 0.
-    script.pagedCommand = true;
-    script.failingPage = 1;
+    camera.options.pagedFirmware = true;
+    camera.failingPage = 1;
     EXPECT_TRUE(read());
-    EXPECT_EQ(script.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
+    EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
     EXPECT_FALSE(dialog.deviceAvailable[4]);
     EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
 }
 
 TEST_F(CameraInfoTest, UnreadableFirmwareLeavesTheMainMicrocontrollerWithoutAVersionRefused) {
-    script.failNext[cmd::GET_FIRMWARE_VERSIONS_PAGE] = 1;
-    script.failNext[cmd::GET_FIRMWARE_VERSIONS] = 1;
+    camera.failNext(cmd::GET_FIRMWARE_VERSIONS_PAGE, 1);
+    camera.failNext(cmd::GET_FIRMWARE_VERSIONS, 1);
     EXPECT_TRUE(read());
     EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
     EXPECT_EQ(host.texts(), box("Error reading camera firmware info!\n"
                                 "Please try to reflash Main µP and FireWire µP!",
                                 false));
 
-    script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main FPGA", 3, 1, 4}};
+    camera.records = {kBootloader, record("Main FPGA", 3, 1, 4)};
     EXPECT_FALSE(read());
     EXPECT_EQ(host.texts(),
               box("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!\n"));
 }
 
 TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
-    script.firmware = {{"Main uP", 5, 2, 1}};
+    camera.options.bootloader = factory.camLink.options.bootloader = false;
     EXPECT_TRUE(read(0));
-    factory.camLink.firmware = {{"Main uP", 5, 2, 1}};
     EXPECT_FALSE(read(2));
     EXPECT_EQ(host.texts(),
               box("Old bootloader found\nProgramming with this Interface type not allowed", false));
     // Tarun cameras name their bootloader differently.
-    factory.camLink.cameraType = 0x1310;
-    factory.camLink.firmware = {{"boot.tarun", 1, 0, 1}, {"Main uP", 5, 2, 1}};
+    factory.camLink.options.cameraType = 0x1310;
+    factory.camLink.records = {record("boot.tarun", 1, 0, 1), record("Main uP", 5, 2, 1)};
     EXPECT_TRUE(read(2));
-    factory.camLink.cameraType = 0x1200;
+    factory.camLink.options.cameraType = 0x1200;
     EXPECT_FALSE(read(2));
 }
 
-TEST_F(CameraInfoTest, ProgrammingRunKeepsThePreviousState) {
-    EXPECT_TRUE(read());
-    script.firmware = {{"Main Bootloader", 1, 6, 1}, {"Main uP", 5, 3, 1}};
-    dialog.programmingRun = true;
-    EXPECT_TRUE(dialog.ReadCameraInfo());
-    EXPECT_TRUE(dialog.deviceAvailable[1]);  // not reported now, but kept
-    EXPECT_EQ(dialog.cameraVersion[0], 0x0503);
-    dialog.programmingRun = false;
-    EXPECT_TRUE(dialog.ReadCameraInfo());
-    EXPECT_FALSE(dialog.deviceAvailable[1]);
+// Replies that are complete telegrams but shorter than the fields the read takes from them are
+// refused like an unreadable reply, never shown as zeros.
+TEST_F(CameraInfoTest, ShortRepliesAreRefusedNotReadAsZeros) {
+    const std::string kFirmwareError =
+        "Error reading camera firmware info!\nPlease try to reflash Main µP and FireWire µP!";
+    const std::string kNone = "--- V--.--";
+    const struct {
+        const char* fault;  // camsim fault, "" for none
+        bool result;
+        std::string box;  // the message shown, "" for none
+        std::string mainUp, mainFpga;  // the rows' current versions
+    } rows[] = {
+        {"", true, "", "001 V05.02", "004 V03.01"},
+        // One byte of type: no camera type at all.
+        {"short-reply:0110:1", false,
+         WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n"), kNone, kNone},
+        // The count of hardware records, but not the records: asked again until given up.
+        {"short-reply:0710:2", false,
+         WithContactLine("Error reading camera hardware info!\nPlease contact QEL AG!\n"), kNone,
+         kNone},
+        // Firmware records promised but only partly there: nothing of them is shown.
+        {"short-reply:0d10:50", true, kFirmwareError, kNone, kNone},
+        {"short-reply:0d10", true, kFirmwareError, kNone, kNone},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        apptest::DialogRig t;
+        if (row.fault[0] != '\0') t.factory.com.fault(row.fault);
+        t.dialog.camera = t.factory.makeCom(false);
+        EXPECT_EQ(t.dialog.ReadCameraInfo(), row.result);
+        EXPECT_EQ(t.host.texts(), row.box.empty() ? std::vector<std::string>{} : box(row.box, false));
+        EXPECT_EQ(t.dialog.model.caption(currentFwId(0)), row.mainUp);
+        EXPECT_EQ(t.dialog.model.caption(currentFwId(1)), row.mainFpga);
+    }
 }
 
 }  // namespace

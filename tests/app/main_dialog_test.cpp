@@ -42,7 +42,8 @@ TEST_F(MainDialogTest, DirectConnectionFindsTheCameraOrItsBootMode) {
     EXPECT_TRUE(host.posted.empty());
     EXPECT_FALSE(dialog.model.ended);
 
-    factory.com.bootMode = true;
+    factory.com.options.bootMode = true;
+    factory.com.model.reset();
     connectDirectly(0);
     EXPECT_EQ(enabled(), with(kConnected, {checkBoxId(0)}));
 }
@@ -52,7 +53,7 @@ TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmerge
     for (const int type : {1, 2}) {  // 1 unsupported; 2 without its library
         Rig t;
         t.factory.camLinkLibrary = false;
-        t.factory.com.answers = false;
+        t.factory.com.present = false;
         t.connectDirectly(type);
         ASSERT_EQ(t.host.boxes.size(), 1u) << type;
         EXPECT_EQ(t.host.boxes[0].text, type == 1 ? wrongType : kCannotConnect);
@@ -63,7 +64,7 @@ TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmerge
         EXPECT_TRUE(t.factory.camLink.openedPorts.empty());
         EXPECT_EQ(t.factory.comMade + t.factory.camLinkMade, type == 1 ? 0 : 1);
     }
-    factory.com.answers = false;
+    factory.com.present = false;
     connectDirectly(0, true);
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_FALSE(dialog.model.ended);
@@ -115,7 +116,7 @@ TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
     EXPECT_EQ(dialog.model.caption(currentFwId(0)), "--- V--.--");
 
     // OK without a camera in emergency mode still allows loading.
-    factory.com.answers = false;
+    factory.com.present = false;
     dialog.options.emergencyMode = true;
     host.connectionScript = ScriptedHost::connectAndOk(0, 0);
     dialog.OnSelectPort();
@@ -149,7 +150,7 @@ TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenL
     const auto before = enabled();
     std::set<int> enabledWhileWaiting{kIdQuit};
     host.onPump = [&] { enabledWhileWaiting = enabled(); };
-    factory.com.cameraType = 0x1210;
+    factory.com.options.cameraType = 0x1210;
     factory.com.commands.clear();
     dialog.OnReboot();
     EXPECT_TRUE(enabledWhileWaiting.empty());  // no second flow can start during the wait
@@ -162,7 +163,7 @@ TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenL
 
     dialog.model.enable(kIdProgram);
     dialog.model.enable(kIdPacket);
-    factory.com.rebootResult = protocol::kErrNoCamera;
+    factory.com.fault("no-answer-after-reboot");
     dialog.OnReboot();
     EXPECT_EQ(status(), "Connection to Camera lost, select other port or close programmer");
     EXPECT_EQ(enabled(), with(kIdle, {kIdReboot}));

@@ -1,4 +1,4 @@
-// The Packet flows with scripted cameras and files in virtual time: backup and packet file names,
+// The Packet flows with camsim's camera model and files in virtual time: backup and packet file names,
 // the overwrite question, record lengths and padding, and the failures that must leave no file
 // (and an existing file untouched).
 
@@ -42,7 +42,7 @@ protected:
     void TearDown() override { ASSERT_EQ(chdir(oldFolder), 0); }
 
     void connect(int mode) {
-        factory.com.firmware.push_back({"Main PLL", 1, 2, 4});
+        factory.com.firmware(3, 4, 1, 2);
         dialog.options.connectWithoutDialog = true;
         dialog.options.packetMode = mode;
         dialog.OnInitDialog();
@@ -79,8 +79,8 @@ protected:
 
 TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoadsAgain) {
     // The PLL keeps its version block at 0x10.
-    for (uint32_t i = 0; i < 10; ++i)
-        factory.com.flash[3][0x10 + i] = uint8_t(i == 1 ? 2 : i == 2 ? 4 : 0);
+    const uint8_t ownBlock[10] = {0, 2, 4};
+    factory.com.store.device(3).replace(0x10, ownBlock, sizeof ownBlock);
     connect(kPacketDevice);
     choose({1, 2, 3});
     dialog.OnPacket();
@@ -122,7 +122,7 @@ TEST_F(PacketTest, AnsweringNoToTheOverwriteQuestionChangesNothing) {
     EXPECT_EQ(host.boxes[0].icon, BoxIcon::None);
     EXPECT_EQ(status(), "Creating Packet from Files, or close programmer");
     EXPECT_EQ(bytesOf("fw_backup_00007.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
-    EXPECT_TRUE(factory.com.opened.empty()) << "no device was read";
+    EXPECT_TRUE(factory.com.opened().empty()) << "no device was read";
 }
 
 // A device that cannot be read whole gets a red row and no record; the backup then writes no file,
@@ -145,7 +145,7 @@ TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
         t.dialog.options.connectWithoutDialog = true;
         t.dialog.options.packetMode = kPacketDevice;
         t.dialog.OnInitDialog();
-        t.factory.com.failNext[c.failingCommand] = 1;
+        t.factory.com.failNext(c.failingCommand, 1);
         put("out.qup", "old");
         t.host.saveFiles.push_back(folder.path("out"));
         t.host.answers.push_back(true);
@@ -192,7 +192,7 @@ TEST_F(PacketTest, ANameThatNamesNoFileIsRefusedAndNothingIsWritten) {
                                            "\" names no file: give the update file a name.\n"});
         EXPECT_EQ(t.status(), c.status);
         EXPECT_FALSE(t.dialog.packetFileWritten);
-        EXPECT_TRUE(t.factory.com.opened.empty()) << "no device was read";
+        EXPECT_TRUE(t.factory.com.opened().empty()) << "no device was read";
         EXPECT_EQ(t.host.files.size(), 1u) << "no device file was asked for";
         EXPECT_EQ(folderNames(), std::vector<std::string>{"sub"});
     }

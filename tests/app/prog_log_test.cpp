@@ -10,7 +10,7 @@
 
 #include "programmer/app/cmorvat_app.h"
 #include "programmer/app/command_line.h"
-#include "scripted_camera.h"
+#include "model_link.h"
 #include "scripted_host.h"
 #include "tools/temp_folder.h"
 
@@ -39,7 +39,7 @@ protected:
     const app::LocalTime start{9, 5, 7, 3, 4, 2026};
     const app::LocalTime end{10, 11, 12, 3, 4, 2026};
     apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
+    apptest::ModelFactory factory;
     app::CMorvatApp application{host, factory};
 };
 
