@@ -19,16 +19,17 @@
 namespace apptest {
 
 struct ModelCameraState {
-    // Reports Main uP 001 V05.02, Main FPGA 004 V03.01 and EEPROM 002 V01.00; versions are kept
-    // apart from the flash, so programming does not change them.
-    ModelCameraState() {
+    // Reports Main uP 001 V05.02, Main FPGA 004 V03.01 and EEPROM 002 V01.00. With `versionsApart`
+    // the versions are kept apart from the flash (as the camera's records), so programming does not
+    // change them; else they are version blocks in the flash.
+    explicit ModelCameraState(bool versionsApart = true) {
         options.hardware = {{"KM4MAIN", 13, 1}, {"KM4GIGE", 99, 99}};
+        for (int row = 0; versionsApart && row < 5; ++row) store.device(row).keepVersionApart();
         firmware(0, 1, 5, 2);
         firmware(1, 4, 3, 1);
         firmware(2, 2, 1, 0);
     }
     void firmware(int row, int variant, int major, int minor) {
-        store.device(row).keepVersionApart();
         store.device(row).writeVersionBlock({uint8_t(minor), uint8_t(major), uint16_t(variant)});
     }
     // A camsim fault ("no-reply:1403:1", ...); the camera starts afresh with it (flash kept).
@@ -144,6 +145,7 @@ private:
 
 class ModelFactory : public app::CameraFactory {
 public:
+    explicit ModelFactory(bool versionsApart = true) : com(versionsApart), camLink(versionsApart) {}
     std::unique_ptr<camera::CCamUpdate> makeCom(bool emergency) override {
         ++comMade;
         return std::make_unique<ModelLink>(com, 0, emergency);

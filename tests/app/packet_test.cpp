@@ -1,6 +1,6 @@
-// The Packet flows with camsim's camera model and files in virtual time: backup and packet file names,
-// the overwrite question, record lengths and padding, and the failures that must leave no file
-// (and an existing file untouched).
+// The Packet flows with camsim's camera model and files in virtual time: backup and packet file
+// names, the overwrite question, what each backup record holds, record lengths and padding, and the
+// failures that must leave no file (and an existing file untouched).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -43,11 +43,14 @@ protected:
 
     void connect(int mode) {
         factory.com.firmware(3, 4, 1, 2);
-        dialog.options.connectWithoutDialog = true;
-        dialog.options.packetMode = mode;
-        dialog.OnInitDialog();
-        if (dialog.camera)
-            dialog.camera->serialNumber = 7;
+        factory.com.options.serial = 7;
+        start(*this, mode);
+    }
+    // Starts `t`'s dialog in packet `mode`, connected to its camera for a backup.
+    static void start(apptest::DialogRig& t, int mode) {
+        t.dialog.options.connectWithoutDialog = mode == kPacketDevice;
+        t.dialog.options.packetMode = mode;
+        t.dialog.OnInitDialog();
     }
     void choose(std::initializer_list<int> rows) {
         for (int row = 0; row < kRowCount; ++row)
@@ -97,7 +100,10 @@ TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoad
         EXPECT_EQ(file.devices[size_t(row)].header.dataLength, 448u) << row;
         EXPECT_EQ(dialog.model.rowState[size_t(row)], ROW_DONE) << row;
     }
-    EXPECT_EQ(file.devices[3].header.version.version(), 0x0200);
+    EXPECT_EQ(file.devices[3].header.version.version(), 0x0200);  // its own block
+    // The EEPROM's own block is erased: the camera's record.
+    EXPECT_EQ(file.devices[2].header.version.version(), 0x0100);
+    EXPECT_EQ(file.devices[2].header.version.variant, 2);
     // A Main FPGA without a length field: its flash, without the blank end, one block at least.
     EXPECT_EQ(file.devices[1].header.dataLength, 256u);
     EXPECT_EQ(file.devices[3].header.version.variant, 4);
@@ -128,24 +134,28 @@ TEST_F(PacketTest, AnsweringNoToTheOverwriteQuestionChangesNothing) {
 // A device that cannot be read whole gets a red row and no record; the backup then writes no file,
 // so an older backup of the same name survives.
 TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
-    struct Case {
-        const char* name;
-        uint16_t failingCommand;
+    const struct {
+        const char* fault;
         int failingRow, otherRow;
+        protocol::ErrorCode error;
         const char* status;
     } cases[] = {
-        {"the Main FPGA's first read (its length) fails", protocol::cmd::READ_BLOCK, 1, 2,
+        // The Main FPGA's first read (its length).
+        {"no-reply:1403:1", 1, 2, protocol::kErrPortIo,
          "Error in Backup: reading Main FPGA failed, no file written"},
-        {"the EEPROM's first block read fails", protocol::cmd::READ_EEPROM_BLOCK, 2, 0,
+        {"no-reply:1603:1", 2, 0, protocol::kErrPortIo,
          "Error in Backup: reading EEPROM failed, no file written"},
+        // Part-way: the camera refuses the fourth block.
+        {"read-fail:4:3", 4, 3, 0x80001063u,
+         "Error in Backup: reading Head FPGA failed, no file written"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
         apptest::DialogRig t;
-        t.dialog.options.connectWithoutDialog = true;
-        t.dialog.options.packetMode = kPacketDevice;
-        t.dialog.OnInitDialog();
-        t.factory.com.failNext(c.failingCommand, 1);
+        t.factory.com.firmware(3, 7, 1, 0);
+        t.factory.com.firmware(4, 9, 2, 0);
+        start(t, kPacketDevice);
+        t.factory.com.fault(c.fault);
         put("out.qup", "old");
         t.host.saveFiles.push_back(folder.path("out"));
         t.host.answers.push_back(true);
@@ -155,9 +165,14 @@ TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
 
         EXPECT_EQ(t.status(), c.status);
         EXPECT_EQ(t.dialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
+        EXPECT_EQ(t.dialog.model.rowState[size_t(c.otherRow)], ROW_DONE);
         EXPECT_EQ(t.dialog.deviceResults[size_t(c.otherRow)].result, DeviceResult::kRead);
         EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].result, DeviceResult::kFailed);
+        EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].error, c.error);
         EXPECT_FALSE(t.dialog.packetFileWritten);
+        EXPECT_EQ(t.host.texts(), std::vector<std::string>{"File " + folder.path("out.qup") +
+                                                           " already exists.\nDo you want to "
+                                                           "overwrite it?\n"});
         EXPECT_EQ(bytesOf("out.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), std::vector<std::string>{"out.qup"}) << "no temporary file left";
     }
@@ -180,9 +195,7 @@ TEST_F(PacketTest, ANameThatNamesNoFileIsRefusedAndNothingIsWritten) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chosen);
         apptest::DialogRig t;
-        t.dialog.options.connectWithoutDialog = c.mode == kPacketDevice;
-        t.dialog.options.packetMode = c.mode;
-        t.dialog.OnInitDialog();
+        start(t, c.mode);
         t.dialog.CheckDevice(2);
         t.host.saveFiles.push_back(std::string(c.chosen));
         t.host.files.push_back(folder.path("eeprom_004_V01_02.bin"));
@@ -240,8 +253,7 @@ TEST_F(PacketTest, AnUnreadableSecondDeviceFileLeavesNoFileAndTheOldOneUntouched
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         apptest::DialogRig t;
-        t.dialog.options.packetMode = kPacketFile;
-        t.dialog.OnInitDialog();
+        start(t, kPacketFile);
         t.dialog.CheckDevice(2);
         t.dialog.CheckDevice(3);
         t.host.saveFiles = {folder.path("old.qup"), folder.path("new.qup")};
@@ -261,6 +273,102 @@ TEST_F(PacketTest, AnUnreadableSecondDeviceFileLeavesNoFileAndTheOldOneUntouched
         EXPECT_EQ(bytesOf("old.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), (std::vector<std::string>{"eeprom_004_V01_02.bin", "old.qup",
                                                            "pll.jed", "pll_004_V01_02.txt"}));
+    }
+}
+
+// Device contents that no image file has: pseudo-random bytes (never 0xFF) up to lengths that
+// are not multiples of the block size. The EEPROM, PLL and head FPGA hold plain data, their
+// versions kept apart as the camera's records; the Main uP and Main FPGA hold version blocks.
+std::vector<uint8_t> plainData(size_t size, size_t first, size_t length, uint32_t seed) {
+    std::vector<uint8_t> bytes(size, 0xFF);
+    for (size_t i = first; i < first + length; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        bytes[i] = uint8_t(0x10 + (seed >> 24) % 0xE0);
+    }
+    return bytes;
+}
+struct PlainDataRig {
+    explicit PlainDataRig(int major, int minor) {
+        for (int row : {2, 3, 4}) factory.com.store.device(row).keepVersionApart();
+        for (int row = 0; row < kRowCount; ++row) factory.com.firmware(row, 4, major, minor);
+        dialog.options.connectWithoutDialog = true;
+    }
+    apptest::ScriptedHost host;
+    apptest::ModelFactory factory{false};
+    ProgDlg dialog{host, factory};
+};
+
+TEST_F(PacketTest, EachBackupRecordHoldsItsFlashAndProgramsAnOlderCameraOfItsKind) {
+    constexpr uint32_t kMainFpgaLength = 70000 + 13, kHeadFpgaLength = 90000 + 77;
+    PlainDataRig newer(2, 3);
+    sim::DeviceStore& store = newer.factory.com.store;
+    auto fill = [&](int row, const std::vector<uint8_t>& bytes) {
+        store.device(row).replace(0, bytes.data(), uint32_t(bytes.size()));
+    };
+    std::vector<uint8_t> mainUp = plainData(1u << 20, 0x8000, 0xEFF00 + 99, 1);
+    std::copy_n(store.device(0).content().begin() + 0xF7FE0, 10, mainUp.begin() + 0xF7FE0);
+    fill(0, mainUp);
+    std::vector<uint8_t> mainFpga = plainData(4u << 20, 10, kMainFpgaLength - 10, 2);
+    for (int i = 0; i < 4; ++i) mainFpga[size_t(28 + i)] = uint8_t((kMainFpgaLength - 32) >> (8 * i));
+    std::copy_n(store.device(1).content().begin(), 10, mainFpga.begin());
+    fill(1, mainFpga);
+    // Its first bytes read as variant 5647 V08.01, were they a version block.
+    std::vector<uint8_t> eeprom = plainData(448, 0, 448, 3);
+    std::copy_n(std::begin({0x01, 0x08, 0x0F, 0x16}), 4, eeprom.begin());
+    fill(2, eeprom);
+    std::vector<uint8_t> pll = plainData(448, 0, 448, 4);
+    std::fill_n(pll.begin() + 0x10, files::kVersionBlockSize, uint8_t(0xFF));  // block erased
+    fill(3, pll);
+    fill(4, plainData(4u << 20, 0, kHeadFpgaLength, 5));
+
+    newer.dialog.options.packetMode = kPacketDevice;
+    newer.dialog.OnInitDialog();
+    newer.host.saveFiles.push_back(folder.path("camera.qup"));
+    for (int row = 0; row < kRowCount; ++row) newer.dialog.CheckDevice(row);
+    newer.dialog.OnPacket();
+    ASSERT_EQ(newer.dialog.model.caption(kIdStatusLine), "Creating qel.update file done");
+    const std::vector<uint8_t> bytes = bytesOf("camera.qup");
+    const files::UpdateFileReadResult file = files::readUpdateFile(bytes.data(), bytes.size());
+    ASSERT_TRUE(file.ok());
+    // Region in the flash, length and version block of each record: a device's own block, with
+    // the camera's time stamp, or for plain data and an erased block the camera's record.
+    using Block = std::array<uint8_t, files::kVersionBlockSize>;
+    const Block own{3, 2, 4, 0, 12, 0, 1, 1, 0xE8, 0x07}, reported{3, 2, 4, 0, 0, 0, 0, 0, 0, 0};
+    const struct {
+        uint32_t first, length;
+        Block version;
+    } expected[] = {{0x8000, 0xF0000, own},
+                    {0, kMainFpgaLength, own},
+                    {0, 448, reported},
+                    {0, 448, reported},
+                    {0, (kHeadFpgaLength + 255) / 256 * 256, reported}};  // to its last block
+    for (int row = 0; row < kRowCount; ++row) {
+        SCOPED_TRACE(row);
+        const files::UpdateFileDevice& record = file.devices[size_t(row)];
+        const auto& e = expected[row];
+        const std::vector<uint8_t>& flash = store.device(row).content();
+        ASSERT_TRUE(record.present);
+        EXPECT_EQ(record.header.startOffset, e.first);
+        ASSERT_EQ(record.header.dataLength, e.length);
+        EXPECT_TRUE(std::equal(flash.begin() + e.first, flash.begin() + e.first + e.length,
+                               bytes.begin() + long(record.dataOffset)));
+        Block version;
+        record.header.version.encode(version.data());
+        EXPECT_EQ(version, e.version);
+    }
+
+    // A camera of the same kind, erased, every device at V01.00: no emergency mode needed.
+    PlainDataRig older(1, 0);
+    older.dialog.OnInitDialog();
+    older.host.files.push_back(folder.path("camera.qup"));
+    older.dialog.OnLoadFile();
+    EXPECT_EQ(older.host.texts(), std::vector<std::string>{});
+    ASSERT_EQ(older.dialog.loaded.loadedFileName, "camera.qup");
+    older.dialog.OnProgram();
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(older.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed) << row;
+        EXPECT_TRUE(older.factory.com.store.device(row).content() == store.device(row).content())
+            << row;
     }
 }
 
