@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "programmer/app/packet_file_names.h"
 #include "programmer/app/prog_dlg.h"
@@ -22,6 +23,7 @@
 namespace {
 
 using namespace app;
+using Texts = std::vector<std::string>;
 
 TEST(PacketFileNames, FollowTheLoadedFileOrTheSerialNumber) {
     EXPECT_EQ(BackupFileName("fw.qup", 7), "fw_backup_00007.qup");
@@ -131,83 +133,90 @@ TEST_F(PacketTest, AnsweringNoToTheOverwriteQuestionChangesNothing) {
     EXPECT_TRUE(factory.com.opened().empty()) << "no device was read";
 }
 
-// A device that cannot be read whole gets a red row and no record; the backup then writes no file,
-// so an older backup of the same name survives.
-TEST_F(PacketTest, AReadThatFailsLeavesTheExistingFileAndSaysWhatIsMissing) {
+// A Packet run that fails writes no file: an older file of the chosen name survives untouched and
+// no temporary file is left. A name that names no file is refused before anything is read; a
+// device that cannot be read whole gets a red row.
+TEST_F(PacketTest, AFailedRunWritesNoFileAndLeavesTheOldOneUntouched) {
+    ASSERT_EQ(mkdir(folder.path("sub").c_str(), 0755), 0);
+    put("eeprom_004_V01_02.bin", "abc");
+    put("pll.jed", "L0000 1\n");
+    put("pll_004_V01_02.txt", "L0000 1\n");
+    put("old.qup", "old");
+    const std::string old = folder.path("old.qup");
+    const std::string question = "File " + old + " already exists.\nDo you want to overwrite it?\n";
+    auto namesNoFile = [](const std::string& name) {
+        return "\"" + name + "\" names no file: give the update file a name.\n";
+    };
+    const std::string kBackupError = "Error in Backup", kPacketError = "Error in Creating Programmer File";
     const struct {
+        const char* name;
+        int mode;
         const char* fault;
-        int failingRow, otherRow;
+        std::string saveAs;
+        std::optional<std::string> pllFile;  // the second device file chosen
+        std::set<int> rows;
+        Texts boxes;
+        std::string status;
+        size_t filesAsked;
+        int failingRow;  // the row whose read failed, -1: no device read
         protocol::ErrorCode error;
-        const char* status;
     } cases[] = {
-        // The Main FPGA's first read (its length).
-        {"no-reply:1403:1", 1, 2, protocol::kErrPortIo,
-         "Error in Backup: reading Main FPGA failed, no file written"},
-        {"no-reply:1603:1", 2, 0, protocol::kErrPortIo,
-         "Error in Backup: reading EEPROM failed, no file written"},
-        // Part-way: the camera refuses the fourth block.
-        {"read-fail:4:3", 4, 3, 0x80001063u,
-         "Error in Backup: reading Head FPGA failed, no file written"},
+        {"backup named \"\"", kPacketDevice, "", "", {}, {2}, {namesNoFile("")}, kBackupError, 0, -1, 0},
+        {"backup named sub/", kPacketDevice, "", "sub/", {}, {2}, {namesNoFile("sub/")}, kBackupError,
+         0, -1, 0},
+        {"packet named \"\"", kPacketFile, "", "", {}, {2}, {namesNoFile("")}, kPacketError, 0, -1, 0},
+        {"packet named sub/", kPacketFile, "", "sub/", {}, {2}, {namesNoFile("sub/")}, kPacketError,
+         0, -1, 0},
+        {"packet named sub/..", kPacketFile, "", "sub/..", {}, {2}, {namesNoFile("sub/..")},
+         kPacketError, 0, -1, 0},
+        {"the Main FPGA's first read (its length) fails", kPacketDevice, "no-reply:1403:1", old, {},
+         {1, 2}, {question}, "Error in Backup: reading Main FPGA failed, no file written", 0, 1,
+         protocol::kErrPortIo},
+        {"the EEPROM's first block read fails", kPacketDevice, "no-reply:1603:1", old, {}, {0, 2},
+         {question}, "Error in Backup: reading EEPROM failed, no file written", 0, 2,
+         protocol::kErrPortIo},
+        {"the camera refuses a block of the head FPGA part-way", kPacketDevice, "read-fail:4:3", old,
+         {}, {3, 4}, {question}, "Error in Backup: reading Head FPGA failed, no file written", 0, 4,
+         0x80001063u},
+        {"device file name without variant and version", kPacketFile, "", old, "pll.jed", {2, 3},
+         {question, "Cannot open file"}, kPacketError, 2, -1, 0},
+        {"device file dialog cancelled", kPacketFile, "", old, std::nullopt, {2, 3},
+         {question, "Cannot open file"}, kPacketError, 2, -1, 0},
+        {"device file of an unknown extension", kPacketFile, "", old, "pll_004_V01_02.txt", {2, 3},
+         {question, "Filename invalid for this dataformat"}, kPacketError, 2, -1, 0},
+        {"device file of an unknown extension, new name", kPacketFile, "", folder.path("new.qup"),
+         "pll_004_V01_02.txt", {2, 3}, {"Filename invalid for this dataformat"}, kPacketError, 2, -1, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
+        SCOPED_TRACE(c.name);
         apptest::DialogRig t;
         t.factory.com.firmware(3, 7, 1, 0);
         t.factory.com.firmware(4, 9, 2, 0);
-        start(t, kPacketDevice);
-        t.factory.com.fault(c.fault);
-        put("out.qup", "old");
-        t.host.saveFiles.push_back(folder.path("out"));
-        t.host.answers.push_back(true);
-        t.dialog.CheckDevice(c.otherRow);
-        t.dialog.CheckDevice(c.failingRow);
-        t.dialog.OnPacket();
-
-        EXPECT_EQ(t.status(), c.status);
-        EXPECT_EQ(t.dialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
-        EXPECT_EQ(t.dialog.model.rowState[size_t(c.otherRow)], ROW_DONE);
-        EXPECT_EQ(t.dialog.deviceResults[size_t(c.otherRow)].result, DeviceResult::kRead);
-        EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].result, DeviceResult::kFailed);
-        EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].error, c.error);
-        EXPECT_FALSE(t.dialog.packetFileWritten);
-        EXPECT_EQ(t.host.texts(), std::vector<std::string>{"File " + folder.path("out.qup") +
-                                                           " already exists.\nDo you want to "
-                                                           "overwrite it?\n"});
-        EXPECT_EQ(bytesOf("out.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
-        EXPECT_EQ(folderNames(), std::vector<std::string>{"out.qup"}) << "no temporary file left";
-    }
-}
-
-// A name that names no file is refused before any device or device file is read.
-TEST_F(PacketTest, ANameThatNamesNoFileIsRefusedAndNothingIsWritten) {
-    mkdir(folder.path("sub").c_str(), 0755);
-    struct Case {
-        int mode;
-        const char* chosen;
-        const char* status;
-    } cases[] = {
-        {kPacketDevice, "", "Error in Backup"},
-        {kPacketDevice, "sub/", "Error in Backup"},
-        {kPacketFile, "", "Error in Creating Programmer File"},
-        {kPacketFile, "sub/", "Error in Creating Programmer File"},
-        {kPacketFile, "sub/..", "Error in Creating Programmer File"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.chosen);
-        apptest::DialogRig t;
         start(t, c.mode);
-        t.dialog.CheckDevice(2);
-        t.host.saveFiles.push_back(std::string(c.chosen));
-        t.host.files.push_back(folder.path("eeprom_004_V01_02.bin"));
+        if (c.fault[0]) t.factory.com.fault(c.fault);
+        for (const int row : c.rows) t.dialog.CheckDevice(row);
+        t.host.saveFiles.push_back(c.saveAs);
+        t.host.answers.push_back(true);
+        t.host.files = {folder.path("eeprom_004_V01_02.bin"),
+                        c.pllFile ? std::optional(folder.path(*c.pllFile)) : std::nullopt};
         t.dialog.OnPacket();
-        EXPECT_EQ(t.host.texts(),
-                  std::vector<std::string>{"\"" + std::string(c.chosen) +
-                                           "\" names no file: give the update file a name.\n"});
+
+        EXPECT_EQ(t.host.texts(), c.boxes);
         EXPECT_EQ(t.status(), c.status);
         EXPECT_FALSE(t.dialog.packetFileWritten);
-        EXPECT_TRUE(t.factory.com.opened().empty()) << "no device was read";
-        EXPECT_EQ(t.host.files.size(), 1u) << "no device file was asked for";
-        EXPECT_EQ(folderNames(), std::vector<std::string>{"sub"});
+        EXPECT_EQ(2 - t.host.files.size(), c.filesAsked);
+        EXPECT_EQ(t.factory.com.opened().empty(), c.failingRow < 0);
+        if (c.failingRow >= 0) {
+            const int other = *c.rows.begin() == c.failingRow ? *c.rows.rbegin() : *c.rows.begin();
+            EXPECT_EQ(t.dialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
+            EXPECT_EQ(t.dialog.model.rowState[size_t(other)], ROW_DONE);
+            EXPECT_EQ(t.dialog.deviceResults[size_t(other)].result, DeviceResult::kRead);
+            EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].result, DeviceResult::kFailed);
+            EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].error, c.error);
+        }
+        EXPECT_EQ(bytesOf("old.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
+        EXPECT_EQ(folderNames(), (Texts{"eeprom_004_V01_02.bin", "old.qup", "pll.jed",
+                                        "pll_004_V01_02.txt", "sub"}));
     }
 }
 
@@ -234,46 +243,6 @@ TEST_F(PacketTest, PacketRecordsKeepTheirLengthsAndPadding) {
     EXPECT_EQ(file.devices[3].recordOffset, eeprom.dataOffset + 32) << "17 bytes padded to 32";
     EXPECT_EQ(dialog.options.packetMode, kPacketFile);
     EXPECT_TRUE(dialog.model.isEnabled(kIdPacket));
-}
-
-TEST_F(PacketTest, AnUnreadableSecondDeviceFileLeavesNoFileAndTheOldOneUntouched) {
-    struct Case {
-        const char* name;
-        std::optional<std::string> secondFile;
-        const char* message;
-    } cases[] = {
-        {"name without variant and version", "pll.jed", "Cannot open file"},
-        {"dialog cancelled", std::nullopt, "Cannot open file"},
-        {"unknown extension", "pll_004_V01_02.txt", "Filename invalid for this dataformat"},
-    };
-    put("eeprom_004_V01_02.bin", "abc");
-    put("pll.jed", "L0000 1\n");
-    put("pll_004_V01_02.txt", "L0000 1\n");
-    put("old.qup", "old");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        apptest::DialogRig t;
-        start(t, kPacketFile);
-        t.dialog.CheckDevice(2);
-        t.dialog.CheckDevice(3);
-        t.host.saveFiles = {folder.path("old.qup"), folder.path("new.qup")};
-        t.host.answers.push_back(true);
-        std::optional<std::string> second =
-            c.secondFile ? std::optional(folder.path(*c.secondFile)) : std::nullopt;
-        t.host.files = {folder.path("eeprom_004_V01_02.bin"), second};
-        t.dialog.OnPacket();  // over the existing file
-        t.host.files = {folder.path("eeprom_004_V01_02.bin"), second};
-        t.dialog.OnPacket();  // a new file
-
-        EXPECT_EQ(t.host.texts(),
-                  (std::vector<std::string>{"File " + folder.path("old.qup") +
-                                                " already exists.\nDo you want to overwrite it?\n",
-                                            c.message, c.message}));
-        EXPECT_EQ(t.status(), "Error in Creating Programmer File");
-        EXPECT_EQ(bytesOf("old.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
-        EXPECT_EQ(folderNames(), (std::vector<std::string>{"eeprom_004_V01_02.bin", "old.qup",
-                                                           "pll.jed", "pll_004_V01_02.txt"}));
-    }
 }
 
 // Device contents that no image file has: pseudo-random bytes (never 0xFF) up to lengths that
