@@ -84,24 +84,6 @@ TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecordsOrOnlyMainUpInBootMode)
     EXPECT_TRUE(camera.commands.empty());
 }
 
-TEST_F(CameraInfoTest, UnreadableCameraTypeOrHardwareIsReportedWithTheContactLine) {
-    camera.failNext(cmd::GET_CAMERA_TYPE, 5);
-    EXPECT_FALSE(read(0, false));
-    EXPECT_EQ(host.texts(), box("Error reading camera type info!\nPlease contact QEL AG!\n"));
-
-    // Hardware records are asked twelve times before giving up.
-    camera.failNext(cmd::GET_CAMERA_TYPE, 0);
-    camera.failNext(cmd::GET_HARDWARE_VERSIONS, 11);
-    EXPECT_TRUE(read());
-    EXPECT_EQ(camera.count(cmd::GET_HARDWARE_VERSIONS), 12);
-    camera.failNext(cmd::GET_HARDWARE_VERSIONS, 12);
-    const auto slept = host.virtualClock.totalSlept();
-    EXPECT_FALSE(read());
-    EXPECT_EQ(camera.count(cmd::GET_HARDWARE_VERSIONS), 12);
-    EXPECT_EQ(host.virtualClock.totalSlept() - slept, platform::Milliseconds(1200));
-    EXPECT_EQ(host.texts(), box("Error reading camera hardware info!\nPlease contact QEL AG!\n"));
-}
-
 TEST_F(CameraInfoTest, IncompatibleBoardIsRefusedOrInEmergencyModeQuestioned) {
     const std::string incompatible =
         "kelvoflash v1.11 errorCamera hardware error! Device KM4MAIN is incompatible.\n"
@@ -154,21 +136,6 @@ TEST_F(CameraInfoTest, PagedRecordsBeyondTheTenthUnpagedOnlyTheFirstTenMissingPa
     EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
 }
 
-TEST_F(CameraInfoTest, UnreadableFirmwareLeavesTheMainMicrocontrollerWithoutAVersionRefused) {
-    camera.failNext(cmd::GET_FIRMWARE_VERSIONS_PAGE, 1);
-    camera.failNext(cmd::GET_FIRMWARE_VERSIONS, 1);
-    EXPECT_TRUE(read());
-    EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
-    EXPECT_EQ(host.texts(), box("Error reading camera firmware info!\n"
-                                "Please try to reflash Main µP and FireWire µP!",
-                                false));
-
-    camera.records = {kBootloader, record("Main FPGA", 3, 1, 4)};
-    EXPECT_FALSE(read());
-    EXPECT_EQ(host.texts(),
-              box("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!\n"));
-}
-
 TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
     camera.options.bootloader = factory.camLink.options.bootloader = false;
     EXPECT_TRUE(read(0));
@@ -183,40 +150,56 @@ TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
     EXPECT_FALSE(read(2));
 }
 
-// Replies that are complete telegrams but shorter than the fields the read takes from them are
-// refused like an unreadable reply, never shown as zeros.
-TEST_F(CameraInfoTest, ShortRepliesAreRefusedNotReadAsZeros) {
+// Replies that do not come, or that are complete telegrams but shorter than the fields the read
+// takes from them, are refused, never shown as zeros: the camera type and the hardware records
+// with the contact line (the hardware asked twelve times, 100 ms apart, before giving up), the
+// firmware records with the Main uP left without a version to reflash.
+TEST_F(CameraInfoTest, UnreadableOrShortRepliesAreRefusedNotReadAsZeros) {
     const std::string kFirmwareError =
         "Error reading camera firmware info!\nPlease try to reflash Main µP and FireWire µP!";
+    const std::string kType = WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n");
+    const std::string kHardware =
+        WithContactLine("Error reading camera hardware info!\nPlease contact QEL AG!\n");
     const std::string kNone = "--- V--.--";
     const struct {
-        const char* fault;  // camsim fault, "" for none
+        std::vector<std::string> faults;  // camsim faults
         bool result;
         std::string box;  // the message shown, "" for none
         std::string mainUp, mainFpga;  // the rows' current versions
+        int hardwareAsked, sleptMs;
     } rows[] = {
-        {"", true, "", "001 V05.02", "004 V03.01"},
-        // One byte of type: no camera type at all.
-        {"short-reply:0110:1", false,
-         WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n"), kNone, kNone},
-        // The count of hardware records, but not the records: asked again until given up.
-        {"short-reply:0710:2", false,
-         WithContactLine("Error reading camera hardware info!\nPlease contact QEL AG!\n"), kNone,
-         kNone},
+        {{}, true, "", "001 V05.02", "004 V03.01", 1, 0},
+        {{"no-reply:0110:5"}, false, kType, kNone, kNone, 0, 0},
+        {{"short-reply:0110:1"}, false, kType, kNone, kNone, 0, 0},  // one byte of type
+        {{"no-reply:0710:11"}, true, "", "001 V05.02", "004 V03.01", 12, 1100},
+        {{"no-reply:0710:12"}, false, kHardware, kNone, kNone, 12, 1200},
+        // The count of hardware records, but not the records.
+        {{"short-reply:0710:2"}, false, kHardware, kNone, kNone, 12, 1200},
+        {{"no-reply:0d10:1", "no-reply:0810:1"}, true, kFirmwareError, kNone, kNone, 1, 0},
         // Firmware records promised but only partly there: nothing of them is shown.
-        {"short-reply:0d10:50", true, kFirmwareError, kNone, kNone},
-        {"short-reply:0d10", true, kFirmwareError, kNone, kNone},
+        {{"short-reply:0d10:50"}, true, kFirmwareError, kNone, kNone, 1, 0},
+        {{"short-reply:0d10"}, true, kFirmwareError, kNone, kNone, 1, 0},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.fault);
+        SCOPED_TRACE(row.faults.empty() ? "" : row.faults[0]);
         apptest::DialogRig t;
-        if (row.fault[0] != '\0') t.factory.com.fault(row.fault);
+        for (const std::string& fault : row.faults) t.factory.com.fault(fault);
         t.dialog.camera = t.factory.makeCom(false);
         EXPECT_EQ(t.dialog.ReadCameraInfo(), row.result);
         EXPECT_EQ(t.host.texts(), row.box.empty() ? std::vector<std::string>{} : box(row.box, false));
         EXPECT_EQ(t.dialog.model.caption(currentFwId(0)), row.mainUp);
         EXPECT_EQ(t.dialog.model.caption(currentFwId(1)), row.mainFpga);
+        EXPECT_EQ(t.factory.com.count(cmd::GET_HARDWARE_VERSIONS), row.hardwareAsked);
+        EXPECT_EQ(t.host.virtualClock.totalSlept(), platform::Milliseconds(row.sleptMs));
+        if (row.box == kFirmwareError) {
+            EXPECT_EQ(t.dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
+        }
     }
+    // Without the Main uP's record nothing can be compared.
+    camera.records = {kBootloader, record("Main FPGA", 3, 1, 4)};
+    EXPECT_FALSE(read());
+    EXPECT_EQ(host.texts(),
+              box("Camera firmware/hardware is not compatible!\nPlease contact QEL AG!\n"));
 }
 
 }  // namespace

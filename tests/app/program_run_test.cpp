@@ -80,45 +80,10 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
     }
 };
 
-TEST(ProgramRun, EveryCheckedDeviceIsProgrammedInOrderWithARebootAfterEach) {
-    Rig r;
-    const auto records = newerFile();
-    r.program(records);
-    EXPECT_TRUE(r.host.boxes.empty());
-    EXPECT_EQ(r.camera.opened(), (std::vector<int>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(r.camera.count(cmd::ERASE_DEVICE), 4);  // not the EEPROM
-    EXPECT_EQ(r.camera.reboots, 5);
-    EXPECT_GT(r.camera.count(cmd::WRITE_EEPROM_BLOCK), 0);
-    for (int row = 0; row < kRowCount; ++row) {
-        EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
-        EXPECT_EQ(r.dialog.model.rowState[size_t(row)], ROW_DONE) << row;
-        EXPECT_EQ(r.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed);
-    }
-    EXPECT_EQ(r.dialog.model.control(progressId(2)).position, 100);
-    EXPECT_EQ(r.status(), kLoadOrSelect);
-    EXPECT_TRUE(r.dialog.model.isEnabled(kIdProgram));
-    EXPECT_TRUE(r.dialog.model.isEnabled(kIdLoadFile));
-    ASSERT_FALSE(r.titles.empty());
-    EXPECT_EQ(r.titles.front(), "kelvoflash v1.11 / DO NOT UNPLUG OR SWITCH OFF!!");
-    EXPECT_EQ(r.dialog.model.windowTitle, "kelvoflash v1.11 ");
-
-    // Each device: open, erase (not the EEPROM), write, close, reboot; then the run's result.
-    std::vector<std::pair<int, RunPhase>> expected;
-    for (int row = 0; row < kRowCount; ++row) {
-        expected.push_back({row, RunPhase::kOpen});
-        if (row != 2)
-            expected.push_back({row, RunPhase::kErase});
-        for (auto phase : {RunPhase::kWrite, RunPhase::kClose, RunPhase::kReboot})
-            expected.push_back({row, phase});
-    }
-    EXPECT_EQ(r.phases, expected);
-    EXPECT_EQ(r.finished, 5);
-    EXPECT_EQ(r.results, std::vector<bool>{true});
-}
-
-// Each row is decided when the run reaches it: a device the camera does not report at its turn
-// fails outside emergency mode; in boot mode only the Main uP is reported until its new firmware
-// runs after the reboot.
+// Every checked device is programmed in order, each: open, erase (not the EEPROM), write, close,
+// reboot. Each row is decided when the run reaches it: a device the camera does not report at its
+// turn fails outside emergency mode; in boot mode only the Main uP is reported until its new
+// firmware runs after the reboot.
 TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
     const struct {
         const char* name;
@@ -129,6 +94,8 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
         std::string status;
         std::string title;
     } cases[] = {
+        {"every device", true, false, false, {0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}, "DDDDD", kLoadOrSelect,
+         "kelvoflash v1.11 "},
         {"unreported rows fail", false, false, false, {2, 3, 4}, {2}, "--DFF",
          std::string("Programming failed for PLL, Head FPGA! Not reported by the camera: PLL, "
                      "Head FPGA. ") + kLoadOrSelect, "kelvoflash v1.11 "},
@@ -150,6 +117,7 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
                       c.states[size_t(row)]) << row;
             if (c.states[size_t(row)] == 'D') {
                 EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
+                EXPECT_EQ(r.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed);
             }
             if (c.states[size_t(row)] == 'F') {
                 EXPECT_EQ(r.dialog.deviceResults[size_t(row)].error, kErrDeviceNotReported) << row;
@@ -157,8 +125,23 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
         }
         EXPECT_EQ(r.status(), c.status);
         EXPECT_EQ(r.dialog.model.windowTitle, c.title);
+        ASSERT_FALSE(r.titles.empty());
+        EXPECT_EQ(r.titles.front(), "kelvoflash v1.11 / DO NOT UNPLUG OR SWITCH OFF!!");
         EXPECT_TRUE(r.host.boxes.empty());
+        EXPECT_TRUE(r.dialog.model.isEnabled(kIdProgram) && r.dialog.model.isEnabled(kIdLoadFile));
         EXPECT_EQ(r.results, std::vector<bool>{true});
+        EXPECT_EQ(r.finished, int(c.rows.size()));
+        std::vector<std::pair<int, RunPhase>> phases;
+        for (const int row : c.opened) {
+            phases.push_back({row, RunPhase::kOpen});
+            if (row != 2) phases.push_back({row, RunPhase::kErase});
+            for (auto phase : {RunPhase::kWrite, RunPhase::kClose, RunPhase::kReboot})
+                phases.push_back({row, phase});
+        }
+        EXPECT_EQ(r.phases, phases);
+        EXPECT_EQ(r.camera.reboots, int(c.opened.size()));
+        EXPECT_EQ(r.camera.count(cmd::ERASE_DEVICE), int(c.opened.size()) - int(c.rows.count(2)));
+        EXPECT_EQ(r.dialog.model.control(progressId(2)).position, c.states[2] == 'D' ? 100 : 0);
     }
 }
 
