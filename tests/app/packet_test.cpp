@@ -9,12 +9,10 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <iterator>
 #include <set>
 
 #include "programmer/app/packet_file_names.h"
 #include "programmer/app/prog_dlg.h"
-#include "programmer/camera/device_backup.h"
 #include "programmer/files/file_io.h"
 #include "programmer/files/update_file_reader.h"
 #include "dialog_rig.h"
@@ -82,7 +80,7 @@ protected:
     tools::TempFolder folder;
 };
 
-TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoadsAgain) {
+TEST_F(PacketTest, ABackupIsNamedAfterTheLoadedFileOrTheSerialNumberAndOverwritesOnlyWhenAsked) {
     // The PLL keeps its version block at 0x10.
     const uint8_t ownBlock[10] = {0, 2, 4};
     factory.com.store.device(3).replace(0x10, ownBlock, sizeof ownBlock);
@@ -110,12 +108,12 @@ TEST_F(PacketTest, ABackupWithACancelledDialogIsNamedAfterTheSerialNumberAndLoad
     EXPECT_EQ(file.devices[1].header.dataLength, 256u);
     EXPECT_EQ(file.devices[3].header.version.variant, 4);
     EXPECT_EQ(factory.com.reboots, 3) << "one reboot after each device";
-}
 
-// The backup ends with its usual status, the packet builder with the one it showed at its start.
-TEST_F(PacketTest, AnsweringNoToTheOverwriteQuestionChangesNothing) {
+    // Answering No to the overwrite question changes nothing: the backup ends with its usual
+    // status, the packet builder with the one it showed at its start.
     put("fw_backup_00007.qup", "old");
-    connect(kPacketDevice);
+    host.boxes.clear();
+    factory.com.commands.clear();
     dialog.loaded.loadedFileName = "fw.qup";
     choose({2});
     dialog.OnPacket();
