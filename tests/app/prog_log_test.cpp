@@ -87,7 +87,7 @@ TEST_F(ProgLogTest, TwoProgrammersLoggingInOneFolderKeepEachOthersLines) {
     EXPECT_EQ(count, 2 * kLines);
 }
 
-TEST_F(ProgLogTest, HelpWithLogOpensTheLogShowsUsageAndWritesTheTrailerButQuestionMarkNoLog) {
+TEST_F(ProgLogTest, HelpWithLogShowsUsageAndWritesTheTrailerQuestionMarkNoLogNoneRunsTheDialog) {
     EXPECT_FALSE(startApp("-H -L"));
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, app::UsageText());
@@ -102,14 +102,13 @@ TEST_F(ProgLogTest, HelpWithLogOpensTheLogShowsUsageAndWritesTheTrailerButQuesti
     application.ExitInstance();
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(host.boxes.size(), 2u);
-}
 
-TEST_F(ProgLogTest, StartUpRunsTheMainDialogWithTheDefaultGrabberName) {
+    // Without options the main dialog runs, its posted Select Port with the default grabber name.
     std::string grabberSeen;
     host.connectionScript = [&](app::CMorvatDlg& dialog) { grabberSeen = dialog.grabberDll; };
     EXPECT_FALSE(startApp(""));
     EXPECT_EQ(host.mainDialogs, 1);
-    EXPECT_EQ(host.connectionDialogs, 1);  // the posted Select Port
+    EXPECT_EQ(host.connectionDialogs, 1);
     EXPECT_EQ(grabberSeen, "clserme4.dll");
     EXPECT_EQ(application.mainDialogResult, 0);
     EXPECT_FALSE(std::filesystem::exists(path));
