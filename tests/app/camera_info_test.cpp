@@ -8,6 +8,7 @@ namespace {
 
 using namespace app;
 namespace cmd = protocol::cmd;
+using Texts = std::vector<std::string>;
 
 TEST(HardwareCompatibility, TablesByCameraTypeAndContactLine) {
     struct Case {
@@ -157,7 +158,8 @@ TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
 TEST_F(CameraInfoTest, UnreadableOrShortRepliesAreRefusedNotReadAsZeros) {
     const std::string kFirmwareError =
         "Error reading camera firmware info!\nPlease try to reflash Main µP and FireWire µP!";
-    const std::string kType = WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n");
+    const std::string kType =
+        WithContactLine("Error reading camera type info!\nPlease contact QEL AG!\n");
     const std::string kHardware =
         WithContactLine("Error reading camera hardware info!\nPlease contact QEL AG!\n");
     const std::string kNone = "--- V--.--";
@@ -186,13 +188,14 @@ TEST_F(CameraInfoTest, UnreadableOrShortRepliesAreRefusedNotReadAsZeros) {
         for (const std::string& fault : row.faults) t.factory.com.fault(fault);
         t.dialog.camera = t.factory.makeCom(false);
         EXPECT_EQ(t.dialog.ReadCameraInfo(), row.result);
-        EXPECT_EQ(t.host.texts(), row.box.empty() ? std::vector<std::string>{} : box(row.box, false));
+        EXPECT_EQ(t.host.texts(), row.box.empty() ? Texts{} : box(row.box, false));
         EXPECT_EQ(t.dialog.model.caption(currentFwId(0)), row.mainUp);
         EXPECT_EQ(t.dialog.model.caption(currentFwId(1)), row.mainFpga);
         EXPECT_EQ(t.factory.com.count(cmd::GET_HARDWARE_VERSIONS), row.hardwareAsked);
         EXPECT_EQ(t.host.virtualClock.totalSlept(), platform::Milliseconds(row.sleptMs));
         if (row.box == kFirmwareError) {
-            EXPECT_EQ(t.dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
+            EXPECT_EQ(t.dialog.deviceAvailable,
+                      (std::array<bool, 5>{true, false, false, false, false}));
         }
     }
     // Without the Main uP's record nothing can be compared.

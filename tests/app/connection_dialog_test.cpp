@@ -57,7 +57,8 @@ TEST(ConnectionDialog, AFailedConnectSaysWhyAndKeepsOkOnlyInEmergencyMode) {
         {"no camera, the port's cause in emergency mode", 0, true, false, true, 0,
          "No Camera connected in Emergency Mode\n" + kOrProceed + "\n" + cause, true},
         {"the camera answers in emergency mode", 0, true, true, false,
-         protocol::kCamEmergencyConnected, "Camera connected in Emergency Mode\n" + kOrProceed, true},
+         protocol::kCamEmergencyConnected, "Camera connected in Emergency Mode\n" + kOrProceed,
+         true},
         {"grabber library missing", 2, false, true, false, protocol::kErrGrabberLibrary,
          "Framegrabber clsermy.dll not found or not supported.\nConnection failed!\n", false},
     };

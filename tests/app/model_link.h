@@ -49,7 +49,9 @@ struct ModelCameraState {
         model.emplace(options, store);
         options.bootMode = false;
     }
-    int count(uint16_t code) const { return int(std::count(commands.begin(), commands.end(), code)); }
+    int count(uint16_t code) const {
+        return int(std::count(commands.begin(), commands.end(), code));
+    }
     // The device rows opened, in order.
     std::vector<int> opened() const {
         std::vector<int> rows;
@@ -71,9 +73,10 @@ struct ModelCameraState {
         if (!present || gone) return protocol::kErrPortIo;
         if (!model) model.emplace(options, store);
         // A list of firmware records in any order, which the model's own order cannot give.
-        if (records && (code == protocol::cmd::GET_FIRMWARE_VERSIONS ||
-                        (code == protocol::cmd::GET_FIRMWARE_VERSIONS_PAGE && options.pagedFirmware))) {
-            const size_t page = code == protocol::cmd::GET_FIRMWARE_VERSIONS ? 0 : command[4];
+        const bool paged = code == protocol::cmd::GET_FIRMWARE_VERSIONS_PAGE;
+        const bool unpaged = code == protocol::cmd::GET_FIRMWARE_VERSIONS;
+        if (records && (paged ? options.pagedFirmware : unpaged)) {
+            const size_t page = paged ? command[4] : 0;
             if (page == failingPage) return protocol::kErrPortIo;
             sim::Bytes answer = sim::makeReply(code, sim::firmwarePagePayload(*records, page));
             return protocol::validateReply(answer.data(), answer.size(), code, reply, capacity,

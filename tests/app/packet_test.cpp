@@ -145,7 +145,8 @@ TEST_F(PacketTest, AFailedRunWritesNoFileAndLeavesTheOldOneUntouched) {
     auto namesNoFile = [](const std::string& name) {
         return "\"" + name + "\" names no file: give the update file a name.\n";
     };
-    const std::string kBackupError = "Error in Backup", kPacketError = "Error in Creating Programmer File";
+    const std::string kBackupError = "Error in Backup";
+    const std::string kPacketError = "Error in Creating Programmer File";
     const struct {
         const char* name;
         int mode;
@@ -159,10 +160,12 @@ TEST_F(PacketTest, AFailedRunWritesNoFileAndLeavesTheOldOneUntouched) {
         int failingRow;  // the row whose read failed, -1: no device read
         protocol::ErrorCode error;
     } cases[] = {
-        {"backup named \"\"", kPacketDevice, "", "", {}, {2}, {namesNoFile("")}, kBackupError, 0, -1, 0},
-        {"backup named sub/", kPacketDevice, "", "sub/", {}, {2}, {namesNoFile("sub/")}, kBackupError,
-         0, -1, 0},
-        {"packet named \"\"", kPacketFile, "", "", {}, {2}, {namesNoFile("")}, kPacketError, 0, -1, 0},
+        {"backup named \"\"", kPacketDevice, "", "", {}, {2}, {namesNoFile("")}, kBackupError, 0,
+         -1, 0},
+        {"backup named sub/", kPacketDevice, "", "sub/", {}, {2}, {namesNoFile("sub/")},
+         kBackupError, 0, -1, 0},
+        {"packet named \"\"", kPacketFile, "", "", {}, {2}, {namesNoFile("")}, kPacketError, 0,
+         -1, 0},
         {"packet named sub/", kPacketFile, "", "sub/", {}, {2}, {namesNoFile("sub/")}, kPacketError,
          0, -1, 0},
         {"packet named sub/..", kPacketFile, "", "sub/..", {}, {2}, {namesNoFile("sub/..")},
@@ -173,9 +176,9 @@ TEST_F(PacketTest, AFailedRunWritesNoFileAndLeavesTheOldOneUntouched) {
         {"the EEPROM's first block read fails", kPacketDevice, "no-reply:1603:1", old, {}, {0, 2},
          {question}, "Error in Backup: reading EEPROM failed, no file written", 0, 2,
          protocol::kErrPortIo},
-        {"the camera refuses a block of the head FPGA part-way", kPacketDevice, "read-fail:4:3", old,
-         {}, {3, 4}, {question}, "Error in Backup: reading Head FPGA failed, no file written", 0, 4,
-         0x80001063u},
+        {"the camera refuses a block of the head FPGA part-way", kPacketDevice, "read-fail:4:3",
+         old, {}, {3, 4}, {question}, "Error in Backup: reading Head FPGA failed, no file written",
+         0, 4, 0x80001063u},
         {"device file name without variant and version", kPacketFile, "", old, "pll.jed", {2, 3},
          {question, "Cannot open file"}, kPacketError, 2, -1, 0},
         {"device file dialog cancelled", kPacketFile, "", old, std::nullopt, {2, 3},
@@ -183,7 +186,8 @@ TEST_F(PacketTest, AFailedRunWritesNoFileAndLeavesTheOldOneUntouched) {
         {"device file of an unknown extension", kPacketFile, "", old, "pll_004_V01_02.txt", {2, 3},
          {question, "Filename invalid for this dataformat"}, kPacketError, 2, -1, 0},
         {"device file of an unknown extension, new name", kPacketFile, "", folder.path("new.qup"),
-         "pll_004_V01_02.txt", {2, 3}, {"Filename invalid for this dataformat"}, kPacketError, 2, -1, 0},
+         "pll_004_V01_02.txt", {2, 3}, {"Filename invalid for this dataformat"}, kPacketError, 2,
+         -1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -276,7 +280,8 @@ TEST_F(PacketTest, EachBackupRecordHoldsItsFlashAndProgramsAnOlderCameraOfItsKin
     std::copy_n(store.device(0).content().begin() + 0xF7FE0, 10, mainUp.begin() + 0xF7FE0);
     fill(0, mainUp);
     std::vector<uint8_t> mainFpga = plainData(4u << 20, 10, kMainFpgaLength - 10, 2);
-    for (int i = 0; i < 4; ++i) mainFpga[size_t(28 + i)] = uint8_t((kMainFpgaLength - 32) >> (8 * i));
+    for (int i = 0; i < 4; ++i)  // its length field
+        mainFpga[size_t(28 + i)] = uint8_t((kMainFpgaLength - 32) >> (8 * i));
     std::copy_n(store.device(1).content().begin(), 10, mainFpga.begin());
     fill(1, mainFpga);
     // Its first bytes read as variant 5647 V08.01, were they a version block.

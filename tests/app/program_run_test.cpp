@@ -94,8 +94,8 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
         std::string status;
         std::string title;
     } cases[] = {
-        {"every device", true, false, false, {0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}, "DDDDD", kLoadOrSelect,
-         "kelvoflash v1.11 "},
+        {"every device", true, false, false, {0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}, "DDDDD",
+         kLoadOrSelect, "kelvoflash v1.11 "},
         {"unreported rows fail", false, false, false, {2, 3, 4}, {2}, "--DFF",
          std::string("Programming failed for PLL, Head FPGA! Not reported by the camera: PLL, "
                      "Head FPGA. ") + kLoadOrSelect, "kelvoflash v1.11 "},
