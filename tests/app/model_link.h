@@ -38,11 +38,6 @@ struct ModelCameraState {
         EXPECT_TRUE(sim::addFault(description, options.faults, error)) << error;
         model.reset();
     }
-    // The next `times` commands `code` are lost on the way (the link reports an I/O error).
-    void failNext(uint16_t code, int times) {
-        options.faults.noReply[code] = times;
-        model.reset();
-    }
     // In its bootloader now; after a reboot its firmware runs.
     void bootModeUntilReboot() {
         options.bootMode = true;

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -66,12 +66,8 @@ protected:
     }
     std::vector<std::string> folderNames() const {
         std::vector<std::string> names;
-        if (DIR* dir = opendir(folder.path().c_str())) {
-            while (dirent* entry = readdir(dir))
-                if (entry->d_name[0] != '.' || std::string(entry->d_name).size() > 2)
-                    names.push_back(entry->d_name);
-            closedir(dir);
-        }
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }

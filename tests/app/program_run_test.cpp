@@ -151,8 +151,7 @@ struct LoopCase {
     const char* name;
     Flow flow;
     std::set<int> rows;
-    uint16_t failing;  // this command fails `times` times; 0: the camera does not come back
-    int times;
+    const char* fault;  // the camsim fault that hits the run
     Texts boxes;
     std::vector<int> opened;
     int reboots;
@@ -173,38 +172,39 @@ const std::string kCannotClose = "Cannot close device! Programmer quits update!\
 const std::set<int> kOnlyQuit{kIdQuit};
 // The Packet flow gives the controls back after any backup that failed.
 const std::set<int> kAfterBackup{kIdQuit, kIdSelectPort, kIdReboot, kIdPacket};
+const std::set<int> kRunAgain{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram};
 const LoopCase kLoopCases[] = {
-    {"open of the PLL fails three times", Flow::kProgram, {0, 1, 2, 3, 4}, cmd::OPEN_PLL, 3,
-     {kOpenFailed, kRunFailed}, {0, 1, 2, 3, 3, 3}, 3, 3, DeviceResult::kFailed, protocol::kErrPortIo,
-     false, ROW_FAILED, "Programming failed for PLL!", kOnlyQuit, false},
+    {"open of the PLL fails three times", Flow::kProgram, {0, 1, 2, 3, 4}, "no-reply:7403:3",
+     {kOpenFailed, kRunFailed}, {0, 1, 2, 3, 3, 3}, 3, 3, DeviceResult::kFailed,
+     protocol::kErrPortIo, false, ROW_FAILED, "Programming failed for PLL!", kOnlyQuit, false},
     {"a head FPGA that cannot be opened ends the run quietly", Flow::kProgram, {0, 1, 2, 3, 4},
-     cmd::OPEN_HEAD_FPGA, 3, {}, {0, 1, 2, 3, 4, 4, 4}, 4, 4, DeviceResult::kNotRun, protocol::kErrPortIo,
-     false, ROW_IDLE, kLoadOrSelect, {kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram}, true},
-    {"erase fails: the device is closed, no reboot", Flow::kProgram, {1, 2}, cmd::ERASE_DEVICE, 1,
+     "no-reply:7303:3", {}, {0, 1, 2, 3, 4, 4, 4}, 4, 4, DeviceResult::kNotRun,
+     protocol::kErrPortIo, false, ROW_IDLE, kLoadOrSelect, kRunAgain, true},
+    {"erase fails: the device is closed, no reboot", Flow::kProgram, {1, 2}, "no-reply:1003:1",
      {WithContactLine("Error Erase Flash!\nPlease contact QEL AG!\n"), kRunFailed}, {1}, 0, 1,
      DeviceResult::kFailed, protocol::kErrPortIo, true, ROW_FAILED,
      "Programming failed for Main FPGA! Incomplete, program again: Main FPGA.", kOnlyQuit, false},
     {"a failed write marks the row and the run goes on", Flow::kProgram, {1, 2, 4},
-     cmd::WRITE_BLOCK, 1, {}, {1, 2, 4}, 3, 1, DeviceResult::kFailed, protocol::kErrPortIo,
-     true, ROW_FAILED,
+     "no-reply:1103:1", {}, {1, 2, 4}, 3, 1, DeviceResult::kFailed, protocol::kErrPortIo, true,
+     ROW_FAILED,
      std::string("Programming failed for Main FPGA! Incomplete, program again: Main FPGA. ") +
          kLoadOrSelect,
-     {kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram}, true},
+     kRunAgain, true},
     {"close fails: written but not known to be kept", Flow::kProgram, {0, 1, 2, 3, 4},
-     cmd::CLOSE_DEVICE, 1, {kCannotClose}, {0}, 0, 0, DeviceResult::kFailed, protocol::kErrPortIo,
-     true, ROW_FAILED, "Programming failed for Main µP! Incomplete, program again: Main µP.", kOnlyQuit,
-     true},
-    {"the camera does not come back", Flow::kProgram, {0, 1, 2, 3, 4}, 0, 0, {kRunFailed}, {0}, 1,
-     1, DeviceResult::kNotRun, 0, false, ROW_IDLE,
+     "no-reply:0003:1", {kCannotClose}, {0}, 0, 0, DeviceResult::kFailed, protocol::kErrPortIo,
+     true, ROW_FAILED, "Programming failed for Main µP! Incomplete, program again: Main µP.",
+     kOnlyQuit, true},
+    {"the camera does not come back", Flow::kProgram, {0, 1, 2, 3, 4}, "no-answer-after-reboot",
+     {kRunFailed}, {0}, 1, 1, DeviceResult::kNotRun, 0, false, ROW_IDLE,
      "Connection to Camera lost, select other port or close programmer",
      {kIdQuit, kIdSelectPort}, false},
-    {"backup: a device that does not open twice", Flow::kBackup, {2, 3},
-     protocol::kOpenCodeByRow[2], 2, {kBackupOpenFailed}, {2, 2}, 0, 2, DeviceResult::kFailed,
-     protocol::kErrPortIo, false, ROW_FAILED, "Error in Backup", kAfterBackup, false},
-    {"backup: close fails", Flow::kBackup, {2, 3}, cmd::CLOSE_DEVICE, 1, {kCannotClose}, {2}, 0, 2,
+    {"backup: a device that does not open twice", Flow::kBackup, {2, 3}, "no-reply:7203:2",
+     {kBackupOpenFailed}, {2, 2}, 0, 2, DeviceResult::kFailed, protocol::kErrPortIo, false,
+     ROW_FAILED, "Error in Backup", kAfterBackup, false},
+    {"backup: close fails", Flow::kBackup, {2, 3}, "no-reply:0003:1", {kCannotClose}, {2}, 0, 2,
      DeviceResult::kRead, 0, false, ROW_DONE, "Error in Backup", kAfterBackup, false},
-    {"backup: the camera does not come back", Flow::kBackup, {2, 3}, 0, 0, {}, {2}, 1, 3,
-     DeviceResult::kNotRun, 0, false, ROW_IDLE, "Error in Backup", kAfterBackup, false},
+    {"backup: the camera does not come back", Flow::kBackup, {2, 3}, "no-answer-after-reboot", {},
+     {2}, 1, 3, DeviceResult::kNotRun, 0, false, ROW_IDLE, "Error in Backup", kAfterBackup, false},
 };
 
 void PrintTo(const LoopCase& c, std::ostream* out) { *out << c.name; }
@@ -214,10 +214,7 @@ class DeviceLoop : public ::testing::TestWithParam<LoopCase> {};
 TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     const LoopCase& c = GetParam();
     Rig r;
-    if (c.failing == 0)
-        r.camera.fault("no-answer-after-reboot");
-    else
-        r.camera.failNext(c.failing, c.times);
+    r.camera.fault(c.fault);
     tools::TempFolder folder;
     if (c.flow == Flow::kProgram) {
         r.program(newerFile(), c.rows);
@@ -244,13 +241,14 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     EXPECT_EQ(r.status(), c.status);
     EXPECT_EQ(r.enabled(false), c.enabled);
     EXPECT_EQ(r.results, std::vector<bool>{c.runResult});
-    if (c.flow == Flow::kProgram && c.failing == cmd::ERASE_DEVICE) {
+    const std::string fault = c.fault;
+    if (c.flow == Flow::kProgram && fault == "no-reply:1003:1") {
         EXPECT_EQ(r.camera.commands.back(), cmd::CLOSE_DEVICE) << "no device left open";
     }
-    if (c.flow == Flow::kProgram && c.failing == cmd::CLOSE_DEVICE) {
+    if (c.flow == Flow::kProgram && fault == "no-reply:0003:1") {
         EXPECT_EQ(r.dialog.model.caption(currentFwId(0)), protocol::kNoVersionText);
     }
-    if (c.flow == Flow::kProgram && c.failing == 0) {
+    if (c.flow == Flow::kProgram && fault == "no-answer-after-reboot") {
         EXPECT_FALSE(r.dialog.versionsReadAfterRun);
     }
 }
