@@ -6,14 +6,6 @@ namespace {
 
 using app::StartOptions;
 
-StartOptions parse(const std::string& line, app::CommandLineRequest* request = nullptr) {
-    StartOptions options;
-    app::CommandLineRequest result = app::ParseCommandLine(line, options);
-    if (request)
-        *request = result;
-    return options;
-}
-
 TEST(CommandLine, ArgumentsAfterExeOfAWindowsCommandLine) {
     const struct {
         const char* line;
@@ -34,65 +26,57 @@ TEST(CommandLine, ArgumentsAfterExeOfAWindowsCommandLine) {
         EXPECT_EQ(app::ArgumentsAfterExe(c.line), c.arguments) << c.line;
 }
 
-TEST(CommandLine, ArgumentsAfterTheProgramNameAndTheirDefaults) {
+TEST(CommandLine, ArgumentsAfterTheProgramNameAndUsage) {
     const char* argv[] = {"/usr/bin/kelvoflash", "-L", "-B3", "-T2"};
     EXPECT_EQ(app::ArgumentsAfterProgramName(4, argv), "-L -B3 -T2");
     EXPECT_EQ(app::ArgumentsAfterProgramName(1, argv), "");
-    app::CommandLineRequest request;
-    StartOptions options = parse("-L -B3 -T2", &request);
-    EXPECT_TRUE(request.openLog);
-    EXPECT_EQ(options.portNumber, 3);
-    EXPECT_EQ(options.interfaceType, 2);
-    options = parse("", &request);
-    EXPECT_EQ(options.grabberDll, "clserme4.dll");
-    EXPECT_FALSE(options.emergencyMode || options.connectWithoutDialog || request.openLog ||
-                 request.helpRequested);
     EXPECT_EQ(app::UsageText().rfind("usage: \n -E\t\t: emergency mode\n -L\t\t: logging", 0), 0u);
 }
 
-TEST(CommandLine, NumbersOutOfRangeOrMalformedBecomeZeroFlagsInAnyCase) {
-    EXPECT_EQ(parse("-b9").portNumber, 0);
-    EXPECT_EQ(parse("-B8").portNumber, 8);
-    EXPECT_EQ(parse("-T4").interfaceType, 0);
-    EXPECT_EQ(parse("-p2").packetMode, 2);
-    EXPECT_EQ(parse("-Bx").portNumber, 0);
-    EXPECT_EQ(parse("-B99999999999999999999").portNumber, 0);  // no overflow
-    EXPECT_EQ(parse("-B4 -B2").portNumber, 2);                 // the later one wins
-    // A negative number is zero, and its sign an ignored option.
-    const StartOptions options = parse("-B-1 -E");
-    EXPECT_EQ(options.portNumber, 0);
-    EXPECT_TRUE(options.emergencyMode);
-    EXPECT_TRUE(parse("-sx").connectWithoutDialog);
-    EXPECT_FALSE(parse("E S text without dashes").emergencyMode);
-    app::CommandLineRequest request;
-    EXPECT_TRUE(parse("-L-e", &request).emergencyMode);
-    EXPECT_TRUE(request.openLog);
-}
-
-TEST(CommandLine, QuestionMarkAnywhereAppliesNothingButHelpOptionAppliesTheOthers) {
-    app::CommandLineRequest request;
-    StartOptions options = parse("-L -E -B3 -Nmy?.dll", &request);
-    EXPECT_TRUE(request.helpRequested);
-    EXPECT_FALSE(request.openLog || options.emergencyMode);
-    EXPECT_EQ(options.portNumber, 0);
-    EXPECT_EQ(options.grabberDll, "clserme4.dll");
-    options = parse("-H -L -B2", &request);
-    EXPECT_TRUE(request.helpRequested && request.openLog);
-    EXPECT_EQ(options.portNumber, 2);
-}
-
-TEST(CommandLine, GrabberNameRunsToTheNextDashOrTheEnd) {
-    StartOptions options = parse("-Nclsermy.dll -S");
-    EXPECT_EQ(options.grabberDll, "clsermy.dll ");
-    EXPECT_TRUE(options.connectWithoutDialog);
-    // The name's letters are not options: "l" and "e" in it change nothing.
-    app::CommandLineRequest request;
-    options = parse("-Nlel.dll", &request);
-    EXPECT_EQ(options.grabberDll, "lel.dll");
-    EXPECT_FALSE(request.openLog || options.emergencyMode);
-    options = parse("-N" + std::string(50, 'x') + "-E");
-    EXPECT_EQ(options.grabberDll, std::string(40, 'x'));
-    EXPECT_TRUE(options.emergencyMode);
+// Numbers out of range or malformed become zero; flags count in any case; a question mark anywhere
+// applies nothing, but -H applies the others; a grabber name runs to the next dash or the end.
+TEST(CommandLine, OptionsTheirRangesAndTheirDefaults) {
+    const std::string x40(40, 'x');
+    const struct {
+        std::string line;
+        int port, type, packet;
+        const char* flags;  // E emergency, S without dialog, L log, H help
+        std::string grabber;
+    } cases[] = {
+        {"", 0, 0, 0, "", "clserme4.dll"},
+        {"-L -B3 -T2", 3, 2, 0, "L", "clserme4.dll"},
+        {"-b9", 0, 0, 0, "", "clserme4.dll"},
+        {"-B8", 8, 0, 0, "", "clserme4.dll"},
+        {"-T4", 0, 0, 0, "", "clserme4.dll"},
+        {"-p2", 0, 0, 2, "", "clserme4.dll"},
+        {"-Bx", 0, 0, 0, "", "clserme4.dll"},
+        {"-B99999999999999999999", 0, 0, 0, "", "clserme4.dll"},  // no overflow
+        {"-B4 -B2", 2, 0, 0, "", "clserme4.dll"},                  // the later one wins
+        {"-B-1 -E", 0, 0, 0, "E", "clserme4.dll"},  // negative: zero, its sign an ignored option
+        {"-sx", 0, 0, 0, "S", "clserme4.dll"},
+        {"E S text without dashes", 0, 0, 0, "", "clserme4.dll"},
+        {"-L-e", 0, 0, 0, "EL", "clserme4.dll"},
+        {"-L -E -B3 -Nmy?.dll", 0, 0, 0, "H", "clserme4.dll"},
+        {"-H -L -B2", 2, 0, 0, "LH", "clserme4.dll"},
+        {"-Nclsermy.dll -S", 0, 0, 0, "S", "clsermy.dll "},
+        {"-Nlel.dll", 0, 0, 0, "", "lel.dll"},  // the name's letters are not options
+        {"-N" + std::string(50, 'x') + "-E", 0, 0, 0, "E", x40},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        StartOptions options;
+        const app::CommandLineRequest request = app::ParseCommandLine(c.line, options);
+        std::string flags;
+        if (options.emergencyMode) flags += 'E';
+        if (options.connectWithoutDialog) flags += 'S';
+        if (request.openLog) flags += 'L';
+        if (request.helpRequested) flags += 'H';
+        EXPECT_EQ(flags, c.flags);
+        EXPECT_EQ(options.portNumber, c.port);
+        EXPECT_EQ(options.interfaceType, c.type);
+        EXPECT_EQ(options.packetMode, c.packet);
+        EXPECT_EQ(options.grabberDll, c.grabber);
+    }
 }
 
 }  // namespace

@@ -2,22 +2,31 @@
 
 #include <gtest/gtest.h>
 
-#include "programmer/app/prog_dlg.h"
-
+#include "dialog_rig.h"
 #include "platform/port_diagnosis.h"
-#include "scripted_camera.h"
-#include "scripted_host.h"
 
 namespace {
 
 using namespace app;
 
 const std::string kNoCamera = "No Camera connected\nSelect other Interface Type or Port\nConnect\n";
+const std::string kOrProceed = "Select other Interface Type or Port\nor proceed with OK or Cancel";
 
-class ConnectionDialogTest : public ::testing::Test {
-protected:
+// A factory that explains a failed open with the diagnosis of a path that is no serial device.
+class DiagnosingFactory : public apptest::ModelFactory {
+public:
+    app::ConnectionCause explainFailedOpen(const camera::CCamUpdate&, int,
+                                           protocol::ErrorCode) override {
+        if (!diagnose) return {};
+        const platform::PortDiagnosis diagnosis = platform::diagnosePort("/", {57600});
+        return {platform::portCauseName(diagnosis.cause), diagnosis.line};
+    }
+    bool diagnose = false;
+};
+
+struct ConnectionRig {
     apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
+    DiagnosingFactory factory;
     CMorvatDlg dialog{host, factory};
     std::string status() const { return dialog.model.caption(kIdConnectionStatus); }
     void connect(int type, int port = 0) {
@@ -27,66 +36,108 @@ protected:
     }
 };
 
-TEST_F(ConnectionDialogTest, WithoutTheLibraryCameraLinkFallsBackToComPorts) {
-    factory.camLinkLibrary = false;
-    dialog.interfaceType = 2;
-    dialog.portNumber = 8;
-    dialog.OnInitDialog();
-    EXPECT_FALSE(dialog.model.isEnabled(kIdRadioCameraLink));
-    EXPECT_EQ(dialog.interfaceType, 0);
-    EXPECT_EQ(dialog.portNumber, 0);
-    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-    EXPECT_EQ(status(), "Select Interface Type\nSelect Port\nConnect\n");
-    EXPECT_EQ(factory.camLink.destroyed, 1);  // the probe is gone again
-    EXPECT_FALSE(dialog.camera);
+// A Connect that finds no camera says why; only emergency mode keeps OK, and only a camera that
+// answered in emergency mode keeps the link.
+TEST(ConnectionDialog, AFailedConnectSaysWhyAndKeepsOkOnlyInEmergencyMode) {
+    const std::string cause =
+        "Cause: / is a directory, not a serial device; give the device's path, e.g. /dev/ttyUSB0.";
+    const struct {
+        const char* name;
+        int type;  // -1: Connect without choosing one
+        bool emergency, present, diagnose;
+        protocol::ErrorCode openResult;  // of both attempts; 0: as `present` says
+        std::string status;
+        bool linkKept;
+    } cases[] = {
+        {"no type chosen", -1, false, true, false, 0, kNoCamera, false},
+        {"no type chosen, emergency mode", -1, true, true, false, 0,
+         "No Camera connected in Emergency Mode\n" + kOrProceed, false},
+        {"no camera", 0, false, false, false, 0, kNoCamera, false},
+        {"no camera, the port's cause", 0, false, false, true, 0, kNoCamera + cause + "\n", false},
+        {"no camera, the port's cause in emergency mode", 0, true, false, true, 0,
+         "No Camera connected in Emergency Mode\n" + kOrProceed + "\n" + cause, true},
+        {"the camera answers in emergency mode", 0, true, true, false,
+         protocol::kCamEmergencyConnected, "Camera connected in Emergency Mode\n" + kOrProceed,
+         true},
+        {"grabber library missing", 2, false, true, false, protocol::kErrGrabberLibrary,
+         "Framegrabber clsermy.dll not found or not supported.\nConnection failed!\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionRig r;
+        apptest::ModelCameraState& camera = c.type == 2 ? r.factory.camLink : r.factory.com;
+        camera.present = c.present;
+        if (c.openResult) camera.openResults = {c.openResult, c.openResult};
+        r.factory.diagnose = c.diagnose;
+        r.dialog.emergencyMode = c.emergency;
+        r.dialog.OnInitDialog();
+        r.dialog.SetGrabberDll("clsermy.dll");
+        if (c.type < 0)
+            r.dialog.OnConnect();
+        else
+            r.connect(c.type);
+        EXPECT_EQ(r.status(), c.status);
+        // Each try with the chosen library, then with the fallback one.
+        const std::vector<std::string> tried{"clsermy.dll", "clsersis.dll"};
+        EXPECT_EQ(camera.grabberDllAtOpen, c.type < 0 ? std::vector<std::string>{} : tried);
+        EXPECT_EQ(r.factory.comMade, c.type == 0 ? 1 : 0);
+        EXPECT_EQ(bool(r.dialog.camera), c.linkKept);
+        EXPECT_FALSE(r.dialog.connected());
+        EXPECT_EQ(r.dialog.model.isEnabled(kIdOk), c.emergency);
+        EXPECT_EQ(r.dialog.connectionCause.name, c.diagnose ? "directory" : "");
+    }
 }
 
-TEST_F(ConnectionDialogTest, ConnectWithoutChoosingATypeMakesNoLinkButEmergencyModeAllowsOk) {
-    dialog.OnInitDialog();
-    dialog.OnConnect();
-    EXPECT_FALSE(dialog.camera);
-    EXPECT_EQ(factory.comMade, 0);
-    EXPECT_EQ(status(), kNoCamera);
-    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-
-    CMorvatDlg emergency{host, factory};
-    emergency.emergencyMode = true;
-    emergency.OnInitDialog();
-    emergency.OnConnect();
-    EXPECT_EQ(emergency.model.caption(kIdConnectionStatus),
-              "No Camera connected in Emergency Mode\nSelect other Interface Type or Port\n"
-              "or proceed with OK or Cancel");
-    EXPECT_TRUE(emergency.model.isEnabled(kIdOk));
+TEST(ConnectionDialog, WithoutTheLibraryCameraLinkFallsBackToComPorts) {
+    ConnectionRig r;
+    r.factory.camLinkLibrary = false;
+    r.dialog.interfaceType = 2;
+    r.dialog.portNumber = 8;
+    r.dialog.OnInitDialog();
+    EXPECT_FALSE(r.dialog.model.isEnabled(kIdRadioCameraLink));
+    EXPECT_EQ(r.dialog.interfaceType, 0);
+    EXPECT_EQ(r.dialog.portNumber, 0);
+    EXPECT_FALSE(r.dialog.model.isEnabled(kIdOk));
+    EXPECT_EQ(r.status(), "Select Interface Type\nSelect Port\nConnect\n");
+    EXPECT_EQ(r.factory.camLink.destroyed, 1);  // the probe is gone again
+    EXPECT_FALSE(r.dialog.camera);
 }
 
-TEST_F(ConnectionDialogTest, CameraAnsweringOnTheSecondAttemptIsIdentifiedALaterFailureDropsIt) {
-    factory.com.openResults = {protocol::kErrNoCamera, protocol::kOk};
-    dialog.grabberDll = "clserme4.dll";
-    dialog.OnInitDialog();
-    connect(0, 2);
-    EXPECT_EQ(factory.com.openedPorts, (std::vector<int>{2, 2}));
-    EXPECT_EQ(factory.com.grabberDllAtOpen[1], "clsersis.dll");
-    EXPECT_EQ(status(), "Camera SNr. 1234 found");
-    EXPECT_TRUE(dialog.connected());
-    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
-    ASSERT_TRUE(dialog.camera);
-    EXPECT_EQ(dialog.camera->cameraType, 0x1200);
-    EXPECT_EQ(dialog.portNumber, 2);
+TEST(ConnectionDialog, ACameraFoundOnTheSecondAttemptIsHeldUntilAnotherConnectOrType) {
+    ConnectionRig r;
+    r.factory.com.openResults = {protocol::kErrNoCamera, protocol::kOk};
+    r.dialog.grabberDll = "clserme4.dll";
+    r.dialog.OnInitDialog();
+    r.connect(0, 2);
+    EXPECT_EQ(r.factory.com.openedPorts, (std::vector<int>{2, 2}));
+    EXPECT_EQ(r.factory.com.grabberDllAtOpen[1], "clsersis.dll");
+    EXPECT_EQ(r.status(), "Camera SNr. 1234 found");
+    EXPECT_TRUE(r.dialog.connected());
+    EXPECT_TRUE(r.dialog.model.isEnabled(kIdOk));
+    ASSERT_TRUE(r.dialog.camera);
+    EXPECT_EQ(r.dialog.camera->cameraType, 0x0400);
+    EXPECT_EQ(r.dialog.portNumber, 2);
 
     // The open on port 4 has closed the link to port 2: OK must not hand it over.
-    factory.com.openResults = {protocol::kErrNoCamera, protocol::kErrNoCamera};
-    dialog.OnPortSelected(4);
-    dialog.OnConnect();
-    EXPECT_EQ(status(), kNoCamera);
-    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-    EXPECT_FALSE(dialog.connected());
-    EXPECT_FALSE(dialog.camera);
+    r.factory.com.openResults = {protocol::kErrNoCamera, protocol::kErrNoCamera};
+    r.connect(0, 4);
+    EXPECT_EQ(r.status(), kNoCamera);
+    EXPECT_FALSE(r.dialog.model.isEnabled(kIdOk) || r.dialog.connected() || r.dialog.camera);
 
-    // Until a Connect succeeds again.
-    dialog.OnPortSelected(2);
-    dialog.OnConnect();
-    EXPECT_EQ(status(), "Camera SNr. 1234 found");
-    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
+    // Until a Connect succeeds again; choosing a type then replaces the link with an unopened one.
+    r.connect(0, 2);
+    EXPECT_EQ(r.status(), "Camera SNr. 1234 found");
+    EXPECT_TRUE(r.dialog.model.isEnabled(kIdOk));
+    const int closes = r.factory.com.closes, destroyed = r.factory.com.destroyed;
+    r.dialog.OnInterfaceType(2);
+    EXPECT_EQ(r.factory.com.closes, closes + 1);
+    EXPECT_EQ(r.factory.com.destroyed, destroyed + 1);
+    ASSERT_TRUE(r.dialog.camera);
+    EXPECT_FALSE(r.dialog.camera->connected || r.dialog.connected());
+    EXPECT_TRUE(r.dialog.model.isEnabled(kIdOk));
+    EXPECT_TRUE(r.dialog.model.isChecked(kIdRadioCameraLink));
+    EXPECT_FALSE(r.dialog.model.isChecked(kIdRadioComPort));
+    EXPECT_EQ(r.status(), "Select Port\nConnect");
 }
 
 // Both roads to the camera, the connection dialog's Connect and the start with -S, make, refuse
@@ -109,120 +160,33 @@ TEST(ConnectionRoads, RefuseALongLibraryNameOnCameraLinkAndNameTheCameraFound) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text + " " + c.grabber);
-        apptest::ScriptedHost host;
-        apptest::ScriptedFactory factory;
-        factory.com.bootMode = factory.camLink.bootMode = c.bootMode;
-        CMorvatDlg dialog{host, factory};
-        dialog.SetGrabberDll(c.grabber);
-        dialog.OnInitDialog();
-        dialog.OnInterfaceType(c.type);
-        dialog.OnPortSelected(0);
-        dialog.OnConnect();
-        EXPECT_EQ(dialog.model.caption(kIdConnectionStatus), c.text);
-        EXPECT_EQ(dialog.connected(), c.found);
-        EXPECT_EQ(bool(dialog.camera), c.found);
-        EXPECT_EQ(dialog.model.isEnabled(kIdOk), c.found);
+        ConnectionRig r;
+        r.factory.com.options.bootMode = r.factory.camLink.options.bootMode = c.bootMode;
+        r.dialog.SetGrabberDll(c.grabber);
+        r.dialog.OnInitDialog();
+        r.connect(c.type);
+        EXPECT_EQ(r.status(), c.text);
+        EXPECT_EQ(r.dialog.connected(), c.found);
+        EXPECT_EQ(bool(r.dialog.camera), c.found);
+        EXPECT_EQ(r.dialog.model.isEnabled(kIdOk), c.found);
 
-        apptest::ScriptedHost startHost;
-        apptest::ScriptedFactory startFactory;
-        startFactory.com.bootMode = c.bootMode;
-        ProgDlg start{startHost, startFactory};
-        start.options.connectWithoutDialog = true;
-        start.options.interfaceType = c.type;
-        start.options.grabberDll = c.grabber;
-        start.OnInitDialog();
+        apptest::DialogRig start;
+        start.factory.com.options.bootMode = c.bootMode;
+        start.dialog.options.connectWithoutDialog = true;
+        start.dialog.options.interfaceType = c.type;
+        start.dialog.options.grabberDll = c.grabber;
+        start.dialog.OnInitDialog();
         if (c.found) {
-            EXPECT_EQ(start.model.caption(kIdStatusLine), c.text + "   " + kLoadOrSelect);
-            EXPECT_TRUE(startHost.boxes.empty());
+            EXPECT_EQ(start.status(), c.text + "   " + kLoadOrSelect);
+            EXPECT_TRUE(start.host.boxes.empty());
         } else {
-            EXPECT_EQ(startHost.texts(), std::vector<std::string>{c.text});
-            EXPECT_TRUE(start.model.ended);
-            EXPECT_FALSE(start.camera);
+            EXPECT_EQ(start.host.texts(), std::vector<std::string>{c.text});
+            EXPECT_TRUE(start.dialog.model.ended);
+            EXPECT_FALSE(start.dialog.camera);
         }
-        EXPECT_TRUE(factory.camLink.grabberDllAtOpen.empty() && startFactory.camLink.openedPorts.empty())
+        EXPECT_TRUE(r.factory.camLink.grabberDllAtOpen.empty() &&
+                    start.factory.camLink.openedPorts.empty())
             << "a refused name reaches no open";
-    }
-}
-
-TEST_F(ConnectionDialogTest, AMissingGrabberLibraryIsNamed) {
-    dialog.OnInitDialog();
-    factory.camLink.openResults = {protocol::kErrGrabberLibrary, protocol::kErrGrabberLibrary};
-    dialog.SetGrabberDll("clsermy.dll");
-    connect(2);
-    EXPECT_EQ(factory.camLink.grabberDllAtOpen,
-              (std::vector<std::string>{"clsermy.dll", "clsersis.dll"}));
-    EXPECT_EQ(status(),
-              "Framegrabber clsermy.dll not found or not supported.\nConnection failed!\n");
-    EXPECT_FALSE(dialog.camera);
-    EXPECT_FALSE(dialog.model.isEnabled(kIdOk));
-}
-
-TEST_F(ConnectionDialogTest, ChoosingATypeAfterAConnectReplacesTheLink) {
-    dialog.OnInitDialog();
-    connect(0);
-    dialog.OnInterfaceType(2);
-    EXPECT_EQ(factory.com.closes, 1);
-    EXPECT_EQ(factory.com.destroyed, 1);
-    ASSERT_TRUE(dialog.camera);
-    EXPECT_FALSE(dialog.camera->connected || dialog.connected());
-    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
-    EXPECT_TRUE(dialog.model.isChecked(kIdRadioCameraLink));
-    EXPECT_FALSE(dialog.model.isChecked(kIdRadioComPort));
-    EXPECT_EQ(status(), "Select Port\nConnect");
-}
-
-TEST_F(ConnectionDialogTest, NoCameraDropsTheLinkUnlessTheCameraSaysEmergencyMode) {
-    factory.com.answers = false;
-    dialog.OnInitDialog();
-    connect(0);
-    EXPECT_FALSE(dialog.camera);
-    EXPECT_EQ(factory.com.destroyed, 1);
-    EXPECT_EQ(status(), kNoCamera);
-
-    factory.com.openResults = {protocol::kCamEmergencyConnected, protocol::kCamEmergencyConnected};
-    dialog.emergencyMode = true;
-    connect(0);
-    EXPECT_EQ(status(),
-              "Camera connected in Emergency Mode\nSelect other Interface Type or Port\n"
-              "or proceed with OK or Cancel");
-    EXPECT_TRUE(dialog.camera);  // kept for the main dialog
-    EXPECT_TRUE(dialog.model.isEnabled(kIdOk));
-}
-
-// A failed Connect shows the port's diagnosis under the system's text, in both modes.
-class DiagnosingFactory : public apptest::ScriptedFactory {
-public:
-    app::ConnectionCause explainFailedOpen(const camera::CCamUpdate&, int,
-                                           protocol::ErrorCode) override {
-        const platform::PortDiagnosis diagnosis = platform::diagnosePort("/", {57600});
-        return {platform::portCauseName(diagnosis.cause), diagnosis.line};
-    }
-};
-
-TEST(ConnectionDialogCause, AFailedConnectShowsTheCauseLine) {
-    const std::string cause =
-        "Cause: / is a directory, not a serial device; give the device's path, e.g. /dev/ttyUSB0.";
-    struct Case {
-        bool emergency;
-        std::string status;
-    };
-    const Case cases[] = {
-        {false, kNoCamera + cause + "\n"},
-        {true, "No Camera connected in Emergency Mode\nSelect other Interface Type or Port\nor "
-               "proceed with OK or Cancel\n" + cause},
-    };
-    for (const Case& c : cases) {
-        apptest::ScriptedHost host;
-        DiagnosingFactory factory;
-        factory.com.answers = false;
-        CMorvatDlg dialog{host, factory};
-        dialog.emergencyMode = c.emergency;
-        dialog.OnInitDialog();
-        dialog.OnInterfaceType(0);
-        dialog.OnPortSelected(0);
-        dialog.OnConnect();
-        EXPECT_EQ(dialog.model.caption(kIdConnectionStatus), c.status);
-        EXPECT_EQ(dialog.connectionCause.name, "directory");
     }
 }
 

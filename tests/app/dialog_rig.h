@@ -1,18 +1,18 @@
 #pragma once
-// The main dialog over scripted cameras and a scripted user, in virtual time.
+// The main dialog over cameras of camsim's model and a scripted user, in virtual time.
 
 #include <set>
 #include <string>
 
 #include "programmer/app/prog_dlg.h"
-#include "scripted_camera.h"
+#include "model_link.h"
 #include "scripted_host.h"
 
 namespace apptest {
 
 struct DialogRig {
     ScriptedHost host;
-    ScriptedFactory factory;
+    ModelFactory factory;
     app::ProgDlg dialog{host, factory};
 
     std::string status() const { return dialog.model.caption(app::kIdStatusLine); }

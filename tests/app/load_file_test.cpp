@@ -1,11 +1,10 @@
-// Load File: file checks, comparison with the camera, and the end states.
+// Load File: what the dialog draws of the update policy's verdict (rows, boxes, buttons), and the
+// files it refuses before any comparison.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "programmer/app/prog_dlg.h"
-#include "scripted_camera.h"
-#include "scripted_host.h"
+#include "dialog_rig.h"
 #include "update_file_builder.h"
 
 namespace {
@@ -18,194 +17,152 @@ constexpr const char* kUpToDate = "Your camera is up to date!\n";
 constexpr const char* kVariantMismatch =
     "Some variant numbers do not fit !\nFirmware file maybe for a different qel.camera type.\n"
     "Please verify correct firmware file.";
+constexpr const char* kDowngrade = "Firmware version too old!\nFirmware downgrade is not allowed.";
 
-class LoadFileTest : public ::testing::Test {
-protected:
-    apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
-    ProgDlg dialog{host, factory};
+// Camera rows 0-2 reported (variant 1 V05.02, 4 V03.01, 2 V01.00), 3 and 4 not.
+struct LoadRig : apptest::DialogRig {
     apptest::UpdateFiles files;
-
-    // Rows 0-2 reported by the camera, 3 and 4 not.
-    void SetUp() override {
-        setCamera(0, 1, 5 * 256 + 2);
-        setCamera(1, 4, 3 * 256 + 1);
-        setCamera(2, 2, 1 * 256 + 0);
+    explicit LoadRig(int variantOfRow0 = 1) {
+        const int versions[3][2] = {{variantOfRow0, 0x0502}, {4, 0x0301}, {2, 0x0100}};
+        for (size_t row = 0; row < 3; ++row) {
+            dialog.cameraVariant[row] = versions[row][0];
+            dialog.cameraVersion[row] = versions[row][1];
+            dialog.deviceAvailable[row] = true;
+        }
     }
-    void setCamera(int row, int variant, int version) {
-        dialog.cameraVariant[size_t(row)] = variant;
-        dialog.cameraVersion[size_t(row)] = version;
-        dialog.deviceAvailable[size_t(row)] = true;
-    }
-    void load(const std::string& name, const std::vector<FileRecord>& records) {
+    void load(const std::vector<FileRecord>& records) {
         host.boxes.clear();
-        host.files.push_back(files.write(name, records));
+        host.files.push_back(files.write("update.qup", records));
         dialog.OnLoadFile();
     }
-    bool checked(int row) const { return dialog.IsDeviceChecked(row); }
-    bool enabled(int row) const { return dialog.model.isEnabled(checkBoxId(row)); }
-    std::string loadedText(int row) const { return dialog.model.caption(loadedFwId(row)); }
-    bool accepted() const {
-        return !dialog.loaded.loadedFileName.empty() && dialog.model.isEnabled(kIdProgram);
+    // One character per row: '1' where `has` holds.
+    template <typename Has> std::string rows(Has has) const {
+        std::string marks;
+        for (int row = 0; row < kRowCount; ++row) marks += has(row) ? '1' : '0';
+        return marks;
     }
-    // Newer than the camera in every row, with the camera's variants.
-    static std::vector<FileRecord> newerFile() {
-        return {{0, 5, 3, 1}, {1, 3, 2, 4}, {2, 1, 1, 2}, {3, 1, 0, 7}, {4, 2, 0, 9}};
+    std::string checked() const { return rows([&](int r) { return dialog.IsDeviceChecked(r); }); }
+    std::string offered() const {
+        return rows([&](int r) { return dialog.model.isEnabled(checkBoxId(r)); });
+    }
+    bool accepted() const {
+        return dialog.loaded.loadedFileName == "update.qup" && dialog.model.isEnabled(kIdProgram);
     }
 };
 
-TEST_F(LoadFileTest, NewerImagesAreCheckedAndTheFileIsAccepted) {
-    load("update.qup", newerFile());
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(dialog.loaded.loadedFileName, "update.qup");
-    EXPECT_TRUE(accepted());
-    for (int row = 0; row < kRowCount; ++row)  // unreported rows 3 and 4 count as newer
-        EXPECT_TRUE(checked(row) && enabled(row) && dialog.loaded.present[size_t(row)]) << row;
-    EXPECT_EQ(loadedText(0), "001 V05.03");
-    EXPECT_EQ(loadedText(4), "009 V02.00");
-    EXPECT_EQ(dialog.LoadDecision().devices[1].fileVersion, 3 * 256 + 2);
-    EXPECT_EQ(dialog.LoadDecision().devices[4].fileVariant, 9);
-    // The buffers hold the file and 100 bytes more, and a scratch image of the same size.
-    const auto bytes = apptest::UpdateFiles::bytesOf(newerFile());
-    EXPECT_EQ(dialog.loaded.image.size(), bytes.size() + 100);
-    EXPECT_EQ(dialog.loaded.readBackImage.size(), bytes.size() + 100);
+const std::vector<FileRecord> kNewer = {
+    {0, 5, 3, 1}, {1, 3, 2, 4}, {2, 1, 1, 2}, {3, 1, 0, 7}, {4, 2, 0, 9}};
 
-    // Cancelling the next load clears the rows and loads nothing.
-    dialog.SetRowState(1, ROW_DONE);
-    host.files.push_back(std::nullopt);
-    dialog.OnLoadFile();
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
-    EXPECT_EQ(dialog.model.rowState[1], ROW_IDLE);
-    for (int row = 0; row < kRowCount; ++row)
-        EXPECT_FALSE(checked(row) || enabled(row) || dialog.loaded.present[size_t(row)]) << row;
+struct LoadCase {
+    const char* name;
+    bool emergency;
+    int variantOfRow0;
+    std::vector<FileRecord> records;
+    const char* box;  // "" for none
+    bool accepted;
+    const char* checked;
+    const char* offered;
+    int row;  // and its loaded version text
+    const char* shown;
+};
+const LoadCase kLoadCases[] = {
+    // Unreported rows 3 and 4 count as newer.
+    {"newer in every row", false, 1, kNewer, "", true, "11111", "11111", 4, "009 V02.00"},
+    {"camera variant 0 or not reported never mismatches", false, 0, {{0, 5, 3, 77}, {3, 1, 0, 55}},
+     "", true, "10010", "10010", 0, "077 V05.03"},
+    // The newer devices beside the refused one are not programmed either.
+    {"variant mismatch", false, 1, {{0, 5, 3, 1}, {1, 3, 2, 5}, {2, 1, 1, 2}}, kVariantMismatch,
+     false, "00000", "10100", 1, "005 V03.02"},
+    {"variant mismatch reported before a downgrade", false, 1, {{0, 5, 1, 1}, {1, 9, 0, 8}},
+     kVariantMismatch, false, "00000", "00000", 1, "008 V09.00"},
+    {"empty file", false, 1, {}, kUpToDate, true, "00000", "00000", 0, "--- V--.--"},
+    {"equal versions are offered unchecked", false, 1, {{0, 5, 2, 1}, {1, 3, 1, 4}}, kUpToDate,
+     true, "00000", "11000", 1, "004 V03.01"},
+    {"one newer among equal ones", false, 1, {{0, 5, 2, 1}, {1, 3, 2, 4}}, "", true, "01000",
+     "11000", 0, "001 V05.02"},
+    {"downgrade of the first device disables every later row", false, 1,
+     {{0, 5, 1, 1}, {1, 9, 0, 4}, {3, 9, 0, 1}}, kDowngrade, false, "00000", "00000", 3,
+     "001 V09.00"},
+    // Nothing is chosen for the user.
+    {"emergency: other variants and older versions", true, 1,
+     {{0, 5, 1, 9}, {1, 2, 0, 8}, {3, 1, 0, 1}}, "", true, "00000", "11010", 1, "008 V02.00"},
+    {"emergency: every camera version at or above the file's", true, 1,
+     {{0, 5, 1, 9}, {1, 2, 0, 8}}, kUpToDate, true, "00000", "11000", 0, "009 V05.01"},
+};
+
+TEST(LoadFile, RowsBoxesAndButtonsShowThePolicysVerdict) {
+    for (const LoadCase& c : kLoadCases) {
+        SCOPED_TRACE(c.name);
+        LoadRig r(c.variantOfRow0);
+        r.dialog.options.emergencyMode = c.emergency;
+        r.load(c.records);
+        EXPECT_EQ(r.host.texts(), c.box[0] ? Texts{c.box} : Texts{});
+        if (!r.host.boxes.empty()) {
+            EXPECT_EQ(r.host.boxes[0].caption, c.box == kUpToDate ? "Warning" : "");
+            EXPECT_EQ(r.host.boxes[0].icon, BoxIcon::Warning);
+        }
+        EXPECT_EQ(r.accepted(), c.accepted);
+        EXPECT_EQ(r.dialog.loaded.loadedFileName.empty(), !c.accepted);
+        EXPECT_FALSE(r.dialog.model.isEnabled(kIdProgram) && !c.accepted);
+        EXPECT_EQ(r.checked(), c.checked);
+        EXPECT_EQ(r.offered(), c.offered);
+        EXPECT_EQ(r.dialog.model.caption(loadedFwId(c.row)), c.shown);
+        EXPECT_TRUE(r.dialog.loaded.hasImage());  // the buffers stay until the next load
+    }
 }
 
-TEST_F(LoadFileTest, WrongTagsAndDamagedFilesAreRefusedAndLeaveNoFile) {
+TEST(LoadFile, DamagedFilesAreRefusedAndLeaveNoFileACancelClearsTheRows) {
+    LoadRig r;
     const auto good = apptest::UpdateFiles::bytesOf({{0, 9, 0, 1, std::vector<uint8_t>(40, 7)}});
+    const std::string fifo = r.files.folder.path("fifo.qup");
+    const std::string missing = r.files.folder.path("missing.qup");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // would keep the dialog waiting for a writer
     const std::string notUpdateFile = "This is not a QEL Binary Update File V01.08  \n";
-    std::vector<std::pair<std::vector<uint8_t>, std::string>> cases;
-    auto damaged = [&](auto change, const std::string& text) {
-        auto bytes = good;
-        change(bytes);
-        cases.push_back({bytes, text});
+    const struct {
+        void (*change)(std::vector<uint8_t>&);  // nullptr: `path` instead of the bytes
+        std::string path;
+        std::string text;
+    } cases[] = {
+        // The reader's own cases are with its tests; one of each message here.
+        {[](auto& b) { b[0] = 'q'; }, "", notUpdateFile},  // lower case tag
+        {[](auto& b) { b[b.size() - 32] ^= 1; }, "", "File is corrupt\n"},     // checksum
+        {nullptr, missing, "Can't open file " + missing + ", error = 2\n"},
+        {nullptr, fifo, "Can't open file " + fifo + ": it is not a regular file\n"},
     };
-    damaged([](auto& b) { b[0] = 'q'; }, notUpdateFile);                     // lower case tag
-    damaged([](auto& b) { b[30] = 0; }, notUpdateFile);                      // one blank too few
-    damaged([](auto& b) { b[31] = ' '; }, notUpdateFile);                    // no terminator
-    damaged([](auto& b) { b[b.size() - 32] ^= 1; }, "File is corrupt\n");    // checksum
-    damaged([](auto& b) { b.resize(b.size() - 32); }, "File is corrupt\n");  // no end record
-    for (const auto& [bytes, text] : cases) {
-        load("update.qup", {{0, 9, 0, 1}});  // an accepted file before
-        ASSERT_TRUE(accepted());
-        host.boxes.clear();
-        host.files.push_back(files.write("bad.qup", bytes));
-        dialog.OnLoadFile();
-        EXPECT_EQ(host.texts(), Texts{text});
-        EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
-        EXPECT_FALSE(dialog.loaded.hasImage());
-        EXPECT_FALSE(dialog.loaded.present[0]);
-        EXPECT_FALSE(checked(0));
-        EXPECT_FALSE(enabled(0));
-        EXPECT_EQ(loadedText(0), "--- V--.--");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        r.load({{0, 9, 0, 1}});  // an accepted file before
+        ASSERT_TRUE(r.accepted());
+        r.host.boxes.clear();
+        auto bytes = good;
+        if (c.change) c.change(bytes);
+        r.host.files.push_back(c.change ? r.files.write("bad.qup", bytes) : c.path);
+        r.dialog.OnLoadFile();
+        EXPECT_EQ(r.host.texts(), Texts{c.text});
+        EXPECT_TRUE(r.dialog.loaded.loadedFileName.empty());
+        if (c.change) {
+            EXPECT_FALSE(r.dialog.loaded.hasImage() || r.dialog.loaded.present[0]);
+        }
+        EXPECT_EQ(r.checked() + r.offered(), "0000000000");
+        EXPECT_EQ(r.dialog.model.caption(loadedFwId(0)), "--- V--.--");
         // Program must not stay enabled from the file before; the buttons were brought up to date.
-        EXPECT_FALSE(dialog.model.isEnabled(kIdProgram));
-        EXPECT_TRUE(dialog.model.isEnabled(kIdQuit));
+        EXPECT_FALSE(r.dialog.model.isEnabled(kIdProgram));
+        EXPECT_TRUE(r.dialog.model.isEnabled(kIdQuit));
     }
-    const std::string missing = files.folder.path("missing.qup");
-    host.boxes.clear();
-    host.files.push_back(missing);
-    dialog.OnLoadFile();
-    EXPECT_EQ(host.texts(), Texts{"Can't open file " + missing + ", error = 2\n"});
-    EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
-    // A FIFO would keep the dialog waiting for a writer for ever.
-    const std::string fifo = files.folder.path("fifo.qup");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    host.boxes.clear();
-    host.files.push_back(fifo);
-    dialog.OnLoadFile();
-    EXPECT_EQ(host.texts(), Texts{"Can't open file " + fifo + ": it is not a regular file\n"});
-}
 
-TEST_F(LoadFileTest, ACameraVariantOfZeroOrNotReportedNeverMismatches) {
-    setCamera(0, 0, 5 * 256 + 2);  // variant 0 switches the check off
-    load("update.qup", {{0, 5, 3, 77}, {3, 1, 0, 55}});
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(dialog.loaded.loadedFileName, "update.qup");
-    EXPECT_TRUE(checked(0));
-    EXPECT_TRUE(checked(3));  // camera variant 0xFFFF, version -1
-}
-
-TEST_F(LoadFileTest, AVariantMismatchRefusesTheFileButShowsItsVersions) {
-    load("update.qup", {{0, 5, 3, 1}, {1, 3, 2, 5}, {2, 1, 1, 2}});
-    EXPECT_EQ(host.texts(), Texts{kVariantMismatch});
-    EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
-    EXPECT_FALSE(dialog.model.isEnabled(kIdProgram));
-    EXPECT_FALSE(dialog.loaded.present[1]);
-    EXPECT_FALSE(enabled(1));
-    EXPECT_TRUE(dialog.loaded.present[0]);
-    EXPECT_EQ(loadedText(1), "005 V03.02");
-    // The newer devices beside the refused one are not programmed either: none stays checked.
-    for (int row : {0, 1, 2})
-        EXPECT_FALSE(checked(row)) << row;
-    EXPECT_TRUE(dialog.loaded.hasImage());  // the buffers stay until the next load
-    // Reported instead of a downgrade.
-    load("both.qup", {{0, 5, 1, 1}, {1, 9, 0, 8}});
-    EXPECT_EQ(host.texts(), Texts{kVariantMismatch});
-}
-
-TEST_F(LoadFileTest, EqualVersionsOrAnEmptyFileCountAsUpToDate) {
-    load("empty.qup", {});
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, kUpToDate);
-    EXPECT_EQ(host.boxes[0].caption, "Warning");
-    EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
-    EXPECT_EQ(dialog.loaded.loadedFileName, "empty.qup");
-    EXPECT_TRUE(accepted());
-    for (int row = 0; row < kRowCount; ++row) {
-        EXPECT_EQ(loadedText(row), "--- V--.--");
-        EXPECT_FALSE(enabled(row));
-        EXPECT_EQ(dialog.LoadDecision().devices[size_t(row)].fileVersion, -1);
-    }
-    // Equal versions are offered unchecked.
-    load("same.qup", {{0, 5, 2, 1}, {1, 3, 1, 4}});
-    EXPECT_EQ(host.texts(), Texts{kUpToDate});
-    EXPECT_EQ(dialog.loaded.loadedFileName, "same.qup");
-    for (int row : {0, 1}) {
-        EXPECT_TRUE(enabled(row));
-        EXPECT_FALSE(checked(row));
-    }
-    // One newer device among equal ones: no up-to-date message, only that one checked.
-    load("mixed.qup", {{0, 5, 2, 1}, {1, 3, 2, 4}});
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_FALSE(checked(0));
-    EXPECT_TRUE(checked(1));
-}
-
-TEST_F(LoadFileTest, ADowngradeInTheFirstDeviceDisablesEveryLaterRow) {
-    load("old.qup", {{0, 5, 1, 1}, {1, 9, 0, 4}, {3, 9, 0, 1}});
-    EXPECT_EQ(host.texts(), Texts{"Firmware version too old!\nFirmware downgrade is not allowed."});
-    EXPECT_TRUE(dialog.loaded.loadedFileName.empty());
-    EXPECT_FALSE(dialog.model.isEnabled(kIdProgram));
-    for (int row : {0, 1, 3})
-        EXPECT_FALSE(enabled(row) || checked(row)) << row;
-    EXPECT_EQ(loadedText(3), "001 V09.00");
-}
-
-TEST_F(LoadFileTest, EmergencyModeAcceptsOtherVariantsAndOlderVersionsUnchecked) {
-    dialog.options.emergencyMode = true;
-    load("other.qup", {{0, 5, 1, 9}, {1, 2, 0, 8}, {3, 1, 0, 1}});
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(dialog.loaded.loadedFileName, "other.qup");
-    EXPECT_TRUE(accepted());
-    for (int row : {0, 1, 3}) {
-        EXPECT_TRUE(enabled(row));
-        EXPECT_FALSE(checked(row));  // nothing is chosen for the user
-    }
-    // Every camera version at or above the file's: still up to date.
-    load("older.qup", {{0, 5, 1, 9}, {1, 2, 0, 8}});
-    EXPECT_EQ(host.texts(), Texts{kUpToDate});
-    EXPECT_EQ(dialog.loaded.loadedFileName, "older.qup");
+    // The buffers hold the file and 100 bytes more, and a scratch image of the same size.
+    r.load(kNewer);
+    EXPECT_EQ(r.dialog.loaded.image.size(), apptest::UpdateFiles::bytesOf(kNewer).size() + 100);
+    EXPECT_EQ(r.dialog.loaded.readBackImage.size(), r.dialog.loaded.image.size());
+    // Cancelling the next load clears the rows and loads nothing.
+    r.dialog.SetRowState(1, ROW_DONE);
+    r.host.files.push_back(std::nullopt);
+    r.dialog.OnLoadFile();
+    EXPECT_TRUE(r.host.boxes.empty());
+    EXPECT_TRUE(r.dialog.loaded.loadedFileName.empty());
+    EXPECT_EQ(r.dialog.model.rowState[1], ROW_IDLE);
+    EXPECT_EQ(r.checked() + r.offered(), "0000000000");
+    EXPECT_EQ(r.rows([&](int row) { return r.dialog.loaded.present[size_t(row)]; }), "00000");
 }
 
 }  // namespace

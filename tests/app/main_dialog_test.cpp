@@ -29,10 +29,10 @@ struct Rig : apptest::DialogRig {
         dialog.OnInitDialog();
     }
 };
-class MainDialogTest : public ::testing::Test, public Rig {};
+class MainDialog : public ::testing::Test, public Rig {};
 
 // The status lines of a found camera are checked with the connection dialog's.
-TEST_F(MainDialogTest, DirectConnectionFindsTheCameraOrItsBootMode) {
+TEST_F(MainDialog, DirectConnectionFindsTheCameraOrItsBootMode) {
     dialog.options.portNumber = 3;
     connectDirectly(0);
     EXPECT_EQ(enabled(), kConnected);
@@ -42,17 +42,18 @@ TEST_F(MainDialogTest, DirectConnectionFindsTheCameraOrItsBootMode) {
     EXPECT_TRUE(host.posted.empty());
     EXPECT_FALSE(dialog.model.ended);
 
-    factory.com.bootMode = true;
+    factory.com.options.bootMode = true;
+    factory.com.model.reset();
     connectDirectly(0);
     EXPECT_EQ(enabled(), with(kConnected, {checkBoxId(0)}));
 }
 
-TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmergencyMode) {
+TEST_F(MainDialog, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmergencyMode) {
     const std::string wrongType = "Wrong interface type\n,Change parameters and try again\n";
     for (const int type : {1, 2}) {  // 1 unsupported; 2 without its library
         Rig t;
         t.factory.camLinkLibrary = false;
-        t.factory.com.answers = false;
+        t.factory.com.present = false;
         t.connectDirectly(type);
         ASSERT_EQ(t.host.boxes.size(), 1u) << type;
         EXPECT_EQ(t.host.boxes[0].text, type == 1 ? wrongType : kCannotConnect);
@@ -63,7 +64,7 @@ TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmerge
         EXPECT_TRUE(t.factory.camLink.openedPorts.empty());
         EXPECT_EQ(t.factory.comMade + t.factory.camLinkMade, type == 1 ? 0 : 1);
     }
-    factory.com.answers = false;
+    factory.com.present = false;
     connectDirectly(0, true);
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_FALSE(dialog.model.ended);
@@ -73,7 +74,7 @@ TEST_F(MainDialogTest, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmerge
     EXPECT_TRUE(dialog.camera);  // kept, unconnected
 }
 
-TEST_F(MainDialogTest, WithoutMinusSTheConnectionDialogIsPosted) {
+TEST_F(MainDialog, WithoutMinusSTheConnectionDialogIsPostedSelectPortDropsTheOldLinkFirst) {
     dialog.OnInitDialog();
     EXPECT_EQ(enabled(), kIdle);
     EXPECT_EQ(host.connectionDialogs, 0);
@@ -86,24 +87,8 @@ TEST_F(MainDialogTest, WithoutMinusSTheConnectionDialogIsPosted) {
     EXPECT_EQ(dialog.options.portNumber, 1);
     ASSERT_TRUE(dialog.camera);
     EXPECT_EQ(dialog.model.caption(currentFwId(0)), "001 V05.02");
-}
 
-TEST_F(MainDialogTest, FilePacketModeStartsWithoutConnection) {
-    dialog.options.packetMode = 2;
-    dialog.OnInitDialog();
-    EXPECT_TRUE(host.posted.empty());
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
-    EXPECT_EQ(enabled(), with(kIdle, {kIdPacket, checkBoxId(0), checkBoxId(1), checkBoxId(2),
-                                      checkBoxId(3), checkBoxId(4)}));
-    EXPECT_EQ(status(), "Select Devices and create Packet from Device Files, or close programmer");
-    // Select Port leaves Packet enabled whatever its outcome.
-    dialog.OnSelectPort();
-    EXPECT_EQ(status(), kNoDevice);
-    EXPECT_EQ(enabled(), with(kIdle, {kIdPacket}));
-}
-
-TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
-    connectDirectly(0);
+    // Select Port drops the old link before its dialog opens.
     int destroyedWhenDialogOpened = -1;
     host.connectionScript = [&](CMorvatDlg&) { destroyedWhenDialogOpened = factory.com.destroyed; };
     dialog.OnSelectPort();
@@ -115,7 +100,7 @@ TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
     EXPECT_EQ(dialog.model.caption(currentFwId(0)), "--- V--.--");
 
     // OK without a camera in emergency mode still allows loading.
-    factory.com.answers = false;
+    factory.com.present = false;
     dialog.options.emergencyMode = true;
     host.connectionScript = ScriptedHost::connectAndOk(0, 0);
     dialog.OnSelectPort();
@@ -123,7 +108,40 @@ TEST_F(MainDialogTest, SelectPortDropsTheOldLinkFirst) {
     EXPECT_EQ(enabled(), kNoCamera);
 }
 
-TEST_F(MainDialogTest, QuitAndCloseReleaseEverything) {
+TEST_F(MainDialog, FilePacketModeStartsWithoutConnectionARightClickTogglesTheMode) {
+    dialog.options.packetMode = 2;
+    dialog.OnInitDialog();
+    EXPECT_TRUE(host.posted.empty());
+    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
+    EXPECT_EQ(enabled(), with(kIdle, {kIdPacket, checkBoxId(0), checkBoxId(1), checkBoxId(2),
+                                      checkBoxId(3), checkBoxId(4)}));
+    EXPECT_EQ(status(), "Select Devices and create Packet from Device Files, or close programmer");
+    // Select Port leaves Packet enabled whatever its outcome.
+    dialog.OnSelectPort();
+    EXPECT_EQ(status(), kNoDevice);
+    EXPECT_EQ(enabled(), with(kIdle, {kIdPacket}));
+
+    // A right click on Packet toggles the mode, only in packet mode and only between the modes
+    // that are possible.
+    dialog.packetButton.OnRButtonUp();
+    host.runPosted();
+    EXPECT_EQ(dialog.options.packetMode, 2);  // no camera: mode 1 is skipped
+    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
+
+    host.connectionScript = ScriptedHost::connectAndOk(0, 0);
+    dialog.OnSelectPort();
+    dialog.packetButton.OnRButtonUp();
+    host.runPosted();
+    EXPECT_EQ(dialog.options.packetMode, 1);
+    EXPECT_EQ(dialog.model.caption(kIdPacket), "DevicePacket");
+
+    dialog.DisableAllControls();
+    EXPECT_TRUE(enabled().empty());
+    dialog.packetButton.OnRButtonUp();
+    EXPECT_TRUE(host.posted.empty());  // a disabled button takes no clicks
+}
+
+TEST_F(MainDialog, QuitAndCloseReleaseEverything) {
     connectDirectly(0);
     dialog.loaded.image.assign(100, 0);
     dialog.loaded.readBackImage.assign(100, 0);
@@ -144,12 +162,12 @@ TEST_F(MainDialogTest, QuitAndCloseReleaseEverything) {
     EXPECT_EQ(other.model.result, kResultCancel);
 }
 
-TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenLost) {
+TEST_F(MainDialog, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenLost) {
     connectDirectly(0);
     const auto before = enabled();
     std::set<int> enabledWhileWaiting{kIdQuit};
     host.onPump = [&] { enabledWhileWaiting = enabled(); };
-    factory.com.cameraType = 0x1210;
+    factory.com.options.cameraType = 0x1210;
     factory.com.commands.clear();
     dialog.OnReboot();
     EXPECT_TRUE(enabledWhileWaiting.empty());  // no second flow can start during the wait
@@ -162,32 +180,11 @@ TEST_F(MainDialogTest, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenL
 
     dialog.model.enable(kIdProgram);
     dialog.model.enable(kIdPacket);
-    factory.com.rebootResult = protocol::kErrNoCamera;
+    factory.com.fault("no-answer-after-reboot");
     dialog.OnReboot();
     EXPECT_EQ(status(), "Connection to Camera lost, select other port or close programmer");
     EXPECT_EQ(enabled(), with(kIdle, {kIdReboot}));
     EXPECT_EQ(factory.com.closes, 1);  // the link stays open
-}
-
-TEST_F(MainDialogTest, RightClickOnPacketTogglesTheModeOnlyInPacketMode) {
-    dialog.options.packetMode = 2;
-    dialog.OnInitDialog();
-    dialog.packetButton.OnRButtonUp();
-    host.runPosted();
-    EXPECT_EQ(dialog.options.packetMode, 2);  // no camera: mode 1 is skipped
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
-
-    host.connectionScript = ScriptedHost::connectAndOk(0, 0);
-    dialog.OnSelectPort();
-    dialog.packetButton.OnRButtonUp();
-    host.runPosted();
-    EXPECT_EQ(dialog.options.packetMode, 1);
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "DevicePacket");
-
-    dialog.DisableAllControls();
-    EXPECT_TRUE(enabled().empty());
-    dialog.packetButton.OnRButtonUp();
-    EXPECT_TRUE(host.posted.empty());  // a disabled button takes no clicks
 }
 
 }  // namespace

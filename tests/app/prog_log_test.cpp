@@ -10,7 +10,7 @@
 
 #include "programmer/app/cmorvat_app.h"
 #include "programmer/app/command_line.h"
-#include "scripted_camera.h"
+#include "model_link.h"
 #include "scripted_host.h"
 #include "tools/temp_folder.h"
 
@@ -39,7 +39,7 @@ protected:
     const app::LocalTime start{9, 5, 7, 3, 4, 2026};
     const app::LocalTime end{10, 11, 12, 3, 4, 2026};
     apptest::ScriptedHost host;
-    apptest::ScriptedFactory factory;
+    apptest::ModelFactory factory;
     app::CMorvatApp application{host, factory};
 };
 
@@ -87,7 +87,7 @@ TEST_F(ProgLogTest, TwoProgrammersLoggingInOneFolderKeepEachOthersLines) {
     EXPECT_EQ(count, 2 * kLines);
 }
 
-TEST_F(ProgLogTest, HelpWithLogOpensTheLogShowsUsageAndWritesTheTrailerButQuestionMarkNoLog) {
+TEST_F(ProgLogTest, HelpWithLogShowsUsageAndWritesTheTrailerQuestionMarkNoLogNoneRunsTheDialog) {
     EXPECT_FALSE(startApp("-H -L"));
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, app::UsageText());
@@ -102,14 +102,13 @@ TEST_F(ProgLogTest, HelpWithLogOpensTheLogShowsUsageAndWritesTheTrailerButQuesti
     application.ExitInstance();
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(host.boxes.size(), 2u);
-}
 
-TEST_F(ProgLogTest, StartUpRunsTheMainDialogWithTheDefaultGrabberName) {
+    // Without options the main dialog runs, its posted Select Port with the default grabber name.
     std::string grabberSeen;
     host.connectionScript = [&](app::CMorvatDlg& dialog) { grabberSeen = dialog.grabberDll; };
     EXPECT_FALSE(startApp(""));
     EXPECT_EQ(host.mainDialogs, 1);
-    EXPECT_EQ(host.connectionDialogs, 1);  // the posted Select Port
+    EXPECT_EQ(host.connectionDialogs, 1);
     EXPECT_EQ(grabberSeen, "clserme4.dll");
     EXPECT_EQ(application.mainDialogResult, 0);
     EXPECT_FALSE(std::filesystem::exists(path));

@@ -1,5 +1,5 @@
-// The programming run, and the device loop it shares with the backup, against a scripted camera
-// with flash, in virtual time.
+// The programming run, and the device loop it shares with the backup, against camsim's camera
+// model in process, in virtual time.
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ std::vector<uint8_t> pattern(size_t size, int seed) {
     return data;
 }
 
-// Newer than the scripted camera in every row; the Main FPGA image has a blank block.
+// Newer than the model camera in every row; the Main FPGA image has a blank block.
 std::vector<FileRecord> newerFile() {
     auto fpga = pattern(700, 1);
     std::fill(fpga.begin() + 256, fpga.begin() + 512, 0xFF);
@@ -41,16 +41,18 @@ std::vector<FileRecord> newerFile() {
 
 // A camera reporting all five devices; records the run's phases and the titles while it waits.
 struct Rig : apptest::DialogRig, ProgramRunObserver {
-    apptest::CameraScript& camera = factory.com;
+    apptest::ModelCameraState& camera = factory.com;
     apptest::UpdateFiles files;
     std::vector<std::pair<int, RunPhase>> phases;
     int finished = 0;
     std::vector<bool> results;
     std::vector<std::string> titles;
 
-    Rig() {
-        camera.firmware.push_back({"Main PLL", 1, 0, 7});
-        camera.firmware.push_back({"Head FPGA", 2, 0, 9});
+    explicit Rig(bool allFive = true) {
+        if (allFive) {
+            camera.firmware(3, 7, 1, 0);
+            camera.firmware(4, 9, 2, 0);
+        }
         host.onPump = [this] { titles.push_back(dialog.model.windowTitle); };
         dialog.runObserver = this;
     }
@@ -78,81 +80,69 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
     }
 };
 
-TEST(ProgramRun, EveryCheckedDeviceIsProgrammedInOrderWithARebootAfterEach) {
-    Rig r;
-    const auto records = newerFile();
-    r.program(records);
-    EXPECT_TRUE(r.host.boxes.empty());
-    EXPECT_EQ(r.camera.opened, (std::vector<int>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(r.camera.count(cmd::ERASE_DEVICE), 4);  // not the EEPROM
-    EXPECT_EQ(r.camera.reboots, 5);
-    EXPECT_GT(r.camera.count(cmd::WRITE_EEPROM_BLOCK), 0);
-    for (int row = 0; row < kRowCount; ++row) {
-        EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
-        EXPECT_EQ(r.dialog.model.rowState[size_t(row)], ROW_DONE) << row;
-        EXPECT_EQ(r.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed);
-    }
-    EXPECT_EQ(r.dialog.model.control(progressId(2)).position, 100);
-    EXPECT_EQ(r.status(), kLoadOrSelect);
-    EXPECT_TRUE(r.dialog.model.isEnabled(kIdProgram));
-    EXPECT_TRUE(r.dialog.model.isEnabled(kIdLoadFile));
-    ASSERT_FALSE(r.titles.empty());
-    EXPECT_EQ(r.titles.front(), "kelvoflash v1.11 / DO NOT UNPLUG OR SWITCH OFF!!");
-    EXPECT_EQ(r.dialog.model.windowTitle, "kelvoflash v1.11 ");
-
-    // Each device: open, erase (not the EEPROM), write, close, reboot; then the run's result.
-    std::vector<std::pair<int, RunPhase>> expected;
-    for (int row = 0; row < kRowCount; ++row) {
-        expected.push_back({row, RunPhase::kOpen});
-        if (row != 2)
-            expected.push_back({row, RunPhase::kErase});
-        for (auto phase : {RunPhase::kWrite, RunPhase::kClose, RunPhase::kReboot})
-            expected.push_back({row, phase});
-    }
-    EXPECT_EQ(r.phases, expected);
-    EXPECT_EQ(r.finished, 5);
-    EXPECT_EQ(r.results, std::vector<bool>{true});
-}
-
-TEST(ProgramRun, ACheckedDeviceTheCameraDoesNotReportAtItsTurnFailsOutsideEmergencyMode) {
-    Rig normal;
-    normal.camera.firmware.resize(4);  // no PLL, no head FPGA
-    normal.program(newerFile(), {2, 3, 4});
-    EXPECT_EQ(normal.camera.opened, std::vector<int>{2});
-    for (const int row : {3, 4}) {
-        EXPECT_EQ(normal.dialog.deviceResults[size_t(row)].result, DeviceResult::kFailed) << row;
-        EXPECT_EQ(normal.dialog.deviceResults[size_t(row)].error, kErrDeviceNotReported) << row;
-        EXPECT_EQ(normal.dialog.model.rowState[size_t(row)], ROW_FAILED) << row;
-    }
-    EXPECT_EQ(normal.status(), std::string("Programming failed for PLL, Head FPGA! Not reported "
-                                           "by the camera: PLL, Head FPGA. ") +
-                                   kLoadOrSelect);
-    EXPECT_TRUE(normal.host.boxes.empty());
-    EXPECT_EQ(normal.results, std::vector<bool>{true});
-
-    Rig emergency;
-    emergency.camera.firmware.resize(4);
-    const auto records = newerFile();
-    emergency.program(records, {3, 4}, true);
-    EXPECT_EQ(emergency.camera.opened, (std::vector<int>{3, 4}));
-    EXPECT_TRUE(emergency.flashHolds(3, records[3]));
-    EXPECT_TRUE(emergency.flashHolds(4, records[4]));
-    EXPECT_EQ(emergency.dialog.model.windowTitle, "kelvoflash v1.11 emergency ");
-}
-
+// Every checked device is programmed in order, each: open, erase (not the EEPROM), write, close,
+// reboot. Each row is decided when the run reaches it: a device the camera does not report at its
+// turn fails outside emergency mode; in boot mode only the Main uP is reported until its new
+// firmware runs after the reboot.
 TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
-    // In boot mode only the Main uP is reported; once its new firmware runs, the rest is.
-    Rig r;
-    r.camera.bootMode = true;
-    r.camera.leaveBootModeOnReboot = true;
-    const auto records = newerFile();
-    r.program(records);
-    EXPECT_EQ(r.camera.opened, (std::vector<int>{0, 1, 2, 3, 4}));
-    for (int row = 0; row < kRowCount; ++row) {
-        EXPECT_EQ(r.dialog.model.rowState[size_t(row)], ROW_DONE) << row;
-        EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
+    const struct {
+        const char* name;
+        bool allFive, bootMode, emergency;
+        std::set<int> rows;
+        std::vector<int> opened;
+        std::string states;  // D done, F failed, - idle
+        std::string status;
+        std::string title;
+    } cases[] = {
+        {"every device", true, false, false, {0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}, "DDDDD",
+         kLoadOrSelect, "kelvoflash v1.11 "},
+        {"unreported rows fail", false, false, false, {2, 3, 4}, {2}, "--DFF",
+         std::string("Programming failed for PLL, Head FPGA! Not reported by the camera: PLL, "
+                     "Head FPGA. ") + kLoadOrSelect, "kelvoflash v1.11 "},
+        {"emergency mode programs them", false, false, true, {3, 4}, {3, 4}, "---DD",
+         kLoadOrSelect, "kelvoflash v1.11 emergency "},
+        {"boot mode", true, true, false, {0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}, "DDDDD", kLoadOrSelect,
+         "kelvoflash v1.11 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r(c.allFive);
+        if (c.bootMode) r.camera.bootModeUntilReboot();
+        const auto records = newerFile();
+        r.program(records, c.rows, c.emergency);
+        EXPECT_EQ(r.camera.opened(), c.opened);
+        for (int row = 0; row < kRowCount; ++row) {
+            const uint32_t state = r.dialog.model.rowState[size_t(row)];
+            EXPECT_EQ("-DF"[state == ROW_DONE ? 1 : state == ROW_FAILED ? 2 : 0],
+                      c.states[size_t(row)]) << row;
+            if (c.states[size_t(row)] == 'D') {
+                EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
+                EXPECT_EQ(r.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed);
+            }
+            if (c.states[size_t(row)] == 'F') {
+                EXPECT_EQ(r.dialog.deviceResults[size_t(row)].error, kErrDeviceNotReported) << row;
+            }
+        }
+        EXPECT_EQ(r.status(), c.status);
+        EXPECT_EQ(r.dialog.model.windowTitle, c.title);
+        ASSERT_FALSE(r.titles.empty());
+        EXPECT_EQ(r.titles.front(), "kelvoflash v1.11 / DO NOT UNPLUG OR SWITCH OFF!!");
+        EXPECT_TRUE(r.host.boxes.empty());
+        EXPECT_TRUE(r.dialog.model.isEnabled(kIdProgram) && r.dialog.model.isEnabled(kIdLoadFile));
+        EXPECT_EQ(r.results, std::vector<bool>{true});
+        EXPECT_EQ(r.finished, int(c.rows.size()));
+        std::vector<std::pair<int, RunPhase>> phases;
+        for (const int row : c.opened) {
+            phases.push_back({row, RunPhase::kOpen});
+            if (row != 2) phases.push_back({row, RunPhase::kErase});
+            for (auto phase : {RunPhase::kWrite, RunPhase::kClose, RunPhase::kReboot})
+                phases.push_back({row, phase});
+        }
+        EXPECT_EQ(r.phases, phases);
+        EXPECT_EQ(r.camera.reboots, int(c.opened.size()));
+        EXPECT_EQ(r.camera.count(cmd::ERASE_DEVICE), int(c.opened.size()) - int(c.rows.count(2)));
+        EXPECT_EQ(r.dialog.model.control(progressId(2)).position, c.states[2] == 'D' ? 100 : 0);
     }
-    EXPECT_EQ(r.status(), kLoadOrSelect);
 }
 
 // The device loop of the programming run and of the backup: how each failure ends the run.
@@ -161,8 +151,7 @@ struct LoopCase {
     const char* name;
     Flow flow;
     std::set<int> rows;
-    uint16_t failing;  // this command fails `times` times; 0: the camera does not come back
-    int times;
+    const char* fault;  // the camsim fault that hits the run
     Texts boxes;
     std::vector<int> opened;
     int reboots;
@@ -183,38 +172,39 @@ const std::string kCannotClose = "Cannot close device! Programmer quits update!\
 const std::set<int> kOnlyQuit{kIdQuit};
 // The Packet flow gives the controls back after any backup that failed.
 const std::set<int> kAfterBackup{kIdQuit, kIdSelectPort, kIdReboot, kIdPacket};
+const std::set<int> kRunAgain{kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram};
 const LoopCase kLoopCases[] = {
-    {"open of the PLL fails three times", Flow::kProgram, {0, 1, 2, 3, 4}, cmd::OPEN_PLL, 3,
-     {kOpenFailed, kRunFailed}, {0, 1, 2}, 3, 3, DeviceResult::kFailed, protocol::kErrPortIo,
-     false, ROW_FAILED, "Programming failed for PLL!", kOnlyQuit, false},
+    {"open of the PLL fails three times", Flow::kProgram, {0, 1, 2, 3, 4}, "no-reply:7403:3",
+     {kOpenFailed, kRunFailed}, {0, 1, 2, 3, 3, 3}, 3, 3, DeviceResult::kFailed,
+     protocol::kErrPortIo, false, ROW_FAILED, "Programming failed for PLL!", kOnlyQuit, false},
     {"a head FPGA that cannot be opened ends the run quietly", Flow::kProgram, {0, 1, 2, 3, 4},
-     cmd::OPEN_HEAD_FPGA, 3, {}, {0, 1, 2, 3}, 4, 4, DeviceResult::kNotRun, protocol::kErrPortIo,
-     false, ROW_IDLE, kLoadOrSelect, {kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram}, true},
-    {"erase fails: the device is closed, no reboot", Flow::kProgram, {1, 2}, cmd::ERASE_DEVICE, 1,
+     "no-reply:7303:3", {}, {0, 1, 2, 3, 4, 4, 4}, 4, 4, DeviceResult::kNotRun,
+     protocol::kErrPortIo, false, ROW_IDLE, kLoadOrSelect, kRunAgain, true},
+    {"erase fails: the device is closed, no reboot", Flow::kProgram, {1, 2}, "no-reply:1003:1",
      {WithContactLine("Error Erase Flash!\nPlease contact QEL AG!\n"), kRunFailed}, {1}, 0, 1,
      DeviceResult::kFailed, protocol::kErrPortIo, true, ROW_FAILED,
      "Programming failed for Main FPGA! Incomplete, program again: Main FPGA.", kOnlyQuit, false},
     {"a failed write marks the row and the run goes on", Flow::kProgram, {1, 2, 4},
-     cmd::WRITE_BLOCK, 1, {}, {1, 2, 4}, 3, 1, DeviceResult::kFailed, protocol::kErrPortIo,
-     true, ROW_FAILED,
+     "no-reply:1103:1", {}, {1, 2, 4}, 3, 1, DeviceResult::kFailed, protocol::kErrPortIo, true,
+     ROW_FAILED,
      std::string("Programming failed for Main FPGA! Incomplete, program again: Main FPGA. ") +
          kLoadOrSelect,
-     {kIdQuit, kIdSelectPort, kIdReboot, kIdLoadFile, kIdProgram}, true},
+     kRunAgain, true},
     {"close fails: written but not known to be kept", Flow::kProgram, {0, 1, 2, 3, 4},
-     cmd::CLOSE_DEVICE, 1, {kCannotClose}, {0}, 0, 0, DeviceResult::kFailed, protocol::kErrPortIo,
-     true, ROW_FAILED, "Programming failed for Main µP! Incomplete, program again: Main µP.", kOnlyQuit,
-     true},
-    {"the camera does not come back", Flow::kProgram, {0, 1, 2, 3, 4}, 0, 0, {kRunFailed}, {0}, 1,
-     1, DeviceResult::kNotRun, 0, false, ROW_IDLE,
+     "no-reply:0003:1", {kCannotClose}, {0}, 0, 0, DeviceResult::kFailed, protocol::kErrPortIo,
+     true, ROW_FAILED, "Programming failed for Main µP! Incomplete, program again: Main µP.",
+     kOnlyQuit, true},
+    {"the camera does not come back", Flow::kProgram, {0, 1, 2, 3, 4}, "no-answer-after-reboot",
+     {kRunFailed}, {0}, 1, 1, DeviceResult::kNotRun, 0, false, ROW_IDLE,
      "Connection to Camera lost, select other port or close programmer",
      {kIdQuit, kIdSelectPort}, false},
-    {"backup: a device that does not open twice", Flow::kBackup, {2, 3},
-     protocol::kOpenCodeByRow[2], 2, {kBackupOpenFailed}, {}, 0, 2, DeviceResult::kFailed,
-     protocol::kErrPortIo, false, ROW_FAILED, "Error in Backup", kAfterBackup, false},
-    {"backup: close fails", Flow::kBackup, {2, 3}, cmd::CLOSE_DEVICE, 1, {kCannotClose}, {2}, 0, 2,
+    {"backup: a device that does not open twice", Flow::kBackup, {2, 3}, "no-reply:7203:2",
+     {kBackupOpenFailed}, {2, 2}, 0, 2, DeviceResult::kFailed, protocol::kErrPortIo, false,
+     ROW_FAILED, "Error in Backup", kAfterBackup, false},
+    {"backup: close fails", Flow::kBackup, {2, 3}, "no-reply:0003:1", {kCannotClose}, {2}, 0, 2,
      DeviceResult::kRead, 0, false, ROW_DONE, "Error in Backup", kAfterBackup, false},
-    {"backup: the camera does not come back", Flow::kBackup, {2, 3}, 0, 0, {}, {2}, 1, 3,
-     DeviceResult::kNotRun, 0, false, ROW_IDLE, "Error in Backup", kAfterBackup, false},
+    {"backup: the camera does not come back", Flow::kBackup, {2, 3}, "no-answer-after-reboot", {},
+     {2}, 1, 3, DeviceResult::kNotRun, 0, false, ROW_IDLE, "Error in Backup", kAfterBackup, false},
 };
 
 void PrintTo(const LoopCase& c, std::ostream* out) { *out << c.name; }
@@ -224,10 +214,7 @@ class DeviceLoop : public ::testing::TestWithParam<LoopCase> {};
 TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     const LoopCase& c = GetParam();
     Rig r;
-    if (c.failing == 0)
-        r.camera.rebootResult = protocol::kErrNoCamera;
-    else
-        r.camera.failNext[c.failing] = c.times;
+    r.camera.fault(c.fault);
     tools::TempFolder folder;
     if (c.flow == Flow::kProgram) {
         r.program(newerFile(), c.rows);
@@ -238,17 +225,14 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
         for (int row = 0; row < kRowCount; ++row)
             r.dialog.CheckDevice(row, c.rows.count(row) != 0);
         r.host.saveFiles.push_back(folder.path("backup.qup"));
-        r.camera.opened.clear();
+        r.camera.commands.clear();
         r.dialog.OnPacket();
         EXPECT_FALSE(r.dialog.packetFileWritten);
         EXPECT_FALSE(files::pathExists(folder.path("backup.qup")));
     }
     EXPECT_EQ(r.host.texts(), c.boxes);
-    EXPECT_EQ(r.camera.opened, c.opened);
+    EXPECT_EQ(r.camera.opened(), c.opened);  // every attempt
     EXPECT_EQ(r.camera.reboots, c.reboots);
-    if (c.failing != 0 && c.times > 1) {
-        EXPECT_EQ(r.camera.count(c.failing), c.times) << "every attempt of the open";
-    }
     const DeviceOutcome& outcome = r.dialog.deviceResults[size_t(c.row)];
     EXPECT_EQ(outcome.result, c.result);
     EXPECT_EQ(outcome.error, c.error);
@@ -257,13 +241,14 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     EXPECT_EQ(r.status(), c.status);
     EXPECT_EQ(r.enabled(false), c.enabled);
     EXPECT_EQ(r.results, std::vector<bool>{c.runResult});
-    if (c.flow == Flow::kProgram && c.failing == cmd::ERASE_DEVICE) {
+    const std::string fault = c.fault;
+    if (c.flow == Flow::kProgram && fault == "no-reply:1003:1") {
         EXPECT_EQ(r.camera.commands.back(), cmd::CLOSE_DEVICE) << "no device left open";
     }
-    if (c.flow == Flow::kProgram && c.failing == cmd::CLOSE_DEVICE) {
+    if (c.flow == Flow::kProgram && fault == "no-reply:0003:1") {
         EXPECT_EQ(r.dialog.model.caption(currentFwId(0)), protocol::kNoVersionText);
     }
-    if (c.flow == Flow::kProgram && c.failing == 0) {
+    if (c.flow == Flow::kProgram && fault == "no-answer-after-reboot") {
         EXPECT_FALSE(r.dialog.versionsReadAfterRun);
     }
 }

@@ -19,23 +19,33 @@ public:
     void logv(const char*, va_list) override {}
 };
 
+// Hands `command` to `model` with its checksum and returns the model's answer through the
+// programmer's own reply validation; `offline` learns whether the camera then stops answering.
+inline ErrorCode askModel(sim::CameraModel& model, const uint8_t* command, uint32_t size,
+                          uint8_t* reply, uint32_t capacity, protocol::LogSink& log,
+                          bool* offline = nullptr) {
+    sim::Bytes telegram(command, command + size);
+    telegram.back() = protocol::checksumOf(telegram.data(), telegram.size() - 1);
+    const sim::Reaction reaction = model.handle(telegram);
+    if (offline) *offline = reaction.offlineForever;
+    const sim::Bytes& answer = reaction.bytes;
+    // Debug texts first, the reply last: keep the last telegram.
+    size_t start = 0;
+    while (start + 4 <= answer.size() && protocol::readU16(&answer[start]) == 0x0019)
+        start += protocol::readU16(&answer[start + 2]);
+    if (start >= answer.size()) return protocol::kErrPortIo;
+    return protocol::validateReply(answer.data() + start, answer.size() - start,
+                                   protocol::readU16(command), reply, capacity, protocol::kOk,
+                                   protocol::Variant::Programmer, log);
+}
+
 class ModelCamera : public CCamUpdate {
 public:
     // The model is made at the first command, so faults set on `options` until then count.
     ErrorCode Command(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,
                       uint32_t) override {
         if (!model) model.emplace(options, store);
-        sim::Bytes telegram(command, command + size);
-        telegram.back() = protocol::checksumOf(telegram.data(), telegram.size() - 1);
-        sim::Bytes answer = model->handle(telegram).bytes;
-        // Debug texts first, the reply last: keep the last telegram.
-        size_t start = 0;
-        while (start + 4 <= answer.size() && protocol::readU16(&answer[start]) == 0x0019)
-            start += protocol::readU16(&answer[start + 2]);
-        if (start >= answer.size()) return protocol::kErrPortIo;
-        return protocol::validateReply(answer.data() + start, answer.size() - start,
-                                       protocol::readU16(command), reply, capacity, protocol::kOk,
-                                       protocol::Variant::Programmer, log);
+        return askModel(*model, command, size, reply, capacity, log);
     }
     ErrorCode Open(int) override { return 0; }
     ErrorCode Close() override { return 0; }
