@@ -14,8 +14,9 @@ void OpenRequestedLog(const CommandLineRequest& request, const std::string& path
 
 bool CMorvatApp::InitInstance(const std::string& arguments) {
     auto dialog = std::make_unique<ProgDlg>(host_, factory_);
-    dialog->options.grabberDll = kDefaultGrabberDll;
-    const CommandLineRequest request = ParseCommandLine(arguments, dialog->options);
+    StartOptions options;
+    const CommandLineRequest request = ParseCommandLine(arguments, options);
+    dialog->SetOptions(options);
     OpenRequestedLog(request, logPath, localTime(),
                      [this](const std::string& text) { host_.warning(text); });
     if (request.helpRequested) {

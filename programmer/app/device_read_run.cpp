@@ -34,7 +34,7 @@ public:
     // After the Main uP was closed the camera must answer again before it is rebooted.
     Step closed(int row) override {
         dialog_.host().clock().sleepFor(platform::Milliseconds(kAfterCloseMs));
-        if (row == kRowMainUp && dialog_.camera->WaitForCamera(dialog_.waitHost(), kMainUpAnswerMs) != 0)
+        if (row == kRowMainUp && dialog_.link()->WaitForCamera(dialog_.waitHost(), kMainUpAnswerMs) != 0)
             return {RunEnd::kCameraSilent, "Cannot open device! Programmer quits update!\n"};
         return {};
     }
@@ -50,19 +50,18 @@ private:
 RunEnd ReadDevicesOneByOne(ProgDlg& dialog, const std::vector<int>& rows,
                            const ReadRunTexts& texts, const OpenDeviceReader& read) {
     ReadBody body(dialog, texts, read);
-    const RunEnd end = DeviceRun(dialog, body).run(rows);
-    if (end == RunEnd::kCompleted && dialog.camera && !rows.empty()) {
-        dialog.camera->FinishTransfer(rows.back());
+    DeviceRun run(dialog, body);
+    const RunEnd end = run.run(rows);
+    if (end == RunEnd::kCompleted && dialog.link() && !rows.empty()) {
+        dialog.link()->FinishTransfer(rows.back());
         // Its result does not change what was read; a failure leaves its text in the link.
-        camera::CheckDaven(*dialog.camera);
+        camera::CheckDaven(*dialog.link());
     }
-    if (dialog.runObserver) {
-        // The run succeeded only when every chosen device was read completely.
-        bool allRead = end == RunEnd::kCompleted;
-        for (const int row : rows)
-            allRead = allRead && dialog.deviceResults[size_t(row)].result == DeviceResult::kRead;
-        dialog.runObserver->runFinished(allRead);
-    }
+    // The run succeeded only when every chosen device was read completely.
+    bool allRead = end == RunEnd::kCompleted;
+    for (const int row : rows)
+        allRead = allRead && dialog.DeviceResults()[size_t(row)].result == DeviceResult::kRead;
+    run.finished(allRead);
     return end;
 }
 

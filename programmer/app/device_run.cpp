@@ -13,7 +13,7 @@ RunEnd DeviceRun::run(const std::vector<int>& rows) {
     dialog_.runStopped = false;
     for (const int row : rows) {
         // A safe point: the device before was finished and the camera rebooted.
-        if (dialog_.stopRequested && dialog_.stopRequested()) {
+        if (dialog_.runHooks.stopRequested && dialog_.runHooks.stopRequested()) {
             dialog_.runStopped = true;
             return RunEnd::kStopped;
         }
@@ -77,13 +77,18 @@ RunEnd DeviceRun::device(int row) {
 }
 
 void DeviceRun::phase(int row, RunPhase step) {
-    if (dialog_.runObserver)
-        dialog_.runObserver->phaseStarted(row, step);
+    if (dialog_.runHooks.observer)
+        dialog_.runHooks.observer->phaseStarted(row, step);
 }
 
 void DeviceRun::report(int row) {
-    if (dialog_.runObserver)
-        dialog_.runObserver->deviceFinished(row, outcome(row));
+    if (dialog_.runHooks.observer)
+        dialog_.runHooks.observer->deviceFinished(row, outcome(row));
+}
+
+void DeviceRun::finished(bool result) {
+    if (dialog_.runHooks.observer)
+        dialog_.runHooks.observer->runFinished(result);
 }
 
 void DeviceRun::succeed(int row, DeviceResult result) {
@@ -113,13 +118,13 @@ RunEnd DeviceRun::end(RunEnd end, const std::string& message) {
 std::vector<int> CheckedAvailableDevices(const ProgDlg& dialog) {
     std::vector<int> rows;
     for (int row = 0; row < kRowCount; ++row)
-        if (dialog.IsDeviceChecked(row) && dialog.deviceAvailable[size_t(row)])
+        if (dialog.IsDeviceChecked(row) && dialog.DeviceAvailable(row))
             rows.push_back(row);
     return rows;
 }
 
 std::string RowLabel(const ProgDlg& dialog, int row) {
-    return dialog.model.caption(checkBoxId(row)).substr(0, kLabelMax);
+    return dialog.Model().caption(checkBoxId(row)).substr(0, kLabelMax);
 }
 
 }  // namespace app

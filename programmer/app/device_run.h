@@ -74,6 +74,8 @@ public:
     DeviceOutcome& outcome(int row) { return dialog_.deviceResults[size_t(row)]; }
     void succeed(int row, DeviceResult result);
     void fail(int row, protocol::ErrorCode error, bool incomplete = false);
+    // Tells the observer how the whole run ended.
+    void finished(bool result);
 
 private:
     RunEnd device(int row);

@@ -7,7 +7,7 @@
 namespace app {
 
 void CPacket::OnRButtonUp() {
-    if (parentWindow_ == nullptr || !parentWindow_->model.isEnabled(kIdPacket)) return;
+    if (parentWindow_ == nullptr || !parentWindow_->Model().isEnabled(kIdPacket)) return;
     ProgDlg* dialog = parentWindow_;
     host_.post([dialog] { dialog->OnMessage(WM_TOGGLE_PACKET_MODE, kIdPacket, 0); });
 }

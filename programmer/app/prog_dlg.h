@@ -147,16 +147,12 @@ public:
     // The Reboot flow (button Reboot, and after each programmed device); false when the camera
     // did not come back.
     bool RebootCamera();
-    // The answer of the last ReadCameraInfo (false before the first).
-    bool lastCameraInfoResult = false;
     // What the last ReadCameraInfo learnt beyond the rows; nothing where the camera did not tell.
     struct HardwareBoard {
         std::string name;
         uint16_t codeA = 0;
         uint16_t codeB = 0;
     };
-    std::optional<uint16_t> cameraTypeRead;
-    std::optional<std::vector<HardwareBoard>> hardwareBoards;
     // The device's firmware record as the camera last reported it, as a version block without
     // a time stamp; nothing when the camera did not report the device.
     std::optional<files::VersionBlock> ReportedVersion(int row) const;
@@ -164,7 +160,7 @@ public:
     // ---- Programming run ----
     // Programs the checked devices from the loaded file, rebooting after each. False after an
     // open failure (rows 0-3), an erase failure, or a camera that did not come back after a
-    // reboot; true otherwise. The outcomes are in `deviceResults`.
+    // reboot; true otherwise. The outcomes are in DeviceResults().
     bool ProgramSelectedDevices();
 
     // ---- Packet ----
@@ -174,17 +170,55 @@ public:
     // File packet mode: builds an update file from one device file per checked device. 0 when it
     // was written or the user cancelled; -1 otherwise (nothing written then).
     int CreatePacketFromFiles();
-    // The file the last packet run named, and whether it wrote it.
-    std::string packetFileName;
-    bool packetFileWritten = false;
-    // The status a failed packet run ends with instead of the usual one (empty: the usual one).
-    std::string packetError;
 
-    // ---- State ----
+    // ---- What the dialog knows, for front ends to show; only the flows change it ----
+    const DialogModel& Model() const { return model; }
+    // The start options; set before OnInitDialog.
+    const StartOptions& Options() const { return options; }
+    void SetOptions(const StartOptions& start) { options = start; }
+    // The camera link the flows use; null before a connection.
+    camera::CCamUpdate* link() { return camera.get(); }
+    const camera::CCamUpdate* link() const { return camera.get(); }
+    // The answer of the last ReadCameraInfo (false before the first), and what it read.
+    bool CameraInfoResult() const { return lastCameraInfoResult; }
+    const std::optional<uint16_t>& CameraTypeRead() const { return cameraTypeRead; }
+    const std::optional<std::vector<HardwareBoard>>& HardwareBoards() const {
+        return hardwareBoards;
+    }
+    bool DeviceAvailable(int row) const { return deviceAvailable[size_t(row)]; }
+    // The camera's variant (0xFFFF: not reported) and version (-1: not reported) of a device.
+    int CameraVariant(int row) const { return cameraVariant[size_t(row)]; }
+    int CameraVersion(int row) const { return cameraVersion[size_t(row)]; }
+    const files::LoadedUpdateFile& Loaded() const { return loaded; }
+    // Per device, what the last programming run, backup or verify did (all kNotRun before the
+    // first).
+    const std::array<DeviceOutcome, kRowCount>& DeviceResults() const { return deviceResults; }
+    // The camera's versions in the dialog were read after the last device the run touched (false
+    // when the camera did not come back or could not be read).
+    bool VersionsReadAfterRun() const { return versionsReadAfterRun; }
+    // The last programming run or backup ended at a safe point because its stop request said so.
+    bool RunStopped() const { return runStopped; }
+    // Why the last direct connection found no camera (empty after a success).
+    const ConnectionCause& NoCameraCause() const { return connectionCause; }
+    // The file the last packet run named, and whether it wrote it.
+    const std::string& PacketFileName() const { return packetFileName; }
+    bool PacketFileWritten() const { return packetFileWritten; }
+    // The Packet button's right click (switches the packet mode).
+    void OnPacketRightClick() { packetButton.OnRButtonUp(); }
+
+private:
+    friend class DeviceRun;
+    // The programming run and its device body (prog_dlg_program.cpp).
+    class ProgramRun;
+    class ProgramBody;
+
     DialogModel model;
     StartOptions options;
     std::unique_ptr<camera::CCamUpdate> camera;
     std::string statusText;
+    bool lastCameraInfoResult = false;
+    std::optional<uint16_t> cameraTypeRead;
+    std::optional<std::vector<HardwareBoard>> hardwareBoards;
     std::array<bool, kRowCount> deviceAvailable{};
     std::array<int, kRowCount> cameraVariant{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
     std::array<int, kRowCount> cameraVersion{-1, -1, -1, -1, -1};
@@ -192,21 +226,17 @@ public:
     // Set by the programming run while it runs; ReadCameraInfo then keeps the per-device state.
     bool programmingRun = false;
     CPacket packetButton;
-    // Per device, what the last programming run, backup or verify did (all kNotRun before the
-    // first).
     std::array<DeviceOutcome, kRowCount> deviceResults{};
-    // The camera's versions in the dialog were read after the last device the run touched (false
-    // when the camera did not come back or could not be read).
     bool versionsReadAfterRun = false;
-    // The hooks of the run under way (see RunHooks); set through RunWithHooks.
-    ProgramRunObserver* runObserver = nullptr;
-    std::function<bool()> stopRequested;
-    // The last programming run or backup ended at a safe point because stopRequested said so.
+    // The hooks of the run under way; set through RunWithHooks.
+    RunHooks runHooks;
     bool runStopped = false;
-    // Why the last direct connection found no camera (empty after a success).
     ConnectionCause connectionCause;
+    std::string packetFileName;
+    bool packetFileWritten = false;
+    // The status a failed packet run ends with instead of the usual one (empty: the usual one).
+    std::string packetError;
 
-private:
     class StatusLineWaitHost : public camera::WaitHost {
     public:
         explicit StatusLineWaitHost(ProgDlg& dialog) : dialog_(dialog) {}

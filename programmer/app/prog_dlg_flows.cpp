@@ -13,11 +13,9 @@ void ProgDlg::ChooseDevices(const std::vector<int>& rows) {
 }
 
 void ProgDlg::RunWithHooks(const RunHooks& hooks, const std::function<void()>& run) {
-    runObserver = hooks.observer;
-    stopRequested = hooks.stopRequested;
+    runHooks = hooks;
     run();
-    runObserver = nullptr;
-    stopRequested = nullptr;
+    runHooks = {};
 }
 
 void ProgDlg::Program(const RunHooks& hooks) {

@@ -24,7 +24,9 @@ std::string withLabel(const char* format, const std::string& label) {
 
 // What a programming run does with each device: leaves out one it cannot program, erases and
 // writes an opened one, and shows the new version once the device was closed.
-class ProgramBody : public DeviceBody {
+}  // namespace
+
+class ProgDlg::ProgramBody : public DeviceBody {
 public:
     explicit ProgramBody(ProgDlg& dialog)
         : DeviceBody({camera::kOpenAttemptsUpdate, "Error Open Device!\nPlease contact QEL AG!\n",
@@ -72,7 +74,7 @@ private:
     RowProgress progress_;
 };
 
-DeviceBody::Step ProgramBody::work(DeviceRun& run, int row) {
+DeviceBody::Step ProgDlg::ProgramBody::work(DeviceRun& run, int row) {
     const std::string name = RowLabel(dialog_, row);
     camera::CCamUpdate& link = *dialog_.camera;
     const bool emergency = dialog_.options.emergencyMode;
@@ -109,7 +111,7 @@ DeviceBody::Step ProgramBody::work(DeviceRun& run, int row) {
 
 // One programming run over the dialog's rows: the window title and status around the device
 // loop, and the status that sums up what it did.
-class ProgramRun {
+class ProgDlg::ProgramRun {
 public:
     explicit ProgramRun(ProgDlg& dialog) : dialog_(dialog) {}
     bool run();
@@ -126,7 +128,7 @@ private:
     ProgDlg& dialog_;
 };
 
-bool ProgramRun::run() {
+bool ProgDlg::ProgramRun::run() {
     char title[128];
     std::snprintf(title, sizeof title, "%s / DO NOT UNPLUG OR SWITCH OFF!!", ProgramTitle);
     dialog_.model.windowTitle = title;
@@ -141,7 +143,8 @@ bool ProgramRun::run() {
         if (dialog_.IsDeviceChecked(row))
             rows.push_back(row);
     ProgramBody body(dialog_);
-    const RunEnd end = DeviceRun(dialog_, body).run(rows);
+    DeviceRun loop(dialog_, body);
+    const RunEnd end = loop.run(rows);
 
     dialog_.programmingRun = false;
     bool result = true;
@@ -174,13 +177,12 @@ bool ProgramRun::run() {
     }
     dialog_.model.windowTitle = std::string(emergency ? ProgramTitleEmergency : ProgramTitle) + " ";
     dialog_.Changed();
-    if (dialog_.runObserver)
-        dialog_.runObserver->runFinished(result);
+    loop.finished(result);
     return result;
 }
 
 template <typename Test>
-std::string ProgramRun::labels(Test test, bool checkedOnly) const {
+std::string ProgDlg::ProgramRun::labels(Test test, bool checkedOnly) const {
     std::string names;
     for (int row = 0; row < kRowCount; ++row) {
         if (!test(dialog_.deviceResults[size_t(row)]) ||
@@ -193,7 +195,7 @@ std::string ProgramRun::labels(Test test, bool checkedOnly) const {
     return names;
 }
 
-std::string ProgramRun::endStatus(const std::string& tail) const {
+std::string ProgDlg::ProgramRun::endStatus(const std::string& tail) const {
     const std::string failed =
         labels([](const DeviceOutcome& o) { return o.result == DeviceResult::kFailed; });
     if (failed.empty())
@@ -211,7 +213,6 @@ std::string ProgramRun::endStatus(const std::string& tail) const {
     return text;
 }
 
-}  // namespace
 
 bool ProgDlg::ProgramSelectedDevices() {
     return ProgramRun(*this).run();

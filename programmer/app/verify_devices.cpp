@@ -20,7 +20,7 @@ RunEnd readAndCompare(ProgDlg& dialog, const std::vector<uint8_t>& bytes,
             return camera::kErrBadDeviceRequest;
         std::vector<uint8_t> data;
         const protocol::ErrorCode result = camera::ReadRegion(
-            *dialog.camera, row, camera::BackupAddress(row, header.startOffset, 0),
+            *dialog.link(), row, camera::BackupAddress(row, header.startOffset, 0),
             header.dataLength, data, progress, dialog.waitHost());
         if (result != 0)
             return result;

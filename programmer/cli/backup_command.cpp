@@ -41,16 +41,16 @@ private:
 };
 
 int BackupCommand::run(app::ProgDlg& dialog) {
-    if (dialog.model.ended) {
-        reporter_.connectionFailed(dialog.connectionCause);
+    if (dialog.Model().ended) {
+        reporter_.connectionFailed(dialog.NoCameraCause());
         return kExitFailed;
     }
-    if (!dialog.lastCameraInfoResult) {
+    if (!dialog.CameraInfoResult()) {
         host_.note("The camera information could not be read: no backup can be taken.");
         return kExitFailed;
     }
     for (const int row : rowsOfList(options_.deviceList)) {
-        if (dialog.deviceAvailable[size_t(row)]) {
+        if (dialog.DeviceAvailable(row)) {
             chosen_.push_back(row);
         } else if (!options_.deviceList.empty()) {
             host_.note(deviceCaption(row) + ": the camera does not report this device.");
@@ -96,14 +96,14 @@ void BackupCommand::prepareInterruption(int row, bool finished) {
 
 int BackupCommand::summarise(const app::ProgDlg& dialog) {
     const bool json = options_.connection.json;
-    const std::string status = dialog.model.caption(app::kIdStatusLine);
+    const std::string status = dialog.Model().caption(app::kIdStatusLine);
     say(reporter_, json, status);
-    bool complete = dialog.packetFileWritten;
+    bool complete = dialog.PacketFileWritten();
     json::array_t devices;
     if (!json)
         say(reporter_, json, "Summary:");
     for (const int row : chosen_) {
-        const app::DeviceOutcome& outcome = dialog.deviceResults[size_t(row)];
+        const app::DeviceOutcome& outcome = dialog.DeviceResults()[size_t(row)];
         std::string result = "not read";
         std::string text = "NOT READ";
         if (outcome.result == app::DeviceResult::kRead) {
@@ -123,16 +123,16 @@ int BackupCommand::summarise(const app::ProgDlg& dialog) {
         if (!json)
             say(reporter_, json, "  " + deviceCaption(row) + ": " + text);
     }
-    const std::string name = dialog.packetFileName;
+    const std::string name = dialog.PacketFileName();
     if (!json)
         say(reporter_, json,
-            dialog.packetFileWritten                   ? "Backup written to " + name + "."
+            dialog.PacketFileWritten()                   ? "Backup written to " + name + "."
             : app::OutputNameRefusal(name).empty() ? "No backup written; " + name + " was not changed."
                                                    : "No backup written.");
     reporter_.event({{"event", "summary"},
                      {"ok", complete},
                      {"file", name},
-                     {"written", dialog.packetFileWritten},
+                     {"written", dialog.PacketFileWritten()},
                      {"devices", devices}});
     return complete ? kExitOk : kExitFailed;
 }

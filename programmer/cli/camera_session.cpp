@@ -29,8 +29,8 @@ int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
     app::DefaultCameraFactory factory(log, platform::realClock());
     {
         app::ProgDlg dialog(host, factory);
-        dialog.options = start;
-        dialog.options.packetMode = packetMode;
+        start.packetMode = packetMode;
+        dialog.SetOptions(start);
         host.steps = std::move(steps);
         host.runMainDialog(dialog);
         host.steps = nullptr;

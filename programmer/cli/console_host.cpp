@@ -69,13 +69,13 @@ int ConsoleHost::runConnectionDialog(app::CMorvatDlg& dialog) {
 
 int ConsoleHost::runMainDialog(app::ProgDlg& dialog) {
     dialog.OnInitDialog();
-    if (!dialog.model.ended)
+    if (!dialog.Model().ended)
         runPosted();
     stepsResult = steps ? steps(dialog) : 0;
-    if (!dialog.model.ended)
+    if (!dialog.Model().ended)
         dialog.OnQuit();
     posted_.clear();
-    return dialog.model.result;
+    return dialog.Model().result;
 }
 
 void ConsoleHost::showAboutBox(const std::string& title, const std::string& text) {

@@ -22,23 +22,23 @@ std::string hex16(unsigned value) {
 }
 
 bool cameraInfoRead(const app::ProgDlg& dialog) {
-    return dialog.cameraConnected() && dialog.lastCameraInfoResult;
+    return dialog.cameraConnected() && dialog.CameraInfoResult();
 }
 
 json report(app::ProgDlg& dialog) {
     json out;
-    const bool connected = !dialog.model.ended && dialog.cameraConnected();
+    const bool connected = !dialog.Model().ended && dialog.cameraConnected();
     out["connected"] = connected;
     out["cameraInfo"] = connected && cameraInfoRead(dialog);
     if (connected) {
-        const camera::CCamUpdate& link = *dialog.camera;
+        const camera::CCamUpdate& link = *dialog.link();
         out["bootMode"] = link.bootMode != 0;
         out["serialNumber"] = link.bootMode != 0 ? json(nullptr) : json(link.serialNumber);
         out["cameraType"] =
-            dialog.cameraTypeRead ? json(hex16(*dialog.cameraTypeRead)) : json(nullptr);
-        if (dialog.hardwareBoards) {
+            dialog.CameraTypeRead() ? json(hex16(*dialog.CameraTypeRead())) : json(nullptr);
+        if (dialog.HardwareBoards()) {
             out["hardware"] = json::array();
-            for (const app::ProgDlg::HardwareBoard& board : *dialog.hardwareBoards)
+            for (const app::ProgDlg::HardwareBoard& board : *dialog.HardwareBoards())
                 out["hardware"].push_back({{"board", board.name},
                                            {"codeA", board.codeA},
                                            {"codeB", board.codeB}});
@@ -48,21 +48,21 @@ json report(app::ProgDlg& dialog) {
         out["devices"] = json::array();
         for (int row = 0; row < app::kRowCount; ++row) {
             const size_t i = size_t(row);
-            const int version = dialog.cameraVersion[i];
+            const int version = dialog.CameraVersion(int(i));
             json device = {{"device", deviceCaption(row)},
                            {"name", kDeviceOptionNames[i]},
-                           {"available", bool(dialog.deviceAvailable[i])},
-                           {"firmware", dialog.model.caption(app::currentFwId(row))}};
-            device["variant"] = version < 0 ? json(nullptr) : json(dialog.cameraVariant[i]);
+                           {"available", bool(dialog.DeviceAvailable(int(i)))},
+                           {"firmware", dialog.Model().caption(app::currentFwId(row))}};
+            device["variant"] = version < 0 ? json(nullptr) : json(dialog.CameraVariant(int(i)));
             device["versionMajor"] = version < 0 ? json(nullptr) : json(version / 256);
             device["versionMinor"] = version < 0 ? json(nullptr) : json(version % 256);
             out["devices"].push_back(device);
         }
     }
-    out["status"] = dialog.model.caption(app::kIdStatusLine);
-    if (!dialog.connectionCause.name.empty())
-        out["connectionCause"] = {{"cause", dialog.connectionCause.name},
-                                  {"text", dialog.connectionCause.line}};
+    out["status"] = dialog.Model().caption(app::kIdStatusLine);
+    if (!dialog.NoCameraCause().name.empty())
+        out["connectionCause"] = {{"cause", dialog.NoCameraCause().name},
+                                  {"text", dialog.NoCameraCause().line}};
     return out;
 }
 

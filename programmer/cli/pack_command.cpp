@@ -28,18 +28,18 @@ int pack(const PackOptions& options, app::ProgDlg& dialog, RunReporter& reporter
             devices.push_back({{"device", deviceCaption(row)}, {"row", row}, {"file", path}});
     }
     dialog.Pack(options.file, options.deviceFiles);
-    say(reporter, json, dialog.model.caption(app::kIdStatusLine));
-    if (!json && !dialog.packetFileWritten)
+    say(reporter, json, dialog.Model().caption(app::kIdStatusLine));
+    if (!json && !dialog.PacketFileWritten())
         say(reporter, json,
-            app::OutputNameRefusal(dialog.packetFileName).empty()
-                ? "No update file written; " + dialog.packetFileName + " was not changed."
+            app::OutputNameRefusal(dialog.PacketFileName()).empty()
+                ? "No update file written; " + dialog.PacketFileName() + " was not changed."
                 : "No update file written.");
     reporter.event({{"event", "summary"},
-                    {"ok", dialog.packetFileWritten},
-                    {"file", dialog.packetFileName},
-                    {"written", dialog.packetFileWritten},
+                    {"ok", dialog.PacketFileWritten()},
+                    {"file", dialog.PacketFileName()},
+                    {"written", dialog.PacketFileWritten()},
                     {"devices", devices}});
-    return dialog.packetFileWritten ? kExitOk : kExitFailed;
+    return dialog.PacketFileWritten() ? kExitOk : kExitFailed;
 }
 
 }  // namespace

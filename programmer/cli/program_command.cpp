@@ -56,8 +56,8 @@ private:
 
 int ProgramCommand::run(app::ProgDlg& dialog) {
     // The dialog ended when no camera answered; its message is out already.
-    if (dialog.model.ended) {
-        reporter_.connectionFailed(dialog.connectionCause);
+    if (dialog.Model().ended) {
+        reporter_.connectionFailed(dialog.NoCameraCause());
         return kExitFailed;
     }
     if (!dialog.CanLoadFile()) {
@@ -125,7 +125,7 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         return status;
     std::vector<int> left;
     for (const int row : chosen_)
-        if (dialog.deviceResults[size_t(row)].result == app::DeviceResult::kNotRun)
+        if (dialog.DeviceResults()[size_t(row)].result == app::DeviceResult::kNotRun)
             left.push_back(row);
     json leftNames = json::array();
     for (const int row : left)
@@ -193,7 +193,7 @@ bool ProgramCommand::chooseDevices(app::ProgDlg& dialog) {
         if (!dialog.IsDeviceChecked(row))
             continue;
         chosen_.push_back(row);
-        if (!dialog.options.emergencyMode && !dialog.deviceAvailable[size_t(row)])
+        if (!dialog.Options().emergencyMode && !dialog.DeviceAvailable(row))
             host_.note(deviceCaption(row) +
                        ": the camera does not report this device now; it is programmed only if "
                        "the camera reports it when its turn comes (--emergency programs it "
@@ -223,7 +223,7 @@ std::string ProgramCommand::commandFor(const std::vector<int>& rows, bool emerge
 // file's variant and version for it.
 int ProgramCommand::summarise(const app::ProgDlg& dialog) {
     bool allUpdated = reporter_.finished() && reporter_.result();
-    const bool readAfterRun = dialog.versionsReadAfterRun;
+    const bool readAfterRun = dialog.VersionsReadAfterRun();
     std::vector<int> unreported;
     std::vector<int> incomplete;
     std::vector<int> notReached;  // left when the run was stopped at a safe point
@@ -232,23 +232,23 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         say("Summary:");
     for (const int row : chosen_) {
         const size_t i = size_t(row);
-        const app::DeviceOutcome& outcome = dialog.deviceResults[i];
+        const app::DeviceOutcome& outcome = dialog.DeviceResults()[i];
         const std::string reported =
             !readAfterRun ? std::string()
-            : dialog.cameraVersion[i] < 0
+            : dialog.CameraVersion(int(i)) < 0
                 ? std::string(protocol::kNoVersionText)
-                : protocol::formatVersion(dialog.cameraVariant[i], dialog.cameraVersion[i] / 256,
-                                          dialog.cameraVersion[i] % 256);
+                : protocol::formatVersion(dialog.CameraVariant(int(i)), dialog.CameraVersion(int(i)) / 256,
+                                          dialog.CameraVersion(int(i)) % 256);
         const std::string reports = readAfterRun
                                         ? "the camera reports " + reported
                                         : "the camera's versions could not be read after the run";
-        const std::string expected = dialog.model.caption(app::loadedFwId(row));
+        const std::string expected = dialog.Model().caption(app::loadedFwId(row));
         std::string result;
         std::string text;
         if (outcome.result == app::DeviceResult::kProgrammed) {
             const app::DeviceDecision& file = dialog.LoadDecision().devices[i];
-            const bool confirmed = readAfterRun && dialog.cameraVariant[i] == file.fileVariant &&
-                                   dialog.cameraVersion[i] == file.fileVersion;
+            const bool confirmed = readAfterRun && dialog.CameraVariant(int(i)) == file.fileVariant &&
+                                   dialog.CameraVersion(int(i)) == file.fileVersion;
             const std::string how =
                 outcome.verified ? "programmed and verified" : "written, not read back";
             result = confirmed ? "updated" : readAfterRun ? "unverified" : "unconfirmed";
@@ -264,7 +264,7 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
             text = failed ? "FAILED" : "NOT PROGRAMMED";
             if (outcome.error != 0)
                 text += " (error " + hexText(outcome.error) + ")";
-            if (dialog.runStopped && outcome.result == app::DeviceResult::kNotRun &&
+            if (dialog.RunStopped() && outcome.result == app::DeviceResult::kNotRun &&
                 outcome.error == 0) {
                 text += ", the run was stopped before it";
                 notReached.push_back(row);

@@ -13,14 +13,14 @@ namespace cli {
 DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
     DevicePlan plan;
     plan.row = row;
-    plan.bytes = dialog.loaded.record[size_t(row)].dataLength;
+    plan.bytes = dialog.Loaded().record[size_t(row)].dataLength;
     plan.erase = camera::ErasedBeforeWriting(row);
-    plan.readBack = camera::ReadBackWhileProgramming(row, dialog.options.emergencyMode);
-    plan.from = dialog.model.caption(app::currentFwId(row));
-    plan.to = dialog.model.caption(app::loadedFwId(row));
+    plan.readBack = camera::ReadBackWhileProgramming(row, dialog.Options().emergencyMode);
+    plan.from = dialog.Model().caption(app::currentFwId(row));
+    plan.to = dialog.Model().caption(app::loadedFwId(row));
 
     camera::DeviceWritePlan write;
-    if (!camera::PlanDeviceWrite(dialog.loaded, row, write))
+    if (!camera::PlanDeviceWrite(dialog.Loaded(), row, write))
         return plan;
     plan.firstAddress = write.firstAddress;
     plan.lastAddress = write.lastAddress;
@@ -31,7 +31,7 @@ DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
 }
 
 uint32_t lineRate(const app::ProgDlg& dialog) {
-    return dialog.options.interfaceType == app::kInterfaceCameraLink ? 115200 : camera::kComPortBaudRate;
+    return dialog.Options().interfaceType == app::kInterfaceCameraLink ? 115200 : camera::kComPortBaudRate;
 }
 
 int writeSeconds(const DevicePlan& plan, uint32_t baud) {

@@ -70,16 +70,16 @@ bool VerifyCommand::loadFile() {
 }
 
 int VerifyCommand::run(app::ProgDlg& dialog) {
-    if (dialog.model.ended) {
-        reporter_.connectionFailed(dialog.connectionCause);
+    if (dialog.Model().ended) {
+        reporter_.connectionFailed(dialog.NoCameraCause());
         return kExitFailed;
     }
-    if (!dialog.lastCameraInfoResult) {
+    if (!dialog.CameraInfoResult()) {
         host_.note("The camera information could not be read: nothing can be verified.");
         return kExitFailed;
     }
     for (const int row : chosen_) {
-        if (!dialog.deviceAvailable[size_t(row)] && !dialog.options.emergencyMode) {
+        if (!dialog.DeviceAvailable(row) && !dialog.Options().emergencyMode) {
             host_.note(deviceCaption(row) +
                        ": the camera does not report this device (--emergency reads it anyway).");
             return kExitFailed;
@@ -99,7 +99,7 @@ int VerifyCommand::summarise(const app::ProgDlg& dialog, app::RunEnd end) {
         say(reporter_, json, "Summary:");
     for (const int row : chosen_) {
         const app::DeviceComparison& comparison = comparisons_[size_t(row)];
-        const app::DeviceOutcome& outcome = dialog.deviceResults[size_t(row)];
+        const app::DeviceOutcome& outcome = dialog.DeviceResults()[size_t(row)];
         nlohmann::json value{{"device", deviceCaption(row)}, {"row", row}};
         std::string text;
         if (comparison.compared && comparison.differing == 0) {

@@ -40,7 +40,7 @@ QLabel* makeVersionField() {
 }  // namespace
 
 MainDialog::MainDialog(app::ProgDlg& dialog, QWidget* parent)
-    : ModelDialog(dialog.model, parent), dialog_(dialog) {
+    : ModelDialog(dialog.Model(), parent), dialog_(dialog) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 14, 14, 14);
     layout->setSpacing(12);
@@ -130,9 +130,9 @@ void MainDialog::render() {
     const app::DialogModel& m = model();
     // The loaded file's name follows the title, so that the window tells what it would write.
     QString title = QString::fromStdString(m.windowTitle);
-    if (!dialog_.loaded.loadedFileName.empty())
+    if (!dialog_.Loaded().loadedFileName.empty())
         title = title.trimmed() + QStringLiteral(" - ") +
-                QFileInfo(QString::fromStdString(dialog_.loaded.loadedFileName)).fileName();
+                QFileInfo(QString::fromStdString(dialog_.Loaded().loadedFileName)).fileName();
     setWindowTitle(title);
     for (const auto& [id, button] : buttons_) {
         button->setText(QString::fromStdString(m.caption(id)));
@@ -194,12 +194,12 @@ void MainDialog::onButton(int id) {
 void MainDialog::onDeviceClicked(int row, bool checked) {
     if (busy())
         return;
-    dialog_.model.check(app::checkBoxId(row), checked);
+    dialog_.CheckDevice(row, checked);
 }
 
 void MainDialog::onPacketRightClick() {
     if (!busy())
-        dialog_.packetButton.OnRButtonUp();  // posts the mode switch to this dialog
+        dialog_.OnPacketRightClick();  // posts the mode switch to this dialog
 }
 
 void MainDialog::closeRefused() {

@@ -97,7 +97,8 @@ bool MainWindow::onCommand(int id, int notification) {
     }
     if (id >= app::kIdCheckBase && id < app::kIdCheckBase + app::kRowCount) {
         const bool checked = !model().isChecked(id);
-        if (enabled()) act([this, id, checked] { dialog_.model.check(id, checked); });
+        const int row = id - app::kIdCheckBase;
+        if (enabled()) act([this, row, checked] { dialog_.CheckDevice(row, checked); });
         return true;
     }
     return false;
@@ -123,7 +124,7 @@ LRESULT CALLBACK MainWindow::packetButtonProcedure(HWND button, UINT message, WP
                                                    LPARAM lParam, UINT_PTR, DWORD_PTR reference) {
     auto* self = reinterpret_cast<MainWindow*>(reference);
     if (message == WM_RBUTTONUP)
-        self->dialog_.packetButton.OnRButtonUp();
+        self->dialog_.OnPacketRightClick();
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(button, packetButtonProcedure, kSubclassId);
     return DefSubclassProc(button, message, wParam, lParam);

@@ -10,7 +10,7 @@ namespace win32 {
 
 class MainWindow : public DialogWindow {
 public:
-    explicit MainWindow(app::ProgDlg& dialog) : DialogWindow(dialog.model), dialog_(dialog) {}
+    explicit MainWindow(app::ProgDlg& dialog) : DialogWindow(dialog.Model()), dialog_(dialog) {}
 
     void render() override;
     // Shows the model and repaints the whole dialog before returning (a row changed its state).

@@ -98,7 +98,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     app::LogPrintfSink log;
     app::DefaultCameraFactory factory(log, clock);
     app::ProgDlg dialog(host, factory);
-    dialog.options.packetMode = app::kPacketFile;  // no connection at start
+    dialog.SetOptions({.packetMode = app::kPacketFile});  // no connection at start
 
     guitest::Driver driver;
     gui::MainDialog* window = nullptr;
@@ -120,10 +120,10 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
                 paintsAfterSetRowState = counter.paints;
                 window->close();
                 host.pumpMessages();
-                endedByClose = dialog.model.ended;
+                endedByClose = dialog.Model().ended;
                 closeExplained = window->findChild<QMessageBox*>("closeRefused") != nullptr;
                 window->button(app::kIdQuit)->click();
-                endedByQuitClick = dialog.model.ended;
+                endedByQuitClick = dialog.Model().ended;
             });
             window->button(app::kIdQuit)->click();
         });
@@ -136,7 +136,7 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     EXPECT_TRUE(closeExplained) << "the refused close says why";
     EXPECT_FALSE(endedByQuitClick);
     EXPECT_EQ(result, 0) << "Quit after the flow ended the dialog";
-    EXPECT_TRUE(dialog.model.ended);
+    EXPECT_TRUE(dialog.Model().ended);
 }
 
 }  // namespace
