@@ -208,6 +208,9 @@ public:
 
 private:
     friend class DeviceRun;
+    // The dialog's tests set up states no front end can reach (a link handed over directly, a
+    // run under way, versions a camera reported).
+    friend struct ProgDlgTestAccess;
     // The programming run and its device body (prog_dlg_program.cpp).
     class ProgramRun;
     class ProgramBody;

@@ -40,10 +40,10 @@ protected:
 
     // Reads over a new link of `interfaceType`, opened unless `open` is false.
     bool read(int interfaceType = 0, bool open = true) {
-        dialog.options.interfaceType = interfaceType;
+        apptest::options(dialog).interfaceType = interfaceType;
         auto& source = interfaceType == 2 ? factory.camLink : factory.com;
-        dialog.camera = interfaceType == 2 ? factory.makeCamLink(false) : factory.makeCom(false);
-        if (open) dialog.camera->Open(0);
+        apptest::link(dialog) = interfaceType == 2 ? factory.makeCamLink(false) : factory.makeCom(false);
+        if (open) dialog.link()->Open(0);
         source.commands.clear();
         host.boxes.clear();
         return dialog.ReadCameraInfo();
@@ -59,29 +59,29 @@ protected:
 
 TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecordsOrOnlyMainUpInBootMode) {
     EXPECT_TRUE(read());
-    EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, true, true, false, false}));
-    EXPECT_EQ(dialog.cameraVariant[1], 4);
-    EXPECT_EQ(dialog.cameraVersion[1], 0x0301);
-    EXPECT_EQ(dialog.cameraVersion[3], -1);
-    EXPECT_EQ(dialog.cameraVariant[3], 0xFFFF);
-    EXPECT_EQ(dialog.model.caption(currentFwId(1)), "004 V03.01");
-    EXPECT_EQ(dialog.model.caption(kIdStatusLine), "");
+    EXPECT_EQ(apptest::deviceAvailable(dialog), (std::array<bool, 5>{true, true, true, false, false}));
+    EXPECT_EQ(dialog.CameraVariant(int(1)), 4);
+    EXPECT_EQ(dialog.CameraVersion(int(1)), 0x0301);
+    EXPECT_EQ(dialog.CameraVersion(int(3)), -1);
+    EXPECT_EQ(dialog.CameraVariant(int(3)), 0xFFFF);
+    EXPECT_EQ(dialog.Model().caption(currentFwId(1)), "004 V03.01");
+    EXPECT_EQ(dialog.Model().caption(kIdStatusLine), "");
     EXPECT_TRUE(host.boxes.empty());
 
     // A programming run keeps what a device no longer reports.
     camera.records = {kBootloader, record("Main uP", 5, 3, 1)};
-    dialog.programmingRun = true;
+    apptest::programmingRun(dialog) = true;
     EXPECT_TRUE(dialog.ReadCameraInfo());
-    EXPECT_TRUE(dialog.deviceAvailable[1]);
-    EXPECT_EQ(dialog.cameraVersion[0], 0x0503);
-    dialog.programmingRun = false;
+    EXPECT_TRUE(dialog.DeviceAvailable(int(1)));
+    EXPECT_EQ(dialog.CameraVersion(int(0)), 0x0503);
+    apptest::programmingRun(dialog) = false;
     EXPECT_TRUE(dialog.ReadCameraInfo());
-    EXPECT_FALSE(dialog.deviceAvailable[1]);
+    EXPECT_FALSE(dialog.DeviceAvailable(int(1)));
 
     camera.options.bootMode = true;
     camera.model.reset();
     EXPECT_FALSE(read());
-    EXPECT_EQ(dialog.deviceAvailable, (std::array<bool, 5>{true, false, false, false, false}));
+    EXPECT_EQ(apptest::deviceAvailable(dialog), (std::array<bool, 5>{true, false, false, false, false}));
     EXPECT_TRUE(camera.commands.empty());
 }
 
@@ -94,7 +94,7 @@ TEST_F(CameraInfoTest, IncompatibleBoardIsRefusedOrInEmergencyModeQuestioned) {
     EXPECT_EQ(host.texts(), box(incompatible + "\n"));
     EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 0);
 
-    dialog.options.emergencyMode = true;
+    apptest::options(dialog).emergencyMode = true;
     host.answers = {true};
     EXPECT_TRUE(read());
     ASSERT_EQ(host.boxes.size(), 1u);
@@ -118,23 +118,23 @@ TEST_F(CameraInfoTest, PagedRecordsBeyondTheTenthUnpagedOnlyTheFirstTenMissingPa
     camera.records->push_back(record("Head FPGA", 2, 7, 9));  // record 11: on page 1
     EXPECT_TRUE(read());
     EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
-    EXPECT_TRUE(dialog.deviceAvailable[4]);
-    EXPECT_EQ(dialog.model.caption(currentFwId(4)), "009 V02.07");
+    EXPECT_TRUE(dialog.DeviceAvailable(int(4)));
+    EXPECT_EQ(dialog.Model().caption(currentFwId(4)), "009 V02.07");
 
     camera.options.pagedFirmware = false;
     EXPECT_TRUE(read());
     EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 1);
     EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS), 1);
-    EXPECT_FALSE(dialog.deviceAvailable[4]);
-    EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
+    EXPECT_FALSE(dialog.DeviceAvailable(int(4)));
+    EXPECT_EQ(dialog.CameraVersion(int(0)), 0x0502);
 
     // Nothing of a missing page is taken, not even stale records of page 0.
     camera.options.pagedFirmware = true;
     camera.failingPage = 1;
     EXPECT_TRUE(read());
     EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 2);
-    EXPECT_FALSE(dialog.deviceAvailable[4]);
-    EXPECT_EQ(dialog.cameraVersion[0], 0x0502);
+    EXPECT_FALSE(dialog.DeviceAvailable(int(4)));
+    EXPECT_EQ(dialog.CameraVersion(int(0)), 0x0502);
 }
 
 TEST_F(CameraInfoTest, MissingBootloaderRecordIsRefusedOverCameraLinkOnly) {
@@ -186,15 +186,15 @@ TEST_F(CameraInfoTest, UnreadableOrShortRepliesAreRefusedNotReadAsZeros) {
         SCOPED_TRACE(row.faults.empty() ? "" : row.faults[0]);
         apptest::DialogRig t;
         for (const std::string& fault : row.faults) t.factory.com.fault(fault);
-        t.dialog.camera = t.factory.makeCom(false);
+        apptest::link(t.dialog) = t.factory.makeCom(false);
         EXPECT_EQ(t.dialog.ReadCameraInfo(), row.result);
         EXPECT_EQ(t.host.texts(), row.box.empty() ? Texts{} : box(row.box, false));
-        EXPECT_EQ(t.dialog.model.caption(currentFwId(0)), row.mainUp);
-        EXPECT_EQ(t.dialog.model.caption(currentFwId(1)), row.mainFpga);
+        EXPECT_EQ(t.dialog.Model().caption(currentFwId(0)), row.mainUp);
+        EXPECT_EQ(t.dialog.Model().caption(currentFwId(1)), row.mainFpga);
         EXPECT_EQ(t.factory.com.count(cmd::GET_HARDWARE_VERSIONS), row.hardwareAsked);
         EXPECT_EQ(t.host.virtualClock.totalSlept(), platform::Milliseconds(row.sleptMs));
         if (row.box == kFirmwareError) {
-            EXPECT_EQ(t.dialog.deviceAvailable,
+            EXPECT_EQ(apptest::deviceAvailable(t.dialog),
                       (std::array<bool, 5>{true, false, false, false, false}));
         }
     }

@@ -4,6 +4,7 @@
 // interrupted runs are driven against the model in process, and through the CLI against camsim.
 
 #include "camsim_fixture.h"
+#include "dialog_rig.h"
 #include "programmer/app/default_camera_factory.h"
 #include "programmer/app/prog_dlg.h"
 #include "protocol/log_sink.h"
@@ -37,12 +38,12 @@ protected:
     void program(const std::string& path) {
         host.files.push_back(path);
         dialog.OnLoadFile();
-        ASSERT_EQ(dialog.loaded.loadedFileName, path.substr(path.rfind('/') + 1));
+        ASSERT_EQ(dialog.Loaded().loadedFileName, path.substr(path.rfind('/') + 1));
         checkAll();
         dialog.OnProgram();
         for (int row = 0; row < kRowCount; ++row)
-            ASSERT_EQ(dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed) << row;
-        dialog.loaded.loadedFileName.clear();  // the next backup asks for its name
+            ASSERT_EQ(dialog.DeviceResults()[size_t(row)].result, DeviceResult::kProgrammed) << row;
+        apptest::loaded(dialog).loadedFileName.clear();  // the next backup asks for its name
     }
     void checkAll() {
         for (int row = 0; row < kRowCount; ++row) dialog.CheckDevice(row);
@@ -57,19 +58,19 @@ protected:
 
 TEST_F(CamsimDialog, AnUpdateShowsEveryRowDoneAndARestoredBackupGivesBackEveryDevice) {
     startCamsim(everyDeviceAt(4, "1.00"));
-    dialog.options.connectWithoutDialog = true;
-    dialog.options.packetMode = kPacketDevice;
+    apptest::options(dialog).connectWithoutDialog = true;
+    apptest::options(dialog).packetMode = kPacketDevice;
     dialog.OnInitDialog();
     ASSERT_TRUE(dialog.cameraConnected());
     programSample("first.qup", 1);
     EXPECT_EQ(host.texts(), std::vector<std::string>{});
-    EXPECT_EQ(dialog.model.caption(kIdStatusLine), kLoadOrSelect);
+    EXPECT_EQ(dialog.Model().caption(kIdStatusLine), kLoadOrSelect);
     std::vector<std::vector<uint8_t>> first;
     for (int row = 0; row < kRowCount; ++row) {
-        EXPECT_EQ(dialog.model.rowState[size_t(row)], ROW_DONE) << row;
-        EXPECT_EQ(dialog.cameraVersion[size_t(row)], 1 * 256 + 1) << row;
-        EXPECT_EQ(dialog.cameraVariant[size_t(row)], 4) << row;
-        EXPECT_EQ(dialog.model.caption(currentFwId(row)), "004 V01.01") << row;
+        EXPECT_EQ(dialog.Model().rowState[size_t(row)], ROW_DONE) << row;
+        EXPECT_EQ(dialog.CameraVersion(row), 1 * 256 + 1) << row;
+        EXPECT_EQ(dialog.CameraVariant(row), 4) << row;
+        EXPECT_EQ(dialog.Model().caption(currentFwId(row)), "004 V01.01") << row;
         first.push_back(flash(row));
     }
 
@@ -77,21 +78,21 @@ TEST_F(CamsimDialog, AnUpdateShowsEveryRowDoneAndARestoredBackupGivesBackEveryDe
     host.saveFiles.push_back(files.folder.path("camera"));
     checkAll();
     dialog.OnPacket();
-    ASSERT_EQ(dialog.model.caption(kIdStatusLine), "Creating qel.update file done");
-    ASSERT_TRUE(dialog.packetFileWritten);
+    ASSERT_EQ(dialog.Model().caption(kIdStatusLine), "Creating qel.update file done");
+    ASSERT_TRUE(dialog.PacketFileWritten());
 
     programSample("second.qup", 2);
     for (int row = 0; row < kRowCount; ++row)
         ASSERT_NE(flash(row), first[size_t(row)]) << "row " << row << " was not reprogrammed";
 
     // The backup is older than what the camera now runs: emergency mode takes the downgrade.
-    dialog.options.emergencyMode = true;
+    apptest::options(dialog).emergencyMode = true;
     host.boxes.clear();
     program(backup);
     EXPECT_EQ(host.texts(), std::vector<std::string>{"Your camera is up to date!\n"});
     for (int row = 0; row < kRowCount; ++row) {
         EXPECT_TRUE(flash(row) == first[size_t(row)]) << "row " << row;
-        EXPECT_EQ(dialog.model.caption(currentFwId(row)), "004 V01.01") << row;
+        EXPECT_EQ(dialog.Model().caption(currentFwId(row)), "004 V01.01") << row;
     }
 }
 

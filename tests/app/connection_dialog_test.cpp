@@ -172,17 +172,16 @@ TEST(ConnectionRoads, RefuseALongLibraryNameOnCameraLinkAndNameTheCameraFound) {
 
         apptest::DialogRig start;
         start.factory.com.options.bootMode = c.bootMode;
-        start.dialog.options.connectWithoutDialog = true;
-        start.dialog.options.interfaceType = c.type;
-        start.dialog.options.grabberDll = c.grabber;
+        start.dialog.SetOptions(
+            {.interfaceType = c.type, .grabberDll = c.grabber, .connectWithoutDialog = true});
         start.dialog.OnInitDialog();
         if (c.found) {
             EXPECT_EQ(start.status(), c.text + "   " + kLoadOrSelect);
             EXPECT_TRUE(start.host.boxes.empty());
         } else {
             EXPECT_EQ(start.host.texts(), std::vector<std::string>{c.text});
-            EXPECT_TRUE(start.dialog.model.ended);
-            EXPECT_FALSE(start.dialog.camera);
+            EXPECT_TRUE(start.dialog.Model().ended);
+            EXPECT_FALSE(start.dialog.link());
         }
         EXPECT_TRUE(r.factory.camLink.grabberDllAtOpen.empty() &&
                     start.factory.camLink.openedPorts.empty())

@@ -8,22 +8,47 @@
 #include "model_link.h"
 #include "scripted_host.h"
 
+namespace app {
+
+struct ProgDlgTestAccess {
+    static StartOptions& options(ProgDlg& d) { return d.options; }
+    static std::unique_ptr<camera::CCamUpdate>& link(ProgDlg& d) { return d.camera; }
+    static bool& programmingRun(ProgDlg& d) { return d.programmingRun; }
+    static std::array<bool, kRowCount>& deviceAvailable(ProgDlg& d) { return d.deviceAvailable; }
+    static std::array<int, kRowCount>& cameraVariant(ProgDlg& d) { return d.cameraVariant; }
+    static std::array<int, kRowCount>& cameraVersion(ProgDlg& d) { return d.cameraVersion; }
+    static files::LoadedUpdateFile& loaded(ProgDlg& d) { return d.loaded; }
+    static DialogModel& model(ProgDlg& d) { return d.model; }
+};
+
+}  // namespace app
+
 namespace apptest {
+
+// The dialog's state as a test sets it up.
+inline app::StartOptions& options(app::ProgDlg& d) { return app::ProgDlgTestAccess::options(d); }
+inline auto& link(app::ProgDlg& d) { return app::ProgDlgTestAccess::link(d); }
+inline bool& programmingRun(app::ProgDlg& d) { return app::ProgDlgTestAccess::programmingRun(d); }
+inline auto& deviceAvailable(app::ProgDlg& d) { return app::ProgDlgTestAccess::deviceAvailable(d); }
+inline auto& cameraVariant(app::ProgDlg& d) { return app::ProgDlgTestAccess::cameraVariant(d); }
+inline auto& cameraVersion(app::ProgDlg& d) { return app::ProgDlgTestAccess::cameraVersion(d); }
+inline auto& loaded(app::ProgDlg& d) { return app::ProgDlgTestAccess::loaded(d); }
+inline auto& model(app::ProgDlg& d) { return app::ProgDlgTestAccess::model(d); }
 
 struct DialogRig {
     ScriptedHost host;
     ModelFactory factory;
     app::ProgDlg dialog{host, factory};
 
-    std::string status() const { return dialog.model.caption(app::kIdStatusLine); }
+    std::string status() const { return dialog.Model().caption(app::kIdStatusLine); }
     // The enabled buttons, and with `checkBoxes` the enabled check boxes as well.
     std::set<int> enabled(bool checkBoxes = true) const {
         std::set<int> ids;
         for (const int id : app::kMainButtons)
-            if (dialog.model.isEnabled(id))
+            if (dialog.Model().isEnabled(id))
                 ids.insert(id);
         for (int row = 0; checkBoxes && row < app::kRowCount; ++row)
-            if (dialog.model.isEnabled(app::checkBoxId(row)))
+            if (dialog.Model().isEnabled(app::checkBoxId(row)))
                 ids.insert(app::checkBoxId(row));
         return ids;
     }

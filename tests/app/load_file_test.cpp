@@ -25,9 +25,9 @@ struct LoadRig : apptest::DialogRig {
     explicit LoadRig(int variantOfRow0 = 1) {
         const int versions[3][2] = {{variantOfRow0, 0x0502}, {4, 0x0301}, {2, 0x0100}};
         for (size_t row = 0; row < 3; ++row) {
-            dialog.cameraVariant[row] = versions[row][0];
-            dialog.cameraVersion[row] = versions[row][1];
-            dialog.deviceAvailable[row] = true;
+            apptest::cameraVariant(dialog)[row] = versions[row][0];
+            apptest::cameraVersion(dialog)[row] = versions[row][1];
+            apptest::deviceAvailable(dialog)[row] = true;
         }
     }
     void load(const std::vector<FileRecord>& records) {
@@ -43,10 +43,10 @@ struct LoadRig : apptest::DialogRig {
     }
     std::string checked() const { return rows([&](int r) { return dialog.IsDeviceChecked(r); }); }
     std::string offered() const {
-        return rows([&](int r) { return dialog.model.isEnabled(checkBoxId(r)); });
+        return rows([&](int r) { return dialog.Model().isEnabled(checkBoxId(r)); });
     }
     bool accepted() const {
-        return dialog.loaded.loadedFileName == "update.qup" && dialog.model.isEnabled(kIdProgram);
+        return dialog.Loaded().loadedFileName == "update.qup" && dialog.Model().isEnabled(kIdProgram);
     }
 };
 
@@ -94,7 +94,7 @@ TEST(LoadFile, RowsBoxesAndButtonsShowThePolicysVerdict) {
     for (const LoadCase& c : kLoadCases) {
         SCOPED_TRACE(c.name);
         LoadRig r(c.variantOfRow0);
-        r.dialog.options.emergencyMode = c.emergency;
+        apptest::options(r.dialog).emergencyMode = c.emergency;
         r.load(c.records);
         EXPECT_EQ(r.host.texts(), c.box[0] ? Texts{c.box} : Texts{});
         if (!r.host.boxes.empty()) {
@@ -102,12 +102,12 @@ TEST(LoadFile, RowsBoxesAndButtonsShowThePolicysVerdict) {
             EXPECT_EQ(r.host.boxes[0].icon, BoxIcon::Warning);
         }
         EXPECT_EQ(r.accepted(), c.accepted);
-        EXPECT_EQ(r.dialog.loaded.loadedFileName.empty(), !c.accepted);
-        EXPECT_FALSE(r.dialog.model.isEnabled(kIdProgram) && !c.accepted);
+        EXPECT_EQ(r.dialog.Loaded().loadedFileName.empty(), !c.accepted);
+        EXPECT_FALSE(r.dialog.Model().isEnabled(kIdProgram) && !c.accepted);
         EXPECT_EQ(r.checked(), c.checked);
         EXPECT_EQ(r.offered(), c.offered);
-        EXPECT_EQ(r.dialog.model.caption(loadedFwId(c.row)), c.shown);
-        EXPECT_TRUE(r.dialog.loaded.hasImage());  // the buffers stay until the next load
+        EXPECT_EQ(r.dialog.Model().caption(loadedFwId(c.row)), c.shown);
+        EXPECT_TRUE(r.dialog.Loaded().hasImage());  // the buffers stay until the next load
     }
 }
 
@@ -139,30 +139,30 @@ TEST(LoadFile, DamagedFilesAreRefusedAndLeaveNoFileACancelClearsTheRows) {
         r.host.files.push_back(c.change ? r.files.write("bad.qup", bytes) : c.path);
         r.dialog.OnLoadFile();
         EXPECT_EQ(r.host.texts(), Texts{c.text});
-        EXPECT_TRUE(r.dialog.loaded.loadedFileName.empty());
+        EXPECT_TRUE(r.dialog.Loaded().loadedFileName.empty());
         if (c.change) {
-            EXPECT_FALSE(r.dialog.loaded.hasImage() || r.dialog.loaded.present[0]);
+            EXPECT_FALSE(r.dialog.Loaded().hasImage() || r.dialog.Loaded().present[0]);
         }
         EXPECT_EQ(r.checked() + r.offered(), "0000000000");
-        EXPECT_EQ(r.dialog.model.caption(loadedFwId(0)), "--- V--.--");
+        EXPECT_EQ(r.dialog.Model().caption(loadedFwId(0)), "--- V--.--");
         // Program must not stay enabled from the file before; the buttons were brought up to date.
-        EXPECT_FALSE(r.dialog.model.isEnabled(kIdProgram));
-        EXPECT_TRUE(r.dialog.model.isEnabled(kIdQuit));
+        EXPECT_FALSE(r.dialog.Model().isEnabled(kIdProgram));
+        EXPECT_TRUE(r.dialog.Model().isEnabled(kIdQuit));
     }
 
     // The buffers hold the file and 100 bytes more, and a scratch image of the same size.
     r.load(kNewer);
-    EXPECT_EQ(r.dialog.loaded.image.size(), apptest::UpdateFiles::bytesOf(kNewer).size() + 100);
-    EXPECT_EQ(r.dialog.loaded.readBackImage.size(), r.dialog.loaded.image.size());
+    EXPECT_EQ(r.dialog.Loaded().image.size(), apptest::UpdateFiles::bytesOf(kNewer).size() + 100);
+    EXPECT_EQ(r.dialog.Loaded().readBackImage.size(), r.dialog.Loaded().image.size());
     // Cancelling the next load clears the rows and loads nothing.
     r.dialog.SetRowState(1, ROW_DONE);
     r.host.files.push_back(std::nullopt);
     r.dialog.OnLoadFile();
     EXPECT_TRUE(r.host.boxes.empty());
-    EXPECT_TRUE(r.dialog.loaded.loadedFileName.empty());
-    EXPECT_EQ(r.dialog.model.rowState[1], ROW_IDLE);
+    EXPECT_TRUE(r.dialog.Loaded().loadedFileName.empty());
+    EXPECT_EQ(r.dialog.Model().rowState[1], ROW_IDLE);
     EXPECT_EQ(r.checked() + r.offered(), "0000000000");
-    EXPECT_EQ(r.rows([&](int row) { return r.dialog.loaded.present[size_t(row)]; }), "00000");
+    EXPECT_EQ(r.rows([&](int row) { return r.dialog.Loaded().present[size_t(row)]; }), "00000");
 }
 
 }  // namespace

@@ -23,9 +23,9 @@ std::set<int> with(std::set<int> ids, std::initializer_list<int> more) {
 
 struct Rig : apptest::DialogRig {
     void connectDirectly(int type, bool emergency = false) {
-        dialog.options.connectWithoutDialog = true;
-        dialog.options.interfaceType = type;
-        dialog.options.emergencyMode = emergency;
+        apptest::options(dialog).connectWithoutDialog = true;
+        apptest::options(dialog).interfaceType = type;
+        apptest::options(dialog).emergencyMode = emergency;
         dialog.OnInitDialog();
     }
 };
@@ -33,14 +33,14 @@ class MainDialog : public ::testing::Test, public Rig {};
 
 // The status lines of a found camera are checked with the connection dialog's.
 TEST_F(MainDialog, DirectConnectionFindsTheCameraOrItsBootMode) {
-    dialog.options.portNumber = 3;
+    apptest::options(dialog).portNumber = 3;
     connectDirectly(0);
     EXPECT_EQ(enabled(), kConnected);
-    EXPECT_EQ(dialog.model.windowTitle, "kelvoflash v1.11 ");
+    EXPECT_EQ(dialog.Model().windowTitle, "kelvoflash v1.11 ");
     EXPECT_EQ(factory.com.openedPorts, std::vector<int>{3});
     EXPECT_EQ(factory.com.grabberDllAtOpen[0], "clserme4.dll");
     EXPECT_TRUE(host.posted.empty());
-    EXPECT_FALSE(dialog.model.ended);
+    EXPECT_FALSE(dialog.Model().ended);
 
     factory.com.options.bootMode = true;
     factory.com.model.reset();
@@ -58,20 +58,20 @@ TEST_F(MainDialog, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmergencyM
         ASSERT_EQ(t.host.boxes.size(), 1u) << type;
         EXPECT_EQ(t.host.boxes[0].text, type == 1 ? wrongType : kCannotConnect);
         EXPECT_EQ(t.host.boxes[0].icon, BoxIcon::Warning);
-        EXPECT_TRUE(t.dialog.model.ended);
-        EXPECT_EQ(t.dialog.model.result, 0);
-        EXPECT_FALSE(t.dialog.camera);
+        EXPECT_TRUE(t.dialog.Model().ended);
+        EXPECT_EQ(t.dialog.Model().result, 0);
+        EXPECT_FALSE(t.dialog.link());
         EXPECT_TRUE(t.factory.camLink.openedPorts.empty());
         EXPECT_EQ(t.factory.comMade + t.factory.camLinkMade, type == 1 ? 0 : 1);
     }
     factory.com.present = false;
     connectDirectly(0, true);
     EXPECT_TRUE(host.boxes.empty());
-    EXPECT_FALSE(dialog.model.ended);
+    EXPECT_FALSE(dialog.Model().ended);
     EXPECT_EQ(status(), std::string("!No camera connected!  ") + kLoadOrSelect);
     EXPECT_EQ(enabled(), kNoCamera);
-    EXPECT_EQ(dialog.model.windowTitle, "kelvoflash v1.11 emergency ");
-    EXPECT_TRUE(dialog.camera);  // kept, unconnected
+    EXPECT_EQ(dialog.Model().windowTitle, "kelvoflash v1.11 emergency ");
+    EXPECT_TRUE(dialog.link());  // kept, unconnected
 }
 
 TEST_F(MainDialog, WithoutMinusSTheConnectionDialogIsPostedSelectPortDropsTheOldLinkFirst) {
@@ -84,9 +84,9 @@ TEST_F(MainDialog, WithoutMinusSTheConnectionDialogIsPostedSelectPortDropsTheOld
     EXPECT_EQ(host.connectionDialogs, 1);
     EXPECT_EQ(status(), kLoadOrSelect);
     EXPECT_EQ(enabled(), kConnected);
-    EXPECT_EQ(dialog.options.portNumber, 1);
-    ASSERT_TRUE(dialog.camera);
-    EXPECT_EQ(dialog.model.caption(currentFwId(0)), "001 V05.02");
+    EXPECT_EQ(dialog.Options().portNumber, 1);
+    ASSERT_TRUE(dialog.link());
+    EXPECT_EQ(dialog.Model().caption(currentFwId(0)), "001 V05.02");
 
     // Select Port drops the old link before its dialog opens.
     int destroyedWhenDialogOpened = -1;
@@ -94,14 +94,14 @@ TEST_F(MainDialog, WithoutMinusSTheConnectionDialogIsPostedSelectPortDropsTheOld
     dialog.OnSelectPort();
     EXPECT_EQ(destroyedWhenDialogOpened, 1);
     EXPECT_EQ(factory.com.closes, 1);
-    EXPECT_FALSE(dialog.camera);
+    EXPECT_FALSE(dialog.link());
     EXPECT_EQ(status(), kNoDevice);
     EXPECT_EQ(enabled(), kIdle);
-    EXPECT_EQ(dialog.model.caption(currentFwId(0)), "--- V--.--");
+    EXPECT_EQ(dialog.Model().caption(currentFwId(0)), "--- V--.--");
 
     // OK without a camera in emergency mode still allows loading.
     factory.com.present = false;
-    dialog.options.emergencyMode = true;
+    apptest::options(dialog).emergencyMode = true;
     host.connectionScript = ScriptedHost::connectAndOk(0, 0);
     dialog.OnSelectPort();
     EXPECT_EQ(status(), kLoadOrSelect);
@@ -109,10 +109,10 @@ TEST_F(MainDialog, WithoutMinusSTheConnectionDialogIsPostedSelectPortDropsTheOld
 }
 
 TEST_F(MainDialog, FilePacketModeStartsWithoutConnectionARightClickTogglesTheMode) {
-    dialog.options.packetMode = 2;
+    apptest::options(dialog).packetMode = 2;
     dialog.OnInitDialog();
     EXPECT_TRUE(host.posted.empty());
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
+    EXPECT_EQ(dialog.Model().caption(kIdPacket), "FilePacket");
     EXPECT_EQ(enabled(), with(kIdle, {kIdPacket, checkBoxId(0), checkBoxId(1), checkBoxId(2),
                                       checkBoxId(3), checkBoxId(4)}));
     EXPECT_EQ(status(), "Select Devices and create Packet from Device Files, or close programmer");
@@ -123,43 +123,43 @@ TEST_F(MainDialog, FilePacketModeStartsWithoutConnectionARightClickTogglesTheMod
 
     // A right click on Packet toggles the mode, only in packet mode and only between the modes
     // that are possible.
-    dialog.packetButton.OnRButtonUp();
+    dialog.OnPacketRightClick();
     host.runPosted();
-    EXPECT_EQ(dialog.options.packetMode, 2);  // no camera: mode 1 is skipped
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "FilePacket");
+    EXPECT_EQ(dialog.Options().packetMode, 2);  // no camera: mode 1 is skipped
+    EXPECT_EQ(dialog.Model().caption(kIdPacket), "FilePacket");
 
     host.connectionScript = ScriptedHost::connectAndOk(0, 0);
     dialog.OnSelectPort();
-    dialog.packetButton.OnRButtonUp();
+    dialog.OnPacketRightClick();
     host.runPosted();
-    EXPECT_EQ(dialog.options.packetMode, 1);
-    EXPECT_EQ(dialog.model.caption(kIdPacket), "DevicePacket");
+    EXPECT_EQ(dialog.Options().packetMode, 1);
+    EXPECT_EQ(dialog.Model().caption(kIdPacket), "DevicePacket");
 
     dialog.DisableAllControls();
     EXPECT_TRUE(enabled().empty());
-    dialog.packetButton.OnRButtonUp();
+    dialog.OnPacketRightClick();
     EXPECT_TRUE(host.posted.empty());  // a disabled button takes no clicks
 }
 
 TEST_F(MainDialog, QuitAndCloseReleaseEverything) {
     connectDirectly(0);
-    dialog.loaded.image.assign(100, 0);
-    dialog.loaded.readBackImage.assign(100, 0);
+    apptest::loaded(dialog).image.assign(100, 0);
+    apptest::loaded(dialog).readBackImage.assign(100, 0);
     const auto before = host.virtualClock.totalSlept();
     dialog.OnQuit();
     EXPECT_EQ(host.virtualClock.totalSlept() - before, platform::Milliseconds(200));
-    EXPECT_TRUE(dialog.loaded.image.empty());
-    EXPECT_TRUE(dialog.loaded.readBackImage.empty());
-    EXPECT_FALSE(dialog.camera);
+    EXPECT_TRUE(dialog.Loaded().image.empty());
+    EXPECT_TRUE(dialog.Loaded().readBackImage.empty());
+    EXPECT_FALSE(dialog.link());
     EXPECT_EQ(factory.com.closes, 1);
-    EXPECT_EQ(dialog.model.result, 0);
+    EXPECT_EQ(dialog.Model().result, 0);
 
     ProgDlg other(host, factory);
-    other.options.connectWithoutDialog = true;
+    apptest::options(other).connectWithoutDialog = true;
     other.OnInitDialog();
     other.OnClose();
-    EXPECT_FALSE(other.camera);
-    EXPECT_EQ(other.model.result, kResultCancel);
+    EXPECT_FALSE(other.link());
+    EXPECT_EQ(other.Model().result, kResultCancel);
 }
 
 TEST_F(MainDialog, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenLost) {
@@ -174,12 +174,12 @@ TEST_F(MainDialog, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenLost)
     EXPECT_EQ(enabled(), before);
     EXPECT_EQ(factory.com.closes, 1);
     EXPECT_EQ(factory.com.openedPorts.size(), 2u);
-    EXPECT_EQ(dialog.camera->cameraType, 0x1210);
+    EXPECT_EQ(dialog.link()->cameraType, 0x1210);
     EXPECT_EQ(factory.com.count(protocol::cmd::GET_HARDWARE_VERSIONS), 1);
     EXPECT_EQ(status(), kLoadOrSelect);
 
-    dialog.model.enable(kIdProgram);
-    dialog.model.enable(kIdPacket);
+    apptest::model(dialog).enable(kIdProgram);
+    apptest::model(dialog).enable(kIdPacket);
     factory.com.fault("no-answer-after-reboot");
     dialog.OnReboot();
     EXPECT_EQ(status(), "Connection to Camera lost, select other port or close programmer");

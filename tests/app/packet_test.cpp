@@ -48,8 +48,8 @@ protected:
     }
     // Starts `t`'s dialog in packet `mode`, connected to its camera for a backup.
     static void start(apptest::DialogRig& t, int mode) {
-        t.dialog.options.connectWithoutDialog = mode == kPacketDevice;
-        t.dialog.options.packetMode = mode;
+        apptest::options(t.dialog).connectWithoutDialog = mode == kPacketDevice;
+        apptest::options(t.dialog).packetMode = mode;
         t.dialog.OnInitDialog();
     }
     void choose(std::initializer_list<int> rows) {
@@ -94,7 +94,7 @@ TEST_F(PacketTest, ABackupIsNamedAfterTheLoadedFileOrTheSerialNumberAndOverwrite
     ASSERT_TRUE(file.ok());
     for (int row : {2, 3}) {
         EXPECT_EQ(file.devices[size_t(row)].header.dataLength, 448u) << row;
-        EXPECT_EQ(dialog.model.rowState[size_t(row)], ROW_DONE) << row;
+        EXPECT_EQ(dialog.Model().rowState[size_t(row)], ROW_DONE) << row;
     }
     EXPECT_EQ(file.devices[3].header.version.version(), 0x0200);  // its own block
     // The EEPROM's own block is erased: the camera's record.
@@ -110,11 +110,11 @@ TEST_F(PacketTest, ABackupIsNamedAfterTheLoadedFileOrTheSerialNumberAndOverwrite
     put("fw_backup_00007.qup", "old");
     host.boxes.clear();
     factory.com.commands.clear();
-    dialog.loaded.loadedFileName = "fw.qup";
+    apptest::loaded(dialog).loadedFileName = "fw.qup";
     choose({2});
     dialog.OnPacket();
     EXPECT_EQ(status(), "Creating qel.update file done");
-    dialog.options.packetMode = kPacketFile;
+    apptest::options(dialog).packetMode = kPacketFile;
     host.saveFiles.push_back("fw_backup_00007.qup");
     dialog.OnPacket();
 
@@ -201,16 +201,16 @@ TEST_F(PacketTest, AFailedRunWritesNoFileAndLeavesTheOldOneUntouched) {
 
         EXPECT_EQ(t.host.texts(), c.boxes);
         EXPECT_EQ(t.status(), c.status);
-        EXPECT_FALSE(t.dialog.packetFileWritten);
+        EXPECT_FALSE(t.dialog.PacketFileWritten());
         EXPECT_EQ(2 - t.host.files.size(), c.filesAsked);
         EXPECT_EQ(t.factory.com.opened().empty(), c.failingRow < 0);
         if (c.failingRow >= 0) {
             const int other = *c.rows.begin() == c.failingRow ? *c.rows.rbegin() : *c.rows.begin();
-            EXPECT_EQ(t.dialog.model.rowState[size_t(c.failingRow)], ROW_FAILED);
-            EXPECT_EQ(t.dialog.model.rowState[size_t(other)], ROW_DONE);
-            EXPECT_EQ(t.dialog.deviceResults[size_t(other)].result, DeviceResult::kRead);
-            EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].result, DeviceResult::kFailed);
-            EXPECT_EQ(t.dialog.deviceResults[size_t(c.failingRow)].error, c.error);
+            EXPECT_EQ(t.dialog.Model().rowState[size_t(c.failingRow)], ROW_FAILED);
+            EXPECT_EQ(t.dialog.Model().rowState[size_t(other)], ROW_DONE);
+            EXPECT_EQ(t.dialog.DeviceResults()[size_t(other)].result, DeviceResult::kRead);
+            EXPECT_EQ(t.dialog.DeviceResults()[size_t(c.failingRow)].result, DeviceResult::kFailed);
+            EXPECT_EQ(t.dialog.DeviceResults()[size_t(c.failingRow)].error, c.error);
         }
         EXPECT_EQ(bytesOf("old.qup"), std::vector<uint8_t>({'o', 'l', 'd'}));
         EXPECT_EQ(folderNames(), (Texts{"eeprom_004_V01_02.bin", "old.qup", "pll.jed",
@@ -239,8 +239,8 @@ TEST_F(PacketTest, PacketRecordsKeepTheirLengthsAndPadding) {
               std::vector<uint8_t>(15, 0xFF));
     EXPECT_EQ(file.devices[3].header.dataLength, 164u);
     EXPECT_EQ(file.devices[3].recordOffset, eeprom.dataOffset + 32) << "17 bytes padded to 32";
-    EXPECT_EQ(dialog.options.packetMode, kPacketFile);
-    EXPECT_TRUE(dialog.model.isEnabled(kIdPacket));
+    EXPECT_EQ(dialog.Options().packetMode, kPacketFile);
+    EXPECT_TRUE(dialog.Model().isEnabled(kIdPacket));
 }
 
 // Device contents that no image file has: pseudo-random bytes (never 0xFF) up to lengths that
@@ -282,13 +282,12 @@ TEST_F(PacketTest, EachBackupRecordHoldsItsFlashAndItsVersionBlock) {
     fill(3, pll);
     fill(4, plainData(4u << 20, 0, kHeadFpgaLength, 5));
 
-    backup.options.connectWithoutDialog = true;
-    backup.options.packetMode = kPacketDevice;
+    backup.SetOptions({.packetMode = kPacketDevice, .connectWithoutDialog = true});
     backup.OnInitDialog();
     host.saveFiles.push_back(folder.path("camera.qup"));
     for (int row = 0; row < kRowCount; ++row) backup.CheckDevice(row);
     backup.OnPacket();
-    ASSERT_EQ(backup.model.caption(kIdStatusLine), "Creating qel.update file done");
+    ASSERT_EQ(backup.Model().caption(kIdStatusLine), "Creating qel.update file done");
     const std::vector<uint8_t> bytes = bytesOf("camera.qup");
     const files::UpdateFileReadResult file = files::readUpdateFile(bytes.data(), bytes.size());
     ASSERT_TRUE(file.ok());

@@ -53,8 +53,7 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
             camera.firmware(3, 7, 1, 0);
             camera.firmware(4, 9, 2, 0);
         }
-        host.onPump = [this] { titles.push_back(dialog.model.windowTitle); };
-        dialog.runObserver = this;
+        host.onPump = [this] { titles.push_back(dialog.Model().windowTitle); };
     }
     void phaseStarted(int row, RunPhase phase) override { phases.push_back({row, phase}); }
     void deviceFinished(int, const DeviceOutcome&) override { ++finished; }
@@ -62,17 +61,17 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
 
     void program(const std::vector<FileRecord>& records, std::set<int> rows = {0, 1, 2, 3, 4},
                  bool emergency = false) {
-        dialog.options.connectWithoutDialog = true;
-        dialog.options.emergencyMode = emergency;
+        apptest::options(dialog).connectWithoutDialog = true;
+        apptest::options(dialog).emergencyMode = emergency;
         dialog.OnInitDialog();
         host.files.push_back(files.write("update.qup", records));
         dialog.OnLoadFile();
-        ASSERT_FALSE(dialog.loaded.loadedFileName.empty());
+        ASSERT_FALSE(dialog.Loaded().loadedFileName.empty());
         for (int row = 0; row < kRowCount; ++row)
             dialog.CheckDevice(row, rows.count(row) != 0);
         host.boxes.clear();
         camera.commands.clear();
-        dialog.OnProgram();
+        dialog.Program({this, {}});
     }
     bool flashHolds(int row, const FileRecord& record) const {
         const uint32_t base = record.startOffset + (row == 0 ? 0x80000000u : 0u);
@@ -112,23 +111,23 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
         r.program(records, c.rows, c.emergency);
         EXPECT_EQ(r.camera.opened(), c.opened);
         for (int row = 0; row < kRowCount; ++row) {
-            const uint32_t state = r.dialog.model.rowState[size_t(row)];
+            const uint32_t state = r.dialog.Model().rowState[size_t(row)];
             EXPECT_EQ("-DF"[state == ROW_DONE ? 1 : state == ROW_FAILED ? 2 : 0],
                       c.states[size_t(row)]) << row;
             if (c.states[size_t(row)] == 'D') {
                 EXPECT_TRUE(r.flashHolds(row, records[size_t(row)])) << row;
-                EXPECT_EQ(r.dialog.deviceResults[size_t(row)].result, DeviceResult::kProgrammed);
+                EXPECT_EQ(r.dialog.DeviceResults()[size_t(row)].result, DeviceResult::kProgrammed);
             }
             if (c.states[size_t(row)] == 'F') {
-                EXPECT_EQ(r.dialog.deviceResults[size_t(row)].error, kErrDeviceNotReported) << row;
+                EXPECT_EQ(r.dialog.DeviceResults()[size_t(row)].error, kErrDeviceNotReported) << row;
             }
         }
         EXPECT_EQ(r.status(), c.status);
-        EXPECT_EQ(r.dialog.model.windowTitle, c.title);
+        EXPECT_EQ(r.dialog.Model().windowTitle, c.title);
         ASSERT_FALSE(r.titles.empty());
         EXPECT_EQ(r.titles.front(), "kelvoflash v1.11 / DO NOT UNPLUG OR SWITCH OFF!!");
         EXPECT_TRUE(r.host.boxes.empty());
-        EXPECT_TRUE(r.dialog.model.isEnabled(kIdProgram) && r.dialog.model.isEnabled(kIdLoadFile));
+        EXPECT_TRUE(r.dialog.Model().isEnabled(kIdProgram) && r.dialog.Model().isEnabled(kIdLoadFile));
         EXPECT_EQ(r.results, std::vector<bool>{true});
         EXPECT_EQ(r.finished, int(c.rows.size()));
         std::vector<std::pair<int, RunPhase>> phases;
@@ -141,7 +140,7 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
         EXPECT_EQ(r.phases, phases);
         EXPECT_EQ(r.camera.reboots, int(c.opened.size()));
         EXPECT_EQ(r.camera.count(cmd::ERASE_DEVICE), int(c.opened.size()) - int(c.rows.count(2)));
-        EXPECT_EQ(r.dialog.model.control(progressId(2)).position, c.states[2] == 'D' ? 100 : 0);
+        EXPECT_EQ(r.dialog.Model().control(progressId(2)).position, c.states[2] == 'D' ? 100 : 0);
     }
 }
 
@@ -219,25 +218,25 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     if (c.flow == Flow::kProgram) {
         r.program(newerFile(), c.rows);
     } else {
-        r.dialog.options.connectWithoutDialog = true;
-        r.dialog.options.packetMode = kPacketDevice;
+        apptest::options(r.dialog).connectWithoutDialog = true;
+        apptest::options(r.dialog).packetMode = kPacketDevice;
         r.dialog.OnInitDialog();
         for (int row = 0; row < kRowCount; ++row)
             r.dialog.CheckDevice(row, c.rows.count(row) != 0);
         r.host.saveFiles.push_back(folder.path("backup.qup"));
         r.camera.commands.clear();
-        r.dialog.OnPacket();
-        EXPECT_FALSE(r.dialog.packetFileWritten);
+        r.dialog.RunWithHooks({&r, {}}, [&] { r.dialog.OnPacket(); });
+        EXPECT_FALSE(r.dialog.PacketFileWritten());
         EXPECT_FALSE(files::pathExists(folder.path("backup.qup")));
     }
     EXPECT_EQ(r.host.texts(), c.boxes);
     EXPECT_EQ(r.camera.opened(), c.opened);  // every attempt
     EXPECT_EQ(r.camera.reboots, c.reboots);
-    const DeviceOutcome& outcome = r.dialog.deviceResults[size_t(c.row)];
+    const DeviceOutcome& outcome = r.dialog.DeviceResults()[size_t(c.row)];
     EXPECT_EQ(outcome.result, c.result);
     EXPECT_EQ(outcome.error, c.error);
     EXPECT_EQ(outcome.incomplete, c.incomplete);
-    EXPECT_EQ(r.dialog.model.rowState[size_t(c.row)], c.rowState);
+    EXPECT_EQ(r.dialog.Model().rowState[size_t(c.row)], c.rowState);
     EXPECT_EQ(r.status(), c.status);
     EXPECT_EQ(r.enabled(false), c.enabled);
     EXPECT_EQ(r.results, std::vector<bool>{c.runResult});
@@ -246,10 +245,10 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
         EXPECT_EQ(r.camera.commands.back(), cmd::CLOSE_DEVICE) << "no device left open";
     }
     if (c.flow == Flow::kProgram && fault == "no-reply:0003:1") {
-        EXPECT_EQ(r.dialog.model.caption(currentFwId(0)), protocol::kNoVersionText);
+        EXPECT_EQ(r.dialog.Model().caption(currentFwId(0)), protocol::kNoVersionText);
     }
     if (c.flow == Flow::kProgram && fault == "no-answer-after-reboot") {
-        EXPECT_FALSE(r.dialog.versionsReadAfterRun);
+        EXPECT_FALSE(r.dialog.VersionsReadAfterRun());
     }
 }
 

@@ -75,12 +75,12 @@ public:
     int runMainDialog(app::ProgDlg& dialog) override {
         ++mainDialogs;
         dialog.OnInitDialog();
-        if (!dialog.model.ended)
+        if (!dialog.Model().ended)
             runPosted();
-        if (!dialog.model.ended)
+        if (!dialog.Model().ended)
             dialog.OnQuit();
         posted.clear();
-        return dialog.model.result;
+        return dialog.Model().result;
     }
     void showAboutBox(const std::string& title, const std::string& text) override {
         boxes.push_back({text, title, app::BoxIcon::None, false});
