@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -66,11 +65,6 @@ int32_t fakeFlush(SerialRef) {
     ++channel.flushes;
     return channel.flushResult;
 }
-
-// The layout a host compiles against: 32-bit values, pointer-sized name field.
-static_assert(sizeof(TransferParameters) == 20);
-static_assert(offsetof(KM4_OpenStruct, imaq_serialref) == sizeof(void*) + 16);
-static_assert(sizeof(KM4_OpenStruct) == (sizeof(void*) == 8 ? 48 : 40));
 
 using libtest::telegram;
 
@@ -138,27 +132,21 @@ TEST_F(GrabberTransaction, RepliesAreValidatedAndCopiedNoFurtherThanTheyGo) {
         {"wrong reply code", telegram(0x0191, {1, 2, 3, 4}), 9, TP_ERR_REPLY_CODE, 8, 0,
          "0x0100 ERROR Control_Command: wrong command return 0x191 != 0x190"},
         {"bad checksum", telegram(0x0190, {1, 2, 3, 4}, false), 9, TP_ERR_CHECKSUM, 0, 0, nullptr},
-        {"header announces no payload",
-         {0x90, 0x01, 0x04, 0x00},
-         9,
-         TP_ERR_CHANNEL,
-         0,
-         0,
+        {"header announces no payload", {0x90, 0x01, 0x04, 0x00}, 9, TP_ERR_CHANNEL, 0, 0,
          "0x0100 ERROR Control_Command: SerialRead() returns 0"},
         {"body times out", shortBody, 9, TP_ERR_CHANNEL, 0, 0,
          "0x0100 ERROR Control_Command: SerialRead() returns -10004"},
         {"length field beyond the working buffer", longReply, 1000, TP_ERR_CHECKSUM, 0, 0, nullptr},
     };
+    // The rows run on one entry: no failure closes the board for the next command.
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        SetUp();
+        channel = Channel{};
         lastCameraError = 0x1111;
         channel.incoming.assign(row.incoming.begin(), row.incoming.end());
         EXPECT_EQ(send(kGetType, row.capacity), row.result);
         EXPECT_EQ(replyBytesWritten(), row.copied);
-        if (row.copied > 0) {
-            EXPECT_EQ(0, std::memcmp(reply.data(), row.incoming.data(), row.copied));
-        }
+        EXPECT_EQ(0, std::memcmp(reply.data(), row.incoming.data(), row.copied));
         if (row.errorLine != nullptr) {
             EXPECT_EQ(errorLines.back(), row.errorLine);
         }
