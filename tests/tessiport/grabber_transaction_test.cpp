@@ -31,7 +31,6 @@ struct Channel {
     std::vector<uint32_t> readTimeouts;
     uint32_t writeTimeout = 0;
     int32_t flushResult = 0;
-    int flushes = 0;
     bool endless = false;  // a camera that never stops sending
 } channel;
 
@@ -45,13 +44,11 @@ int32_t fakeRead(SerialRef, char* buffer, uint32_t* count, uint32_t timeoutMs) {
         return 0;
     }
     const uint32_t wanted = *count;
-    uint32_t n = 0;
-    for (; n < wanted && !channel.incoming.empty(); ++n) {
-        buffer[n] = char(channel.incoming.front());
+    for (*count = 0; *count < wanted && !channel.incoming.empty(); ++*count) {
+        buffer[*count] = char(channel.incoming.front());
         channel.incoming.pop_front();
     }
-    *count = n;
-    return n == wanted ? 0 : kTimeout;
+    return *count == wanted ? 0 : kTimeout;
 }
 
 int32_t fakeWrite(SerialRef, char* buffer, uint32_t* count, uint32_t timeoutMs) {
@@ -62,7 +59,6 @@ int32_t fakeWrite(SerialRef, char* buffer, uint32_t* count, uint32_t timeoutMs) 
 }
 
 int32_t fakeFlush(SerialRef) {
-    ++channel.flushes;
     return channel.flushResult;
 }
 

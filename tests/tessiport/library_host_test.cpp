@@ -343,7 +343,7 @@ TEST_F(LibraryHost, OnlyTheLastProcessEndsTheLog) {
     HostProcess first;
     ASSERT_TRUE(first.start({"wait"}, environment()));
     ASSERT_EQ(first.readLine(), "ready");
-    EXPECT_EQ(runHost({logStep("3")}, environment()).lines, Lines{kLogOn});
+    EXPECT_EQ(runHost({logStep("3")}, environment()), Lines{kLogOn});
     EXPECT_THAT(logText(), Not(HasSubstr("logfile ended")));
     first.finish();
     EXPECT_EQ(first.wait(), 0);
@@ -380,12 +380,12 @@ TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
     // A live process holds it without having sized it: the library waits briefly, then opens
     // no boards.
     ASSERT_EQ(flock(fd, LOCK_SH), 0);
-    EXPECT_EQ(runHost({kErrors, "open:b101:comport1"}, environment()).lines,
+    EXPECT_EQ(runHost({kErrors, "open:b101:comport1"}, environment()),
               (Lines{kShown, "cb 0x0001 ERROR Open_Cam_Ext: Driver is not built for this OS",
                      "open 0x80332005 0x0"}));
     // Once no one holds it, the next process is alone and sizes it itself.
     close(fd);
-    EXPECT_EQ(runHost({"open:b101:comport1"}, environment()).lines, Lines{"open 0x80332006 0x0"});
+    EXPECT_EQ(runHost({"open:b101:comport1"}, environment()), Lines{"open 0x80332006 0x0"});
 }
 
 bool exists(const std::string& path) {

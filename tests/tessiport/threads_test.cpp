@@ -413,38 +413,26 @@ TEST(Threads, RandomCallsOnSharedBoards) {
     const auto tested = [](const Board& b) {
         return b.comPort ? kComOpen & ~INITMODE_NO_CONNECTION_TEST : kTestedOpen;
     };
-    using Call = std::function<uint32_t(const Board&, uint32_t&, std::mt19937&)>;
-    const std::pair<const char*, Call> calls[] = {
-        {"open", [&](const Board& b, uint32_t& handle, std::mt19937&) {
-             handle = 0;
-             return lib.openBoard(b, b.comPort ? kComOpen : kUntestedOpen, handle);
-         }},
-        {"tested open", [&](const Board& b, uint32_t& handle, std::mt19937&) {
-             handle = 0;
-             return lib.openBoard(b, tested(b), handle);
-         }},
-        {"reconnect", [&](const Board& b, uint32_t& handle, std::mt19937&) {
-             return lib.openBoard(b, b.comPort ? kComOpen : kTestedOpen, handle);
-         }},
-        {"close", [&](const Board&, uint32_t& handle, std::mt19937&) { return lib.close(&handle); }},
-        {"rate", [&](const Board&, uint32_t& handle, std::mt19937& random) {
-             const uint32_t rates[] = {9600, 19200, 38400, 115200};
-             return lib.setRate(handle, rates[random() % 4]);
-         }},
-        {"time-outs", [&](const Board&, uint32_t& handle, std::mt19937& random) {
-             const uint32_t values[3] = {uint32_t(200 + random() % 300), 3000, 200};
-             return lib.timeouts(handle, values, sizeof values);
-         }},
-        {"read transfer parameters", [&](const Board&, uint32_t& handle, std::mt19937&) {
-             uint32_t block[5] = {};
-             return lib.getTransfer(handle, block, sizeof block);
-         }},
-        {"command", [&](const Board& b, uint32_t& handle, std::mt19937&) {
-             return lib.askType(b, handle);
-         }},
-        {"command", [&](const Board& b, uint32_t& handle, std::mt19937&) {
-             return lib.askType(b, handle);
-         }},
+    const char* const names[] = {"open", "tested open", "reconnect", "close", "rate",
+                                 "time-outs", "read transfer parameters", "command", "command"};
+    const auto call = [&](size_t which, const Board& b, uint32_t& handle, std::mt19937& random) {
+        const uint32_t rates[] = {9600, 19200, 38400, 115200};
+        const uint32_t values[3] = {uint32_t(200 + random() % 300), 3000, 200};
+        uint32_t block[5] = {};
+        switch (which) {
+        case 0:
+            handle = 0;
+            return lib.openBoard(b, b.comPort ? kComOpen : kUntestedOpen, handle);
+        case 1:
+            handle = 0;
+            return lib.openBoard(b, tested(b), handle);
+        case 2: return lib.openBoard(b, b.comPort ? kComOpen : kTestedOpen, handle);
+        case 3: return lib.close(&handle);
+        case 4: return lib.setRate(handle, rates[random() % 4]);
+        case 5: return lib.timeouts(handle, values, sizeof values);
+        case 6: return lib.getTransfer(handle, block, sizeof block);
+        default: return lib.askType(b, handle);
+        }
     };
     Faults faults;
     withinLimit("random calls", std::chrono::seconds(30 + rounds * 4), [&] {
@@ -452,11 +440,12 @@ TEST(Threads, RandomCallsOnSharedBoards) {
             std::mt19937 random(seed + unsigned(thread));
             for (int round = 0; round < rounds; ++round) {
                 const Board& b = boards[random() % boards.size()];
-                const auto& [name, call] = calls[random() % std::size(calls)];
+                const size_t which = random() % std::size(names);
                 uint32_t handle = b.handle();
-                const uint32_t result = call(b, handle, random);
-                faults.expect(kExpectedCodes.count(result) == 1,
-                              std::string(name) + " on " + hex(b.handle()) + " gave " + hex(result));
+                const uint32_t result = call(which, b, handle, random);
+                faults.expect(kExpectedCodes.count(result) == 1, std::string(names[which]) +
+                                                                     " on " + hex(b.handle()) +
+                                                                     " gave " + hex(result));
             }
         });
     });
