@@ -116,36 +116,39 @@ TEST_F(GrabberTransaction, RepliesAreValidatedAndCopiedNoFurtherThanTheyGo) {
         uint32_t result;
         size_t copied;
         uint32_t cameraError;
-        const char* errorLine;
+        std::string errorLine;  // the last error line; "" for none
     } rows[] = {
-        {"good reply, cut to capacity", telegram(0x0190, {1, 2, 3, 4}), 6, 0, 6, 0, nullptr},
+        {"good reply, cut to capacity", telegram(0x0190, {1, 2, 3, 4}), 6, 0, 6, 0, ""},
         // The checksum test accepts replies up to max(capacity, 9) + 1 bytes.
         {"reply longer than the capacity allows", telegram(0x0190, {1, 2, 3, 4, 5, 6}), 6,
          TP_ERR_CHECKSUM, 0, 0, "0x0001 ERROR test_checksum size error"},
-        {"good reply, capacity 0", telegram(0x0190, {1, 2}), 0, 0, 0, 0, nullptr},
+        {"good reply, capacity 0", telegram(0x0190, {1, 2}), 0, 0, 0, 0, ""},
         {"error reply", telegram(0x01D0, {0x20, 0x10, 0x00, 0x80}), 9, 0x80001020, 8, 0x80001020,
-         nullptr},
+         ""},
         {"wrong reply code", telegram(0x0191, {1, 2, 3, 4}), 9, TP_ERR_REPLY_CODE, 8, 0,
          "0x0100 ERROR Control_Command: wrong command return 0x191 != 0x190"},
-        {"bad checksum", telegram(0x0190, {1, 2, 3, 4}, false), 9, TP_ERR_CHECKSUM, 0, 0, nullptr},
+        {"bad checksum", telegram(0x0190, {1, 2, 3, 4}, false), 9, TP_ERR_CHECKSUM, 0, 0,
+         "0x0001 ERROR test_checksum size error"},
+        {"no reply", {}, 9, TP_ERR_CHANNEL, 0, 0,
+         "0x0100 ERROR Control_Command: SerialRead() returns -10004"},
         {"header announces no payload", {0x90, 0x01, 0x04, 0x00}, 9, TP_ERR_CHANNEL, 0, 0,
          "0x0100 ERROR Control_Command: SerialRead() returns 0"},
         {"body times out", shortBody, 9, TP_ERR_CHANNEL, 0, 0,
          "0x0100 ERROR Control_Command: SerialRead() returns -10004"},
-        {"length field beyond the working buffer", longReply, 1000, TP_ERR_CHECKSUM, 0, 0, nullptr},
+        {"length field beyond the working buffer", longReply, 1000, TP_ERR_CHECKSUM, 0, 0,
+         "0x0001 ERROR test_checksum size error"},
     };
     // The rows run on one entry: no failure closes the board for the next command.
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         channel = Channel{};
+        errorLines.clear();
         lastCameraError = 0x1111;
         channel.incoming.assign(row.incoming.begin(), row.incoming.end());
         EXPECT_EQ(send(kGetType, row.capacity), row.result);
         EXPECT_EQ(replyBytesWritten(), row.copied);
-        EXPECT_EQ(0, std::memcmp(reply.data(), row.incoming.data(), row.copied));
-        if (row.errorLine != nullptr) {
-            EXPECT_EQ(errorLines.back(), row.errorLine);
-        }
+        EXPECT_TRUE(std::equal(reply.begin(), reply.begin() + long(row.copied), row.incoming.begin()));
+        EXPECT_EQ(errorLines.empty() ? "" : errorLines.back(), row.errorLine);
         // Only a reply that reached validation rewrites the camera error.
         const bool validated = row.result != TP_ERR_CHANNEL;
         EXPECT_EQ(Get_Camera_Error(), validated ? row.cameraError : 0x1111u);
