@@ -26,14 +26,12 @@ using testing::ElementsAre;
 std::vector<std::string> errorTexts;
 void recordError(const char* text) { errorTexts.push_back(text); }
 
-struct LevelCase {
-    uint32_t bits;
-    uint32_t level;
-    std::vector<std::string> expected;  // file lines
-};
-
 TEST(LibraryLog, LevelMaskErrorPrefixAndErrorOutput) {
-    const LevelCase cases[] = {
+    const struct {
+        uint32_t bits;
+        uint32_t level;
+        std::vector<std::string> expected;  // file lines
+    } cases[] = {
         {3, 0, {"ERROR text"}},  // level 0 counts as an error line
         {2, 0, {}},
         {1, 2, {}},
@@ -41,16 +39,17 @@ TEST(LibraryLog, LevelMaskErrorPrefixAndErrorOutput) {
         {0x20003, 0x20000, {"text"}},
         {3, 0x10002, {"text"}},  // one matching bit suffices
     };
-    for (const LevelCase& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " " + std::to_string(c.level));
         LogCapture log(c.bits);
         errorTexts.clear();
         Enable_Error_Messages(1 | 4, recordError);
         LogMessage(c.level, 1, "%s", "text");
-        EXPECT_EQ(log.lines(), c.expected) << std::hex << c.bits << " " << c.level;
+        EXPECT_EQ(log.lines(), c.expected);
         std::vector<std::string> expectedErrors = {"Errormessages will appear"};
         if (!c.expected.empty() && c.expected[0].rfind("ERROR", 0) == 0)
             expectedErrors.push_back("0x0001 ERROR text");
-        EXPECT_EQ(errorTexts, expectedErrors) << std::hex << c.bits << " " << c.level;
+        EXPECT_EQ(errorTexts, expectedErrors);
     }
 }
 
@@ -148,15 +147,15 @@ TEST(LibraryLog, TwoProcessesAppendWholeLines) {
 }
 
 TEST(LibraryLog, TelegramDumps) {
-    struct DumpCase {
+    std::vector<uint8_t> long20(20);
+    for (size_t i = 0; i < long20.size(); ++i)
+        long20[i] = uint8_t(i);
+    long20[0] = 0x03, long20[1] = 0x14, long20[2] = 20;
+    const struct {
         std::vector<uint8_t> telegram;
         bool reply;
         std::vector<std::string> expected;
-    };
-    std::vector<uint8_t> long20(20);
-    for (size_t i = 0; i < long20.size(); ++i) long20[i] = uint8_t(i);
-    long20[0] = 0x03, long20[1] = 0x14, long20[2] = 20;
-    const DumpCase cases[] = {
+    } cases[] = {
         {{0x10, 0x01, 5, 0, 0x16}, false, {"Command 0x0110 0x0005 0x16"}},
         {{0x10, 0x01, 6, 0, 0xAA, 0xC1}, false, {"Command 0x0110 0x0006 0xaa  0xc1"}},
         {{0x90, 0x01, 7, 0, 1, 2, 3}, true, {"return  0x0190 0x0007 0x01 0x02 0x03"}},
@@ -165,7 +164,7 @@ TEST(LibraryLog, TelegramDumps) {
          {"Command 0x1403 0x0014",
           "        0x04 0x05 0x06 0x07 0x08 0x09 0x0a 0x0b 0x0c 0x0d 0x0e 0x0f 0x10 0x11 0x12 0x13"}},
     };
-    for (const DumpCase& c : cases) {
+    for (const auto& c : cases) {
         LogCapture log(0x20003);
         const uint32_t size = uint32_t(c.telegram.size());
         if (c.reply) logReplyDump(0x100, c.telegram.data(), size);
