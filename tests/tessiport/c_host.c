@@ -1,21 +1,22 @@
-/* A plain C host of libtessiport.so (tessiport.dll on Windows): loads it at run time, binds every
- * export by name and runs the steps given as arguments, printing one line per step.
- * Usage: c_host LIBRARY STEP...
- *   open:INITMODE[:NAME[:SESSION]]  Open_Cam_Ext (INITMODE hex; NAME and the IMAQ SESSION fill
- *                           KM4_OpenStruct)
- *   opencam:INITMODE        Open_Cam
- *   handle:HEX              sets the handle variable
- *   close                   Close_Cam
- *   cmd:SIZE:CAP:HEX        Control_Command with SIZE bytes of HEX, reply capacity CAP
- *   timeouts:LEN:A,B,C      Set_Timeouts
- *   error                   Get_Camera_Error
- *   image                   every image function on the handle, then the fixed-answer exports
- *   transfer                Get_ and Set_Transfer_Parameters
- *   log:BITS:PATH           Enable_Message_Log
- *   errors:MODE             Enable_Error_Messages with a callback printing "cb TEXT"
- *   wait                    prints "ready" and waits for the end of standard input
- *   pause                   prints "paused" and waits for a line on standard input
- * Exit status: 0, or 2 when the library or an export is missing. */
+// A plain C host of libtessiport.so (tessiport.dll on Windows): loads it at run time, binds every
+// export by name and runs the steps given as arguments, printing one line per step.
+// Usage: c_host LIBRARY STEP...
+//   open:INITMODE[:NAME[:SESSION]]  Open_Cam_Ext (INITMODE hex; NAME and the IMAQ SESSION fill
+//                           KM4_OpenStruct)
+//   opencam:INITMODE        Open_Cam
+//   handle:HEX              sets the handle variable
+//   close                   Close_Cam
+//   cmd:SIZE:CAP:HEX        Control_Command with SIZE bytes of HEX, reply capacity CAP
+//   timeouts:LEN:A,B,C      Set_Timeouts
+//   error                   Get_Camera_Error
+//   image                   every image function on the handle, then the fixed-answer exports
+//   params                  Get_Transfer_Parameters
+//   rate:BAUD               Set_Transfer_Parameters with the rate alone
+//   log:BITS:PATH           Enable_Message_Log
+//   errors:MODE             Enable_Error_Messages with a callback printing "cb TEXT"
+//   wait                    prints "ready" and waits for the end of standard input
+//   pause                   prints "paused" and waits for a line on standard input
+// Exit status: 0, or 2 when the library or an export is missing.
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,14 +24,14 @@
 
 #include "tessiport.h"
 
-/* The layout this host passes: ten 32-bit fields with 32-bit pointers, a 64-bit name pointer
- * and padding otherwise. */
+// The layout this host passes: ten 32-bit fields with 32-bit pointers, a 64-bit name pointer and
+// padding otherwise.
 _Static_assert(sizeof(KM4_OpenStruct) == (sizeof(void*) == 4 ? 40 : 48), "KM4_OpenStruct size");
 _Static_assert(offsetof(KM4_OpenStruct, imaq_serialref) == (sizeof(void*) == 4 ? 20 : 24),
                "imaq_serialref offset");
 _Static_assert(sizeof(TransferParameters) == 20, "TransferParameters size");
 
-/* The system's loader: LoadLibraryA and GetProcAddress on Windows, dlopen and dlsym elsewhere. */
+// The system's loader: LoadLibraryA and GetProcAddress on Windows, dlopen and dlsym elsewhere.
 #ifdef _WIN32
 #include <windows.h>
 #define openLibrary(path) ((void*)LoadLibraryA(path))
@@ -46,19 +47,17 @@ _Static_assert(sizeof(TransferParameters) == 20, "TransferParameters size");
 #endif
 
 #define BIND(name) static __typeof__(&name) p_##name;
-#define EXPORTS(X)                                                                               \
-    X(Open_Cam)                                                                                  \
-    X(Close_Cam)                                                                                 \
-    X(Check_Device_Availability) X(Open_Cam_Ext) X(Control_Command) X(Set_Timeouts)              \
-        X(Get_Generation_Count) X(Get_Image_Queued) X(Set_Image_Buffer) X(Cancel_Images)         \
-            X(Get_Pending_Buffer) X(Get_Transfer_Parameters) X(Set_Transfer_Parameters)          \
-                X(Set_Image_Parameters) X(Get_Byterate_Data) X(Set_Driver_Event)                 \
-                    X(Enable_Error_Messages) X(Enable_Message_Log) X(Save_Protocol)              \
-                        X(Set_Protocol) X(Get_Protocol) X(Get_Camera_Error)                      \
-                            X(Set_buffer_management) X(Allocate_Framebuffer) X(Free_Framebuffer) \
-                                X(Start_Aquire) X(Stop_Aquire) X(Wait_for_image)                 \
-                                    X(Unblock_image_buffer) X(Get_image_buffer_adr)              \
-                                        X(Register_User_Interface)
+// clang-format off
+#define EXPORTS(X)                                                                                 \
+    X(Open_Cam) X(Close_Cam) X(Check_Device_Availability) X(Open_Cam_Ext) X(Control_Command)      \
+    X(Set_Timeouts) X(Get_Generation_Count) X(Get_Image_Queued) X(Set_Image_Buffer)               \
+    X(Cancel_Images) X(Get_Pending_Buffer) X(Get_Transfer_Parameters) X(Set_Transfer_Parameters)  \
+    X(Set_Image_Parameters) X(Get_Byterate_Data) X(Set_Driver_Event) X(Enable_Error_Messages)     \
+    X(Enable_Message_Log) X(Save_Protocol) X(Set_Protocol) X(Get_Protocol) X(Get_Camera_Error)    \
+    X(Set_buffer_management) X(Allocate_Framebuffer) X(Free_Framebuffer) X(Start_Aquire)          \
+    X(Stop_Aquire) X(Wait_for_image) X(Unblock_image_buffer) X(Get_image_buffer_adr)              \
+    X(Register_User_Interface)
+// clang-format on
 EXPORTS(BIND)
 
 static uint32_t handle;
@@ -92,7 +91,7 @@ static void command(const char* args) {
     printf("cmd 0x%08x", rc);
     for (size_t i = 0; i < capacity && i < sizeof reply; ++i)
         printf("%s%02x", i ? "" : " ", reply[i]);
-    /* Bytes beyond the capacity must stay untouched. */
+    // Bytes beyond the capacity must stay untouched.
     for (size_t i = capacity; i < sizeof reply; ++i)
         if (reply[i] != 0xEE) {
             printf(" OVERRUN");
@@ -103,18 +102,12 @@ static void command(const char* args) {
 
 static void images(void) {
     uint32_t h = handle;
-    uint32_t rc[12] = {p_Get_Image_Queued(h, 1, 2, 3, 4, 5, 6, 7),
-                       p_Set_Image_Buffer(h, 1, 2, 3, 4, 5, 6, 7, 8),
-                       p_Cancel_Images(h),
-                       p_Set_Image_Parameters(h, 1, 2),
-                       p_Set_buffer_management(h, 1),
-                       p_Allocate_Framebuffer(h, 1, 2),
-                       p_Free_Framebuffer(h, 1),
-                       p_Start_Aquire(h, 1, 2),
-                       p_Stop_Aquire(h),
-                       p_Wait_for_image(h, 1),
-                       p_Unblock_image_buffer(h, 1),
-                       p_Get_image_buffer_adr(h, 1, 2, 3)};
+    uint32_t rc[12] = {
+        p_Get_Image_Queued(h, 1, 2, 3, 4, 5, 6, 7), p_Set_Image_Buffer(h, 1, 2, 3, 4, 5, 6, 7, 8),
+        p_Cancel_Images(h), p_Set_Image_Parameters(h, 1, 2), p_Set_buffer_management(h, 1),
+        p_Allocate_Framebuffer(h, 1, 2), p_Free_Framebuffer(h, 1), p_Start_Aquire(h, 1, 2),
+        p_Stop_Aquire(h), p_Wait_for_image(h, 1), p_Unblock_image_buffer(h, 1),
+        p_Get_image_buffer_adr(h, 1, 2, 3)};
     printf("image");
     for (int i = 0; i < 12; ++i)
         printf(" 0x%08x", rc[i]);
@@ -161,12 +154,6 @@ static void step(const char* arg) {
         printf("error 0x%08x\n", p_Get_Camera_Error());
     } else if (strcmp(arg, "image") == 0) {
         images();
-    } else if (strcmp(arg, "transfer") == 0) {
-        TransferParameters parameters;
-        memset(&parameters, 0, sizeof parameters);
-        uint32_t got = p_Get_Transfer_Parameters(handle, &parameters, sizeof parameters);
-        uint32_t set = p_Set_Transfer_Parameters(handle, &parameters, sizeof parameters);
-        printf("transfer 0x%08x 0x%08x\n", got, set);
     } else if (strncmp(arg, "rate:", 5) == 0) {
         uint32_t rate = (uint32_t)strtoul(arg + 5, NULL, 10);
         printf("rate 0x%08x\n", p_Set_Transfer_Parameters(handle, &rate, sizeof rate));

@@ -21,7 +21,7 @@ namespace tessiport_test {
 using namespace std::chrono;
 
 const std::string kLibrary = KF_BINARY_DIR "/lib/libtessiport.so";
-const std::string kHost = KF_BINARY_DIR "/bin/tessiport_c_host";
+static const std::string kHost = KF_BINARY_DIR "/bin/tessiport_c_host";
 
 HostProcess::~HostProcess() {
     if (pid_ > 0)
@@ -34,37 +34,23 @@ HostProcess::~HostProcess() {
 
 bool HostProcess::start(const std::vector<std::string>& steps, const Environment& environment) {
     int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0)
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         return false;
-    if (::pipe2(out, O_CLOEXEC) != 0)
-        return false;
-    std::map<std::string, std::string> merged;
-    for (char** item = environ; *item != nullptr; ++item) {
-        const char* eq = std::strchr(*item, '=');
-        if (eq != nullptr)
-            merged[std::string(*item, size_t(eq - *item))] = eq + 1;
-    }
+    // env(1) puts the test's variables over the inherited ones.
+    std::vector<std::string> args = {"env"};
     for (const auto& [name, value] : environment)
-        merged[name] = value;
-    std::vector<std::string> envText;
-    for (const auto& [name, value] : merged)
-        envText.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& text : envText)
-        envp.push_back(text.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args = {kHost, kLibrary};
+        args.push_back(name + "=" + value);
+    args.insert(args.end(), {kHost, kLibrary});
     args.insert(args.end(), steps.begin(), steps.end());
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const int rc = posix_spawn(&pid_, kHost.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawnp(&pid_, "env", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
@@ -141,14 +127,10 @@ std::optional<int> HostProcess::wait() {
     return std::nullopt;
 }
 
-HostRun runHost(const std::vector<std::string>& steps, const Environment& environment) {
+std::vector<std::string> runHost(const std::vector<std::string>& steps,
+                                 const Environment& environment) {
     HostProcess host;
-    HostRun run;
-    if (!host.start(steps, environment))
-        return run;
-    run.lines = host.finish();
-    run.status = host.wait();
-    return run;
+    return host.start(steps, environment) ? host.finish() : std::vector<std::string>{};
 }
 
 std::string uniqueInstance() {

@@ -15,7 +15,6 @@
 namespace tessiport_test {
 
 extern const std::string kLibrary;  // build/lib/libtessiport.so
-extern const std::string kHost;
 
 using Environment = std::map<std::string, std::string>;
 
@@ -37,7 +36,6 @@ public:
     void killHard();
     // Exit status (128 + signal when killed); nothing when it did not end within 10 s.
     std::optional<int> wait();
-    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -46,12 +44,9 @@ private:
     std::string pending_;
 };
 
-struct HostRun {
-    std::optional<int> status;
-    std::vector<std::string> lines;
-};
-// Runs the host to its end.
-HostRun runHost(const std::vector<std::string>& steps, const Environment& environment);
+// Runs the host to its end: the lines it printed.
+std::vector<std::string> runHost(const std::vector<std::string>& steps,
+                                 const Environment& environment);
 
 // A shared block instance name no other test uses.
 std::string uniqueInstance();

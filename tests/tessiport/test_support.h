@@ -78,18 +78,4 @@ inline std::set<std::string> exportedNames(const std::string& library) {
     return names;
 }
 
-// The names of the global section of a version script ("global: a; b; local: *;").
-inline std::set<std::string> versionScriptNames(const std::string& path) {
-    std::stringstream words(readText(path));
-    std::set<std::string> names;
-    bool global = false;
-    for (std::string word; words >> word;) {
-        if (word == "global:" || word == "local:")
-            global = word == "global:";
-        else if (global && word.back() == ';')
-            names.insert(word.substr(0, word.size() - 1));
-    }
-    return names;
-}
-
 }  // namespace libtest

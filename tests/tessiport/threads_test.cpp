@@ -11,9 +11,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -55,11 +55,6 @@ struct Board {
     }
 };
 
-template <typename Function>
-Function bind(void* library, const char* name) {
-    return reinterpret_cast<Function>(dlsym(library, name));
-}
-
 // The cameras, a data folder with a log file, and libtessiport.so loaded with them.
 class LoadedLibrary {
 public:
@@ -72,8 +67,8 @@ public:
             for (const std::string& fault : board.faults)
                 options.insert(options.end(), {"--fault", fault});
             // A loaded machine may keep a sanitized camsim from saying where it is in time.
-            bool started = camera->start(KF_BINARY_DIR "/bin/camsim", options);
-            if (!started) {
+            bool started = false;
+            for (int attempt = 0; attempt < 2 && !started; ++attempt) {
                 camera->stop();
                 started = camera->start(KF_BINARY_DIR "/bin/camsim", options);
             }
@@ -92,26 +87,28 @@ public:
         setenv("QEL_DATA_DIR", data_.path().c_str(), 1);
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
         setenv("TESSIPORT_INSTANCE", tessiport_test::uniqueInstance().c_str(), 1);
-        if (cameras_.size() != boards.size())
-            return;
         library_ = dlopen(tessiport_test::kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (library_ == nullptr) {
             failure_ = dlerror();
             return;
         }
-        open = bind<decltype(&Open_Cam_Ext)>(library_, "Open_Cam_Ext");
-        close = bind<decltype(&Close_Cam)>(library_, "Close_Cam");
-        command = bind<decltype(&Control_Command)>(library_, "Control_Command");
-        timeouts = bind<decltype(&Set_Timeouts)>(library_, "Set_Timeouts");
-        getTransfer = bind<decltype(&Get_Transfer_Parameters)>(library_, "Get_Transfer_Parameters");
-        setTransfer = bind<decltype(&Set_Transfer_Parameters)>(library_, "Set_Transfer_Parameters");
+#define BIND(member, name) member = reinterpret_cast<decltype(member)>(dlsym(library_, #name))
+        BIND(open, Open_Cam_Ext);
+        BIND(close, Close_Cam);
+        BIND(command, Control_Command);
+        BIND(timeouts, Set_Timeouts);
+        BIND(getTransfer, Get_Transfer_Parameters);
+        BIND(setTransfer, Set_Transfer_Parameters);
+#undef BIND
     }
     ~LoadedLibrary() {
         if (library_ != nullptr)
             dlclose(library_);
     }
-    bool ready() const { return library_ != nullptr && open && close && command && timeouts &&
-                                getTransfer && setTransfer; }
+    bool ready() const {
+        return failure_.empty() && open && close && command && timeouts && getTransfer &&
+               setTransfer;
+    }
     const std::string& failure() const { return failure_; }
     std::string logText() const { return libtest::readText(data_.path("tessiport.log")); }
 
@@ -129,9 +126,9 @@ public:
             return 1;
         return result;
     }
-    // A command time-out that a loaded machine running sanitized cameras keeps.
-    void patient(uint32_t handle) const {
-        const uint32_t values[1] = {1000};
+    // A command time-out (1000 ms: what a loaded machine running sanitized cameras keeps).
+    void patient(uint32_t handle, uint32_t timeoutMs = 1000) const {
+        const uint32_t values[1] = {timeoutMs};
         timeouts(handle, values, sizeof values);
     }
     // Set_Transfer_Parameters with the rate alone.
@@ -154,54 +151,30 @@ private:
     std::string failure_;
 };
 
-// A hang inside the library ends the test run with a message instead of blocking it.
-class Watchdog {
-public:
-    Watchdog(std::string what, std::chrono::seconds limit) : what_(std::move(what)) {
-        thread_ = std::thread([this, limit] {
-            std::unique_lock lock(mutex_);
-            if (!done_.wait_for(lock, limit, [this] { return finished_; })) {
-                std::fprintf(stderr, "hung: %s\n", what_.c_str());
-                std::abort();
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
+// Runs `body`; a hang inside the library ends the test run with a message instead of blocking it.
+void withinLimit(const std::string& what, std::chrono::seconds limit,
+                 const std::function<void()>& body) {
+    std::promise<void> done;
+    std::thread watchdog([&, finished = done.get_future()] {
+        if (finished.wait_for(limit) != std::future_status::ready) {
+            std::fprintf(stderr, "hung: %s\n", what.c_str());
+            std::abort();
         }
-        done_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::string what_;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
-};
+    });
+    body();
+    done.set_value();
+    watchdog.join();
+}
 
 // What went wrong in a run, collected from every thread.
-class Faults {
-public:
-    void add(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        texts_.push_back(text);
-    }
+struct Faults {
     void expect(bool ok, const std::string& text) {
+        std::lock_guard lock(mutex);
         if (!ok)
-            add(text);
+            texts.push_back(text);
     }
-    std::vector<std::string> texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
+    std::mutex mutex;
+    std::vector<std::string> texts;
 };
 
 std::string hex(uint32_t value) {
@@ -235,43 +208,63 @@ const Board& board(int number) {
     return kRaceBoards[size_t(number - 1)];
 }
 
-// Closing a COM-port handle while a transaction on it waits for a reply that never comes: the
-// close waits for the transaction instead of freeing the port under it.
-void closeDuringComTransaction(const LoadedLibrary& lib, Faults& faults) {
+// Closes a handle of `b` while `call` runs on it in another thread, `after` its start: the close
+// waits for the call instead of freeing the channel under it, so it comes back no sooner than
+// `atLeast` after the call began; then the handle is closed.
+void closeDuring(const LoadedLibrary& lib, Faults& faults, const Board& b, uint32_t mode,
+                 milliseconds after, milliseconds atLeast,
+                 const std::function<void(uint32_t)>& call) {
     uint32_t handle = 0;
-    faults.expect(lib.openBoard(board(1), kComOpen, handle) == 0, "open comport1");
-    const uint32_t timeout[1] = {600};
-    lib.timeouts(handle, timeout, sizeof timeout);
+    faults.expect(lib.openBoard(b, mode, handle) == 0, "open " + b.libraryName());
     const Clock::time_point start = Clock::now();
-    std::thread transaction([&] {
-        const uint32_t result = lib.command(handle, kGetStatus, 5, nullptr, 0);
-        faults.expect(result == kComTimeout, "unanswered command gave " + hex(result));
-    });
-    std::this_thread::sleep_for(milliseconds(150));
+    std::thread calling(call, handle);
+    std::this_thread::sleep_for(after);
     uint32_t closing = handle;
-    faults.expect(lib.close(&closing) == 0, "close during the transaction");
-    // The close came back only once the transaction had waited its time.
-    faults.expect(Clock::now() - start >= milliseconds(590), "the close did not wait");
-    transaction.join();
-    faults.expect(lib.askType(board(1), handle) == TP_ERR_HANDLE, "handle still valid");
+    faults.expect(lib.close(&closing) == 0, "close during the call");
+    faults.expect(Clock::now() - start >= atLeast, "the close did not wait");
+    calling.join();
+    faults.expect(lib.askType(b, handle) == TP_ERR_HANDLE, "handle still valid");
 }
 
-// Closing a grabber handle while a rate change on it waits for the camera to switch: the close
-// waits for it; the change's commands after the close began find the handle closed.
-void closeDuringRateChange(const LoadedLibrary& lib, Faults& faults) {
-    uint32_t handle = 0;
-    faults.expect(lib.openBoard(board(4), kUntestedOpen, handle) == 0, "open board 4");
-    const Clock::time_point start = Clock::now();
-    std::thread change([&] {
-        const uint32_t result = lib.setRate(handle, 115200);
-        faults.expect(result == 0 || result == TP_ERR_HANDLE, "rate change gave " + hex(result));
+// `senders` threads ask `b`'s camera its type on `handle` until `driver` is done; each answer is
+// one of `accepted`: every command runs whole on the channel it started on or finds the handle
+// closed.
+void askWhile(const LoadedLibrary& lib, Faults& faults, const Board& b, uint32_t handle,
+              int senders, const std::set<uint32_t>& accepted, const std::function<void()>& driver) {
+    std::atomic<bool> stop{false};
+    std::thread driving([&] {
+        driver();
+        stop = true;
     });
-    std::this_thread::sleep_for(milliseconds(60));
-    uint32_t closing = handle;
-    faults.expect(lib.close(&closing) == 0, "close during the rate change");
-    // The camera's switch takes 150 ms: the close came back only after it.
-    faults.expect(Clock::now() - start >= milliseconds(150), "the close did not wait");
-    change.join();
+    runThreads(senders, [&](int) {
+        do {
+            const uint32_t result = lib.askType(b, handle);
+            faults.expect(accepted.count(result) == 1,
+                          b.libraryName() + " command gave " + hex(result));
+        } while (!stop);
+    });
+    driving.join();
+}
+
+// A transaction on a COM port waiting for a reply that never comes.
+void closeDuringComTransaction(const LoadedLibrary& lib, Faults& faults) {
+    closeDuring(lib, faults, board(1), kComOpen, milliseconds(150), milliseconds(590),
+                [&](uint32_t handle) {
+                    lib.patient(handle, 600);
+                    const uint32_t result = lib.command(handle, kGetStatus, 5, nullptr, 0);
+                    faults.expect(result == kComTimeout, "unanswered command gave " + hex(result));
+                });
+}
+
+// A rate change on a grabber board waiting for the camera to switch, which takes 150 ms: the
+// change's commands after the close began find the handle closed.
+void closeDuringRateChange(const LoadedLibrary& lib, Faults& faults) {
+    closeDuring(lib, faults, board(4), kUntestedOpen, milliseconds(60), milliseconds(150),
+                [&](uint32_t handle) {
+                    const uint32_t result = lib.setRate(handle, 115200);
+                    faults.expect(result == 0 || result == TP_ERR_HANDLE,
+                                  "rate change gave " + hex(result));
+                });
 }
 
 // Eight connection-tested opens of one board at once: one entry, one channel, eight counts.
@@ -294,45 +287,32 @@ void simultaneousOpensOfOneBoard(const LoadedLibrary& lib, Faults& faults) {
     faults.expect(lib.askType(board(3), board(3).handle()) == TP_ERR_HANDLE, "still open");
 }
 
-// Several threads sending on one COM-port handle: each gets its own camera's whole answer.
+// Seven threads sending on one COM-port handle: each gets its own camera's whole answer.
 void commandsOnOneComPort(const LoadedLibrary& lib, Faults& faults) {
     uint32_t handle = 0;
     faults.expect(lib.openBoard(board(2), kComOpen, handle) == 0, "open comport2");
     lib.patient(handle);
-    runThreads(6, [&](int) {
-        for (int round = 0; round < 25; ++round) {
-            const uint32_t result = lib.askType(board(2), handle);
-            faults.expect(result == 0, "command gave " + hex(result));
-        }
+    askWhile(lib, faults, board(2), handle, 6, {0}, [&] {
+        for (int round = 0; round < 25; ++round)
+            faults.expect(lib.askType(board(2), handle) == 0, "the driver's command failed");
     });
     faults.expect(lib.close(&handle) == 0, "close comport2");
 }
 
-// Commands from several threads while another closes and reopens the same boards: every
-// command either runs on the open board or finds the handle closed.
+// Commands from several threads while another closes and reopens the same board.
 void commandsWhileReopening(const LoadedLibrary& lib, Faults& faults) {
     for (const int number : {2, 5}) {
         const Board& b = board(number);
-        const uint32_t mode = b.comPort ? kComOpen : kUntestedOpen;
-        std::atomic<bool> stop{false};
-        std::thread reopener([&] {
+        askWhile(lib, faults, b, b.handle(), 4, {0, TP_ERR_HANDLE}, [&] {
             for (int round = 0; round < 12; ++round) {
                 uint32_t handle = 0;
-                faults.expect(lib.openBoard(b, mode, handle) == 0, "reopen " + b.libraryName());
+                faults.expect(lib.openBoard(b, b.comPort ? kComOpen : kUntestedOpen, handle) == 0,
+                              "reopen " + b.libraryName());
                 lib.patient(handle);
                 std::this_thread::sleep_for(milliseconds(5));
                 faults.expect(lib.close(&handle) == 0, "close " + b.libraryName());
             }
-            stop = true;
         });
-        runThreads(4, [&](int) {
-            while (!stop) {
-                const uint32_t result = lib.askType(b, b.handle());
-                faults.expect(result == 0 || result == TP_ERR_HANDLE,
-                              b.libraryName() + " command gave " + hex(result));
-            }
-        });
-        reopener.join();
     }
 }
 
@@ -353,28 +333,18 @@ void grabberLibrariesLoadedAtOnce(const LoadedLibrary& lib, Faults& faults) {
     });
 }
 
-// Reconnects (the channel closed and opened again) while other threads send on the same handle:
-// each command runs whole on the old channel or on the new one.
+// Reconnects (the channel closed and opened again) while other threads send on the same handle.
 void commandsDuringReconnects(const LoadedLibrary& lib, Faults& faults) {
     uint32_t handle = 0;
     faults.expect(lib.openBoard(board(8), kUntestedOpen, handle) == 0, "open board 8");
-    std::atomic<bool> stop{false};
-    std::thread reconnecter([&] {
+    askWhile(lib, faults, board(8), handle, 3, {0}, [&] {
         for (int round = 0; round < 3; ++round) {
             uint32_t value = handle;
             const uint32_t result = lib.openBoard(board(8), kTestedOpen, value);
             faults.expect(result == TP_ERR_CHANNEL && value == handle,
                           "reconnect gave " + hex(result) + " handle " + hex(value));
         }
-        stop = true;
     });
-    runThreads(3, [&](int) {
-        while (!stop) {
-            const uint32_t result = lib.askType(board(8), handle);
-            faults.expect(result == 0, "command gave " + hex(result));
-        }
-    });
-    reconnecter.join();
     faults.expect(lib.close(&handle) == 0, "close board 8");
 }
 
@@ -409,11 +379,8 @@ TEST_P(Races, EndInOrder) {
     LoadedLibrary lib(boards);
     ASSERT_TRUE(lib.ready()) << lib.failure();
     Faults faults;
-    {
-        Watchdog watchdog(race.name, std::chrono::seconds(60));
-        race.run(lib, faults);
-    }
-    EXPECT_EQ(faults.texts(), std::vector<std::string>{});
+    withinLimit(race.name, std::chrono::seconds(60), [&] { race.run(lib, faults); });
+    EXPECT_EQ(faults.texts, std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, Races, testing::ValuesIn(kRaces),
@@ -443,65 +410,46 @@ TEST(Threads, RandomCallsOnSharedBoards) {
     const unsigned seed = unsigned(Clock::now().time_since_epoch().count());
     SCOPED_TRACE("seed " + std::to_string(seed));
     const int rounds = stressRounds();
+    const auto tested = [](const Board& b) {
+        return b.comPort ? kComOpen & ~INITMODE_NO_CONNECTION_TEST : kTestedOpen;
+    };
+    const char* const names[] = {"open", "tested open", "reconnect", "close", "rate",
+                                 "time-outs", "read transfer parameters", "command", "command"};
+    const auto call = [&](size_t which, const Board& b, uint32_t& handle, std::mt19937& random) {
+        const uint32_t rates[] = {9600, 19200, 38400, 115200};
+        const uint32_t values[3] = {uint32_t(200 + random() % 300), 3000, 200};
+        uint32_t block[5] = {};
+        switch (which) {
+        case 0:
+            handle = 0;
+            return lib.openBoard(b, b.comPort ? kComOpen : kUntestedOpen, handle);
+        case 1:
+            handle = 0;
+            return lib.openBoard(b, tested(b), handle);
+        case 2: return lib.openBoard(b, b.comPort ? kComOpen : kTestedOpen, handle);
+        case 3: return lib.close(&handle);
+        case 4: return lib.setRate(handle, rates[random() % 4]);
+        case 5: return lib.timeouts(handle, values, sizeof values);
+        case 6: return lib.getTransfer(handle, block, sizeof block);
+        default: return lib.askType(b, handle);
+        }
+    };
     Faults faults;
-    {
-        Watchdog watchdog("random calls", std::chrono::seconds(30 + rounds * 4));
+    withinLimit("random calls", std::chrono::seconds(30 + rounds * 4), [&] {
         runThreads(6, [&](int thread) {
             std::mt19937 random(seed + unsigned(thread));
-            const uint32_t rates[] = {9600, 19200, 38400, 115200};
             for (int round = 0; round < rounds; ++round) {
                 const Board& b = boards[random() % boards.size()];
+                const size_t which = random() % std::size(names);
                 uint32_t handle = b.handle();
-                uint32_t result = 0;
-                std::string call;
-                switch (random() % 9) {
-                case 0:
-                    call = "open";
-                    handle = 0;
-                    result = lib.openBoard(b, b.comPort ? kComOpen : kUntestedOpen, handle);
-                    break;
-                case 1:
-                    call = "tested open";
-                    handle = 0;
-                    result = lib.openBoard(b, b.comPort ? kComOpen & ~INITMODE_NO_CONNECTION_TEST
-                                                        : kTestedOpen,
-                                           handle);
-                    break;
-                case 2:
-                    call = "reconnect";
-                    result = lib.openBoard(b, b.comPort ? kComOpen : kTestedOpen, handle);
-                    break;
-                case 3:
-                    call = "close";
-                    result = lib.close(&handle);
-                    break;
-                case 4:
-                    call = "rate";
-                    result = lib.setRate(handle, rates[random() % 4]);
-                    break;
-                case 5: {
-                    call = "time-outs";
-                    const uint32_t values[3] = {uint32_t(200 + random() % 300), 3000, 200};
-                    result = lib.timeouts(handle, values, sizeof values);
-                    break;
-                }
-                case 6: {
-                    call = "read transfer parameters";
-                    uint32_t block[5] = {};
-                    result = lib.getTransfer(handle, block, sizeof block);
-                    break;
-                }
-                default:
-                    call = "command";
-                    result = lib.askType(b, handle);
-                    break;
-                }
-                faults.expect(kExpectedCodes.count(result) == 1,
-                              call + " on " + hex(b.handle()) + " gave " + hex(result));
+                const uint32_t result = call(which, b, handle, random);
+                faults.expect(kExpectedCodes.count(result) == 1, std::string(names[which]) +
+                                                                     " on " + hex(b.handle()) +
+                                                                     " gave " + hex(result));
             }
         });
-    }
-    EXPECT_EQ(faults.texts(), std::vector<std::string>{});
+    });
+    EXPECT_EQ(faults.texts, std::vector<std::string>{});
 
     // Whatever the mix left open closes, and every board opens and answers again.
     for (const Board& b : boards) {
@@ -509,8 +457,7 @@ TEST(Threads, RandomCallsOnSharedBoards) {
             if (lib.close(&handle) != 0)
                 break;
         uint32_t handle = 0;
-        const uint32_t mode = b.comPort ? kComOpen & ~INITMODE_NO_CONNECTION_TEST : kTestedOpen;
-        EXPECT_EQ(lib.openBoard(b, mode, handle), 0u) << b.libraryName() << b.number;
+        EXPECT_EQ(lib.openBoard(b, tested(b), handle), 0u) << b.libraryName() << b.number;
         lib.patient(handle);
         EXPECT_EQ(lib.askType(b, handle), 0u) << b.libraryName() << b.number;
         EXPECT_EQ(lib.close(&handle), 0u);

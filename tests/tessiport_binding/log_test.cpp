@@ -1,10 +1,17 @@
+// The library's log (levels, outputs, prefixes, the file a host names, telegram dumps, the set-up
+// at attach), its parameter file, and the odd files that may stand under their names.
+
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <future>
 #include <regex>
 
 #include "tessiport/library_log.h"
@@ -19,14 +26,12 @@ using testing::ElementsAre;
 std::vector<std::string> errorTexts;
 void recordError(const char* text) { errorTexts.push_back(text); }
 
-struct LevelCase {
-    uint32_t bits;
-    uint32_t level;
-    std::vector<std::string> expected;  // file lines
-};
-
 TEST(LibraryLog, LevelMaskErrorPrefixAndErrorOutput) {
-    const LevelCase cases[] = {
+    const struct {
+        uint32_t bits;
+        uint32_t level;
+        std::vector<std::string> expected;  // file lines
+    } cases[] = {
         {3, 0, {"ERROR text"}},  // level 0 counts as an error line
         {2, 0, {}},
         {1, 2, {}},
@@ -34,16 +39,17 @@ TEST(LibraryLog, LevelMaskErrorPrefixAndErrorOutput) {
         {0x20003, 0x20000, {"text"}},
         {3, 0x10002, {"text"}},  // one matching bit suffices
     };
-    for (const LevelCase& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " " + std::to_string(c.level));
         LogCapture log(c.bits);
         errorTexts.clear();
         Enable_Error_Messages(1 | 4, recordError);
         LogMessage(c.level, 1, "%s", "text");
-        EXPECT_EQ(log.lines(), c.expected) << std::hex << c.bits << " " << c.level;
+        EXPECT_EQ(log.lines(), c.expected);
         std::vector<std::string> expectedErrors = {"Errormessages will appear"};
         if (!c.expected.empty() && c.expected[0].rfind("ERROR", 0) == 0)
             expectedErrors.push_back("0x0001 ERROR text");
-        EXPECT_EQ(errorTexts, expectedErrors) << std::hex << c.bits << " " << c.level;
+        EXPECT_EQ(errorTexts, expectedErrors);
     }
 }
 
@@ -141,15 +147,15 @@ TEST(LibraryLog, TwoProcessesAppendWholeLines) {
 }
 
 TEST(LibraryLog, TelegramDumps) {
-    struct DumpCase {
+    std::vector<uint8_t> long20(20);
+    for (size_t i = 0; i < long20.size(); ++i)
+        long20[i] = uint8_t(i);
+    long20[0] = 0x03, long20[1] = 0x14, long20[2] = 20;
+    const struct {
         std::vector<uint8_t> telegram;
         bool reply;
         std::vector<std::string> expected;
-    };
-    std::vector<uint8_t> long20(20);
-    for (size_t i = 0; i < long20.size(); ++i) long20[i] = uint8_t(i);
-    long20[0] = 0x03, long20[1] = 0x14, long20[2] = 20;
-    const DumpCase cases[] = {
+    } cases[] = {
         {{0x10, 0x01, 5, 0, 0x16}, false, {"Command 0x0110 0x0005 0x16"}},
         {{0x10, 0x01, 6, 0, 0xAA, 0xC1}, false, {"Command 0x0110 0x0006 0xaa  0xc1"}},
         {{0x90, 0x01, 7, 0, 1, 2, 3}, true, {"return  0x0190 0x0007 0x01 0x02 0x03"}},
@@ -158,7 +164,7 @@ TEST(LibraryLog, TelegramDumps) {
          {"Command 0x1403 0x0014",
           "        0x04 0x05 0x06 0x07 0x08 0x09 0x0a 0x0b 0x0c 0x0d 0x0e 0x0f 0x10 0x11 0x12 0x13"}},
     };
-    for (const DumpCase& c : cases) {
+    for (const auto& c : cases) {
         LogCapture log(0x20003);
         const uint32_t size = uint32_t(c.telegram.size());
         if (c.reply) logReplyDump(0x100, c.telegram.data(), size);
@@ -209,6 +215,146 @@ TEST(LogSetUp, PrivateFolderStartLinesAndRefusal) {
     EXPECT_STREQ(empty[1], "");
     EXPECT_STREQ(parameterFilePath(), "");  // nothing is read from such a folder
     ::unsetenv("QEL_DATA_DIR");
+}
+
+
+
+// The data folder's paths for the log writer: `folder`/tessiport.log and km4_cl_param.ini.
+std::string useFolder(const std::string& folder) {
+    const std::string parameters = folder + "/km4_cl_param.ini";
+    usePaths(folder.c_str(), (folder + "/tessiport.log").c_str(), parameters.c_str());
+    return parameters;
+}
+
+// Fields: baudrate, ClockFrequency, CCline, DataFormat, Transmit; 9600/0/0/1/0 when absent.
+TEST(ParameterFile, KeysCommentsAndNumberForms) {
+    const struct {
+        const char* content;
+        uint32_t logBits;  // after the read
+        TransferParametersBlock block;
+    } cases[] = {
+        {"logging=0x20003 // trace on\n", 0x20003, {}},
+        {"LOGGING=65539\n", 0x10003, {}},
+        {"CLCCLINE=12\n", 3, {9600, 0, 12, 1, 0}},
+        {"CLCCLINE=0x1F\nCLTRANSMIT=0x3\n", 3, {9600, 0, 31, 1, 3}},
+        {"clbaudrate=115200\r\nClClockFrequency=40000000\r\ncldataformat=2\r\nCLTRANSMIT=5\r\n", 3,
+         {115200, 40000000, 0, 2, 5}},
+        {"// CLBAUDRATE=38400\nCLCCLINE=5\n", 3, {9600, 0, 5, 1, 0}},
+        {"CLCCLINE=5 // CLBAUDRATE=38400\r\nCLDATAFORMAT=3\n", 3, {9600, 0, 5, 3, 0}},
+        {"CLCCLINE=5 // CLBAUDRATE=38400", 3, {9600, 0, 5, 1, 0}},  // comment at the very end
+        {"BOARD01_CLBAUDRATE=19200\n", 3, {19200, 0, 0, 1, 0}},
+        {"CLBAUDRATE=57600\nBOARD01_CLBAUDRATE=19200\n", 3, {57600, 0, 0, 1, 0}},
+        {"CLBAUDRATE=abc\nCLCLOCKFREQUENCY=99999999999\n", 3, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        test::LogCapture log(3);
+        test::writeText(useFolder(log.folder().path()), c.content);
+        TransferParametersBlock block;
+        EXPECT_EQ(get_param_file(&block), TP_OK);
+        EXPECT_EQ(logBits(), c.logBits);
+        const auto fields = [](const TransferParametersBlock& b) {
+            return std::vector<uint32_t>{b.baudrate, b.ClockFrequency, b.CCline, b.DataFormat,
+                                         b.Transmit};
+        };
+        EXPECT_EQ(fields(block), fields(c.block));
+    }
+}
+
+TEST(ParameterFile, LogLinesAndMissingFile) {
+    test::LogCapture log(0x10003);
+    const std::string path = useFolder(log.folder().path());
+    EXPECT_EQ(get_param_file(nullptr), TP_ERR_PARAMETER_FILE);
+    test::writeText(path, "CLCCLINE=7\nCLCCLINE=0x1F\nCLTRANSMIT=0x3\nCLDATAFORMAT=2\n");
+    TransferParametersBlock block;
+    EXPECT_EQ(get_param_file(&block), TP_OK);
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "get_param_file: open file " + path + " failed");
+    EXPECT_EQ(lines[1].rfind("parameter file found cl_par 0x", 0), 0u);
+    EXPECT_THAT(std::vector<std::string>(lines.begin() + 2, lines.end()),
+                testing::ElementsAre("get file Parameters for all Boards", "file CCline 7",
+                                     "file CCline 31", "file DataFormat 2 ", "file Transmit 0 0x0",
+                                     "file Transmit 3 0x3"));
+}
+
+
+// Names under which the library's files stand but that are no regular files: a FIFO (whose open
+// would block the host), a folder, a device. Each is refused at once with the code for a file
+// that cannot be opened, and left as it is.
+
+// Runs `call` and gives it two seconds: a call blocked in a FIFO's open is released by opening
+// the FIFO for writing, so the test fails instead of hanging.
+uint32_t withinTwoSeconds(const std::string& path, const std::function<uint32_t()>& call) {
+    auto done = std::async(std::launch::async, call);
+    if (done.wait_for(std::chrono::seconds(2)) != std::future_status::ready) {
+        ADD_FAILURE() << "still opening " << path << " after two seconds";
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    return done.get();
+}
+
+TEST(OddFiles, AreRefusedWithoutBlocking) {
+    using Plant = bool (*)(const char*);
+    const struct {
+        const char* name;
+        Plant plant;
+        mode_t type;  // what stat finds there afterwards
+    } kinds[] = {
+        {"FIFO", [](const char* path) { return ::mkfifo(path, 0600) == 0; }, S_IFIFO},
+        {"folder", [](const char* path) { return ::mkdir(path, 0700) == 0; }, S_IFDIR},
+        {"device", [](const char* path) { return ::symlink("/dev/null", path) == 0; }, S_IFCHR},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const auto plant = [&](const std::string& path) { return kind.plant(path.c_str()); };
+        const auto stillPlanted = [&](const std::string& path) {
+            struct stat info {};
+            return ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == kind.type;
+        };
+        {
+            // The parameter file.
+            test::LogCapture log(0x10003);
+            const std::string path = useFolder(log.folder().path());
+            ASSERT_TRUE(plant(path));
+            TransferParametersBlock block;
+            EXPECT_EQ(withinTwoSeconds(path, [&] { return get_param_file(&block); }),
+                      TP_ERR_PARAMETER_FILE);
+            EXPECT_EQ(log.lines(),
+                      std::vector<std::string>{"get_param_file: open file " + path + " failed"});
+            EXPECT_TRUE(stillPlanted(path));
+        }
+        {
+            // The log file a host names.
+            tools::TempFolder folder;
+            const std::string path = folder.path("host.log");
+            ASSERT_TRUE(plant(path));
+            EXPECT_EQ(withinTwoSeconds(path, [&] { return Enable_Message_Log(3, path.c_str()); }),
+                      TP_ERR_MISSING_FUNCTION);
+            EXPECT_FALSE(logFileIsOpen());
+            EXPECT_TRUE(stillPlanted(path));
+        }
+        {
+            // The log file in the data folder, opened at attach when it exists.
+            tools::TempFolder scratch;
+            const std::string dir = scratch.path("qel");
+            ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+            ASSERT_TRUE(plant(dir + "/tessiport.log"));
+            ::setenv("QEL_DATA_DIR", dir.c_str(), 1);
+            char folder[kLibraryPathLength] = {}, logPath[kLibraryPathLength] = {},
+                 paramPath[kLibraryPathLength] = {};
+            withinTwoSeconds(dir + "/tessiport.log", [&] {
+                setUpLog(folder, logPath, paramPath);
+                return 0u;
+            });
+            EXPECT_FALSE(logFileIsOpen());
+            EXPECT_TRUE(stillPlanted(dir + "/tessiport.log"));
+            ::unsetenv("QEL_DATA_DIR");
+            endLog();
+        }
+    }
 }
 
 }  // namespace
