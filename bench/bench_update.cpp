@@ -573,14 +573,14 @@ bool fullRun(const std::string& camsimPath, tools::SampleSettings sample, bool c
         SyscallCounter calls(0);
         PhaseTimer timer(traffic, calls, *camsim.calls);
         app::ProgDlg dialog(host, factory);
-        dialog.runObserver = &timer;
-        dialog.options.connectWithoutDialog = true;
-        dialog.options.interfaceType = camLink ? app::kInterfaceCameraLink : app::kInterfaceComPort;
-        dialog.options.grabberDll = "clsersim";
-        dialog.options.portNumber = 0;
+        dialog.SetOptions({.interfaceType = camLink ? app::kInterfaceCameraLink
+                                                    : app::kInterfaceComPort,
+                           .portNumber = 0,
+                           .grabberDll = "clsersim",
+                           .connectWithoutDialog = true});
         dialog.OnInitDialog();
         dialog.OnLoadFile();
-        if (dialog.loaded.loadedFileName.empty()) {
+        if (dialog.Loaded().loadedFileName.empty()) {
             std::fprintf(stderr, "bench_update: the sample file was not accepted\n");
         } else {
             traffic = Traffic{};
@@ -589,7 +589,7 @@ bool fullRun(const std::string& camsimPath, tools::SampleSettings sample, bool c
             calls.start();
             camsim.calls->start();
             const auto start = Clock::now();
-            dialog.OnProgram();
+            dialog.Program({&timer, {}});
             const double wall = seconds(Clock::now() - start);
             calls.stop();
             camsim.calls->stop();
@@ -597,7 +597,7 @@ bool fullRun(const std::string& camsimPath, tools::SampleSettings sample, bool c
             const double camsimCpu = cpuSeconds(camsim.process.pid()) - camsimBefore;
 
             int programmed = 0;
-            for (const auto& outcome : dialog.deviceResults)
+            for (const auto& outcome : dialog.DeviceResults())
                 programmed += outcome.result == app::DeviceResult::kProgrammed;
             using app::RunPhase;
             const double write = seconds(timer.in(RunPhase::kWrite));

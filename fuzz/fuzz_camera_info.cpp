@@ -15,6 +15,7 @@
 #include "programmer/app/prog_dlg.h"
 #include "protocol/commands.h"
 #include "protocol/telegram.h"
+#include "tests/support/prog_dlg_access.h"
 
 namespace {
 
@@ -74,14 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SilentHost host;
     NoFactory factory;
     app::ProgDlg dialog{host, factory};
-    dialog.options.interfaceType = data[0] & 2;
-    dialog.options.emergencyMode = data[0] & 1;
-    dialog.camera = std::make_unique<ReplayCamera>(data + 1, size - 1);
+    dialog.SetOptions({.interfaceType = data[0] & 2, .emergencyMode = bool(data[0] & 1)});
+    app::ProgDlgTestAccess::link(dialog) = std::make_unique<ReplayCamera>(data + 1, size - 1);
     dialog.ReadCameraInfo();
-    for (size_t row = 0; row < dialog.cameraVersion.size(); ++row) {
+    for (int row = 0; row < app::kRowCount; ++row) {
         // A version comes only with the row's record, which also makes the row available.
-        if (dialog.cameraVersion[row] >= 0 && !dialog.deviceAvailable[row]) std::abort();
-        if (dialog.cameraVersion[row] > 0xFFFF) std::abort();
+        if (dialog.CameraVersion(row) >= 0 && !dialog.DeviceAvailable(row)) std::abort();
+        if (dialog.CameraVersion(row) > 0xFFFF) std::abort();
     }
     return 0;
 }

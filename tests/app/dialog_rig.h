@@ -5,23 +5,9 @@
 #include <string>
 
 #include "programmer/app/prog_dlg.h"
+#include "tests/support/prog_dlg_access.h"
 #include "model_link.h"
 #include "scripted_host.h"
-
-namespace app {
-
-struct ProgDlgTestAccess {
-    static StartOptions& options(ProgDlg& d) { return d.options; }
-    static std::unique_ptr<camera::CCamUpdate>& link(ProgDlg& d) { return d.camera; }
-    static bool& programmingRun(ProgDlg& d) { return d.programmingRun; }
-    static std::array<bool, kRowCount>& deviceAvailable(ProgDlg& d) { return d.deviceAvailable; }
-    static std::array<int, kRowCount>& cameraVariant(ProgDlg& d) { return d.cameraVariant; }
-    static std::array<int, kRowCount>& cameraVersion(ProgDlg& d) { return d.cameraVersion; }
-    static files::LoadedUpdateFile& loaded(ProgDlg& d) { return d.loaded; }
-    static DialogModel& model(ProgDlg& d) { return d.model; }
-};
-
-}  // namespace app
 
 namespace apptest {
 
