@@ -1,5 +1,6 @@
 // The cause line kelvoflash-cli adds to "Cannot connect camera" for each way a port can fail,
 // in its messages, in --json and in prog_log.txt; and a --log that cannot open its file.
+// Without a camera, info says so on standard output and in --json.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -69,12 +70,6 @@ struct LockHolder {
     std::string name;
 };
 
-json infoJson(const clitest::CliRun& run) {
-    const json info = json::parse(run.out, nullptr, false);
-    EXPECT_FALSE(info.is_discarded()) << run.out;
-    return info;
-}
-
 TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
     tools::TempFolder folder;
     std::ofstream(folder.path("file.bin")) << "x";
@@ -134,6 +129,7 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
         }
         const clitest::CliRun text = runCli("info --port " + c.port, c.environment);
         EXPECT_EQ(text.status, 1);
+        EXPECT_EQ(text.out, "Camera: not connected\n");
         const size_t at = text.err.find(kCannot);
         ASSERT_NE(at, std::string::npos) << text.err;
         const std::string line = text.err.substr(at + std::strlen(kCannot));
@@ -142,7 +138,13 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
         else
             EXPECT_EQ(line.substr(0, c.line.size()), c.line) << line;
 
-        const json info = infoJson(runCli("info --json --port " + c.port, c.environment));
+        // Port 0 is the first COM port, found through QEL_COM1.
+        const clitest::CliRun run =
+            runCli("info --json --port 0", "QEL_COM1=" + c.port + " " + c.environment);
+        EXPECT_EQ(run.status, 1);
+        const json info = json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(info.is_discarded()) << run.out;
+        EXPECT_FALSE(info["connected"].get<bool>());
         EXPECT_EQ(info["connectionCause"]["cause"], c.cause);
         EXPECT_EQ(info["connectionCause"]["text"].get<std::string>() + "\n", line);
     }

@@ -1,4 +1,4 @@
-// kelvoflash-cli inspect: verdicts, texts and exit status.
+// kelvoflash-cli inspect: verdicts, texts and exit status; arguments no command takes.
 
 #include <gtest/gtest.h>
 
@@ -82,16 +82,37 @@ TEST_F(FileReport, CorruptUpdateFile) {
     EXPECT_EQ(report["checksumComputed"], 0x1815);
 }
 
-TEST_F(FileReport, RefusedDeviceFileAndUsageErrors) {
+TEST_F(FileReport, RefusedDeviceFile) {
     const std::string rom = folder.path("pll_1_V1_0.rom");
     ASSERT_TRUE(files_test::writeFile(rom, std::string("0:1\n\n")));
     const clitest::CliRun run = runCli("inspect " + rom);
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.out, "Result: 0x80000004 ERR_FILE_FORMAT\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "Verdict: refused: File has unknown format\n"));
-    for (const std::string& arguments :
-         {std::string("inspect"), "inspect " + good + " --unknown", corrupt + " --json"})
-        EXPECT_EQ(runCli(arguments).status, 2) << arguments;
+}
+
+// Wrong arguments are usage errors: status 2, nothing on standard output.
+TEST(Usage, WrongArgumentsEndWithStatus2) {
+    const struct {
+        const char* arguments;
+        const char* err;  // its first line
+    } cases[] = {
+        {"inspect", "FILE is required"},
+        {"inspect x.qup --unknown", "The following argument was not expected: --unknown"},
+        {"x.qup --json", "kelvoflash-cli: unknown subcommand 'x.qup' (see kelvoflash-cli --help)"},
+        {"info --port 9", "--port: expected a port index 0-8 or a device path"},
+        {"info --yes --no", "--yes excludes --no"},
+        {"program x.qup --interface camlink --grabber a_grabber_lib_20.dll",
+         "kelvoflash-cli: --grabber: Framegrabber library name a_grabber_lib_20.dll is too long: "
+         "at most 19 characters."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const clitest::CliRun run = runCli(c.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.err);
+    }
 }
 
 }  // namespace
