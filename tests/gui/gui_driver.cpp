@@ -50,6 +50,19 @@ void Driver::step(std::string name, std::function<bool()> ready, std::function<v
     steps_.push_back({std::move(name), std::move(ready), std::move(action), expectsBox});
 }
 
+void Driver::box(std::string name, std::vector<QString>& texts,
+                 QMessageBox::StandardButton answer) {
+    step(
+        std::move(name), [] { return openMessageBox() != nullptr; },
+        [&texts, answer] {
+            if (QMessageBox* box = openMessageBox()) {
+                texts.push_back(box->text());
+                box->done(answer);
+            }
+        },
+        true);
+}
+
 void Driver::start() {
     timer_.start();
     watchdog_.start();

@@ -28,6 +28,9 @@ public:
     // dialog while the next steps go on).
     void step(std::string name, std::function<bool()> ready, std::function<void()> action,
               bool expectsBox = false);
+    // A step that waits for a message box, adds its text to `texts` and answers `answer`.
+    void box(std::string name, std::vector<QString>& texts,
+             QMessageBox::StandardButton answer = QMessageBox::Ok);
     void start();
     bool finished() const { return next_ == steps_.size(); }
     std::string pending() const { return finished() ? "" : steps_[next_].name; }

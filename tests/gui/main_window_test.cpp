@@ -26,13 +26,8 @@ int otherPixels(QWidget& widget, const QColor& colour) {
     const QImage image = widget.grab().toImage();
     int other = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            other += image.pixelColor(x, y).rgb() != colour.rgb();
+        for (int x = 0; x < image.width(); ++x) other += image.pixelColor(x, y).rgb() != colour.rgb();
     return image.width() > 0 ? other : -1;
-}
-
-bool filledWith(QWidget& widget, const QColor& colour) {
-    return otherPixels(widget, colour) == 0;
 }
 
 TEST(RowProgressBar, StatesPaintTheWholeBarOrShowTheProgress) {
@@ -41,18 +36,17 @@ TEST(RowProgressBar, StatesPaintTheWholeBarOrShowTheProgress) {
     bar.setValue(100);
 
     // Done and failed carry a word over their colour, so that they differ without colour.
-    struct Case {
+    const struct {
         uint32_t state;
         QColor colour;
         const char* word;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {app::ROW_IDLE, QColor(160, 160, 160), ""},
         {app::ROW_DONE, QColor(0, 255, 0), "done"},
         {app::ROW_FAILED, QColor(255, 0, 0), "failed"},
         {0x1234, QColor(160, 160, 160), ""},  // a state no flow sets reads as idle
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.word);
         bar.setRowState(c.state);
         EXPECT_EQ(gui::RowProgressBar::stateWord(c.state), QString(c.word));
@@ -60,17 +54,14 @@ TEST(RowProgressBar, StatesPaintTheWholeBarOrShowTheProgress) {
         for (const QPoint corner : {QPoint(0, 0), QPoint(199, 0), QPoint(0, 23), QPoint(199, 23)})
             EXPECT_EQ(image.pixelColor(corner).rgb(), c.colour.rgb());
         const int other = otherPixels(bar, c.colour);
-        if (*c.word == '\0')
-            EXPECT_EQ(other, 0);
-        else
-            EXPECT_TRUE(other > 0 && other < 200 * 24 / 4) << other;
+        EXPECT_TRUE(*c.word ? other > 0 && other < 200 * 24 / 4 : other == 0) << other;
     }
 
     // Active: the bar itself with its position, so not filled with one colour.
     bar.setRowState(app::ROW_ACTIVE);
     const QImage full = bar.grab().toImage();
     for (const QColor& fill : {QColor(160, 160, 160), QColor(0, 255, 0), QColor(255, 0, 0)})
-        EXPECT_FALSE(filledWith(bar, fill));
+        EXPECT_NE(otherPixels(bar, fill), 0);
     bar.setValue(0);
     EXPECT_NE(bar.grab().toImage(), full) << "the position shows while active";
 }
@@ -80,16 +71,12 @@ TEST(FileFilter, WindowsFormBecomesQtForm) {
               "Intel HEX (*.hex *.eep);;All files (*.*)");
 }
 
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
+struct PaintCounter : QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
+        paints += event->type() == QEvent::Paint;
         return QObject::eventFilter(watched, event);
     }
+    int paints = 0;
 };
 
 TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
@@ -103,8 +90,6 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
     guitest::Driver driver;
     gui::MainDialog* window = nullptr;
     PaintCounter counter;
-    int paintsBefore = 0, paintsAfterSetRowState = 0;
-    bool endedByClose = true, endedByQuitClick = true, closeExplained = false;
     driver.step(
         "main dialog",
         [&] {
@@ -115,27 +100,22 @@ TEST(MainWindow, RowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupted) {
             window->progressBar(2)->installEventFilter(&counter);
             // Plays a flow: while it runs, the events it pumps must not end the dialog.
             window->act([&] {
-                paintsBefore = counter.paints;
+                const int paintsBefore = counter.paints;
                 dialog.SetRowState(2, app::ROW_DONE);
-                paintsAfterSetRowState = counter.paints;
+                EXPECT_GT(counter.paints, paintsBefore) << "painted before the flow went on";
                 window->close();
                 host.pumpMessages();
-                endedByClose = dialog.model.ended;
-                closeExplained = window->findChild<QMessageBox*>("closeRefused") != nullptr;
+                EXPECT_FALSE(dialog.model.ended) << "closed";
+                EXPECT_NE(window->findChild<QMessageBox*>("closeRefused"), nullptr)
+                    << "the refused close says why";
                 window->button(app::kIdQuit)->click();
-                endedByQuitClick = dialog.model.ended;
+                EXPECT_FALSE(dialog.model.ended) << "Quit clicked";
             });
             window->button(app::kIdQuit)->click();
         });
     driver.start();
-    const int result = host.runMainDialog(dialog);
-
+    EXPECT_EQ(host.runMainDialog(dialog), 0) << "Quit after the flow ended the dialog";
     ASSERT_TRUE(driver.finished()) << driver.pending();
-    EXPECT_GT(paintsAfterSetRowState, paintsBefore) << "painted before the flow went on";
-    EXPECT_FALSE(endedByClose);
-    EXPECT_TRUE(closeExplained) << "the refused close says why";
-    EXPECT_FALSE(endedByQuitClick);
-    EXPECT_EQ(result, 0) << "Quit after the flow ended the dialog";
     EXPECT_TRUE(dialog.model.ended);
 }
 
