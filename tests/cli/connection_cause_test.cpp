@@ -5,11 +5,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -42,39 +40,15 @@ struct Terminal {
     std::string path;
 };
 
-// A child process that holds `path` open with the lock the programmer takes; ends with the test.
-struct LockHolder {
-    explicit LockHolder(const std::string& path) {
-        int ready[2];
-        EXPECT_EQ(pipe(ready), 0);
-        pid = fork();
-        if (pid == 0) {
-            const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
-            flock(fd, LOCK_EX);
-            (void)!write(ready[1], "x", 1);
-            pause();
-            _exit(0);
-        }
-        char byte;
-        (void)!read(ready[0], &byte, 1);
-        close(ready[0]);
-        close(ready[1]);
-        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-        std::getline(comm, name);
-    }
-    ~LockHolder() {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    pid_t pid = -1;
-    std::string name;
-};
-
 TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
     tools::TempFolder folder;
     std::ofstream(folder.path("file.bin")) << "x";
     Terminal silent, locked, guarded;
-    LockHolder holder(locked.path);
+    // The test holds the lock the programmer takes (not handed on to the programs it starts).
+    const int lockedFd = open(locked.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(flock(lockedFd, LOCK_EX), 0);
+    std::string holder;
+    std::getline(std::ifstream("/proc/self/comm"), holder);
     // Owned by the group a serial port has on Debian, readable by nobody else.
     const group* dialout = getgrnam("dialout");
     ASSERT_NE(dialout, nullptr);
@@ -98,8 +72,8 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
         {"/dev/null", "not-serial",
          "Cause: /dev/null is a device but not a serial port; give the serial device's path."},
         {locked.path, "in-use",
-         "Cause: " + locked.path + " is in use by process " + std::to_string(holder.pid) + " (" +
-             holder.name + "); end it or choose another port."},
+         "Cause: " + locked.path + " is in use by process " + std::to_string(getpid()) + " (" + holder +
+             "); end it or choose another port."},
         {silent.path, "no-answer",
          "Cause: no camera answered on " + silent.path +
              " at 57600 baud; check the cable, the camera's power and the port."},
@@ -143,6 +117,7 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
         EXPECT_EQ(info["connectionCause"]["cause"], c.cause);
         EXPECT_EQ(info["connectionCause"]["text"].get<std::string>() + "\n", line);
     }
+    close(lockedFd);
 }
 
 TEST(ConnectionCause, ALogThatCannotBeOpenedIsNamed) {
