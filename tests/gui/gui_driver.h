@@ -87,7 +87,8 @@ public:
 
 private:
     void poll() {
-        if (polling_) return;
+        if (polling_)
+            return;
         polling_ = true;
         const bool boxExpected = !finished() && steps_[next_].expectsBox;
         if (QMessageBox* box = openMessageBox(); box != nullptr && !boxExpected) {
@@ -99,7 +100,8 @@ private:
             QTimer::singleShot(0, steps_[next_].action);
             ++next_;
         }
-        if (finished()) timer_.stop();
+        if (finished())
+            timer_.stop();
         polling_ = false;
     }
 
