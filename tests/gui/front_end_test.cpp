@@ -10,13 +10,8 @@
 // hold two- and three-byte characters. Screenshots are kept as test artifacts. The flows themselves
 // are tested in tests/app and tests/cli; here, what the widgets show of them.
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <QCheckBox>
-#include <QKeyEvent>
-#include <QMouseEvent>
+#include <QTest>
 #include <cstdlib>
 #include <fstream>
 
@@ -25,14 +20,12 @@
 #include "programmer/app/cmorvat_app.h"
 #include "programmer/app/command_line.h"
 #include "programmer/app/default_camera_factory.h"
-#include "programmer/app/prog_dlg.h"
 #include "programmer/app/prog_log.h"
 #include "programmer/files/file_probe.h"
 #include "programmer/gui/connection_dialog.h"
 #include "programmer/gui/file_filter.h"
 #include "programmer/gui/main_dialog.h"
 #include "programmer/gui/qt_host.h"
-#include "programmer/gui/row_progress_bar.h"
 
 namespace {
 
@@ -40,11 +33,6 @@ namespace {
 // fast clock.
 class CamsimGui : public testsupport::CamsimFixture {
 protected:
-    void startCamsim(std::vector<std::string> options) {
-        options.insert(options.end(), {"--serial", "1234"});
-        CamsimFixture::startCamsim(options);
-    }
-
     // The main dialog is up and no flow runs on it.
     bool mainIdle() {
         main = host.mainDialog();
@@ -54,8 +42,7 @@ protected:
 
     // A step once the main dialog is idle.
     void whenIdle(std::string name, std::function<void()> action) {
-        driver.step(
-            std::move(name), [this] { return mainIdle(); }, std::move(action));
+        driver.step(std::move(name), [this] { return mainIdle(); }, std::move(action));
     }
     // Clicks Packet with `row` checked and answers the save dialog with `out`.
     void packetSteps(int row, const std::string& out) {
@@ -134,8 +121,8 @@ TEST_F(CamsimGui, ConnectsReconnectsOverCamLinkProgramsAndShowsTheRows) {
     setenv("QEL_DATA_DIR", work.path().c_str(), 1);
     setenv("TESSIPORT_INSTANCE", ("gui" + std::to_string(getpid())).c_str(), 1);
     ASSERT_EQ(files::writeFileSafely(work.path("tessiport.log"), {}), 0);  // the library logs
-    startCamsim({"--camlink-port", "0", "--firmware", "0:3:1.00", "--firmware", "1:3:1.00",
-                 "--firmware", "4:3:1.00", "--fault", "erase-fail:4"});
+    startCamsim({"--serial", "1234", "--camlink-port", "0", "--firmware", "0:3:1.00", "--firmware",
+                 "1:3:1.00", "--firmware", "4:3:1.00", "--fault", "erase-fail:4"});
     setenv("CLSERSIM_PORT0", camsim.camlinkAddress().c_str(), 1);
     // Two- and three-byte characters in the name, as the title shows it.
     const std::string updateFile = work.path("fpga_\u00fctf\u540d.qup");
@@ -206,8 +193,7 @@ TEST_F(CamsimGui, ConnectsReconnectsOverCamLinkProgramsAndShowsTheRows) {
             << "the loaded file's name: " << main->windowTitle().toStdString();
         EXPECT_TRUE(guitest::saveScreenshot(*main, "main_dialog_green_and_red.png"));
         EXPECT_TRUE(main->button(app::kIdQuit)->isDefault()) << "Return quits";
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(main, &escape);
+        QTest::keyClick(main, Qt::Key_Escape);
     });
     driver.start();
     morvat.InitInstance("-S -T0 -B0 -Nclsersim.dll");
@@ -228,24 +214,14 @@ TEST_F(CamsimGui, ConnectsReconnectsOverCamLinkProgramsAndShowsTheRows) {
         std::string::npos);
 }
 
-void rightClick(QPushButton* button) {
-    const QPointF centre(button->width() / 2.0, button->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre),
-                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, centre, button->mapToGlobal(centre),
-                        Qt::RightButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(button, &press);
-    QApplication::sendEvent(button, &release);
-}
-
 TEST_F(CamsimGui, PacketBacksThePllUpThenARightClickSwitchesToFilePacketsAndBuildsOne) {
-    startCamsim({"--firmware", "0:4:1.00", "--firmware", "3:4:1.00"});
+    startCamsim({"--serial", "1234", "--firmware", "0:4:1.00", "--firmware", "3:4:1.00"});
     const std::string out = work.path("b\u00e4ckup\u540d.qup");
     // A direct connection leaves the check boxes disabled; two mode switches (to file packets
     // and back) enable those of the devices the camera reports.
     whenIdle("connected", [this] {
-        rightClick(main->button(app::kIdPacket));
-        rightClick(main->button(app::kIdPacket));
+        QTest::mouseClick(main->button(app::kIdPacket), Qt::RightButton);
+        QTest::mouseClick(main->button(app::kIdPacket), Qt::RightButton);
     });
     packetSteps(3, out);
     whenIdle("backup written", [&] {
@@ -256,7 +232,7 @@ TEST_F(CamsimGui, PacketBacksThePllUpThenARightClickSwitchesToFilePacketsAndBuil
         EXPECT_TRUE(files::pathExists(out));
         EXPECT_TRUE(guitest::saveScreenshot(*main, "packet_device_mode.png"));
         main->checkBox(3)->click();  // the packet takes the EEPROM only
-        rightClick(main->button(app::kIdPacket));
+        QTest::mouseClick(main->button(app::kIdPacket), Qt::RightButton);
     });
     const std::string deviceFile = work.path("eeprom_004_V01_02.bin");
     std::ofstream(deviceFile, std::ios::binary) << std::string(448, 'e');
