@@ -27,33 +27,27 @@ constexpr const char* kCannot = "Cannot connect camera\nChange parameters and tr
 // Runs the command as nobody: a child that drops root's rights before it starts the program.
 constexpr const char* kAsNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
 
-// A pseudo terminal whose other end nobody answers; the test holds its master.
-struct Terminal {
-    Terminal() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master);
-        unlockpt(master);
-        path = ptsname(master);
-    }
-    ~Terminal() { close(master); }
-    int master = -1;
-    std::string path;
-};
-
 TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
     tools::TempFolder folder;
     std::ofstream(folder.path("file.bin")) << "x";
-    Terminal silent, locked, guarded;
+    // Pseudo terminals whose other end nobody answers; the test holds their masters.
+    std::string silent, locked, guarded;
+    std::vector<int> masters;
+    for (std::string* path : {&silent, &locked, &guarded}) {
+        masters.push_back(posix_openpt(O_RDWR | O_NOCTTY));
+        ASSERT_TRUE(grantpt(masters.back()) == 0 && unlockpt(masters.back()) == 0);
+        *path = ptsname(masters.back());
+    }
     // The test holds the lock the programmer takes (not handed on to the programs it starts).
-    const int lockedFd = open(locked.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int lockedFd = open(locked.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(flock(lockedFd, LOCK_EX), 0);
     std::string holder;
     std::getline(std::ifstream("/proc/self/comm"), holder);
     // Owned by the group a serial port has on Debian, readable by nobody else.
     const group* dialout = getgrnam("dialout");
     ASSERT_NE(dialout, nullptr);
-    ASSERT_EQ(chown(guarded.path.c_str(), 0, dialout->gr_gid), 0);
-    ASSERT_EQ(chmod(guarded.path.c_str(), 0660), 0);
+    ASSERT_EQ(chown(guarded.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(guarded.c_str(), 0660), 0);
     const bool root = geteuid() == 0;
 
     const struct {
@@ -71,14 +65,14 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
              " is a regular file, not a serial device; give the device's path, e.g. /dev/ttyUSB0."},
         {"/dev/null", "not-serial",
          "Cause: /dev/null is a device but not a serial port; give the serial device's path."},
-        {locked.path, "in-use",
-         "Cause: " + locked.path + " is in use by process " + std::to_string(getpid()) + " (" + holder +
+        {locked, "in-use",
+         "Cause: " + locked + " is in use by process " + std::to_string(getpid()) + " (" + holder +
              "); end it or choose another port."},
-        {silent.path, "no-answer",
-         "Cause: no camera answered on " + silent.path +
+        {silent, "no-answer",
+         "Cause: no camera answered on " + silent +
              " at 57600 baud; check the cable, the camera's power and the port."},
-        {guarded.path, "permission",
-         "Cause: permission denied on " + guarded.path +
+        {guarded, "permission",
+         "Cause: permission denied on " + guarded +
              " (crw-rw----, group dialout); join the group with \"sudo usermod -aG dialout $USER\" "
              "and log in again, or install the example udev rule "
              "/usr/share/doc/kelvoflash/examples/70-kelvoflash-serial.rules in /etc/udev/rules.d.",
@@ -117,6 +111,7 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
         EXPECT_EQ(info["connectionCause"]["cause"], c.cause);
         EXPECT_EQ(info["connectionCause"]["text"].get<std::string>() + "\n", line);
     }
+    for (int fd : masters) close(fd);
     close(lockedFd);
 }
 
