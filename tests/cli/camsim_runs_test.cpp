@@ -50,7 +50,8 @@ void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
 // The camera still reports what it started with.
 const Step kUntouched{.args = "info {port}",
                       .outHas = {"  Main \u00b5P    004 V01.00\n  Main FPGA  004 V01.00\n  EEPROM"
-                                 "     004 V01.00\n  PLL        004 V01.00\n  Head FPGA  004 V01.00\n"}};
+                                 "     004 V01.00\n  PLL        004 V01.00\n  Head FPGA  004 "
+                                 "V01.00\n"}};
 
 // changed.qup: the PLL backup with the bytes at 0x64 and 0x70 of its image changed.
 void changeTwoBytes(const tools::TempFolder& folder) {
@@ -91,8 +92,8 @@ const Scenario kScenarios[] = {
      .steps = {{.args = "program --dry-run {new} {port}",
                 .outHas = {"Would program PLL: 004 V01.00 -> 004 V01.01, 164 bytes at 0x00000000-"
                            "0x000000A3, 1 of 1 blocks written, erased first\n",
-                           "Would program EEPROM: 004 V01.00 -> 004 V01.01, 448 bytes at 0x00000000-"
-                           "0x000001BF, 2 of 2 blocks written, not erased\n",
+                           "Would program EEPROM: 004 V01.00 -> 004 V01.01, 448 bytes at "
+                           "0x00000000-0x000001BF, 2 of 2 blocks written, not erased\n",
                            "Dry run: nothing was written.",
                            // The devices' bytes at the line's rate (the Main uP read back), and
                            // five reboots.
@@ -114,9 +115,9 @@ const Scenario kScenarios[] = {
     // started. Names outside ASCII come back as they were given.
     {.name = "ProgramRefusedLoadsWriteNothing",
      .steps = {{.args = "program --yes {old} {port}", .status = 1,
-                .errIs = "Firmware version too old!\nFirmware downgrade is not allowed.\nMain \u00b5P" +
-                         kOlder + "Main FPGA" + kOlder + "EEPROM" + kOlder + "PLL" + kOlder +
-                         "Head FPGA" + kOlder},
+                .errIs = "Firmware version too old!\nFirmware downgrade is not allowed.\nMain "
+                         "\u00b5P" + kOlder + "Main FPGA" + kOlder + "EEPROM" + kOlder + "PLL" +
+                         kOlder + "Head FPGA" + kOlder},
                {.args = "program --yes '{dir}/missing-\u00fctf\u540d.qup' {port}", .status = 1,
                 .errHas = {"Can't open file {dir}/missing-\u00fctf\u540d.qup, error = 2\n"}},
                {.args = "program {new} {port}", .status = 1, .errHas = {"Programming cancelled."}},
@@ -151,7 +152,8 @@ const Scenario kScenarios[] = {
     {.name = "ProgramPowerLossMidDeviceFails",
      .camsim = {"--fault", "power-loss:1:20"},
      .steps = {{.args = "program --yes --json --devices main-fpga {new} {port}", .status = 1,
-                .outHas = {"\"event\":\"failed\"", "\"cameraReports\":null,\"device\":\"Main FPGA\"",
+                .outHas = {"\"event\":\"failed\"",
+                           "\"cameraReports\":null,\"device\":\"Main FPGA\"",
                            "\"incomplete\":true,\"result\":\"failed\"",
                            "{\"commands\":[\"kelvoflash-cli program {new} {port} --devices "
                            "main-fpga\"]",
@@ -164,12 +166,14 @@ const Scenario kScenarios[] = {
                 .errHas = {"\"\" names no file: give the update file a name.\n"},
                 .outLacks = {"PLL: reading"}},
                {.args = "backup '{dir}/\u00fctf\u540d/' --devices pll {port}", .status = 1,
-                .errHas = {"\"{dir}/\u00fctf\u540d/\" names no file"}, .outLacks = {"PLL: reading"}},
+                .errHas = {"\"{dir}/\u00fctf\u540d/\" names no file"},
+                .outLacks = {"PLL: reading"}},
                {.args = "backup '{dir}/n\u00f6dir\u540d/pll.qup' --devices pll {port}", .status = 1,
                 .errHas = {"Can't open file {dir}/n\u00f6dir\u540d/pll.qup, error = 2\n"},
                 .outLacks = {"PLL: reading"}},
                {.args = "backup {dir}/pll.qup --devices pll {port}",
-                .outHas = {"PLL: started\nPLL: reading\n", "PLL: done\n", "  PLL: read completely\n",
+                .outHas = {"PLL: started\nPLL: reading\n", "PLL: done\n",
+                           "  PLL: read completely\n",
                            "Creating qel.update file done\n", "Backup written to "}},
                {.args = "verify {dir}/pll.qup {port}", .outHas = {"  PLL: matches the file\n"}},
                // The differing device ends as failed with the read-back mismatch code (its row
@@ -181,7 +185,8 @@ const Scenario kScenarios[] = {
                            "\"event\":\"summary\",\"ok\":false"},
                 .prepare = changeTwoBytes}}},
     // Over Camera Link: the real libtessiport.so binds libclsersim on camsim's socket; the camera
-    // starts at 19200 and the programmer has to find it. (Updates over it: tests/camera, tests/gui.)
+    // starts at 19200 and the programmer has to find it. Updates over it are tested in tests/camera
+    // and tests/gui.
     {.name = "CamLinkFindsTheCamera",
      .camsim = {"--camlink-port", "0", "--cl-baud", "19200"},
      .steps = {{.args = "info --interface camlink --grabber clsersim --port 0",
@@ -266,12 +271,16 @@ protected:
         }
         const clitest::CliRun run = clitest::finishCli(pid, out, err);
         EXPECT_EQ(run.status, step.status);
-        for (const std::string& text : step.outHas) EXPECT_TRUE(contains(run.out, expand(text))) << run.out;
-        for (const std::string& text : step.outLacks) EXPECT_FALSE(contains(run.out, text)) << run.out;
-        for (const std::string& text : step.errHas) EXPECT_TRUE(contains(run.err, expand(text))) << run.err;
+        for (const std::string& text : step.outHas)
+            EXPECT_TRUE(contains(run.out, expand(text))) << run.out;
+        for (const std::string& text : step.outLacks)
+            EXPECT_FALSE(contains(run.out, text)) << run.out;
+        for (const std::string& text : step.errHas)
+            EXPECT_TRUE(contains(run.err, expand(text))) << run.err;
         EXPECT_EQ(step.errIs ? run.err : "", step.errIs ? expand(*step.errIs) : "");
         bool anyOf = step.errAnyOf.empty();
-        for (const std::string& text : step.errAnyOf) anyOf = anyOf || contains(run.err, expand(text));
+        for (const std::string& text : step.errAnyOf)
+            anyOf = anyOf || contains(run.err, expand(text));
         EXPECT_TRUE(anyOf) << run.err;
     }
 };

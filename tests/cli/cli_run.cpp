@@ -14,7 +14,8 @@ pid_t startCli(const std::string& arguments, const std::string& outPath,
                const std::string& errPath, const std::string& environment) {
     const std::string command = (environment.empty() ? "exec " : environment + " ") +
                                 KF_BINARY_DIR + "/bin/kelvoflash-cli " + arguments +
-                                " </dev/null 2>" + errPath + (outPath.empty() ? "" : " >" + outPath);
+                                " </dev/null 2>" + errPath +
+                                (outPath.empty() ? "" : " >" + outPath);
     const pid_t pid = fork();
     if (pid == 0) {
         int ends[2];

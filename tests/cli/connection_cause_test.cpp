@@ -56,7 +56,8 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
                            // depends on the machine
         std::string environment{};
     } cases[] = {
-        {folder.path("ttyUSB9"), "missing", "Cause: " + folder.path("ttyUSB9") + " does not exist; "},
+        {folder.path("ttyUSB9"), "missing",
+         "Cause: " + folder.path("ttyUSB9") + " does not exist; "},
         {folder.path(), "directory",
          "Cause: " + folder.path() +
              " is a directory, not a serial device; give the device's path, e.g. /dev/ttyUSB0."},
@@ -98,7 +99,8 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
         EXPECT_EQ(whole ? line : line.substr(0, c.line.size()), c.line + (whole ? "\n" : ""));
         const std::string log = clitest::readAll(logs.path("prog_log.txt"));
         // A log line holds 197 characters.
-        EXPECT_TRUE(contains(log, "\r\n" + c.line.substr(0, 197) + (whole ? "\r\nLogging ended " : "")))
+        const std::string logged = c.line.substr(0, 197) + (whole ? "\r\nLogging ended " : "");
+        EXPECT_TRUE(contains(log, "\r\n" + logged))
             << log;
 
         // Port 0 is the first COM port, found through QEL_COM1.
@@ -119,25 +121,17 @@ TEST(ConnectionCause, ALogThatCannotBeOpenedIsNamed) {
     tools::TempFolder taken, readOnly;
     ASSERT_EQ(mkdir(taken.path("prog_log.txt").c_str(), 0755), 0);
     ASSERT_EQ(chmod(readOnly.path().c_str(), 0755), 0);
-    struct Case {
-        std::string folder, environment, reason;
-    };
-    const Case cases[] = {
-        {taken.path(), "", "Is a directory (a folder has that name)"},
-        {readOnly.path(), kAsNobody, "Permission denied"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.folder);
-        if (!c.environment.empty() && geteuid() != 0) {
-            GTEST_LOG_(INFO) << "skipped: dropping privileges needs root";
-            continue;
-        }
+    for (const auto& [folder, as, reason] :
+         {std::tuple{taken.path(), "", "Is a directory (a folder has that name)"},
+          {readOnly.path(), kAsNobody, "Permission denied"}}) {
+        SCOPED_TRACE(folder);
+        if (*as && geteuid() != 0) continue;  // dropping privileges needs root
         const clitest::CliRun run =
-            runCli("info --log --port /dev/null", "cd " + c.folder + " && " + c.environment);
+            runCli("info --log --port /dev/null", "cd " + folder + " && " + as);
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), "Cannot log to " + c.folder +
-                                                                 "/prog_log.txt: " + c.reason +
-                                                                 "; logging is off for this run.\n")
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1),
+                  "Cannot log to " + folder + "/prog_log.txt: " + reason +
+                      "; logging is off for this run.\n")
             << run.err;
     }
 }

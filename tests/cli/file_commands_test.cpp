@@ -36,8 +36,8 @@ TEST(FileCommands, ReportAndPackWithoutChangingWhatExists) {
         ASSERT_TRUE(files_test::writeFile(folder.path(name), std::string(text)));
     std::filesystem::create_directory(folder.path("slashdir"));
 
-    const std::string eeprom = " --eeprom eeprom_004_V01_02.bin", help =
-                                                                   "\nRun with --help for more information.\n";
+    const std::string eeprom = " --eeprom eeprom_004_V01_02.bin";
+    const std::string help = "\nRun with --help for more information.\n";
     const struct {
         std::string arguments;
         int status;
@@ -70,14 +70,18 @@ TEST(FileCommands, ReportAndPackWithoutChangingWhatExists) {
          "--no]\n"},
         {"pack n\u00f6dir\u540d/new" + eeprom, 1, {},
          "Can't open file n\u00f6dir\u540d/new.qup, error = 2\n"},
-        {"pack slashdir/" + eeprom, 1, {}, "\"slashdir/\" names no file: give the update file a name.\n"},
+        {"pack slashdir/" + eeprom, 1, {},
+         "\"slashdir/\" names no file: give the update file a name.\n"},
         {"pack ''" + eeprom, 1, {}, "\"\" names no file: give the update file a name.\n"},
         // Usage errors: status 2, nothing on standard output.
-        {"pack \u00f6ld\u540d.qup --yes", 2, {}, "kelvoflash-cli pack: give at least one device file (--main-up, --main-fpga, --eeprom, "
+        {"pack \u00f6ld\u540d.qup --yes", 2, {},
+         "kelvoflash-cli pack: give at least one device file (--main-up, --main-fpga, --eeprom, "
          "--pll, --head-fpga)\n"},
         {"inspect", 2, {}, "FILE is required" + help},
-        {"inspect x.qup --unknown", 2, {}, "The following argument was not expected: --unknown" + help},
-        {"x.qup --json", 2, {}, "kelvoflash-cli: unknown subcommand 'x.qup' (see kelvoflash-cli --help)\n"},
+        {"inspect x.qup --unknown", 2, {},
+         "The following argument was not expected: --unknown" + help},
+        {"x.qup --json", 2, {},
+         "kelvoflash-cli: unknown subcommand 'x.qup' (see kelvoflash-cli --help)\n"},
         {"info --port 9", 2, {}, "--port: expected a port index 0-8 or a device path" + help},
         {"info --yes --no", 2, {}, "--yes excludes --no" + help},
         {"program x.qup --interface camlink --grabber a_grabber_lib_20.dll", 2, {},

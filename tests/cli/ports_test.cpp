@@ -29,7 +29,8 @@ TEST(Ports, ListsWhatTheMachineHas) {
                "ln -s $PWD/" + uart + "ttyS0 sys/class/tty/ttyS0/device && "
                "ln -s $PWD/" + uart + "ttyS1 sys/class/tty/ttyS1/device && "
                "ln -s $PWD/" + adapter + "/1-2:1.0/ttyUSB0 sys/class/tty/ttyUSB0/device && "
-               "echo 4 >sys/class/tty/ttyS0/type && echo 0 >sys/class/tty/ttyS1/type && "  // ttyS1: no UART
+               // ttyS1's slot has no UART.
+               "echo 4 >sys/class/tty/ttyS0/type && echo 0 >sys/class/tty/ttyS1/type && "
                "cd " + adapter + " && echo 0403 >idVendor && echo 6001 >idProduct && "
                "echo A10K1234 >serial && echo Maker >manufacturer && echo 'USB Serial' >product");
     const std::string byId = usb.path("dev/serial/by-id/usb-Maker_USB_Serial_A10K1234-if00");

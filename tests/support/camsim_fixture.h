@@ -57,7 +57,7 @@ protected:
         std::vector<std::string> options;
         for (int row = 0; row < 5; ++row)
             options.insert(options.end(), {"--firmware", std::to_string(row) + ":" +
-                                                             std::to_string(variant) + ":" + version});
+                                                         std::to_string(variant) + ":" + version});
         return options;
     }
     // What camsim saved of `row`'s flash in `folder` when it stopped.
