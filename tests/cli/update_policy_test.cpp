@@ -55,6 +55,11 @@ const Case kCases[] = {
      {k100, k100, k100, k100, k100},
      {file(4, 1, 1), file(4, 0, 9), file(4, 1, 1), kAbsent, file(4, 1, 0)}, false,
      "NDN-U 10000 00000", Refusal::kDowngrade, false, {"Main FPGA: " + kOlder}},
+    {"one minor version older is already a downgrade", {cam(4, 1, 1), k100, k100, k100, k100},
+     {file(4, 1, 0), kAbsent, kAbsent, kAbsent, kAbsent}, false, "D---- 00000 00000",
+     Refusal::kDowngrade, false,
+     {"Main \u00b5P: the camera has 004 V01.01, the file the older 004 V01.00; --emergency "
+      "programs an older version."}},
     {"another variant refuses the file, shown with all its digits", {k100, k100, k100, k100, kNone},
      {file(4, 1, 1), file(5647, 1, 1), file(4, 1, 1), file(4, 1, 1), file(7, 1, 1)}, false,
      "NVNNN 10111 00000", Refusal::kOtherVariant, false,

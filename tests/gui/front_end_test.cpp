@@ -42,7 +42,8 @@ protected:
 
     // A step once the main dialog is idle.
     void whenIdle(std::string name, std::function<void()> action) {
-        driver.step(std::move(name), [this] { return mainIdle(); }, std::move(action));
+        driver.step(
+            std::move(name), [this] { return mainIdle(); }, std::move(action));
     }
     // Clicks Packet with `row` checked and answers the save dialog with `out`.
     void packetSteps(int row, const std::string& out) {
@@ -327,29 +328,23 @@ TEST_F(CamsimGui, MainWindowRowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupte
     app::ProgDlg dialog(host, factory);
     dialog.options.packetMode = app::kPacketFile;  // no connection at start
     PaintCounter counter;
-    driver.step(
-        "main dialog",
-        [&] {
-            main = host.mainDialog();
-            return main != nullptr && main->isVisible() && !main->busy();
-        },
-        [&] {
-            main->progressBar(2)->installEventFilter(&counter);
-            // Plays a flow: while it runs, the events it pumps must not end the dialog.
-            main->act([&] {
-                const int paintsBefore = counter.paints;
-                dialog.SetRowState(2, app::ROW_DONE);
-                EXPECT_GT(counter.paints, paintsBefore) << "painted before the flow went on";
-                main->close();
-                host.pumpMessages();
-                EXPECT_FALSE(dialog.model.ended) << "closed";
-                EXPECT_NE(main->findChild<QMessageBox*>("closeRefused"), nullptr)
-                    << "the refused close says why";
-                main->button(app::kIdQuit)->click();
-                EXPECT_FALSE(dialog.model.ended) << "Quit clicked";
-            });
+    whenIdle("main dialog", [&] {
+        main->progressBar(2)->installEventFilter(&counter);
+        // Plays a flow: while it runs, the events it pumps must not end the dialog.
+        main->act([&] {
+            const int paintsBefore = counter.paints;
+            dialog.SetRowState(2, app::ROW_DONE);
+            EXPECT_GT(counter.paints, paintsBefore) << "painted before the flow went on";
+            main->close();
+            host.pumpMessages();
+            EXPECT_FALSE(dialog.model.ended) << "closed";
+            EXPECT_NE(main->findChild<QMessageBox*>("closeRefused"), nullptr)
+                << "the refused close says why";
             main->button(app::kIdQuit)->click();
+            EXPECT_FALSE(dialog.model.ended) << "Quit clicked";
         });
+        main->button(app::kIdQuit)->click();
+    });
     driver.start();
     EXPECT_EQ(host.runMainDialog(dialog), 0) << "Quit after the flow ended the dialog";
     ASSERT_TRUE(driver.finished()) << driver.pending();
