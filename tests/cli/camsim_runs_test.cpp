@@ -309,20 +309,16 @@ INSTANTIATE_TEST_SUITE_P(Camsim, CliCamsim, ::testing::ValuesIn(kScenarios),
 // The redrawn pieces of a terminal's output ("\r\033[K" starts each) with their widths in
 // characters; plain lines (the plan, the summary) are not redrawn and are left out.
 std::vector<std::pair<std::string, size_t>> pieces(const std::string& text) {
-    std::vector<std::pair<std::string, size_t>> found(1);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (found.back().first.rfind("\033[K", 0) != 0) found.back() = {};
-            found.emplace_back();
-        } else if (text.compare(i, 3, "\033[K") == 0) {
-            if (found.back().first.empty()) found.back().first = "\033[K";
-            i += 2;
-        } else {
-            found.back().first += text[i];
-            found.back().second += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
-        }
+    std::vector<std::pair<std::string, size_t>> found;
+    for (size_t start = 0, end; start <= text.size(); start = end + 1) {
+        end = std::min(text.find_first_of("\r\n", start), text.size());
+        std::string piece = text.substr(start, end - start);
+        if (piece.rfind("\033[K", 0) != 0) continue;
+        for (size_t at; (at = piece.find("\033[K")) != std::string::npos;) piece.erase(at, 3);
+        size_t width = 0;
+        for (const unsigned char c : piece) width += (c & 0xC0) != 0x80;
+        found.emplace_back(piece, width);
     }
-    if (found.back().first.rfind("\033[K", 0) != 0) found.back() = {};
     return found;
 }
 
