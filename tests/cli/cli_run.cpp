@@ -1,33 +1,42 @@
 #include "cli_run.h"
 
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 
+#include "tools/temp_folder.h"
+
 namespace clitest {
 
-CliRun runCli(const std::string& arguments, const std::string& environment) {
-    char errPath[] = "/tmp/cli_err_XXXXXX";
-    close(mkstemp(errPath));
-    const std::string command = environment + " " + std::string(KF_BINARY_DIR) +
-                                "/bin/kelvoflash-cli " + arguments + " </dev/null 2>" + errPath;
-    CliRun run;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            run.out.append(buffer, got);
-        const int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+pid_t startCli(const std::string& arguments, const std::string& outPath,
+               const std::string& errPath, const std::string& environment) {
+    const std::string command = (environment.empty() ? "exec " : environment + " ") +
+                                KF_BINARY_DIR + "/bin/kelvoflash-cli " + arguments +
+                                " </dev/null 2>" + errPath +
+                                (outPath.empty() ? "" : " >" + outPath);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int ends[2];
+        if (outPath.empty() && (pipe(ends) != 0 || dup2(ends[1], 1) < 0 || close(ends[0]) != 0))
+            _exit(127);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
     }
-    std::ifstream err(errPath);
-    run.err.assign(std::istreambuf_iterator<char>(err), {});
-    unlink(errPath);
-    return run;
+    return pid;
+}
+
+CliRun finishCli(pid_t pid, const std::string& outPath, const std::string& errPath) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(outPath), readAll(errPath)};
+}
+
+CliRun runCli(const std::string& arguments, const std::string& environment) {
+    const tools::TempFolder folder;
+    return finishCli(startCli(arguments, folder.path("out"), folder.path("err"), environment),
+                     folder.path("out"), folder.path("err"));
 }
 
 std::string readAll(const std::string& path) {

@@ -1,6 +1,8 @@
 #pragma once
 // Runs kelvoflash-cli with standard input not a terminal; keeps its output, messages and status.
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace clitest {
@@ -10,7 +12,13 @@ struct CliRun {
     std::string out, err;
 };
 
-// `arguments` in shell syntax; `environment` is put in front (e.g. "QEL_COM1=/dev/pts/3").
+// Starts kelvoflash-cli with `arguments` in shell syntax (`environment` put in front, e.g.
+// "QEL_COM1=/dev/pts/3"), its messages into `errPath` and its output into `outPath`, or into a
+// pipe nobody reads when that is empty. Without an environment the pid is the program's own.
+pid_t startCli(const std::string& arguments, const std::string& outPath,
+               const std::string& errPath, const std::string& environment = "");
+// Waits for the program to end: its status and what it wrote.
+CliRun finishCli(pid_t pid, const std::string& outPath, const std::string& errPath);
 CliRun runCli(const std::string& arguments, const std::string& environment = "");
 
 // The file's bytes; empty when it cannot be read.

@@ -3,26 +3,19 @@
 // the device's row in the summary, the message, what the camera's flash holds afterwards, and
 // that no device counts as programmed or verified unless the flash holds the image.
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <array>
 #include <atomic>
-#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <string>
+#include <sstream>
 #include <thread>
-#include <vector>
 
-#include "cli_camera.h"
+#include "camsim_fixture.h"
+#include "cli_run.h"
 
 namespace {
 
-using clitest::camsimOptions;
 using clitest::contains;
-using clitest::kStateFiles;
 using nlohmann::json;
 
 constexpr int kDevices = 5;
@@ -30,144 +23,117 @@ const char* const kDeviceNames[kDevices] = {"main-up", "main-fpga", "eeprom", "p
 
 // What the camera's flash holds where the device's image goes, after the run.
 enum class Holds { Image, Before, Other };
-const char* holdsName(Holds h) {
-    return h == Holds::Image ? "image" : h == Holds::Before ? "before" : "other";
-}
 
-tools::SampleSettings sampleSettings(int major, int minor) {
-    tools::SampleSettings s;
-    s.versionMajor = major;
-    s.versionMinor = minor;
-    s.variant = 4;
-    s.mainUpCodeBytes = 2048;
-    s.mainFpgaBytes = 6 * 1024;
-    s.headFpgaBytes = 6 * 1024;
-    return s;
-}
+const tools::SampleSettings kSample{1, 1, 4, {true, true, true, true, true}, 2048, 6144, 6144};
 
 struct Cell {
     int status = -1;
-    std::string result;  // the summary's "result" of the device
-    std::string error;   // its "error"
-    bool verified = false;
-    bool incomplete = false;
+    std::string result, error;  // the summary's "result" and "error" of the device
+    bool verified = false, incomplete = false;
     Holds holds = Holds::Other;
-    std::string err;
+    std::string messages{};  // every message of the run but the confirmation, " | " between lines
 };
 
-// The documented end of a cell.
-struct End {
-    int status;
-    const char* result;  // "updated", "failed", "not programmed", "unconfirmed"
-    const char* error;   // the device's error code
-    Holds holds;
-    std::string messages;  // every message of the run but the confirmation, " | " between lines
-    bool incomplete;
-};
+// A cell's end in one line, to compare with the documented one.
+std::string endOf(int status, const std::string& result, const std::string& error, bool incomplete,
+                  Holds holds, const std::string& messages) {
+    return "exit " + std::to_string(status) + ", " + result + " " + error +
+           (incomplete ? ", incomplete" : "") + ", flash " +
+           (holds == Holds::Image ? "image" : holds == Holds::Before ? "before" : "other") +
+           ", messages: " + messages;
+}
+
 struct Context {
     int row;
     bool emergency;
-    // The block write after which mid-device faults strike: the second, or the PLL's only one.
-    std::string midBlock() const { return row == 3 ? "0" : "1"; }
-    std::string dev() const { return std::to_string(row); }
-    std::string writeCode() const { return row == 2 ? "1703" : "1103"; }
     bool readsBack() const { return !emergency && (row == 0 || row == 1 || row == 4); }
+    // The fault with {dev} the device, {write} its write command, {mid} the block write after
+    // which mid-device faults strike (the second, or the PLL's only one) and {fields} the reply
+    // whose fields the run reads: the read-back, the Main uP's sum, else the write.
+    std::string fault(std::string text) const {
+        const std::string write = row == 2 ? "1703" : "1103";
+        const std::string fields = readsBack() ? "1403" : row == 0 ? "1c03" : write;
+        for (const auto& [name, value] : {std::pair<std::string, std::string>{"{write}", write},
+                                          {"{dev}", std::to_string(row)},
+                                          {"{mid}", row == 3 ? "0" : "1"},
+                                          {"{fields}", fields}})
+            if (const size_t at = text.find(name); at != std::string::npos)
+                text.replace(at, name.size(), value);
+        return text;
+    }
 };
 
 struct FaultRow {
     const char* name;
-    std::function<std::vector<std::string>(const Context&)> faults;
-    std::function<End(const Context&)> end;
-    // Why the cell cannot happen, or nullptr.
-    std::function<const char*(const Context&)> impossible = [](const Context&) -> const char* {
-        return nullptr;
-    };
+    const char* fault;
+    std::function<std::string(const Context&)> end;
+    int impossibleRow = -1;  // the device this fault cannot strike
 };
 
-Holds comparedWith(const std::string& flash, const std::string& before,
+Holds comparedWith(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& before,
                    const tools::SampleImage& image) {
-    const size_t start = image.startOffset, end = start + image.data.size();
-    auto region = [&](const std::string& bytes, size_t i) {
-        return i < bytes.size() ? uint8_t(bytes[i]) : uint8_t(0xFF);  // a missing file is erased
+    auto at = [](const std::vector<uint8_t>& bytes, size_t i) {
+        return i < bytes.size() ? bytes[i] : uint8_t(0xFF);  // a missing file is erased
     };
     bool isImage = true, isBefore = true;
-    for (size_t i = start; i < end; ++i) {
-        isImage = isImage && region(flash, i) == image.data[i - start];
-        isBefore = isBefore && region(flash, i) == region(before, i);
+    for (size_t i = 0; i < image.data.size(); ++i) {
+        isImage = isImage && at(flash, image.startOffset + i) == image.data[i];
+        const uint8_t held = at(flash, image.startOffset + i);
+        isBefore = isBefore && held == at(before, image.startOffset + i);
     }
     return isImage ? Holds::Image : isBefore ? Holds::Before : Holds::Other;
 }
 
-// The messages of a run without the confirmation it answered, one line.
-std::string messagesOf(const std::string& err) {
-    std::string out;
-    for (size_t begin = 0; begin < err.size();) {
-        const size_t end = std::min(err.find('\n', begin), err.size());
-        const std::string line = err.substr(begin, end - begin);
-        begin = end + 1;
-        if (line.empty() || contains(line, "[answered Yes by --yes]")) continue;
-        out += (out.empty() ? "" : " | ") + line;
-    }
-    return out;
-}
-
-class FaultMatrix : public ::testing::Test {
+class FaultMatrix : public testsupport::CamsimFixture {
 protected:
     void SetUp() override {
-        if (access(camsimBinary.c_str(), X_OK) != 0) GTEST_SKIP() << "camsim not built";
+        CamsimFixture::SetUp();
+        if (IsSkipped()) return;
         std::vector<uint8_t> bytes;
-        ASSERT_EQ(tools::buildSampleUpdateFile(sampleSettings(1, 1), bytes), 0u);
-        ASSERT_EQ(files::writeFileSafely(folder.path("new.qup"), bytes), 0);
+        ASSERT_EQ(tools::buildSampleUpdateFile(kSample, bytes), 0u);
+        ASSERT_EQ(files::writeFileSafely(work.path("new.qup"), bytes), 0);
         // The flash before any run: what a camera started with these options saves at its end.
-        tools::CamsimProcess camsim;
-        ASSERT_TRUE(camsim.start(camsimBinary, camsimOptions(folder.path(""))));
+        startCamsim(everyDeviceAt(4, "1.00"));
         camsim.stop();
         for (int row = 0; row < kDevices; ++row) {
-            before[size_t(row)] = clitest::readAll(folder.path(kStateFiles[row]));
-            image[size_t(row)] = tools::sampleImage(sampleSettings(1, 1), row);
+            before[size_t(row)] = flash(row);
+            image[size_t(row)] = tools::sampleImage(kSample, row);
         }
     }
 
-    Cell run(const Context& c, const std::vector<std::string>& faults) const {
+    Cell run(const Context& c, const std::string& fault) const {
         Cell cell;
-        tools::TempFolder state;
-        std::vector<std::string> options = camsimOptions(state.path());
-        for (const std::string& fault : faults) options.insert(options.end(), {"--fault", fault});
+        tools::TempFolder cellState;
+        std::vector<std::string> options = quickCamera(cellState.path()),
+                                 devices = everyDeviceAt(4, "1.00");
+        options.insert(options.end(), devices.begin(), devices.end());
+        options.insert(options.end(), {"--fault", fault});
         tools::CamsimProcess camsim;
         if (!camsim.start(camsimBinary, options)) return cell;
         const clitest::CliRun run = clitest::runCli(
             std::string("program --yes --json ") + (c.emergency ? "--emergency " : "") +
-            "--devices " + kDeviceNames[c.row] + " " + folder.path("new.qup") + " --port " +
+            "--devices " + kDeviceNames[c.row] + " " + work.path("new.qup") + " --port " +
             camsim.portPath());
         camsim.stop();
         cell.status = run.status;
-        cell.err = run.err;
-        for (size_t begin = 0; begin < run.out.size();) {
-            const size_t end = std::min(run.out.find('\n', begin), run.out.size());
-            const json line = json::parse(run.out.substr(begin, end - begin), nullptr, false);
-            begin = end + 1;
-            if (line.is_discarded() || line.value("event", "") != "summary" ||
-                line["devices"].empty())
-                continue;
-            const json& device = line["devices"][0];
-            cell.result = device["result"].get<std::string>();
-            cell.error = device["error"].get<std::string>();
-            cell.verified = device["verified"].get<bool>();
-            cell.incomplete = device["incomplete"].get<bool>();
-        }
-        cell.holds = comparedWith(clitest::readAll(state.path(kStateFiles[c.row])),
-                                  before[size_t(c.row)], image[size_t(c.row)]);
+        std::istringstream out(run.out), err(run.err);
+        for (std::string text; std::getline(out, text);)
+            if (const json line = json::parse(text, nullptr, false); !line.is_discarded() &&
+                line.value("event", "") == "summary" && !line["devices"].empty()) {
+                const json& d = line["devices"][0];
+                cell = {run.status, d["result"], d["error"], d["verified"], d["incomplete"]};
+            }
+        for (std::string line; std::getline(err, line);)
+            if (!line.empty() && !contains(line, "[answered Yes by --yes]"))
+                cell.messages += (cell.messages.empty() ? "" : " | ") + line;
+        cell.holds = comparedWith(savedFlash(cellState, c.row), before[size_t(c.row)],
+                                  image[size_t(c.row)]);
         return cell;
     }
 
-    const std::string camsimBinary = std::string(KF_BINARY_DIR) + "/bin/camsim";
-    tools::TempFolder folder;
-    std::array<std::string, kDevices> before;
+    std::array<std::vector<uint8_t>, kDevices> before;
     std::array<tools::SampleImage, kDevices> image;
 };
-
-
-using Faults = std::vector<std::string>;
 
 const std::string kContact = " | www.qel-ag.example  support@qel-ag.example  +41 44 000 00 00";
 const std::string kNotCompatible =
@@ -175,104 +141,84 @@ const std::string kNotCompatible =
 const std::string kProgrammingFailed = "Programming failed! | Please contact QEL AG!" + kContact;
 const std::string kCannotClose = "Cannot close device! Programmer quits update!";
 
-End failed(const char* error, Holds holds, const std::string& messages = "") {
-    return {1, "failed", error, holds, messages, true};
+std::string failed(const char* error, Holds holds, const std::string& messages = "") {
+    return endOf(1, "failed", error, true, holds, messages);
 }
-End updated() { return {0, "updated", "0x00000000", Holds::Image, "", false}; }
+const std::string kUpdated = endOf(0, "updated", "0x00000000", false, Holds::Image, "");
 // A Main uP whose block loop failed: the camera's own sum check decides, and after the reboot the
 // camera reports no Main uP version any more.
-End mainUpSumFailed() { return failed("0x80001060", Holds::Other, kNotCompatible); }
-// A reply that could not be taken for the write's: the written block may be in the flash.
-End replyRefused(const Context& c, const char* error) {
-    if (c.row == 0) return mainUpSumFailed();
-    // The PLL's only block was written; the EEPROM was not erased, so it holds a mix.
-    return failed(error, c.row == 3 ? Holds::Image : Holds::Other);
+const std::string kMainUpSumFailed = failed("0x80001060", Holds::Other, kNotCompatible);
+// A reply that could not be taken for the write's: the written block may be in the flash. The
+// PLL's only block was written; the EEPROM was not erased, so it holds a mix.
+std::string replyRefused(const Context& c, const char* error) {
+    return c.row == 0 ? kMainUpSumFailed : failed(error, c.row == 3 ? Holds::Image : Holds::Other);
 }
 // The write was not carried out: an EEPROM (not erased) still holds what it held.
-End writeNotCarriedOut(const Context& c, const char* error) {
-    if (c.row == 0) return mainUpSumFailed();
-    return failed(error, c.row == 2 ? Holds::Before : Holds::Other);
+std::string writeNotCarriedOut(const Context& c, const char* error) {
+    return c.row == 0 ? kMainUpSumFailed : failed(error, c.row == 2 ? Holds::Before : Holds::Other);
 }
 
-const std::vector<FaultRow>& faultRows() {
-    static const std::vector<FaultRow> rows = {
-        {"no reply", [](const Context& c) { return Faults{"no-reply:" + c.writeCode() + ":1"}; },
-         [](const Context& c) { return writeNotCarriedOut(c, "0xA00B2005"); }},
-        {"wrong reply code", [](const Context& c) { return Faults{"wrong-code:" + c.writeCode()}; },
-         [](const Context& c) { return replyRefused(c, "0x800B200C"); }},
-        {"bad checksum", [](const Context& c) { return Faults{"bad-checksum:" + c.writeCode()}; },
-         [](const Context& c) { return replyRefused(c, "0x800B2008"); }},
-        {"error reply",
-         [](const Context& c) { return Faults{"error:" + c.writeCode() + ":80001099"}; },
-         [](const Context& c) { return writeNotCarriedOut(c, "0x80001099"); }},
-        // The reply whose fields the run reads: the read-back, the Main uP's sum, else the write
-        // (whose reply has no field the run reads).
-        {"short reply",
-         [](const Context& c) {
-             const std::string code = c.readsBack() ? "1403" : c.row == 0 ? "1c03" : c.writeCode();
-             return Faults{"short-reply:" + code};
-         },
-         [](const Context& c) {
-             if (c.row == 0)
-                 return c.emergency ? failed("0x800B200E", Holds::Image) : mainUpSumFailed();
-             return c.readsBack() ? failed("0x800B200E", Holds::Other) : updated();
-         }},
-        // Far more debug text than a transaction skips: the reply is never reached.
-        {"debug-text flood", [](const Context& c) { return Faults{"debug-flood:" + c.writeCode()}; },
-         [](const Context& c) { return replyRefused(c, "0x800B2008"); }},
-        {"write refused",
-         [](const Context& c) { return Faults{"write-fail:" + c.dev() + ":" + c.midBlock()}; },
-         [](const Context& c) {
-             return c.row == 0 ? mainUpSumFailed() : failed("0x80001062", Holds::Other);
-         }},
-        // Only reads are falsified: a device written without read-back is right.
-        {"read-back mismatch", [](const Context& c) { return Faults{"readback-mismatch:" + c.dev()}; },
-         [](const Context& c) {
-             if (!c.readsBack()) return updated();
-             return c.row == 0 ? mainUpSumFailed() : failed("0x80003011", Holds::Other);
-         }},
-        {"erase refused", [](const Context& c) { return Faults{"erase-fail:" + c.dev()}; },
-         [](const Context&) {
-             return failed("0x80001061", Holds::Before,
-                           "Error Erase Flash! | Please contact QEL AG!" + kContact + " | " +
-                               kProgrammingFailed);
-         },
-         [](const Context& c) -> const char* {
-             return c.row == 2 ? "the EEPROM is written without an erase" : nullptr;
-         }},
-        // The Head FPGA is the last device: its open failing ends the run without a message.
-        {"open refused", [](const Context& c) { return Faults{"open-fail:" + c.dev()}; },
-         [](const Context& c) {
-             if (c.row == 4) return End{1, "not programmed", "0x80001056", Holds::Before, "", false};
-             return End{1, "failed", "0x80001056", Holds::Before,
-                        "Error Open Device! | Please contact QEL AG!" + kContact + " | " +
-                            kProgrammingFailed,
-                        false};
-         }},
-        // Written completely, but the camera may not have stored it: programmed again.
-        {"close refused", [](const Context& c) { return Faults{"close-fail:" + c.dev()}; },
-         [](const Context&) { return failed("0x80001064", Holds::Image, kCannotClose); }},
-        {"camera silent mid-device",
-         [](const Context& c) { return Faults{"silent:" + c.dev() + ":" + c.midBlock()}; },
-         [](const Context&) { return failed("0xA00B2005", Holds::Other, kCannotClose); }},
-        // The camera comes back in boot mode: the Main uP's sum check finds no device open.
-        {"power loss mid-device",
-         [](const Context& c) { return Faults{"power-loss:" + c.dev() + ":" + c.midBlock()}; },
-         [](const Context& c) {
-             return failed(c.row == 0 ? "0x80001053" : "0xA00B2005", Holds::Other, kCannotClose);
-         }},
-        // Programmed, but no camera confirms the version: never "updated".
-        {"no return after reboot", [](const Context&) { return Faults{"no-answer-after-reboot"}; },
-         [](const Context&) {
-             return End{1, "unconfirmed", "0x00000000", Holds::Image, kProgrammingFailed, false};
-         }},
-        {"return in boot mode", [](const Context&) { return Faults{"boot-mode-after-reboot"}; },
-         [](const Context&) {
-             return End{1, "unconfirmed", "0x00000000", Holds::Image, "", false};
-         }},
-    };
-    return rows;
-}
+const FaultRow kFaultRows[] = {
+    {"no reply", "no-reply:{write}:1",
+     [](const Context& c) { return writeNotCarriedOut(c, "0xA00B2005"); }},
+    {"wrong reply code", "wrong-code:{write}",
+     [](const Context& c) { return replyRefused(c, "0x800B200C"); }},
+    {"bad checksum", "bad-checksum:{write}",
+     [](const Context& c) { return replyRefused(c, "0x800B2008"); }},
+    {"error reply", "error:{write}:80001099",
+     [](const Context& c) { return writeNotCarriedOut(c, "0x80001099"); }},
+    // The write's reply has no field the run reads.
+    {"short reply", "short-reply:{fields}",
+     [](const Context& c) {
+         if (c.row == 0) return c.emergency ? failed("0x800B200E", Holds::Image) : kMainUpSumFailed;
+         return c.readsBack() ? failed("0x800B200E", Holds::Other) : kUpdated;
+     }},
+    // Far more debug text than a transaction skips: the reply is never reached.
+    {"debug-text flood", "debug-flood:{write}",
+     [](const Context& c) { return replyRefused(c, "0x800B2008"); }},
+    {"write refused", "write-fail:{dev}:{mid}",
+     [](const Context& c) {
+         return c.row == 0 ? kMainUpSumFailed : failed("0x80001062", Holds::Other);
+     }},
+    // Only reads are falsified: a device written without read-back is right.
+    {"read-back mismatch", "readback-mismatch:{dev}",
+     [](const Context& c) {
+         if (!c.readsBack()) return kUpdated;
+         return c.row == 0 ? kMainUpSumFailed : failed("0x80003011", Holds::Other);
+     }},
+    {"erase refused", "erase-fail:{dev}",
+     [](const Context&) {
+         return failed("0x80001061", Holds::Before,
+                       "Error Erase Flash! | Please contact QEL AG!" + kContact + " | " +
+                           kProgrammingFailed);
+     },
+     2},  // the EEPROM is written without an erase
+    // The Head FPGA is the last device: its open failing ends the run without a message.
+    {"open refused", "open-fail:{dev}",
+     [](const Context& c) {
+         if (c.row == 4) return endOf(1, "not programmed", "0x80001056", false, Holds::Before, "");
+         return endOf(1, "failed", "0x80001056", false, Holds::Before,
+                      "Error Open Device! | Please contact QEL AG!" + kContact + " | " +
+                          kProgrammingFailed);
+     }},
+    // Written completely, but the camera may not have stored it: programmed again.
+    {"close refused", "close-fail:{dev}",
+     [](const Context&) { return failed("0x80001064", Holds::Image, kCannotClose); }},
+    {"camera silent mid-device", "silent:{dev}:{mid}",
+     [](const Context&) { return failed("0xA00B2005", Holds::Other, kCannotClose); }},
+    // The camera comes back in boot mode: the Main uP's sum check finds no device open.
+    {"power loss mid-device", "power-loss:{dev}:{mid}",
+     [](const Context& c) {
+         return failed(c.row == 0 ? "0x80001053" : "0xA00B2005", Holds::Other, kCannotClose);
+     }},
+    // Programmed, but no camera confirms the version: never "updated".
+    {"no return after reboot", "no-answer-after-reboot",
+     [](const Context&) {
+         return endOf(1, "unconfirmed", "0x00000000", false, Holds::Image, kProgrammingFailed);
+     }},
+    {"return in boot mode", "boot-mode-after-reboot",
+     [](const Context&) { return endOf(1, "unconfirmed", "0x00000000", false, Holds::Image, ""); }},
+};
 
 TEST_F(FaultMatrix, NoCellEndsInAFalseSuccess) {
     struct Job {
@@ -281,62 +227,39 @@ TEST_F(FaultMatrix, NoCellEndsInAFalseSuccess) {
         Cell cell;
     };
     std::vector<Job> jobs;
-    std::vector<std::string> impossible;
-    for (const FaultRow& row : faultRows())
+    for (const FaultRow& row : kFaultRows)
         for (bool emergency : {false, true})
-            for (int device = 0; device < kDevices; ++device) {
-                const Context c{device, emergency};
-                if (const char* why = row.impossible(c)) {
-                    impossible.push_back(std::string(row.name) + " / " + kDeviceNames[device] + ": " +
-                                         why);
-                    continue;
-                }
-                jobs.push_back({&row, c, {}});
-            }
+            for (int device = 0; device < kDevices; ++device)
+                if (device != row.impossibleRow) jobs.push_back({&row, {device, emergency}, {}});
 
     // The cells wait for the camera most of the time: many at once.
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
-    const size_t parallel = std::min<size_t>(jobs.size(), 16);
-    for (size_t w = 0; w < parallel; ++w)
+    for (size_t w = 0; w < std::min<size_t>(jobs.size(), 16); ++w)
         workers.emplace_back([&] {
             for (size_t i = next++; i < jobs.size(); i = next++)
                 for (int attempt = 0; attempt < 3; ++attempt) {
-                    jobs[i].cell = run(jobs[i].context, jobs[i].row->faults(jobs[i].context));
+                    jobs[i].cell = run(jobs[i].context, jobs[i].context.fault(jobs[i].row->fault));
                     // A run that found no camera at all (a machine too busy to answer the
                     // connection in time) says nothing about the fault: it is run again.
-                    if (!contains(jobs[i].cell.err, "Cannot connect camera")) break;
+                    if (!contains(jobs[i].cell.messages, "Cannot connect camera")) break;
                 }
         });
     for (std::thread& t : workers) t.join();
 
-    std::ofstream report(std::string(KF_BINARY_DIR) + "/fault_matrix.txt");
     for (const Job& job : jobs) {
         const Context& c = job.context;
         const Cell& cell = job.cell;
-        const End end = job.row->end(c);
-        const std::string where = std::string(job.row->name) + " / " + kDeviceNames[c.row] +
-                                  (c.emergency ? " / emergency" : " / normal");
-        report << where << ": exit " << cell.status << ", " << cell.result << " " << cell.error
-               << ", messages: " << messagesOf(cell.err)
-               << (cell.verified ? ", verified" : "") << (cell.incomplete ? ", incomplete" : "")
-               << ", flash " << holdsName(cell.holds) << "\n";
-        // Never a false success: a device counts as written only when the flash holds it.
-        const bool claimsWritten = cell.result == "updated" || cell.result == "unverified" ||
-                                   cell.result == "unconfirmed" || cell.verified;
-        EXPECT_TRUE(!claimsWritten || cell.holds == Holds::Image) << where << "\n" << cell.err;
-        EXPECT_TRUE(cell.status != 0 || cell.holds == Holds::Image) << where;
-        EXPECT_EQ(cell.status, end.status) << where << "\n" << cell.err;
-        EXPECT_EQ(cell.result, end.result) << where;
-        EXPECT_EQ(cell.error, end.error) << where;
-        EXPECT_EQ(cell.incomplete, end.incomplete) << where;
+        SCOPED_TRACE(std::string(job.row->name) + " / " + kDeviceNames[c.row] +
+                     (c.emergency ? " / emergency" : " / normal"));
+        // Each documented end counts a device as written only when the flash holds it.
+        EXPECT_EQ(endOf(cell.status, cell.result, cell.error, cell.incomplete, cell.holds,
+                        cell.messages),
+                  job.row->end(c));
         // Verified only where every block was read back or the camera checked the sum.
         const bool programmed = cell.result == "updated" || cell.result == "unconfirmed";
-        EXPECT_EQ(cell.verified, programmed && (c.row == 0 || c.readsBack())) << where;
-        EXPECT_EQ(holdsName(cell.holds), std::string(holdsName(end.holds))) << where;
-        EXPECT_EQ(messagesOf(cell.err), end.messages) << where;
+        EXPECT_EQ(cell.verified, programmed && (c.row == 0 || c.readsBack()));
     }
-    for (const std::string& line : impossible) report << "cannot happen: " << line << "\n";
 }
 
 }  // namespace

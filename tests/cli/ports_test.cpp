@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 
 #include "cli_run.h"
 #include "tools/temp_folder.h"
@@ -15,45 +14,28 @@ namespace {
 using clitest::contains;
 using clitest::runCli;
 
-void write(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text << "\n";
-}
-
-// /sys/class/tty/NAME with a device (and a `type` for UARTs), and /dev/NAME.
-void addTty(const tools::TempFolder& root, const std::string& name, const std::string& device,
-            const char* type) {
-    const std::string sys = root.path("sys/class/tty/" + name);
-    ASSERT_EQ(
-        system(("mkdir -p " + sys + " " + root.path(device) + " " + root.path("dev")).c_str()), 0);
-    ASSERT_EQ(symlink(root.path(device).c_str(), (sys + "/device").c_str()), 0);
-    if (type != nullptr)
-        write(sys + "/type", type);
-    write(root.path("dev/" + name), "");
-}
-
 TEST(Ports, ListsWhatTheMachineHas) {
     tools::TempFolder ptysOnly, usb, libraries;
-    ASSERT_EQ(
-        system(("mkdir -p " + ptysOnly.path("dev/pts") + " " + ptysOnly.path("sys/class/tty/tty0"))
-                   .c_str()),
-        0);
-    write(ptysOnly.path("dev/pts/3"), "");
-    write(ptysOnly.path("dev/pts/ptmx"), "");
-
-    addTty(usb, "ttyS0", "sys/devices/platform/serial8250/tty/ttyS0", "4");
-    addTty(usb, "ttyS1", "sys/devices/platform/serial8250/tty/ttyS1", "0");  // no UART
-    const std::string adapter = "sys/devices/pci0/usb1/1-2";
-    addTty(usb, "ttyUSB0", adapter + "/1-2:1.0/ttyUSB0", nullptr);
-    for (const auto& [file, value] : {std::pair{"idVendor", "0403"},
-                                      {"idProduct", "6001"},
-                                      {"serial", "A10K1234"},
-                                      {"manufacturer", "Maker"},
-                                      {"product", "USB Serial"}})
-        write(usb.path(adapter + "/" + file), value);
-    ASSERT_EQ(system(("mkdir -p " + usb.path("dev/serial/by-id")).c_str()), 0);
+    // /sys/class/tty/NAME with a device (and a `type` for UARTs) and /dev/NAME, built by a shell.
+    auto build = [](const tools::TempFolder& root, const std::string& commands) {
+        ASSERT_EQ(system(("cd " + root.path() + " && " + commands).c_str()), 0) << commands;
+    };
+    build(ptysOnly, "mkdir -p dev/pts sys/class/tty/tty0 && touch dev/pts/3 dev/pts/ptmx");
+    const std::string uart = "sys/devices/platform/serial8250/tty/",
+                      adapter = "sys/devices/pci0/usb1/1-2";
+    build(usb, "mkdir -p dev/serial/by-id sys/class/tty/ttyS0 sys/class/tty/ttyS1 "
+               "sys/class/tty/ttyUSB0 " + uart + "ttyS0 " + uart + "ttyS1 " + adapter +
+               "/1-2:1.0/ttyUSB0 && touch dev/ttyS0 dev/ttyS1 dev/ttyUSB0 && "
+               "ln -s $PWD/" + uart + "ttyS0 sys/class/tty/ttyS0/device && "
+               "ln -s $PWD/" + uart + "ttyS1 sys/class/tty/ttyS1/device && "
+               "ln -s $PWD/" + adapter + "/1-2:1.0/ttyUSB0 sys/class/tty/ttyUSB0/device && "
+               // ttyS1's slot has no UART.
+               "echo 4 >sys/class/tty/ttyS0/type && echo 0 >sys/class/tty/ttyS1/type && "
+               "cd " + adapter + " && echo 0403 >idVendor && echo 6001 >idProduct && "
+               "echo A10K1234 >serial && echo Maker >manufacturer && echo 'USB Serial' >product");
     const std::string byId = usb.path("dev/serial/by-id/usb-Maker_USB_Serial_A10K1234-if00");
     ASSERT_EQ(symlink("../../ttyUSB0", byId.c_str()), 0);
-    write(libraries.path("libclserfake.so"), "");
+    build(libraries, "touch libclserfake.so");
 
     // The library's own folder holds the simulated grabbers: some library is always found.
     const std::string found = "Camera Link serial libraries (--interface camlink --grabber "
