@@ -34,7 +34,8 @@ public:
     // After the Main uP was closed the camera must answer again before it is rebooted.
     Step closed(int row) override {
         dialog_.host().clock().sleepFor(platform::Milliseconds(kAfterCloseMs));
-        if (row == kRowMainUp && dialog_.link()->WaitForCamera(dialog_.waitHost(), kMainUpAnswerMs) != 0)
+        if (row == kRowMainUp &&
+            dialog_.link()->WaitForCamera(dialog_.waitHost(), kMainUpAnswerMs) != 0)
             return {RunEnd::kCameraSilent, "Cannot open device! Programmer quits update!\n"};
         return {};
     }

@@ -48,12 +48,12 @@ json report(app::ProgDlg& dialog) {
         out["devices"] = json::array();
         for (int row = 0; row < app::kRowCount; ++row) {
             const size_t i = size_t(row);
-            const int version = dialog.CameraVersion(int(i));
+            const int version = dialog.CameraVersion(row);
             json device = {{"device", deviceCaption(row)},
                            {"name", kDeviceOptionNames[i]},
-                           {"available", bool(dialog.DeviceAvailable(int(i)))},
+                           {"available", dialog.DeviceAvailable(row)},
                            {"firmware", dialog.Model().caption(app::currentFwId(row))}};
-            device["variant"] = version < 0 ? json(nullptr) : json(dialog.CameraVariant(int(i)));
+            device["variant"] = version < 0 ? json(nullptr) : json(dialog.CameraVariant(row));
             device["versionMajor"] = version < 0 ? json(nullptr) : json(version / 256);
             device["versionMinor"] = version < 0 ? json(nullptr) : json(version % 256);
             out["devices"].push_back(device);

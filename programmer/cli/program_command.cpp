@@ -233,12 +233,11 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
     for (const int row : chosen_) {
         const size_t i = size_t(row);
         const app::DeviceOutcome& outcome = dialog.DeviceResults()[i];
+        const int variant = dialog.CameraVariant(row), version = dialog.CameraVersion(row);
         const std::string reported =
             !readAfterRun ? std::string()
-            : dialog.CameraVersion(int(i)) < 0
-                ? std::string(protocol::kNoVersionText)
-                : protocol::formatVersion(dialog.CameraVariant(int(i)), dialog.CameraVersion(int(i)) / 256,
-                                          dialog.CameraVersion(int(i)) % 256);
+            : version < 0 ? std::string(protocol::kNoVersionText)
+                          : protocol::formatVersion(variant, version / 256, version % 256);
         const std::string reports = readAfterRun
                                         ? "the camera reports " + reported
                                         : "the camera's versions could not be read after the run";
@@ -247,8 +246,8 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         std::string text;
         if (outcome.result == app::DeviceResult::kProgrammed) {
             const app::DeviceDecision& file = dialog.LoadDecision().devices[i];
-            const bool confirmed = readAfterRun && dialog.CameraVariant(int(i)) == file.fileVariant &&
-                                   dialog.CameraVersion(int(i)) == file.fileVersion;
+            const bool confirmed =
+                readAfterRun && variant == file.fileVariant && version == file.fileVersion;
             const std::string how =
                 outcome.verified ? "programmed and verified" : "written, not read back";
             result = confirmed ? "updated" : readAfterRun ? "unverified" : "unconfirmed";

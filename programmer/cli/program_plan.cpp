@@ -31,7 +31,8 @@ DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
 }
 
 uint32_t lineRate(const app::ProgDlg& dialog) {
-    return dialog.Options().interfaceType == app::kInterfaceCameraLink ? 115200 : camera::kComPortBaudRate;
+    return dialog.Options().interfaceType == app::kInterfaceCameraLink ? 115200
+                                                                       : camera::kComPortBaudRate;
 }
 
 int writeSeconds(const DevicePlan& plan, uint32_t baud) {
