@@ -156,7 +156,7 @@ private:
 class CountingCamLinkUpdate : public camera::CCamLinkUpdate {
 public:
     explicit CountingCamLinkUpdate(Traffic& traffic)
-        : CCamLinkUpdate(false, platform::realClock()), traffic_(traffic) {}
+        : CCamLinkUpdate(false), traffic_(traffic) {}
     ErrorCode Command(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,
                       uint32_t timeoutMs) override {
         const ErrorCode result = CCamLinkUpdate::Command(command, size, reply, capacity, timeoutMs);

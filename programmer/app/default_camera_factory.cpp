@@ -12,7 +12,7 @@ std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCom(bool emergency
 }
 
 std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCamLink(bool emergencyMode) {
-    return std::make_unique<camera::CCamLinkUpdate>(emergencyMode, clock_);
+    return std::make_unique<camera::CCamLinkUpdate>(emergencyMode);
 }
 
 ConnectionCause DefaultCameraFactory::explainFailedOpen(const camera::CCamUpdate& link, int port,

@@ -30,9 +30,7 @@ constexpr uint16_t kFastFpgaBootloader = 0x0106;
 bool rateRefused(uint32_t result) { return (result & kRateRefusedBits) == kRateRefusedBits; }
 }  // namespace
 
-CCamLinkUpdate::CCamLinkUpdate(bool emergency, platform::Clock& clock,
-                               const std::string& libraryName)
-    : clock_(clock) {
+CCamLinkUpdate::CCamLinkUpdate(bool emergency, const std::string& libraryName) {
     emergencyMode = emergency;
     interfaceType = kInterfaceTypeCameraLink;
     // The library installed with the programs comes first; other names go to the loader's

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "programmer/camera/cam_update.h"
 #include "tessiport/include/tessiport.h"
@@ -32,8 +31,7 @@ class CCamLinkUpdate : public CCamUpdate {
 public:
     // Loads the library (a Windows-style name is mapped to the platform's file name, a path is
     // used as it is) and binds its six exports; libraryReady() tells whether that worked.
-    CCamLinkUpdate(bool emergencyMode, platform::Clock& clock,
-                   const std::string& libraryName = "tessiport.dll");
+    explicit CCamLinkUpdate(bool emergencyMode, const std::string& libraryName = "tessiport.dll");
     ~CCamLinkUpdate() override;
     CCamLinkUpdate(const CCamLinkUpdate&) = delete;
     CCamLinkUpdate& operator=(const CCamLinkUpdate&) = delete;
@@ -68,7 +66,6 @@ private:
     uint32_t readCameraBaudRate();
     ErrorCode closeDeviceProbe();
 
-    platform::Clock& clock_;
     platform::DynamicLibrary library_;
     uint32_t handle_ = 0;
     OpenCamExtFn Open_Cam_Ext = nullptr;

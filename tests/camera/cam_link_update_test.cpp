@@ -43,8 +43,7 @@ TEST(ComCamsimTest, KeepsTheIdentifiedPortAndReopensForAnotherPortNumber) {
 }
 
 TEST(CamLinkBindingTest, AMissingLibraryOrExportLeavesCameraLinkUnavailable) {
-    platform::VirtualClock clock;
-    CCamLinkUpdate missing(false, clock, "/nonexistent/folder/libtessiport.so");
+    CCamLinkUpdate missing(false, "/nonexistent/folder/libtessiport.so");
     EXPECT_FALSE(missing.libraryReady());
     EXPECT_EQ(missing.Open(0), protocol::kErrGrabberLibrary);
     uint8_t reply[8] = {};
@@ -55,10 +54,10 @@ TEST(CamLinkBindingTest, AMissingLibraryOrExportLeavesCameraLinkUnavailable) {
     // both are released again.
     for (const std::string partial : {KF_BINARY_DIR "/testlib/libtessiport_without_transfer.so",
                                       KF_BINARY_DIR "/lib/libclsersim.so"}) {
-        EXPECT_FALSE(CCamLinkUpdate(false, clock, partial).libraryReady()) << partial;
+        EXPECT_FALSE(CCamLinkUpdate(false, partial).libraryReady()) << partial;
         EXPECT_EQ(dlopen(partial.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << partial;
     }
-    EXPECT_TRUE(CCamLinkUpdate(false, clock, kLibrary).libraryReady());
+    EXPECT_TRUE(CCamLinkUpdate(false, kLibrary).libraryReady());
 }
 
 // The programmer's link over the real pair. The grabber's call log (CLSERSIM_LOG) shows the rates
@@ -83,7 +82,7 @@ protected:
         camsim_.stop();
         ASSERT_TRUE(camsim_.start(kCamsim, options));
         setenv("CLSERSIM_PORT0", camsim_.camlinkAddress().c_str(), 1);
-        link_ = std::make_unique<CCamLinkUpdate>(false, clock_, kLibrary);
+        link_ = std::make_unique<CCamLinkUpdate>(false, kLibrary);
         ASSERT_TRUE(link_->libraryReady());
         std::strcpy(link_->grabberDll, "clsersim.dll");
         forgetCalls();
@@ -103,7 +102,6 @@ protected:
     }
     std::string libraryLog() { return libtest::readText(folder_.path("tessiport.log")); }
 
-    platform::VirtualClock clock_;
     tools::TempFolder folder_;
     tools::CamsimProcess camsim_;
     std::unique_ptr<CCamLinkUpdate> link_;
