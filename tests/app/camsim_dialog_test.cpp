@@ -41,8 +41,7 @@ protected:
 
 TEST_F(CamsimDialog, AnUpdateShowsEveryRowDoneAndARestoredBackupGivesBackEveryDevice) {
     startCamsim(everyDeviceAt(4, "1.00"));
-    apptest::options(dialog).connectWithoutDialog = true;
-    apptest::options(dialog).packetMode = kPacketDevice;
+    dialog.SetOptions({.packetMode = kPacketDevice, .connectWithoutDialog = true});
     dialog.OnInitDialog();
     ASSERT_TRUE(dialog.cameraConnected());
     programSample("first.qup", 1);
