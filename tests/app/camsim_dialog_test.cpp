@@ -9,32 +9,16 @@
 #include "programmer/app/prog_dlg.h"
 #include "protocol/log_sink.h"
 #include "scripted_host.h"
-#include "tools/sample_update.h"
-#include "update_file_builder.h"
 
 namespace {
 
 using namespace app;
 
-class FastHost : public apptest::ScriptedHost {
-public:
-    explicit FastHost(platform::Clock& clock) : clock_(clock) {}
-    platform::Clock& clock() override { return clock_; }
-
-private:
-    platform::Clock& clock_;
-};
-
 class CamsimDialog : public testsupport::CamsimFixture {
 protected:
+    CamsimDialog() { host.clockInUse = &clock; }  // the fixture's fast clock, not virtual time
     // An update file of every device at variant 4 V01.`minor`, loaded and programmed whole.
-    void programSample(const std::string& name, int minor) {
-        std::vector<uint8_t> bytes;
-        const tools::SampleSettings settings{
-            1, minor, 4, {true, true, true, true, true}, 24 * 1024, 160 * 1024, 96 * 1024};
-        ASSERT_EQ(tools::buildSampleUpdateFile(settings, bytes), 0u);
-        program(files.write(name, bytes));
-    }
+    void programSample(const std::string& name, int minor) { program(writeSample(name, 1, minor)); }
     void program(const std::string& path) {
         host.files.push_back(path);
         dialog.OnLoadFile();
@@ -49,8 +33,7 @@ protected:
         for (int row = 0; row < kRowCount; ++row) dialog.CheckDevice(row);
     }
 
-    apptest::UpdateFiles files;
-    FastHost host{clock};
+    apptest::ScriptedHost host;
     protocol::NullLogSink log;
     app::DefaultCameraFactory factory{log, platform::realClock()};
     app::ProgDlg dialog{host, factory};
@@ -58,8 +41,7 @@ protected:
 
 TEST_F(CamsimDialog, AnUpdateShowsEveryRowDoneAndARestoredBackupGivesBackEveryDevice) {
     startCamsim(everyDeviceAt(4, "1.00"));
-    apptest::options(dialog).connectWithoutDialog = true;
-    apptest::options(dialog).packetMode = kPacketDevice;
+    dialog.SetOptions({.packetMode = kPacketDevice, .connectWithoutDialog = true});
     dialog.OnInitDialog();
     ASSERT_TRUE(dialog.cameraConnected());
     programSample("first.qup", 1);
@@ -74,8 +56,8 @@ TEST_F(CamsimDialog, AnUpdateShowsEveryRowDoneAndARestoredBackupGivesBackEveryDe
         first.push_back(flash(row));
     }
 
-    const std::string backup = files.folder.path("camera.qup");
-    host.saveFiles.push_back(files.folder.path("camera"));
+    const std::string backup = work.path("camera.qup");
+    host.saveFiles.push_back(work.path("camera"));
     checkAll();
     dialog.OnPacket();
     ASSERT_EQ(dialog.Model().caption(kIdStatusLine), "Creating qel.update file done");

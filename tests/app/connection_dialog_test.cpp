@@ -172,9 +172,7 @@ TEST(ConnectionRoads, RefuseALongLibraryNameOnCameraLinkAndNameTheCameraFound) {
 
         apptest::DialogRig start;
         start.factory.com.options.bootMode = c.bootMode;
-        start.dialog.SetOptions(
-            {.interfaceType = c.type, .grabberDll = c.grabber, .connectWithoutDialog = true});
-        start.dialog.OnInitDialog();
+        start.startConnected({.interfaceType = c.type, .grabberDll = c.grabber});
         if (c.found) {
             EXPECT_EQ(start.status(), c.text + "   " + kLoadOrSelect);
             EXPECT_TRUE(start.host.boxes.empty());

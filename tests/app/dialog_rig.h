@@ -26,6 +26,12 @@ struct DialogRig {
     ModelFactory factory;
     app::ProgDlg dialog{host, factory};
 
+    // Starts the dialog with `start`, connecting at once as with -S.
+    void startConnected(app::StartOptions start = {}) {
+        start.connectWithoutDialog = true;
+        dialog.SetOptions(start);
+        dialog.OnInitDialog();
+    }
     std::string status() const { return dialog.Model().caption(app::kIdStatusLine); }
     // The enabled buttons, and with `checkBoxes` the enabled check boxes as well.
     std::set<int> enabled(bool checkBoxes = true) const {

@@ -21,20 +21,11 @@ std::set<int> with(std::set<int> ids, std::initializer_list<int> more) {
     return ids;
 }
 
-struct Rig : apptest::DialogRig {
-    void connectDirectly(int type, bool emergency = false) {
-        apptest::options(dialog).connectWithoutDialog = true;
-        apptest::options(dialog).interfaceType = type;
-        apptest::options(dialog).emergencyMode = emergency;
-        dialog.OnInitDialog();
-    }
-};
-class MainDialog : public ::testing::Test, public Rig {};
+class MainDialog : public ::testing::Test, public apptest::DialogRig {};
 
 // The status lines of a found camera are checked with the connection dialog's.
 TEST_F(MainDialog, DirectConnectionFindsTheCameraOrItsBootMode) {
-    apptest::options(dialog).portNumber = 3;
-    connectDirectly(0);
+    startConnected({.portNumber = 3});
     EXPECT_EQ(enabled(), kConnected);
     EXPECT_EQ(dialog.Model().windowTitle, "kelvoflash v1.11 ");
     EXPECT_EQ(factory.com.openedPorts, std::vector<int>{3});
@@ -44,17 +35,17 @@ TEST_F(MainDialog, DirectConnectionFindsTheCameraOrItsBootMode) {
 
     factory.com.options.bootMode = true;
     factory.com.model.reset();
-    connectDirectly(0);
+    startConnected();
     EXPECT_EQ(enabled(), with(kConnected, {checkBoxId(0)}));
 }
 
 TEST_F(MainDialog, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmergencyMode) {
     const std::string wrongType = "Wrong interface type\n,Change parameters and try again\n";
     for (const int type : {1, 2}) {  // 1 unsupported; 2 without its library
-        Rig t;
+        apptest::DialogRig t;
         t.factory.camLinkLibrary = false;
         t.factory.com.present = false;
-        t.connectDirectly(type);
+        t.startConnected({.interfaceType = type});
         ASSERT_EQ(t.host.boxes.size(), 1u) << type;
         EXPECT_EQ(t.host.boxes[0].text, type == 1 ? wrongType : kCannotConnect);
         EXPECT_EQ(t.host.boxes[0].icon, BoxIcon::Warning);
@@ -65,7 +56,7 @@ TEST_F(MainDialog, DirectConnectionWithoutCameraEndsTheProgramUnlessInEmergencyM
         EXPECT_EQ(t.factory.comMade + t.factory.camLinkMade, type == 1 ? 0 : 1);
     }
     factory.com.present = false;
-    connectDirectly(0, true);
+    startConnected({.emergencyMode = true});
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_FALSE(dialog.Model().ended);
     EXPECT_EQ(status(), std::string("!No camera connected!  ") + kLoadOrSelect);
@@ -142,7 +133,7 @@ TEST_F(MainDialog, FilePacketModeStartsWithoutConnectionARightClickTogglesTheMod
 }
 
 TEST_F(MainDialog, QuitAndCloseReleaseEverything) {
-    connectDirectly(0);
+    startConnected();
     apptest::loaded(dialog).image.assign(100, 0);
     apptest::loaded(dialog).readBackImage.assign(100, 0);
     const auto before = host.virtualClock.totalSlept();
@@ -163,7 +154,7 @@ TEST_F(MainDialog, QuitAndCloseReleaseEverything) {
 }
 
 TEST_F(MainDialog, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenLost) {
-    connectDirectly(0);
+    startConnected();
     const auto before = enabled();
     std::set<int> enabledWhileWaiting{kIdQuit};
     host.onPump = [&] { enabledWhileWaiting = enabled(); };

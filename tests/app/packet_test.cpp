@@ -48,8 +48,7 @@ protected:
     }
     // Starts `t`'s dialog in packet `mode`, connected to its camera for a backup.
     static void start(apptest::DialogRig& t, int mode) {
-        apptest::options(t.dialog).connectWithoutDialog = mode == kPacketDevice;
-        apptest::options(t.dialog).packetMode = mode;
+        t.dialog.SetOptions({.packetMode = mode, .connectWithoutDialog = mode == kPacketDevice});
         t.dialog.OnInitDialog();
     }
     void choose(std::initializer_list<int> rows) {

@@ -61,9 +61,7 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
 
     void program(const std::vector<FileRecord>& records, std::set<int> rows = {0, 1, 2, 3, 4},
                  bool emergency = false) {
-        apptest::options(dialog).connectWithoutDialog = true;
-        apptest::options(dialog).emergencyMode = emergency;
-        dialog.OnInitDialog();
+        startConnected({.emergencyMode = emergency});
         host.files.push_back(files.write("update.qup", records));
         dialog.OnLoadFile();
         ASSERT_FALSE(dialog.Loaded().loadedFileName.empty());
@@ -218,9 +216,7 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     if (c.flow == Flow::kProgram) {
         r.program(newerFile(), c.rows);
     } else {
-        apptest::options(r.dialog).connectWithoutDialog = true;
-        apptest::options(r.dialog).packetMode = kPacketDevice;
-        r.dialog.OnInitDialog();
+        r.startConnected({.packetMode = kPacketDevice});
         for (int row = 0; row < kRowCount; ++row)
             r.dialog.CheckDevice(row, c.rows.count(row) != 0);
         r.host.saveFiles.push_back(folder.path("backup.qup"));

@@ -61,7 +61,7 @@ public:
     void repaintNow(const app::DialogModel&) override {}
     void modelChanged(const app::DialogModel&) override {}
     void post(std::function<void()> event) override { posted.push_back(std::move(event)); }
-    platform::Clock& clock() override { return virtualClock; }
+    platform::Clock& clock() override { return *clockInUse; }
 
     int runConnectionDialog(app::CMorvatDlg& dialog) override {
         ++connectionDialogs;
@@ -110,6 +110,7 @@ public:
     }
 
     platform::VirtualClock virtualClock;
+    platform::Clock* clockInUse = &virtualClock;
     std::vector<Box> boxes;
     std::deque<bool> answers;
     std::deque<std::optional<std::string>> files;

@@ -67,14 +67,10 @@ protected:
 
 TEST_F(CamsimGui, HelpShowsTheUsageBoxOnly) {
     std::vector<QString> texts;
-    driver.step(
-        "usage box", [] { return guitest::openMessageBox() != nullptr; },
-        [] {
-            EXPECT_EQ(guitest::openMessageBox()->windowTitle(), "qel.programmer Information");
-            guitest::saveScreenshot(*guitest::openMessageBox(), "usage_box.png");
-        },
-        true);
-    driver.box("usage box answered", texts);
+    driver.box("usage box", texts, QMessageBox::Ok, [](QMessageBox& box) {
+        EXPECT_EQ(box.windowTitle(), "qel.programmer Information");
+        guitest::saveScreenshot(box, "usage_box.png");
+    });
     driver.start();
     EXPECT_FALSE(morvat.InitInstance("-S -T0 -H"));
     EXPECT_TRUE(driver.finished()) << driver.pending();

@@ -63,13 +63,17 @@ public:
               bool expectsBox = false) {
         steps_.push_back({std::move(name), std::move(ready), std::move(action), expectsBox});
     }
-    // A step that waits for a message box, adds its text to `texts` and answers `answer`.
+    // A step that waits for a message box, shows it to `look` (if given), adds its text to
+    // `texts` and answers `answer`.
     void box(std::string name, std::vector<QString>& texts,
-             QMessageBox::StandardButton answer = QMessageBox::Ok) {
+             QMessageBox::StandardButton answer = QMessageBox::Ok,
+             std::function<void(QMessageBox&)> look = {}) {
         step(
             std::move(name), [] { return openMessageBox() != nullptr; },
-            [&texts, answer] {
+            [&texts, answer, look] {
                 if (QMessageBox* box = openMessageBox()) {
+                    if (look)
+                        look(*box);
                     texts.push_back(box->text());
                     box->done(answer);
                 }
