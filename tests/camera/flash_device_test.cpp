@@ -259,14 +259,13 @@ Outcome readBlockOf(ModelCamera& cam, int row, uint16_t command, uint32_t count 
     return {result, untouched ? "untouched" : "data " + std::to_string(buffer[0])};
 }
 
+// Programs `cam` with a bench's wait host and progress.
 Outcome programmedMainUp(ModelCamera& cam) {
-    EventLog events;
-    RecordingHost host(events);
-    RecordingProgress progress;
+    Bench bench;
     files::LoadedUpdateFile file = fileWith(0, std::vector<uint8_t>(300, 0x5A), 0x8000);
     EXPECT_EQ(OpenDevice(cam, 0, 1), 0u);
     EXPECT_EQ(EraseDevice(cam), 0u);
-    return {ProgramDevice(cam, 0, file, true, progress, host), ""};
+    return {ProgramDevice(cam, 0, file, true, bench.progress, bench.host), ""};
 }
 
 TEST(ReplyDecoding, ShortAndWrongEchoRepliesAreErrorsNotData) {
