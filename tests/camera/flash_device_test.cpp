@@ -151,38 +151,36 @@ TEST(FlashDevice, FaultsEndTheDeviceWithTheirCodeAndKeepTheBlocksWrittenBefore) 
         const char* name;
         int row;
         bool emergency;
-        std::function<void(ModelLink&)> fault;
+        const char* fault;  // camsim's description; null: the writes are lost
         ErrorCode result;
-        size_t kept;           // bytes of the image the flash holds, erased beyond
-        size_t setChecksums;   // SET_CHECKSUM and GET_CHECKSUM sent
+        size_t kept;          // bytes of the image the flash holds, erased beyond
+        size_t setChecksums;  // SET_CHECKSUM and GET_CHECKSUM sent
         size_t getChecksums;
     } cases[] = {
-        {"read-back mismatch, Main FPGA", 1, false,
-         [](ModelLink& l) { l.model.options.faults.readbackMismatch[1] = true; },
-         kErrReadBackMismatch, 256, 0, 0},
-        {"read-back mismatch, Head FPGA", 4, false,
-         [](ModelLink& l) { l.model.options.faults.readbackMismatch[4] = true; },
-         kErrReadBackMismatch, 256, 0, 0},
+        {"read-back mismatch, Main FPGA", 1, false, "readback-mismatch:1", kErrReadBackMismatch,
+         256, 0, 0},
+        {"read-back mismatch, Head FPGA", 4, false, "readback-mismatch:4", kErrReadBackMismatch,
+         256, 0, 0},
         // The loop stops at the first bad block, so the camera's sum fails too and decides.
-        {"read-back mismatch, Main uP", 0, false,
-         [](ModelLink& l) { l.model.options.faults.readbackMismatch[0] = true; },
+        {"read-back mismatch, Main uP", 0, false, "readback-mismatch:0",
          protocol::camerr::kChecksumMismatch, 256, 1, 0},
-        {"emergency mode reads nothing back", 1, true,
-         [](ModelLink& l) { l.model.options.faults.readbackMismatch[1] = true; }, 0, 1000, 0, 0},
+        {"emergency mode reads nothing back", 1, true, "readback-mismatch:1", 0, 1000, 0, 0},
         // The camera's own check still runs after the failed loop.
-        {"silently lost writes, Main uP", 0, false, lostWrites, kErrReadBackMismatch, 0, 1, 1},
-        {"third block write fails", 1, false,
-         [](ModelLink& l) { l.model.options.faults.writeFail.insert({1, 2}); },
-         protocol::camerr::kWriteFailed, 512, 0, 0},
-        {"the checksum step fails", 0, false,
-         [](ModelLink& l) { l.model.options.faults.errorReply[SET_CHECKSUM] = 0x80001105; },
-         0x80001105, 1000, 1, 0},
+        {"silently lost writes, Main uP", 0, false, nullptr, kErrReadBackMismatch, 0, 1, 1},
+        {"third block write fails", 1, false, "write-fail:1:2", protocol::camerr::kWriteFailed, 512,
+         0, 0},
+        {"the checksum step fails", 0, false, "error:1b03:80001105", 0x80001105, 1000, 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bench b;
         ModelLink& link = b.cam;
-        c.fault(link);
+        std::string error;
+        if (c.fault == nullptr) {
+            lostWrites(link);
+        } else {
+            ASSERT_TRUE(sim::addFault(c.fault, link.model.options.faults, error)) << error;
+        }
         const Bytes data = pattern(1000);
         auto file = fileWith(c.row, data);
         EXPECT_EQ(b.program(c.row, file, c.emergency), c.result);
@@ -261,14 +259,13 @@ Outcome readBlockOf(ModelCamera& cam, int row, uint16_t command, uint32_t count 
     return {result, untouched ? "untouched" : "data " + std::to_string(buffer[0])};
 }
 
+// Programs `cam` with a bench's wait host and progress.
 Outcome programmedMainUp(ModelCamera& cam) {
-    EventLog events;
-    RecordingHost host(events);
-    RecordingProgress progress;
+    Bench bench;
     files::LoadedUpdateFile file = fileWith(0, std::vector<uint8_t>(300, 0x5A), 0x8000);
     EXPECT_EQ(OpenDevice(cam, 0, 1), 0u);
     EXPECT_EQ(EraseDevice(cam), 0u);
-    return {ProgramDevice(cam, 0, file, true, progress, host), ""};
+    return {ProgramDevice(cam, 0, file, true, bench.progress, bench.host), ""};
 }
 
 TEST(ReplyDecoding, ShortAndWrongEchoRepliesAreErrorsNotData) {

@@ -18,6 +18,7 @@
 #include "cli_run.h"
 #include "programmer/files/update_file_reader.h"
 #include "programmer/files/update_file_writer.h"
+#include "tests/tessiport/test_support.h"
 
 namespace {
 
@@ -262,7 +263,7 @@ protected:
         if (step.prepare) step.prepare(work);
         const std::string out = step.closedOutput ? "" : work.path("out"), err = work.path("err");
         const pid_t pid = clitest::startCli(expand(step.args), out, err);
-        for (int i = 0; !step.waitFor.empty() && !contains(clitest::readAll(out), step.waitFor);
+        for (int i = 0; !step.waitFor.empty() && !contains(libtest::readText(out), step.waitFor);
              ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
             ASSERT_LT(i, 600) << "no " << step.waitFor << " within 60 s";
         for (int signal : step.signals) {

@@ -3,9 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
-
+#include "tests/tessiport/test_support.h"
 #include "tools/temp_folder.h"
 
 namespace clitest {
@@ -30,18 +28,14 @@ pid_t startCli(const std::string& arguments, const std::string& outPath,
 CliRun finishCli(pid_t pid, const std::string& outPath, const std::string& errPath) {
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(outPath), readAll(errPath)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, libtest::readText(outPath),
+            libtest::readText(errPath)};
 }
 
 CliRun runCli(const std::string& arguments, const std::string& environment) {
     const tools::TempFolder folder;
     return finishCli(startCli(arguments, folder.path("out"), folder.path("err"), environment),
                      folder.path("out"), folder.path("err"));
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 }  // namespace clitest

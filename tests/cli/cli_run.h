@@ -21,9 +21,6 @@ pid_t startCli(const std::string& arguments, const std::string& outPath,
 CliRun finishCli(pid_t pid, const std::string& outPath, const std::string& errPath);
 CliRun runCli(const std::string& arguments, const std::string& environment = "");
 
-// The file's bytes; empty when it cannot be read.
-std::string readAll(const std::string& path);
-
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_run.h"
+#include "tests/tessiport/test_support.h"
 #include "tools/temp_folder.h"
 
 namespace {
@@ -97,7 +98,7 @@ TEST(ConnectionCause, EachFailureNamesItsCauseAndTheNextStep) {
         const std::string line = text.err.substr(at + std::strlen(kCannot));
         const bool whole = c.line.back() != ' ';
         EXPECT_EQ(whole ? line : line.substr(0, c.line.size()), c.line + (whole ? "\n" : ""));
-        const std::string log = clitest::readAll(logs.path("prog_log.txt"));
+        const std::string log = libtest::readText(logs.path("prog_log.txt"));
         // A log line holds 197 characters.
         const std::string logged = c.line.substr(0, 197) + (whole ? "\r\nLogging ended " : "");
         EXPECT_TRUE(contains(log, "\r\n" + logged))

@@ -8,32 +8,36 @@
 #include <filesystem>
 
 #include "cli_run.h"
+#include "programmer/files/file_io.h"
+#include "protocol/little_endian.h"
 #include "tests/files/sample_files.h"
+#include "tests/tessiport/test_support.h"
+#include "tools/temp_folder.h"
 
 namespace {
 
 using clitest::contains;
 
 TEST(FileCommands, ReportAndPackWithoutChangingWhatExists) {
-    files_test::TempFolder folder;
+    tools::TempFolder folder;
     std::vector<uint8_t> example = files_test::workedExampleFile();
-    ASSERT_TRUE(files_test::writeFile(folder.path("good.qup"), example));
+    ASSERT_EQ(files::writeFileSafely(folder.path("good.qup"), example), 0);
     // The worked example with its EEPROM record cut to no data and the end record's sum fixed.
     std::vector<uint8_t> empty(example.begin(), example.begin() + 64);
     empty.insert(empty.end(), example.end() - 32, example.end());
     std::fill(empty.begin() + 32, empty.begin() + 36, 0);
     uint32_t sum = 0;
     for (size_t i = 32; i < 64; ++i) sum += empty[i];
-    for (size_t i = 0; i < 4; ++i) empty[64 + i] = uint8_t(sum >> (8 * i));
-    ASSERT_TRUE(files_test::writeFile(folder.path("empty.qup"), empty));
+    protocol::writeU32(&empty[64], sum);
+    ASSERT_EQ(files::writeFileSafely(folder.path("empty.qup"), empty), 0);
     example[64] = 0x11;  // the first data byte
-    ASSERT_TRUE(files_test::writeFile(folder.path("corrupt.qup"), example));
+    ASSERT_EQ(files::writeFileSafely(folder.path("corrupt.qup"), example), 0);
     for (const auto& [name, text] : {std::pair{"pll_1_V1_0.rom", "0:1\n\n"},
                                      {"eeprom_004_V01_02.bin", "eeeeeeeeeeeeeeeee"},
                                      {"pll_004_V01_02.jed", "L0000 1\n"},
                                      {"pll.jed", "L0000 1\n"},
                                      {"\u00f6ld\u540d.qup", "old"}})
-        ASSERT_TRUE(files_test::writeFile(folder.path(name), std::string(text)));
+        libtest::writeText(folder.path(name), text);
     std::filesystem::create_directory(folder.path("slashdir"));
 
     const std::string eeprom = " --eeprom eeprom_004_V01_02.bin";
@@ -99,7 +103,7 @@ TEST(FileCommands, ReportAndPackWithoutChangingWhatExists) {
         } else {
             EXPECT_TRUE(contains(run.err, c.err)) << run.err;
         }
-        EXPECT_EQ(clitest::readAll(folder.path("\u00f6ld\u540d.qup")), "old");
+        EXPECT_EQ(libtest::readText(folder.path("\u00f6ld\u540d.qup")), "old");
         EXPECT_FALSE(std::filesystem::exists(folder.path(".qup")));
         EXPECT_TRUE(std::filesystem::is_empty(folder.path("slashdir")));
     }

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 #include "cli_run.h"
 #include "tools/temp_folder.h"
 

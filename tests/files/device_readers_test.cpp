@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <future>
@@ -21,16 +22,64 @@
 #include "programmer/files/jedec_reader.h"
 #include "programmer/files/word_list_reader.h"
 #include "programmer/files/xilinx_bit_reader.h"
-#include "tests/files/sample_files.h"
+#include "protocol/little_endian.h"
+#include "tests/tessiport/test_support.h"
+#include "tools/temp_folder.h"
 
 using namespace files;
-using files_test::bitFile;
-using files_test::hexEndRecord;
-using files_test::hexRecord;
-using files_test::TempFolder;
-using files_test::writeFile;
+using tools::TempFolder;
 
 namespace {
+
+// One Intel HEX record line with its checksum, e.g. hexRecord(0x04, 0, {0x80, 0x00}).
+std::string hexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> bytes = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address),
+                                  type};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    uint8_t sum = 0;
+    for (uint8_t b : bytes)
+        sum = uint8_t(sum + b);
+    bytes.push_back(uint8_t(0x100 - sum));
+    std::string line = ":";
+    char digits[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X", b);
+        line += digits;
+    }
+    return line + "\n";
+}
+
+const std::string kHexEndRecord = ":00000001FF\n";
+
+// A bit file: header mark, fields a-e, `gap` filler bytes, the start pattern, the bitstream.
+std::vector<uint8_t> bitFile(const std::string& partName, bool patternA, size_t gap,
+                             const std::vector<uint8_t>& bitstream) {
+    std::vector<uint8_t> file = {0x00, 0x09, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F,
+                                 0xF0, 0x0F, 0xF0, 0x00, 0x00, 0x01};
+    auto field = [&](char key, const std::string& text) {
+        file.push_back(uint8_t(key));
+        const size_t length = text.size() + 1;
+        file.push_back(uint8_t(length >> 8));
+        file.push_back(uint8_t(length));
+        file.insert(file.end(), text.begin(), text.end());
+        file.push_back(0);
+    };
+    field('a', "design.ncd;UserID=0xFFFFFFFF");
+    field('b', partName);
+    field('c', "2008/06/05");
+    field('d', "10:20:00");
+    const size_t streamLength = gap + 8 + bitstream.size();
+    file.push_back('e');
+    for (int shift = 24; shift >= 0; shift -= 8)
+        file.push_back(uint8_t(streamLength >> shift));
+    file.insert(file.end(), gap, 0x00);
+    const std::vector<uint8_t> pattern =
+        patternA ? std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0xAA, 0x99, 0x55, 0x66}
+                 : std::vector<uint8_t>(8, 0xFF);
+    file.insert(file.end(), pattern.begin(), pattern.end());
+    file.insert(file.end(), bitstream.begin(), bitstream.end());
+    return file;
+}
 
 class Readers : public ::testing::Test {
 protected:
@@ -46,10 +95,7 @@ protected:
     protocol::ErrorCode bit(const std::vector<uint8_t>& bytes) {
         return ReadXilinxBitBytes(bytes.data(), bytes.size(), image.data(), image.size(), info);
     }
-    uint32_t word(size_t index) const {
-        return uint32_t(image[4 * index]) | uint32_t(image[4 * index + 1]) << 8 |
-               uint32_t(image[4 * index + 2]) << 16 | uint32_t(image[4 * index + 3]) << 24;
-    }
+    uint32_t word(size_t index) const { return protocol::readU32(&image[4 * index]); }
 };
 
 }  // namespace
@@ -57,28 +103,28 @@ protected:
 // Representative refusals; fuzz/ covers the parsers broadly.
 TEST_F(Readers, IntelHexAddressBasesAndRefusals) {
     const std::string data = hexRecord(0x00, 0x0000, {1, 2, 3});
-    ASSERT_EQ(hex(hexRecord(0x04, 0, {0x80, 0x00}) + data + hexEndRecord()), READ_OK);
+    ASSERT_EQ(hex(hexRecord(0x04, 0, {0x80, 0x00}) + data + kHexEndRecord), READ_OK);
     EXPECT_EQ(info.lowestOffset, 0u);
     EXPECT_EQ(info.highestOffset, 2u);
     EXPECT_EQ(image[2], 3);
     ASSERT_EQ(hex(hexRecord(0x02, 0, {0x10, 0x00}) + hexRecord(0x00, 0x0004, {9}) +
-                  hexRecord(0x05, 0, {0, 0, 0, 0}) + hexRecord(0x00, 0x0001, {8}) + hexEndRecord()),
+                  hexRecord(0x05, 0, {0, 0, 0, 0}) + hexRecord(0x00, 0x0001, {8}) + kHexEndRecord),
               READ_OK);
     EXPECT_EQ(info.lowestOffset, 0x10001u);
     EXPECT_EQ(info.highestOffset, 0x10004u);
 
     std::string badSum = data;
     badSum[badSum.size() - 2] ^= 1;
-    EXPECT_EQ(hex(badSum + hexEndRecord()), ERR_FILE_CHECKSUM);
+    EXPECT_EQ(hex(badSum + kHexEndRecord), ERR_FILE_CHECKSUM);
     EXPECT_EQ(hex(data), ERR_FILE_READ);
     // Beyond the image, and below it (a linear address under the flash base).
-    EXPECT_EQ(hex(hexRecord(0xFF, 0, {0x00, 0x20}) + data + hexEndRecord()), ERR_FILE_DATA);
-    EXPECT_EQ(hex(hexRecord(0x04, 0, {0x7F, 0xFF}) + data + hexEndRecord()), ERR_FILE_DATA);
-    EXPECT_EQ(hex(hexEndRecord()), ERR_FILE_DATA);
+    EXPECT_EQ(hex(hexRecord(0xFF, 0, {0x00, 0x20}) + data + kHexEndRecord), ERR_FILE_DATA);
+    EXPECT_EQ(hex(hexRecord(0x04, 0, {0x7F, 0xFF}) + data + kHexEndRecord), ERR_FILE_DATA);
+    EXPECT_EQ(hex(kHexEndRecord), ERR_FILE_DATA);
     // Blank lines and DOS line ends are passed over; a line too short for its byte count is
     // refused rather than completed with an earlier line's values.
-    ASSERT_EQ(hex("\n" + data + "\r\n  \r\n" + hexEndRecord()), READ_OK);
-    EXPECT_EQ(hex(data + data.substr(0, data.size() - 4) + "\n" + hexEndRecord()), ERR_FILE_FORMAT);
+    ASSERT_EQ(hex("\n" + data + "\r\n  \r\n" + kHexEndRecord), READ_OK);
+    EXPECT_EQ(hex(data + data.substr(0, data.size() - 4) + "\n" + kHexEndRecord), ERR_FILE_FORMAT);
 }
 
 TEST_F(Readers, WordList) {
@@ -143,9 +189,9 @@ TEST_F(Readers, XilinxBitTargets) {
 }
 
 TEST_F(Readers, FilesOnDisk) {
-    files_test::TempFolder folder;
+    TempFolder folder;
     const std::string bin = folder.path("e_1_V1_0.bin");
-    ASSERT_TRUE(files_test::writeFile(bin, std::vector<uint8_t>(17, 0x11)));
+    ASSERT_EQ(writeFileSafely(bin, std::vector<uint8_t>(17, 0x11)), 0);
     ASSERT_EQ(ReadBinary(bin, image.data(), image.size(), info), READ_OK);
     EXPECT_EQ(info.length(), 17u);
     EXPECT_EQ(ReadBinary(bin, image.data(), 16, info), ERR_FILE_TOO_LARGE);
@@ -170,7 +216,7 @@ protocol::ErrorCode withinASecond(const std::string& fifo,
 // Neither a FIFO (which blocks) nor a device such as /dev/zero (which never ends) is read, and
 // a file larger than its format allows is refused before reading.
 TEST_F(Readers, OnlyRegularFilesOfTheirFormatsSizeAreRead) {
-    files_test::TempFolder folder;
+    TempFolder folder;
     for (const char* name : {"h_1_V1_0.hex", "r_1_V1_0.rom", "b_1_V1_0.bin", "x_1_V1_0.bit",
                              "j_1_V1_0.jed", "e_1_V1_0.eep"}) {
         const std::string fifo = folder.path(std::string("f") + name);
@@ -244,8 +290,8 @@ TEST_F(Readers, DeviceFileNameRulesAndExtensionChoice) {
     EXPECT_EQ(read("a_1_2_3.hex"), ERR_FILE_OPEN);
 
     // Upper-case extensions choose the same reader; the name's version reaches the result.
-    ASSERT_TRUE(writeFile(folder.path("main_004_V03_02.HEX"),
-                          files_test::hexRecord(0, 0x10, {0xAB}) + files_test::hexEndRecord()));
+    libtest::writeText(folder.path("main_004_V03_02.HEX"),
+                       hexRecord(0, 0x10, {0xAB}) + kHexEndRecord);
     ASSERT_EQ(read(folder.path("main_004_V03_02.HEX")), READ_OK);
     EXPECT_EQ(info.lowestOffset, 0x10u);
     EXPECT_EQ(info.length(), 1u);

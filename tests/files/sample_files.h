@@ -1,32 +1,27 @@
 #pragma once
-// Device and update file contents for the tests.
+// The update file of the worked example, for the tests of the files and of the console.
 
 #include <cstdint>
-#include <string>
+#include <iterator>
 #include <vector>
-
-#include "tools/temp_folder.h"
 
 namespace files_test {
 
-// One Intel HEX record line with its checksum, e.g. hexRecord(0x04, 0, {0x80, 0x00}).
-std::string hexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>& data);
-inline std::string hexEndRecord() {
-    return ":00000001FF\n";
-}
-
-// A bit file: header mark, fields a-e, `gap` filler bytes, the start pattern, the bitstream.
-std::vector<uint8_t> bitFile(const std::string& partName, bool patternA, size_t gap,
-                             const std::vector<uint8_t>& bitstream);
-
 // The 112-byte update file of the worked example: one EEPROM record holding 01 02 03.
-std::vector<uint8_t> workedExampleFile();
-
-bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-inline bool writeFile(const std::string& path, const std::string& text) {
-    return writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+inline std::vector<uint8_t> workedExampleFile() {
+    std::vector<uint8_t> file(std::begin("QEL Binary Update File V01.08  "),
+                              std::end("QEL Binary Update File V01.08  "));
+    const std::vector<uint8_t> header = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                         0x02, 0x00, 0x00, 0x00, 0x02, 0x03, 0x04, 0x00,
+                                         0x0A, 0x14, 0x05, 0x06, 0xD8, 0x07};
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), 10, 0xFF);
+    file.insert(file.end(), {0x01, 0x02, 0x03});
+    file.insert(file.end(), 13, 0xFF);
+    file.insert(file.end(), {0x05, 0x18, 0x00, 0x00, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+    file.insert(file.end(), 10, 0x00);
+    file.insert(file.end(), 10, 0xFF);
+    return file;
 }
-
-using tools::TempFolder;
 
 }  // namespace files_test

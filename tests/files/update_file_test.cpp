@@ -17,7 +17,10 @@
 #include "programmer/files/file_probe.h"
 #include "programmer/files/update_file_reader.h"
 #include "programmer/files/update_file_writer.h"
+#include "protocol/little_endian.h"
 #include "tests/files/sample_files.h"
+#include "tests/tessiport/test_support.h"
+#include "tools/temp_folder.h"
 
 using namespace files;
 using files_test::workedExampleFile;
@@ -35,11 +38,6 @@ UpdateFileReadResult readExact(const std::vector<uint8_t>& bytes) {
     auto copy = std::make_unique<uint8_t[]>(bytes.size() + 1);
     std::memcpy(copy.get(), bytes.data(), bytes.size());
     return readUpdateFile(copy.get(), bytes.size());
-}
-
-void putU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i)
-        bytes.at(offset + i) = uint8_t(value >> (8 * i));
 }
 
 }  // namespace
@@ -128,7 +126,7 @@ TEST(UpdateFileReader, FilesWithoutTheTagOrMalformedAreRefusedInsideTheirBytes) 
     };
     auto with = [&](size_t offset, uint32_t value) {
         std::vector<uint8_t> bytes = good;
-        putU32(bytes, offset, value);
+        protocol::writeU32(&bytes[offset], value);
         return bytes;
     };
     auto withTag = [&](const char* tag, size_t length) {
@@ -180,7 +178,7 @@ TEST(UpdateFileReader, TheLastOfTwoRecordsForOneDeviceWins) {
     bytes.insert(bytes.end(), example.begin() + 32, example.begin() + 80);
     bytes[80 + 12] = 5;
     bytes.insert(bytes.end(), example.begin() + 80, example.end());
-    putU32(bytes, 128, 2 * 0x1805 + 3);
+    protocol::writeU32(&bytes[128], 2 * 0x1805 + 3);
     const UpdateFileReadResult result = readExact(bytes);
     ASSERT_EQ(result.error, UpdateFileError::kNone);
     EXPECT_EQ(result.devices[2].dataOffset, 80 + 32);
@@ -205,12 +203,6 @@ int whereFolderPermissionsCount(const std::function<int()>& work) {
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::vector<uint8_t> contentsOf(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    readWholeFile(path, bytes);
-    return bytes;
 }
 
 mode_t modeOf(const std::string& path) {
@@ -243,10 +235,10 @@ TEST(FileIoPosix, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        files_test::TempFolder folder;
+        tools::TempFolder folder;
         std::filesystem::create_directory(folder.path("sub"));
         if (c.oldMode != 0) {
-            ASSERT_TRUE(files_test::writeFile(folder.path(c.target), "old"));
+            libtest::writeText(folder.path(c.target), "old");
             ASSERT_EQ(::chmod(folder.path(c.target).c_str(), c.oldMode), 0);
         }
         if (c.link != nullptr) {
@@ -258,7 +250,7 @@ TEST(FileIoPosix, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
         const size_t before = entriesIn(folder.path()) + entriesIn(folder.path("sub"));
         EXPECT_EQ(checkCanCreate(folder.path(c.written)), 0);
         ASSERT_EQ(writeFileSafely(folder.path(c.written), {1, 2, 3}), 0);
-        EXPECT_EQ(contentsOf(folder.path(c.target)), (std::vector<uint8_t>{1, 2, 3}));
+        EXPECT_EQ(libtest::readText(folder.path(c.target)), "\x01\x02\x03");
         if (c.oldMode != 0) {
             EXPECT_EQ(modeOf(folder.path(c.target)) & 07777, c.oldMode);
         }
@@ -274,12 +266,12 @@ TEST(FileIoPosix, AnOverwriteKeepsTheModeAndWritesALinksTarget) {
 // A folder that takes no new file: a writable file in it is written in place; a new one is
 // refused before anything is written, with the folder's errno.
 TEST(FileIoPosix, AFileInAReadOnlyFolderIsWrittenInPlace) {
-    files_test::TempFolder folder;
+    tools::TempFolder folder;
     const std::string readOnly = folder.path("ro");
     const std::string keep = folder.path("ro/keep.qup");
     ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
     std::filesystem::create_directory(readOnly);
-    ASSERT_TRUE(files_test::writeFile(keep, "old"));
+    libtest::writeText(keep, "old");
     ASSERT_EQ(::chmod(keep.c_str(), 0644), 0);
     if (geteuid() == 0) {
         ASSERT_EQ(::chown(keep.c_str(), kNobody, kNobody), 0);
@@ -288,7 +280,7 @@ TEST(FileIoPosix, AFileInAReadOnlyFolderIsWrittenInPlace) {
 
     EXPECT_EQ(whereFolderPermissionsCount([&] { return checkCanCreate(keep); }), 0);
     EXPECT_EQ(whereFolderPermissionsCount([&] { return writeFileSafely(keep, {1, 2, 3}); }), 0);
-    EXPECT_EQ(contentsOf(keep), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(libtest::readText(keep), "\x01\x02\x03");
     const std::string added = folder.path("ro/new.qup");
     EXPECT_EQ(whereFolderPermissionsCount([&] { return checkCanCreate(added); }), EACCES);
     EXPECT_EQ(whereFolderPermissionsCount([&] { return writeFileSafely(added, {1}); }), EACCES);

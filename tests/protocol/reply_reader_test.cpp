@@ -45,15 +45,9 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-Bytes concat(std::initializer_list<Bytes> parts) {
+Bytes concat(const std::vector<Bytes>& parts) {
     Bytes all;
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-Bytes repeat(const Bytes& part, int times) {
-    Bytes all;
-    for (int i = 0; i < times; ++i) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -97,7 +91,7 @@ TEST(ReplyReader, LengthsDebugTextAndFailedReadsUnderEachChannelsRules) {
         // Debug text is skipped on the COM port only; the grabber takes it for the reply.
         {"two debug texts, then the reply", concat({kDebugText, kDebugText, kReply}), -1,
          {{{true, 9, 2}, {true, 9, 2}, {true, 11, 0}}}},
-        {"debug text without end", repeat(kDebugText, 60), -1,
+        {"debug text without end", concat(std::vector<Bytes>(60, kDebugText)), -1,
          {{{true, 11, 21}, {true, 11, 51}, {true, 11, 0}}}},
         {"debug text, then nothing", kDebugText, -1,
          {{{false, 0, 1}, {false, 0, 1}, {true, 11, 0}}}},
