@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <regex>
 
 #include "host_process.h"
@@ -40,13 +39,13 @@ const std::string kLogOn = "log 0x00000000";
 const std::string kNoHandle = "cmd 0x80332006 " + std::string(46, 'e');
 
 // One run of the host: its steps and output lines, in order the log texts it leaves, and the
-// cameras it runs on (none: no camsim at all).
+// options of the camsim it runs on.
 struct HostCase {
     const char* name;
     Lines steps;
     Lines lines;
     Lines log = {};
-    std::optional<Lines> camera = std::nullopt;  // camsim's options
+    Lines camera = {};                 // camsim's options
     std::vector<Lines> restarts = {};  // the camera switched off and on at each "pause" step
     Lines second = {};                 // options of a camera on board 2 of its own
     Environment extra = {};
@@ -73,13 +72,14 @@ protected:
         options.insert(options.begin(), {"--camlink-port", address.substr(address.rfind(':') + 1)});
         return camsim.start(kCamsim, options) && camsim.camlinkAddress() == address;
     }
-    void run(const HostCase& row) {
+    // A run on a camera (camsim) or on none at all.
+    void run(const HostCase& row, bool onCamera = true) {
         SCOPED_TRACE(row.name);
         std::remove(logPath.c_str());
         Environment values = environment();
-        if (row.camera) {
+        if (onCamera) {
             Lines options = {"--camlink-port", "0"};
-            options.insert(options.end(), row.camera->begin(), row.camera->end());
+            options.insert(options.end(), row.camera.begin(), row.camera.end());
             camsim.stop();
             ASSERT_TRUE(camsim.start(kCamsim, options));
             values["CLSERSIM_PORT0"] = values["CLSERSIM_PORT2"] = camsim.camlinkAddress();
@@ -181,7 +181,7 @@ TEST_F(LibraryHost, RefusalsBeforeAnyChannelIsTouched) {
          refusedImages},
     };
     for (const HostCase& row : rows)
-        run(row);
+        run(row, false);
 }
 
 // Runs of the host on boards behind libclsersim, the simulated frame grabber, on camsim's Camera
@@ -201,9 +201,7 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
          {"open 0x00000000 0x101", kTypeReply,
           // The checksum test allows replies up to capacity 9 + 1 bytes.
           "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000", "open 0x00000000 0x101", kClosed,
-          kTypeReply, kClosed, kNoHandle, "open 0x00000000 0x101"},
-         {},
-         Lines{}},
+          kTypeReply, kClosed, kNoHandle, "open 0x00000000 0x101"}},
         {"transactions, error replies and command 0x011A",
          {logStep(), "open:b000:clsersim", kGetType, "cmd:5:9:1101050000", "error", kGetType,
           "error",
@@ -221,7 +219,7 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
           "0x0100 Command 0x011a 0x0007 0x42 0x99 0x98", "0x0100 Close_Cam(100)",
           "0x0100 Close_Cam: call pclSerialClose()", "0x0100 Close_Cam: call FreeLibrary()",
           "0x0000 Close_Cam done succesfully"},
-         Lines{"--fault", "error:0x0111:0x80001020"}},
+         {"--fault", "error:0x0111:0x80001020"}},
         // The connection-tested open finds the camera's rate; Set_Transfer_Parameters switches
         // camera and grabber. Reading the configuration replaces Transmit whole, the grabber
         // mask bits included.
@@ -233,7 +231,7 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
          {"scan_camera_baudrate: start with 9600baud", "scan_camera_baudrate: test next 19200baud",
           "scan_camera_baudrate: test next 38400baud", "scan_camera_baudrate: test next 115200baud",
           "scan_camera: baudrate set to 115200", "ERROR set_baudrate: selected baudrate not valid"},
-         Lines{"--cl-baud", "115200"}},
+         {"--cl-baud", "115200"}},
         // Without the connection test each switch asks the camera at the grabber's rate before
         // it, which a camera at 19200 does not answer: only the grabber moves, and 9600 is asked
         // although the entry never left it. The entry's rate follows the last whole reply, so
@@ -244,7 +242,7 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
          {kOpened, "rate 0x80332007", "rate 0x80332007", "rate 0x80332007", kTypeReply,
           "rate 0x00000000", kClosed},
          {},
-         Lines{"--cl-baud", "19200"}},
+         {"--cl-baud", "19200"}},
         // camsim's reply faults over the Camera Link socket; each failure leaves the board open
         // for the next command.
         {"failures of the channel and of the reply",
@@ -259,16 +257,13 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
           "cb 0x0100 ERROR Control_Command: SerialRead() returns -10004",
           "cmd 0x80332007 " + std::string(40, 'e')},
          {},
-         Lines{"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216", "--fault",
-               "bad-checksum:0x3416", "--fault", "short-body:0x0111"}},
-        {"a close function that throws",
-         {logStep("30043"), "open:b000:clsersim", "close", "open:b000:clsersim"},
-         {kLogOn, kOpened, kClosed, kOpened},
-         {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"},
-         Lines{},
-         {},
-         {},
-         {{"CLSERSIM_CLOSE_THROWS", "1"}}},
+         {"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216", "--fault",
+          "bad-checksum:0x3416", "--fault", "short-body:0x0111"}},
+        {.name = "a close function that throws",
+         .steps = {logStep("30043"), "open:b000:clsersim", "close", "open:b000:clsersim"},
+         .lines = {kLogOn, kOpened, kClosed, kOpened},
+         .log = {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"},
+         .extra = {{"CLSERSIM_CLOSE_THROWS", "1"}}},
         // One library variant after another on the same entry; the board left open at process
         // exit is closed by the detach.
         {"no flush function, an IMAQ session, no camera, left open",
@@ -282,19 +277,15 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
           "0x0100 Control_Command: start= 0x0110 serialRef 2",
           "0x0101 ERROR Open_Cam_Ext: Cannot open serial Cameralink Device",
           "process detach DWDllOpened 1", "0x0100 Close_Cam: call pclSerialClose()",
-          "TESSIPORT logfile ended"},
-         Lines{}},
+          "TESSIPORT logfile ended"}},
         // Two boards at rates of their own: a change on one leaves the other's as it is.
-        {"two boards open at once",
-         {"open:3000:clsersim", "handle:0", "open:3002:clsersim", "handle:100", kGetType,
-          "rate:115200", "handle:102", kGetType, "params", "handle:100", kGetType, "params",
-          "handle:102", "close", "handle:100", kGetType, "params", "close"},
-         {kOpened, "open 0x00000000 0x102", kTypeReply, "rate 0x00000000", secondReply, at38400,
-          kTypeReply, at115200, kClosed, kTypeReply, at115200, kClosed},
-         {},
-         Lines{},
-         {},
-         {"--serial", "555", "--cl-baud", "38400"}},
+        {.name = "two boards open at once",
+         .steps = {"open:3000:clsersim", "handle:0", "open:3002:clsersim", "handle:100", kGetType,
+                   "rate:115200", "handle:102", kGetType, "params", "handle:100", kGetType,
+                   "params", "handle:102", "close", "handle:100", kGetType, "params", "close"},
+         .lines = {kOpened, "open 0x00000000 0x102", kTypeReply, "rate 0x00000000", secondReply,
+                   at38400, kTypeReply, at115200, kClosed, kTypeReply, at115200, kClosed},
+         .second = {"--serial", "555", "--cl-baud", "38400"}},
         // The camera is switched off and on while its board stays open at 38400: the open of the
         // open handle finds the link lost, reconnects and scans. The entry's rate is always the
         // one the last answered command used: a camera that comes back at a rate the scan cannot
@@ -307,7 +298,7 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
           kTypeReply, kClosed},
          {"Open_Cam_Ext: handle was open, test connection",
           "Open_Cam_Ext: Connection lost, try to reconnect", "scan_camera: baudrate set to 9600"},
-         Lines{},
+         {},
          {{"--cl-baud", "9600"}}},
         // The configuration cannot be read: the fields stay, the grabber's rates in Transmit.
         {"switched off and on, back at a rate the grabber is not switched to",
@@ -318,7 +309,7 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
          {"Open_Cam_Ext: Connection lost, try to reconnect",
           "scan_camera_baudrate: test next 115200baud", "scan_camera: baudrate set to 38400",
           "scan_camera_baudrate failed"},
-         Lines{},
+         {},
          {{"--cl-baud", "57600"}, {"--cl-baud", "38400"}}},
     };
     for (const HostCase& row : rows)

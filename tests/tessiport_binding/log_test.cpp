@@ -98,7 +98,7 @@ TEST(LibraryLog, TimePrefixesAndLineLength) {
     Enable_Error_Messages(1 | 4, recordError);
     LogMessage(level::kError, 1, "%s", std::string(400, 'x').c_str());
     const std::string expected = "0x0001 ERROR " + std::string(297 - 13, 'x');
-    EXPECT_EQ(log.rawLines().back(), expected);  // ended by CR LF: rawLines takes no other line
+    EXPECT_EQ(log.rawLines().back(), expected);  // rawLines() holds only lines ended by CR LF
     EXPECT_EQ(errorTexts.back(), expected);
 }
 
