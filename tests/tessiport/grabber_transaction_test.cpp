@@ -161,8 +161,7 @@ TEST_F(GrabberTransaction, RepliesAreValidatedAndCopiedNoFurtherThanTheyGo) {
 
 TEST_F(GrabberTransaction, TheChecksumIsAppendedExceptForCommand011A) {
     channel.incoming.assign(kGetType.begin(), kGetType.end());
-    std::vector<uint8_t> sixBytes = {0x10, 0x01, 0x05, 0x00, 0x00, 0x77};
-    send(sixBytes);
+    send({0x10, 0x01, 0x05, 0x00, 0x00, 0x77});
     EXPECT_EQ(channel.written, telegram(0x0110, {}));  // length-field bytes, checksum added
 
     channel = Channel{};

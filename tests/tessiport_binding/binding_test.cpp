@@ -31,12 +31,25 @@ std::string loadedFile(void* function) {
 
 class Binding : public testing::Test {
 protected:
+    // The places a serial library is looked for, each a folder of its own: "registry", "system",
+    // "own" (and "cwd", made for a test to change into).
+    Binding() {
+        places.registryKey = true;
+        places.registryDir = folder().path("registry") + "/";
+        places.systemDir = folder().path("system");
+        places.ownFile = folder().path("own") + "/libtessiport.so";
+        for (const char* dir : {"registry", "system", "own", "cwd"})
+            fs::create_directories(folder().path(dir));
+    }
     const tools::TempFolder& folder() { return log.folder(); }
-    // A copy of the simulated grabber's library `variant` as `dir`/`name`.
+    // A copy of the simulated grabber's serial library with the functions of `variant` ("full",
+    // "minimal", "noclose" or "imaq") as `dir`/`name`.
     std::string place(const std::string& dir, const std::string& name = "libclsertest_full.so",
                       const std::string& variant = "full") {
+        const std::string suffix = variant == "full" ? "" : "_" + variant;
         const std::string target = folder().path(dir) + "/" + name;
-        fs::copy_file(test::serialLibrary(variant), target, fs::copy_options::overwrite_existing);
+        fs::copy_file(KF_BINARY_DIR "/lib/libclsersim" + suffix + ".so", target,
+                      fs::copy_options::overwrite_existing);
         return target;
     }
     uint32_t bind(const char* name, uint32_t initmode = 0) {
@@ -46,7 +59,7 @@ protected:
     }
 
     test::LogCapture log{3};
-    SerialPlaces places = test::scratchPlaces(log.folder());
+    SerialPlaces places;
     DriverEntry entry;
     std::recursive_mutex lock;
 };

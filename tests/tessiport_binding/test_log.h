@@ -1,39 +1,18 @@
 #pragma once
 // A log file in a scratch folder for the tests, and the process-wide log state put back after.
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "../tessiport/test_support.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/log_file.h"
-#include "tessiport/serial_binding.h"
 #include "tools/temp_folder.h"
 
 namespace tessiport::test {
 
 using libtest::readText;
 using libtest::writeText;
-
-// A Camera Link serial library of the simulated grabber with the functions of `variant`: "full"
-// (libclsersim.so), "minimal", "noclose" or "imaq". The tests copy it where they need it.
-inline std::string serialLibrary(const std::string& variant) {
-    return KF_BINARY_DIR "/lib/libclsersim" + (variant == "full" ? "" : "_" + variant) + ".so";
-}
-
-// The places a serial library is looked for, each a folder of its own below `folder`: "registry",
-// "system", "own" (and "cwd", made for a test to change into).
-inline SerialPlaces scratchPlaces(const tools::TempFolder& folder) {
-    SerialPlaces places;
-    places.registryKey = true;
-    places.registryDir = folder.path("registry") + "/";
-    places.systemDir = folder.path("system");
-    places.ownFile = folder.path("own") + "/libtessiport.so";
-    for (const char* dir : {"registry", "system", "own", "cwd"})
-        std::filesystem::create_directories(folder.path(dir));
-    return places;
-}
 
 class LogCapture {
 public:
