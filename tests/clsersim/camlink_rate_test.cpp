@@ -143,11 +143,7 @@ TEST(CamLinkRate, ThePtyReachesTheSameCameraItsRateAndOpenDeviceAndAPowerLossRes
     EXPECT_EQ(u32At(refused, 4), 0x80001055u);  // already open, through the other line
     // The first block write to the Main FPGA is lost with the power; the camera comes back in
     // boot mode at its start rate.
-    Bytes write = u32Bytes(0);
-    const Bytes last = u32Bytes(255);
-    write.insert(write.end(), last.begin(), last.end());
-    write.resize(8 + 256, 0x00);
-    EXPECT_EQ(link.code(telegram(0x1103, write)), 0);
+    EXPECT_EQ(link.code(simtest::writeBlock(0, Bytes(256, 0x00))), 0);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(link.code(kGetCameraType), 0);
     ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);

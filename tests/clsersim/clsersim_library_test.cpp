@@ -52,24 +52,17 @@ TEST(ClsersimExports, EachVariantExportsExactlyItsFunctions) {
 }
 
 TEST(ClsersimInit, RefusesAnIndexWithoutAReachablePort) {
-    const struct {
-        const char* value;  // null: variable not set
-        int32_t rc;
-    } rows[] = {
-        {nullptr, kInvalidIndex},         {"", kInvalidIndex},
-        {"abc", kInvalidIndex},           {"0", kInvalidIndex},
-        {"70000", kInvalidIndex},         {"127.0.0.1:", kInvalidIndex},
-        {"127.0.0.1:12x", kInvalidIndex},
-    };
     Grabber g;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.value ? row.value : "(unset)");
-        if (row.value)
-            ::setenv("CLSERSIM_PORT7", row.value, 1);
+    // The values of CLSERSIM_PORT7 that lead nowhere; null: the variable is not set.
+    for (const char* value : {static_cast<const char*>(nullptr), "", "abc", "0", "70000",
+                              "127.0.0.1:", "127.0.0.1:12x"}) {
+        SCOPED_TRACE(value ? value : "(unset)");
+        if (value)
+            ::setenv("CLSERSIM_PORT7", value, 1);
         else
             ::unsetenv("CLSERSIM_PORT7");
         void* ref = reinterpret_cast<void*>(0x1);
-        EXPECT_EQ(g.init(7, &ref), row.rc);
+        EXPECT_EQ(g.init(7, &ref), kInvalidIndex);
         EXPECT_EQ(ref, nullptr);
     }
     std::string port;

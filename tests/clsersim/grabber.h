@@ -2,7 +2,6 @@
 // libclsersim loaded the way a host loads a frame grabber's serial library (dlopen, functions
 // bound by name), and a camsim with its Camera Link socket.
 
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "../tessiport/test_support.h"
+#include "platform/dynamic_library.h"
 #include "tools/camsim_process.h"
 
 namespace cltest {
@@ -27,25 +27,15 @@ inline std::string libraryPath(const std::string& name) {
 }
 
 struct Grabber {
-    explicit Grabber(const std::string& name = "clsersim")
-        : handle(::dlopen(libraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL)) {
-        bind(init, "clSerialInit");
-        bind(read, "clSerialRead");
-        bind(write, "clSerialWrite");
-        bind(close, "clSerialClose");
-        bind(getBaudRates, "clGetSupportedBaudRates");
-        bind(setBaudRate, "clSetBaudRate");
-        bind(flush, "clFlushPort");
-    }
-    ~Grabber() {
-        if (handle) ::dlclose(handle);
-    }
-    Grabber(const Grabber&) = delete;
-    Grabber& operator=(const Grabber&) = delete;
-
-    template <typename F>
-    void bind(F& f, const char* name) {
-        f = handle ? reinterpret_cast<F>(::dlsym(handle, name)) : nullptr;
+    explicit Grabber(const std::string& name = "clsersim") {
+        library.open(libraryPath(name));
+        init = library.function<decltype(init)>("clSerialInit");
+        read = library.function<decltype(read)>("clSerialRead");
+        write = library.function<decltype(write)>("clSerialWrite");
+        close = library.function<decltype(close)>("clSerialClose");
+        getBaudRates = library.function<decltype(getBaudRates)>("clGetSupportedBaudRates");
+        setBaudRate = library.function<decltype(setBaudRate)>("clSetBaudRate");
+        flush = library.function<decltype(flush)>("clFlushPort");
     }
 
     // Sends `bytes`; the write's result.
@@ -76,7 +66,7 @@ struct Grabber {
         return reply;
     }
 
-    void* handle;
+    platform::DynamicLibrary library;  // unloaded with the grabber
     int32_t (*init)(uint32_t, void**) = nullptr;
     int32_t (*read)(void*, char*, uint32_t*, uint32_t) = nullptr;
     int32_t (*write)(void*, char*, uint32_t*, uint32_t) = nullptr;

@@ -186,7 +186,6 @@ TEST(CamsimReboot, SilentForTheBootTimeThenAnswersWithDevicesClosedAndNoStaleRep
     }
     PortClient next(cam.sim.portPath());
     EXPECT_EQ(u16At(next.transact(kGetCameraType).value_or(Bytes{}), 0), 0x0190);
-
 }
 
 TEST(CamsimState, ContentsAreSavedBeforeARebootSurviveARestartAndBadFilesAreRefused) {

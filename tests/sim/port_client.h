@@ -35,10 +35,9 @@ inline Bytes withU32s(std::initializer_list<uint32_t> words) {
 inline Bytes twoWords(uint16_t code, uint32_t a = 0, uint32_t b = 0) {
     return telegram(code, withU32s({a, b}));
 }
+// Whether the length field and the checksum of `t` are right.
 inline bool checksumOk(const Bytes& t) {
-    uint8_t sum = 0;
-    for (size_t i = 0; i + 1 < t.size(); ++i) sum = uint8_t(sum + t[i]);
-    return !t.empty() && t.size() == u16At(t, 2) && sum == t.back();
+    return t.size() >= 5 && t == telegram(u16At(t, 0), Bytes(t.begin() + 4, t.end() - 1));
 }
 // WRITE_BLOCK (or `code`) of `data` to `first`, padded with 0xFF to 256 bytes.
 inline Bytes writeBlock(uint32_t first, const Bytes& data, uint16_t code = 0x1103) {
@@ -91,12 +90,6 @@ public:
         while (reply && (*reply)[0] == 0x19)
             reply = receive(std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()));
         return reply;
-    }
-    // Every byte that arrives within `limit`.
-    Bytes readFor(Ms limit) {
-        const auto deadline = SteadyClock::now() + limit;
-        while (readUntil(deadline)) {}
-        return std::move(pending_);
     }
 
 private:
