@@ -21,7 +21,8 @@
 
 namespace win32test {
 
-constexpr int kWaitMs = 20000;
+// Wine on a loaded two-core machine took over 20 s for a first file dialog in a new prefix.
+constexpr int kWaitMs = 60000;
 // Message boxes show their text in the static control 0xFFFF.
 constexpr int kBoxTextId = 0xFFFF;
 
