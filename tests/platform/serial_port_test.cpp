@@ -134,6 +134,7 @@ TEST_F(SerialPortOnPty, BytesReadAheadServeTheNextReadAndCountAsWaitingUntilPurg
     std::this_thread::sleep_for(20ms);
     ASSERT_EQ(port_.read(header, 1, received), 0);
     send({5, 6});
+    waiting = 0;
     for (int i = 0; i < 100 && waiting < 5; ++i, std::this_thread::sleep_for(1ms))
         ASSERT_EQ(port_.bytesWaiting(waiting), 0);
     EXPECT_EQ(waiting, 5u);
