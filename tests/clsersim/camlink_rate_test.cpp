@@ -26,26 +26,16 @@ uint32_t bitOf(uint32_t rate) {
 
 }  // namespace
 
-TEST(CamLinkRate, AGrabberThatSwitchesDuringAPacedReplyReceivesGarbage) {
-    Link link({"--pace", "9600", "--extra-records", "10"});
+TEST(CamLinkRate, SetClBaudrateAnswersAtTheOldRateAndLastsUntilARebootOrAPowerLossOnEitherLine) {
+    Link link({"--boot-time", "100", "--no-output-format", "--fault", "power-loss:1:0"});
     ASSERT_EQ(link.rc, 0);
-    ASSERT_EQ(link.grabber.send(link.ref, telegram(0x0810)), 0);
-    std::this_thread::sleep_for(50ms);  // heard; the 207-byte reply takes about 216 ms
-    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
-    int32_t rc = 0;
-    const Bytes heard = link.grabber.receive(link.ref, 207, 600, rc);
-    EXPECT_EQ(rc, 0);
-    ASSERT_EQ(heard.size(), 207u);
-    size_t garbled = 0;
-    for (uint8_t b : heard)
-        garbled += b >= 0x80;
-    EXPECT_GT(garbled, 150u);  // what came before the switch is clean, the rest all garbage
-    EXPECT_GE(heard.back(), 0x80);
-}
-
-TEST(CamLinkRate, SetClBaudrateAnswersAtTheOldRateThenSwitchesUntilAReboot) {
-    Link link({"--boot-time", "100"});
-    ASSERT_EQ(link.rc, 0);
+    // A camera without output formats refuses both of their commands with 0x80001020.
+    for (const Bytes& command :
+         {telegram(0x1116, {2, 0}), telegram(0x1016, {2, 0, 0, 2, 0, 0, 0, 0})}) {
+        link.code(command);
+        EXPECT_EQ(link.last, telegram(u16At(command, 0) | 0xC0, u32Bytes(0x80001020)));
+    }
+    EXPECT_EQ(link.code(telegram(0x3416)), 0x3496);  // the configuration is there
     EXPECT_EQ(link.code(telegram(0x3316, u32Bytes(12345))), 0x33D6);
     EXPECT_EQ(u32At(link.last, 4), 0x80001004u);                      // not a rate the camera has
     ASSERT_EQ(link.code(telegram(0x3316, u32Bytes(38400))), 0x3396);  // heard at 9600
@@ -62,13 +52,45 @@ TEST(CamLinkRate, SetClBaudrateAnswersAtTheOldRateThenSwitchesUntilAReboot) {
     ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);
     ASSERT_EQ(link.code(kGetClBaudrate), 0x3296);
     EXPECT_EQ(u32At(link.last, 4), 9600u);
+
+    // The pty reaches the same camera: its rate and its open device.
+    simtest::PortClient pty(link.cam.sim.portPath());
+    ASSERT_EQ(u16At(pty.transact(telegram(0x3316, u32Bytes(19200))).value_or(Bytes{}), 0), 0x3396);
+    EXPECT_EQ(link.code(kGetClBaudrate), 0);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
+    const Bytes openMainFpga = telegram(0x7103, Bytes(8, 0));
+    ASSERT_EQ(link.code(openMainFpga), 0x7183);
+    EXPECT_EQ(pty.transact(openMainFpga).value_or(Bytes{}),
+              telegram(0x71C3, u32Bytes(0x80001055)));  // already open, through the other line
+    // The first block write to the Main FPGA is lost with the power; the camera comes back in
+    // boot mode at its start rate.
+    EXPECT_EQ(link.code(simtest::writeBlock(0, Bytes(256, 0x00))), 0);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(link.code(kGetCameraType), 0);
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);
+    ASSERT_EQ(link.code(kGetCameraType), 0x0190);
+    EXPECT_EQ(u16At(link.last, 4), 0x0800);
 }
 
-TEST(CamLinkRate, PacedLineTimeFollowsTheRateInForce) {
-    // GET_FIRMWARE_VERSIONS: 5 bytes out, 207 back, ten bits a byte: about 221 ms at 9600 and
-    // 18 ms at 115200, whatever --pace says for the pty.
+TEST(CamLinkRate, PacedLineTimeFollowsTheRateInForceAndASwitchDuringAReplyGarblesIt) {
     Link link({"--pace", "9600", "--extra-records", "10"});
     ASSERT_EQ(link.rc, 0);
+    ASSERT_EQ(link.grabber.send(link.ref, telegram(0x0810)), 0);
+    std::this_thread::sleep_for(50ms);  // heard; the 207-byte reply takes about 216 ms
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
+    int32_t rc = 0;
+    const Bytes heard = link.grabber.receive(link.ref, 207, 600, rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(heard.size(), 207u);
+    size_t garbled = 0;
+    for (uint8_t b : heard)
+        garbled += b >= 0x80;
+    EXPECT_GT(garbled, 150u);  // what came before the switch is clean, the rest all garbage
+    EXPECT_GE(heard.back(), 0x80);
+
+    // GET_FIRMWARE_VERSIONS: 5 bytes out, 207 back, ten bits a byte: about 221 ms at 9600 and
+    // 18 ms at 115200, whatever --pace says for the pty.
+    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);
     const auto took = [&]() {
         const auto start = SteadyClock::now();
         EXPECT_EQ(link.code(telegram(0x0810), 1000), 0x0890);
@@ -113,40 +135,6 @@ TEST(CamLinkSettings, ConfigurationAndOutputFormatRoundTripAndOtherCommandsAnswe
     ASSERT_EQ(link.code(telegram(0x1116, {2, 0})), 0x1196);
     EXPECT_EQ(u16At(link.last, 6), 0x0200);
     EXPECT_EQ(u16At(link.last, 8), 0x0102);
-    EXPECT_EQ(link.code(telegram(0x1016, {2, 0})), 0x10D6);
-    EXPECT_EQ(u32At(link.last, 4), 0x80001003u);
-}
-
-TEST(CamLinkSettings, ACameraWithoutOutputFormatsRefusesBothWith0x80001020) {
-    Link link({"--no-output-format"});
-    ASSERT_EQ(link.rc, 0);
-    for (const Bytes& command :
-         {telegram(0x1116, {2, 0}), telegram(0x1016, {2, 0, 0, 2, 0, 0, 0, 0})}) {
-        EXPECT_EQ(link.code(command), u16At(command, 0) | 0xC0);
-        EXPECT_EQ(link.last.size(), 9u);
-        EXPECT_EQ(u32At(link.last, 4), 0x80001020u);
-    }
-    EXPECT_EQ(link.code(telegram(0x3416)), 0x3496);  // the configuration is there
-}
-
-TEST(CamLinkRate, ThePtyReachesTheSameCameraItsRateAndOpenDeviceAndAPowerLossResetsIt) {
-    Link link({"--fault", "power-loss:1:0", "--boot-time", "100"});
-    ASSERT_EQ(link.rc, 0);
-    simtest::PortClient pty(link.cam.sim.portPath());
-    ASSERT_EQ(u16At(pty.transact(telegram(0x3316, u32Bytes(19200))).value_or(Bytes{}), 0), 0x3396);
-    EXPECT_EQ(link.code(kGetClBaudrate), 0);
-    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(19200)), 0);
-    const Bytes openMainFpga = telegram(0x7103, Bytes(8, 0));
-    ASSERT_EQ(link.code(openMainFpga), 0x7183);
-    const Bytes refused = pty.transact(openMainFpga).value_or(Bytes{});
-    EXPECT_EQ(u16At(refused, 0), 0x71C3);
-    EXPECT_EQ(u32At(refused, 4), 0x80001055u);  // already open, through the other line
-    // The first block write to the Main FPGA is lost with the power; the camera comes back in
-    // boot mode at its start rate.
-    EXPECT_EQ(link.code(simtest::writeBlock(0, Bytes(256, 0x00))), 0);
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(link.code(kGetCameraType), 0);
-    ASSERT_EQ(link.grabber.setBaudRate(link.ref, bitOf(9600)), 0);
-    ASSERT_EQ(link.code(kGetCameraType), 0x0190);
-    EXPECT_EQ(u16At(link.last, 4), 0x0800);
+    link.code(telegram(0x1016, {2, 0}));
+    EXPECT_EQ(link.last, telegram(0x10D6, u32Bytes(0x80001003)));
 }

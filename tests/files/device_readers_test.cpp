@@ -188,18 +188,6 @@ TEST_F(Readers, XilinxBitTargets) {
     EXPECT_EQ(bit(std::vector<uint8_t>(kDeviceImageSize - 511, 0)), ERR_FILE_DATA);
 }
 
-TEST_F(Readers, FilesOnDisk) {
-    TempFolder folder;
-    const std::string bin = folder.path("e_1_V1_0.bin");
-    ASSERT_EQ(writeFileSafely(bin, std::vector<uint8_t>(17, 0x11)), 0);
-    ASSERT_EQ(ReadBinary(bin, image.data(), image.size(), info), READ_OK);
-    EXPECT_EQ(info.length(), 17u);
-    EXPECT_EQ(ReadBinary(bin, image.data(), 16, info), ERR_FILE_TOO_LARGE);
-
-    for (auto reader : {ReadIntelHex, ReadWordList, ReadBinary, ReadXilinxBit, ReadJedec})
-        EXPECT_EQ(reader(folder.path("none"), image.data(), image.size(), info), ERR_FILE_OPEN);
-}
-
 // Runs `read` and gives it a second: a reader blocked in a FIFO's open or read is released by
 // opening the FIFO for writing, so the test fails instead of hanging.
 protocol::ErrorCode withinASecond(const std::string& fifo,
@@ -280,7 +268,8 @@ TEST(DeviceFileName, VariantAndVersionFromTheName) {
     }
 }
 
-// Device file names and the choice of reader by extension.
+// Files on disk: device file names, the choice of reader by extension, each reader's refusal of
+// a missing file and the binary reader's of one larger than its buffer.
 TEST_F(Readers, DeviceFileNameRulesAndExtensionChoice) {
     TempFolder folder;
     auto read = [&](const std::string& path) {
@@ -288,6 +277,13 @@ TEST_F(Readers, DeviceFileNameRulesAndExtensionChoice) {
     };
     EXPECT_EQ(read("a.hx"), ERR_FILE_NAME);
     EXPECT_EQ(read("a_1_2_3.hex"), ERR_FILE_OPEN);
+    for (auto reader : {ReadIntelHex, ReadWordList, ReadBinary, ReadXilinxBit, ReadJedec})
+        EXPECT_EQ(reader(folder.path("none"), image.data(), image.size(), info), ERR_FILE_OPEN);
+    const std::string bin = folder.path("e_1_V1_0.bin");
+    ASSERT_EQ(writeFileSafely(bin, std::vector<uint8_t>(17, 0x11)), 0);
+    ASSERT_EQ(ReadBinary(bin, image.data(), image.size(), info), READ_OK);
+    EXPECT_EQ(info.length(), 17u);
+    EXPECT_EQ(ReadBinary(bin, image.data(), 16, info), ERR_FILE_TOO_LARGE);
 
     // Upper-case extensions choose the same reader; the name's version reaches the result.
     libtest::writeText(folder.path("main_004_V03_02.HEX"),

@@ -105,7 +105,7 @@ TEST_F(SerialPortOnPty, WriteDeliversTheBytesAndIsBoundedByItsTotalTimeout) {
 
 // A read takes in all the driver holds; what it did not hand out goes to the next read, counts
 // as waiting (the transport's drain sees it) and goes with a purge or a close.
-TEST_F(SerialPortOnPty, BytesReadAheadServeTheNextReadAndCountAsWaitingUntilPurged) {
+TEST_F(SerialPortOnPty, BytesReadAheadServeTheNextReadAndCountAsWaitingUntilPurgedAndOneOpener) {
     port_.setTimeouts({0, 0, 200, 0, 0});
     const Bytes reply = {0x10, 0x01, 0x07, 0x00, 0xAA, 0xBB, 0xCC, 0xEE, 0xEF};  // and 2 stray
     send(reply);
@@ -129,9 +129,15 @@ TEST_F(SerialPortOnPty, BytesReadAheadServeTheNextReadAndCountAsWaitingUntilPurg
     ASSERT_EQ(port_.read(tail, 3, received), 0);
     EXPECT_EQ(Bytes(tail, tail + received), (Bytes{0xEE, 0xEF, 0x42}));
 
+    // Bytes read ahead and bytes the driver holds both count as waiting until a purge.
     send({1, 2, 3, 4});
     std::this_thread::sleep_for(20ms);
     ASSERT_EQ(port_.read(header, 1, received), 0);
+    send({5, 6});
+    waiting = 0;
+    for (int i = 0; i < 100 && waiting < 5; ++i, std::this_thread::sleep_for(1ms))
+        ASSERT_EQ(port_.bytesWaiting(waiting), 0);
+    EXPECT_EQ(waiting, 5u);
     ASSERT_EQ(port_.purge(), 0);
     ASSERT_EQ(port_.bytesWaiting(waiting), 0);
     EXPECT_EQ(waiting, 0u);
@@ -146,20 +152,9 @@ TEST_F(SerialPortOnPty, BytesReadAheadServeTheNextReadAndCountAsWaitingUntilPurg
     ASSERT_EQ(port_.open(path_), 0);
     ASSERT_EQ(port_.bytesWaiting(waiting), 0);
     EXPECT_EQ(waiting, 0u);  // nor do bytes of the port's previous opening
-}
 
-// The driver's bytes count as waiting until a purge; rates outside the classic table are set
-// exactly; a second opener is refused until the first closes.
-TEST_F(SerialPortOnPty, BytesWaitingPurgeExclusiveOpenAndRatesOutsideTheClassicTable) {
-    send({1, 2, 3});
-    size_t waiting = 0;
-    for (int i = 0; i < 100 && waiting < 3; ++i, std::this_thread::sleep_for(1ms))
-        ASSERT_EQ(port_.bytesWaiting(waiting), 0);
-    EXPECT_EQ(waiting, 3u);
-    ASSERT_EQ(port_.purge(), 0);
-    ASSERT_EQ(port_.bytesWaiting(waiting), 0);
-    EXPECT_EQ(waiting, 0u);
-
+    // Rates outside the classic table are set exactly; a second opener is refused until the
+    // first closes.
     ASSERT_EQ(port_.configure(76800), 0);
     uint32_t actual = 0;
     ASSERT_EQ(platform::getBaudRate(port_.fd(), actual), 0);

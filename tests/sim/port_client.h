@@ -1,20 +1,15 @@
 #pragma once
-// The real camsim of this build and a raw termios client on its pty.
-
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+// The real camsim of this build and a client on its pty.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../tessiport/test_support.h"
+#include "platform/serial_port.h"
 #include "tools/camsim_process.h"
 
 namespace simtest {
@@ -29,7 +24,8 @@ using SteadyClock = std::chrono::steady_clock;
 inline Bytes withU32s(std::initializer_list<uint32_t> words) {
     Bytes out;
     for (uint32_t w : words)
-        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(w >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(w >> (8 * i)));
     return out;
 }
 inline Bytes twoWords(uint16_t code, uint32_t a = 0, uint32_t b = 0) {
@@ -43,7 +39,8 @@ inline bool checksumOk(const Bytes& t) {
 inline Bytes writeBlock(uint32_t first, const Bytes& data, uint16_t code = 0x1103) {
     Bytes payload = withU32s({first, first + uint32_t(data.size()) - 1});
     payload.resize(8 + 256, 0xFF);
-    for (size_t i = 0; i < data.size(); ++i) payload[8 + i] = data[i];
+    for (size_t i = 0; i < data.size(); ++i)
+        payload[8 + i] = data[i];
     return telegram(code, payload);
 }
 // The zero-padded 16-character name at `at`.
@@ -53,33 +50,31 @@ inline std::string textAt(const Bytes& b, size_t at) {
     return s.substr(0, s.find('\0'));
 }
 
+// A client on camsim's pty through the programmer's own serial port.
 class PortClient {
 public:
-    explicit PortClient(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
-        termios tio{};
-        ::tcgetattr(fd_, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(fd_, TCSANOW, &tio);
-        ::tcflush(fd_, TCIOFLUSH);
+    explicit PortClient(const std::string& path) { reopen(path); }
+    // Closes the port and opens it anew, dropping what waits on it as a new client does.
+    void reopen(const std::string& path) {
+        port_.open(path);
+        port_.configure(57600);  // raw bytes; a pty carries them at any rate
+        port_.purge();
     }
-    ~PortClient() { ::close(fd_); }
 
     void send(const Bytes& bytes) {
-        for (size_t done = 0; done < bytes.size();) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n > 0) done += size_t(n);
-            else std::this_thread::sleep_for(Ms(1));
-        }
+        size_t written = 0;
+        port_.setTimeouts({0, 0, 0, 0, 1000});
+        port_.write(bytes.data(), bytes.size(), written);
     }
     // The next telegram (debug texts included), or nothing when none completes in time.
     std::optional<Bytes> receive(Ms limit) {
         const auto deadline = SteadyClock::now() + limit;
-        while (u16At(pending_, 2) < 5 || pending_.size() < u16At(pending_, 2))
-            if (!readUntil(deadline)) return std::nullopt;
-        const long length = u16At(pending_, 2);
-        Bytes t(pending_.begin(), pending_.begin() + length);
-        pending_.erase(pending_.begin(), pending_.begin() + length);
+        Bytes t(4);
+        if (!readUntil(t.data(), 4, deadline) || u16At(t, 2) < 5)
+            return std::nullopt;
+        t.resize(u16At(t, 2));
+        if (!readUntil(t.data() + 4, t.size() - 4, deadline))
+            return std::nullopt;
         return t;
     }
     // Sends a command and returns the first non-debug telegram that answers it.
@@ -93,19 +88,15 @@ public:
     }
 
 private:
-    // Appends what arrives before the deadline; false when nothing did.
-    bool readUntil(SteadyClock::time_point deadline) {
+    // Whether all `count` bytes came before the deadline.
+    bool readUntil(uint8_t* out, size_t count, SteadyClock::time_point deadline) {
         const auto left = std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()).count();
-        pollfd p{fd_, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, int(left)) <= 0) return false;
-        uint8_t buffer[1024];
-        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        for (ssize_t i = 0; i < n; ++i) pending_.push_back(buffer[i]);
-        return true;
+        size_t received = 0;
+        port_.setTimeouts({0, 0, uint32_t(std::max<long>(left, 1)), 0, 0});
+        return port_.read(out, count, received) == 0 && received == count;
     }
 
-    int fd_;
-    Bytes pending_;
+    platform::SerialPort port_;
 };
 
 // A camsim with a client; code() sends a command, keeps the reply in `last`, returns its code
