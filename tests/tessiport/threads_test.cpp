@@ -4,7 +4,6 @@
 // threads; then a bounded random mix of all calls. Run under ThreadSanitizer by scripts/tsan.sh
 // and under AddressSanitizer in the sanitizer build; elsewhere it checks codes and answers.
 
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "host_process.h"
+#include "platform/dynamic_library.h"
 #include "test_support.h"
 #include "tessiport/include/tessiport.h"
 #include "tools/camsim_process.h"
@@ -87,12 +87,11 @@ public:
         setenv("QEL_DATA_DIR", data_.path().c_str(), 1);
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
         setenv("TESSIPORT_INSTANCE", tessiport_test::uniqueInstance().c_str(), 1);
-        library_ = dlopen(tessiport_test::kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (library_ == nullptr) {
-            failure_ = dlerror();
+        if (library_.open(tessiport_test::kLibrary) != 0) {
+            failure_ = library_.lastError();
             return;
         }
-#define BIND(member, name) member = reinterpret_cast<decltype(member)>(dlsym(library_, #name))
+#define BIND(member, name) member = library_.function<decltype(member)>(#name)
         BIND(open, Open_Cam_Ext);
         BIND(close, Close_Cam);
         BIND(command, Control_Command);
@@ -100,10 +99,6 @@ public:
         BIND(getTransfer, Get_Transfer_Parameters);
         BIND(setTransfer, Set_Transfer_Parameters);
 #undef BIND
-    }
-    ~LoadedLibrary() {
-        if (library_ != nullptr)
-            dlclose(library_);
     }
     bool ready() const {
         return failure_.empty() && open && close && command && timeouts && getTransfer &&
@@ -147,7 +142,7 @@ private:
     std::vector<std::unique_ptr<tools::CamsimProcess>> cameras_;
     tools::TempFolder data_;
     tools::TempFolder runtime_;
-    void* library_ = nullptr;
+    platform::DynamicLibrary library_;
     std::string failure_;
 };
 
