@@ -359,7 +359,9 @@ TEST_F(LibraryHost, ProcessesShareTheBlockAndOnlyTheLastEndsTheLog) {
     const BlockView again = readBlock(block());
     EXPECT_EQ(again.count, 1u);
     EXPECT_EQ(again.folder, second.path());
-    EXPECT_EQ(runHost({"log:3:" + secondLog}, later), Lines{kLogOn});
+    HostProcess logging;
+    ASSERT_TRUE(logging.start({"log:3:" + secondLog}, later));
+    EXPECT_EQ(logging.finish(), Lines{kLogOn});
     EXPECT_THAT(libtest::readText(secondLog), Not(HasSubstr("logfile ended")));
     next.finish();
     EXPECT_EQ(next.wait(), 0);
