@@ -24,13 +24,6 @@
 
 #include "tessiport.h"
 
-// The layout this host passes: ten 32-bit fields with 32-bit pointers, a 64-bit name pointer and
-// padding otherwise.
-_Static_assert(sizeof(KM4_OpenStruct) == (sizeof(void*) == 4 ? 40 : 48), "KM4_OpenStruct size");
-_Static_assert(offsetof(KM4_OpenStruct, imaq_serialref) == (sizeof(void*) == 4 ? 20 : 24),
-               "imaq_serialref offset");
-_Static_assert(sizeof(TransferParameters) == 20, "TransferParameters size");
-
 // The system's loader: LoadLibraryA and GetProcAddress on Windows, dlopen and dlsym elsewhere.
 #ifdef _WIN32
 #include <windows.h>

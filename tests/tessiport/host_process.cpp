@@ -127,12 +127,6 @@ std::optional<int> HostProcess::wait() {
     return std::nullopt;
 }
 
-std::vector<std::string> runHost(const std::vector<std::string>& steps,
-                                 const Environment& environment) {
-    HostProcess host;
-    return host.start(steps, environment) ? host.finish() : std::vector<std::string>{};
-}
-
 std::string uniqueInstance() {
     static std::atomic<int> counter{0};
     return "test" + std::to_string(::getpid()) + "_" + std::to_string(counter++);

@@ -44,10 +44,6 @@ private:
     std::string pending_;
 };
 
-// Runs the host to its end: the lines it printed.
-std::vector<std::string> runHost(const std::vector<std::string>& steps,
-                                 const Environment& environment);
-
 // A shared block instance name no other test uses.
 std::string uniqueInstance();
 // Where the library keeps the shared block of `instance` in a private `folder`.

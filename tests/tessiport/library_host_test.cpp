@@ -202,14 +202,16 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
           // The checksum test allows replies up to capacity 9 + 1 bytes.
           "cmd 0x80332008 eeeeeeeeeeee", "error 0x00000000", "open 0x00000000 0x101", kClosed,
           kTypeReply, kClosed, kNoHandle, "open 0x00000000 0x101"}},
-        {"transactions, error replies and command 0x011A",
+        // The grabber's close function throws: the close and the detach at the end go on.
+        {"transactions, error replies, command 0x011A, a close function that throws",
          {logStep(), "open:b000:clsersim", kGetType, "cmd:5:9:1101050000", "error", kGetType,
           "error",
           // 0x011A goes out as given, its wrong last byte included: the camera refuses its
           // checksum.
-          "cmd:7:9:1a010500429998", "close", kGetType},
+          "cmd:7:9:1a010500429998", "close", kGetType, "open:b000:clsersim"},
          {kLogOn, kOpened, kTypeReply, "cmd 0x80001020 d101090020100080ee", "error 0x80001020",
-          kTypeReply, "error 0x00000000", "cmd 0x80001002 da01090002100080ee", kClosed, kNoHandle},
+          kTypeReply, "error 0x00000000", "cmd 0x80001002 da01090002100080ee", kClosed, kNoHandle,
+          kOpened},
          {"0x0001 Open_Cam_Ext(b000,0,", "0x0100 Open_Cam_Ext: call pclSerialInit",
           "0x0100 Open_Cam_Ext: init without connection test",
           "0x0100 Control_Command: start= 0x0110 serialRef ", "0x0100 Command 0x0110 0x0005 0x16",
@@ -219,7 +221,10 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
           "0x0100 Command 0x011a 0x0007 0x42 0x99 0x98", "0x0100 Close_Cam(100)",
           "0x0100 Close_Cam: call pclSerialClose()", "0x0100 Close_Cam: call FreeLibrary()",
           "0x0000 Close_Cam done succesfully"},
-         {"--fault", "error:0x0111:0x80001020"}},
+         {"--fault", "error:0x0111:0x80001020"},
+         {},
+         {},
+         {{"CLSERSIM_CLOSE_THROWS", "1"}}},
         // The connection-tested open finds the camera's rate; Set_Transfer_Parameters switches
         // camera and grabber. Reading the configuration replaces Transmit whole, the grabber
         // mask bits included.
@@ -259,11 +264,6 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
          {},
          {"--fault", "no-reply:0x0110:1", "--fault", "wrong-code:0x3216", "--fault",
           "bad-checksum:0x3416", "--fault", "short-body:0x0111"}},
-        {.name = "a close function that throws",
-         .steps = {logStep("30043"), "open:b000:clsersim", "close", "open:b000:clsersim"},
-         .lines = {kLogOn, kOpened, kClosed, kOpened},
-         .log = {"0x0100 Close_Cam: call pclSerialClose()", "0x0000 Close_Cam done succesfully"},
-         .extra = {{"CLSERSIM_CLOSE_THROWS", "1"}}},
         // One library variant after another on the same entry; the board left open at process
         // exit is closed by the detach.
         {"no flush function, an IMAQ session, no camera, left open",
@@ -317,8 +317,11 @@ TEST_F(LibraryHost, TransactionsRatesReconnectsAndLibraryVariants) {
 }
 
 // The shared block counts processes that attach at once; the last one to go removes it. A FIFO
-// where the parameter file is looked for holds up no load.
-TEST_F(LibraryHost, ProcessesAttachingAtOnceAreAllCounted) {
+// where the parameter file is looked for holds up no load. A process killed while attached leaves
+// its count behind; the next one alone sets up the block and its log anew, in the data folder it
+// names, and a process that goes while it still has the library loaded leaves that log open for
+// it: the last one ends it.
+TEST_F(LibraryHost, ProcessesShareTheBlockAndOnlyTheLastEndsTheLog) {
     libtest::writeText(logPath, "");  // a log file is opened only if it exists
     ASSERT_EQ(mkfifo(data.path("km4_cl_param.ini").c_str(), 0600), 0);
     std::vector<std::unique_ptr<HostProcess>> hosts(6);
@@ -339,27 +342,10 @@ TEST_F(LibraryHost, ProcessesAttachingAtOnceAreAllCounted) {
     }
     EXPECT_FALSE(readBlock(block()).exists);
     EXPECT_THAT(logText(), HasSubstr(logPath + " logfile started"));
-}
 
-// A process that goes while another still has the library loaded leaves the shared log open for
-// it; the last one ends it.
-TEST_F(LibraryHost, OnlyTheLastProcessEndsTheLog) {
-    libtest::writeText(logPath, "");
-    HostProcess first;
-    ASSERT_TRUE(first.start({"wait"}, environment()));
-    ASSERT_EQ(first.readLine(), "ready");
-    EXPECT_EQ(runHost({logStep("3")}, environment()), Lines{kLogOn});
-    EXPECT_THAT(logText(), Not(HasSubstr("logfile ended")));
-    first.finish();
-    EXPECT_EQ(first.wait(), 0);
-    const std::string text = logText();
-    EXPECT_THAT(text, HasSubstr("logfile ended"));
-    EXPECT_EQ(text.find("logfile ended"), text.rfind("logfile ended"));
-}
-
-TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpItsLog) {
     tools::TempFolder second;
-    libtest::writeText(second.path("tessiport.log"), "");
+    const std::string secondLog = second.path("tessiport.log");
+    libtest::writeText(secondLog, "");
     HostProcess killed;
     ASSERT_TRUE(killed.start({"wait"}, environment()));
     ASSERT_EQ(killed.readLine(), "ready");
@@ -370,27 +356,19 @@ TEST_F(LibraryHost, AProcessKilledWhileAttachedDoesNotKeepTheNextFromSettingUpIt
     HostProcess next;
     ASSERT_TRUE(next.start({"wait"}, later));
     ASSERT_EQ(next.readLine(), "ready");
-    const BlockView view = readBlock(block());
-    EXPECT_EQ(view.count, 1u);
-    EXPECT_EQ(view.folder, second.path());
+    const BlockView again = readBlock(block());
+    EXPECT_EQ(again.count, 1u);
+    EXPECT_EQ(again.folder, second.path());
+    HostProcess logging;
+    ASSERT_TRUE(logging.start({"log:3:" + secondLog}, later));
+    EXPECT_EQ(logging.finish(), Lines{kLogOn});
+    EXPECT_THAT(libtest::readText(secondLog), Not(HasSubstr("logfile ended")));
     next.finish();
     EXPECT_EQ(next.wait(), 0);
-    EXPECT_THAT(libtest::readText(second.path("tessiport.log")),
-                HasSubstr(second.path("tessiport.log") + " logfile started"));
-}
-
-TEST_F(LibraryHost, AnUnsizedBlockIsNeverMapped) {
-    const int fd = open(block().c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-    ASSERT_GE(fd, 0);
-    // A live process holds it without having sized it: the library waits briefly, then opens
-    // no boards.
-    ASSERT_EQ(flock(fd, LOCK_SH), 0);
-    EXPECT_EQ(runHost({kErrors, "open:b101:comport1"}, environment()),
-              (Lines{kShown, "cb 0x0001 ERROR Open_Cam_Ext: Driver is not built for this OS",
-                     "open 0x80332005 0x0"}));
-    // Once no one holds it, the next process is alone and sizes it itself.
-    close(fd);
-    EXPECT_EQ(runHost({"open:b101:comport1"}, environment()), Lines{"open 0x80332006 0x0"});
+    const std::string text = libtest::readText(secondLog);
+    EXPECT_THAT(text, HasSubstr(secondLog + " logfile started"));
+    EXPECT_THAT(text, HasSubstr("logfile ended"));
+    EXPECT_EQ(text.find("logfile ended"), text.rfind("logfile ended"));
 }
 
 bool exists(const std::string& path) {
@@ -400,16 +378,24 @@ bool exists(const std::string& path) {
 
 // Another user on the machine: the block and its lock object live where only this user can
 // create entries. What another user creates elsewhere does not matter; what stands under the
-// block's own names without being this user's private regular file is refused, never used.
+// block's own names without being this user's private regular file is refused, never used. A
+// block that a live process holds without having sized it is waited for briefly, then refused;
+// one that no one holds is sized by the next process.
 TEST_F(LibraryHost, NoOtherUserCanLockTheLibraryOut) {
     constexpr uid_t kOtherUser = 65534;
     const bool root = geteuid() == 0;  // only root can be another user here
     const std::string inRuntime = block(), inData = blockPath(data.path(), instance);
     const std::string old = "/TESSIPORT-0-" + instance;  // the names it had in shared memory
+    const Lines refused = {kShown, "cb 0x0001 ERROR Open_Cam_Ext: Driver is not built for this OS",
+                           "open 0x80332005 0x0"};
+    const Lines opened = {kShown, "cb 0x0001 ERROR Error open Comport", "",
+                          "cb 0x0101 ERROR Open_Cam_Ext: Cannot open comport1",
+                          "open 0x80332006 0x0"};
+    int holder = -1;
     const struct {
         const char* name;
         std::function<void()> plant;
-        std::string open;          // the open's line
+        Lines open;                // the open's lines
         std::string blockWhileUp;  // where the block is while the host runs; empty: nowhere
     } rows[] = {
         {"another user creates names first",
@@ -430,16 +416,15 @@ TEST_F(LibraryHost, NoOtherUserCanLockTheLibraryOut) {
              waitpid(child, &status, 0);
              EXPECT_EQ(status, 0);
          },
-         "open 0x80332006 0x0", inRuntime},
-        {"runtime folder open to others", [&] { chmod(runtime.path().c_str(), 0755); },
-         "open 0x80332006 0x0", inData},
-        {"block is a FIFO", [&] { mkfifo(inRuntime.c_str(), 0600); }, "open 0x80332005 0x0", ""},
-        {"block is a folder", [&] { mkdir(inRuntime.c_str(), 0700); }, "open 0x80332005 0x0", ""},
+         opened, inRuntime},
+        {"runtime folder open to others", [&] { chmod(runtime.path().c_str(), 0755); }, opened,
+         inData},
+        {"block is a FIFO", [&] { mkfifo(inRuntime.c_str(), 0600); }, refused, ""},
+        {"block is a folder", [&] { mkdir(inRuntime.c_str(), 0700); }, refused, ""},
         {"block readable by others",
-         [&] { close(open(inRuntime.c_str(), O_CREAT | O_RDWR, 0644)); }, "open 0x80332005 0x0",
+         [&] { close(open(inRuntime.c_str(), O_CREAT | O_RDWR, 0644)); }, refused, ""},
+        {"lock object is a FIFO", [&] { mkfifo((inRuntime + ".lock").c_str(), 0600); }, refused,
          ""},
-        {"lock object is a FIFO", [&] { mkfifo((inRuntime + ".lock").c_str(), 0600); },
-         "open 0x80332005 0x0", ""},
         {"block of another user",
          [&] {
              if (!root)
@@ -447,7 +432,19 @@ TEST_F(LibraryHost, NoOtherUserCanLockTheLibraryOut) {
              close(open(inRuntime.c_str(), O_CREAT | O_RDWR, 0600));
              EXPECT_EQ(chown(inRuntime.c_str(), kOtherUser, kOtherUser), 0);
          },
-         root ? "open 0x80332005 0x0" : "open 0x80332006 0x0", root ? "" : inRuntime},
+         root ? refused : opened, root ? "" : inRuntime},
+        {"unsized block held by a live process",
+         [&] {
+             holder = open(inRuntime.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+             EXPECT_EQ(flock(holder, LOCK_SH), 0);
+         },
+         refused, ""},
+        {"unsized block no one holds",
+         [&] {
+             close(holder);
+             close(open(inRuntime.c_str(), O_CREAT | O_RDWR, 0600));
+         },
+         opened, inRuntime},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -458,9 +455,11 @@ TEST_F(LibraryHost, NoOtherUserCanLockTheLibraryOut) {
         chmod(runtime.path().c_str(), 0700);
         row.plant();
         HostProcess host;
-        ASSERT_TRUE(host.start({"open:b101:comport1", "wait"}, environment()));
-        EXPECT_EQ(host.readLine(), row.open);
-        EXPECT_EQ(host.readLine(), "ready");
+        ASSERT_TRUE(host.start({kErrors, "open:b101:comport1", "wait"}, environment()));
+        Lines lines;
+        for (auto line = host.readLine(); line && *line != "ready"; line = host.readLine())
+            lines.push_back(*line);
+        EXPECT_EQ(lines, row.open);
         const std::string& up = row.blockWhileUp;
         EXPECT_TRUE(up.empty() || (readBlock(up).exists && exists(up + ".lock")));
         host.finish();

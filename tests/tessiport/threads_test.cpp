@@ -1,10 +1,9 @@
 // The real library in this process, called from several threads at once the way a careless host
-// would: closes during transactions and rate changes, opens of one board at once, several
-// threads on one COM port, closes and reopens under traffic, grabber libraries loaded by several
+// would: closes during transactions and rate changes, opens of one board at once, closes and
+// reopens under traffic on a COM port and on a grabber, grabber libraries loaded by several
 // threads; then a bounded random mix of all calls. Run under ThreadSanitizer by scripts/tsan.sh
 // and under AddressSanitizer in the sanitizer build; elsewhere it checks codes and answers.
 
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "host_process.h"
+#include "platform/dynamic_library.h"
 #include "test_support.h"
 #include "tessiport/include/tessiport.h"
 #include "tools/camsim_process.h"
@@ -87,12 +87,11 @@ public:
         setenv("QEL_DATA_DIR", data_.path().c_str(), 1);
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
         setenv("TESSIPORT_INSTANCE", tessiport_test::uniqueInstance().c_str(), 1);
-        library_ = dlopen(tessiport_test::kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (library_ == nullptr) {
-            failure_ = dlerror();
+        if (library_.open(tessiport_test::kLibrary) != 0) {
+            failure_ = library_.lastError();
             return;
         }
-#define BIND(member, name) member = reinterpret_cast<decltype(member)>(dlsym(library_, #name))
+#define BIND(member, name) member = library_.function<decltype(member)>(#name)
         BIND(open, Open_Cam_Ext);
         BIND(close, Close_Cam);
         BIND(command, Control_Command);
@@ -100,10 +99,6 @@ public:
         BIND(getTransfer, Get_Transfer_Parameters);
         BIND(setTransfer, Set_Transfer_Parameters);
 #undef BIND
-    }
-    ~LoadedLibrary() {
-        if (library_ != nullptr)
-            dlclose(library_);
     }
     bool ready() const {
         return failure_.empty() && open && close && command && timeouts && getTransfer &&
@@ -147,7 +142,7 @@ private:
     std::vector<std::unique_ptr<tools::CamsimProcess>> cameras_;
     tools::TempFolder data_;
     tools::TempFolder runtime_;
-    void* library_ = nullptr;
+    platform::DynamicLibrary library_;
     std::string failure_;
 };
 
@@ -287,19 +282,8 @@ void simultaneousOpensOfOneBoard(const LoadedLibrary& lib, Faults& faults) {
     faults.expect(lib.askType(board(3), board(3).handle()) == TP_ERR_HANDLE, "still open");
 }
 
-// Seven threads sending on one COM-port handle: each gets its own camera's whole answer.
-void commandsOnOneComPort(const LoadedLibrary& lib, Faults& faults) {
-    uint32_t handle = 0;
-    faults.expect(lib.openBoard(board(2), kComOpen, handle) == 0, "open comport2");
-    lib.patient(handle);
-    askWhile(lib, faults, board(2), handle, 6, {0}, [&] {
-        for (int round = 0; round < 25; ++round)
-            faults.expect(lib.askType(board(2), handle) == 0, "the driver's command failed");
-    });
-    faults.expect(lib.close(&handle) == 0, "close comport2");
-}
-
-// Commands from several threads while another closes and reopens the same board.
+// Commands from several threads while another closes and reopens the same board: each gets its
+// own camera's whole answer while the board is open, on a COM port and on a grabber.
 void commandsWhileReopening(const LoadedLibrary& lib, Faults& faults) {
     for (const int number : {2, 5}) {
         const Board& b = board(number);
@@ -358,7 +342,6 @@ const Race kRaces[] = {
     {"CloseDuringComTransaction", {1}, closeDuringComTransaction},
     {"CloseDuringRateChange", {4}, closeDuringRateChange},
     {"EightOpensOfOneBoard", {3}, simultaneousOpensOfOneBoard},
-    {"SixThreadsOnOneComPort", {2}, commandsOnOneComPort},
     {"CommandsWhileTheBoardIsReopened", {2, 5}, commandsWhileReopening},
     {"GrabberLibrariesLoadedByThreadsAtOnce", {3, 5, 6, 7}, grabberLibrariesLoadedAtOnce},
     {"CommandsDuringReconnects", {8}, commandsDuringReconnects},
