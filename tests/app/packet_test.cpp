@@ -84,6 +84,7 @@ TEST_F(PacketTest, ABackupIsNamedAfterTheLoadedFileOrTheSerialNumberAndOverwrite
     dialog.OnPacket();
 
     EXPECT_EQ(status(), "Creating qel.update file done");
+    EXPECT_TRUE(dialog.PacketFileWritten());
     EXPECT_EQ(host.texts(), std::vector<std::string>{});
     ASSERT_EQ(host.saveRequests.size(), 1u);
     EXPECT_EQ(host.saveRequests[0].filter, "qel.update files (*.qup)|*.qup||");
