@@ -1,6 +1,6 @@
 // The Packet flows with camsim's camera model and files in virtual time: backup and packet file
-// names, the overwrite question, what each backup record holds, record lengths and padding, and the
-// failures that must leave no file (and an existing file untouched).
+// names, the overwrite question, what each backup record holds and that it programs back, record
+// lengths and padding, and the failures that must leave no file (and an existing file untouched).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -310,6 +310,31 @@ TEST_F(PacketTest, EachBackupRecordHoldsItsFlashAndItsVersionBlock) {
         Block version;
         record.header.version.encode(version.data());
         EXPECT_EQ(version, e.version);
+    }
+
+    // Programmed back in emergency mode over changed bytes at the start, in the middle and at the
+    // end of each record, the backup gives back every device's flash.
+    std::vector<std::vector<uint8_t>> before;
+    for (int row = 0; row < kRowCount; ++row) {
+        before.push_back(store.device(row).content());
+        const auto& e = expected[row];
+        for (const uint32_t at : {e.first + 12, e.first + e.length / 2, e.first + e.length - 1}) {
+            const uint8_t changed = uint8_t(before.back()[at] ^ 0x5A);
+            store.device(row).replace(at, &changed, 1);
+        }
+    }
+    ProgDlg restore{host, plain};
+    restore.SetOptions({.emergencyMode = true, .connectWithoutDialog = true});
+    restore.OnInitDialog();
+    host.files.push_back(folder.path("camera.qup"));
+    host.boxes.clear();
+    restore.OnLoadFile();
+    EXPECT_EQ(host.texts(), Texts{"Your camera is up to date!\n"});
+    for (int row = 0; row < kRowCount; ++row) restore.CheckDevice(row);
+    restore.OnProgram();
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(restore.DeviceResults()[size_t(row)].result, DeviceResult::kProgrammed) << row;
+        EXPECT_TRUE(store.device(row).content() == before[size_t(row)]) << row;
     }
 }
 
