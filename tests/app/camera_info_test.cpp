@@ -40,9 +40,10 @@ protected:
 
     // Reads over a new link of `interfaceType`, opened unless `open` is false.
     bool read(int interfaceType = 0, bool open = true) {
-        apptest::options(dialog).interfaceType = interfaceType;
+        ProgDlgTestAccess::options(dialog).interfaceType = interfaceType;
         auto& source = interfaceType == 2 ? factory.camLink : factory.com;
-        apptest::link(dialog) = interfaceType == 2 ? factory.makeCamLink(false) : factory.makeCom(false);
+        ProgDlgTestAccess::link(dialog) =
+            interfaceType == 2 ? factory.makeCamLink(false) : factory.makeCom(false);
         if (open) dialog.link()->Open(0);
         source.commands.clear();
         host.boxes.clear();
@@ -59,7 +60,8 @@ protected:
 
 TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecordsOrOnlyMainUpInBootMode) {
     EXPECT_TRUE(read());
-    EXPECT_EQ(apptest::deviceAvailable(dialog), (std::array<bool, 5>{true, true, true, false, false}));
+    EXPECT_EQ(ProgDlgTestAccess::deviceAvailable(dialog),
+              (std::array<bool, 5>{true, true, true, false, false}));
     EXPECT_EQ(dialog.CameraVariant(int(1)), 4);
     EXPECT_EQ(dialog.CameraVersion(int(1)), 0x0301);
     EXPECT_EQ(dialog.CameraVersion(int(3)), -1);
@@ -70,18 +72,19 @@ TEST_F(CameraInfoTest, FillsTheRowsFromTheFirmwareRecordsOrOnlyMainUpInBootMode)
 
     // A programming run keeps what a device no longer reports.
     camera.records = {kBootloader, record("Main uP", 5, 3, 1)};
-    apptest::programmingRun(dialog) = true;
+    ProgDlgTestAccess::programmingRun(dialog) = true;
     EXPECT_TRUE(dialog.ReadCameraInfo());
     EXPECT_TRUE(dialog.DeviceAvailable(int(1)));
     EXPECT_EQ(dialog.CameraVersion(int(0)), 0x0503);
-    apptest::programmingRun(dialog) = false;
+    ProgDlgTestAccess::programmingRun(dialog) = false;
     EXPECT_TRUE(dialog.ReadCameraInfo());
     EXPECT_FALSE(dialog.DeviceAvailable(int(1)));
 
     camera.options.bootMode = true;
     camera.model.reset();
     EXPECT_FALSE(read());
-    EXPECT_EQ(apptest::deviceAvailable(dialog), (std::array<bool, 5>{true, false, false, false, false}));
+    EXPECT_EQ(ProgDlgTestAccess::deviceAvailable(dialog),
+              (std::array<bool, 5>{true, false, false, false, false}));
     EXPECT_TRUE(camera.commands.empty());
 }
 
@@ -94,7 +97,7 @@ TEST_F(CameraInfoTest, IncompatibleBoardIsRefusedOrInEmergencyModeQuestioned) {
     EXPECT_EQ(host.texts(), box(incompatible + "\n"));
     EXPECT_EQ(camera.count(cmd::GET_FIRMWARE_VERSIONS_PAGE), 0);
 
-    apptest::options(dialog).emergencyMode = true;
+    ProgDlgTestAccess::options(dialog).emergencyMode = true;
     host.answers = {true};
     EXPECT_TRUE(read());
     ASSERT_EQ(host.boxes.size(), 1u);
@@ -186,7 +189,7 @@ TEST_F(CameraInfoTest, UnreadableOrShortRepliesAreRefusedNotReadAsZeros) {
         SCOPED_TRACE(row.faults.empty() ? "" : row.faults[0]);
         apptest::DialogRig t;
         for (const std::string& fault : row.faults) t.factory.com.fault(fault);
-        apptest::link(t.dialog) = t.factory.makeCom(false);
+        ProgDlgTestAccess::link(t.dialog) = t.factory.makeCom(false);
         EXPECT_EQ(t.dialog.ReadCameraInfo(), row.result);
         EXPECT_EQ(t.host.texts(), row.box.empty() ? Texts{} : box(row.box, false));
         EXPECT_EQ(t.dialog.Model().caption(currentFwId(0)), row.mainUp);
@@ -194,7 +197,7 @@ TEST_F(CameraInfoTest, UnreadableOrShortRepliesAreRefusedNotReadAsZeros) {
         EXPECT_EQ(t.factory.com.count(cmd::GET_HARDWARE_VERSIONS), row.hardwareAsked);
         EXPECT_EQ(t.host.virtualClock.totalSlept(), platform::Milliseconds(row.sleptMs));
         if (row.box == kFirmwareError) {
-            EXPECT_EQ(apptest::deviceAvailable(t.dialog),
+            EXPECT_EQ(ProgDlgTestAccess::deviceAvailable(t.dialog),
                       (std::array<bool, 5>{true, false, false, false, false}));
         }
     }

@@ -11,16 +11,6 @@
 
 namespace apptest {
 
-// The dialog's state as a test sets it up.
-inline app::StartOptions& options(app::ProgDlg& d) { return app::ProgDlgTestAccess::options(d); }
-inline auto& link(app::ProgDlg& d) { return app::ProgDlgTestAccess::link(d); }
-inline bool& programmingRun(app::ProgDlg& d) { return app::ProgDlgTestAccess::programmingRun(d); }
-inline auto& deviceAvailable(app::ProgDlg& d) { return app::ProgDlgTestAccess::deviceAvailable(d); }
-inline auto& cameraVariant(app::ProgDlg& d) { return app::ProgDlgTestAccess::cameraVariant(d); }
-inline auto& cameraVersion(app::ProgDlg& d) { return app::ProgDlgTestAccess::cameraVersion(d); }
-inline auto& loaded(app::ProgDlg& d) { return app::ProgDlgTestAccess::loaded(d); }
-inline auto& model(app::ProgDlg& d) { return app::ProgDlgTestAccess::model(d); }
-
 struct DialogRig {
     ScriptedHost host;
     ModelFactory factory;

@@ -92,7 +92,7 @@ TEST_F(MainDialog, WithoutMinusSTheConnectionDialogIsPostedSelectPortDropsTheOld
 
     // OK without a camera in emergency mode still allows loading.
     factory.com.present = false;
-    apptest::options(dialog).emergencyMode = true;
+    ProgDlgTestAccess::options(dialog).emergencyMode = true;
     host.connectionScript = ScriptedHost::connectAndOk(0, 0);
     dialog.OnSelectPort();
     EXPECT_EQ(status(), kLoadOrSelect);
@@ -100,7 +100,7 @@ TEST_F(MainDialog, WithoutMinusSTheConnectionDialogIsPostedSelectPortDropsTheOld
 }
 
 TEST_F(MainDialog, FilePacketModeStartsWithoutConnectionARightClickTogglesTheMode) {
-    apptest::options(dialog).packetMode = 2;
+    ProgDlgTestAccess::options(dialog).packetMode = 2;
     dialog.OnInitDialog();
     EXPECT_TRUE(host.posted.empty());
     EXPECT_EQ(dialog.Model().caption(kIdPacket), "FilePacket");
@@ -134,8 +134,8 @@ TEST_F(MainDialog, FilePacketModeStartsWithoutConnectionARightClickTogglesTheMod
 
 TEST_F(MainDialog, QuitAndCloseReleaseEverything) {
     startConnected();
-    apptest::loaded(dialog).image.assign(100, 0);
-    apptest::loaded(dialog).readBackImage.assign(100, 0);
+    ProgDlgTestAccess::loaded(dialog).image.assign(100, 0);
+    ProgDlgTestAccess::loaded(dialog).readBackImage.assign(100, 0);
     const auto before = host.virtualClock.totalSlept();
     dialog.OnQuit();
     EXPECT_EQ(host.virtualClock.totalSlept() - before, platform::Milliseconds(200));
@@ -146,7 +146,7 @@ TEST_F(MainDialog, QuitAndCloseReleaseEverything) {
     EXPECT_EQ(dialog.Model().result, 0);
 
     ProgDlg other(host, factory);
-    apptest::options(other).connectWithoutDialog = true;
+    ProgDlgTestAccess::options(other).connectWithoutDialog = true;
     other.OnInitDialog();
     other.OnClose();
     EXPECT_FALSE(other.link());
@@ -169,8 +169,8 @@ TEST_F(MainDialog, RebootReopensReadsInfoAndKeepsControlsOrDisablesThemWhenLost)
     EXPECT_EQ(factory.com.count(protocol::cmd::GET_HARDWARE_VERSIONS), 1);
     EXPECT_EQ(status(), kLoadOrSelect);
 
-    apptest::model(dialog).enable(kIdProgram);
-    apptest::model(dialog).enable(kIdPacket);
+    ProgDlgTestAccess::model(dialog).enable(kIdProgram);
+    ProgDlgTestAccess::model(dialog).enable(kIdPacket);
     factory.com.fault("no-answer-after-reboot");
     dialog.OnReboot();
     EXPECT_EQ(status(), "Connection to Camera lost, select other port or close programmer");

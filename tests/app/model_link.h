@@ -83,7 +83,7 @@ struct ModelCameraState {
     sim::SimOptions options;
     sim::DeviceStore store;
     std::optional<sim::CameraModel> model;
-    camera::test::DiscardingLog log;
+    protocol::NullLogSink log;
     std::optional<std::vector<sim::FirmwareRecord>> records;
     size_t failingPage = 99;
     bool present = true;  // false: no camera on the port

@@ -1,6 +1,6 @@
 // The Packet flows with camsim's camera model and files in virtual time: backup and packet file
-// names, the overwrite question, what each backup record holds, record lengths and padding, and the
-// failures that must leave no file (and an existing file untouched).
+// names, the overwrite question, what each backup record holds and that it programs back, record
+// lengths and padding, and the failures that must leave no file (and an existing file untouched).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -84,6 +84,7 @@ TEST_F(PacketTest, ABackupIsNamedAfterTheLoadedFileOrTheSerialNumberAndOverwrite
     dialog.OnPacket();
 
     EXPECT_EQ(status(), "Creating qel.update file done");
+    EXPECT_TRUE(dialog.PacketFileWritten());
     EXPECT_EQ(host.texts(), std::vector<std::string>{});
     ASSERT_EQ(host.saveRequests.size(), 1u);
     EXPECT_EQ(host.saveRequests[0].filter, "qel.update files (*.qup)|*.qup||");
@@ -109,11 +110,11 @@ TEST_F(PacketTest, ABackupIsNamedAfterTheLoadedFileOrTheSerialNumberAndOverwrite
     put("fw_backup_00007.qup", "old");
     host.boxes.clear();
     factory.com.commands.clear();
-    apptest::loaded(dialog).loadedFileName = "fw.qup";
+    ProgDlgTestAccess::loaded(dialog).loadedFileName = "fw.qup";
     choose({2});
     dialog.OnPacket();
     EXPECT_EQ(status(), "Creating qel.update file done");
-    apptest::options(dialog).packetMode = kPacketFile;
+    ProgDlgTestAccess::options(dialog).packetMode = kPacketFile;
     host.saveFiles.push_back("fw_backup_00007.qup");
     dialog.OnPacket();
 
@@ -155,14 +156,8 @@ TEST_F(PacketTest, AFailedRunWritesNoFileAndLeavesTheOldOneUntouched) {
         int failingRow;  // the row whose read failed, -1: no device read
         protocol::ErrorCode error;
     } cases[] = {
-        {"backup named \"\"", kPacketDevice, "", "", {}, {2}, {namesNoFile("")}, kBackupError, 0,
-         -1, 0},
         {"backup named sub/", kPacketDevice, "", "sub/", {}, {2}, {namesNoFile("sub/")},
          kBackupError, 0, -1, 0},
-        {"packet named \"\"", kPacketFile, "", "", {}, {2}, {namesNoFile("")}, kPacketError, 0,
-         -1, 0},
-        {"packet named sub/", kPacketFile, "", "sub/", {}, {2}, {namesNoFile("sub/")}, kPacketError,
-         0, -1, 0},
         {"packet named sub/..", kPacketFile, "", "sub/..", {}, {2}, {namesNoFile("sub/..")},
          kPacketError, 0, -1, 0},
         {"the Main FPGA's first read (its length) fails", kPacketDevice, "no-reply:1403:1", old, {},
@@ -315,6 +310,31 @@ TEST_F(PacketTest, EachBackupRecordHoldsItsFlashAndItsVersionBlock) {
         Block version;
         record.header.version.encode(version.data());
         EXPECT_EQ(version, e.version);
+    }
+
+    // Programmed back in emergency mode over changed bytes at the start, in the middle and at the
+    // end of each record, the backup gives back every device's flash.
+    std::vector<std::vector<uint8_t>> before;
+    for (int row = 0; row < kRowCount; ++row) {
+        before.push_back(store.device(row).content());
+        const auto& e = expected[row];
+        for (const uint32_t at : {e.first + 12, e.first + e.length / 2, e.first + e.length - 1}) {
+            const uint8_t changed = uint8_t(before.back()[at] ^ 0x5A);
+            store.device(row).replace(at, &changed, 1);
+        }
+    }
+    ProgDlg restore{host, plain};
+    restore.SetOptions({.emergencyMode = true, .connectWithoutDialog = true});
+    restore.OnInitDialog();
+    host.files.push_back(folder.path("camera.qup"));
+    host.boxes.clear();
+    restore.OnLoadFile();
+    EXPECT_EQ(host.texts(), Texts{"Your camera is up to date!\n"});
+    for (int row = 0; row < kRowCount; ++row) restore.CheckDevice(row);
+    restore.OnProgram();
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(restore.DeviceResults()[size_t(row)].result, DeviceResult::kProgrammed) << row;
+        EXPECT_TRUE(store.device(row).content() == before[size_t(row)]) << row;
     }
 }
 

@@ -14,11 +14,6 @@
 
 namespace camera::test {
 
-class DiscardingLog : public protocol::LogSink {
-public:
-    void logv(const char*, va_list) override {}
-};
-
 // Hands `command` to `model` with its checksum and returns the model's answer through the
 // programmer's own reply validation; `offline` learns whether the camera then stops answering.
 inline ErrorCode askModel(sim::CameraModel& model, const uint8_t* command, uint32_t size,
@@ -56,7 +51,7 @@ public:
     sim::SimOptions options;
     sim::DeviceStore store;
     std::optional<sim::CameraModel> model;
-    DiscardingLog log;
+    protocol::NullLogSink log;
 };
 
 }  // namespace camera::test
