@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <thread>
 
@@ -78,8 +79,12 @@ const std::string kNoBackup = "no backup is written and {dir}/backup.qup stays a
 const std::string kPlan = "\"dryRun\":true,\"erase\":true,\"event\":\"plan\",\"firstAddress\":";
 
 const Scenario kScenarios[] = {
-    {.name = "InfoAsTextAndJson",
-     .camsim = {"--serial", "4321", "--firmware", "3:7:2.05"},
+    // Over Camera Link too: the real libtessiport.so binds libclsersim on camsim's socket; the
+    // camera starts at 19200 and the programmer has to find it. Updates over it are tested in
+    // tests/camera and tests/gui.
+    {.name = "InfoAsTextAndJsonOverComAndCamLink",
+     .camsim = {"--serial", "4321", "--firmware", "3:7:2.05", "--camlink-port", "0", "--cl-baud",
+                "19200"},
      .steps = {{.args = "info --port 0",  // the first COM port, found through QEL_COM1
                 .outHas = {"Serial number: 4321\nCamera type: 0x0400\nBoot mode: no\n",
                            "  KM4MAIN  13, 1\n", "  Main \u00b5P    004 V01.00\n",
@@ -88,8 +93,10 @@ const Scenario kScenarios[] = {
                {.args = "info --json {port}",
                 .outHas = {"\"cameraInfo\": true", "\"serialNumber\": 4321", "\"messages\": []",
                            "\"board\": \"KM4MAIN\"", "\"firmware\": \"007 V02.05\"",
-                           "\"versionMinor\": 5"}}}},
-    {.name = "ProgramDryRunWritesNothing",
+                           "\"versionMinor\": 5"}},
+               {.args = "info --interface camlink --grabber clsersim --port 0",
+                .outHas = {"Main FPGA  004 V01.00"}}}},
+    {.name = "ProgramDryRunAndRefusedLoadsWriteNothing",
      .steps = {{.args = "program --dry-run {new} {port}",
                 .outHas = {"Would program PLL: 004 V01.00 -> 004 V01.01, 164 bytes at 0x00000000-"
                            "0x000000A3, 1 of 1 blocks written, erased first\n",
@@ -111,11 +118,9 @@ const Scenario kScenarios[] = {
                            "V01.00\",\"lastAddress\":\"0x0000FFFF\",\"readBack\":true,\"row\":4,"
                            "\"to\":\"004 V01.01\"}\n"},
                 .outLacks = {"\"device\":\"PLL\""}},
-               kUntouched}},
-    // Refused loads end with the load's message and status 1; a run nobody confirmed is not
-    // started. Names outside ASCII come back as they were given.
-    {.name = "ProgramRefusedLoadsWriteNothing",
-     .steps = {{.args = "program --yes {old} {port}", .status = 1,
+               // Refused loads end with the load's message and status 1; a run nobody confirmed is
+               // not started. Names outside ASCII come back as they were given.
+               {.args = "program --yes {old} {port}", .status = 1,
                 .errIs = "Firmware version too old!\nFirmware downgrade is not allowed.\nMain "
                          "\u00b5P" + kOlder + "Main FPGA" + kOlder + "EEPROM" + kOlder + "PLL" +
                          kOlder + "Head FPGA" + kOlder},
@@ -136,17 +141,16 @@ const Scenario kScenarios[] = {
                 .outLacks = {"\"result\":true"}}},
      .erasedRow = 1},
     // Standard output is no terminal: plain progress lines.
-    {.name = "ProgramOneDevice",
+    {.name = "ProgramOneDeviceThenOneIntoAClosedOutput",
      .steps = {{.args = "program --yes --devices pll {new} {port}",
                 .outHas = {"PLL: started, device 1 of 1, 0:00 elapsed, 0:01 left, run 0:17 left\n"
                            "PLL: erasing\nPLL: writing\n",
                            "PLL: 100%\nPLL: done\nPLL: rebooting the camera (about 16 s)\n",
                            "  PLL: written, not read back, the camera reports 004 V01.01"},
-                .outLacks = {"Main FPGA:"}}},
-     .flashHoldsNewImage = {3}},
-    {.name = "ProgramIntoAClosedOutputStillPrograms",
-     .steps = {{.args = "program --yes --devices pll {new} {port}", .closedOutput = true}},
-     .flashHoldsNewImage = {3}},
+                .outLacks = {"Main FPGA:"}},
+               // Standard output is a pipe nobody reads: the run still programs.
+               {.args = "program --yes --devices eeprom {new} {port}", .closedOutput = true}},
+     .flashHoldsNewImage = {3, 2}},
     // After 20 blocks the camera goes silent and comes back in boot mode: written part-way, the
     // device must be programmed again, and no version read before the run is passed off as the
     // camera's answer.
@@ -162,7 +166,7 @@ const Scenario kScenarios[] = {
                            "{\"event\":\"finished\",\"result\":false}"},
                 .errHas = {"Cannot close device! Programmer quits update!\n"}}}},
     // Names a backup cannot be written to are refused before any device is read.
-    {.name = "BackupMatchesTheCameraAndVerifyFindsAChangedFile",
+    {.name = "BackupMatchesTheCameraVerifyFindsAChangedFileAndAStoppedBackupWritesNoFile",
      .steps = {{.args = "backup '' --devices pll {port}", .status = 1,
                 .errHas = {"\"\" names no file: give the update file a name.\n"},
                 .outLacks = {"PLL: reading"}},
@@ -184,17 +188,23 @@ const Scenario kScenarios[] = {
                            "\"bytesDiffering\":2,\"device\":\"PLL\",\"firstDifference\":"
                            "\"0x00000064\"",
                            "\"event\":\"summary\",\"ok\":false"},
-                .prepare = changeTwoBytes}}},
-    // Over Camera Link: the real libtessiport.so binds libclsersim on camsim's socket; the camera
-    // starts at 19200 and the programmer has to find it. Updates over it are tested in tests/camera
-    // and tests/gui.
-    {.name = "CamLinkFindsTheCamera",
-     .camsim = {"--camlink-port", "0", "--cl-baud", "19200"},
-     .steps = {{.args = "info --interface camlink --grabber clsersim --port 0",
-                .outHas = {"Main FPGA  004 V01.00"}}}},
+                .prepare = changeTwoBytes},
+               // Reading changes no flash: what a stop costs is the backup file, written only
+               // when complete.
+               {.args = "backup {dir}/backup.qup --devices pll,head-fpga {port}", .status = 130,
+                .outHas = {"  Head FPGA: NOT READ\n", "No backup written; "},
+                .errHas = {"Interrupted by SIGINT: stopped at a safe point, the last device read "
+                           "was finished and the camera rebooted.\n"},
+                .errAnyOf = {"\nInterrupted: PLL is being read; the backup stops once it is read "
+                             "and the camera has rebooted; " + kNoBackup,
+                             "\nInterrupted: the backup stops once the camera has rebooted; " +
+                                 kNoBackup},
+                .waitFor = "PLL: reading", .signals = {SIGINT}},
+               {.args = "inspect {dir}/backup.qup", .status = 1,
+                .outHas = {"Can't open file {dir}/backup.qup"}}}},
     // A small EEPROM may be written before the signal lands: then it is finished already. The
     // camera, read again after its reboot, reports the file's version for it.
-    {.name = "ProgramFirstSignalStopsOnceTheDeviceIsFinished",
+    {.name = "ProgramFirstSignalStopsOnceTheDeviceIsFinishedASecondAtOnce",
      .steps = {{.args = "program --yes --devices eeprom,pll {new} {port}", .status = 130,
                 .outHas = {"EEPROM: done\nEEPROM: rebooting the camera (about 16 s)\n",
                            "  PLL: NOT PROGRAMMED, the run was stopped before it",
@@ -208,11 +218,10 @@ const Scenario kScenarios[] = {
                              "rebooted. Press Ctrl-C again to stop at once.\n",
                              "\nInterrupted: EEPROM is finished; the run stops once the camera has "
                              "rebooted. Press Ctrl-C again to stop at once.\n"},
-                .waitFor = "EEPROM: writing", .signals = {SIGINT}}}},
-    // The Main uP's image is the largest and read back block by block: still being written when
-    // both signals land.
-    {.name = "ProgramSecondSignalStopsAtOnceAndNamesTheIncompleteDevice",
-     .steps = {{.args = "program --yes --json --devices main-up {new} {port}", .status = 143,
+                .waitFor = "EEPROM: writing", .signals = {SIGINT}},
+               // The Main uP's image is the largest and read back block by block: still being
+               // written when both signals land.
+               {.args = "program --yes --json --devices main-up {new} {port}", .status = 143,
                 .outHas = {"{\"command\":\"kelvoflash-cli program {new} {port} --devices main-up\","
                            "\"event\":\"interrupted\",\"immediate\":true,\"incomplete\":\"Main "
                            "\u00b5P\"}\n"},
@@ -220,19 +229,6 @@ const Scenario kScenarios[] = {
                            "again: kelvoflash-cli program {new} {port} --devices main-up\n"},
                 .outLacks = {"\"event\":\"summary\""},
                 .waitFor = "\"phase\":\"write\"", .signals = {SIGTERM, SIGTERM}}}},
-    // Reading changes no flash: what the stop costs is the backup file, written only when complete.
-    {.name = "BackupStoppedByASignalWritesNoFile",
-     .steps = {{.args = "backup {dir}/backup.qup --devices pll,head-fpga {port}", .status = 130,
-                .outHas = {"  Head FPGA: NOT READ\n", "No backup written; "},
-                .errHas = {"Interrupted by SIGINT: stopped at a safe point, the last device read "
-                           "was finished and the camera rebooted.\n"},
-                .errAnyOf = {"\nInterrupted: PLL is being read; the backup stops once it is read "
-                             "and the camera has rebooted; " + kNoBackup,
-                             "\nInterrupted: the backup stops once the camera has rebooted; " +
-                                 kNoBackup},
-                .waitFor = "PLL: reading", .signals = {SIGINT}},
-               {.args = "inspect {dir}/backup.qup", .status = 1,
-                .outHas = {"Can't open file {dir}/backup.qup"}}}},
 };
 
 class CliCamsim : public testsupport::CamsimFixture,
@@ -262,6 +258,7 @@ protected:
     void runStep(const Step& step) {
         if (step.prepare) step.prepare(work);
         const std::string out = step.closedOutput ? "" : work.path("out"), err = work.path("err");
+        std::remove(work.path("out").c_str());  // a step waits for its own output, not the last's
         const pid_t pid = clitest::startCli(expand(step.args), out, err);
         for (int i = 0; !step.waitFor.empty() && !contains(libtest::readText(out), step.waitFor);
              ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))

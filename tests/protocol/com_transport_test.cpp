@@ -1,6 +1,6 @@
 // The COM-port transport over a scripted port: the opens it makes, the read calls of a
 // transaction, the failures of the port's calls, the drain, and the exact log lines a technician
-// sends to support. One test runs it on camsim's real pty, where the port is held alone.
+// sends to support.
 
 #include "protocol/com_transport.h"
 
@@ -12,7 +12,6 @@
 #include "../tessiport/test_support.h"
 #include "protocol/commands.h"
 #include "recording_log.h"
-#include "tools/camsim_process.h"
 
 using namespace protocol;
 using namespace std::chrono_literals;
@@ -312,22 +311,4 @@ TEST(ComTransportDrain, TakesWhatWaitsInOneChunkAndEndsWhileTheCameraKeepsSendin
     EXPECT_EQ(t.transport->drain(), kOk);
     EXPECT_EQ(t.clock.totalSlept() - sleptBefore, 3000ms);
     EXPECT_EQ(t.log.lines().back(), "Drain stopped after 31000 bytes: input keeps arriving");
-}
-
-// The system's own serial port on camsim's pty: one opener at a time, at a rate that termios
-// does not list.
-TEST(ComTransportOnPty, TheLibraryHoldsThePortAloneAndIdentifiesTheCamera) {
-    tools::CamsimProcess camsim;
-    ASSERT_TRUE(camsim.start(KF_BINARY_DIR "/bin/camsim", {"--serial", "123456", "--type", "1310"}));
-    ::setenv("QEL_COM1", camsim.portPath().c_str(), 1);
-    RecordingLog log;
-    platform::VirtualClock clock;
-    ComTransport library(Variant::Library, log, clock);
-    ASSERT_EQ(library.openLibrary(1, 500000), kOk);
-    EXPECT_TRUE(log.has("CAMERA_TYPE: 1310 SerialNumber 123456 \n"));
-    EXPECT_EQ(ComTransport::portTest(1), kErrLibraryPortOpen);  // held by `library`
-    EXPECT_EQ(library.configureAndIdentify(76800), kOk);
-    library.close();
-    EXPECT_EQ(ComTransport::portTest(1), kOk);
-    ::unsetenv("QEL_COM1");
 }
