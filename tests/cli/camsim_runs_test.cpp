@@ -29,6 +29,7 @@ using clitest::contains;
 // {old} for update files of every device at V01.01 and V00.09, {dir} for the test's folder.
 struct Step {
     std::string args{};
+    std::string environment{};  // assignments before the program's name
     int status = 0;
     std::vector<std::string> outHas{}, errHas{}, outLacks{};
     std::optional<std::string> errIs{};   // all of standard error
@@ -94,7 +95,9 @@ const Scenario kScenarios[] = {
                 .outHas = {"\"cameraInfo\": true", "\"serialNumber\": 4321", "\"messages\": []",
                            "\"board\": \"KM4MAIN\"", "\"firmware\": \"007 V02.05\"",
                            "\"versionMinor\": 5"}},
+               // With no COM port to fall back on: only the Camera Link road reaches the camera.
                {.args = "info --interface camlink --grabber clsersim --port 0",
+                .environment = "QEL_COM1=/nonexistent/port",
                 .outHas = {"Main FPGA  004 V01.00"}}}},
     {.name = "ProgramDryRunAndRefusedLoadsWriteNothing",
      .steps = {{.args = "program --dry-run {new} {port}",
@@ -259,7 +262,7 @@ protected:
         if (step.prepare) step.prepare(work);
         const std::string out = step.closedOutput ? "" : work.path("out"), err = work.path("err");
         std::remove(work.path("out").c_str());  // a step waits for its own output, not the last's
-        const pid_t pid = clitest::startCli(expand(step.args), out, err);
+        const pid_t pid = clitest::startCli(expand(step.args), out, err, step.environment);
         for (int i = 0; !step.waitFor.empty() && !contains(libtest::readText(out), step.waitFor);
              ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
             ASSERT_LT(i, 600) << "no " << step.waitFor << " within 60 s";
