@@ -13,9 +13,10 @@ jobs="$(nproc)"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-# The checked-out files, uncommitted edits included.
+# The checked-out files, uncommitted edits included, stamped now: a build folder kept from an
+# earlier run may hold objects of its last planted fault, newer than the files' own times.
 rm -rf "$src" "$log"; mkdir -p "$src" "$log"
-git ls-files -z | tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xf - -C "$src"
+git ls-files -z | tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xmf - -C "$src"
 
 echo "== building the scratch copy in $build"
 cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKF_BUILD_BENCH=OFF \
