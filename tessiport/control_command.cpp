@@ -201,6 +201,7 @@ using namespace tessiport;
 
 extern "C" uint32_t Control_Command(uint32_t handle, const void* command, uint32_t size_in,
                                     void* reply, uint32_t capacity) {
+    const HostReportsOnReturn reportsOnReturn;
     if (size_in < 5 || size_in > 511) {
         LogMessage(level::kError, handle, "Control_Command: wrongvalue size_in %d", size_in);
         return TP_ERR_INVALID_ARGUMENT;
@@ -241,6 +242,7 @@ extern "C" uint32_t Control_Command(uint32_t handle, const void* command, uint32
 }
 
 extern "C" uint32_t Set_Timeouts(uint32_t handle, const uint32_t* values, uint32_t length) {
+    const HostReportsOnReturn reportsOnReturn;
     if (values == nullptr)
         length = 0;
     uint32_t command = 0, image = 0, transfer = 0;

@@ -153,14 +153,21 @@ void LogMessage(uint32_t levelBits, uint32_t value, const char* format, ...) {
     writeLogText(line, used);
 }
 
-void ShowErrorMessage(const char* format, ...) {
-    const uint32_t flags = errorMessageFlags;
-    if ((flags & error_flag::kEnable) == 0) return;
-    char text[kMessageText + 1];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
+namespace {
+
+// Reports held while this thread is inside a call, one after another: their flags, their text
+// and a NUL. Plain data: a thread-local object with a destructor is not to be trusted in a library
+// that hosts load and unload at run time. A call reports a few dozen lines at the most (a COM
+// port's every read and write is one); what does not fit is left to the log file.
+constexpr size_t kHeldBytes = 16384;
+struct HeldReports {
+    int depth;
+    size_t used;
+    char bytes[kHeldBytes];
+};
+thread_local HeldReports held;
+
+void handOver(uint32_t flags, const char* text) {
     if (flags & error_flag::kMessageBox) {
         const TP_UserInterface ui = registeredUserInterface();
         if (ui.showMessageBox != nullptr) ui.showMessageBox(ui.context, text);
@@ -172,6 +179,44 @@ void ShowErrorMessage(const char* format, ...) {
     if (flags & error_flag::kStandardOutput) {
         std::printf("%s\n", text);
         std::fflush(stdout);
+    }
+}
+
+}  // namespace
+
+void ShowErrorMessage(const char* format, ...) {
+    const uint32_t flags = errorMessageFlags;
+    if ((flags & error_flag::kEnable) == 0) return;
+    char text[kMessageText + 1];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    const size_t size = sizeof flags + std::strlen(text) + 1;
+    if (held.depth == 0) {
+        handOver(flags, text);
+    } else if (held.used + size <= kHeldBytes) {
+        std::memcpy(held.bytes + held.used, &flags, sizeof flags);
+        std::memcpy(held.bytes + held.used + sizeof flags, text, size - sizeof flags);
+        held.used += size;
+    }
+}
+
+HostReportsOnReturn::HostReportsOnReturn() { ++held.depth; }
+
+HostReportsOnReturn::~HostReportsOnReturn() {
+    if (--held.depth != 0) return;
+    // First in, first out. A call the host makes from its callback hands over what is still
+    // held before its own reports.
+    while (held.used > 0) {
+        uint32_t flags = 0;
+        std::memcpy(&flags, held.bytes, sizeof flags);
+        char text[kMessageText + 1];
+        const size_t size = sizeof flags + std::strlen(held.bytes + sizeof flags) + 1;
+        std::memcpy(text, held.bytes + sizeof flags, size - sizeof flags);
+        held.used -= size;
+        std::memmove(held.bytes, held.bytes + size, held.used);
+        handOver(flags, text);
     }
 }
 

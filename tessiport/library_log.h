@@ -26,6 +26,19 @@ void LogMessage(uint32_t levelBits, uint32_t value, const char* format, ...)
 // The error message output (message box through the host's user interface, callback, stdout).
 void ShowErrorMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Host code (the message box, the error callback) runs only while its thread is not inside a
+// call of the library: what a call reports is handed over as the call returns, when it holds no
+// lock and uses no channel. The host may then call in again from its callback (send a command,
+// close the board) without waiting for the very call the report came from. Every export that
+// takes a lock or uses a channel makes one of these before anything else.
+class HostReportsOnReturn {
+public:
+    HostReportsOnReturn();
+    ~HostReportsOnReturn();
+    HostReportsOnReturn(const HostReportsOnReturn&) = delete;
+    HostReportsOnReturn& operator=(const HostReportsOnReturn&) = delete;
+};
+
 // Reads the parameter file; fills `block` when given. 0 or 0xA00A3004.
 uint32_t get_param_file(TransferParametersBlock* block);
 

@@ -175,6 +175,7 @@ OpenStep lookUpOrReserve(uint32_t board, uint32_t* handle, uint32_t& result, Dri
 using namespace tessiport;
 
 extern "C" uint32_t Open_Cam_Ext(uint32_t initmode, uint32_t* handle, KM4_OpenStruct* open) {
+    const HostReportsOnReturn reportsOnReturn;
     const uint32_t given = handle != nullptr ? *handle : 0;
     LogMessage(level::kInfo, valueOf(given), "Open_Cam_Ext(%x,%x,%x)", initmode, given,
                uint32_t(reinterpret_cast<uintptr_t>(open)));
@@ -241,6 +242,7 @@ extern "C" uint32_t Open_Cam(uint32_t initmode, uint32_t* handle) {
 }
 
 extern "C" uint32_t Close_Cam(uint32_t* handle) {
+    const HostReportsOnReturn reportsOnReturn;
     if (handle == nullptr || *handle == 0) {
         LogMessage(level::kInfo, 1, "Close_Cam: driver was closed before");
         return 0;

@@ -29,6 +29,7 @@ bool clConfigChanged(const TransferParametersBlock& now, const TransferParameter
 }  // namespace
 
 extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint32_t length) {
+    const tessiport::HostReportsOnReturn reportsOnReturn;
     std::lock_guard lock(tessiport::driver_entry_crisec);
     tessiport::EntryUse entry(handle);
     if (!entry) {
@@ -44,6 +45,7 @@ extern "C" uint32_t Get_Transfer_Parameters(uint32_t handle, void* buffer, uint3
 
 extern "C" uint32_t Set_Transfer_Parameters(uint32_t handle, const void* buffer,
                                             uint32_t length) {
+    const tessiport::HostReportsOnReturn reportsOnReturn;
     // The use keeps the board open and its functions bound until the change is done.
     tessiport::EntryUse entry(handle);
     if (!entry) {

@@ -85,7 +85,9 @@ typedef struct TransferParameters {
     uint32_t Transmit;       /* bits 0-7 transmit; from bit 8: the grabber's baud-rate mask */
 } TransferParameters;
 
-/* Receives the text of an error line (Enable_Error_Messages with mode bit 4). */
+/* Receives the text of an error line (Enable_Error_Messages with mode bit 4). It is called, like
+ * the message box, as the call that reported the error returns, on that call's thread: it may
+ * call the library again, also on the same handle. */
 typedef void(TESSIPORT_CALL* TP_ErrorCallback)(const char* text);
 
 /* What a host may supply for the parts that need a person. Without it the library prompts on an

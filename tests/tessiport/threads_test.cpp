@@ -98,11 +98,12 @@ public:
         BIND(timeouts, Set_Timeouts);
         BIND(getTransfer, Get_Transfer_Parameters);
         BIND(setTransfer, Set_Transfer_Parameters);
+        BIND(errors, Enable_Error_Messages);
 #undef BIND
     }
     bool ready() const {
         return failure_.empty() && open && close && command && timeouts && getTransfer &&
-               setTransfer;
+               setTransfer && errors;
     }
     const std::string& failure() const { return failure_; }
     std::string logText() const { return libtest::readText(data_.path("tessiport.log")); }
@@ -137,6 +138,7 @@ public:
     decltype(&Set_Timeouts) timeouts = nullptr;
     decltype(&Get_Transfer_Parameters) getTransfer = nullptr;
     decltype(&Set_Transfer_Parameters) setTransfer = nullptr;
+    decltype(&Enable_Error_Messages) errors = nullptr;
 
 private:
     std::vector<std::unique_ptr<tools::CamsimProcess>> cameras_;
@@ -332,6 +334,73 @@ void commandsDuringReconnects(const LoadedLibrary& lib, Faults& faults) {
     faults.expect(lib.close(&handle) == 0, "close board 8");
 }
 
+// A host whose error callback calls in again on the board whose call reported the error: it asks
+// the camera's type and closes the board. Neither may wait for the call it came from.
+struct CallingBackHost {
+    const LoadedLibrary* lib = nullptr;
+    const Board* board = nullptr;
+    uint32_t* handle = nullptr;
+    bool called = false;
+    uint32_t asked = 0, closed = 0;
+};
+CallingBackHost callingBack;
+
+void TESSIPORT_CALL callBackIn(const char*) {
+    CallingBackHost& host = callingBack;
+    if (host.called || host.handle == nullptr)
+        return;
+    host.called = true;
+    host.asked = host.lib->askType(*host.board, *host.handle);
+    uint32_t value = *host.handle;
+    host.closed = host.lib->close(&value);
+}
+
+// A COM-port command and a grabber command the camera does not answer, and a grabber open whose
+// connection test fails: the calls end with their own codes, the calls from the callback are
+// served, and the board opens and answers again.
+void callsFromTheErrorCallback(const LoadedLibrary& lib, Faults& faults) {
+    const uint8_t getInfo[5] = {0x11, 0x01, 0x05, 0x00, 0x00};
+    const struct {
+        int board;
+        uint32_t mode;
+        const uint8_t* command;  // none: the open is the call
+        uint32_t result;
+        uint32_t asked;
+    } rows[] = {
+        {1, kComOpen, kGetStatus, kComTimeout, 0},
+        {8, kUntestedOpen, getInfo, TP_ERR_CHANNEL, 0},
+        {8, kTestedOpen, nullptr, TP_ERR_CHANNEL, TP_ERR_HANDLE},
+    };
+    lib.errors(1 | 4, callBackIn);
+    for (const auto& row : rows) {
+        const Board& b = board(row.board);
+        const std::string name = b.libraryName() + (row.command ? " command" : " open");
+        uint32_t handle = 0;
+        uint32_t result = 0;
+        if (row.command == nullptr) {
+            callingBack = {&lib, &b, &handle};
+            result = lib.openBoard(b, row.mode, handle);
+        } else {
+            faults.expect(lib.openBoard(b, row.mode, handle) == 0, "open " + name);
+            lib.patient(handle, 300);
+            callingBack = {&lib, &b, &handle};
+            result = lib.command(handle, row.command, 5, nullptr, 0);
+        }
+        faults.expect(result == row.result, name + " gave " + hex(result));
+        faults.expect(callingBack.called, name + ": no callback");
+        faults.expect(callingBack.asked == row.asked && callingBack.closed == 0,
+                      name + ": from the callback, command " + hex(callingBack.asked) +
+                          " close " + hex(callingBack.closed));
+        callingBack = {};
+        faults.expect(lib.askType(b, b.handle()) == TP_ERR_HANDLE, name + ": still open");
+        handle = 0;
+        faults.expect(lib.openBoard(b, b.comPort ? kComOpen : kUntestedOpen, handle) == 0 &&
+                          lib.askType(b, handle) == 0 && lib.close(&handle) == 0,
+                      name + ": the board does not open and answer again");
+    }
+    lib.errors(0, nullptr);
+}
+
 struct Race {
     const char* name;
     std::vector<int> boards;  // of kRaceBoards
@@ -345,6 +414,7 @@ const Race kRaces[] = {
     {"CommandsWhileTheBoardIsReopened", {2, 5}, commandsWhileReopening},
     {"GrabberLibrariesLoadedByThreadsAtOnce", {3, 5, 6, 7}, grabberLibrariesLoadedAtOnce},
     {"CommandsDuringReconnects", {8}, commandsDuringReconnects},
+    {"CallsFromTheErrorCallback", {1, 8}, callsFromTheErrorCallback},
 };
 
 void PrintTo(const Race& race, std::ostream* out) {
