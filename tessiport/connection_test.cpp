@@ -84,9 +84,11 @@ uint32_t testOpenConnection(uint32_t value, uint32_t* handle) {
         LogMessage(level::kError, value, "Open_Cam_Ext: Cannot open serial Cameralink Device");
         link.unlock();
         DriverEntry& lost = *entry;
-        entry.release();
+        // The use ends under the lock: until it does, no other thread can free the entry, so the
+        // entry found here is this board's, not a new open's in the same place. Unless another
+        // thread is closing it already.
         std::unique_lock lock(driver_entry_crisec);
-        // Unless another thread closed it meanwhile.
+        entry.release();
         if (findEntry(value) == &lost) closeEntry(lock, lost);
         *handle = 0;
         return TP_ERR_HANDLE;
