@@ -192,14 +192,15 @@ void ShowErrorMessage(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    const size_t size = sizeof flags + std::strlen(text) + 1;
     if (held.depth == 0) {
         handOver(flags, text);
-    } else if (held.used + size <= kHeldBytes) {
-        std::memcpy(held.bytes + held.used, &flags, sizeof flags);
-        std::memcpy(held.bytes + held.used + sizeof flags, text, size - sizeof flags);
-        held.used += size;
+        return;
     }
+    const size_t size = sizeof flags + std::strlen(text) + 1;
+    if (held.used + size > kHeldBytes) return;
+    std::memcpy(held.bytes + held.used, &flags, sizeof flags);
+    std::memcpy(held.bytes + held.used + sizeof flags, text, size - sizeof flags);
+    held.used += size;
 }
 
 HostReportsOnReturn::HostReportsOnReturn() { ++held.depth; }
