@@ -2,6 +2,7 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/library_loader.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 
@@ -11,11 +12,11 @@ HMODULE moduleOf(void* handle) {
 }
 
 std::string systemMessage(DWORD error) {
-    char text[256] = {};
+    wchar_t text[256] = {};
     const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                         0, text, sizeof text, nullptr);
-    std::string message(text, length);
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                         0, text, 256, nullptr);
+    std::string message = narrow({text, length});
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
         message.pop_back();
     return message.empty() ? "error " + std::to_string(error) : message;
@@ -30,7 +31,7 @@ std::string platformLibraryName(const std::string& name) {
 }
 
 void* loadLibraryFile(const std::string& fileName, std::string& error) {
-    HMODULE module = ::LoadLibraryA(fileName.c_str());
+    HMODULE module = ::LoadLibraryW(widen(fileName).c_str());
     if (module == nullptr)
         error = fileName + ": " + systemMessage(::GetLastError());
     return module;

@@ -3,12 +3,13 @@
 #include <cerrno>
 
 #include "platform/file_times.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 
 int fileCreationTimeUtc(const std::string& path, UtcTime& time) {
     const HANDLE file =
-        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        ::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;

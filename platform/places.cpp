@@ -14,6 +14,8 @@
 
 namespace platform {
 
+const char kPathSeparator = '/';
+
 namespace {
 std::string absoluteEnv(const char* name) {
     const char* value = std::getenv(name);

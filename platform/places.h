@@ -6,6 +6,10 @@
 
 namespace platform {
 
+// What separates folders in the paths the system's own calls take and show: a backslash on
+// Windows, '/' elsewhere.
+extern const char kPathSeparator;
+
 // Windows: the system directory. Elsewhere: $TESSIPORT_SYSTEM_DIR, else the install's library
 // directory.
 std::string systemDirectory();

@@ -1,34 +1,39 @@
+// The places of the system on Windows. Paths come from the W functions and are handed out in
+// UTF-8, so a folder named outside the ANSI code page stays whole.
 #include <windows.h>
 #include <shlobj.h>
 
 #include "platform/dynamic_library.h"
 #include "platform/places.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 
+const char kPathSeparator = '\\';
+
 std::string systemDirectory() {
-    char folder[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? narrow({folder, length}) : std::string();
 }
 
 std::string moduleFileName(const void* address) {
     HMODULE module = nullptr;
-    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                   GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              static_cast<LPCSTR>(address), &module))
+                              static_cast<LPCWSTR>(address), &module))
         return {};
-    char file[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(module, file, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(file, length) : std::string();
+    wchar_t file[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(module, file, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? narrow({file, length}) : std::string();
 }
 
 std::string dataFolder() {
-    char folder[MAX_PATH] = {};
-    if (::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) !=
+    wchar_t folder[MAX_PATH] = {};
+    if (::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) !=
         S_OK)
         return {};
-    return std::string(folder) + "\\qel";
+    return narrow(folder) + "\\qel";
 }
 
 std::string installedLibraryPath(const std::string& name) {
@@ -37,7 +42,7 @@ std::string installedLibraryPath(const std::string& name) {
     std::string folder = moduleFileName(reinterpret_cast<const void*>(&installedLibraryPath));
     folder.erase(folder.find_last_of('\\') + 1);
     const std::string beside = folder + platformLibraryName(name);
-    return !folder.empty() && ::GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES
+    return !folder.empty() && ::GetFileAttributesW(widen(beside).c_str()) != INVALID_FILE_ATTRIBUTES
                ? beside
                : name;
 }

@@ -10,7 +10,8 @@ namespace platform {
 enum class RegistryRead { kFound, kNoKey, kNoValue };
 
 // `key` as Windows writes it ("Software\cameralink"), `value` its name ("CLSERIALPATH").
-// `text` gets the value when found and is left empty otherwise.
+// `text` gets the value when found and is left empty otherwise. On Windows a value of type
+// REG_EXPAND_SZ comes back with its variables expanded.
 RegistryRead readMachineText(const std::string& key, const std::string& value, std::string& text);
 
 }  // namespace platform

@@ -38,4 +38,8 @@ int createRegularFile(const char* path, FileAccess access) {
     return ::open(path, accessFlags(access) | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
 }
 
+int removeRegularFile(const char* path) {
+    return ::unlink(path) == 0 ? 0 : errno;
+}
+
 }  // namespace platform

@@ -19,4 +19,7 @@ int openRegularFile(const char* path, FileAccess access);
 // existing name (nor follows a link there): -1 with errno EEXIST then.
 int createRegularFile(const char* path, FileAccess access);
 
+// Removes the file `path`. 0 or an errno value.
+int removeRegularFile(const char* path);
+
 }  // namespace platform

@@ -1,6 +1,6 @@
-// Regular files on Windows, opened with CreateFileA and handed out as C run-time descriptors, so
+// Regular files on Windows, opened with CreateFileW and handed out as C run-time descriptors, so
 // that the callers' read, write and close work on them as elsewhere. Shared for reading and
-// writing, so that several processes append to one log.
+// writing, so that several processes append to one log. Paths arrive in UTF-8.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/regular_file.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 
@@ -18,7 +19,7 @@ int openFile(const char* path, FileAccess access, DWORD disposition) {
     const DWORD rights =
         access == FileAccess::Read ? GENERIC_READ : GENERIC_READ | FILE_APPEND_DATA;
     HANDLE file =
-        ::CreateFileA(path, rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+        ::CreateFileW(widen(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
@@ -42,7 +43,7 @@ int openFile(const char* path, FileAccess access, DWORD disposition) {
 }  // namespace
 
 int openRegularFile(const char* path, FileAccess access) {
-    const DWORD attributes = ::GetFileAttributesA(path);
+    const DWORD attributes = ::GetFileAttributesW(widen(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         errno = EINVAL;
         return -1;
@@ -52,6 +53,12 @@ int openRegularFile(const char* path, FileAccess access) {
 
 int createRegularFile(const char* path, FileAccess access) {
     return openFile(path, access, CREATE_NEW);
+}
+
+int removeRegularFile(const char* path) {
+    if (::DeleteFileW(widen(path).c_str()))
+        return 0;
+    return ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
 }
 
 }  // namespace platform

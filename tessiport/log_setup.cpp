@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/places.h"
 #include "platform/regular_file.h"
 #include "tessiport/driver_entry.h"
 #include "tessiport/library_log.h"
@@ -62,8 +63,10 @@ void setUpLog(char* folder, char* logPath, char* paramPath) {
     makePrivateFolder(dir);
     if (!folderUsable(dir)) return;
     std::snprintf(folder, kLibraryPathLength, "%s", dir.c_str());
-    std::snprintf(logPath, kLibraryPathLength, "%s/%s", dir.c_str(), kLogFileName);
-    std::snprintf(paramPath, kLibraryPathLength, "%s/%s", dir.c_str(), kParamFileName);
+    std::snprintf(logPath, kLibraryPathLength, "%s%c%s", dir.c_str(), platform::kPathSeparator,
+                  kLogFileName);
+    std::snprintf(paramPath, kLibraryPathLength, "%s%c%s", dir.c_str(), platform::kPathSeparator,
+                  kParamFileName);
     rememberParamPath(paramPath);
 
     // Logging into the file is switched on by the file's presence: it is never created here.
@@ -78,7 +81,7 @@ void usePaths(const char* folder, const char* logPath, const char* paramPath) {
     processParamPath[0] = '\0';
     if (folder == nullptr || folder[0] == '\0' || !folderUsable(folder)) return;
     // Only paths inside the checked folder are taken.
-    const std::string inside = std::string(folder) + "/";
+    const std::string inside = std::string(folder) + platform::kPathSeparator;
     if (std::strncmp(logPath, inside.c_str(), inside.size()) != 0 ||
         std::strncmp(paramPath, inside.c_str(), inside.size()) != 0)
         return;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/places.h"
+#include "platform/wide_text.h"
 #include "tessiport/private_folder.h"
 
 namespace tessiport {
@@ -16,12 +17,12 @@ void makePrivateFolder(const std::string& folder) {
     // Each parent after the drive's root ("C:\"), then the folder itself.
     for (size_t separator = 2;
          (separator = folder.find_first_of("\\/", separator + 1)) != std::string::npos;)
-        ::CreateDirectoryA(folder.substr(0, separator).c_str(), nullptr);
-    ::CreateDirectoryA(folder.c_str(), nullptr);
+        ::CreateDirectoryW(platform::widen(folder.substr(0, separator)).c_str(), nullptr);
+    ::CreateDirectoryW(platform::widen(folder).c_str(), nullptr);
 }
 
 const char* folderRefusal(const std::string& folder) {
-    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    const DWORD attributes = ::GetFileAttributesW(platform::widen(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return "it cannot be created";
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)

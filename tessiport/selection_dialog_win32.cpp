@@ -1,7 +1,9 @@
 // The selection dialog of tessiport.dll (dialog 103 of its resources): a drop-down list of the
 // serial libraries and COM ports found, OK and CANCEL. It runs modally, owned by the desktop.
+// A Unicode window: the items are UTF-8 inside and shown whole whatever the ANSI code page.
 #include <windows.h>
 
+#include "platform/wide_text.h"
 #include "tessiport/resource_ids.h"
 #include "tessiport/selection_dialog.h"
 #include "tessiport/serial_selection.h"
@@ -18,9 +20,9 @@ struct DialogState {
 // The module holding this code: tessiport.dll, whose resources hold the dialog and the icon.
 HMODULE ownModule() {
     HMODULE module = nullptr;
-    ::GetModuleHandleExA(
+    ::GetModuleHandleExW(
         GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCSTR>(&showSelectionDialog), &module);
+        reinterpret_cast<LPCWSTR>(&showSelectionDialog), &module);
     return module;
 }
 
@@ -34,16 +36,17 @@ void centreOnDesktop(HWND dialog) {
 }
 
 void initialise(HWND dialog, DialogState& state) {
-    ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
-    if (HICON icon = ::LoadIconA(ownModule(), MAKEINTRESOURCEA(IDI_TESSIPORT))) {
-        ::SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-        ::SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    ::SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
+    if (HICON icon = ::LoadIconW(ownModule(), MAKEINTRESOURCEW(IDI_TESSIPORT))) {
+        ::SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        ::SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
     HWND list = ::GetDlgItem(dialog, IDC_SERIAL_LIST);
-    ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    ::SendMessageW(list, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : *state.items)
-        ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-    ::SendMessageA(list, CB_SETCURSEL, state.preselected, 0);
+        ::SendMessageW(list, CB_ADDSTRING, 0,
+                       reinterpret_cast<LPARAM>(platform::widen(item).c_str()));
+    ::SendMessageW(list, CB_SETCURSEL, state.preselected, 0);
     centreOnDesktop(dialog);
 }
 
@@ -54,11 +57,11 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     }
     if (message != WM_COMMAND)
         return FALSE;
-    auto* state = reinterpret_cast<DialogState*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+    auto* state = reinterpret_cast<DialogState*>(::GetWindowLongPtrW(dialog, DWLP_USER));
     switch (LOWORD(wParam)) {
         case IDOK: {
             const LRESULT selected =
-                ::SendDlgItemMessageA(dialog, IDC_SERIAL_LIST, CB_GETCURSEL, 0, 0);
+                ::SendDlgItemMessageW(dialog, IDC_SERIAL_LIST, CB_GETCURSEL, 0, 0);
             if (selected == CB_ERR) {
                 ::EndDialog(dialog, kDialogNoChoice);
                 return TRUE;
@@ -80,7 +83,7 @@ int32_t showSelectionDialog(const std::vector<std::string>& items, uint32_t pres
                             uint32_t& chosen) {
     DialogState state{&items, preselected, 0};
     const INT_PTR result =
-        ::DialogBoxParamA(ownModule(), MAKEINTRESOURCEA(IDD_SELECT_SERIAL), ::GetDesktopWindow(),
+        ::DialogBoxParamW(ownModule(), MAKEINTRESOURCEW(IDD_SELECT_SERIAL), ::GetDesktopWindow(),
                           &selectionDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result == kDialogChosen)
         chosen = state.chosen;

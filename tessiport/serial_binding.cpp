@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/dynamic_library.h"
+#include "platform/places.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
 #include "tessiport/serial_libraries.h"
@@ -64,7 +65,7 @@ uint32_t findNamed(DriverEntry& entry, const std::string& name, const SerialPlac
     }
 
     LogMessage(level::kInfo, 1, "Scan System_Directory %s", places.systemDir.c_str());
-    std::string candidate = places.systemDir + "/" + file;
+    std::string candidate = places.systemDir + platform::kPathSeparator + file;
     if (usable(candidate) && storePath(entry, candidate)) return TP_OK;
     LogMessage(level::kInfo, 1, "No clserdll found in %s", candidate.c_str());
 
@@ -110,8 +111,8 @@ uint32_t chooseLibrary(DriverEntry& entry, const SerialPlaces& places,
     LogMessage(level::kInfo, 1, "Scan System_Directory %s", places.systemDir.c_str());
     const bool inSystem = anyInPlace(places.systemDir);
     if (!inSystem)
-        LogMessage(level::kInfo, 1, "No clserdll found in %s/%s", places.systemDir.c_str(),
-                   kSerialPattern);
+        LogMessage(level::kInfo, 1, "No clserdll found in %s%c%s", places.systemDir.c_str(),
+                   platform::kPathSeparator, kSerialPattern);
     LogMessage(level::kInfo, 1, "Scan local Directory %s", places.ownFile.c_str());
     const bool inLocal = anyInPlace(places.ownDir());
     if (!inLocal)

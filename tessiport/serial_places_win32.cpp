@@ -1,6 +1,6 @@
 // The places searched for a frame grabber's Camera Link serial library on Windows: the registry
 // value CLSERIALPATH under HKEY_LOCAL_MACHINE\Software\cameralink, the system directory, and the
-// folder of tessiport.dll itself.
+// folder of tessiport.dll itself. Names cross to the system in UTF-16.
 #include <windows.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 
 #include "platform/places.h"
 #include "platform/registry.h"
+#include "platform/wide_text.h"
 #include "tessiport/driver_entry.h"
 #include "tessiport/serial_places.h"
 
@@ -39,8 +40,9 @@ SerialPlaces currentSerialPlaces() {
     const platform::RegistryRead read =
         platform::readMachineText("Software\\cameralink", "CLSERIALPATH", dir);
     places.registryKey = read != platform::RegistryRead::kNoKey;
+    // A value of 260 bytes or more, its terminator counted, is treated as missing.
     if (read == platform::RegistryRead::kFound && !dir.empty() &&
-        dir.size() < size_t(kLibraryPathLength))
+        dir.size() + 1 < size_t(kLibraryPathLength))
         places.registryDir = withSeparator(dir);
     places.systemDir = platform::systemDirectory();
     // An address inside this library names tessiport.dll, not the program that loaded it.
@@ -66,23 +68,23 @@ std::string offeredName(const std::string& fileName) {
 }
 
 bool isRegularFile(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(platform::widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::vector<std::string> findSerialLibraries(const std::string& dir) {
     std::vector<std::string> names;
     const std::string folder = withSeparator(dir.empty() ? "." : dir);
-    WIN32_FIND_DATAA found{};
-    HANDLE search = ::FindFirstFileA((folder + kSerialPattern).c_str(), &found);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(platform::widen(folder + kSerialPattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
         // The search also matches short 8.3 names ("clser*.dll" finds "clserx.dllx").
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            matchesSerialPattern(found.cFileName))
-            names.push_back(found.cFileName);
-    } while (::FindNextFileA(search, &found));
+        const std::string name = platform::narrow(found.cFileName);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && matchesSerialPattern(name))
+            names.push_back(name);
+    } while (::FindNextFileW(search, &found));
     ::FindClose(search);
     std::sort(names.begin(), names.end());
     return names;

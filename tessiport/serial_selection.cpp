@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/places.h"
 #include "protocol/com_transport.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/library_log.h"
@@ -49,8 +50,9 @@ void addPlace(SerialChoices& choices, const std::string& dir) {
     }
 }
 
-std::string withSlash(const std::string& dir) {
-    return dir.empty() || dir.back() == '/' ? dir : dir + "/";
+std::string withSeparator(const std::string& dir) {
+    return dir.empty() || dir.back() == platform::kPathSeparator ? dir
+                                                                 : dir + platform::kPathSeparator;
 }
 
 // What the user chose; 0 when no choice can be made.
@@ -87,8 +89,9 @@ SerialChoices listSerialChoices(const SerialPlaces& places, bool allowComPorts) 
             if (!base.empty()) addItem(choices, base + "*", places.registryDir + file);
         }
     }
-    LogMessage(level::kInfo, 1, "serDlgProc: scan System_Directory %s/", places.systemDir.c_str());
-    addPlace(choices, withSlash(places.systemDir));
+    LogMessage(level::kInfo, 1, "serDlgProc: scan System_Directory %s%c", places.systemDir.c_str(),
+               platform::kPathSeparator);
+    addPlace(choices, withSeparator(places.systemDir));
     LogMessage(level::kInfo, 1, "serDlgProc: scan local Directory %s", places.ownDir().c_str());
     addPlace(choices, places.ownDir());
 

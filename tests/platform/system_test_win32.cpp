@@ -1,5 +1,6 @@
 // The Windows sources of platform/ against the system (Wine in CI): loading, the registry, the
-// places, file times, the clock, the COM port list, the port diagnosis and the console handler.
+// places, file times, the clock, the COM port list, the port diagnosis and the console handler;
+// names outside the ANSI code page (1252 under Wine here) through each of them.
 
 #include <windows.h>
 #include <shlobj.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <io.h>
 #include <thread>
 
 #include "platform/clock.h"
@@ -21,9 +23,11 @@
 #include "platform/places.h"
 #include "platform/port_diagnosis.h"
 #include "platform/registry.h"
+#include "platform/regular_file.h"
 #include "platform/serial_ports_list.h"
 #include "platform/stop_requests.h"
 #include "platform/terminal.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -94,6 +98,147 @@ TEST(Win32Platform, TheRegistryReadTellsAMissingKeyFromAMissingValue) {
     EXPECT_EQ(text, "");
 }
 
+// UTF-8 and UTF-16 both ways: Latin, Greek, Japanese and a character beyond the 16-bit plane;
+// ill-formed input becomes U+FFFD instead of being dropped or cut.
+TEST(Win32Platform, TextCrossesTheBoundaryInUtf16) {
+    struct Case {
+        std::string utf8;
+        std::wstring utf16;
+    };
+    const Case cases[] = {
+        {"", L""},
+        {"Main \xC2\xB5P", L"Main \u00B5P"},
+        {"Pr\xC3\xBC" "fung \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1", L"Pr\u00FCfung \u03A9\u03BC\u03AD\u03B3\u03B1"},
+        {"\xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9.qup", L"\u30AB\u30E1\u30E9.qup"},
+        {"\xF0\x9F\x93\xB7", L"\U0001F4F7"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::widen(c.utf8), c.utf16) << c.utf8;
+        EXPECT_EQ(platform::narrow(c.utf16), c.utf8) << c.utf8;
+    }
+    EXPECT_EQ(platform::widen("a\xFF" "b"), L"a\uFFFDb");
+    EXPECT_EQ(platform::narrow(std::wstring(L"a") + wchar_t(0xD800) + L"b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(platform::widen(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+}
+
+// A temporary folder named in Greek, Japanese and with an umlaut, made through the W functions.
+struct ForeignFolder {
+    std::string path;  // UTF-8, with a trailing separator
+    ForeignFolder() {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        path = platform::narrow(temp) +
+               "kelvoflash \xCE\xA9\xCE\xBC \xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9 \xC3\xA4\\";
+        ::CreateDirectoryW(platform::widen(path).c_str(), nullptr);
+    }
+    ~ForeignFolder() {
+        for (const char* file : {"clser\xCE\xA9.dll", "data \xC3\xA4.bin"})
+            ::DeleteFileW(platform::widen(path + file).c_str());
+        ::RemoveDirectoryW(platform::widen(path).c_str());
+    }
+};
+
+// Files, libraries and file times under such names: each open finds the file the name says, and
+// a missing one is reported as missing.
+TEST(Win32Platform, NamesOutsideTheAnsiCodePageReachTheirFiles) {
+    ASSERT_NE(::GetACP(), UINT(CP_UTF8)) << "the A functions would take UTF-8 here";
+    const ForeignFolder folder;
+    const std::string data = folder.path + "data \xC3\xA4.bin";
+    std::FILE* out = ::_wfopen(platform::widen(data).c_str(), L"wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs("payload", out);
+    std::fclose(out);
+    const int fd = platform::openRegularFile(data.c_str(), platform::FileAccess::Read);
+    ASSERT_GE(fd, 0) << data;
+    char read[16] = {};
+    EXPECT_EQ(::_read(fd, read, sizeof read), 7);
+    EXPECT_STREQ(read, "payload");
+    ::_close(fd);
+    platform::UtcTime made;
+    EXPECT_EQ(platform::fileCreationTimeUtc(data, made), 0);
+    EXPECT_GE(made.year, 2020);
+    errno = 0;
+    EXPECT_EQ(platform::openRegularFile((folder.path + "missing \xC3\xA4.bin").c_str(),
+                                        platform::FileAccess::Read),
+              -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(platform::openRegularFile(folder.path.c_str(), platform::FileAccess::Read), -1);
+    EXPECT_EQ(errno, EINVAL);
+    // Created only where nothing is; removed by its name.
+    errno = 0;
+    EXPECT_EQ(platform::createRegularFile(data.c_str(), platform::FileAccess::Append), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(platform::removeRegularFile(data.c_str()), 0);
+    EXPECT_EQ(platform::removeRegularFile(data.c_str()), ENOENT);
+    const int created = platform::createRegularFile(data.c_str(), platform::FileAccess::Append);
+    ASSERT_GE(created, 0);
+    EXPECT_EQ(::_write(created, "log", 3), 3);
+    ::_close(created);
+    EXPECT_EQ(::GetFileAttributesW(platform::widen(data).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+    // A library copied under a Greek name loads and is the module its functions come from.
+    std::string own = platform::moduleFileName(reinterpret_cast<const void*>(&endsWithLower));
+    own.erase(own.find_last_of('\\') + 1);
+    const std::string copy = folder.path + "clser\xCE\xA9.dll";
+    ASSERT_TRUE(::CopyFileW(platform::widen(own + "clsersim.dll").c_str(),
+                            platform::widen(copy).c_str(), FALSE));
+    {
+        platform::DynamicLibrary library;
+        ASSERT_EQ(library.open(copy), 0) << library.lastError();
+        const void* init = library.symbol("clSerialInit");
+        ASSERT_NE(init, nullptr);
+        EXPECT_EQ(platform::moduleFileName(init), copy);
+        EXPECT_EQ(platform::installedLibraryPath(copy), copy);
+    }
+    platform::DynamicLibrary missing;
+    EXPECT_EQ(missing.open(folder.path + "clser\xCE\xBC.dll"), ENOENT);
+    EXPECT_EQ(missing.lastError().rfind(folder.path + "clser\xCE\xBC.dll: ", 0), 0u)
+        << missing.lastError();
+}
+
+// Sets a value of HKEY_LOCAL_MACHINE through the W functions, of the type given.
+void setMachineValue(const std::string& key, const std::string& name, DWORD type,
+                     const std::wstring& text) {
+    EXPECT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, platform::widen(key).c_str(),
+                                platform::widen(name).c_str(), type, text.c_str(),
+                                DWORD((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+// Text values come back in UTF-8 whatever their script; an expandable one with its variables
+// expanded (an unknown one stays as written, as Windows leaves it); values of other types are
+// not text.
+TEST(Win32Platform, RegistryTextIsReadInUtf16AndExpanded) {
+    const std::string key = "Software\\kelvoflash-platform-test \xCE\xA9";
+    const Undo removeKey{[&] { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, platform::widen(key).c_str()); }};
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"KF_GRABBERS", L"C:\\Grabbers \u00C4"));
+    struct Case {
+        DWORD type;
+        std::wstring stored;
+        platform::RegistryRead read;
+        std::string text;
+    };
+    const Case cases[] = {
+        {REG_SZ, L"C:\\\u03A9\u03BC\u03AD\u03B3\u03B1\\\u30AB\u30E1\u30E9", platform::RegistryRead::kFound,
+         "C:\\\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1\\\xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9"},
+        {REG_EXPAND_SZ, L"%KF_GRABBERS%\\serial", platform::RegistryRead::kFound,
+         "C:\\Grabbers \xC3\x84\\serial"},
+        {REG_SZ, L"%KF_GRABBERS%\\serial", platform::RegistryRead::kFound, "%KF_GRABBERS%\\serial"},
+        {REG_EXPAND_SZ, L"%KF_NOT_SET_ANYWHERE%\\x", platform::RegistryRead::kFound,
+         "%KF_NOT_SET_ANYWHERE%\\x"},
+        {REG_EXPAND_SZ, L"", platform::RegistryRead::kFound, ""},
+        {REG_MULTI_SZ, L"C:\\a", platform::RegistryRead::kNoValue, ""},
+    };
+    for (const Case& c : cases) {
+        setMachineValue(key, "CLSERIALPATH", c.type, c.stored);
+        std::string text = "stale";
+        EXPECT_EQ(platform::readMachineText(key, "CLSERIALPATH", text), c.read)
+            << platform::narrow(c.stored);
+        EXPECT_EQ(text, c.text) << platform::narrow(c.stored);
+    }
+    ::SetEnvironmentVariableW(L"KF_GRABBERS", nullptr);
+}
+
 // The places are the system's folders; no device stands for a COM port; output to a pipe (as
 // CTest reads it) has no columns.
 TEST(Win32Platform, PlacesAreTheSystemsFolders) {
@@ -110,6 +255,7 @@ TEST(Win32Platform, PlacesAreTheSystemsFolders) {
     ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common),
               S_OK);
     EXPECT_EQ(platform::dataFolder(), std::string(common) + "\\qel");
+    EXPECT_EQ(platform::kPathSeparator, '\\');
     EXPECT_EQ(platform::useDeviceForComPort(1, "/dev/pts/3"), ENOTSUP);
     EXPECT_EQ(platform::outputColumns(), 0);
 }
