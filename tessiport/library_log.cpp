@@ -13,7 +13,7 @@
 #include "platform/regular_file.h"
 #include "tessiport/include/tessiport.h"
 #include "tessiport/log_file.h"
-#include "tessiport/user_interface.h"
+#include "tessiport/message_box.h"
 
 namespace tessiport {
 
@@ -168,10 +168,7 @@ struct HeldReports {
 thread_local HeldReports held;
 
 void handOver(uint32_t flags, const char* text) {
-    if (flags & error_flag::kMessageBox) {
-        const TP_UserInterface ui = registeredUserInterface();
-        if (ui.showMessageBox != nullptr) ui.showMessageBox(ui.context, text);
-    }
+    if (flags & error_flag::kMessageBox) showMessageBox(text);
     if (flags & error_flag::kCallback) {
         const TP_ErrorCallback callback = errorCallback;
         if (callback != nullptr) callback(text);
@@ -275,7 +272,7 @@ extern "C" TESSIPORT_API uint32_t Enable_Message_Log(
         now.fields.tm_min, now.fields.tm_sec);
     if (!writeWhole(fd, line, size_t(size))) {
         ::close(fd);
-        if (created) ::unlink(path);
+        if (created) platform::removeRegularFile(path);
         adoptLogFile(-1);
         return TP_ERR_MISSING_FUNCTION;
     }

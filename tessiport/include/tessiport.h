@@ -92,6 +92,7 @@ typedef void(TESSIPORT_CALL* TP_ErrorCallback)(const char* text);
 
 /* What a host may supply for the parts that need a person. Without it the library prompts on an
  * interactive terminal for a choice, shows no message boxes, and otherwise makes no choice.
+ * On Windows the library shows its own message boxes: showMessageBox is not called there.
  * chooseSerialLibrary: items are `count` texts, `preselected` the index to offer first; returns 1
  * with *chosen set, 2 when the user cancelled, 0 when no choice can be made. */
 typedef struct TP_UserInterface {
