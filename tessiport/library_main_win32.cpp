@@ -4,8 +4,9 @@
 // or take a lock that another thread may hold (that thread may be waiting for the loader lock).
 // The process attach proper needs all of that: the common application-data folder comes from the
 // shell, the attach of other processes is waited for, the log and its lock are set up. So DllMain
-// only lets the library go; each export runs the attach once, on its first call, outside the
-// loader lock. The detach cannot be put off: it closes what is still open without unloading the
+// only opens or creates the shared block, with kernel32 calls, and refuses the load when it
+// cannot; each export runs the rest of the attach once, on its first call, outside the loader
+// lock. The detach cannot be put off: it closes what is still open without unloading the
 // grabbers' libraries and without waiting for anything (detachUnderLoaderLock).
 #include <windows.h>
 
@@ -44,8 +45,10 @@ void closeChannelInPlace(DriverEntry& entry) {
 // library, the channels still open are closed. Either way the entries are marked closing, so
 // that detachProcess only counts the process out and ends or closes the log.
 void detachUnderLoaderLock(bool processEnding) {
-    if (!processAttached())
+    if (!processAttached()) {
+        closeUnattachedBlock();
         return;
+    }
     // Held by another thread: a host that unloads the library during a call, or a thread that
     // ended holding it. Nothing is touched then; the process's count stays in the block.
     std::unique_lock lock(driver_entry_crisec, std::try_to_lock);
@@ -68,7 +71,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
         case DLL_PROCESS_ATTACH:
             // Thread attach and detach have nothing to do.
             ::DisableThreadLibraryCalls(module);
-            return TRUE;
+            // Windows follows a refused attach with the detach, which lets go of what was had.
+            return openSharedBlock() ? TRUE : FALSE;
         case DLL_PROCESS_DETACH:
             // `reserved` is set when the process ends, empty for FreeLibrary.
             detachUnderLoaderLock(reserved != nullptr);

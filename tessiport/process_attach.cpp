@@ -39,6 +39,14 @@ bool attachProcess() {
     return attached;
 }
 
+bool openSharedBlock() {
+    return sharedBlock().open(sharedBlockPath());
+}
+
+void closeUnattachedBlock() {
+    if (!attached) sharedBlock().detach();
+}
+
 void detachProcess() {
     SharedBlock& block = sharedBlock();
     LogMessage(level::kStartup, 1, "process detach DWDllOpened %d", block.processCount());

@@ -8,6 +8,11 @@ namespace tessiport {
 // sets them up, later ones use them). False when the block cannot be had; the library then opens
 // no boards.
 bool attachProcess();
+// Windows' entry point: opens or creates the shared block without attaching (see
+// SharedBlock::open). False when it cannot be had: the library then refuses to load.
+bool openSharedBlock();
+// Lets go of a block opened but never attached, as when a host unloads the library unused.
+void closeUnattachedBlock();
 // Closes the boards this process left open, ends its log, and counts it out of the block.
 void detachProcess();
 bool processAttached();

@@ -50,6 +50,12 @@ public:
     SharedBlock(const SharedBlock&) = delete;
     SharedBlock& operator=(const SharedBlock&) = delete;
 
+    // Opens or creates the block and its lock object and maps the block, without waiting and
+    // without counting this process in: what Windows allows while it loads the library, which
+    // does not load without its block. attach() goes on from there. Elsewhere there is nothing
+    // to open early: true, and attach() does it all.
+    bool open(const std::string& name);
+
     // Opens or creates the block at `name` (a path), takes the shared liveness lock and maps it. When this
     // process is alone, the block is zeroed and isFirst() is true. The attach lock stays held
     // until finishAttach(), so the first process can set up the paths before anyone reads them.
@@ -78,6 +84,7 @@ private:
     intptr_t blockFd_ = -1;
     SharedState* state_ = nullptr;
     bool first_ = false;
+    bool counted_ = false;  // Windows: finishAttach() counted this process in
 };
 
 }  // namespace tessiport
