@@ -18,9 +18,9 @@ int openFile(const char* path, FileAccess access, DWORD disposition) {
     // Append: FILE_APPEND_DATA without FILE_WRITE_DATA puts every write at the end of the file.
     const DWORD rights =
         access == FileAccess::Read ? GENERIC_READ : GENERIC_READ | FILE_APPEND_DATA;
-    HANDLE file =
-        ::CreateFileW(widen(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = ::CreateFileW(widen(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST

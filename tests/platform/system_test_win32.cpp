@@ -108,7 +108,8 @@ TEST(Win32Platform, TextCrossesTheBoundaryInUtf16) {
     const Case cases[] = {
         {"", L""},
         {"Main \xC2\xB5P", L"Main \u00B5P"},
-        {"Pr\xC3\xBC" "fung \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1", L"Pr\u00FCfung \u03A9\u03BC\u03AD\u03B3\u03B1"},
+        {"Pr\xC3\xBC" "fung \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1",
+         L"Pr\u00FCfung \u03A9\u03BC\u03AD\u03B3\u03B1"},
         {"\xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9.qup", L"\u30AB\u30E1\u30E9.qup"},
         {"\xF0\x9F\x93\xB7", L"\U0001F4F7"},
     };
@@ -210,7 +211,8 @@ void setMachineValue(const std::string& key, const std::string& name, DWORD type
 // not text.
 TEST(Win32Platform, RegistryTextIsReadInUtf16AndExpanded) {
     const std::string key = "Software\\kelvoflash-platform-test \xCE\xA9";
-    const Undo removeKey{[&] { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, platform::widen(key).c_str()); }};
+    const Undo removeKey{
+        [&] { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, platform::widen(key).c_str()); }};
     ASSERT_TRUE(::SetEnvironmentVariableW(L"KF_GRABBERS", L"C:\\Grabbers \u00C4"));
     struct Case {
         DWORD type;
@@ -219,7 +221,8 @@ TEST(Win32Platform, RegistryTextIsReadInUtf16AndExpanded) {
         std::string text;
     };
     const Case cases[] = {
-        {REG_SZ, L"C:\\\u03A9\u03BC\u03AD\u03B3\u03B1\\\u30AB\u30E1\u30E9", platform::RegistryRead::kFound,
+        {REG_SZ, L"C:\\\u03A9\u03BC\u03AD\u03B3\u03B1\\\u30AB\u30E1\u30E9",
+         platform::RegistryRead::kFound,
          "C:\\\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1\\\xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9"},
         {REG_EXPAND_SZ, L"%KF_GRABBERS%\\serial", platform::RegistryRead::kFound,
          "C:\\Grabbers \xC3\x84\\serial"},

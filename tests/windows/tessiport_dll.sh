@@ -4,10 +4,10 @@
 # table of set-ups and the lines printed, or the log lines written.
 set -euo pipefail
 test_case="$1" run="$2" camsim="$3" host="$4" probe="$5" dll="$6"
-# The selection dialog needs a display: a virtual one where there is none. A Wine server that
+# The selection dialog and the message boxes need a display: a virtual one where there is none. A Wine server that
 # started without one is waited out first (KF_WINESERVER, WINEPREFIX), as its desktop would have
 # none.
-if [ "$test_case" = selection_dialog ] && [ -z "${DISPLAY:-}" ]; then
+if [[ "$test_case" =~ ^(selection_dialog|message_boxes)$ ]] && [ -z "${DISPLAY:-}" ]; then
     command -v xvfb-run >/dev/null || { echo "skipped: no display and no xvfb-run"; exit 77; }
     [ -z "${KF_WINESERVER:-}" ] || "$KF_WINESERVER" -w || true
     exec xvfb-run -a bash "$0" "$@"
@@ -47,30 +47,118 @@ two_processes() {
 }
 
 # The registry value wins over the library's own folder, which is used when the key or its value
-# is missing; the log tells which was loaded.
+# is missing; the log tells which was loaded. A REG_EXPAND_SZ value is expanded; a value of 260
+# bytes or more with its terminator counts as missing, one byte less is still read; a folder named
+# outside the ANSI code page (1252 under Wine here) is read and loaded from.
 registry_place() {
     places clsertest.dll -- clsertest.dll
-    local registry module
+    local registry module greek="$work/registry Ωμέγα"
+    mkdir "$greek"
+    cp "$dll" "$greek/clsertest.dll"
     registry="$(windows "$work/registry")" module="$(windows "$work/module")"
-    # registry set-up | the place line expected | the library loaded
+    # The log's lines end at 300 characters: the long folder is looked for by its start.
+    local long258 long259
+    long258="C:\\$(printf 'a%.0s' {1..255})" long259="${long258}b"
+    # registry set-up | the place line expected | the library loaded | another line expected
     local cases=("value|Scan registry CLSERIALPATH Directory $registry\\|$registry\\clsertest.dll"
                  "key|no CLSERIALPATH value found in registry|$module\\clsertest.dll"
-                 "none|no cameralink key found in registry|$module\\clsertest.dll")
+                 "none|no cameralink key found in registry|$module\\clsertest.dll|No clserdll found in C:\\windows\\system32\\clsertest.dll"
+                 "expand|Scan registry CLSERIALPATH Directory $registry\\|$registry\\clsertest.dll"
+                 "long258|Scan registry CLSERIALPATH Directory ${long258:0:40}|$module\\clsertest.dll"
+                 "long259|no CLSERIALPATH value found in registry|$module\\clsertest.dll"
+                 "greek|Scan registry CLSERIALPATH Directory $(windows "$greek")\\|$(windows "$greek")\\clsertest.dll")
     for case in "${cases[@]}"; do
-        IFS='|' read -r setup place loaded <<< "$case"
+        IFS='|' read -r setup place loaded also <<< "$case"
         "$run" reg delete "$key" /f >/dev/null 2>&1 || true
         case "$setup" in
             value) "$run" reg add "$key" /v CLSERIALPATH /d "$registry" /f >/dev/null ;;
             key) "$run" reg add "$key" /f >/dev/null ;;
+            expand) "$run" reg add "$key" /v CLSERIALPATH /t REG_EXPAND_SZ \
+                        /d "%KF_GRABBER_FOLDER%" /f >/dev/null ;;
+            long258) "$run" reg add "$key" /v CLSERIALPATH /d "$long258" /f >/dev/null ;;
+            long259) "$run" reg add "$key" /v CLSERIALPATH /d "$long259" /f >/dev/null ;;
+            greek) "$run" reg add "$key" /v CLSERIALPATH /d "$(windows "$greek")" /f >/dev/null ;;
         esac
         rm -f "$work/log.txt"
         # Board 0, the library named, without the connection test.
-        "$run" "$host" "$module\\tessiport.dll" "log:3:$(windows "$work/log.txt")" \
-            open:b000:clsertest close >/dev/null
-        for line in "$place" "Get_Serial_Functions: LoadLibrary($loaded)"; do
+        KF_GRABBER_FOLDER="$registry" "$run" "$host" "$module\\tessiport.dll" \
+            "log:3:$(windows "$work/log.txt")" open:b000:clsertest close >/dev/null
+        for line in "$place" "Get_Serial_Functions: LoadLibrary($loaded)" ${also:+"$also"}; do
             tr -d '\r' < "$work/log.txt" | grep -qF -- "$line" ||
                 { echo "case $setup: no line \"$line\" in the log:"; cat "$work/log.txt"; failed=1; }
         done
+    done
+}
+
+# The paths in the shared block and the log's start line are Windows paths throughout.
+shared_paths() {
+    local folder='C:\ProgramData\qel'
+    local lines=("log $folder\\tessiport.log" "parameters $folder\\km4_cl_param.ini" "folder $folder"
+                 "first line $folder\\tessiport.log logfile started")
+    expect_lines paths "$(IFS=';'; echo "${lines[*]}")" "$("$run" "$probe" "$dll" paths)"
+}
+
+# The message boxes of the error output: each error line in a task-modal warning box with the
+# system's caption, which keeps the host's window disabled until it is answered and the call
+# returns; a name outside the ANSI code page shown whole. With the box bit off, none appears.
+message_boxes() {
+    places
+    "$run" reg delete "$key" /f >/dev/null 2>&1 || true
+    local name="clserΩμ" garbage
+    garbage="$(windows "$work/module")\\$name.dll"
+    echo "not a library" > "$work/module/$name.dll"
+    local size="0x0100 ERROR Control_Command: wrongvalue size_in 3"
+    local load="0x0001 ERROR Get_Serial_Functions: Cannot load Library $garbage"
+    local box="warning|host disabled"
+    # What the answering thread sees of each box, and what each call returns once it is answered;
+    # then the same calls with standard output in place of the boxes.
+    local lines=("box Error|Errormessages will appear|$box" "enable 0x0"
+                 "box Error|$size|$box" "command 0xa0332001"
+                 "box Error|$load|$box" "open 0xa0332004 0x0"
+                 "Errormessages will appear" "enable 0x0" "$size" "command 0xa0332001"
+                 "$load" "open 0xa0332004 0x0" "host window enabled")
+    expect_lines boxes "$(IFS=';'; echo "${lines[*]}")" \
+        "$("$run" "$probe" "$(windows "$work/module/tessiport.dll")" boxes "$name")"
+}
+
+# The block and its mutex, made by one process as it loaded the library, let every user (S-1-1-0)
+# map the block, wait for the mutex and read their descriptors, and nothing more, as another
+# process that never loaded the library sees them.
+shared_block_access() {
+    mkfifo "$work/in"
+    "$run" "$host" "$dll" image wait < "$work/in" > "$work/host.out" &
+    local first=$!
+    exec 3> "$work/in"
+    for _ in $(seq 300); do
+        grep -q ready "$work/host.out" && break
+        sleep 0.1
+    done
+    local seen
+    seen="$("$run" "$probe" - security | tr -d '\r')"
+    exec 3>&-
+    wait "$first"
+    expect_lines access \
+        "TESSIPORT 1 allow 0x20007 S-1-1-0;TESSIPORT.attach 1 allow 0x120001 S-1-1-0" "$seen"
+}
+
+# The block's name and its mutex's name held by events of another process: the library does not
+# load (ERROR_DLL_INIT_FAILED); another name leaves it alone.
+load_refused() {
+    for case in "TESSIPORT|load failed 1114" "TESSIPORT.attach|load failed 1114" \
+                "TESSIPORT-other|loaded"; do
+        IFS='|' read -r name printed <<< "$case"
+        mkfifo "$work/squat"
+        "$run" "$probe" - squat "$name" < "$work/squat" > "$work/squat.out" &
+        local squatter=$!
+        exec 3> "$work/squat"
+        for _ in $(seq 300); do
+            grep -q holding "$work/squat.out" && break
+            sleep 0.1
+        done
+        expect_lines "$name" "$printed" "$("$run" "$probe" "$dll" load)"
+        exec 3>&-
+        wait "$squatter"
+        rm "$work/squat"
     done
 }
 
