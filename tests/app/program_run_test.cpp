@@ -331,8 +331,6 @@ TEST(RunGuard, HeldThroughTheRunAndLetGoOnEveryEnd) {
     }
 }
 
-}  // namespace
-
 // Without a hold the run goes on; why there is none is said once on stderr, however many runs
 // follow. Each case runs two programming runs in a fresh process (the bus library keeps the bus
 // address it read first).
@@ -372,3 +370,5 @@ TEST(RunGuard, WithoutTheHoldTheRunGoesOnAndSaysWhyOnce) {
     }
     std::remove((std::string(logind) + ".refuse").c_str());
 }
+
+}  // namespace

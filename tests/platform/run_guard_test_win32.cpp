@@ -1,0 +1,73 @@
+// The run guard on Windows with a played system: what it asks of the system for the run and
+// after, and the answer to the end of the session.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/run_guard_win32.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class PlayedPower : public platform::PowerApi {
+public:
+    explicit PlayedPower(HWND window) : window_(window) {}
+    EXECUTION_STATE setThreadExecutionState(EXECUTION_STATE flags) override {
+        calls.push_back("state " + std::to_string(flags));
+        return ES_CONTINUOUS;
+    }
+    BOOL shutdownBlockReasonCreate(HWND window, LPCWSTR reason) override {
+        calls.push_back(name(window) + " refuses: " + std::string(reason, reason + wcslen(reason)));
+        return TRUE;
+    }
+    BOOL shutdownBlockReasonDestroy(HWND window) override {
+        calls.push_back(name(window) + " lets go");
+        return TRUE;
+    }
+    Calls calls;
+
+private:
+    std::string name(HWND window) const { return window == window_ ? "window" : "another window"; }
+    HWND window_;
+};
+
+TEST(Win32RunGuard, HoldsTheMachineAndRefusesTheEndOfTheSessionForTheRun) {
+    const std::string held = "state " + std::to_string(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    const std::string released = "state " + std::to_string(ES_CONTINUOUS);
+    const std::string refuses =
+        "window refuses: kelvoflash is writing the camera's firmware. Do not switch off.";
+    const struct {
+        const char* name;
+        DWORD style;  // of the thread's window; 0: none
+        Calls during, after;
+    } cases[] = {
+        {"a dialog on the screen", WS_OVERLAPPEDWINDOW | WS_VISIBLE, {held, refuses},
+         {held, refuses, "window lets go", released}},
+        {"a hidden window gives no reason", WS_OVERLAPPEDWINDOW, {held}, {held, released}},
+        {"the console program", 0, {held}, {held, released}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND window = c.style == 0 ? nullptr
+                                   : CreateWindowExA(0, "STATIC", "run", c.style, 0, 0, 100, 100,
+                                                     nullptr, nullptr, nullptr, nullptr);
+        ASSERT_EQ(window == nullptr, c.style == 0);
+        PlayedPower power(window);
+        EXPECT_TRUE(platform::endSessionAllowed());
+        {
+            const auto guard = platform::guardRun(power);
+            EXPECT_EQ(power.calls, c.during);
+            EXPECT_FALSE(platform::endSessionAllowed());
+        }
+        EXPECT_EQ(power.calls, c.after);
+        EXPECT_TRUE(platform::endSessionAllowed());
+        if (window != nullptr) DestroyWindow(window);
+    }
+}
+
+}  // namespace
