@@ -1,6 +1,6 @@
-"""A stand-in for logind on a private bus (address, log file): answers Inhibit with the write end
-of a pipe, as logind does, and logs each call and each release (the last copy of that end
-closed). While a file named like the log plus ".refuse" exists, it refuses the lock."""
+"""A stand-in logind on a private bus (address, log file): Inhibit gets the write end of a pipe,
+as from logind; each call and each release (that end closed) is logged. While the file named
+like the log plus ".refuse" exists, the lock is refused."""
 import os
 import sys
 
@@ -35,7 +35,7 @@ class Manager(dbus.service.Object):
 
     def note(self, line):
         with open(self.log, "a", encoding="utf-8") as log:
-            log.write(line + "\n")
+            print(line, file=log)
 
 
 DBusGMainLoop(set_as_default=True)

@@ -15,26 +15,23 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-class PlayedPower : public platform::PowerApi {
-public:
-    explicit PlayedPower(HWND window) : window_(window) {}
+// Records each call; `window` is the test's window.
+struct PlayedPower : platform::PowerApi {
     EXECUTION_STATE setThreadExecutionState(EXECUTION_STATE flags) override {
         calls.push_back("state " + std::to_string(flags));
         return ES_CONTINUOUS;
     }
-    BOOL shutdownBlockReasonCreate(HWND window, LPCWSTR reason) override {
-        calls.push_back(name(window) + " refuses: " + std::string(reason, reason + wcslen(reason)));
+    BOOL shutdownBlockReasonCreate(HWND to, LPCWSTR reason) override {
+        calls.push_back(name(to) + " refuses: " + std::string(reason, reason + wcslen(reason)));
         return TRUE;
     }
-    BOOL shutdownBlockReasonDestroy(HWND window) override {
-        calls.push_back(name(window) + " lets go");
+    BOOL shutdownBlockReasonDestroy(HWND to) override {
+        calls.push_back(name(to) + " lets go");
         return TRUE;
     }
+    std::string name(HWND to) const { return to == window ? "window" : "another window"; }
+    HWND window = nullptr;
     Calls calls;
-
-private:
-    std::string name(HWND window) const { return window == window_ ? "window" : "another window"; }
-    HWND window_;
 };
 
 TEST(Win32RunGuard, HoldsTheMachineAndRefusesTheEndOfTheSessionForTheRun) {
@@ -60,7 +57,8 @@ TEST(Win32RunGuard, HoldsTheMachineAndRefusesTheEndOfTheSessionForTheRun) {
         if (window == nullptr && c.style != 0 && std::getenv("DISPLAY") == nullptr)
             GTEST_SKIP() << "no display for a window: platform_window_tests runs it on one";
         ASSERT_EQ(window == nullptr, c.style == 0);
-        PlayedPower power(window);
+        PlayedPower power;
+        power.window = window;
         EXPECT_TRUE(platform::endSessionAllowed());
         {
             const auto guard = platform::guardRun(power);
