@@ -11,6 +11,14 @@ constexpr size_t kLabelMax = 20;
 RunEnd DeviceRun::run(const std::vector<int>& rows) {
     dialog_.deviceResults.fill(DeviceOutcome{});
     dialog_.runStopped = false;
+    if (!rows.empty())
+        guard_ = dialog_.host().guardRun();
+    const RunEnd end = devices(rows);
+    guard_.reset();
+    return end;
+}
+
+RunEnd DeviceRun::devices(const std::vector<int>& rows) {
     for (const int row : rows) {
         // A safe point: the device before was finished and the camera rebooted.
         if (dialog_.runHooks.stopRequested && dialog_.runHooks.stopRequested()) {
@@ -103,6 +111,8 @@ void DeviceRun::fail(int row, protocol::ErrorCode error, bool incomplete) {
 }
 
 RunEnd DeviceRun::end(RunEnd end, const std::string& message) {
+    // A box may wait for the user for hours: the machine need not stay up for it.
+    guard_.reset();
     dialog_.host().warning(message);
     if (body_.rules.onlyQuitAfterFailure) {
         const auto states = dialog_.model.rowState;

@@ -5,6 +5,7 @@
 // device's result goes to `ProgDlg::deviceResults`, each step to the run observer. What a run
 // does with an opened device, and what it does around the steps, is its body's.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,9 @@ class DeviceRun {
 public:
     DeviceRun(ProgDlg& dialog, DeviceBody& body) : dialog_(dialog), body_(body) {}
 
-    // Runs the loop over `rows` (ascending); the first end other than kCompleted ends it.
+    // Runs the loop over `rows` (ascending); the first end other than kCompleted ends it. The
+    // machine is kept from sleeping and shutting down meanwhile, until the run ends or its
+    // failure is about to be shown.
     RunEnd run(const std::vector<int>& rows);
 
     // For the body: the steps the observer hears and the device's result.
@@ -78,12 +81,14 @@ public:
     void finished(bool result);
 
 private:
+    RunEnd devices(const std::vector<int>& rows);
     RunEnd device(int row);
     void report(int row);
     RunEnd end(RunEnd end, const std::string& message);
 
     ProgDlg& dialog_;
     DeviceBody& body_;
+    std::unique_ptr<platform::RunGuard> guard_;
 };
 
 // Progress of a device's transfer, shown in its row's bar.

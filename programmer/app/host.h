@@ -3,10 +3,12 @@
 // scripted host of the tests implement it; the flows never touch a toolkit themselves.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/run_guard.h"
 
 namespace app {
 
@@ -52,6 +54,9 @@ public:
     // posted window message). Events still queued when the posting dialog ends are dropped.
     virtual void post(std::function<void()> event) = 0;
     virtual platform::Clock& clock() = 0;
+    // Keeps the machine from sleeping or shutting down while devices are written or read; the
+    // hold ends with the returned object.
+    virtual std::unique_ptr<platform::RunGuard> guardRun() { return platform::guardRun(); }
 
     // Runs the dialog modally: calls its OnInitDialog, then its handlers as the user acts, until
     // its model says it ended. Returns the dialog's result.

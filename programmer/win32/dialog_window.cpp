@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/run_guard_win32.h"
 
 namespace win32 {
 
@@ -79,6 +80,9 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_COMMAND:
             return onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+        case WM_QUERYENDSESSION:  // refused while the camera is written
+            SetWindowLongPtrA(window_, DWLP_MSGRESULT, platform::endSessionAllowed());
+            return TRUE;
         default: {
             INT_PTR result = FALSE;
             return onMessage(message, wParam, lParam, result) ? result : FALSE;

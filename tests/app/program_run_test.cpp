@@ -2,8 +2,13 @@
 // model in process, in virtual time.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <set>
+#include <stdexcept>
 
 #include "programmer/app/contact.h"
 #include "programmer/app/prog_dlg.h"
@@ -47,6 +52,7 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
     int finished = 0;
     std::vector<bool> results;
     std::vector<std::string> titles;
+    std::function<bool()> stop;
 
     explicit Rig(bool allFive = true) {
         if (allFive) {
@@ -69,7 +75,7 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
             dialog.CheckDevice(row, rows.count(row) != 0);
         host.boxes.clear();
         camera.commands.clear();
-        dialog.Program({this, {}});
+        dialog.Program({this, stop});
     }
     bool flashHolds(int row, const FileRecord& record) const {
         const uint32_t base = record.startOffset + (row == 0 ? 0x80000000u : 0u);
@@ -236,6 +242,9 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
     EXPECT_EQ(r.status(), c.status);
     EXPECT_EQ(r.enabled(false), c.enabled);
     EXPECT_EQ(r.results, std::vector<bool>{c.runResult});
+    EXPECT_EQ(r.host.guardsTaken, 1);
+    EXPECT_EQ(r.host.guardsHeld, 0);
+    EXPECT_EQ(r.host.boxesWhileGuarded, 0) << "the machine is let go before a failure is shown";
     const std::string fault = c.fault;
     if (c.flow == Flow::kProgram && fault == "no-reply:1003:1") {
         EXPECT_EQ(r.camera.commands.back(), cmd::CLOSE_DEVICE) << "no device left open";
@@ -250,5 +259,116 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
 
 INSTANTIATE_TEST_SUITE_P(Failures, DeviceLoop, ::testing::ValuesIn(kLoopCases),
                          [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+// The lines of the stand-in logind's log from line `from` on, once they are `count` (it notes a
+// released lock when it sees the descriptor close, a moment after the close).
+Texts logindLines(const char* path, size_t from, size_t count) {
+    Texts lines;
+    for (int tries = 0; tries < 100; ++tries) {
+        lines.clear();
+        std::ifstream log(path);
+        for (std::string line; std::getline(log, line);) lines.push_back(line);
+        if (lines.size() >= from + count) break;
+        platform::realClock().sleepFor(platform::Milliseconds(20));
+    }
+    return lines.size() < from ? Texts{} : Texts(lines.begin() + long(from), lines.end());
+}
+
+// The machine is held from the first device on and let go when the run ends, however it ends.
+// Under the private bus of run_guard_bus.sh (KF_LOGIND_LOG names its stand-in logind's log) the
+// system's own hold is taken too, and logind sees it taken once and released.
+TEST(RunGuard, HeldThroughTheRunAndLetGoOnEveryEnd) {
+    const char* logind = std::getenv("KF_LOGIND_LOG");
+    const Texts kTakenAndReleased{
+        "Inhibit what=sleep:shutdown:idle who=kelvoflash why=kelvoflash is writing the camera's "
+        "firmware. Do not switch off. mode=block",
+        "released"};
+    const struct {
+        const char* name;
+        const char* fault;
+        bool stopAfterFirst, throwInWait;
+        Texts boxes;
+        std::vector<int> opened;
+    } cases[] = {
+        {"completed", "", false, false, {}, {1, 2}},
+        {"the EEPROM does not open", "no-reply:7203:3", false, false, {kOpenFailed, kRunFailed},
+         {1, 2, 2, 2}},
+        {"stopped at the safe point", "", true, false, {}, {1}},
+        {"a wait throws", "", false, true, {}, {1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        r.host.systemGuard = logind != nullptr;
+        const size_t logged = logind ? logindLines(logind, 0, 0).size() : 0;
+        if (*c.fault) r.camera.fault(c.fault);
+        r.stop = [&] { return c.stopAfterFirst && !r.camera.opened().empty(); };
+        int waits = 0, waitsHeld = 0;
+        r.host.onPump = [&] {
+            if (!r.dialog.Model().windowTitle.ends_with("SWITCH OFF!!")) return;  // not the run's
+            ++waits;
+            waitsHeld += r.host.guardsHeld;
+            if (logind && waits == 1) {
+                EXPECT_EQ(logindLines(logind, logged, 1), Texts{kTakenAndReleased[0]});
+            }
+            if (c.throwInWait && waits == 3) throw std::runtime_error("window gone");
+        };
+        try {
+            r.program(newerFile(), {1, 2});
+            EXPECT_FALSE(c.throwInWait);
+        } catch (const std::runtime_error& error) {
+            EXPECT_TRUE(c.throwInWait) << error.what();
+        }
+        EXPECT_EQ(r.host.texts(), c.boxes);
+        EXPECT_EQ(r.camera.opened(), c.opened);
+        EXPECT_EQ(r.host.guardsTaken, 1);
+        EXPECT_EQ(r.host.guardsHeld, 0);
+        EXPECT_GT(waits, 0);
+        EXPECT_EQ(waitsHeld, waits) << "every wait of the run is held";
+        if (logind) {
+            EXPECT_EQ(logindLines(logind, logged, 2), kTakenAndReleased);
+        }
+    }
+}
+
+// Without a hold the run goes on; why there is none is said once on stderr, however many runs
+// follow. Each case runs two programming runs in a fresh process (the bus library keeps the bus
+// address it read first).
+TEST(RunGuard, WithoutTheHoldTheRunGoesOnAndSaysWhyOnce) {
+    const char* logind = std::getenv("KF_LOGIND_LOG");
+    if (logind == nullptr) GTEST_SKIP() << "needs the buses of run_guard_bus.sh";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string said = "^Sleep and shutdown are not held off while the camera is written: ";
+    const struct {
+        const char* name;
+        std::string bus;
+        std::string stderrText;  // all of it, as a pattern
+    } cases[] = {
+        {"no system bus", "unix:path=/nonexistent/bus", said + "no system bus\\.\n$"},
+        {"no logind on the bus", std::getenv("KF_EMPTY_BUS"),
+         said + "no logind on the system bus\\.\n$"},
+        {"logind refuses", std::getenv("DBUS_SYSTEM_BUS_ADDRESS"),
+         said + "Refused by the site's policy\\.\n$"},
+    };
+    std::ofstream(std::string(logind) + ".refuse").put('\n');  // only the stand-in reads it
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", c.bus.c_str(), 1);
+        const auto twoRuns = [] {
+            bool programmed = true;
+            for (int run = 0; run < 2; ++run) {
+                Rig r;
+                r.host.systemGuard = true;
+                r.program(newerFile(), {2});
+                programmed = programmed && r.results == std::vector<bool>{true} &&
+                             r.dialog.Model().rowState[2] == ROW_DONE;
+            }
+            std::fflush(nullptr);
+            _exit(programmed ? 0 : 1);
+        };
+        EXPECT_EXIT(twoRuns(), ::testing::ExitedWithCode(0), c.stderrText);
+    }
+    std::remove((std::string(logind) + ".refuse").c_str());
+}
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,9 +25,11 @@ class ScriptedHost : public app::Host {
 public:
     void messageBox(const std::string& text, const std::string& caption,
                     app::BoxIcon icon) override {
+        boxesWhileGuarded += guardsHeld > 0;
         boxes.push_back({text, caption, icon, false});
     }
     bool askYesNo(const std::string& text, const std::string& caption) override {
+        boxesWhileGuarded += guardsHeld > 0;
         boxes.push_back({text, caption, app::BoxIcon::Warning, true});
         if (answers.empty())
             return false;
@@ -62,6 +65,19 @@ public:
     void modelChanged(const app::DialogModel&) override {}
     void post(std::function<void()> event) override { posted.push_back(std::move(event)); }
     platform::Clock& clock() override { return *clockInUse; }
+    // Counts the holds; the system's own is taken only where a test asks for it.
+    std::unique_ptr<platform::RunGuard> guardRun() override {
+        struct Counted : platform::RunGuard {
+            Counted(int& held, std::unique_ptr<platform::RunGuard> system)
+                : held(held), system(std::move(system)) {}
+            ~Counted() override { --held; }
+            int& held;
+            std::unique_ptr<platform::RunGuard> system;
+        };
+        ++guardsTaken;
+        ++guardsHeld;
+        return std::make_unique<Counted>(guardsHeld, systemGuard ? app::Host::guardRun() : nullptr);
+    }
 
     int runConnectionDialog(app::CMorvatDlg& dialog) override {
         ++connectionDialogs;
@@ -119,6 +135,8 @@ public:
     std::deque<std::function<void()>> posted;
     std::function<void(app::CMorvatDlg&)> connectionScript;
     std::function<void()> onPump;
+    bool systemGuard = false;
+    int guardsTaken = 0, guardsHeld = 0, boxesWhileGuarded = 0;
     int connectionDialogs = 0;
     int mainDialogs = 0;
 };
