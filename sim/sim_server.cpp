@@ -229,7 +229,7 @@ void SimServer::writePort(Clock::time_point now) {
 }
 
 void SimServer::saveIfIdle(Clock::time_point now) {
-    if (!store_.anyChanged() || now - lastActivity_ < kSaveAfterIdle) return;
+    if (!store_.unsaved() || now - lastActivity_ < kSaveAfterIdle) return;
     std::string error;
     if (!store_.saveChanged(error)) {
         std::fprintf(stderr, "camsim: %s\n", error.c_str());
@@ -251,7 +251,9 @@ std::optional<std::chrono::nanoseconds> SimServer::pollTimeout(Clock::time_point
     if (!blockedSince_) consider(output_.nextDue(now));
     if (blockedSince_) consider(*blockedSince_ + kDropBlockedOutput);
     if (now < portQuietUntil_) consider(portQuietUntil_);
-    if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);
+    // Without a state folder changes stay unsaved for good: a save time that has passed would
+    // end every poll at once, and an idle camsim would spin.
+    if (store_.unsaved()) consider(lastActivity_ + kSaveAfterIdle);
     if (camLink_) consider(camLink_->wakeTime(now, state_ == State::Listening));
     if (!wake) return std::nullopt;
     if (*wake <= now) return std::chrono::nanoseconds(0);
