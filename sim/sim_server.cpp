@@ -55,6 +55,11 @@ void printLineCheck(const char* line, const LineCheck& check) {
 }
 }  // namespace
 
+void SimServer::replay(Replayer* replayer) {
+    replayer_ = replayer;
+    if (camLink_ && replayer_) camLink_->followClient();
+}
+
 void SimServer::reportPace() const {
     printLineCheck("port", output_.check());
     if (camLink_) printLineCheck("Camera Link", camLink_->lineCheck());
@@ -151,9 +156,12 @@ void SimServer::processInput(Clock::time_point now) {
             any = true;
             lastActivity_ = now;
             // The camera answers as its last byte comes in, whenever camsim got round to it.
-            react(telegram->checksumOk ? model_.handle(telegram->bytes)
-                                       : model_.handleBadChecksum(telegram->bytes),
-                  line, telegram->arrived);
+            if (replayer_)
+                react(replayer_->handle(telegram->bytes), line, telegram->arrived);
+            else
+                react(telegram->checksumOk ? model_.handle(telegram->bytes)
+                                           : model_.handleBadChecksum(telegram->bytes),
+                      line, telegram->arrived);
         }
     }
 }
@@ -176,7 +184,8 @@ void SimServer::startSending(const Reaction& reaction, Line line, Clock::time_po
     else
         camLink_->push(reaction.bytes, now);
     // A new Camera Link rate (SET_CL_BAUDRATE, a reboot) takes effect once the answer is out.
-    if (camLink_) camLink_->followRate(model_.clBaud());
+    // A replay answers at the rate each request came at.
+    if (camLink_ && !replayer_) camLink_->followRate(model_.clBaud());
     if (reaction.offlineForever) {
         state_ = State::Gone;
     } else if (reaction.offlineTime.count() > 0) {
