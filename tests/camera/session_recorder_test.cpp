@@ -33,7 +33,7 @@ TEST(SessionRecorder, EachResultIsRecordedAsTheLineSawIt) {
     } cases[] = {
         {"reply cut to the capacity", reply, 12, 0,
          "{\"ev\":\"tx\",\"ms\":5,\"bytes\":\"1001050016\"}\n"
-         "{\"ev\":\"rx\",\"ms\":9,\"result\":0,\"bytes\":\"900118000004000000d20400\"}\n"},
+         "{\"ev\":\"rx\",\"ms\":9,\"result\":0,\"bytes\":\"9001180000040000d2040000\"}\n"},
         {"error reply", error, 8, 0x80001053,
          "{\"ev\":\"tx\",\"ms\":5,\"bytes\":\"1001050016\"}\n"
          "{\"ev\":\"rx\",\"ms\":9,\"result\":2147487827,\"bytes\":\"d001090053100080\"}\n"},
