@@ -23,6 +23,12 @@ constexpr ErrorCode kErrReplyShort = 0x800B200E;
 // A reply that echoes other addresses (or another sum) than the request asked for.
 constexpr ErrorCode kErrReplyEcho = 0x800B200F;
 
+// The serial interface library's results that a caller of its transaction tells apart.
+constexpr ErrorCode kErrLibraryArgument = 0xA0332001;  // telegram refused, nothing sent
+constexpr ErrorCode kErrLibraryHandle = 0x80332006;    // handle not valid, nothing sent
+constexpr ErrorCode kErrLibraryLineIo = 0x80332007;    // flush, write or read failed; no reply
+constexpr ErrorCode kErrLibraryReplyCode = 0x8033200C; // reply code != command | 0x80
+
 // Camera codes the system interprets.
 constexpr ErrorCode kCamNoDeviceOpen = 0x80001053;       // CLOSE_DEVICE with nothing open
 constexpr ErrorCode kCamNoDeviceOpenCl = 0x80031053;     // the same over Camera Link

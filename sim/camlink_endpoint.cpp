@@ -103,6 +103,7 @@ void CamLinkEndpoint::readClient(Clock::time_point now, bool hearing) {
             dropClient();  // not a grabber speaking in frames
             return;
         }
+        if (followClient_ && receiver_.baud() != baud_) setRate(receiver_.baud());
         // A framing error makes the camera drop the telegram it was receiving.
         if (receiver_.takeFramingError())
             reader_.clear();
@@ -117,6 +118,11 @@ void CamLinkEndpoint::push(const Bytes& bytes, Clock::time_point now) {
         return;  // nobody at the other end
     output_.push(bytes, now);
     queued_ += bytes.size();
+}
+
+void CamLinkEndpoint::followClient() {
+    followClient_ = true;
+    receiver_.followSender(true);
 }
 
 void CamLinkEndpoint::followRate(uint32_t baud) {

@@ -53,6 +53,8 @@ public:
     // What the paced line delivered so far.
     const LineCheck& lineCheck() const { return output_.check(); }
     void push(const Bytes& bytes, Clock::time_point now);
+    // Replay: hear the client at whatever rate it sends and answer at the rate it last used.
+    void followClient();
     // The camera's rate becomes `baud` once the bytes queued so far have gone out.
     void followRate(uint32_t baud);
     // When something is due next (pacing, a stale partial telegram), if ever.
@@ -71,6 +73,7 @@ private:
     uint16_t port_;
     uint32_t baud_;
     bool paced_;
+    bool followClient_ = false;
     clsersim::LineReceiver receiver_;
     TelegramReader reader_;
     OutputQueue output_;

@@ -88,6 +88,8 @@ public:
     // Writes the devices changed since the last save; does nothing without a state folder.
     bool saveChanged(std::string& error);
     bool anyChanged() const;
+    // Changes that a save would write: none without a state folder, whatever changed.
+    bool unsaved() const { return !folder_.empty() && anyChanged(); }
 
 private:
     std::vector<FlashDevice> devices_;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@
 #include "sim/flash_device.h"
 #include "sim/instance_lock.h"
 #include "sim/options.h"
+#include "protocol/recording/recording_file.h"
 #include "sim/pty_endpoint.h"
+#include "sim/replayer.h"
 #include "sim/sim_server.h"
 #include "project_version.h"
 
@@ -75,6 +78,18 @@ int main(int argc, char** argv) {
     for (const sim::FirmwareSetting& f : options.firmware)
         store.device(f.row).writeVersionBlock({f.minor, f.major, f.variant});
 
+    std::optional<recording::Recording> recording;
+    if (!options.replayPath.empty()) {
+        recording.emplace();
+        if (!recording::loadRecording(options.replayPath, *recording, error))
+            return fail("cannot replay " + error);
+        if (recording->cut)
+            std::fprintf(stderr,
+                         "camsim: %s ends inside an event (the recording was cut off); "
+                         "replaying up to its last whole event\n",
+                         options.replayPath.c_str());
+    }
+
     const int stopFd = stopSignalFd();
     if (stopFd < 0) return fail("cannot set up signal handling");
     auto port = sim::PtyEndpoint::create(error);
@@ -98,8 +113,15 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     sim::SimServer server(options, store, *port, camLink.get());
+    std::unique_ptr<sim::Replayer> replayer;
+    if (recording) {
+        replayer = std::make_unique<sim::Replayer>(std::move(*recording), options,
+                                                   options.replayFast);
+        server.replay(replayer.get());
+    }
     const int rc = server.run(stopFd, options.watchStdin ? STDIN_FILENO : -1);
     if (!store.saveChanged(error)) return fail(error);
     close(stopFd);
+    if (replayer && rc == 0) return replayer->finish();
     return rc;
 }

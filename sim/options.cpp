@@ -220,6 +220,14 @@ void describeOptions(CLI::App& app, SimOptions& o, std::vector<HardwareRecord>& 
            "inject a fault (repeatable; see below)")
         ->type_name("FAULT")
         ->trigger_on_parse();
+    value("--replay", "FILE",
+          "answer as the camera of a recording (kelvoflash-cli\n"
+          "--record; .jsonl or .jsonl.gz) did, on the port and\n"
+          "the Camera Link socket alike; the first request that\n"
+          "differs is reported and nothing is answered after it",
+          notEmpty(o.replayPath));
+    flag("--replay-fast", "with --replay: answer at once, not after the recorded delay",
+         [&o] { o.replayFast = true; });
     flag("--ignore-stdin",
          "keep running when stdin closes (for background use;\n"
          "then only SIGTERM or SIGINT end camsim)",
@@ -254,7 +262,9 @@ std::string footerText() {
            "\n"
            "Exit status: 0 after a stop signal or the end of stdin, 1 when camsim could not\n"
            "start or save its state, 2 for wrong options, 3 when another camsim uses the\n"
-           "state folder or the --link path.\n";
+           "state folder or the --link path. With --replay: 0 only when the replay ran to\n"
+           "its end, 4 when a request differed from the recording, 5 when it stopped before\n"
+           "its end.\n";
 }
 
 constexpr const char* kDescription =

@@ -48,6 +48,8 @@ struct SimOptions {
     uint16_t linkWord = 0;
     std::string description = "KM4 virtual camera (camsim)";
     Faults faults;
+    std::string replayPath;  // answer as this recording did
+    bool replayFast = false;  // without the recorded delays
     bool watchStdin = true;  // end when stdin reaches end of file
     bool help = false;
     bool version = false;

@@ -55,6 +55,11 @@ void printLineCheck(const char* line, const LineCheck& check) {
 }
 }  // namespace
 
+void SimServer::replay(Replayer* replayer) {
+    replayer_ = replayer;
+    if (camLink_ && replayer_) camLink_->followClient();
+}
+
 void SimServer::reportPace() const {
     printLineCheck("port", output_.check());
     if (camLink_) printLineCheck("Camera Link", camLink_->lineCheck());
@@ -151,9 +156,12 @@ void SimServer::processInput(Clock::time_point now) {
             any = true;
             lastActivity_ = now;
             // The camera answers as its last byte comes in, whenever camsim got round to it.
-            react(telegram->checksumOk ? model_.handle(telegram->bytes)
-                                       : model_.handleBadChecksum(telegram->bytes),
-                  line, telegram->arrived);
+            if (replayer_)
+                react(replayer_->handle(telegram->bytes), line, telegram->arrived);
+            else
+                react(telegram->checksumOk ? model_.handle(telegram->bytes)
+                                           : model_.handleBadChecksum(telegram->bytes),
+                      line, telegram->arrived);
         }
     }
 }
@@ -176,7 +184,8 @@ void SimServer::startSending(const Reaction& reaction, Line line, Clock::time_po
     else
         camLink_->push(reaction.bytes, now);
     // A new Camera Link rate (SET_CL_BAUDRATE, a reboot) takes effect once the answer is out.
-    if (camLink_) camLink_->followRate(model_.clBaud());
+    // A replay answers at the rate each request came at.
+    if (camLink_ && !replayer_) camLink_->followRate(model_.clBaud());
     if (reaction.offlineForever) {
         state_ = State::Gone;
     } else if (reaction.offlineTime.count() > 0) {
@@ -229,7 +238,7 @@ void SimServer::writePort(Clock::time_point now) {
 }
 
 void SimServer::saveIfIdle(Clock::time_point now) {
-    if (!store_.anyChanged() || now - lastActivity_ < kSaveAfterIdle) return;
+    if (!store_.unsaved() || now - lastActivity_ < kSaveAfterIdle) return;
     std::string error;
     if (!store_.saveChanged(error)) {
         std::fprintf(stderr, "camsim: %s\n", error.c_str());
@@ -251,7 +260,9 @@ std::optional<std::chrono::nanoseconds> SimServer::pollTimeout(Clock::time_point
     if (!blockedSince_) consider(output_.nextDue(now));
     if (blockedSince_) consider(*blockedSince_ + kDropBlockedOutput);
     if (now < portQuietUntil_) consider(portQuietUntil_);
-    if (store_.anyChanged()) consider(lastActivity_ + kSaveAfterIdle);
+    // Without a state folder changes stay unsaved for good: a save time that has passed would
+    // end every poll at once, and an idle camsim would spin.
+    if (store_.unsaved()) consider(lastActivity_ + kSaveAfterIdle);
     if (camLink_) consider(camLink_->wakeTime(now, state_ == State::Listening));
     if (!wake) return std::nullopt;
     if (*wake <= now) return std::chrono::nanoseconds(0);

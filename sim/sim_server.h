@@ -12,6 +12,7 @@
 #include "sim/options.h"
 #include "sim/output_queue.h"
 #include "sim/pty_endpoint.h"
+#include "sim/replayer.h"
 #include "sim/telegram_reader.h"
 
 namespace sim {
@@ -26,6 +27,8 @@ public:
     // (-1: stdin is not watched). Returns the process exit code.
     // With --pace-report, prints each paced line's check on stderr when it ends.
     int run(int stopFd, int stdinFd);
+    // Answers from a recording instead of the camera model (null: the model answers).
+    void replay(Replayer* replayer);
 
 private:
     int serve(int stopFd, int stdinFd);
@@ -51,6 +54,7 @@ private:
     PtyEndpoint& port_;
     CamLinkEndpoint* camLink_;
     CameraModel model_;
+    Replayer* replayer_ = nullptr;
     TelegramReader reader_;
     OutputQueue output_;
     State state_ = State::Listening;

@@ -26,6 +26,9 @@ public:
     // must not be opened. True for every other link.
     virtual bool libraryReady(const camera::CCamUpdate& link) const = 0;
 
+    // Where the links made from now on report their exchanges; null: no recording.
+    camera::SessionRecorder* recorder = nullptr;
+
     // Builds a Camera Link link only to see whether its library is usable, and drops it again.
     bool camLinkAvailable();
     // Opens `link` on `port`; a link whose library is not ready counts as a failed open.

@@ -32,6 +32,9 @@ public:
     std::string logPath = kLogFileName;
     std::function<LocalTime()> localTime = CurrentLocalTime;
 
+    // The program's name in the header of a recording (-R).
+    std::string program = "kelvoflash";
+
     // The main dialog's result of the last run (-1 when it did not run); not used by start-up.
     int mainDialogResult = -1;
 

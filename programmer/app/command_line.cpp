@@ -68,7 +68,7 @@ CommandLineRequest ParseCommandLine(const std::string& arguments, StartOptions& 
         if (letterAt >= arguments.size()) break;
         const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(arguments[letterAt])));
         // The next option starts at the next '-' after the letter; for -N that also ends the name.
-        const size_t next = arguments.find('-', letterAt + 1);
+        size_t next = arguments.find('-', letterAt + 1);
         switch (letter) {
             case 'B':
                 options.portNumber = inRangeOrZero(readNumber(arguments, letterAt + 1), 0, 8);
@@ -91,6 +91,15 @@ CommandLineRequest ParseCommandLine(const std::string& arguments, StartOptions& 
             case 'H':
                 request.helpRequested = true;
                 break;
+            case 'R': {
+                // A file name may hold '-': it runs to the next option after a blank.
+                const size_t option = arguments.find(" -", letterAt + 1);
+                size_t end = option == std::string::npos ? arguments.size() : option;
+                while (end > letterAt + 1 && arguments[end - 1] == ' ') --end;
+                request.recordPath = arguments.substr(letterAt + 1, end - (letterAt + 1));
+                next = option == std::string::npos ? option : option + 1;
+                break;
+            }
             case 'N': {
                 const size_t end = next == std::string::npos ? arguments.size() : next;
                 const size_t length = std::min(end - (letterAt + 1), kGrabberDllOptionMax);

@@ -10,6 +10,7 @@ namespace app {
 struct CommandLineRequest {
     bool helpRequested = false;  // -H, or a '?' anywhere
     bool openLog = false;        // -L (never set when a '?' is present)
+    std::string recordPath;      // -R<file>: record the camera exchanges there
 };
 
 // The arguments after the program name joined by single blanks: the text the scan reads.

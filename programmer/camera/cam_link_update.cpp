@@ -67,10 +67,14 @@ ErrorCode CCamLinkUpdate::Command(const uint8_t* command, uint32_t size, uint8_t
     if (!libraryReady_) return protocol::kErrGrabberLibrary;
     const uint32_t timeout = timeoutMs;
     Set_Timeouts(handle_, &timeout, sizeof timeout);
-    return Control_Command(handle_, command, size, reply, capacity);
+    const uint64_t sentMs = recorder ? recorder->elapsed() : 0;
+    const ErrorCode result = Control_Command(handle_, command, size, reply, capacity);
+    if (recorder) recorder->exchange(sentMs, command, size, reply, capacity, result);
+    return result;
 }
 
 ErrorCode CCamLinkUpdate::Close() {
+    if (recorder && handle_ != 0) recorder->closed();
     if (libraryReady_ && handle_ != 0) Close_Cam(&handle_);
     handle_ = 0;
     return 0;
@@ -85,6 +89,7 @@ ErrorCode CCamLinkUpdate::closeDeviceProbe() {
 
 ErrorCode CCamLinkUpdate::Open(int board) {
     Close();
+    if (recorder) recorder->opened(board);
     // Whatever this open finds, the camera of an earlier one is no longer reached.
     markUnconnected();
     interfaceType = kInterfaceTypeCameraLink;
@@ -172,10 +177,12 @@ ErrorCode CCamLinkUpdate::SetBaudRate(uint32_t rate) {
     if (!libraryReady_) return 0;
     uint32_t requested = rate;
     uint32_t result = Set_Transfer_Parameters(handle_, &requested, sizeof requested);
+    if (recorder) recorder->rateChanged(requested, result);
     for (uint32_t fallback : kFallbackRates) {
         if (!rateRefused(result)) break;
         requested = fallback;
         result = Set_Transfer_Parameters(handle_, &requested, sizeof requested);
+        if (recorder) recorder->rateChanged(requested, result);
     }
     linkBaudRate = readCameraBaudRate();
     return 0;
@@ -203,6 +210,7 @@ ErrorCode CCamLinkUpdate::FinishTransfer(int /*device*/) {
 }
 
 ErrorCode CCamLinkUpdate::Reboot(WaitHost& host) {
+    if (recorder) recorder->rebooting();
     showStatus(*this, host, "Rebooting Camera");
     const protocol::Request reboot = protocol::simpleRequest(protocol::cmd::REBOOT);
     uint8_t reply[protocol::cap::REBOOT] = {};

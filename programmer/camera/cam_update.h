@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "programmer/camera/session_recorder.h"
 #include "protocol/error_codes.h"
 #include "programmer/camera/wait_host.h"
 
@@ -46,6 +47,9 @@ public:
     uint16_t cameraType = 0;
 
     bool emergencyMode = false;        // told at construction by the dialogs
+    // Attached by the camera factory when a recording was asked for; the links report every
+    // telegram and their opens, closes, flushes, reboots and rate changes to it.
+    SessionRecorder* recorder = nullptr;
 
 protected:
     // GET_CAMERA_TYPE after the link found a camera at `portValue`: records its serial number and

@@ -23,10 +23,14 @@ CComUpdate::~CComUpdate() { transport_.close(); }
 
 ErrorCode CComUpdate::Command(const uint8_t* command, uint32_t size, uint8_t* reply,
                               uint32_t capacity, uint32_t timeoutMs) {
-    return transport_.transaction(command, size, reply, capacity, timeoutMs);
+    const uint64_t sentMs = recorder ? recorder->elapsed() : 0;
+    const ErrorCode result = transport_.transaction(command, size, reply, capacity, timeoutMs);
+    if (recorder) recorder->exchange(sentMs, command, size, reply, capacity, result);
+    return result;
 }
 
 ErrorCode CComUpdate::Open(int portIndex) {
+    if (recorder) recorder->opened(portIndex);
     const ErrorCode opened = transport_.openByIndex(portIndex, port);
     if (opened != 0) {
         // The open closed the port this link had: it no longer reaches that camera.
@@ -37,12 +41,16 @@ ErrorCode CComUpdate::Open(int portIndex) {
 }
 
 ErrorCode CComUpdate::Close() {
+    if (recorder) recorder->closed();
     transport_.close();
     return 0;
 }
 
 // The wait loops flush every 100 ms themselves: one pass, however much keeps arriving.
-ErrorCode CComUpdate::FlushInput() { return transport_.drain(platform::Milliseconds(0)); }
+ErrorCode CComUpdate::FlushInput() {
+    if (recorder) recorder->flushed();
+    return transport_.drain(platform::Milliseconds(0));
+}
 
 ErrorCode CComUpdate::identify(int portIndex) {
     interfaceType = kInterfaceTypeCom;
@@ -61,6 +69,7 @@ ErrorCode CComUpdate::identify(int portIndex) {
 }
 
 ErrorCode CComUpdate::Reboot(WaitHost& host) {
+    if (recorder) recorder->rebooting();
     showStatus(*this, host, "Rebooting Camera");
     for (int i = 0; i < kRebootFlushCycles; ++i) {
         host.clock().sleepFor(kWaitCycle);

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "programmer/app/default_camera_factory.h"
 #include "programmer/app/prog_log.h"
+#include "programmer/app/session_recording.h"
 #include "programmer/cli/subcommand.h"
 
 namespace cli {
@@ -22,11 +23,22 @@ int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
         std::cerr << "kelvoflash-cli: " << error << "\n";
         return kExitUsage;
     }
+    std::unique_ptr<camera::SessionRecorder> recorder;
+    if (!options_.record.empty()) {
+        recorder = app::StartRecording(options_.record, start, "kelvoflash-cli",
+                                       platform::realClock(), error);
+        if (!recorder) {
+            std::cerr << "kelvoflash-cli: " << error << "\n";
+            return kExitFailed;
+        }
+    }
+
     if (options_.log && !app::OpenLog(app::kLogFileName, app::CurrentLocalTime()))
         host.note(app::LogOpenFailure());
 
     app::LogPrintfSink log;
     app::DefaultCameraFactory factory(log, platform::realClock());
+    factory.recorder = recorder.get();
     {
         app::ProgDlg dialog(host, factory);
         start.packetMode = packetMode;

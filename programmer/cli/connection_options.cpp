@@ -51,6 +51,10 @@ void addConnectionOptions(CLI::App& command, ConnectionOptions& options) {
                      "emergency mode: go on without a camera answer, accept other variants");
     command.add_flag("--log", options.log, "append the transfers to prog_log.txt");
     command.add_flag("--json", options.json, "machine-readable output");
+    command.add_option("--record", options.record,
+                       "record every exchange with the camera to FILE (JSON Lines; gzip when\n"
+                       "FILE ends in .gz); an existing FILE is not overwritten")
+        ->type_name("FILE");
     CLI::Option* yes = command.add_flag("--yes", options.yes, "answer Yes to every question");
     command.add_flag("--no", options.no, "answer No to every question")->excludes(yes);
 }

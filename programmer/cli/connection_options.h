@@ -19,6 +19,7 @@ struct ConnectionOptions {
     bool json = false;
     bool yes = false;
     bool no = false;
+    std::string record;  // recording of the camera exchanges; empty: none
 };
 
 void addConnectionOptions(CLI::App& command, ConnectionOptions& options);

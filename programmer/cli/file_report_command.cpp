@@ -1,3 +1,4 @@
+#include "programmer/cli/recording_report.h"
 #include "programmer/cli/file_report_command.h"
 
 #include <cstdio>
@@ -196,12 +197,17 @@ int reportFile(const std::string& path, bool json, std::ostream& out) {
 
 Subcommand addFileReportCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
-        "inspect", "check an update file (.qup) or a device file and show what it holds");
+        "inspect",
+        "check an update file (.qup) or a device file and show what it holds, or show a\n"
+        "recording (.jsonl, .jsonl.gz) as a transcript");
     auto path = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
     command->add_option("FILE", *path, "the file to check")->required();
     command->add_flag("--json", *json, "print the result as one JSON object");
-    return {command, [path, json] { return reportFile(*path, *json, std::cout); }};
+    return {command, [path, json] {
+                if (isRecordingName(*path)) return reportRecording(*path, std::cout, std::cerr);
+                return reportFile(*path, *json, std::cout);
+            }};
 }
 
 }  // namespace cli

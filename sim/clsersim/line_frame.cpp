@@ -46,6 +46,7 @@ bool LineReceiver::feed(const uint8_t* data, size_t count, Bytes& heard) {
 }
 
 void LineReceiver::hear(uint32_t senderBaud, const uint8_t* data, size_t count, Bytes& heard) {
+    if (followSender_) baud_ = senderBaud;
     if (senderBaud == baud_) {
         heard.insert(heard.end(), data, data + count);
         return;

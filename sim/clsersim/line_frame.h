@@ -43,6 +43,9 @@ public:
         : baud_(baud), dropGarbled_(dropGarbled) {}
 
     void setBaud(uint32_t baud) { baud_ = baud; }
+    // A receiver that takes every frame at the rate it was sent at, as an auto-bauding UART
+    // would (a replay, which knows from the recording when the camera heard nothing).
+    void followSender(bool follow) { followSender_ = follow; }
     uint32_t baud() const { return baud_; }
 
     // Takes raw socket bytes; appends what the UART hears to `heard`. False when the stream
@@ -63,6 +66,7 @@ private:
     uint32_t baud_;
     const bool dropGarbled_;
     bool framingError_ = false;
+    bool followSender_ = false;
     Bytes partial_;       // an incomplete frame
     uint64_t carry_ = 0;  // the remainder of a slower receiver's byte count
 };

@@ -80,3 +80,35 @@ TEST(CommandLine, OptionsTheirRangesAndTheirDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+// -R names the recording; the name may hold dashes and option letters and runs to the next
+// option after a blank.
+TEST(CommandLine, RecordingNameRunsToTheNextOption) {
+    const struct {
+        std::string line;
+        const char* record;
+        const char* flags;  // E emergency, S without dialog
+        int type;
+    } cases[] = {
+        {"-S -T2 -Rfield-run.jsonl.gz", "field-run.jsonl.gz", "S", 2},
+        {"-Rfield-E-S.jsonl -T2", "field-E-S.jsonl", "", 2},
+        {"-r/tmp/a b.jsonl   -E", "/tmp/a b.jsonl", "E", 0},
+        {"-R -S", "", "S", 0},
+        {"-E", "", "E", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        StartOptions options;
+        const app::CommandLineRequest request = app::ParseCommandLine(c.line, options);
+        std::string flags;
+        if (options.emergencyMode) flags += 'E';
+        if (options.connectWithoutDialog) flags += 'S';
+        EXPECT_EQ(request.recordPath, c.record);
+        EXPECT_EQ(flags, c.flags);
+        EXPECT_EQ(options.interfaceType, c.type);
+    }
+}
+
+}  // namespace

@@ -114,4 +114,41 @@ TEST_F(ProgLogTest, HelpWithLogShowsUsageAndWritesTheTrailerQuestionMarkNoLogNon
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+// -R<file> records the run's camera exchanges: the links made meanwhile get the recorder, the
+// file starts with the header of the connection asked for; an existing file is kept and only
+// warned about, and the run goes on unrecorded.
+TEST_F(ProgLogTest, RecordingOptionWritesItsHeaderAndAnExistingFileOnlyWarns) {
+    const std::string recording = folder.path("field-run.jsonl");
+    bool attached = false;
+    host.connectionScript = [&](app::CMorvatDlg&) { attached = factory.recorder != nullptr; };
+    EXPECT_FALSE(startApp("-T2 -R" + recording + " -B1"));
+    EXPECT_TRUE(attached);
+    EXPECT_EQ(factory.recorder, nullptr);
+    std::ifstream in(recording);
+    std::string header;
+    std::getline(in, header);
+    EXPECT_EQ(header.rfind("{\"ev\":\"header\",\"ms\":0,\"program\":\"kelvoflash\",\"version\":\"", 0),
+              0u)
+        << header;
+    EXPECT_NE(header.find("\"interface\":\"camlink\",\"port\":1,\"device\":\"\",\"grabber\":"
+                          "\"clserme4.dll\",\"rates\":[9600],\"start\":\""),
+              std::string::npos)
+        << header;
+
+    std::ofstream(recording, std::ios::trunc) << "kept\n";
+    attached = true;
+    const size_t boxes = host.boxes.size();
+    const int dialogs = host.mainDialogs;
+    EXPECT_FALSE(startApp("-R" + recording));
+    EXPECT_FALSE(attached);
+    ASSERT_GT(host.boxes.size(), boxes);
+    EXPECT_EQ(host.boxes[boxes].text, "cannot create the recording " + recording + ": File exists\n");
+    EXPECT_EQ(host.boxes[boxes].icon, app::BoxIcon::Warning);
+    EXPECT_EQ(host.mainDialogs, dialogs + 1);
+    std::ifstream again(recording);
+    std::string kept;
+    std::getline(again, kept);
+    EXPECT_EQ(kept, "kept");
+}
+
 }  // namespace
