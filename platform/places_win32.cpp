@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdlib>
+
 #include "platform/dynamic_library.h"
 #include "platform/places.h"
 
@@ -40,6 +42,21 @@ std::string installedLibraryPath(const std::string& name) {
     return !folder.empty() && ::GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES
                ? beside
                : name;
+}
+
+std::string systemConfigFolder() {
+    const char* moved = std::getenv("KELVOFLASH_SYSTEM_CONFIG_DIR");
+    if (moved != nullptr && moved[0] != '\0' && (moved[0] == '\\' || moved[1] == ':'))
+        return moved;
+    char folder[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) !=
+        S_OK)
+        return {};
+    return std::string(folder) + "\\kelvoflash";
+}
+
+std::string userConfigFolder() {
+    return {};
 }
 
 }  // namespace platform
