@@ -87,6 +87,7 @@ void ProgDlg::LoadFileSteps(const std::string& path) {
     }
     const files::TrustVerdict verdict = files::checkUpdateFileTrust(path, bytes, *policy);
     if (verdict.outcome == files::TrustOutcome::kRefused) {
+        loaded.freeBuffers();  // nothing of the file before stays behind either
         host_.warning(verdict.message);
         return;
     }

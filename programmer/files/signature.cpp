@@ -27,7 +27,7 @@ std::vector<std::string> linesOf(const std::string& text) {
         if (end == std::string::npos)
             end = text.size();
         std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
+        while (!line.empty() && line.back() == '\r')
             line.pop_back();
         lines.push_back(std::move(line));
         start = end + 1;
