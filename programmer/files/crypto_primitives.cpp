@@ -2,6 +2,7 @@
 
 #include <gcrypt.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -67,6 +68,27 @@ bool tokenBytes(gcry_sexp_t sexp, const char* name, std::array<uint8_t, N>& out)
 
 }  // namespace
 
+bool usablePublicKey(const PublicKeyBytes& key) {
+    // y, the low 255 bits (little-endian), reduced modulo p = 2^255 - 19: only values from p up
+    // to 2^255 - 1 need it, and they become y - p.
+    std::array<uint8_t, 32> y = key;
+    y[31] &= 0x7F;
+    bool atLeastP = y[0] >= 0xED && y[31] == 0x7F;
+    for (size_t i = 1; i < 31; ++i)
+        atLeastP = atLeastP && y[i] == 0xFF;
+    if (atLeastP) {
+        const uint8_t low = uint8_t(y[0] - 0xED);
+        y.fill(0);
+        y[0] = low;
+    }
+    const bool high = std::any_of(y.begin() + 1, y.end(), [](uint8_t b) { return b != 0; });
+    // p - 1 is -1.
+    bool minusOne = y[0] == 0xEC && y[31] == 0x7F;
+    for (size_t i = 1; i < 31; ++i)
+        minusOne = minusOne && y[i] == 0xFF;
+    return !minusOne && (high || y[0] > 1);
+}
+
 bool available() {
     return setUp();
 }
@@ -113,7 +135,7 @@ bool generateKeyPair(SeedBytes& seed, PublicKeyBytes& publicKey) {
 
 bool sign(const SeedBytes& seed, const PublicKeyBytes& publicKey, const uint8_t* message,
           size_t size, SignatureBytes& signature) {
-    if (!setUp())
+    if (!setUp() || !usablePublicKey(publicKey))
         return false;
     Sexp key;
     if (gcry_sexp_build(key.out(), nullptr,
@@ -139,6 +161,8 @@ bool sign(const SeedBytes& seed, const PublicKeyBytes& publicKey, const uint8_t*
 bool verify(const PublicKeyBytes& publicKey, const uint8_t* message, size_t size,
             const SignatureBytes& signature) {
     if (!setUp())
+        return false;
+    if (!usablePublicKey(publicKey))
         return false;
     Sexp key;
     if (gcry_sexp_build(key.out(), nullptr, "(public-key (ecc (curve Ed25519) (flags eddsa) (q %b)))",

@@ -31,7 +31,11 @@ bool generateKeyPair(SeedBytes& seed, PublicKeyBytes& publicKey);
 bool sign(const SeedBytes& seed, const PublicKeyBytes& publicKey, const uint8_t* message,
           size_t size, SignatureBytes& signature);
 
-// True when `signature` of `message` holds for `publicKey`.
+// False for the encodings whose y is 0, 1 or -1 modulo 2^255 - 19: points of low order that no
+// generated key is, and on which libgcrypt ends the process instead of failing the check.
+bool usablePublicKey(const PublicKeyBytes& key);
+
+// True when `signature` of `message` holds for `publicKey` (false for an unusable key).
 bool verify(const PublicKeyBytes& publicKey, const uint8_t* message, size_t size,
             const SignatureBytes& signature);
 

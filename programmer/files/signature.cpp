@@ -129,6 +129,8 @@ std::string keyFileErrorText(KeyFileError error, const std::string& what) {
         return "the passphrase is wrong, or the secret key is damaged";
     case KeyFileError::kNoCrypto:
         return "the cryptography library could not be set up";
+    case KeyFileError::kUnusableKey:
+        return "the " + what + " is a degenerate point, not a key";
     }
     return "unknown error";
 }
@@ -150,7 +152,7 @@ KeyFileError parsePublicKey(const std::string& text, PublicKey& key) {
     key.untrustedComment = lines[0].substr(std::strlen(kUntrustedPrefix));
     std::memcpy(key.id.data(), &bytes[2], 8);
     std::memcpy(key.key.data(), &bytes[10], 32);
-    return KeyFileError::kNone;
+    return crypto::usablePublicKey(key.key) ? KeyFileError::kNone : KeyFileError::kUnusableKey;
 }
 
 KeyFileError parseSignature(const std::string& text, Signature& signature) {

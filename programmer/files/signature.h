@@ -61,6 +61,7 @@ enum class KeyFileError {
     kUnknownKdf,
     kWrongPassphrase,
     kNoCrypto,
+    kUnusableKey,
 };
 // "the signature line is not valid base64", ...; `what` names the line's content ("signature",
 // "public key", "secret key").

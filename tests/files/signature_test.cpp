@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -166,6 +167,30 @@ TEST_F(Signing, SecretKeyOpensOnlyWithItsPassphrase) {
     raw[38 + 5] = 0x01;  // operations limit beyond 2^40
     EXPECT_EQ(files::parseSecretKeyFile(withLine(secret, 1, files::base64Encode(raw)), file),
               KeyFileError::kUnknownKdf);
+}
+
+// Keys whose point has y = 0, 1 or -1 (also written as y + p, or with x's sign bit) would end
+// the process inside libgcrypt; they are refused as keys and never reach it.
+TEST(PublicKey, DegeneratePointsAreRefusedAndNeverChecked) {
+    const std::vector<std::pair<uint8_t, uint8_t>> lowAndHigh = {
+        {0x00, 0x00}, {0x01, 0x00}, {0xEC, 0x7F}, {0xED, 0x7F}, {0xEE, 0x7F}, {0x00, 0x80}};
+    for (const auto& [low, high] : lowAndHigh) {
+        files::crypto::PublicKeyBytes key{};
+        key[0] = low;
+        key[31] = high;
+        if (high == 0x7F)
+            std::fill(key.begin() + 1, key.end() - 1, uint8_t(0xFF));
+        EXPECT_FALSE(files::crypto::usablePublicKey(key)) << int(low);
+        Bytes raw(42, 7);  // "Ed", a key id, the point
+        raw[0] = 'E';
+        raw[1] = 'd';
+        std::copy(key.begin(), key.end(), raw.begin() + 10);
+        files::PublicKey parsed;
+        EXPECT_EQ(files::parsePublicKey("untrusted comment: k\n" + files::base64Encode(raw),
+                                        parsed),
+                  KeyFileError::kUnusableKey);
+        EXPECT_FALSE(files::crypto::verify(key, raw.data(), raw.size(), {}));
+    }
 }
 
 TEST(PolicyText, AcceptsOnlyTheRequireSignedSetting) {
