@@ -3,12 +3,21 @@
 #include <gcrypt.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
 namespace files::crypto {
 
 namespace {
+
+// The library's own notes (on Windows its random gatherer suggests running "diskperf -y") are
+// not the user's business; its errors still reach standard error.
+void logHandler(void*, int level, const char* format, va_list arguments) {
+    if (level >= GCRY_LOG_ERROR)
+        std::vfprintf(stderr, format, arguments);
+}
 
 bool setUp() {
     static bool ready = false;
@@ -18,6 +27,7 @@ bool setUp() {
             ready = true;  // the host program set the library up already
             return;
         }
+        gcry_set_log_handler(logHandler, nullptr);
         if (gcry_check_version(GCRYPT_VERSION) == nullptr)
             return;
         // Secret keys live only for the moment of one signature; the locked pool would warn on
