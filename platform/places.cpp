@@ -63,4 +63,17 @@ std::string installedLibraryPath(const std::string& name) {
     return ::access(beside.c_str(), R_OK) == 0 ? beside : name;
 }
 
+std::string systemConfigFolder() {
+    const std::string folder = absoluteEnv("KELVOFLASH_SYSTEM_CONFIG_DIR");
+    return folder.empty() ? std::string("/etc/kelvoflash") : folder;
+}
+
+std::string userConfigFolder() {
+    std::string folder = absoluteEnv("XDG_CONFIG_HOME");
+    if (!folder.empty())
+        return folder + "/kelvoflash";
+    folder = absoluteEnv("HOME");
+    return folder.empty() ? std::string() : folder + "/.config/kelvoflash";
+}
+
 }  // namespace platform

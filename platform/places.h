@@ -27,4 +27,14 @@ std::string dataFolder();
 // the loader's own search, when it is not there.
 std::string installedLibraryPath(const std::string& name);
 
+// The folder of the site's own settings for the programmer (trusted keys, policy.conf), which
+// only administrators may change. Windows: the common application-data folder with
+// "\kelvoflash". Elsewhere: /etc/kelvoflash. Both can be moved with the absolute path in
+// $KELVOFLASH_SYSTEM_CONFIG_DIR (tests and staged installs).
+std::string systemConfigFolder();
+
+// The user's own settings folder: $XDG_CONFIG_HOME/kelvoflash, else ~/.config/kelvoflash;
+// relative values are ignored. Empty on Windows, where trust is the administrators' alone.
+std::string userConfigFolder();
+
 }  // namespace platform

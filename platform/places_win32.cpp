@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdlib>
+
 #include "platform/dynamic_library.h"
 #include "platform/places.h"
 #include "platform/wide_text.h"
@@ -45,6 +47,21 @@ std::string installedLibraryPath(const std::string& name) {
     return !folder.empty() && ::GetFileAttributesW(widen(beside).c_str()) != INVALID_FILE_ATTRIBUTES
                ? beside
                : name;
+}
+
+std::string systemConfigFolder() {
+    const char* moved = std::getenv("KELVOFLASH_SYSTEM_CONFIG_DIR");
+    if (moved != nullptr && moved[0] != '\0' && (moved[0] == '\\' || moved[1] == ':'))
+        return moved;
+    char folder[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) !=
+        S_OK)
+        return {};
+    return std::string(folder) + "\\kelvoflash";
+}
+
+std::string userConfigFolder() {
+    return {};
 }
 
 }  // namespace platform

@@ -9,7 +9,7 @@ run_tests=1
 [ "${1:-}" = "--no-tests" ] && run_tests=0
 
 packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 wine32:i386
-          nsis xvfb xauth
+          nsis xvfb xauth libgcrypt-mingw-w64-dev
           libz-mingw-w64-dev)  # zlib for recordings, linked statically into the programs
 missing=()
 for p in "${packages[@]}"; do

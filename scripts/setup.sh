@@ -8,7 +8,8 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           qt6-base-dev libcli11-dev nlohmann-json3-dev fonts-dejavu-core pkgconf
           zlib1g-dev  # session recordings (.jsonl.gz)
           dpkg-dev file  # dpkg-dev and file: cpack's dependency list of the .deb
-          libdbus-1-dev dbus-daemon python3-dbus python3-gi)  # the run guard and its stand-in logind
+          libdbus-1-dev dbus-daemon python3-dbus python3-gi  # the run guard and its stand-in logind
+          libgcrypt20-dev minisign)  # signed update files; minisign for the round-trip tests
 
 missing=()
 for p in "${packages[@]}"; do

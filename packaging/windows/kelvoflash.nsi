@@ -63,6 +63,12 @@ Section "Install"
     File /oname=tessiport.dll "${TESSIPORT32}"
     SetOutPath "$INSTDIR"
 
+    ; The trust store of signed update files: administrators and the system may change it, users
+    ; only read it. Kept on uninstall, like the keys a site put there.
+    CreateDirectory "$APPDATA\kelvoflash\trusted-keys"
+    nsExec::Exec 'icacls "$APPDATA\kelvoflash" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+    Pop $0
+
     CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\kelvoflash.exe"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 

@@ -24,6 +24,7 @@
 #include "programmer/camera/cam_update.h"
 #include "programmer/camera/wait_host.h"
 #include "programmer/files/loaded_update_file.h"
+#include "programmer/files/signing_policy.h"
 #include "protocol/error_codes.h"
 
 namespace app {
@@ -103,6 +104,9 @@ public:
     bool CanLoadFile() const { return model.isEnabled(kIdLoadFile); }
     // Load File with `path`; true when the file was accepted.
     bool LoadFile(const std::string& path);
+    // The signing policy every Load File judges files by, loaded by the front end (which shows
+    // its warnings); not owned. Without one, each Load File reads it afresh and warns itself.
+    void UseSigningPolicy(const files::SigningPolicy* policy) { signingPolicy_ = policy; }
     // How the last load decided each device (nothing in the file before the first).
     const UpdateDecision& LoadDecision() const { return loadDecision_; }
     // The device may be chosen now (its check box is enabled).
@@ -290,6 +294,7 @@ private:
     StatusLineWaitHost waitHost_;
     UpdateDecision loadDecision_;
     NamedFiles namedFiles_;
+    const files::SigningPolicy* signingPolicy_ = nullptr;
 };
 
 // Every button and check box of the main dialog.

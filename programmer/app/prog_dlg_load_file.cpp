@@ -1,4 +1,4 @@
-// Load File: reads an update file, checks its tag and checksum, compares each device's variant
+// Load File: reads an update file, judges its signature, checks its tag and checksum, compares each device's variant
 // and version with what the camera reported (the update policy), and offers the devices the
 // policy chose.
 
@@ -74,6 +74,24 @@ void ProgDlg::LoadFileSteps(const std::string& path) {
         host_.warning(files::cantOpenFileMessage(path, readError));
         return;
     }
+
+    // The signature is judged before anything of the file is used; a refused file leaves the
+    // rows as the start of the load cleared them.
+    files::SigningPolicy ownPolicy;
+    const files::SigningPolicy* policy = signingPolicy_;
+    if (policy == nullptr) {
+        ownPolicy = files::loadSigningPolicy(false);
+        for (const std::string& warning : ownPolicy.warnings)
+            host_.warning(warning + "\n");
+        policy = &ownPolicy;
+    }
+    const files::TrustVerdict verdict = files::checkUpdateFileTrust(path, bytes, *policy);
+    if (verdict.outcome == files::TrustOutcome::kRefused) {
+        loaded.freeBuffers();  // nothing of the file before stays behind either
+        host_.warning(verdict.message);
+        return;
+    }
+    ShowStatus(verdict.message);
 
     // The reader walks the records within the bytes read; a refused file leaves no buffers and no
     // device present behind.

@@ -8,6 +8,7 @@
 #include "programmer/cli/devices.h"
 #include "programmer/cli/interruption.h"
 #include "programmer/cli/command_parts.h"
+#include "programmer/cli/signing_options.h"
 
 namespace cli {
 
@@ -19,6 +20,7 @@ struct BackupOptions {
     ConnectionOptions connection;
     std::string file;
     std::string deviceList;  // empty: every device the camera reports
+    SignOptions sign;
 };
 
 class BackupCommand {
@@ -148,13 +150,31 @@ Subcommand addBackupCommand(CLI::App& app) {
     addDevicesOption(*command, options->deviceList,
                      "devices to read instead of all the camera reports, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
+    addSignOptions(*command, options->sign);
     return {command, [options] {
+                // The key is opened before the camera is read, so a wrong passphrase costs
+                // nothing.
+                const bool signing = !options->sign.keyFile.empty();
+                files::SecretKey key;
+                if (signing && (!signatureMayBeWritten(options->file, options->connection.yes,
+                                                       std::cerr) ||
+                                !openSecretKeyFile(options->sign.keyFile,
+                                                   options->sign.passphrase, key, std::cerr)))
+                    return kExitFailed;
                 RunReporter reporter = consoleReporter(options->connection.json);
                 CameraSession session(options->connection);
                 session.packetMode = app::kPacketDevice;
                 reportSession(session, reporter);
                 BackupCommand backup(*options, session.host, reporter);
-                return session.run([&](app::ProgDlg& dialog) { return backup.run(dialog); });
+                const int status =
+                    session.run([&](app::ProgDlg& dialog) { return backup.run(dialog); });
+                if (status != kExitOk || !signing)
+                    return status;
+                return writeSignatureFor(options->file, key, options->connection.yes,
+                                         options->connection.json ? std::cerr : std::cout,
+                                         std::cerr)
+                           ? kExitOk
+                           : kExitFailed;
             }};
 }
 

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "programmer/cli/devices.h"
+#include "programmer/cli/signing_options.h"
 #include "programmer/files/device_file.h"
 #include "programmer/files/device_file_result.h"
 #include "programmer/files/file_io.h"
@@ -80,6 +81,8 @@ void print(std::ostream& out, const json& report, bool asJson) {
         }
         for (const json& warning : report["warnings"])
             line("Warning", warning.get<std::string>());
+        if (report.contains("signature"))
+            line("Signature", oneLine(report["signature"]["message"].get<std::string>()));
         if (report["endRecordOffset"].is_number())
             line("End record", "at " + hex32(report["endRecordOffset"].get<uint64_t>()));
         if (report["checksumStored"].is_number())
@@ -111,7 +114,7 @@ void print(std::ostream& out, const json& report, bool asJson) {
     }
 }
 
-json reportUpdateFile(const std::string& path) {
+json reportUpdateFile(const std::string& path, const files::SigningPolicy& policy) {
     json report = {{"file", path}, {"kind", "update file"}};
     std::vector<uint8_t> bytes;
     if (const int error = files::readWholeFile(path, bytes)) {
@@ -154,6 +157,14 @@ json reportUpdateFile(const std::string& path) {
         report["reason"] = format("%s at offset %s", files::updateFileFaultText(result.fault),
                                   hex32(result.faultOffset).c_str());
     }
+    const files::TrustVerdict verdict = files::checkUpdateFileTrust(path, bytes, policy);
+    const char* const outcomes[] = {"signed", "unsigned", "refused"};
+    report["signature"] = {{"outcome", outcomes[int(verdict.outcome)]},
+                           {"message", oneLine(verdict.message)}};
+    if (result.ok() && verdict.outcome == files::TrustOutcome::kRefused) {
+        report["valid"] = false;
+        report["message"] = verdict.message;
+    }
     return report;
 }
 
@@ -188,9 +199,10 @@ json reportDeviceFile(const std::string& path) {
 
 }  // namespace
 
-int reportFile(const std::string& path, bool json, std::ostream& out) {
+int reportFile(const std::string& path, bool json, std::ostream& out, bool requireSigned) {
     const nlohmann::json report =
-        isUpdateFile(path) ? reportUpdateFile(path) : reportDeviceFile(path);
+        isUpdateFile(path) ? reportUpdateFile(path, *loadPolicyFor(requireSigned, std::cerr))
+                           : reportDeviceFile(path);
     print(out, report, json);
     return report["valid"].get<bool>() ? kExitOk : kExitFailed;
 }
@@ -202,11 +214,13 @@ Subcommand addFileReportCommand(CLI::App& app) {
         "recording (.jsonl, .jsonl.gz) as a transcript");
     auto path = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
+    auto requireSigned = std::make_shared<bool>(false);
     command->add_option("FILE", *path, "the file to check")->required();
     command->add_flag("--json", *json, "print the result as one JSON object");
-    return {command, [path, json] {
+    addRequireSignedFlag(*command, *requireSigned);
+    return {command, [path, json, requireSigned] {
                 if (isRecordingName(*path)) return reportRecording(*path, std::cout, std::cerr);
-                return reportFile(*path, *json, std::cout);
+                return reportFile(*path, *json, std::cout, *requireSigned);
             }};
 }
 

@@ -8,6 +8,7 @@
 
 #include "programmer/cli/backup_command.h"
 #include "programmer/cli/info_command.h"
+#include "programmer/cli/keys_command.h"
 #include "programmer/cli/interruption.h"
 #include "programmer/cli/pack_command.h"
 #include "programmer/cli/ports_command.h"
@@ -26,6 +27,8 @@ const cli::AddSubcommand kSubcommands[] = {
     cli::addPackCommand,
     cli::addVerifyCommand,
     cli::addPortsCommand,
+    cli::addKeygenCommand,
+    cli::addSignCommand,
 };
 }  // namespace
 

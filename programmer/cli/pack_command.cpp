@@ -8,6 +8,7 @@
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/command_parts.h"
+#include "programmer/cli/signing_options.h"
 
 namespace cli {
 
@@ -17,6 +18,7 @@ struct PackOptions {
     ConnectionOptions connection;  // only --json, --yes and --no are offered
     std::string file;
     std::array<std::string, app::kRowCount> deviceFiles;
+    SignOptions sign;
 };
 
 int pack(const PackOptions& options, app::ProgDlg& dialog, RunReporter& reporter) {
@@ -59,6 +61,7 @@ Subcommand addPackCommand(CLI::App& app) {
     command->add_flag("--json", options->connection.json, "JSON lines on standard output");
     command->add_flag("--yes", options->connection.yes, "overwrite an existing file");
     command->add_flag("--no", options->connection.no, "keep an existing file")->excludes("--yes");
+    addSignOptions(*command, options->sign);
     return {command, [options] {
                 bool any = false;
                 for (const std::string& path : options->deviceFiles)
@@ -68,14 +71,29 @@ Subcommand addPackCommand(CLI::App& app) {
                                  "(--main-up, --main-fpga, --eeprom, --pll, --head-fpga)\n";
                     return kExitUsage;
                 }
+                // The key is opened before anything is built, so a wrong passphrase costs nothing.
+                const bool signing = !options->sign.keyFile.empty();
+                files::SecretKey key;
+                if (signing && (!signatureMayBeWritten(options->file, options->connection.yes,
+                                                       std::cerr) ||
+                                !openSecretKeyFile(options->sign.keyFile,
+                                                   options->sign.passphrase, key, std::cerr)))
+                    return kExitFailed;
                 RunReporter reporter(
                     options->connection.json ? OutputStyle::kJson : OutputStyle::kLines, std::cout);
                 CameraSession session(options->connection);
                 session.packetMode = app::kPacketFile;
                 session.host.onMessage = [&](const std::string& text) { reporter.message(text); };
-                return session.run([&](app::ProgDlg& dialog) {
+                const int status = session.run([&](app::ProgDlg& dialog) {
                     return pack(*options, dialog, reporter);
                 });
+                if (status != kExitOk || !signing)
+                    return status;
+                return writeSignatureFor(options->file, key, options->connection.yes,
+                                         options->connection.json ? std::cerr : std::cout,
+                                         std::cerr)
+                           ? kExitOk
+                           : kExitFailed;
             }};
 }
 

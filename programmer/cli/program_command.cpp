@@ -12,6 +12,7 @@
 #include "programmer/cli/command_parts.h"
 #include "programmer/cli/program_plan.h"
 #include "programmer/cli/run_reporter.h"
+#include "programmer/cli/signing_options.h"
 #include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
 
@@ -26,6 +27,7 @@ struct ProgramOptions {
     std::string file;
     std::string deviceList;  // empty: the devices the load checked
     bool dryRun = false;
+    bool requireSigned = false;
 };
 
 // One programming command on a connected main dialog.
@@ -323,12 +325,21 @@ Subcommand addProgramCommand(CLI::App& app) {
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     command->add_flag("--dry-run", options->dryRun,
                       "load and compare, show what would be written, write nothing");
+    addRequireSignedFlag(*command, options->requireSigned);
     return {command, [options] {
+                // A file whose signature does not hold is refused before any camera is touched;
+                // the load judges it once more by the same policy.
+                const auto policy = loadPolicyFor(options->requireSigned, std::cerr);
+                if (!judgeUpdateFile(options->file, *policy, std::cerr))
+                    return kExitFailed;
                 RunReporter reporter = consoleReporter(options->connection.json);
                 CameraSession session(options->connection);
                 reportSession(session, reporter);
                 ProgramCommand program(*options, session.host, reporter);
-                return session.run([&](app::ProgDlg& dialog) { return program.run(dialog); });
+                return session.run([&](app::ProgDlg& dialog) {
+                    dialog.UseSigningPolicy(policy.get());
+                    return program.run(dialog);
+                });
             }};
 }
 

@@ -9,6 +9,7 @@
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/command_parts.h"
+#include "programmer/cli/signing_options.h"
 #include "programmer/files/file_io.h"
 
 namespace cli {
@@ -19,6 +20,7 @@ struct VerifyOptions {
     ConnectionOptions connection;
     std::string file;
     std::string deviceList;  // empty: every device the file holds
+    bool requireSigned = false;
 };
 
 class VerifyCommand {
@@ -47,6 +49,9 @@ bool VerifyCommand::loadFile() {
         std::cerr << "Cannot read " << options_.file << ": " << std::strerror(error) << "\n";
         return false;
     }
+    const auto policy = loadPolicyFor(options_.requireSigned, std::cerr);
+    if (!judgeUpdateFile(options_.file, bytes_, *policy, std::cerr))
+        return false;
     file_ = files::readUpdateFile(bytes_.data(), bytes_.size());
     if (!file_.ok()) {
         char text[128];
@@ -139,6 +144,7 @@ Subcommand addVerifyCommand(CLI::App& app) {
     addDevicesOption(*command, options->deviceList,
                      "devices to compare instead of all the file holds, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
+    addRequireSignedFlag(*command, options->requireSigned);
     return {command, [options] {
                 RunReporter reporter = consoleReporter(options->connection.json);
                 CameraSession session(options->connection);

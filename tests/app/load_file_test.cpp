@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 #include "dialog_rig.h"
+#include "programmer/files/signing_policy.h"
 #include "update_file_builder.h"
 
 namespace {
@@ -156,6 +161,91 @@ TEST(LoadFile, DamagedFilesAreRefusedAndLeaveNoFileACancelClearsTheRows) {
     EXPECT_EQ(r.dialog.Model().rowState[1], ROW_IDLE);
     EXPECT_EQ(r.checked() + r.offered(), "0000000000");
     EXPECT_EQ(r.rows([&](int row) { return r.dialog.Loaded().present[size_t(row)]; }), "00000");
+}
+
+}  // namespace
+
+namespace {
+
+// A signature is judged before the file is read: the signer in the status line, or a refusal
+// that leaves the rows as the start of the load cleared them.
+TEST(LoadFile, ShowsTheSignerOrRefusesBeforeTheRowsChange) {
+    files::SecretKey key;
+    std::string secretText, publicText;
+    ASSERT_TRUE(files::generateKeys("", files::kKdfInteractive, "Maker", key, secretText,
+                                    publicText));
+    tools::TempFolder site;
+    std::filesystem::create_directories(site.path("trusted-keys"));
+    std::ofstream(site.path("trusted-keys/maker.pub")) << publicText;
+    const std::string id = files::keyIdText(key.id);
+    const std::string changed = " was changed after it was signed.\n";
+    const std::string notSigned = " is not signed, and only signed update files are accepted "
+                                  "here.\n";
+    const struct {
+        const char* name;
+        bool sign, alter, require;
+        std::string box;     // "" when accepted; the path follows the first character '@'
+        std::string status;  // accepted: the status line after the path ('@') or alone
+    } cases[] = {
+        {"signed", true, false, false, "", "Signed by Maker (key " + id + "): file:update.qup"},
+        {"altered", true, true, false, "@" + changed, ""},
+        {"unsigned", false, false, false, "", "@ is not signed."},
+        {"unsigned where required", false, false, true, "@" + notSigned, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadRig r;
+        files::SigningPolicy before = files::loadSigningPolicy(site.path(), "", false);
+        r.dialog.UseSigningPolicy(&before);
+        r.load(kNewer);  // an accepted file before, unsigned
+        ASSERT_TRUE(r.accepted());
+        files::SigningPolicy policy = files::loadSigningPolicy(site.path(), "", c.require);
+        r.dialog.UseSigningPolicy(&policy);
+        r.host.boxes.clear();
+        std::vector<uint8_t> bytes = apptest::UpdateFiles::bytesOf(kNewer);
+        const std::string path = r.files.write("update.qup", bytes);
+        std::remove((path + ".minisig").c_str());
+        if (c.sign) {
+            files::Signature signature;
+            ASSERT_TRUE(files::signBytes(key, bytes, "file:update.qup", signature));
+            std::ofstream(path + ".minisig") << files::formatSignature(signature, "test");
+        }
+        if (c.alter) {
+            bytes[40] ^= 1;
+            r.files.write("update.qup", bytes);
+        }
+        r.host.files.push_back(path);
+        r.dialog.OnLoadFile();
+        auto withPath = [&](const std::string& text) {
+            return !text.empty() && text[0] == '@' ? path + text.substr(1) : text;
+        };
+        EXPECT_EQ(r.host.texts(), c.box.empty() ? Texts{} : Texts{withPath(c.box)});
+        EXPECT_EQ(r.accepted(), c.box.empty());
+        if (c.box.empty()) {
+            EXPECT_EQ(r.dialog.Model().caption(kIdStatusLine), withPath(c.status));
+            continue;
+        }
+        EXPECT_EQ(r.checked() + r.offered(), "0000000000");
+        EXPECT_EQ(r.dialog.Model().caption(loadedFwId(0)), "--- V--.--");
+        EXPECT_FALSE(r.dialog.Loaded().hasImage());
+        EXPECT_FALSE(r.dialog.Model().isEnabled(kIdProgram));
+    }
+
+    // Without a policy from the front end the load reads the site's own and warns of every
+    // key file it ignores, naming it.
+    LoadRig r;
+    std::ofstream(site.path("trusted-keys/broken.pub")) << "untrusted comment: x\nRWQ!\n";
+    ::setenv("KELVOFLASH_SYSTEM_CONFIG_DIR", site.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", site.path("none").c_str(), 1);
+    const std::string path = r.files.write("update.qup", apptest::UpdateFiles::bytesOf(kNewer));
+    r.host.files.push_back(path);
+    r.dialog.OnLoadFile();
+    ::unsetenv("KELVOFLASH_SYSTEM_CONFIG_DIR");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.host.texts(), (Texts{"Ignored the trusted key file " +
+                                         site.path("trusted-keys/broken.pub") +
+                                         ": the public key line is not valid base64.\n"}));
+    EXPECT_TRUE(r.accepted());
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 # files: on files alone, with names outside ASCII: the UTF-8 code page of the program's manifest
 #   has to bring them through the command line and the A functions intact (Wine's own code page
 #   here is 1252, under which the name's UTF-8 bytes would name another file).
+# signed: keys and signatures both ways with minisign: a key made and a file signed by the
+#   program holds for minisign -V; a file minisign signed shows its signer, and once changed is
+#   refused (status 1) before any camera is looked for.
 # camlink: the update over Camera Link: the program loads tessiport.dll beside it, which binds
 #   clsersim.dll, which reaches camsim over TCP. Afterwards the Linux kelvoflash-cli compares
 #   camsim's flash with the update file over camsim's pty.
@@ -45,6 +48,30 @@ camlink() {
               bash -c '"$1" verify "$2" --port "$CAMSIM_PTY" 2>&1' _ "$linux_cli" "$work/new.qup")" ||
         fail "the flash differs from the update file: $verify"
     echo "info and program over Camera Link under Wine; the flash holds the update file"
+}
+
+signed() {
+    local out status=0
+    command -v minisign >/dev/null || fail "minisign is missing (scripts/setup.sh installs it)"
+    "$make_sample" "$work/new.qup" --version 1.01 --variant 4 --small >/dev/null
+    cp "$work/new.qup" "$work/other.qup"
+    (cd "$work" && "$wine" "$cli" keygen tech --no-passphrase >/dev/null) || fail "keygen exited with $?"
+    "$wine" "$cli" sign "$(windows "$work/new.qup")" --key "$(windows "$work/tech.key")" >/dev/null ||
+        fail "sign exited with $?"
+    minisign -V -p "$work/tech.pub" -m "$work/new.qup" >/dev/null || fail "minisign -V refused our signature"
+
+    mkdir -p "$work/site/trusted-keys"
+    minisign -G -W -p "$work/site/trusted-keys/maker.pub" -s "$work/maker.key" >/dev/null
+    minisign -S -s "$work/maker.key" -m "$work/other.qup" -t 'release 1.01' >/dev/null
+    export KELVOFLASH_SYSTEM_CONFIG_DIR="$(windows "$work/site")"
+    out="$("$wine" "$cli" inspect "$(windows "$work/other.qup")" 2>&1)" || fail "inspect exited with $?: $out"
+    grep -q 'Signature: Signed by maker (key [0-9A-F]\{16\}): release 1.01' <<<"$out" ||
+        fail "inspect does not name the signer: $out"
+    printf 'x' >>"$work/other.qup"
+    out="$("$wine" "$cli" program --yes "$(windows "$work/other.qup")" --port 1 2>&1)" || status=$?
+    [ "$status" -eq 1 ] || fail "program of a changed file exited with $status: $out"
+    grep -q 'other.qup was changed after it was signed.' <<<"$out" || fail "program: $out"
+    echo "keygen and sign under Wine hold for minisign; minisign's signature shows its signer; a changed file is refused"
 }
 
 "$test_case"

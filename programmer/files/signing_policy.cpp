@@ -1,0 +1,188 @@
+#include "programmer/files/signing_policy.h"
+
+#include <cerrno>
+
+#include "platform/file_access.h"
+#include "platform/places.h"
+#include "programmer/files/file_io.h"
+
+namespace files {
+
+namespace {
+
+constexpr uint64_t kPolicyFileMaxSize = 65536;
+constexpr uint64_t kSignatureFileMaxSize = 65536;
+
+std::string trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    const size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+std::string fileNameOf(const std::string& path) {
+    const size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// The value of "file:NAME" in a trusted comment ("timestamp:T<TAB>file:NAME<TAB>..."); empty
+// when there is none.
+std::string signedFileName(const std::string& trustedComment) {
+    size_t start = 0;
+    while (start <= trustedComment.size()) {
+        size_t end = trustedComment.find('\t', start);
+        if (end == std::string::npos)
+            end = trustedComment.size();
+        const std::string field = trustedComment.substr(start, end - start);
+        if (field.compare(0, 5, "file:") == 0)
+            return field.substr(5);
+        start = end + 1;
+    }
+    return {};
+}
+
+TrustVerdict refused(std::string message) {
+    return {TrustOutcome::kRefused, std::move(message) + "\n"};
+}
+
+}  // namespace
+
+bool parsePolicyText(const std::string& text, bool& requireSigned, std::string& problem) {
+    bool require = false;
+    size_t start = 0;
+    int lineNumber = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        ++lineNumber;
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const size_t comment = line.find('#');
+        if (comment != std::string::npos)
+            line.erase(comment);
+        line = trimmed(line);
+        if (line.empty())
+            continue;
+        const size_t equals = line.find('=');
+        const std::string key = trimmed(line.substr(0, equals));
+        const std::string value =
+            equals == std::string::npos ? std::string() : trimmed(line.substr(equals + 1));
+        if (key != "require-signed" || equals == std::string::npos) {
+            problem = "line " + std::to_string(lineNumber) + " is not \"require-signed = true\"";
+            return false;
+        }
+        if (value == "true" || value == "yes" || value == "1") {
+            require = true;
+        } else if (value == "false" || value == "no" || value == "0") {
+            require = false;
+        } else {
+            problem = "line " + std::to_string(lineNumber) + ": require-signed is \"" + value +
+                      "\", not true or false";
+            return false;
+        }
+    }
+    requireSigned = require;
+    return true;
+}
+
+SigningPolicy loadSigningPolicy(const std::string& systemFolder, const std::string& userFolder,
+                                bool userRequiresSigned) {
+    SigningPolicy policy;
+    policy.userRequiresSigned = userRequiresSigned;
+    if (!systemFolder.empty()) {
+        const std::string file = systemFolder + "/policy.conf";
+        std::vector<uint8_t> bytes;
+        const int error = readWholeFile(file, bytes, kPolicyFileMaxSize);
+        const std::string doubt = "The site policy " + file + " ";
+        const std::string strict = "; signed update files are required.";
+        std::string problem;
+        if (error == ENOENT) {
+            // No policy: unsigned files load with a note.
+        } else if (error != 0) {
+            policy.siteRequiresSigned = true;
+            policy.warnings.push_back(doubt + "cannot be read (error " + std::to_string(error) +
+                                      ")" + strict);
+        } else if (!parsePolicyText(std::string(bytes.begin(), bytes.end()),
+                                    policy.siteRequiresSigned, problem)) {
+            policy.siteRequiresSigned = true;
+            policy.warnings.push_back(doubt + "is not understood (" + problem + ")" + strict);
+        } else if (!policy.siteRequiresSigned && platform::writableByOthers(file)) {
+            policy.siteRequiresSigned = true;
+            policy.warnings.push_back(doubt + "may be changed by other users" + strict);
+        }
+    }
+    std::vector<std::string> folders;
+    for (const std::string& folder : {systemFolder, userFolder})
+        if (!folder.empty())
+            folders.push_back(folder + "/trusted-keys");
+    policy.store = loadTrustStore(folders);
+    policy.warnings.insert(policy.warnings.end(), policy.store.warnings.begin(),
+                           policy.store.warnings.end());
+    return policy;
+}
+
+SigningPolicy loadSigningPolicy(bool userRequiresSigned) {
+    return loadSigningPolicy(platform::systemConfigFolder(), platform::userConfigFolder(),
+                             userRequiresSigned);
+}
+
+std::string signatureFileOf(const std::string& path) {
+    return path + ".minisig";
+}
+
+TrustVerdict checkUpdateFileTrust(const std::string& path, const std::vector<uint8_t>& bytes,
+                                  const SigningPolicy& policy) {
+    const std::string signatureFile = signatureFileOf(path);
+    std::vector<uint8_t> text;
+    const int error = readWholeFile(signatureFile, text, kSignatureFileMaxSize);
+    if (error == ENOENT) {
+        if (policy.requireSigned())
+            return refused(path + " is not signed, and only signed update files are accepted "
+                                  "here.");
+        return {TrustOutcome::kUnsigned, path + " is not signed."};
+    }
+    if (error != 0)
+        return refused("The signature " + signatureFile + " cannot be read (error " +
+                       std::to_string(error) + ").");
+
+    Signature signature;
+    const KeyFileError parsed = parseSignature(std::string(text.begin(), text.end()), signature);
+    if (parsed != KeyFileError::kNone)
+        return refused("The signature " + signatureFile + " is damaged: " +
+                       keyFileErrorText(parsed, "signature") + ".");
+
+    const std::vector<const TrustedKey*> keys = policy.store.withId(signature.keyId);
+    if (keys.empty())
+        return refused(path + " is signed by a key that is not trusted here: " +
+                       keyIdText(signature.keyId));
+    SignatureCheck best = SignatureCheck::kFileChanged;
+    const TrustedKey* signer = nullptr;
+    for (const TrustedKey* key : keys) {
+        const SignatureCheck check = checkSignature(signature, key->key, bytes);
+        if (check == SignatureCheck::kHolds || signer == nullptr) {
+            best = check;
+            signer = key;
+        }
+        if (check == SignatureCheck::kHolds)
+            break;
+    }
+    if (best == SignatureCheck::kCommentChanged)
+        return refused("The trusted comment of " + signatureFile +
+                       " was changed after it was signed.");
+    if (best == SignatureCheck::kFileChanged) {
+        // A signature that holds for its own trusted comment but not for these bytes, and that
+        // names another file, is that file's signature put beside this one.
+        const std::string signedName = signedFileName(signature.trustedComment);
+        if (!signedName.empty() && signedName != fileNameOf(path) &&
+            trustedCommentHolds(signature, signer->key))
+            return refused(path + " carries the signature of another file: " + signedName);
+        return refused(path + " was changed after it was signed.");
+    }
+    return {TrustOutcome::kSigned, "Signed by " + signer->name + " (key " +
+                                       keyIdText(signer->key.id) + "): " +
+                                       signature.trustedComment};
+}
+
+}  // namespace files
