@@ -64,8 +64,11 @@ std::string installedLibraryPath(const std::string& name) {
 }
 
 std::string systemConfigFolder() {
-    const std::string folder = absoluteEnv("KELVOFLASH_SYSTEM_CONFIG_DIR");
-    return folder.empty() ? std::string("/etc/kelvoflash") : folder;
+    return "/etc/kelvoflash";
+}
+
+std::string stagedConfigFolder() {
+    return absoluteEnv("KELVOFLASH_SYSTEM_CONFIG_DIR");
 }
 
 std::string userConfigFolder() {

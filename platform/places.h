@@ -29,9 +29,13 @@ std::string installedLibraryPath(const std::string& name);
 
 // The folder of the site's own settings for the programmer (trusted keys, policy.conf), which
 // only administrators may change. Windows: the common application-data folder with
-// "\kelvoflash". Elsewhere: /etc/kelvoflash. Both can be moved with the absolute path in
-// $KELVOFLASH_SYSTEM_CONFIG_DIR (tests and staged installs).
+// "\kelvoflash". Elsewhere: /etc/kelvoflash.
 std::string systemConfigFolder();
+
+// A further site folder named by the absolute path in $KELVOFLASH_SYSTEM_CONFIG_DIR (tests and
+// staged installs); empty when unset. It is read beside the installed one, never instead of it,
+// so a user's environment cannot lift the installed site's policy.
+std::string stagedConfigFolder();
 
 // The user's own settings folder: $XDG_CONFIG_HOME/kelvoflash, else ~/.config/kelvoflash;
 // relative values are ignored. Empty on Windows, where trust is the administrators' alone.

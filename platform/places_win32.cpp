@@ -49,10 +49,14 @@ std::string installedLibraryPath(const std::string& name) {
                : name;
 }
 
-std::string systemConfigFolder() {
+std::string stagedConfigFolder() {
     const char* moved = std::getenv("KELVOFLASH_SYSTEM_CONFIG_DIR");
     if (moved != nullptr && moved[0] != '\0' && (moved[0] == '\\' || moved[1] == ':'))
         return moved;
+    return {};
+}
+
+std::string systemConfigFolder() {
     char folder[MAX_PATH] = {};
     if (::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) !=
         S_OK)

@@ -87,45 +87,66 @@ bool parsePolicyText(const std::string& text, bool& requireSigned, std::string& 
     return true;
 }
 
-SigningPolicy loadSigningPolicy(const std::string& systemFolder, const std::string& userFolder,
-                                bool userRequiresSigned) {
+namespace {
+
+// Reads `folder`/policy.conf into `policy`: it can only add the need for signatures.
+void readSitePolicy(const std::string& folder, SigningPolicy& policy) {
+    const std::string file = folder + "/policy.conf";
+    std::vector<uint8_t> bytes;
+    const int error = readWholeFile(file, bytes, kPolicyFileMaxSize);
+    const std::string doubt = "The site policy " + file + " ";
+    const std::string strict = "; signed update files are required.";
+    std::string problem;
+    bool require = false;
+    if (error == ENOENT) {
+        // No policy: unsigned files load with a note.
+    } else if (error != 0) {
+        require = true;
+        policy.warnings.push_back(doubt + "cannot be read (error " + std::to_string(error) + ")" +
+                                  strict);
+    } else if (!parsePolicyText(std::string(bytes.begin(), bytes.end()), require, problem)) {
+        require = true;
+        policy.warnings.push_back(doubt + "is not understood (" + problem + ")" + strict);
+    } else if (!require && platform::writableByOthers(file)) {
+        require = true;
+        policy.warnings.push_back(doubt + "may be changed by other users" + strict);
+    }
+    policy.siteRequiresSigned = policy.siteRequiresSigned || require;
+}
+
+}  // namespace
+
+SigningPolicy loadSigningPolicy(const std::vector<std::string>& siteFolders,
+                                const std::string& userFolder, bool userRequiresSigned) {
     SigningPolicy policy;
     policy.userRequiresSigned = userRequiresSigned;
-    if (!systemFolder.empty()) {
-        const std::string file = systemFolder + "/policy.conf";
-        std::vector<uint8_t> bytes;
-        const int error = readWholeFile(file, bytes, kPolicyFileMaxSize);
-        const std::string doubt = "The site policy " + file + " ";
-        const std::string strict = "; signed update files are required.";
-        std::string problem;
-        if (error == ENOENT) {
-            // No policy: unsigned files load with a note.
-        } else if (error != 0) {
-            policy.siteRequiresSigned = true;
-            policy.warnings.push_back(doubt + "cannot be read (error " + std::to_string(error) +
-                                      ")" + strict);
-        } else if (!parsePolicyText(std::string(bytes.begin(), bytes.end()),
-                                    policy.siteRequiresSigned, problem)) {
-            policy.siteRequiresSigned = true;
-            policy.warnings.push_back(doubt + "is not understood (" + problem + ")" + strict);
-        } else if (!policy.siteRequiresSigned && platform::writableByOthers(file)) {
-            policy.siteRequiresSigned = true;
-            policy.warnings.push_back(doubt + "may be changed by other users" + strict);
-        }
+    std::vector<std::string> keyFolders;
+    for (const std::string& folder : siteFolders) {
+        if (folder.empty())
+            continue;
+        readSitePolicy(folder, policy);
+        keyFolders.push_back(folder + "/trusted-keys");
     }
-    std::vector<std::string> folders;
-    for (const std::string& folder : {systemFolder, userFolder})
-        if (!folder.empty())
-            folders.push_back(folder + "/trusted-keys");
-    policy.store = loadTrustStore(folders);
+    if (!userFolder.empty())
+        keyFolders.push_back(userFolder + "/trusted-keys");
+    policy.store = loadTrustStore(keyFolders);
     policy.warnings.insert(policy.warnings.end(), policy.store.warnings.begin(),
                            policy.store.warnings.end());
     return policy;
 }
 
-SigningPolicy loadSigningPolicy(bool userRequiresSigned) {
-    return loadSigningPolicy(platform::systemConfigFolder(), platform::userConfigFolder(),
+SigningPolicy loadSigningPolicy(const std::string& systemFolder, const std::string& userFolder,
+                                bool userRequiresSigned) {
+    return loadSigningPolicy(std::vector<std::string>{systemFolder}, userFolder,
                              userRequiresSigned);
+}
+
+SigningPolicy loadSigningPolicy(bool userRequiresSigned) {
+    std::vector<std::string> siteFolders{platform::systemConfigFolder()};
+    const std::string staged = platform::stagedConfigFolder();
+    if (staged != siteFolders.front())
+        siteFolders.push_back(staged);
+    return loadSigningPolicy(siteFolders, platform::userConfigFolder(), userRequiresSigned);
 }
 
 std::string signatureFileOf(const std::string& path) {

@@ -25,12 +25,16 @@ struct SigningPolicy {
     bool requireSigned() const { return siteRequiresSigned || userRequiresSigned; }
 };
 
-// Reads the policy of `systemFolder`/policy.conf and the keys of the trusted-keys folders of
-// both folders (an empty folder name is skipped). A policy file that cannot be read, does not
-// parse, or that other users may change counts as requiring signatures, with a warning.
+// Reads policy.conf of each site folder and the keys of the trusted-keys folders of all folders
+// (an empty folder name is skipped). Signatures are required when any site folder asks for them;
+// a policy file that cannot be read, does not parse, or that other users may change counts as
+// requiring them, with a warning.
+SigningPolicy loadSigningPolicy(const std::vector<std::string>& siteFolders,
+                                const std::string& userFolder, bool userRequiresSigned);
 SigningPolicy loadSigningPolicy(const std::string& systemFolder, const std::string& userFolder,
                                 bool userRequiresSigned);
-// The same from the platform's places.
+// The same from the platform's places: the installed site folder, a staged one beside it, and
+// the user's.
 SigningPolicy loadSigningPolicy(bool userRequiresSigned);
 
 // The name of the signature file of `path`.

@@ -220,6 +220,32 @@ TEST(PolicyText, AcceptsOnlyTheRequireSignedSetting) {
     }
 }
 
+// A second site folder (the staged one a user's environment can name) can only add the need for
+// signatures, never lift the installed site's.
+TEST(PolicyText, AFurtherSiteFolderOnlyTightens) {
+    const struct {
+        const char *installed, *staged;
+        bool require;
+    } cases[] = {
+        {"require-signed = true\n", "require-signed = false\n", true},
+        {"require-signed = false\n", "require-signed = true\n", true},
+        {nullptr, "require-signed = false\n", false},
+        {nullptr, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        tools::TempFolder installed, staged;
+        if (c.installed != nullptr)
+            std::ofstream(installed.path("policy.conf")) << c.installed;
+        if (c.staged != nullptr)
+            std::ofstream(staged.path("policy.conf")) << c.staged;
+        const files::SigningPolicy policy =
+            files::loadSigningPolicy({installed.path(), staged.path()}, "", false);
+        EXPECT_EQ(policy.requireSigned(), c.require)
+            << (c.installed ? c.installed : "-") << " / " << (c.staged ? c.staged : "-");
+        EXPECT_TRUE(policy.warnings.empty());
+    }
+}
+
 // With the real signing tool: each side signs, the other checks.
 class WithMinisign : public Signing {
 protected:
