@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libcli11-dev nlohmann-json3-dev fonts-dejavu-core pkgconf
-          dpkg-dev file)  # dpkg-dev and file: cpack's dependency list of the .deb
+          dpkg-dev file  # dpkg-dev and file: cpack's dependency list of the .deb
+          xvfb xauth libx11-dev)  # the windows' answers to pings, on a virtual display
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,11 +8,15 @@
 namespace app {
 
 std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCom(bool emergencyMode) {
-    return std::make_unique<camera::CComUpdate>(emergencyMode, log_, clock_);
+    auto link = std::make_unique<camera::CComUpdate>(emergencyMode, log_, clock_);
+    link->setCallRunner(runner_);
+    return link;
 }
 
 std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCamLink(bool emergencyMode) {
-    return std::make_unique<camera::CCamLinkUpdate>(emergencyMode);
+    auto link = std::make_unique<camera::CCamLinkUpdate>(emergencyMode);
+    link->setCallRunner(runner_);
+    return link;
 }
 
 ConnectionCause DefaultCameraFactory::explainFailedOpen(const camera::CCamUpdate& link, int port,

@@ -23,11 +23,12 @@ CComUpdate::~CComUpdate() { transport_.close(); }
 
 ErrorCode CComUpdate::Command(const uint8_t* command, uint32_t size, uint8_t* reply,
                               uint32_t capacity, uint32_t timeoutMs) {
-    return transport_.transaction(command, size, reply, capacity, timeoutMs);
+    return blocking([&] { return transport_.transaction(command, size, reply, capacity, timeoutMs); });
 }
 
 ErrorCode CComUpdate::Open(int portIndex) {
-    const ErrorCode opened = transport_.openByIndex(portIndex, port);
+    // The open turns the camera's debug text off and drains the port for up to 3 s.
+    const ErrorCode opened = blocking([&] { return transport_.openByIndex(portIndex, port); });
     if (opened != 0) {
         // The open closed the port this link had: it no longer reaches that camera.
         markUnconnected();
@@ -65,6 +66,7 @@ ErrorCode CComUpdate::Reboot(WaitHost& host) {
     for (int i = 0; i < kRebootFlushCycles; ++i) {
         host.clock().sleepFor(kWaitCycle);
         FlushInput();
+        host.pumpMessages();
     }
 
     const protocol::Request reboot = protocol::simpleRequest(protocol::cmd::REBOOT);
@@ -78,7 +80,10 @@ ErrorCode CComUpdate::Reboot(WaitHost& host) {
 
     const ErrorCode polled = PollCamera(host);
     if (polled == 0 && linkWord == 1) {
-        for (int i = 0; i < kLongBootExtraCycles; ++i) host.clock().sleepFor(kWaitCycle);
+        for (int i = 0; i < kLongBootExtraCycles; ++i) {
+            host.clock().sleepFor(kWaitCycle);
+            host.pumpMessages();
+        }
     }
     return polled;
 }
