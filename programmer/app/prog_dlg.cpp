@@ -201,6 +201,13 @@ void ProgDlg::OnClose() {
 
 void ProgDlg::OnCancel() { OnClose(); }
 
+void ProgDlg::AfterFailure() {
+    programmingRun = false;
+    model.windowTitle =
+        std::string(options.emergencyMode ? ProgramTitleEmergency : ProgramTitle) + " ";
+    RefreshControls();
+}
+
 void ProgDlg::CloseCamera() {
     if (!camera) return;
     camera->Close();
