@@ -162,9 +162,11 @@ TEST_F(Responsiveness, TheMainWindowAnswersThroughEveryLongWait) {
         ping.stop();
         unsetenv("CLSERSIM_PORT0");
 
-        std::printf("[ figures ] %s: first window after %lld ms, worst answer %lld ms (%d pings)\n",
+        std::printf("[ figures ] %s: first window after %lld ms, worst answer %lld ms at %lld ms "
+                    "(%d pings)\n",
                     s.name, static_cast<long long>(ping.firstWindow().count()),
-                    static_cast<long long>(ping.worstAnswer().count()), ping.answers());
+                    static_cast<long long>(ping.worstAnswer().count()),
+                    static_cast<long long>(ping.worstAt().count()), ping.answers());
         EXPECT_GE(ping.firstWindow().count(), 0) << "no window came";
         EXPECT_LE(ping.firstWindow(), kFirstWindowLimit);
         EXPECT_LE(ping.worstAnswer(), kAnswerLimit);

@@ -52,9 +52,11 @@ public:
     // Time from start() until a top-level window was on screen and answered; negative when none
     // did. A window that is mapped but does not answer stays blank to the user.
     Ms firstWindow() const { return Ms(firstWindowMs_.load()); }
-    // The longest time a ping waited for its answer.
+    // The longest time a ping waited for its answer, once the window had answered.
     Ms worstAnswer() const { return Ms(worstMs_.load()); }
     int answers() const { return answers_.load(); }
+    // When the ping that waited longest was sent, from start().
+    Ms worstAt() const { return Ms(worstAtMs_.load()); }
 
 private:
     static long msSince(Clock::time_point then) {
@@ -89,11 +91,20 @@ private:
         XFlush(display_);
         sent_ = Clock::now();
         waiting_ = true;
+        countsToWorst_ = firstWindowMs_ >= 0;
+    }
+
+    // Pings sent before the window first answered count to its showing (firstWindow), not here.
+    void noteWait() {
+        if (!countsToWorst_ || msSince(sent_) <= worstMs_)
+            return;
+        worstMs_ = msSince(sent_);
+        worstAtMs_ = long(std::chrono::duration_cast<Ms>(sent_ - started_).count());
     }
 
     void answered() {
         waiting_ = false;
-        worstMs_ = std::max(worstMs_.load(), msSince(sent_));
+        noteWait();
         ++answers_;
         if (firstWindowMs_ < 0)
             firstWindowMs_ = msSince(started_);
@@ -136,7 +147,7 @@ private:
             if (target_ != 0 && !waiting_ && Clock::now() >= nextPing_)
                 sendPing();
             if (waiting_)
-                worstMs_ = std::max(worstMs_.load(), msSince(sent_));
+                noteWait();
             pollfd descriptor{ConnectionNumber(display_), POLLIN, 0};
             poll(&descriptor, 1, 5);
         }
@@ -148,6 +159,7 @@ private:
     Window target_ = 0;
     long stamp_ = 0;
     bool waiting_ = false;
+    bool countsToWorst_ = false;
     Clock::time_point started_;
     Clock::time_point sent_;
     Clock::time_point nextPing_;
@@ -155,6 +167,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<long> firstWindowMs_{-1};
     std::atomic<long> worstMs_{0};
+    std::atomic<long> worstAtMs_{0};
     std::atomic<int> answers_{0};
 };
 
