@@ -137,8 +137,11 @@ void noCamera(const Program& program, const std::string&) {
 void programWithALongErase(const Program& program, const std::string& folder) {
     HWND main = waitForDialog(program.id(), app::kIdStatusLine);
     ASSERT_NE(main, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return enabled(main, app::kIdQuit) && enabled(main, app::kIdLoadFile); }))
-        << text(main, app::kIdStatusLine);
+    // The connection's last step (the camera information pumps while Load File already shows).
+    ASSERT_TRUE(waitUntil([&] {
+        return text(main, app::kIdStatusLine) ==
+               "Camera SNr. 1234 found   Load Update File, select other port or close programmer";
+    })) << text(main, app::kIdStatusLine);
     click(main, app::kIdLoadFile);
     ASSERT_TRUE(answerFileDialog(program.id(), writeHeadUpdate(folder)))
         << "no file dialog; status: " << text(main, app::kIdStatusLine);
