@@ -83,6 +83,8 @@ void ProgDlg::ConnectDirectly() {
         return;
     }
     connectionCause = {};
+    // The window answers while the link searches: nothing may look clickable meanwhile.
+    DisableAllControls();
     const protocol::ErrorCode opened =
         OpenCameraLink(factory_, *camera, options.portNumber, options.grabberDll);
     if (opened != protocol::kOk)
