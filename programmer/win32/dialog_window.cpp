@@ -84,12 +84,6 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             PostMessageA(window_, kRunInit, 0, 0);
             return TRUE;
         case kRunInit:
-            // A dialog shows itself once its message queue is empty, which the initialisation's
-            // pumping never lets happen: show it before the flow starts.
-            if (!IsWindowVisible(window_)) {
-                ShowWindow(window_, SW_SHOWNORMAL);
-                UpdateWindow(window_);
-            }
             act(init_);
             return TRUE;
         case kRunPosted:  // refused while a handler runs: act() posts again when it is done
