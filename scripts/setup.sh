@@ -9,7 +9,8 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           zlib1g-dev  # session recordings (.jsonl.gz)
           dpkg-dev file  # dpkg-dev and file: cpack's dependency list of the .deb
           libdbus-1-dev dbus-daemon python3-dbus python3-gi  # the run guard and its stand-in logind
-          libgcrypt20-dev minisign)  # signed update files; minisign for the round-trip tests
+          libgcrypt20-dev minisign  # signed update files; minisign for the round-trip tests
+          xvfb xauth libx11-dev)  # the windows' answers to pings, on a virtual display
 
 missing=()
 for p in "${packages[@]}"; do

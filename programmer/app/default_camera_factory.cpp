@@ -10,12 +10,14 @@ namespace app {
 std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCom(bool emergencyMode) {
     auto link = std::make_unique<camera::CComUpdate>(emergencyMode, log_, clock_);
     link->recorder = recorder;
+    link->setCallRunner(runner_);
     return link;
 }
 
 std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCamLink(bool emergencyMode) {
     auto link = std::make_unique<camera::CCamLinkUpdate>(emergencyMode);
     link->recorder = recorder;
+    link->setCallRunner(runner_);
     return link;
 }
 

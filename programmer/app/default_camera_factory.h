@@ -17,8 +17,11 @@ public:
     bool libraryReady(const camera::CCamUpdate& link) const override;
     ConnectionCause explainFailedOpen(const camera::CCamUpdate& link, int port,
                                       protocol::ErrorCode error) override;
+    // The links made from now on run their blocking calls through `runner` (null: directly).
+    void setCallRunner(camera::CallRunner* runner) { runner_ = runner; }
 
 private:
+    camera::CallRunner* runner_ = nullptr;
     protocol::LogSink& log_;
     platform::Clock& clock_;
 };

@@ -11,6 +11,18 @@
 
 namespace app {
 
+// What every front end tells the user who tries to close a dialog (its Close button, Escape,
+// Alt-F4) while a flow runs on it: the window stays and the run goes on.
+constexpr const char* kCloseRefusedText =
+    "The programmer is working with the camera and cannot be closed now: stopping in the middle "
+    "could leave a device incomplete. Close it once the run has ended.";
+
+// The box a front end shows when a handler threw `failure` (a program without a console cannot
+// print it).
+inline std::string FailureText(const std::string& failure) {
+    return "The action failed unexpectedly: " + failure + "\n";
+}
+
 class HandlerQueue {
 public:
     explicit HandlerQueue(const DialogModel& model) : model_(model) {}

@@ -83,6 +83,8 @@ void ProgDlg::ConnectDirectly() {
         return;
     }
     connectionCause = {};
+    // The window answers while the link searches: nothing may look clickable meanwhile.
+    DisableAllControls();
     const protocol::ErrorCode opened =
         OpenCameraLink(factory_, *camera, options.portNumber, options.grabberDll);
     if (opened != protocol::kOk)
@@ -200,6 +202,13 @@ void ProgDlg::OnClose() {
 }
 
 void ProgDlg::OnCancel() { OnClose(); }
+
+void ProgDlg::AfterFailure() {
+    programmingRun = false;
+    model.windowTitle =
+        std::string(options.emergencyMode ? ProgramTitleEmergency : ProgramTitle) + " ";
+    RefreshControls();
+}
 
 void ProgDlg::CloseCamera() {
     if (!camera) return;

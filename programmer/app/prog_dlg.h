@@ -94,6 +94,8 @@ public:
     void OnQuit();        // button 1 (also Enter): ends with 0
     void OnClose();       // window close: ends as cancelled
     void OnCancel();      // Escape: the same steps as closing the window
+    // A handler threw half-way: the title and the controls as a flow leaves them when it ends.
+    void AfterFailure();
     // Posted messages: WM_TOGGLE_PACKET_MODE goes to OnTogglePacketMode.
     void OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     intptr_t OnTogglePacketMode(uintptr_t wParam, intptr_t lParam);

@@ -65,17 +65,20 @@ CCamLinkUpdate::~CCamLinkUpdate() {
 ErrorCode CCamLinkUpdate::Command(const uint8_t* command, uint32_t size, uint8_t* reply,
                                   uint32_t capacity, uint32_t timeoutMs) {
     if (!libraryReady_) return protocol::kErrGrabberLibrary;
-    const uint32_t timeout = timeoutMs;
-    Set_Timeouts(handle_, &timeout, sizeof timeout);
     const uint64_t sentMs = recorder ? recorder->elapsed() : 0;
-    const ErrorCode result = Control_Command(handle_, command, size, reply, capacity);
+    // The library reads for up to twice the time-out and cannot be interrupted from outside.
+    const ErrorCode result = blocking([&] {
+        const uint32_t timeout = timeoutMs;
+        Set_Timeouts(handle_, &timeout, sizeof timeout);
+        return Control_Command(handle_, command, size, reply, capacity);
+    });
     if (recorder) recorder->exchange(sentMs, command, size, reply, capacity, result);
     return result;
 }
 
 ErrorCode CCamLinkUpdate::Close() {
     if (recorder && handle_ != 0) recorder->closed();
-    if (libraryReady_ && handle_ != 0) Close_Cam(&handle_);
+    if (libraryReady_ && handle_ != 0) blocking([this] { return ErrorCode(Close_Cam(&handle_)); });
     handle_ = 0;
     return 0;
 }
@@ -88,6 +91,12 @@ ErrorCode CCamLinkUpdate::closeDeviceProbe() {
 }
 
 ErrorCode CCamLinkUpdate::Open(int board) {
+    // The grabber's open and the baud search below are one blocking call; the search's probes
+    // run inside it.
+    return blocking([this, board] { return openAndSearch(board); });
+}
+
+ErrorCode CCamLinkUpdate::openAndSearch(int board) {
     Close();
     if (recorder) recorder->opened(board);
     // Whatever this open finds, the camera of an earlier one is no longer reached.
@@ -175,15 +184,19 @@ uint32_t CCamLinkUpdate::readCameraBaudRate() {
 
 ErrorCode CCamLinkUpdate::SetBaudRate(uint32_t rate) {
     if (!libraryReady_) return 0;
-    uint32_t requested = rate;
-    uint32_t result = Set_Transfer_Parameters(handle_, &requested, sizeof requested);
-    if (recorder) recorder->rateChanged(requested, result);
-    for (uint32_t fallback : kFallbackRates) {
-        if (!rateRefused(result)) break;
-        requested = fallback;
-        result = Set_Transfer_Parameters(handle_, &requested, sizeof requested);
+    // The library tells the camera its new rate and waits for the answer.
+    blocking([this, rate] {
+        uint32_t requested = rate;
+        uint32_t result = Set_Transfer_Parameters(handle_, &requested, sizeof requested);
         if (recorder) recorder->rateChanged(requested, result);
-    }
+        for (uint32_t fallback : kFallbackRates) {
+            if (!rateRefused(result)) break;
+            requested = fallback;
+            result = Set_Transfer_Parameters(handle_, &requested, sizeof requested);
+            if (recorder) recorder->rateChanged(requested, result);
+        }
+        return ErrorCode(0);
+    });
     linkBaudRate = readCameraBaudRate();
     return 0;
 }

@@ -61,6 +61,7 @@ public:
     uint32_t transferBaudRate = 0;  // as last read by PrepareTransfer or FinishTransfer
 
 private:
+    ErrorCode openAndSearch(int board);
     ErrorCode readFirmwareFacts();
     // GET_CL_BAUDRATE; 9600 when the camera does not answer.
     uint32_t readCameraBaudRate();

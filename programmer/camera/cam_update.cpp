@@ -66,6 +66,13 @@ ErrorCode CCamUpdate::ReadCameraType() {
     return 0;
 }
 
+ErrorCode CCamUpdate::blocking(const std::function<ErrorCode()>& call) {
+    if (runner_ == nullptr) return call();
+    ErrorCode result = 0;
+    runner_->run([&result, &call] { result = call(); });
+    return result;
+}
+
 void CCamUpdate::markUnconnected() {
     serialNumber = 0;
     port = -1;

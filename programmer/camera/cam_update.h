@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "programmer/camera/session_recorder.h"
 #include "protocol/error_codes.h"
+#include "programmer/camera/call_runner.h"
 #include "programmer/camera/wait_host.h"
 
 namespace camera {
@@ -51,13 +53,21 @@ public:
     // telegram and their opens, closes, flushes, reboots and rate changes to it.
     SessionRecorder* recorder = nullptr;
 
+    // The runner of the link's blocking calls; null runs them on the caller's thread.
+    void setCallRunner(CallRunner* runner) { runner_ = runner; }
+
 protected:
+    // Runs one blocking call of the link through the runner, if it has one.
+    ErrorCode blocking(const std::function<ErrorCode()>& call);
     // GET_CAMERA_TYPE after the link found a camera at `portValue`: records its serial number and
     // link word, or boot mode when it reports a bootloader type or does not answer this question.
     // True for a camera that runs its firmware.
     bool identifyCamera(int portValue);
     // No camera, or the link is closed: nothing learnt before holds any more.
     void markUnconnected();
+
+private:
+    CallRunner* runner_ = nullptr;
 };
 
 // Spinner character of a wait cycle: "-/|\\-/|\\"[counter % 8].

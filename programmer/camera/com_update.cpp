@@ -24,14 +24,16 @@ CComUpdate::~CComUpdate() { transport_.close(); }
 ErrorCode CComUpdate::Command(const uint8_t* command, uint32_t size, uint8_t* reply,
                               uint32_t capacity, uint32_t timeoutMs) {
     const uint64_t sentMs = recorder ? recorder->elapsed() : 0;
-    const ErrorCode result = transport_.transaction(command, size, reply, capacity, timeoutMs);
+    const ErrorCode result =
+        blocking([&] { return transport_.transaction(command, size, reply, capacity, timeoutMs); });
     if (recorder) recorder->exchange(sentMs, command, size, reply, capacity, result);
     return result;
 }
 
 ErrorCode CComUpdate::Open(int portIndex) {
     if (recorder) recorder->opened(portIndex);
-    const ErrorCode opened = transport_.openByIndex(portIndex, port);
+    // The open turns the camera's debug text off and drains the port for up to 3 s.
+    const ErrorCode opened = blocking([&] { return transport_.openByIndex(portIndex, port); });
     if (opened != 0) {
         // The open closed the port this link had: it no longer reaches that camera.
         markUnconnected();
@@ -74,6 +76,7 @@ ErrorCode CComUpdate::Reboot(WaitHost& host) {
     for (int i = 0; i < kRebootFlushCycles; ++i) {
         host.clock().sleepFor(kWaitCycle);
         FlushInput();
+        host.pumpMessages();
     }
 
     const protocol::Request reboot = protocol::simpleRequest(protocol::cmd::REBOOT);
@@ -87,7 +90,10 @@ ErrorCode CComUpdate::Reboot(WaitHost& host) {
 
     const ErrorCode polled = PollCamera(host);
     if (polled == 0 && linkWord == 1) {
-        for (int i = 0; i < kLongBootExtraCycles; ++i) host.clock().sleepFor(kWaitCycle);
+        for (int i = 0; i < kLongBootExtraCycles; ++i) {
+            host.clock().sleepFor(kWaitCycle);
+            host.pumpMessages();
+        }
     }
     return polled;
 }

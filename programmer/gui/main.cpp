@@ -8,6 +8,7 @@
 #include "programmer/app/command_line.h"
 #include "programmer/app/default_camera_factory.h"
 #include "programmer/app/prog_log.h"
+#include "programmer/app/pumping_calls.h"
 #include "programmer/gui/console_answer.h"
 #include "programmer/gui/application_setup.h"
 #include "programmer/gui/qt_host.h"
@@ -24,6 +25,9 @@ int main(int argc, char* argv[]) {
     gui::QtHost host(clock);
     app::LogPrintfSink log;
     app::DefaultCameraFactory factory(log, clock);
+    // A telegram's wait runs on a helper thread while the windows go on answering.
+    app::PumpingCalls calls([&host] { host.pumpMessages(); });
+    factory.setCallRunner(&calls);
     app::CMorvatApp morvat(host, factory);
     // The dialogs run modally inside the start hook; the program ends when it returns.
     morvat.InitInstance(app::ArgumentsAfterProgramName(argc, argv));

@@ -7,7 +7,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QVBoxLayout>
 
 #include "programmer/app/control_ids.h"
@@ -200,19 +199,6 @@ void MainDialog::onDeviceClicked(int row, bool checked) {
 void MainDialog::onPacketRightClick() {
     if (!busy())
         dialog_.OnPacketRightClick();  // posts the mode switch to this dialog
-}
-
-void MainDialog::closeRefused() {
-    // Not modal: the running flow goes on pumping events while the box is shown.
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                QStringLiteral("The programmer is working with the camera and "
-                                               "cannot be closed now: stopping in the middle "
-                                               "could leave a device incomplete. Close it once "
-                                               "the run has ended."),
-                                QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("closeRefused"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
 }
 
 }  // namespace gui

@@ -40,7 +40,7 @@ public:
 protected:
     void onClose() override { dialog_.OnClose(); }
     void onEscape() override { dialog_.OnCancel(); }
-    void closeRefused() override;
+    void afterFailure() override { dialog_.AfterFailure(); }
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -1,6 +1,7 @@
 #include "programmer/gui/model_dialog.h"
 
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QTimer>
 #include <QtGlobal>
 
@@ -16,8 +17,12 @@ void ModelDialog::act(const std::function<void()>& handler) {
 void ModelDialog::afterHandler(app::HandlerQueue::Outcome outcome) {
     if (outcome == app::HandlerQueue::Outcome::Refused)
         return;
-    if (!handlers_.lastFailure().empty())
-        qCritical("kelvoflash: a handler failed: %s", handlers_.lastFailure().c_str());
+    if (!handlers_.lastFailure().empty()) {
+        // The flow stopped half-way: the user hears of it and gets the controls back.
+        QMessageBox::critical(this, windowTitle(),
+                              QString::fromStdString(app::FailureText(handlers_.lastFailure())));
+        afterFailure();
+    }
     render();
     if (outcome == app::HandlerQueue::Outcome::Ended) {
         QDialog::done(model_.result);
@@ -56,7 +61,23 @@ void ModelDialog::closeEvent(QCloseEvent* event) {
 }
 
 void ModelDialog::reject() {
+    if (handlers_.busy()) {
+        closeRefused();
+        return;
+    }
     act([this] { onEscape(); });
+}
+
+void ModelDialog::closeRefused() {
+    // One box at a time, however often the user tries.
+    if (auto* shown = findChild<QMessageBox*>(QStringLiteral("closeRefused"));
+        shown != nullptr && shown->isVisible())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                QString::fromUtf8(app::kCloseRefusedText), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("closeRefused"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 }  // namespace gui

@@ -35,8 +35,11 @@ protected:
     void reject() override;  // Escape
     virtual void onClose() = 0;
     virtual void onEscape() = 0;
-    // The user tried to close the window while a flow runs; the window stays.
-    virtual void closeRefused() {}
+    // A handler threw: bring the controls to the state its flow leaves when it ends.
+    virtual void afterFailure() {}
+    // The user tried to close the window while a flow runs: the window stays and says why, in a
+    // box that is not modal, so that the running flow goes on pumping events while it is shown.
+    void closeRefused();
 
 private:
     void runNextPosted();

@@ -1,9 +1,12 @@
 #include "programmer/win32/dialog_window.h"
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "platform/run_guard_win32.h"
+#include "programmer/app/handler_queue.h"
 
 namespace win32 {
 
@@ -12,6 +15,8 @@ namespace {
 // well below WM_TOGGLE_PACKET_MODE (WM_APP + 100).
 constexpr UINT kRunInit = WM_APP + 1;
 constexpr UINT kRunPosted = WM_APP + 2;
+// The caption of the boxes that name none: the program's name.
+constexpr const char* kProgramName = "kelvoflash";
 
 std::string windowText(HWND window) {
     std::vector<char> text(size_t(GetWindowTextLengthA(window)) + 1, '\0');
@@ -25,9 +30,12 @@ int DialogWindow::run(HWND owner, int resource, std::function<void()> init) {
     const INT_PTR ended = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource),
                                           owner, procedure, reinterpret_cast<LPARAM>(this));
     window_ = nullptr;
+    // A program without a console says it in a box.
     if (ended == -1) {
-        std::fprintf(stderr, "kelvoflash: dialog %d cannot be shown (error %lu)\n", resource,
-                     GetLastError());
+        char text[128];
+        std::snprintf(text, sizeof text, "Dialog %d cannot be shown (error %lu).", resource,
+                      GetLastError());
+        MessageBoxA(owner, text, kProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL);
     }
     return model_.result;
 }
@@ -39,8 +47,12 @@ void DialogWindow::act(const std::function<void()>& handler) {
 void DialogWindow::afterHandler(app::HandlerQueue::Outcome outcome) {
     if (outcome == app::HandlerQueue::Outcome::Refused || window_ == nullptr)
         return;
-    if (!handlers_.lastFailure().empty())
-        std::fprintf(stderr, "kelvoflash: a handler failed: %s\n", handlers_.lastFailure().c_str());
+    if (!handlers_.lastFailure().empty()) {
+        // The flow stopped half-way: the user hears of it and gets the controls back.
+        const std::string text = app::FailureText(handlers_.lastFailure());
+        MessageBoxA(window_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+        afterFailure();
+    }
     render();
     if (outcome == app::HandlerQueue::Outcome::Ended) {
         EndDialog(window_, model_.result);
@@ -78,16 +90,39 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRunPosted:  // refused while a handler runs: act() posts again when it is done
             afterHandler(handlers_.runNextPosted());
             return TRUE;
+        case WM_CLOSE:  // the Close button, Alt-F4
+            if (!handlers_.busy())
+                break;
+            closeRefused();
+            return TRUE;
         case WM_COMMAND:
+            // Escape comes as IDCANCEL from no control; the Cancel button of a dialog names itself.
+            if (LOWORD(wParam) == IDCANCEL && lParam == 0 && handlers_.busy()) {
+                closeRefused();
+                return TRUE;
+            }
             return onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
         case WM_QUERYENDSESSION:  // refused while the camera is written
             SetWindowLongPtrA(window_, DWLP_MSGRESULT, platform::endSessionAllowed());
             return TRUE;
-        default: {
-            INT_PTR result = FALSE;
-            return onMessage(message, wParam, lParam, result) ? result : FALSE;
-        }
+        default:
+            break;
     }
+    INT_PTR result = FALSE;
+    return onMessage(message, wParam, lParam, result) ? result : FALSE;
+}
+
+void DialogWindow::closeRefused() {
+    // Shown from a thread of its own: a modal box here would stop the running flow until it is
+    // answered. One at a time, however often the user tries.
+    static std::atomic<bool> shown{false};
+    if (shown.exchange(true))
+        return;
+    std::thread([title = windowText(window_)] {
+        MessageBoxA(nullptr, app::kCloseRefusedText, title.c_str(),
+                    MB_OK | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST);
+        shown = false;
+    }).detach();
 }
 
 bool DialogWindow::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }

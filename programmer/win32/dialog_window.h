@@ -40,6 +40,8 @@ protected:
     virtual bool onInit() { return true; }
     virtual bool onCommand(int id, int notification) = 0;
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
+    // A handler threw: bring the controls to the state its flow leaves when it ends.
+    virtual void afterFailure() {}
 
     // Control helpers that change a control only when the model differs (no flicker).
     void setText(int id, const std::string& text);
@@ -50,6 +52,8 @@ protected:
 private:
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // Close, Escape or Alt-F4 while a flow runs: the window stays and says why.
+    void closeRefused();
     // Shows the model after a handler ran, ends the dialog when it ended, wakes for posted events.
     void afterHandler(app::HandlerQueue::Outcome outcome);
 

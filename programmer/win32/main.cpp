@@ -8,6 +8,7 @@
 #include "programmer/app/command_line.h"
 #include "programmer/app/default_camera_factory.h"
 #include "programmer/app/prog_log.h"
+#include "programmer/app/pumping_calls.h"
 #include "programmer/win32/win32_host.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -18,6 +19,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     win32::Win32Host host(clock);
     app::LogPrintfSink log;
     app::DefaultCameraFactory factory(log, clock);
+    // A telegram's wait runs on a helper thread while the windows go on answering.
+    app::PumpingCalls calls([&host] { host.pumpMessages(); });
+    factory.setCallRunner(&calls);
     app::CMorvatApp morvat(host, factory);
     // The dialogs run modally inside the start hook; the program ends when it returns.
     morvat.InitInstance(app::ArgumentsAfterExe(GetCommandLineA()));

@@ -22,6 +22,7 @@ private:
     bool onInit() override;
     bool onCommand(int id, int notification) override;
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+    void afterFailure() override { dialog_.AfterFailure(); }
 
     static LRESULT CALLBACK packetButtonProcedure(HWND button, UINT message, WPARAM wParam,
                                                   LPARAM lParam, UINT_PTR, DWORD_PTR reference);

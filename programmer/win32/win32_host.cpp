@@ -135,10 +135,16 @@ std::optional<std::string> Win32Host::saveFileDialog(const app::FileDialogReques
 
 void Win32Host::pumpMessages() {
     // Show what the flow has changed (it may have disabled the buttons) before messages arrive.
-    if (main_ != nullptr && main_->window() != nullptr)
-        main_->render();
-    if (connection_ != nullptr && connection_->window() != nullptr)
-        connection_->render();
+    // A dialog shows itself only once its message queue is empty, which never happens while its
+    // first flow pumps: it is shown here, in the state that flow has set.
+    for (DialogWindow* dialog : {static_cast<DialogWindow*>(main_),
+                                 static_cast<DialogWindow*>(connection_)}) {
+        if (dialog == nullptr || dialog->window() == nullptr)
+            continue;
+        dialog->render();
+        if (!IsWindowVisible(dialog->window()))
+            ShowWindow(dialog->window(), SW_SHOWNORMAL);
+    }
     const auto start = clock_.now();
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {

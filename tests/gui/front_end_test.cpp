@@ -334,8 +334,14 @@ TEST_F(CamsimGui, MainWindowRowsRepaintAtOnceAndTheRunningFlowCannotBeInterrupte
             main->close();
             host.pumpMessages();
             EXPECT_FALSE(dialog.Model().ended) << "closed";
-            EXPECT_NE(main->findChild<QMessageBox*>("closeRefused"), nullptr)
-                << "the refused close says why";
+            const auto* refused = main->findChild<QMessageBox*>("closeRefused");
+            ASSERT_NE(refused, nullptr) << "the refused close says why";
+            EXPECT_EQ(refused->text().toStdString(), app::kCloseRefusedText);
+            QTest::keyClick(main, Qt::Key_Escape);
+            host.pumpMessages();
+            EXPECT_FALSE(dialog.Model().ended) << "Escape";
+            EXPECT_EQ(main->findChildren<QMessageBox*>("closeRefused").size(), 1)
+                << "one box however often the user tries";
             main->button(app::kIdQuit)->click();
             EXPECT_FALSE(dialog.Model().ended) << "Quit clicked";
         });
