@@ -8,6 +8,7 @@
 
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
+#include "programmer/cli/several_cameras.h"
 
 namespace cli {
 
@@ -108,7 +109,11 @@ Subcommand addInfoCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand("info", "connect to the camera and show what it holds");
     addConnectionOptions(*command, *options);
     return {command, [options] {
-                CameraSession session(*options);
+                if (options->ports.size() > 1)
+                    return runSeveralCameras(*options, [](size_t, const std::string&) {
+                        return std::vector<std::string>{"info"};
+                    });
+                CameraSession session(*options, "info");
                 json info;
                 const int status = session.run([&](app::ProgDlg& dialog) {
                     info = report(dialog);
@@ -118,7 +123,10 @@ Subcommand addInfoCommand(CLI::App& app) {
                     return status;
                 if (options->json) {
                     info["messages"] = session.host.messages();
-                    std::cout << info.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+                    // One camera of several: one line, as every event of the run.
+                    std::cout << info.dump(options->child ? -1 : 2, ' ', false,
+                                           json::error_handler_t::replace)
+                              << "\n";
                 } else {
                     printText(info, std::cout);
                 }

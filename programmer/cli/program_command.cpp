@@ -12,6 +12,7 @@
 #include "programmer/cli/command_parts.h"
 #include "programmer/cli/program_plan.h"
 #include "programmer/cli/run_reporter.h"
+#include "programmer/cli/several_cameras.h"
 #include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
 
@@ -31,8 +32,9 @@ struct ProgramOptions {
 // One programming command on a connected main dialog.
 class ProgramCommand {
 public:
-    ProgramCommand(const ProgramOptions& options, ConsoleHost& host, RunReporter& reporter)
-        : options_(options), host_(host), reporter_(reporter) {}
+    ProgramCommand(const ProgramOptions& options, ConsoleHost& host, RunReporter& reporter,
+                   RunRecord& record)
+        : options_(options), host_(host), reporter_(reporter), record_(record) {}
 
     int run(app::ProgDlg& dialog);
 
@@ -51,6 +53,7 @@ private:
     const ProgramOptions& options_;
     ConsoleHost& host_;
     RunReporter& reporter_;
+    RunRecord& record_;
     std::vector<int> chosen_;
 };
 
@@ -69,8 +72,10 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         const app::UpdateDecision& decision = dialog.LoadDecision();
         for (int row = 0; row < app::kRowCount; ++row)
             if (const std::string text = refusalText(row, decision.devices[size_t(row)]);
-                !text.empty())
+                !text.empty()) {
                 host_.note(text);
+                record_.refused(deviceCaption(row));
+            }
         return kExitFailed;
     }
     if (!chooseDevices(dialog))
@@ -324,10 +329,21 @@ Subcommand addProgramCommand(CLI::App& app) {
     command->add_flag("--dry-run", options->dryRun,
                       "load and compare, show what would be written, write nothing");
     return {command, [options] {
+                if (options->connection.ports.size() > 1)
+                    return runSeveralCameras(
+                        options->connection, [options](size_t, const std::string&) {
+                            std::vector<std::string> arguments{"program", options->file};
+                            if (!options->deviceList.empty())
+                                arguments.insert(arguments.end(),
+                                                 {"--devices", options->deviceList});
+                            if (options->dryRun)
+                                arguments.push_back("--dry-run");
+                            return arguments;
+                        });
                 RunReporter reporter = consoleReporter(options->connection.json);
-                CameraSession session(options->connection);
+                CameraSession session(options->connection, "program", options->file);
                 reportSession(session, reporter);
-                ProgramCommand program(*options, session.host, reporter);
+                ProgramCommand program(*options, session.host, reporter, session.record);
                 return session.run([&](app::ProgDlg& dialog) { return program.run(dialog); });
             }};
 }

@@ -104,4 +104,11 @@ std::string planText(const DevicePlan& plan) {
     return text;
 }
 
+std::string versionText(const app::ProgDlg& dialog, int row) {
+    const int version = dialog.CameraVersion(row);
+    return version < 0 ? std::string(protocol::kNoVersionText)
+                       : protocol::formatVersion(dialog.CameraVariant(row), version / 256,
+                                                 version % 256);
+}
+
 }  // namespace cli

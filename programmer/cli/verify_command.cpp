@@ -9,6 +9,7 @@
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
 #include "programmer/cli/command_parts.h"
+#include "programmer/cli/several_cameras.h"
 #include "programmer/files/file_io.h"
 
 namespace cli {
@@ -140,8 +141,17 @@ Subcommand addVerifyCommand(CLI::App& app) {
                      "devices to compare instead of all the file holds, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     return {command, [options] {
+                if (options->connection.ports.size() > 1)
+                    return runSeveralCameras(
+                        options->connection, [options](size_t, const std::string&) {
+                            std::vector<std::string> arguments{"verify", options->file};
+                            if (!options->deviceList.empty())
+                                arguments.insert(arguments.end(),
+                                                 {"--devices", options->deviceList});
+                            return arguments;
+                        });
                 RunReporter reporter = consoleReporter(options->connection.json);
-                CameraSession session(options->connection);
+                CameraSession session(options->connection, "verify", options->file);
                 reportSession(session, reporter);
                 VerifyCommand verify(*options, session.host, reporter);
                 if (!verify.loadFile())
