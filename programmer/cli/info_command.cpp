@@ -8,6 +8,7 @@
 
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
+#include "programmer/cli/program_plan.h"
 #include "programmer/cli/several_cameras.h"
 
 namespace cli {
@@ -53,7 +54,7 @@ json report(app::ProgDlg& dialog) {
             json device = {{"device", deviceCaption(row)},
                            {"name", kDeviceOptionNames[i]},
                            {"available", dialog.DeviceAvailable(row)},
-                           {"firmware", dialog.Model().caption(app::currentFwId(row))}};
+                           {"firmware", versionText(dialog, row)}};
             device["variant"] = version < 0 ? json(nullptr) : json(dialog.CameraVariant(row));
             device["versionMajor"] = version < 0 ? json(nullptr) : json(version / 256);
             device["versionMinor"] = version < 0 ? json(nullptr) : json(version % 256);

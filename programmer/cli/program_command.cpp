@@ -246,7 +246,7 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         const std::string reports = readAfterRun
                                         ? "the camera reports " + reported
                                         : "the camera's versions could not be read after the run";
-        const std::string expected = dialog.Model().caption(app::loadedFwId(row));
+        const std::string expected = fileVersionText(dialog, row);
         std::string result;
         std::string text;
         if (outcome.result == app::DeviceResult::kProgrammed) {

@@ -42,5 +42,7 @@ std::string refusalText(int row, const app::DeviceDecision& device);
 std::string planText(const DevicePlan& plan);
 // The version the camera reported for `row` ("004 V01.00"), from the numbers it sent.
 std::string versionText(const app::ProgDlg& dialog, int row);
+// The version of the loaded file's image for `row`; "--- V--.--" when the file holds none.
+std::string fileVersionText(const app::ProgDlg& dialog, int row);
 
 }  // namespace cli

@@ -65,7 +65,11 @@ json RunRecord::finish(int exitStatus) const {
             devices.push_back(entry);
         }
     } else {
-        for (const auto& [name, version] : before_.items()) {
+        for (int row = 0; row < app::kRowCount; ++row) {
+            const std::string name = deviceCaption(row);
+            if (!before_.contains(name))
+                continue;
+            const json& version = before_[name];
             const bool refused =
                 std::find(refused_.begin(), refused_.end(), name) != refused_.end();
             devices.push_back({{"device", name}, {"before", version}, {"after", nullptr},
