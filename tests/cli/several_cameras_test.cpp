@@ -37,11 +37,14 @@ constexpr int kCameras = 3;
 // file of every device at V01.01, {dir} for the test's folder.
 struct Step {
     std::string args;
+    std::string environment{};  // assignments before the program's name
     int status = 0;
     std::vector<std::string> outHas{}, errHas{}, outLacks{};
     std::optional<std::string> errIs{};
     std::vector<std::string> waitFor{};  // in standard output before the signal is sent
     bool interrupt = false;               // one SIGINT, once everything in waitFor came
+    bool jsonLines = false;               // every line of standard output an event with both
+                                          // "port" and "serial"
     std::vector<std::string> filesMade{};
     std::vector<std::string> filesNotMade{};
     // Per camera, the record --report holds: its result of the one device, or "" for no record.
@@ -104,7 +107,15 @@ const Scenario kScenarios[] = {
     // Every event of the merged JSON carries the camera's port and serial number; a dry run shows
     // each camera's plan; backups and logs are named by serial number.
     {.name = "JsonDryRunBackupsAndLogsPerCamera",
-     .steps = {{.args = "info --json --port {p0} --port {p1}",
+     .steps = {// A device path reaches its camera whatever $QEL_COM1 says, one camera or several.
+               {.args = "info --port {p1}", .environment = "QEL_COM1=/nonexistent/port",
+                .outHas = {"Serial number: 1001\n"}},
+               {.args = "info --port {p0} --port {p1}",
+                .environment = "QEL_COM1=/nonexistent/port",
+                .outHas = {"[{p0}] camera serial 1000, type 0x0400\n",
+                           "[{p1}] camera serial 1001, type 0x0400\n",
+                           "All 2 cameras succeeded.\n"}},
+{.args = "info --json --port {p0} --port {p1}",
                 .outHas = {"\"event\":\"camera\",\"port\":\"{p0}\",\"serial\":1000,",
                            "\"event\":\"cameraInfo\",",
                            "\"port\":\"{p1}\",\"serial\":1001,\"serialNumber\":1001,",
@@ -112,6 +123,11 @@ const Scenario kScenarios[] = {
                            "\"serial\":1000},{\"exitStatus\":0,\"ok\":true,\"port\":\"{p1}\","
                            "\"serial\":1001}],\"event\":\"cameras\",\"ok\":true,\"port\":null,"
                            "\"serial\":null}\n"}},
+               {.args = "program --dry-run --json --devices pll {new} --port {p0} --port {p1}",
+                .outHas = {"\"event\":\"plan\",\"firstAddress\":\"0x00000000\",\"from\":\"004 "
+                           "V01.00\",\"lastAddress\":\"0x000000A3\",\"port\":\"{p1}\",\"readBack\":"
+                           "false,\"row\":3,\"serial\":1001,"},
+                .jsonLines = true},
                {.args = "program --dry-run --devices pll,eeprom {new} --port {p0} --port {p1} "
                         "--port {p2}",
                 .outHas = {"[{p0}] Would program EEPROM: 004 V01.00 -> 004 V01.01\n",
@@ -221,7 +237,7 @@ protected:
     void runStep(const Step& step) {
         const std::string out = work.path("out"), err = work.path("err");
         std::remove(out.c_str());
-        const pid_t pid = clitest::startCli(expand(step.args), out, err);
+        const pid_t pid = clitest::startCli(expand(step.args), out, err, step.environment);
         for (const std::string& text : step.waitFor)
             for (int i = 0; !contains(libtest::readText(out), expand(text));
                  ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
@@ -239,6 +255,17 @@ protected:
         if (step.errIs) {
             EXPECT_EQ(run.err, expand(*step.errIs));
             EXPECT_EQ(run.out, "");
+        }
+        if (step.jsonLines) {
+            size_t lines = 0;
+            for (size_t start = 0, end; start < run.out.size(); start = end + 1, ++lines) {
+                end = run.out.find('\n', start);
+                const json event = json::parse(run.out.substr(start, end - start), nullptr, false);
+                EXPECT_TRUE(event.contains("event") && event.contains("port") &&
+                            event.contains("serial"))
+                    << run.out.substr(start, end - start);
+            }
+            EXPECT_GT(lines, 6u);
         }
         for (const std::string& name : step.filesMade)
             EXPECT_EQ(access(work.path(name).c_str(), F_OK), 0) << name;
