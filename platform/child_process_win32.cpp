@@ -71,9 +71,9 @@ int ChildProcess::start(const std::string& program, const std::vector<std::strin
     PROCESS_INFORMATION info{};
     // A process group of its own: Ctrl-C in the console reaches this program only, which passes
     // it on as Ctrl-Break.
-    const BOOL started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,
-                                        &info);
+    const BOOL started =
+        CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                       CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &info);
     const int error = started ? 0 : int(GetLastError());
     CloseHandle(outWrite);
     CloseHandle(errWrite);

@@ -21,8 +21,8 @@ struct BackupOptions {
     ConnectionOptions connection;
     std::vector<std::string> files;  // one, or one per camera
     std::string file;                // this camera's
-    std::string deviceList;  // empty: every device the camera reports
-    bool nameBySerial = false;  // one camera of several: file gets "-<serial>" before its end
+    std::string deviceList;          // empty: every device the camera reports
+    bool nameBySerial = false;       // one of several cameras: "-<serial>" goes before the end
 };
 
 // "backup.qup" as camera 4321's "backup-4321.qup".
@@ -40,7 +40,10 @@ class BackupCommand {
 public:
     BackupCommand(const BackupOptions& options, ConsoleHost& host, RunReporter& reporter,
                   RunRecord& record)
-        : options_(options), host_(host), reporter_(reporter), record_(record),
+        : options_(options),
+          host_(host),
+          reporter_(reporter),
+          record_(record),
           file_(options.file) {}
 
     int run(app::ProgDlg& dialog);
@@ -200,7 +203,8 @@ Subcommand addBackupCommand(CLI::App& app) {
                         }
                 if (cameras > 1)
                     return runSeveralCameras(
-                        options->connection, [options](size_t i, const std::string&) {
+                        "backup", "", options->connection,
+                        [options](size_t i, const std::string&) {
                             const bool one = options->files.size() == 1;
                             std::vector<std::string> arguments{
                                 "backup", options->files[one ? 0 : i]};

@@ -53,8 +53,8 @@ std::string summaryLine(const json& summary) {
     std::string line;
     if (summary.contains("devices"))
         for (const json& device : summary["devices"]) {
-            line += (line.empty() ? "" : ", ") + text(device, "device") + " " +
-                    text(device, "result");
+            line +=
+                (line.empty() ? "" : ", ") + text(device, "device") + " " + text(device, "result");
             if (device.contains("cameraReports") && device["cameraReports"].is_string())
                 line += " (" + device["cameraReports"].get<std::string>() + ")";
         }
@@ -76,6 +76,7 @@ std::string CameraState::apply(const json& event, int64_t now) {
         serial = event["serial"];
     const std::string name = text(event, "event");
     if (name == "camera") {
+        camera = event;
         if (!event.value("connected", false))
             return "no camera answered";
         activity = "connected";
@@ -145,6 +146,8 @@ std::string CameraState::apply(const json& event, int64_t now) {
         activity = event.value("ok", false) ? "ok" : "FAILED";
         return summaryLine(event);
     }
+    if (name == "interrupted" && event.value("immediate", false))
+        stoppedAtOnce = true;
     if (name == "interrupted" && event.contains("command")) {
         commands.clear();
         if (event["command"].is_string())
@@ -164,12 +167,12 @@ std::string cameraLine(const CameraState& camera, int columns, int64_t now) {
     std::string tail;
     bool withBar = false;
     if (camera.ended) {
-        tail = camera.status == 0 ? "ok" : "FAILED (exit status " + std::to_string(camera.status) +
-                                               ")";
+        tail = camera.status == 0 ? "ok"
+                                  : "FAILED (exit status " + std::to_string(camera.status) + ")";
     } else {
-        withBar = !camera.device.empty() &&
-                  (camera.activity == "writing" || camera.activity == "reading" ||
-                   camera.activity == "done");
+        withBar =
+            !camera.device.empty() && (camera.activity == "writing" ||
+                                       camera.activity == "reading" || camera.activity == "done");
         tail = withBar ? std::to_string(camera.percent) + "%" : camera.activity;
         if (camera.estimateSeconds >= 0) {
             const int64_t left =
@@ -188,8 +191,8 @@ std::string cameraLine(const CameraState& camera, int columns, int64_t now) {
     if (withBar && free >= kBarMin) {
         const int width = std::min(free, kBarMax);
         const int full = width * std::clamp(camera.percent, 0, 100) / 100;
-        line += "[" + std::string(size_t(full), '#') + std::string(size_t(width - full), '.') +
-                "] ";
+        line +=
+            "[" + std::string(size_t(full), '#') + std::string(size_t(width - full), '.') + "] ";
     }
     line += tail;
     // Too narrow for all of it: the end stays.

@@ -13,17 +13,19 @@ namespace cli {
 // One camera of several as its events tell it.
 struct CameraState {
     std::string port;
-    nlohmann::json serial;         // null until the camera told it
-    std::string device;            // the device being worked on, empty between devices
+    nlohmann::json serial;  // null until the camera told it
+    std::string device;     // the device being worked on, empty between devices
     std::string activity = "connecting";
     int percent = 0;
-    int estimateSeconds = -1;      // the whole run's, from the plan
-    int64_t estimateAt = 0;        // milliseconds, when the estimate came
-    int lastTenth = 0;             // plain lines: the last 10 % step shown
+    int estimateSeconds = -1;           // the whole run's, from the plan
+    int64_t estimateAt = 0;             // milliseconds, when the estimate came
+    int lastTenth = 0;                  // plain lines: the last 10 % step shown
     std::vector<std::string> commands;  // what finishes the camera after a stop or a failure
-    nlohmann::json summary;        // the child's summary, null before
+    nlohmann::json summary;             // the child's summary, null before
+    nlohmann::json camera;              // the child's "camera" event, null before
+    bool stoppedAtOnce = false;         // a second signal ended the child before its record
     bool ended = false;
-    int status = -1;               // the child's exit status once ended
+    int status = -1;  // the child's exit status once ended
 
     // Takes one event in, `now` in milliseconds; returns the plain line it shows (empty: none).
     std::string apply(const nlohmann::json& event, int64_t now);

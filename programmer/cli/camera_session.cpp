@@ -27,8 +27,11 @@ bool serialKnown(const app::ProgDlg& dialog) {
 // What the camera reported on connecting, for the run of several cameras that started this one.
 nlohmann::json cameraEvent(const app::ProgDlg& dialog) {
     using nlohmann::json;
-    json event = {{"event", "camera"}, {"connected", false}, {"serial", nullptr},
-                  {"type", nullptr}, {"versions", json::object()}};
+    json event = {{"event", "camera"},
+                  {"connected", false},
+                  {"serial", nullptr},
+                  {"type", nullptr},
+                  {"versions", json::object()}};
     if (dialog.Model().ended || !dialog.cameraConnected())
         return event;
     event["connected"] = true;
@@ -94,8 +97,8 @@ int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
         start.packetMode = packetMode;
         dialog.SetOptions(start);
         host.steps = [&](app::ProgDlg& connected) {
-            if (ownLog && !app::OpenLog(logNameOf(&connected, options_.port),
-                                        app::CurrentLocalTime()))
+            if (ownLog &&
+                !app::OpenLog(logNameOf(&connected, options_.port), app::CurrentLocalTime()))
                 host.note(app::LogOpenFailure());
             record.cameraConnected(connected);
             if (options_.child)
@@ -108,8 +111,8 @@ int CameraSession::run(std::function<int(app::ProgDlg&)> steps) {
         host.runMainDialog(dialog);
         host.steps = nullptr;
     }
-    if (ownLog && !app::LogIsOpen() && !app::OpenLog(logNameOf(nullptr, options_.port),
-                                                      app::CurrentLocalTime()))
+    if (ownLog && !app::LogIsOpen() &&
+        !app::OpenLog(logNameOf(nullptr, options_.port), app::CurrentLocalTime()))
         host.note(app::LogOpenFailure());
     app::CloseLog(app::CurrentLocalTime());
     if (const std::string failure = record.append(host.stepsResult); !failure.empty()) {

@@ -33,8 +33,7 @@ void addConnectionOptions(CLI::App& command, ConnectionOptions& options) {
     command
         .add_option("--port", options.ports,
                     "port index 0-8 (0 is the first COM port, QEL_COM1) or a serial device path; "
-                    "repeat it to program several cameras at once (program, info, verify, "
-                    "backup)")
+                    "repeat it to run several cameras at once")
         ->check(CLI::Validator(
             [](std::string& value) -> std::string {
                 if (isPath(value))
@@ -50,7 +49,9 @@ void addConnectionOptions(CLI::App& command, ConnectionOptions& options) {
                        "frame grabber serial library for camlink (at most 19 characters)");
     command.add_flag("--emergency", options.emergency,
                      "emergency mode: go on without a camera answer, accept other variants");
-    command.add_flag("--log", options.log, "append the transfers to prog_log.txt");
+    command.add_flag("--log", options.log,
+                     "append the transfers to prog_log.txt (with several --port, "
+                     "prog_log-SERIAL.txt per camera)");
     command.add_flag("--json", options.json, "machine-readable output");
     command.add_option("--report", options.report,
                        "append one JSON line per camera and run to FILE (created if missing)");

@@ -111,7 +111,7 @@ Subcommand addInfoCommand(CLI::App& app) {
     addConnectionOptions(*command, *options);
     return {command, [options] {
                 if (options->ports.size() > 1)
-                    return runSeveralCameras(*options, [](size_t, const std::string&) {
+                    return runSeveralCameras("info", "", *options, [](size_t, const std::string&) {
                         return std::vector<std::string>{"info"};
                     });
                 CameraSession session(*options, "info");

@@ -331,7 +331,8 @@ Subcommand addProgramCommand(CLI::App& app) {
     return {command, [options] {
                 if (options->connection.ports.size() > 1)
                     return runSeveralCameras(
-                        options->connection, [options](size_t, const std::string&) {
+                        "program", options->file, options->connection,
+                        [options](size_t, const std::string&) {
                             std::vector<std::string> arguments{"program", options->file};
                             if (!options->deviceList.empty())
                                 arguments.insert(arguments.end(),

@@ -45,6 +45,15 @@ void RunRecord::cameraConnected(const app::ProgDlg& dialog) {
         before_[deviceCaption(row)] = versionText(dialog, row);
 }
 
+void RunRecord::cameraReported(const json& camera) {
+    if (!camera.is_object() || !camera.value("connected", false))
+        return;
+    camera_["serial"] = camera.value("serial", json());
+    camera_["type"] = camera.value("type", json());
+    if (camera.contains("versions") && camera["versions"].is_object())
+        before_ = camera["versions"];
+}
+
 void RunRecord::event(const json& value) {
     if (value.value("event", "") == "summary")
         summary_ = value;
@@ -55,11 +64,11 @@ json RunRecord::finish(int exitStatus) const {
     if (summary_.contains("devices")) {
         for (const json& device : summary_["devices"]) {
             const std::string name = device.value("device", "");
-            json entry = {{"device", name},
-                          {"before", before_.contains(name) ? before_[name] : json()},
-                          {"after", device.contains("cameraReports") ? device["cameraReports"]
-                                                                     : json()},
-                          {"result", device.value("result", "")}};
+            json entry = {
+                {"device", name},
+                {"before", before_.contains(name) ? before_[name] : json()},
+                {"after", device.contains("cameraReports") ? device["cameraReports"] : json()},
+                {"result", device.value("result", "")}};
             if (device.contains("error"))
                 entry["error"] = device["error"];
             devices.push_back(entry);
@@ -72,7 +81,9 @@ json RunRecord::finish(int exitStatus) const {
             const json& version = before_[name];
             const bool refused =
                 std::find(refused_.begin(), refused_.end(), name) != refused_.end();
-            devices.push_back({{"device", name}, {"before", version}, {"after", nullptr},
+            devices.push_back({{"device", name},
+                               {"before", version},
+                               {"after", nullptr},
                                {"result", refused ? json("refused") : json()}});
         }
     }
@@ -91,8 +102,8 @@ json RunRecord::finish(int exitStatus) const {
                    {"seconds", double(int64_t(seconds * 10 + 0.5)) / 10},
                    {"exitStatus", exitStatus}};
     if (options_.interface == "camlink")
-        record["grabber"] = options_.grabber.empty() ? std::string(app::kDefaultGrabberDll)
-                                                     : options_.grabber;
+        record["grabber"] =
+            options_.grabber.empty() ? std::string(app::kDefaultGrabberDll) : options_.grabber;
     if (!file_.empty()) {
         const std::string digest = files::sha256OfFile(file_);
         if (!digest.empty())
@@ -107,8 +118,7 @@ std::string RunRecord::append(int exitStatus) const {
     const std::string line =
         finish(exitStatus).dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
     if (const int error = files::appendRecord(options_.report, line))
-        return "Cannot append the run's record to " + options_.report + ": " +
-               std::strerror(error);
+        return "Cannot append the run's record to " + options_.report + ": " + std::strerror(error);
     return {};
 }
 

@@ -27,6 +27,8 @@ public:
     // The load refused the update file for the device (other variant, older version): its
     // result is "refused" unless a summary says otherwise.
     void refused(const std::string& device) { refused_.push_back(device); }
+    // The same from the "camera" event of a child that ran the camera.
+    void cameraReported(const nlohmann::json& camera);
     // An event of the run; the summary's devices give the results and the versions after.
     void event(const nlohmann::json& value);
     // The record of the ended run (the file's SHA-256 taken now, so a backup's is the one written).

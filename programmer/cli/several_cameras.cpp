@@ -18,6 +18,7 @@
 #include "programmer/app/start_options.h"
 #include "programmer/cli/camera_lines.h"
 #include "programmer/cli/interruption.h"
+#include "programmer/cli/run_record.h"
 #include "programmer/cli/subcommand.h"
 #include "programmer/files/append_record.h"
 
@@ -100,9 +101,7 @@ int64_t nowMs() {
 class Merger {
 public:
     Merger(std::vector<CameraState>& cameras, bool json)
-        : cameras_(cameras),
-          json_(json),
-          bars_(!json && isatty(STDOUT_FILENO) != 0) {}
+        : cameras_(cameras), json_(json), bars_(!json && isatty(STDOUT_FILENO) != 0) {}
 
     void line(const Line& line) {
         CameraState& camera = cameras_[line.camera];
@@ -183,7 +182,7 @@ std::string cameraName(const CameraState& camera) {
 }  // namespace
 
 int runSeveralCameras(
-    const ConnectionOptions& options,
+    const std::string& command, const std::string& file, const ConnectionOptions& options,
     const std::function<std::vector<std::string>(size_t, const std::string&)>& childArguments) {
     if (options.ports.size() > kCamerasMax) {
         std::cerr << "kelvoflash-cli: at most " << kCamerasMax << " cameras in one command\n";
@@ -211,6 +210,14 @@ int runSeveralCameras(
         }
     }
 
+    // Records for the cameras whose children a second signal ends before they append their own.
+    std::deque<ConnectionOptions> perCamera;
+    std::vector<std::unique_ptr<RunRecord>> records;
+    for (const std::string& port : options.ports) {
+        perCamera.push_back(options);
+        perCamera.back().port = port;
+        records.push_back(std::make_unique<RunRecord>(command, perCamera.back(), file));
+    }
     const std::string program = platform::ChildProcess::ownProgram();
     std::vector<CameraState> cameras(options.ports.size());
     std::vector<std::unique_ptr<platform::ChildProcess>> processes;
@@ -262,6 +269,13 @@ int runSeveralCameras(
         reader.join();
 
     merger.freeze();
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        if (!cameras[i].stoppedAtOnce)
+            continue;
+        records[i]->cameraReported(cameras[i].camera);
+        if (const std::string failure = records[i]->append(cameras[i].status); !failure.empty())
+            std::cerr << "[" << cameras[i].port << "] " << failure << "\n";
+    }
     // Per camera what finishes it, then which cameras failed.
     size_t succeeded = 0;
     json list = json::array();
@@ -269,7 +283,9 @@ int runSeveralCameras(
     for (const CameraState& camera : cameras) {
         const bool ok = camera.status == kExitOk;
         succeeded += ok ? 1 : 0;
-        list.push_back({{"port", camera.port}, {"serial", camera.serial}, {"ok", ok},
+        list.push_back({{"port", camera.port},
+                        {"serial", camera.serial},
+                        {"ok", ok},
                         {"exitStatus", camera.status}});
         if (ok)
             continue;
@@ -284,8 +300,11 @@ int runSeveralCameras(
     }
     const bool all = succeeded == cameras.size();
     if (merger.jsonStyle()) {
-        std::cout << json{{"event", "cameras"}, {"port", nullptr}, {"serial", nullptr},
-                          {"ok", all}, {"cameras", list}}
+        std::cout << json{{"event", "cameras"},
+                          {"port", nullptr},
+                          {"serial", nullptr},
+                          {"ok", all},
+                          {"cameras", list}}
                          .dump(-1, ' ', false, json::error_handler_t::replace)
                   << "\n";
     } else {

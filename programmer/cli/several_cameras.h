@@ -19,8 +19,10 @@ constexpr size_t kCamerasMax = 64;
 // subcommand and its own options; childConnectionArguments supplies the connection's).
 // 0 when every camera succeeded, 1 when any failed or was refused, 2 for wrong options (nothing
 // is started then), 128 + the signal when a signal stopped the run.
+// `command` and `file` name the subcommand and its update file in the records this program
+// appends for cameras a second signal stopped at once (the others append their own).
 int runSeveralCameras(
-    const ConnectionOptions& options,
+    const std::string& command, const std::string& file, const ConnectionOptions& options,
     const std::function<std::vector<std::string>(size_t index, const std::string& port)>&
         childArguments);
 

@@ -143,7 +143,8 @@ Subcommand addVerifyCommand(CLI::App& app) {
     return {command, [options] {
                 if (options->connection.ports.size() > 1)
                     return runSeveralCameras(
-                        options->connection, [options](size_t, const std::string&) {
+                        "verify", options->file, options->connection,
+                        [options](size_t, const std::string&) {
                             std::vector<std::string> arguments{"verify", options->file};
                             if (!options->deviceList.empty())
                                 arguments.insert(arguments.end(),

@@ -16,8 +16,8 @@ using nlohmann::json;
 
 struct EventCase {
     const char* event;
-    std::string line;      // the plain line it shows
-    std::string device;    // the state after it
+    std::string line;    // the plain line it shows
+    std::string device;  // the state after it
     std::string activity;
     int percent;
 };
@@ -30,15 +30,14 @@ TEST(CameraLines, EventsGiveThePlainLinesAndTheState) {
          "camera serial 4321, type 0x0400", "", "connected", 0},
         {R"({"event":"plan","dryRun":true,"device":"PLL","from":"004 V01.00","to":"004 V01.01"})",
          "Would program PLL: 004 V01.00 -> 004 V01.01", "", "connected", 0},
-        {R"({"event":"estimate","seconds":75})", "Estimated duration: about 1:15", "",
-         "connected", 0},
+        {R"({"event":"estimate","seconds":75})", "Estimated duration: about 1:15", "", "connected",
+         0},
         {R"({"event":"started","device":"PLL"})", "PLL: started", "PLL", "started", 0},
         {R"({"event":"phase","device":"PLL","phase":"write"})", "PLL: writing", "PLL", "writing",
          0},
         // Plain lines come in 10 % steps only.
         {R"({"event":"progress","device":"PLL","percent":9})", "", "PLL", "writing", 9},
-        {R"({"event":"progress","device":"PLL","percent":47})", "PLL: 40%", "PLL", "writing",
-         47},
+        {R"({"event":"progress","device":"PLL","percent":47})", "PLL: 40%", "PLL", "writing", 47},
         {R"({"event":"failed","device":"PLL","error":"0x80003013"})",
          "PLL: FAILED (error 0x80003013)", "", "FAILED", 47},
         {R"({"event":"summary","ok":false,"devices":[{"device":"PLL","result":"failed",)"

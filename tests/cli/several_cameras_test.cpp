@@ -42,9 +42,9 @@ struct Step {
     std::vector<std::string> outHas{}, errHas{}, outLacks{};
     std::optional<std::string> errIs{};
     std::vector<std::string> waitFor{};  // in standard output before the signal is sent
-    bool interrupt = false;               // one SIGINT, once everything in waitFor came
-    bool jsonLines = false;               // every line of standard output an event with both
-                                          // "port" and "serial"
+    bool interrupt = false;              // one SIGINT, once everything in waitFor came
+    bool jsonLines = false;              // every line of standard output an event with both
+                                         // "port" and "serial"
     std::vector<std::string> filesMade{};
     std::vector<std::string> filesNotMade{};
     // Per camera, the record --report holds: its result of the one device, or "" for no record.
@@ -57,7 +57,9 @@ struct Scenario {
     std::vector<Step> steps{};
 };
 
-void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
+void PrintTo(const Scenario& s, std::ostream* out) {
+    *out << s.name;
+}
 
 const std::vector<std::string> kForeign = {"--firmware", "0:5:1.00", "--firmware", "1:5:1.00",
                                            "--firmware", "2:5:1.00", "--firmware", "3:5:1.00",
@@ -94,7 +96,8 @@ const Scenario kScenarios[] = {
                 .errIs = "kelvoflash-cli: --port {p0} and --port {dir}/link0 lead to the same "
                          "device ({p0}): each camera needs a connection of its own.\n",
                 .filesNotMade = {"report.jsonl", "prog_log-1000.txt", "prog_log-1001.txt"}},
-               {.args = "backup {dir}/a.qup {dir}/a.qup --port {p0} --port {p1}", .status = 2,
+               {.args = "backup {dir}/a.qup {dir}/a.qup --port {p0} --port {p1}",
+                .status = 2,
                 .errIs = "kelvoflash-cli: backup: {dir}/a.qup is named twice: each camera needs "
                          "a file of its own\n"},
                {.args = "backup {dir}/a.qup {dir}/b.qup {dir}/c.qup --port {p0} --port {p1}",
@@ -107,38 +110,38 @@ const Scenario kScenarios[] = {
     // Every event of the merged JSON carries the camera's port and serial number; a dry run shows
     // each camera's plan; backups and logs are named by serial number.
     {.name = "JsonDryRunBackupsAndLogsPerCamera",
-     .steps = {// A device path reaches its camera whatever $QEL_COM1 says, one camera or several.
-               {.args = "info --port {p1}", .environment = "QEL_COM1=/nonexistent/port",
-                .outHas = {"Serial number: 1001\n"}},
-               {.args = "info --port {p0} --port {p1}",
-                .environment = "QEL_COM1=/nonexistent/port",
-                .outHas = {"[{p0}] camera serial 1000, type 0x0400\n",
-                           "[{p1}] camera serial 1001, type 0x0400\n",
-                           "All 2 cameras succeeded.\n"}},
-{.args = "info --json --port {p0} --port {p1}",
-                .outHas = {"\"event\":\"camera\",\"port\":\"{p0}\",\"serial\":1000,",
-                           "\"event\":\"cameraInfo\",",
-                           "\"port\":\"{p1}\",\"serial\":1001,\"serialNumber\":1001,",
-                           "{\"cameras\":[{\"exitStatus\":0,\"ok\":true,\"port\":\"{p0}\","
-                           "\"serial\":1000},{\"exitStatus\":0,\"ok\":true,\"port\":\"{p1}\","
-                           "\"serial\":1001}],\"event\":\"cameras\",\"ok\":true,\"port\":null,"
-                           "\"serial\":null}\n"}},
-               {.args = "program --dry-run --json --devices pll {new} --port {p0} --port {p1}",
-                .outHas = {"\"event\":\"plan\",\"firstAddress\":\"0x00000000\",\"from\":\"004 "
-                           "V01.00\",\"lastAddress\":\"0x000000A3\",\"port\":\"{p1}\",\"readBack\":"
-                           "false,\"row\":3,\"serial\":1001,"},
-                .jsonLines = true},
-               {.args = "program --dry-run --devices pll,eeprom {new} --port {p0} --port {p1} "
-                        "--port {p2}",
-                .outHas = {"[{p0}] Would program EEPROM: 004 V01.00 -> 004 V01.01\n",
-                           "[{p2}] Would program PLL: 004 V01.00 -> 004 V01.01\n",
-                           "All 3 cameras succeeded.\n"},
-                .outLacks = {"EEPROM: started"}},
-               {.args = "backup --log --devices pll {dir}/pll.qup --port {p0} --port {p1}",
-                .outHas = {"[{p1}] PLL: done\n", "All 2 cameras succeeded.\n"},
-                .filesMade = {"pll-1000.qup", "pll-1001.qup", "prog_log-1000.txt",
-                              "prog_log-1001.txt"},
-                .filesNotMade = {"pll.qup", "prog_log.txt"}}}},
+     .steps =
+         {// A device path reaches its camera whatever $QEL_COM1 says, one camera or several.
+          {.args = "info --port {p1}",
+           .environment = "QEL_COM1=/nonexistent/port",
+           .outHas = {"Serial number: 1001\n"}},
+          {.args = "info --port {p0} --port {p1}",
+           .environment = "QEL_COM1=/nonexistent/port",
+           .outHas = {"[{p0}] camera serial 1000, type 0x0400\n",
+                      "[{p1}] camera serial 1001, type 0x0400\n", "All 2 cameras succeeded.\n"}},
+          {.args = "info --json --port {p0} --port {p1}",
+           .outHas = {"\"event\":\"camera\",\"port\":\"{p0}\",\"serial\":1000,",
+                      "\"event\":\"cameraInfo\",",
+                      "\"port\":\"{p1}\",\"serial\":1001,\"serialNumber\":1001,",
+                      "{\"cameras\":[{\"exitStatus\":0,\"ok\":true,\"port\":\"{p0}\","
+                      "\"serial\":1000},{\"exitStatus\":0,\"ok\":true,\"port\":\"{p1}\","
+                      "\"serial\":1001}],\"event\":\"cameras\",\"ok\":true,\"port\":null,"
+                      "\"serial\":null}\n"}},
+          {.args = "program --dry-run --json --devices pll {new} --port {p0} --port {p1}",
+           .outHas = {"\"event\":\"plan\",\"firstAddress\":\"0x00000000\",\"from\":\"004 "
+                      "V01.00\",\"lastAddress\":\"0x000000A3\",\"port\":\"{p1}\",\"readBack\":"
+                      "false,\"row\":3,\"serial\":1001,"},
+           .jsonLines = true},
+          {.args = "program --dry-run --devices pll,eeprom {new} --port {p0} --port {p1} "
+                   "--port {p2}",
+           .outHas = {"[{p0}] Would program EEPROM: 004 V01.00 -> 004 V01.01\n",
+                      "[{p2}] Would program PLL: 004 V01.00 -> 004 V01.01\n",
+                      "All 3 cameras succeeded.\n"},
+           .outLacks = {"EEPROM: started"}},
+          {.args = "backup --log --devices pll {dir}/pll.qup --port {p0} --port {p1}",
+           .outHas = {"[{p1}] PLL: done\n", "All 2 cameras succeeded.\n"},
+           .filesMade = {"pll-1000.qup", "pll-1001.qup", "prog_log-1000.txt", "prog_log-1001.txt"},
+           .filesNotMade = {"pll.qup", "prog_log.txt"}}}},
     // One Ctrl-C: every camera finishes the device it writes, reboots, and stops; each says what
     // finishes it.
     {.name = "CtrlCStopsEveryCameraAtItsSafePoint",
@@ -202,7 +205,7 @@ protected:
         for (std::string line; std::getline(file, line);)
             records.push_back(json::parse(line));
         ASSERT_EQ(records.size(), results.size());
-        struct stat info{};
+        struct stat info {};
         ASSERT_EQ(stat(work.path("report.jsonl").c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0077, 0666 & ~currentMask() & 0077);
         for (size_t i = 0; i < results.size(); ++i) {
@@ -220,9 +223,8 @@ protected:
             EXPECT_FALSE((*record)["host"].get<std::string>().empty());
             EXPECT_EQ((*record)["time"].get<std::string>().size(), 20u);
             const json& devices = (*record)["devices"];
-            const auto eeprom = std::find_if(devices.begin(), devices.end(), [](const json& d) {
-                return d["device"] == "EEPROM";
-            });
+            const auto eeprom = std::find_if(devices.begin(), devices.end(),
+                                             [](const json& d) { return d["device"] == "EEPROM"; });
             ASSERT_NE(eeprom, devices.end());
             EXPECT_EQ((*eeprom)["result"], results[i]);
             EXPECT_EQ((*eeprom)["before"], i == 2 ? "005 V01.00" : "004 V01.00");
@@ -303,8 +305,9 @@ TEST_F(SeveralCameras, TerminalLinesFitSixtyColumns) {
     size.ws_row = 24;
     int master = -1;
     const std::string command = "exec " + std::string(KF_BINARY_DIR) + "/bin/kelvoflash-cli " +
-                                expand("program --yes --devices pll {new} --port {p0} --port "
-                                       "{p1} --port {p2}") +
+                                expand(
+                                    "program --yes --devices pll {new} --port {p0} --port "
+                                    "{p1} --port {p2}") +
                                 " 2>/dev/null";
     const pid_t cli = forkpty(&master, nullptr, nullptr, &size);
     if (cli == 0) {
