@@ -42,13 +42,14 @@ struct Step {
     std::vector<std::string> outHas{}, errHas{}, outLacks{};
     std::optional<std::string> errIs{};
     std::vector<std::string> waitFor{};  // in standard output before the signal is sent
-    bool interrupt = false;              // one SIGINT, once everything in waitFor came
+    int interrupts = 0;                  // SIGINTs 100 ms apart, once everything in waitFor came
     bool jsonLines = false;              // every line of standard output an event with both
                                          // "port" and "serial"
     std::vector<std::string> filesMade{};
     std::vector<std::string> filesNotMade{};
     // Per camera, the record --report holds: its result of the one device, or "" for no record.
     std::vector<std::string> records{};
+    int stoppedRecords = 0;  // records of cameras stopped at once (status 130) in stopped.jsonl
 };
 
 struct Scenario {
@@ -157,7 +158,22 @@ const Scenario kScenarios[] = {
                            "[{p1}] Interrupted by SIGINT: stopped at a safe point"},
                 .outLacks = {"PLL: started"},
                 .waitFor = {"[{p0}] EEPROM: started", "[{p1}] EEPROM: started"},
-                .interrupt = true}}},
+                .interrupts = 1},
+               // A second one stops every camera at once: the records come from the command
+               // that started them.
+               {.args = "program --yes --devices main-up --report {dir}/stopped.jsonl {new} "
+                        "--port {p0} --port {p1}",
+                .status = 130,
+                .outHas = {"[{p0}] stopped; to finish this camera: kelvoflash-cli program {new} "
+                           "--port {p0} --devices main-up\n",
+                           "[{p1}] To finish this camera: kelvoflash-cli program {new} --port "
+                           "{p1} --devices main-up\n"},
+                .errHas = {"[{p1}] Stopped at once: Main \u00b5P is INCOMPLETE and must be "
+                           "programmed again: kelvoflash-cli program {new} --port {p1} --devices "
+                           "main-up\n"},
+                .waitFor = {"[{p0}] Main \u00b5P: writing", "[{p1}] Main \u00b5P: writing"},
+                .interrupts = 2,
+                .stoppedRecords = 2}}},
 };
 
 class SeveralCameras : public testsupport::CamsimFixture,
@@ -244,8 +260,10 @@ protected:
             for (int i = 0; !contains(libtest::readText(out), expand(text));
                  ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
                 ASSERT_LT(i, 600) << "no " << text << " within 60 s";
-        if (step.interrupt)
+        for (int i = 0; i < step.interrupts; ++i) {
             kill(pid, SIGINT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
         const clitest::CliRun run = clitest::finishCli(pid, out, err);
         EXPECT_EQ(run.status, step.status);
         for (const std::string& text : step.outHas)
@@ -275,6 +293,19 @@ protected:
             EXPECT_NE(access(work.path(name).c_str(), F_OK), 0) << name;
         if (!step.records.empty())
             checkRecords(step.records);
+        if (step.stoppedRecords > 0) {
+            std::ifstream file(work.path("stopped.jsonl"));
+            int count = 0;
+            for (std::string line; std::getline(file, line); ++count) {
+                const json record = json::parse(line);
+                EXPECT_EQ(record["exitStatus"], 130);
+                EXPECT_EQ(record["command"], "program");
+                EXPECT_EQ(record["sha256"], files::sha256OfFile(work.path("new.qup")));
+                EXPECT_TRUE(record["serial"] == 1000 || record["serial"] == 1001) << line;
+                EXPECT_EQ(record["devices"][0]["before"], "004 V01.00") << line;
+            }
+            EXPECT_EQ(count, step.stoppedRecords);
+        }
     }
 
     std::array<tools::TempFolder, kCameras> states_;
