@@ -8,16 +8,23 @@
 //  4. the full five-device update through ProgDlg over Camera Link (libtessiport.so and
 //     libclsersim, camsim paced at the Camera Link rate of 115200), and with --full-com over the
 //     COM port at 57600: total time, waits, transfer/wire ratio of everything but the waits.
+//  5. with --cameras: several cameras in one kelvoflash-cli command, 1, 2 and 4 camsims paced at
+//     57600 on COM ports and 2 boards over Camera Link at 115200: the wall time of N cameras
+//     against one camera's in the same run (medians of --runs runs) and the CPU of the whole
+//     command (parent and children) per camera and wall time.
 // camsim checks its own pace (--pace-report) and prints it on stderr as it ends.
 //
 //   bench_update [--camsim PATH] [--runs N] [--blocks N] [--no-camlink] [--paced-only]
-//                [--placement one-core|free|both] [--full-com] [--full-images]
+//                [--placement one-core|free|both] [--full-com] [--full-images] [--cameras]
+//                [--cameras-only]
 // --paced-only runs the paced block runs alone. The paced runs are made with the programmer and
 // camsim on one core (the targets count there) and then with free placement (default both).
 
+#include <fcntl.h>
 #include <linux/perf_event.h>
 #include <pty.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -34,6 +41,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -642,12 +650,131 @@ bool fullRun(const std::string& camsimPath, tools::SampleSettings sample, bool c
     return ok;
 }
 
+// ---- 5. several cameras in one command ----------------------------------------------------------
+
+double childrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct CommandRun {
+    double wall = 0;
+    double cpu = 0;  // kelvoflash-cli and the children it waited for
+    bool ok = false;
+};
+
+// kelvoflash-cli with `arguments`, its output thrown away; camsims are not waited for here, so
+// the children's CPU is the command's alone.
+CommandRun runCommand(const std::string& cli, const std::vector<std::string>& arguments) {
+    std::vector<char*> argv{const_cast<char*>(cli.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const double cpuBefore = childrenCpuSeconds();
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(cli.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    CommandRun run;
+    run.wall = seconds(Clock::now() - start);
+    run.cpu = childrenCpuSeconds() - cpuBefore;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+// One programming of the Main FPGA (64 KiB) on `count` cameras at once, each camera on a camsim of
+// its own paced at the line's rate.
+CommandRun camerasRun(const std::string& camsimPath, const std::string& cli, int count,
+                      bool camLink, const std::string& file) {
+    const uint32_t rate = camLink ? kCamLinkBaud : kComBaud;
+    std::vector<std::unique_ptr<Camsim>> camsims;
+    std::vector<std::string> arguments{"program", file, "--yes", "--devices", "main-fpga"};
+    if (camLink)
+        arguments.insert(arguments.end(), {"--interface", "camlink", "--grabber", "clsersim"});
+    CommandRun run;
+    for (int i = 0; i < count; ++i) {
+        std::vector<std::string> options{"--pace", std::to_string(rate)};
+        for (int row = 0; row < app::kRowCount; ++row)
+            options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:6.00"});
+        if (camLink)
+            options.insert(options.end(), {"--camlink-port", std::to_string(i), "--cl-baud",
+                                           std::to_string(kCamLinkBaud)});
+        camsims.push_back(std::make_unique<Camsim>());
+        const fs::path folder = scratchFolder("cameras" + std::to_string(i));
+        if (!camsims.back()->start(camsimPath, options, folder)) return run;
+        const tools::CamsimProcess& process = camsims.back()->process;
+        if (camLink) {
+            setenv(("CLSERSIM_PORT" + std::to_string(i)).c_str(),
+                   process.camlinkAddress().c_str(), 1);
+            arguments.insert(arguments.end(), {"--port", std::to_string(i)});
+        } else {
+            arguments.insert(arguments.end(), {"--port", process.portPath()});
+        }
+    }
+    run = runCommand(cli, arguments);
+    for (auto& camsim : camsims) camsim->stop();
+    for (int i = 0; i < count; ++i) {
+        std::error_code ignored;
+        fs::remove_all(scratchFolder("cameras" + std::to_string(i)), ignored);
+    }
+    return run;
+}
+
+bool camerasSet(const std::string& camsimPath, int runs, bool camLink,
+                const std::vector<int>& counts) {
+    const std::string cli = (fs::path(camsimPath).parent_path() / "kelvoflash-cli").string();
+    const fs::path folder = scratchFolder("cameras_file");
+    tools::SampleSettings sample;
+    sample.variant = 4;
+    sample.versionMajor = 7;
+    sample.mainFpgaBytes = 64 * 1024;
+    std::vector<uint8_t> bytes;
+    if (tools::buildSampleUpdateFile(sample, bytes) != 0) return false;
+    const std::string file = (folder / "sample.qup").string();
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                std::streamsize(bytes.size()));
+    setenv("QEL_DATA_DIR", (folder / "data").c_str(), 1);
+    std::printf("== %s: several cameras in one command, Main FPGA 64 KiB at %u baud, %d runs ==\n",
+                camLink ? "Camera Link boards" : "COM ports", camLink ? kCamLinkBaud : kComBaud,
+                runs);
+    bool ok = true;
+    double oneWall = 0;
+    for (const int count : counts) {
+        std::vector<double> walls, cpus;
+        for (int run = 0; run < runs; ++run) {
+            const CommandRun result = camerasRun(camsimPath, cli, count, camLink, file);
+            ok = ok && result.ok;
+            walls.push_back(result.wall);
+            cpus.push_back(100.0 * result.cpu / result.wall / count);
+        }
+        const double wall = median(walls);
+        if (count == counts.front()) oneWall = wall;
+        std::printf("%d camera(s)   wall %7.2f s (median)  N / 1 camera %6.3f  (target <= 1.10)  "
+                    "CPU per camera %6.3f %% of wall (target <= 0.5 %%)%s\n",
+                    count, wall, oneWall > 0 ? wall / oneWall : 0.0, median(cpus),
+                    ok ? "" : "  FAILED RUNS");
+    }
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string camsimPath = (fs::path(argv[0]).parent_path() / "camsim").string();
     int runs = 5, blocks = 128;
-    bool camLink = true, fullCom = false, unpacedRuns = true;
+    bool camLink = true, fullCom = false, unpacedRuns = true, cameras = false,
+         camerasOnly = false;
     Placement placement = Placement::kBoth;
     tools::SampleSettings sample;
     sample.variant = 4;
@@ -678,6 +805,11 @@ int main(int argc, char** argv) {
             camLink = false;
         } else if (arg == "--full-com") {
             fullCom = true;
+        } else if (arg == "--cameras") {
+            cameras = true;
+        } else if (arg == "--cameras-only") {
+            cameras = true;
+            camerasOnly = true;
         } else if (arg == "--full-images") {
             sample = tools::SampleSettings{};
             sample.variant = 4;
@@ -685,11 +817,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "usage: bench_update [--camsim PATH] [--runs N] [--blocks N] "
                          "[--no-camlink] [--paced-only] [--placement one-core|free|both] "
-                         "[--full-com] [--full-images]\n");
+                         "[--full-com] [--full-images] [--cameras] [--cameras-only]\n");
             return 2;
         }
     }
     bool ok = true;
+    if (cameras) {
+        ok = camerasSet(camsimPath, runs, false, {1, 2, 4}) && ok;
+        if (camLink) ok = camerasSet(camsimPath, runs, true, {1, 2}) && ok;
+        if (camerasOnly) return ok ? 0 : 1;
+    }
     // Raw and unpaced take turns, three times, and the best of each counts: a busy moment of
     // the machine then hits both alike or neither.
     const int pairs = 2000;

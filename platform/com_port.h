@@ -21,4 +21,8 @@ std::string comPortPath(int portNumber);
 // ports itself (ENOTSUP).
 int useDeviceForComPort(int portNumber, const std::string& device);
 
+// One name for every path of a serial device (links followed; Windows: "COM3" for "\\.\com3"),
+// so that two paths of one device compare equal. A path that does not resolve stays as it is.
+std::string canonicalDevicePath(const std::string& path);
+
 }  // namespace platform

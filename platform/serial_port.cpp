@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -289,6 +290,11 @@ std::unique_ptr<SerialLine> makeSerialPort() {
 int useDeviceForComPort(int portNumber, const std::string& device) {
     const std::string variable = "QEL_COM" + std::to_string(portNumber);
     return ::setenv(variable.c_str(), device.c_str(), 1) == 0 ? 0 : errno;
+}
+
+std::string canonicalDevicePath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
 }
 
 std::string comPortPath(int portNumber) {

@@ -194,6 +194,14 @@ int useDeviceForComPort(int, const std::string&) {
     return ENOTSUP;
 }
 
+std::string canonicalDevicePath(const std::string& path) {
+    std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return name;
+}
+
 std::string comPortPath(int portNumber) {
     char name[20];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", portNumber);

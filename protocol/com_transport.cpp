@@ -95,7 +95,8 @@ ErrorCode ComTransport::openByIndex(int portIndex, int identifiedPortNumber) {
     if (!port_->isOpen()) {
         if (portNumber < 1 || portNumber > INT_MAX)
             return kErrPortIndex;
-        const std::string path = platform::comPortPath(int(portNumber));
+        const std::string path =
+            device_.empty() ? platform::comPortPath(int(portNumber)) : device_;
         if (port_->open(path) != 0)
             return kErrPortIndex;
         portPath_ = path;

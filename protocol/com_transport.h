@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/serial_line.h"
@@ -31,6 +32,9 @@ public:
     // number of the last successful camera identification (-1 for none): an open port is kept
     // only when it equals index + 1, and then only "verbose 0\r" and the drain are repeated.
     ErrorCode openByIndex(int portIndex, int identifiedPortNumber);
+    // Programmer: openByIndex opens `device` whatever the index says (empty: the index's port).
+    // Several cameras in one program each name their own device this way.
+    void setDevice(std::string device) { device_ = std::move(device); }
 
     // Library: open port number n at baud rate B and check the camera with GET_CAMERA_TYPE.
     ErrorCode openLibrary(int portNumber, uint32_t baudRate);
@@ -68,6 +72,7 @@ private:
     platform::Clock& clock_;
     std::unique_ptr<platform::SerialLine> port_;
     std::string portPath_;
+    std::string device_;
 };
 
 }  // namespace protocol

@@ -8,7 +8,7 @@
 namespace app {
 
 std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCom(bool emergencyMode) {
-    auto link = std::make_unique<camera::CComUpdate>(emergencyMode, log_, clock_);
+    auto link = std::make_unique<camera::CComUpdate>(emergencyMode, log_, clock_, comDevice_);
     link->recorder = recorder;
     link->setCallRunner(runner_);
     return link;
@@ -34,7 +34,8 @@ ConnectionCause DefaultCameraFactory::explainFailedOpen(const camera::CCamUpdate
                     "power and the frame grabber's port."};
     }
     const platform::PortDiagnosis diagnosis =
-        platform::diagnosePort(platform::comPortPath(port + 1), {camera::kComPortBaudRate});
+        platform::diagnosePort(comDevice_.empty() ? platform::comPortPath(port + 1) : comDevice_,
+                               {camera::kComPortBaudRate});
     return {platform::portCauseName(diagnosis.cause), diagnosis.line};
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The camera links of the programs: CComUpdate and CCamLinkUpdate.
 
+#include <string>
+
 #include "platform/clock.h"
 #include "programmer/app/camera_factory.h"
 #include "protocol/log_sink.h"
@@ -11,6 +13,9 @@ class DefaultCameraFactory : public CameraFactory {
 public:
     // `log` receives the COM-port transport's lines (LogPrintfSink in the programs).
     DefaultCameraFactory(protocol::LogSink& log, platform::Clock& clock) : log_(log), clock_(clock) {}
+    // COM-port links open `device` instead of the port number's device (empty: the number's).
+    DefaultCameraFactory(protocol::LogSink& log, platform::Clock& clock, std::string device)
+        : log_(log), clock_(clock), comDevice_(std::move(device)) {}
 
     std::unique_ptr<camera::CCamUpdate> makeCom(bool emergencyMode) override;
     std::unique_ptr<camera::CCamUpdate> makeCamLink(bool emergencyMode) override;
@@ -24,6 +29,7 @@ private:
     camera::CallRunner* runner_ = nullptr;
     protocol::LogSink& log_;
     platform::Clock& clock_;
+    std::string comDevice_;
 };
 
 }  // namespace app

@@ -18,10 +18,16 @@ constexpr size_t kLineTextMax = kLineBuffer - 3;  // room for CR, LF and the ter
 
 int logFile = -1;  // the process-wide handle; -1 while logging is off
 std::string failedOpen;  // what the last failed OpenLog tried to open, and why
+bool holding = false;    // lines wait in `held` for OpenLog
+std::string held;
 
 // The descriptor appends: every write lands at the end, also when other processes append
 // meanwhile. Failures are ignored.
 void appendToLog(const char* text, size_t length) {
+    if (holding) {
+        held.append(text, length);
+        return;
+    }
     if (logFile < 0) return;
     while (length > 0) {
         const ssize_t written = write(logFile, text, length);
@@ -43,9 +49,11 @@ LocalTime CurrentLocalTime() {
 
 bool OpenLog(const std::string& path, const LocalTime& now) {
     if (logFile >= 0) return true;
+    holding = false;
     logFile = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (logFile < 0) {
         const int error = errno;
+        held.clear();
         char folder[4096];
         const bool named = path.find('/') != std::string::npos;
         const std::string where = named || getcwd(folder, sizeof folder) == nullptr
@@ -61,7 +69,13 @@ bool OpenLog(const std::string& path, const LocalTime& now) {
                                      "Logging to prog_log.txt started %02d:%02d:%02d %02d.%02d.%04d\r\n\r\n",
                                      now.hour, now.minute, now.second, now.day, now.month, now.year);
     if (length > 0) appendToLog(line, std::min(static_cast<size_t>(length), sizeof line - 1));
+    appendToLog(held.data(), held.size());
+    held.clear();
     return true;
+}
+
+void HoldLogUntilOpened() {
+    if (logFile < 0) holding = true;
 }
 
 void CloseLog(const LocalTime& now) {
@@ -79,7 +93,7 @@ bool LogIsOpen() { return logFile >= 0; }
 std::string LogOpenFailure() { return failedOpen; }
 
 void LogVPrintf(const char* format, va_list args) {
-    if (logFile < 0) return;
+    if (logFile < 0 && !holding) return;
     char line[kLineBuffer];
     const int formatted = std::vsnprintf(line, kLineTextMax + 1, format, args);
     if (formatted < 0) return;

@@ -28,6 +28,9 @@ bool OpenLog(const std::string& path, const LocalTime& now);
 // Appends the end line and a blank line and closes the log; nothing when it is not open.
 void CloseLog(const LocalTime& now);
 bool LogIsOpen();
+// Logging starts before the file is known: lines are kept until OpenLog names the file, then
+// written after its start line (a camera's log named by the serial number read on connecting).
+void HoldLogUntilOpened();
 // After OpenLog returned false: which file could not be opened and why, one line.
 std::string LogOpenFailure();
 

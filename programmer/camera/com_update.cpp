@@ -13,8 +13,10 @@ constexpr int kRebootBootCycles = 150;
 constexpr int kLongBootExtraCycles = 10;  // link word 1: the camera needs a second more
 }  // namespace
 
-CComUpdate::CComUpdate(bool emergency, protocol::LogSink& log, platform::Clock& clock)
+CComUpdate::CComUpdate(bool emergency, protocol::LogSink& log, platform::Clock& clock,
+                       const std::string& device)
     : transport_(protocol::Variant::Programmer, log, clock) {
+    transport_.setDevice(device);
     emergencyMode = emergency;
     interfaceType = kInterfaceTypeCom;
 }

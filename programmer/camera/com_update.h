@@ -3,6 +3,7 @@
 // identification that follows each open.
 
 #include <cstdint>
+#include <string>
 
 #include "platform/clock.h"
 #include "programmer/camera/cam_update.h"
@@ -15,7 +16,9 @@ constexpr uint32_t kComPortBaudRate = protocol::kProgrammerBaudRate;
 
 class CComUpdate : public CCamUpdate {
 public:
-    CComUpdate(bool emergencyMode, protocol::LogSink& log, platform::Clock& clock);
+    // `device`: the serial device Open uses for every index (empty: the index's COM port).
+    CComUpdate(bool emergencyMode, protocol::LogSink& log, platform::Clock& clock,
+               const std::string& device = "");
     ~CComUpdate() override;
 
     ErrorCode Command(const uint8_t* command, uint32_t size, uint8_t* reply, uint32_t capacity,

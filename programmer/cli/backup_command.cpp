@@ -1,5 +1,6 @@
 #include "programmer/cli/backup_command.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "programmer/cli/interruption.h"
 #include "programmer/cli/command_parts.h"
 #include "programmer/cli/signing_options.h"
+#include "programmer/cli/several_cameras.h"
 
 namespace cli {
 
@@ -18,15 +20,33 @@ using nlohmann::json;
 
 struct BackupOptions {
     ConnectionOptions connection;
-    std::string file;
-    std::string deviceList;  // empty: every device the camera reports
+    std::vector<std::string> files;  // one, or one per camera
+    std::string file;                // this camera's
+    std::string deviceList;          // empty: every device the camera reports
+    bool nameBySerial = false;       // one of several cameras: "-<serial>" goes before the end
     SignOptions sign;
 };
 
+// "backup.qup" as camera 4321's "backup-4321.qup".
+std::string nameWithSerial(const std::string& file, uint32_t serial) {
+    const size_t slash = file.find_last_of("/\\");
+    const size_t dot = file.rfind('.');
+    const size_t at = dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+                              dot == (slash == std::string::npos ? 0 : slash + 1)
+                          ? file.size()
+                          : dot;
+    return file.substr(0, at) + "-" + std::to_string(serial) + file.substr(at);
+}
+
 class BackupCommand {
 public:
-    BackupCommand(const BackupOptions& options, ConsoleHost& host, RunReporter& reporter)
-        : options_(options), host_(host), reporter_(reporter) {}
+    BackupCommand(const BackupOptions& options, ConsoleHost& host, RunReporter& reporter,
+                  RunRecord& record)
+        : options_(options),
+          host_(host),
+          reporter_(reporter),
+          record_(record),
+          file_(options.file) {}
 
     int run(app::ProgDlg& dialog);
 
@@ -39,6 +59,8 @@ private:
     const BackupOptions& options_;
     ConsoleHost& host_;
     RunReporter& reporter_;
+    RunRecord& record_;
+    std::string file_;
     std::vector<int> chosen_;
 };
 
@@ -50,6 +72,15 @@ int BackupCommand::run(app::ProgDlg& dialog) {
     if (!dialog.CameraInfoResult()) {
         host_.note("The camera information could not be read: no backup can be taken.");
         return kExitFailed;
+    }
+    if (options_.nameBySerial) {
+        if (dialog.link()->bootMode != 0) {
+            host_.note("The camera is in boot mode and reports no serial number: name its backup "
+                       "file (one file name per --port).");
+            return kExitFailed;
+        }
+        file_ = nameWithSerial(options_.file, dialog.link()->serialNumber);
+        record_.setFile(file_);
     }
     for (const int row : rowsOfList(options_.deviceList)) {
         if (dialog.DeviceAvailable(row)) {
@@ -66,7 +97,7 @@ int BackupCommand::run(app::ProgDlg& dialog) {
     dialog.ChooseDevices(chosen_);
     const bool interrupted = interruption::runInterruptible(
         reporter_, [this](int row, bool finished) { prepareInterruption(row, finished); },
-        [&](const app::RunHooks& hooks) { dialog.Backup(options_.file, hooks); });
+        [&](const app::RunHooks& hooks) { dialog.Backup(file_, hooks); });
     const int status = summarise(dialog);
     if (!interrupted)
         return status;
@@ -77,7 +108,7 @@ int BackupCommand::run(app::ProgDlg& dialog) {
 
 // Reading changes no flash: what a stop costs is the backup file, written only when complete.
 void BackupCommand::prepareInterruption(int row, bool finished) {
-    const std::string noFile = "no backup is written and " + options_.file + " stays as it was.";
+    const std::string noFile = "no backup is written and " + file_ + " stays as it was.";
     std::string first;
     if (finished)
         first = row < 0 ? "nothing is read yet; the backup stops before the first device, " + noFile
@@ -145,16 +176,58 @@ Subcommand addBackupCommand(CLI::App& app) {
     auto options = std::make_shared<BackupOptions>();
     CLI::App* command =
         app.add_subcommand("backup", "read the camera's devices into a backup update file");
-    command->add_option("file", options->file, "backup update file to write (.qup)")->required();
+    command
+        ->add_option("file", options->files,
+                     "backup update file to write (.qup); with several --port one name per "
+                     "camera, or one name each camera's serial number is added to")
+        ->required();
     addConnectionOptions(*command, options->connection);
     addDevicesOption(*command, options->deviceList,
                      "devices to read instead of all the camera reports, comma separated: "
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     addSignOptions(*command, options->sign);
+    command->add_flag("--name-by-serial", options->nameBySerial)->group("");
     return {command, [options] {
+                const std::vector<std::string>& files = options->files;
+                const size_t cameras = std::max<size_t>(1, options->connection.ports.size());
+                if (files.size() > 1 && files.size() != cameras) {
+                    std::cerr << "kelvoflash-cli: backup: " << files.size()
+                              << " file names for " << cameras
+                              << " camera(s): give one name, or one per --port\n";
+                    return kExitUsage;
+                }
+                for (size_t i = 0; i < files.size(); ++i)
+                    for (size_t j = i + 1; j < files.size(); ++j)
+                        if (files[i] == files[j]) {
+                            std::cerr << "kelvoflash-cli: backup: " << files[i]
+                                      << " is named twice: each camera needs a file of its "
+                                         "own\n";
+                            return kExitUsage;
+                        }
+                const bool signing = !options->sign.keyFile.empty();
+                if (cameras > 1 && signing) {
+                    // One passphrase cannot be read by several children.
+                    std::cerr << "kelvoflash-cli: backup: --sign signs the backup of one camera: "
+                                 "give one --port with it, or sign each file afterwards\n";
+                    return kExitUsage;
+                }
+                if (cameras > 1)
+                    return runSeveralCameras(
+                        "backup", "", options->connection,
+                        [options](size_t i, const std::string&) {
+                            const bool one = options->files.size() == 1;
+                            std::vector<std::string> arguments{
+                                "backup", options->files[one ? 0 : i]};
+                            if (one)
+                                arguments.push_back("--name-by-serial");
+                            if (!options->deviceList.empty())
+                                arguments.insert(arguments.end(),
+                                                 {"--devices", options->deviceList});
+                            return arguments;
+                        });
+                options->file = files.front();
                 // The key is opened before the camera is read, so a wrong passphrase costs
                 // nothing.
-                const bool signing = !options->sign.keyFile.empty();
                 files::SecretKey key;
                 if (signing && (!signatureMayBeWritten(options->file, options->connection.yes,
                                                        std::cerr) ||
@@ -162,10 +235,10 @@ Subcommand addBackupCommand(CLI::App& app) {
                                                    options->sign.passphrase, key, std::cerr)))
                     return kExitFailed;
                 RunReporter reporter = consoleReporter(options->connection.json);
-                CameraSession session(options->connection);
+                CameraSession session(options->connection, "backup", options->file);
                 session.packetMode = app::kPacketDevice;
                 reportSession(session, reporter);
-                BackupCommand backup(*options, session.host, reporter);
+                BackupCommand backup(*options, session.host, reporter, session.record);
                 const int status =
                     session.run([&](app::ProgDlg& dialog) { return backup.run(dialog); });
                 if (status != kExitOk || !signing)

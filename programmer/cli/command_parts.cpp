@@ -40,6 +40,7 @@ RunReporter consoleReporter(bool json) {
 
 void reportSession(CameraSession& session, RunReporter& reporter) {
     session.host.beforeOutput = [&reporter] { reporter.endLine(); };
+    reporter.onEvent = [&session](const nlohmann::json& value) { session.record.event(value); };
     session.host.onMessage = [&reporter](const std::string& text) { reporter.message(text); };
     session.host.onModelChanged = [&reporter](const app::DialogModel& model) {
         reporter.modelChanged(model);

@@ -8,6 +8,8 @@
 
 #include "programmer/cli/camera_session.h"
 #include "programmer/cli/devices.h"
+#include "programmer/cli/program_plan.h"
+#include "programmer/cli/several_cameras.h"
 
 namespace cli {
 
@@ -52,7 +54,7 @@ json report(app::ProgDlg& dialog) {
             json device = {{"device", deviceCaption(row)},
                            {"name", kDeviceOptionNames[i]},
                            {"available", dialog.DeviceAvailable(row)},
-                           {"firmware", dialog.Model().caption(app::currentFwId(row))}};
+                           {"firmware", versionText(dialog, row)}};
             device["variant"] = version < 0 ? json(nullptr) : json(dialog.CameraVariant(row));
             device["versionMajor"] = version < 0 ? json(nullptr) : json(version / 256);
             device["versionMinor"] = version < 0 ? json(nullptr) : json(version % 256);
@@ -108,7 +110,11 @@ Subcommand addInfoCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand("info", "connect to the camera and show what it holds");
     addConnectionOptions(*command, *options);
     return {command, [options] {
-                CameraSession session(*options);
+                if (options->ports.size() > 1)
+                    return runSeveralCameras("info", "", *options, [](size_t, const std::string&) {
+                        return std::vector<std::string>{"info"};
+                    });
+                CameraSession session(*options, "info");
                 json info;
                 const int status = session.run([&](app::ProgDlg& dialog) {
                     info = report(dialog);
@@ -118,7 +124,10 @@ Subcommand addInfoCommand(CLI::App& app) {
                     return status;
                 if (options->json) {
                     info["messages"] = session.host.messages();
-                    std::cout << info.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+                    // One camera of several: one line, as every event of the run.
+                    std::cout << info.dump(options->child ? -1 : 2, ' ', false,
+                                           json::error_handler_t::replace)
+                              << "\n";
                 } else {
                     printText(info, std::cout);
                 }

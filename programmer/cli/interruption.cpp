@@ -24,6 +24,7 @@ volatile sig_atomic_t signals = 0;
 volatile sig_atomic_t first = 0;
 volatile sig_atomic_t running = 0;
 Text firstText, secondText, secondJson;
+void (*volatile forwardTo)(int) = nullptr;
 
 void put(int fd, const Text& text) {
     size_t done = 0;
@@ -45,7 +46,9 @@ void onSignal(int number) {
     if (signals == 0)
         first = number;
     signals = signals + 1;
-    if (!running) {
+    if (forwardTo != nullptr) {
+        forwardTo(number);
+    } else if (!running) {
         _exit(128 + number);
     } else if (signals == 1) {
         put(STDERR_FILENO, firstText);
@@ -61,6 +64,10 @@ void onSignal(int number) {
 
 void install() {
     platform::installStopHandler(onSignal);
+}
+
+void forwardSignals(void (*forward)(int)) {
+    forwardTo = forward;
 }
 
 void setRunning(bool on) {

@@ -22,6 +22,10 @@ namespace cli {
 namespace interruption {
 
 void install();
+// From now on every signal goes to `forward` instead (which may only do what a signal handler
+// may) and the program goes on: a program whose cameras run in child processes passes each
+// signal to each child, which stops at its own safe point.
+void forwardSignals(void (*forward)(int signal));
 // Whether a run is under way; outside one the handler ends the program at once.
 void setRunning(bool running);
 // The texts of the next signals, copied with the signals held back.

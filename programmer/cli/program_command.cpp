@@ -13,6 +13,7 @@
 #include "programmer/cli/program_plan.h"
 #include "programmer/cli/run_reporter.h"
 #include "programmer/cli/signing_options.h"
+#include "programmer/cli/several_cameras.h"
 #include "programmer/files/update_file_format.h"
 #include "protocol/commands.h"
 
@@ -33,8 +34,9 @@ struct ProgramOptions {
 // One programming command on a connected main dialog.
 class ProgramCommand {
 public:
-    ProgramCommand(const ProgramOptions& options, ConsoleHost& host, RunReporter& reporter)
-        : options_(options), host_(host), reporter_(reporter) {}
+    ProgramCommand(const ProgramOptions& options, ConsoleHost& host, RunReporter& reporter,
+                   RunRecord& record)
+        : options_(options), host_(host), reporter_(reporter), record_(record) {}
 
     int run(app::ProgDlg& dialog);
 
@@ -53,6 +55,7 @@ private:
     const ProgramOptions& options_;
     ConsoleHost& host_;
     RunReporter& reporter_;
+    RunRecord& record_;
     std::vector<int> chosen_;
 };
 
@@ -71,8 +74,10 @@ int ProgramCommand::run(app::ProgDlg& dialog) {
         const app::UpdateDecision& decision = dialog.LoadDecision();
         for (int row = 0; row < app::kRowCount; ++row)
             if (const std::string text = refusalText(row, decision.devices[size_t(row)]);
-                !text.empty())
+                !text.empty()) {
                 host_.note(text);
+                record_.refused(deviceCaption(row));
+            }
         return kExitFailed;
     }
     if (!chooseDevices(dialog))
@@ -243,7 +248,7 @@ int ProgramCommand::summarise(const app::ProgDlg& dialog) {
         const std::string reports = readAfterRun
                                         ? "the camera reports " + reported
                                         : "the camera's versions could not be read after the run";
-        const std::string expected = dialog.Model().caption(app::loadedFwId(row));
+        const std::string expected = fileVersionText(dialog, row);
         std::string result;
         std::string text;
         if (outcome.result == app::DeviceResult::kProgrammed) {
@@ -332,10 +337,24 @@ Subcommand addProgramCommand(CLI::App& app) {
                 const auto policy = loadPolicyFor(options->requireSigned, std::cerr);
                 if (!judgeUpdateFile(options->file, *policy, std::cerr))
                     return kExitFailed;
+                if (options->connection.ports.size() > 1)
+                    return runSeveralCameras(
+                        "program", options->file, options->connection,
+                        [options](size_t, const std::string&) {
+                            std::vector<std::string> arguments{"program", options->file};
+                            if (!options->deviceList.empty())
+                                arguments.insert(arguments.end(),
+                                                 {"--devices", options->deviceList});
+                            if (options->dryRun)
+                                arguments.push_back("--dry-run");
+                            if (options->requireSigned)
+                                arguments.push_back("--require-signed");
+                            return arguments;
+                        });
                 RunReporter reporter = consoleReporter(options->connection.json);
-                CameraSession session(options->connection);
+                CameraSession session(options->connection, "program", options->file);
                 reportSession(session, reporter);
-                ProgramCommand program(*options, session.host, reporter);
+                ProgramCommand program(*options, session.host, reporter, session.record);
                 return session.run([&](app::ProgDlg& dialog) {
                     dialog.UseSigningPolicy(policy.get());
                     return program.run(dialog);

@@ -16,8 +16,8 @@ DevicePlan planDevice(const app::ProgDlg& dialog, int row) {
     plan.bytes = dialog.Loaded().record[size_t(row)].dataLength;
     plan.erase = camera::ErasedBeforeWriting(row);
     plan.readBack = camera::ReadBackWhileProgramming(row, dialog.Options().emergencyMode);
-    plan.from = dialog.Model().caption(app::currentFwId(row));
-    plan.to = dialog.Model().caption(app::loadedFwId(row));
+    plan.from = versionText(dialog, row);
+    plan.to = fileVersionText(dialog, row);
 
     camera::DeviceWritePlan write;
     if (!camera::PlanDeviceWrite(dialog.Loaded(), row, write))
@@ -102,6 +102,20 @@ std::string planText(const DevicePlan& plan) {
     if (plan.readBack)
         text += ", read back";
     return text;
+}
+
+std::string versionText(const app::ProgDlg& dialog, int row) {
+    const int version = dialog.CameraVersion(row);
+    return version < 0 ? std::string(protocol::kNoVersionText)
+                       : protocol::formatVersion(dialog.CameraVariant(row), version / 256,
+                                                 version % 256);
+}
+
+std::string fileVersionText(const app::ProgDlg& dialog, int row) {
+    if (dialog.LoadDecision().devices[size_t(row)].reason == app::UpdateReason::kNotInFile)
+        return protocol::kNoVersionText;
+    const files::VersionBlock& version = dialog.Loaded().record[size_t(row)].version;
+    return protocol::formatVersion(version.variant, version.versionMajor, version.versionMinor);
 }
 
 }  // namespace cli

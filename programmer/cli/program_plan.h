@@ -40,5 +40,9 @@ nlohmann::json planJson(const DevicePlan& plan);
 // version, and the option that accepts the file anyway; empty when the device is not why.
 std::string refusalText(int row, const app::DeviceDecision& device);
 std::string planText(const DevicePlan& plan);
+// The version the camera reported for `row` ("004 V01.00"), from the numbers it sent.
+std::string versionText(const app::ProgDlg& dialog, int row);
+// The version of the loaded file's image for `row`; "--- V--.--" when the file holds none.
+std::string fileVersionText(const app::ProgDlg& dialog, int row);
 
 }  // namespace cli

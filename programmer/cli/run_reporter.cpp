@@ -96,6 +96,8 @@ nlohmann::json deviceEvent(const char* name, int row) {
 }  // namespace
 
 void RunReporter::event(const nlohmann::json& value) {
+    if (onEvent)
+        onEvent(value);
     if (style_ != OutputStyle::kJson)
         return;
     out_ << value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n"

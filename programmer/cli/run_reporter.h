@@ -44,6 +44,9 @@ public:
     // One JSON line (only in the JSON style).
     void event(const nlohmann::json& value);
 
+    // Called with every event, in every style (the run's record takes its results from them).
+    std::function<void(const nlohmann::json&)> onEvent;
+
     // Called when a device is opened (`finished` false) and when it is finished (true).
     std::function<void(int row, bool finished)> onDeviceStep;
 

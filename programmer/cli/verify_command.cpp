@@ -10,6 +10,7 @@
 #include "programmer/cli/devices.h"
 #include "programmer/cli/command_parts.h"
 #include "programmer/cli/signing_options.h"
+#include "programmer/cli/several_cameras.h"
 #include "programmer/files/file_io.h"
 
 namespace cli {
@@ -146,8 +147,20 @@ Subcommand addVerifyCommand(CLI::App& app) {
                      "main-up,main-fpga,eeprom,pll,head-fpga");
     addRequireSignedFlag(*command, options->requireSigned);
     return {command, [options] {
+                if (options->connection.ports.size() > 1)
+                    return runSeveralCameras(
+                        "verify", options->file, options->connection,
+                        [options](size_t, const std::string&) {
+                            std::vector<std::string> arguments{"verify", options->file};
+                            if (!options->deviceList.empty())
+                                arguments.insert(arguments.end(),
+                                                 {"--devices", options->deviceList});
+                            if (options->requireSigned)
+                                arguments.push_back("--require-signed");
+                            return arguments;
+                        });
                 RunReporter reporter = consoleReporter(options->connection.json);
-                CameraSession session(options->connection);
+                CameraSession session(options->connection, "verify", options->file);
                 reportSession(session, reporter);
                 VerifyCommand verify(*options, session.host, reporter);
                 if (!verify.loadFile())

@@ -108,6 +108,13 @@ void randomBytes(uint8_t* out, size_t size) {
     gcry_randomize(out, size, GCRY_VERY_STRONG_RANDOM);
 }
 
+std::array<uint8_t, 32> sha256(const uint8_t* data, size_t size) {
+    setUp();
+    std::array<uint8_t, 32> digest{};
+    gcry_md_hash_buffer(GCRY_MD_SHA256, digest.data(), data, size);
+    return digest;
+}
+
 std::array<uint8_t, 64> blake2b512(const uint8_t* data, size_t size) {
     setUp();
     std::array<uint8_t, 64> digest{};

@@ -20,6 +20,8 @@ bool available();
 // `size` random bytes of the strength keys need.
 void randomBytes(uint8_t* out, size_t size);
 
+// SHA-256 (the run records name update files by it).
+std::array<uint8_t, 32> sha256(const uint8_t* data, size_t size);
 // BLAKE2b with a 64-byte and a 32-byte digest.
 std::array<uint8_t, 64> blake2b512(const uint8_t* data, size_t size);
 std::array<uint8_t, 32> blake2b256(const std::vector<const std::vector<uint8_t>*>& parts);
