@@ -6,6 +6,8 @@
 # signed: keys and signatures both ways with minisign: a key made and a file signed by the
 #   program holds for minisign -V; a file minisign signed shows its signer, and once changed is
 #   refused (status 1) before any camera is looked for.
+# recorded: a recording made by the program under Wine (info over Camera Link) is played by camsim
+#   on Linux to the Linux kelvoflash-cli, which must say the same and leave the replay at its end.
 # camlink: the update over Camera Link: the program loads tessiport.dll beside it, which binds
 #   clsersim.dll, which reaches camsim over TCP. Afterwards the Linux kelvoflash-cli compares
 #   camsim's flash with the update file over camsim's pty.
@@ -48,6 +50,29 @@ camlink() {
               bash -c '"$1" verify "$2" --port "$CAMSIM_PTY" 2>&1' _ "$linux_cli" "$work/new.qup")" ||
         fail "the flash differs from the update file: $verify"
     echo "info and program over Camera Link under Wine; the flash holds the update file"
+}
+
+recorded() {
+    local camera=(--boot-time 300 --cl-baud 19200) camlink=(--interface camlink --grabber clsersim --port 0)
+    for row in 0 1 4; do camera+=(--firmware "$row:4:1.00"); done
+    local recording="$work/wine session.jsonl" original replayed said status=0
+    original="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- \
+                "$wine" "$cli" info "${camlink[@]}" --record "$(windows "$recording")")" ||
+        fail "info exited with $?: $original"
+    grep -q '"program":"kelvoflash-cli"' "$recording" || fail "no recording header: $(head -c 300 "$recording")"
+    # Played back on Linux: camsim answers as the camera under Wine did.
+    coproc REPLAY { exec "$camsim" --camlink-port 0 --replay "$recording" --replay-fast 2>"$work/replay.err"; }
+    read -r _ <&"${REPLAY[0]}"                 # the pty
+    read -r _ address <&"${REPLAY[0]}"         # "camlink 127.0.0.1:PORT"
+    replayed="$(CLSERSIM_PORT0="$address" "$linux_cli" info "${camlink[@]}")" ||
+        fail "info against the replay exited with $?: $replayed"
+    exec {REPLAY[1]}>&-
+    wait "$REPLAY_PID" || status=$?
+    said="$(cat "$work/replay.err")"
+    [ "$replayed" = "$original" ] || fail "the replay says otherwise: $replayed"$'\n'"under Wine: $original"
+    [ "$status" -eq 0 ] || fail "camsim's replay ended with $status: $said"
+    grep -q 'replay ran to its end' <<<"$said" || fail "camsim: $said"
+    echo "a recording made under Wine replays on Linux to the same camera information"
 }
 
 signed() {
