@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/wide_text.h"
+#include "programmer/win32/resource.h"
 
 namespace win32 {
 
@@ -13,15 +15,15 @@ constexpr UINT kRunInit = WM_APP + 1;
 constexpr UINT kRunPosted = WM_APP + 2;
 
 std::string windowText(HWND window) {
-    std::vector<char> text(size_t(GetWindowTextLengthA(window)) + 1, '\0');
-    GetWindowTextA(window, text.data(), int(text.size()));
-    return text.data();
+    std::vector<wchar_t> text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    GetWindowTextW(window, text.data(), int(text.size()));
+    return platform::narrow(text.data());
 }
 }  // namespace
 
 int DialogWindow::run(HWND owner, int resource, std::function<void()> init) {
     init_ = std::move(init);
-    const INT_PTR ended = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource),
+    const INT_PTR ended = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource),
                                           owner, procedure, reinterpret_cast<LPARAM>(this));
     window_ = nullptr;
     if (ended == -1) {
@@ -46,21 +48,21 @@ void DialogWindow::afterHandler(app::HandlerQueue::Outcome outcome) {
         return;
     }
     if (handlers_.hasPosted())
-        PostMessageA(window_, kRunPosted, 0, 0);
+        PostMessageW(window_, kRunPosted, 0, 0);
 }
 
 void DialogWindow::post(std::function<void()> event) {
     if (handlers_.post(std::move(event)) && window_ != nullptr)
-        PostMessageA(window_, kRunPosted, 0, 0);
+        PostMessageW(window_, kRunPosted, 0, 0);
 }
 
 INT_PTR CALLBACK DialogWindow::procedure(HWND window, UINT message, WPARAM wParam,
                                          LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
         reinterpret_cast<DialogWindow*>(lParam)->window_ = window;
     }
-    auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+    auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(window, DWLP_USER));
     return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
@@ -69,7 +71,7 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_INITDIALOG:
             onInit();
             render();
-            PostMessageA(window_, kRunInit, 0, 0);
+            PostMessageW(window_, kRunInit, 0, 0);
             return TRUE;
         case kRunInit:
             act(init_);
@@ -91,7 +93,7 @@ bool DialogWindow::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
 void DialogWindow::setText(int id, const std::string& text) {
     HWND control = GetDlgItem(window_, id);
     if (control != nullptr && windowText(control) != text)
-        SetWindowTextA(control, text.c_str());
+        SetWindowTextW(control, platform::widen(text).c_str());
 }
 
 void DialogWindow::setEnabled(int id, bool enabled) {
@@ -106,7 +108,18 @@ void DialogWindow::setChecked(int id, bool checked) {
 
 void DialogWindow::setTitle(const std::string& title) {
     if (windowText(window_) != title)
-        SetWindowTextA(window_, title.c_str());
+        SetWindowTextW(window_, platform::widen(title).c_str());
+}
+
+void DialogWindow::setIcons() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto icon = [instance](int width, int height) {
+        return reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                                   IMAGE_ICON, GetSystemMetrics(width),
+                                                   GetSystemMetrics(height), LR_SHARED));
+    };
+    SendMessageW(window_, WM_SETICON, ICON_BIG, icon(SM_CXICON, SM_CYICON));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, icon(SM_CXSMICON, SM_CYSMICON));
 }
 
 }  // namespace win32

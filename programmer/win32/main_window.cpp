@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "platform/wide_text.h"
 #include "programmer/app/control_ids.h"
 #include "programmer/app/row_look.h"
 #include "programmer/win32/resource.h"
@@ -15,15 +16,11 @@ constexpr UINT_PTR kSubclassId = 1;
 }  // namespace
 
 bool MainWindow::onInit() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    SendMessageA(window(), WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM))));
-    SendMessageA(window(), WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM))));
+    setIcons();
     for (int row = 0; row < app::kRowCount; ++row) {
         HWND bar = GetDlgItem(window(), app::progressId(row));
-        SendMessageA(bar, PBM_SETRANGE32, 0, 100);
-        SendMessageA(bar, PBM_SETSTEP, 5, 0);
+        SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+        SendMessageW(bar, PBM_SETSTEP, 5, 0);
         SetWindowSubclass(bar, progressBarProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
         shownRowState_[row] = app::ROW_IDLE;
     }
@@ -50,8 +47,8 @@ void MainWindow::render() {
         setText(app::loadedFwId(row), m.caption(app::loadedFwId(row)));
         HWND bar = GetDlgItem(window(), app::progressId(row));
         const int position = m.control(app::progressId(row)).position;
-        if (SendMessageA(bar, PBM_GETPOS, 0, 0) != position)
-            SendMessageA(bar, PBM_SETPOS, WPARAM(position), 0);
+        if (SendMessageW(bar, PBM_GETPOS, 0, 0) != position)
+            SendMessageW(bar, PBM_SETPOS, WPARAM(position), 0);
         const uint32_t state = m.rowState[size_t(row)];
         if (shownRowState_[row] != state) {
             shownRowState_[row] = state;
@@ -166,10 +163,10 @@ bool MainWindow::paintRow(HWND bar, int row) const {
     DeleteObject(brush);
     if (look.word[0] != '\0') {
         HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(
-                                               SendMessageA(window(), WM_GETFONT, 0, 0)));
+                                               SendMessageW(window(), WM_GETFONT, 0, 0)));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
-        DrawTextA(dc, look.word, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawTextW(dc, platform::widen(look.word).c_str(), -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         SelectObject(dc, oldFont);
     }
     EndPaint(bar, &paint);

@@ -3,9 +3,15 @@
 # files: on files alone, with names outside ASCII: the UTF-8 code page of the program's manifest
 #   has to bring them through the command line and the A functions intact (Wine's own code page
 #   here is 1252, under which the name's UTF-8 bytes would name another file).
+# scripts: names in Greek, Japanese and with an umlaut, under Wine's ANSI code page (1252 here,
+#   which spells none of the Greek or Japanese letters): pack device files from such a folder
+#   into such a file, open it, and program it over Camera Link. Only UTF-16 at the Win32 boundary
+#   brings these names through.
 # camlink: the update over Camera Link: the program loads tessiport.dll beside it, which binds
 #   clsersim.dll, which reaches camsim over TCP. Afterwards the Linux kelvoflash-cli compares
 #   camsim's flash with the update file over camsim's pty.
+# com: the COM-port road: Wine's dosdevices\com7 is a link to camsim's pty, and the program opens
+#   \\.\COM7 as on Windows: info, then program with the flash compared afterwards.
 set -euo pipefail
 test_case="$1" wine="$2" cli="$3" make_sample="$4" camsim="${5:-}" linux_cli="${6:-}"
 here="$(dirname "$0")"
@@ -23,6 +29,85 @@ files() {
     [ "$status" -eq 1 ] || fail "inspect of a missing file exited with $status: $message"
     grep -q 'Fehlt ö.qup' <<<"$message" || fail "the missing file is named otherwise: $message"
     echo "inspect under Wine: UTF-8 names intact, exit statuses 0 and 1"
+}
+
+# The ANSI code page Wine gives its programs; 65001 would be UTF-8.
+ansi_code_page() {
+    "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP |
+        tr -d '\r' | awk '$1 == "ACP" { print $NF }'
+}
+
+scripts() {
+    local acp folder="$work/Δοκιμή テスト Größe" message status=0 out
+    acp="$(ansi_code_page)"
+    [ -n "$acp" ] && [ "$acp" != 65001 ] || fail "the ANSI code page is '$acp', not one of 8 bits"
+    local update="$folder/Prüfung αβγ ファーム.qup" eeprom="$folder/Ωμέγα_004_V01_02.bin"
+    local pll="$folder/プログラム_004_V01_02.jed"
+    mkdir -p "$folder"
+    printf 'eeeeeeeeeeeeeeeee' >"$eeprom"
+    printf 'L0000 1\n' >"$pll"
+
+    out="$("$wine" "$cli" pack "$(windows "$update")" --eeprom "$(windows "$eeprom")" \
+           --pll "$(windows "$pll")" 2>&1)" || fail "pack exited with $?: $out"
+    grep -qF 'Creating qel.update file Z:' <<<"$out" && grep -qF 'Prüfung αβγ ファーム.qup done' <<<"$out" ||
+        fail "pack: $out"
+    [ -f "$update" ] || fail "pack wrote no file named Prüfung αβγ ファーム.qup: $(ls "$folder")"
+    out="$("$wine" "$cli" inspect "$(windows "$update")" 2>&1)" || fail "inspect exited with $?: $out"
+    grep -q 'device 2 (EEPROM), dataLength 17,' <<<"$out" && grep -q 'Verdict: valid' <<<"$out" ||
+        fail "inspect: $out"
+    message="$("$wine" "$cli" inspect "$(windows "$folder/Λείπει.qup")" 2>&1)" || status=$?
+    [ "$status" -eq 1 ] || fail "inspect of a missing file exited with $status: $message"
+    grep -qF "Verdict: refused: Can't open file $(windows "$folder/Λείπει.qup"), error = 2" \
+        <<<"$(tr -d '\r' <<<"$message")" || fail "the missing file: $message"
+
+    local camera=(--boot-time 300 --erase-time 10 --cl-baud 19200)
+    for row in 0 1 2 3 4; do camera+=(--firmware "$row:4:1.00"); done
+    export CAMSIM_STATE="$work/state"
+    mkdir -p "$CAMSIM_STATE"
+    # Programmed: an update file of real images (the device files above carry no version).
+    local firmware="$folder/ファームウェア Ä.qup"
+    "$make_sample" "$firmware" --version 1.01 --variant 4 --small --devices 0 >/dev/null
+    out="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- "$wine" "$cli" program --yes \
+           "$(windows "$firmware")" --interface camlink --grabber clsersim --port 0 2>&1)" ||
+        fail "program exited with $?: $out"
+    grep -q 'Main µP: programmed and verified, the camera reports 004 V01.01' <<<"$out" ||
+        fail "program: $out"
+    out="$("$here/with_camsim.sh" "$camsim" --boot-time 300 -- \
+           bash -c '"$1" verify "$2" --port "$CAMSIM_PTY" 2>&1' _ "$linux_cli" "$firmware")" ||
+        fail "the flash differs from the update file: $out"
+    echo "code page $acp: pack, inspect and program with Greek, Japanese and umlaut names"
+}
+
+# com7 in Wine's dosdevices is a link to camsim's pty for as long as the command runs.
+with_com7() {
+    local link="$WINEPREFIX/dosdevices/com7"
+    ln -sfn "$CAMSIM_PTY" "$link"
+    local status=0
+    "$@" || status=$?
+    rm -f "$link"
+    return "$status"
+}
+
+com() {
+    "$make_sample" "$work/new.qup" --version 1.01 --variant 4 --small --devices 0,2 >/dev/null
+    local camera=(--boot-time 300 --erase-time 10) out
+    for row in 0 1 2 3 4; do camera+=(--firmware "$row:4:1.00"); done
+    export CAMSIM_STATE="$work/state" WINEPREFIX="${WINEPREFIX:?the Wine prefix of the build}"
+    mkdir -p "$CAMSIM_STATE"
+    export -f with_com7
+    out="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- \
+           bash -c 'with_com7 "$@"' _ "$wine" "$cli" info --port 6 2>&1)" ||
+        fail "info over COM7 exited with $?: $out"
+    grep -q 'Main FPGA  004 V01.00' <<<"$out" || fail "info over COM7: $out"
+    out="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- \
+           bash -c 'with_com7 "$@"' _ "$wine" "$cli" program --yes "$(windows "$work/new.qup")" \
+           --port 6 2>&1)" || fail "program over COM7 exited with $?: $out"
+    grep -q 'Main µP: programmed and verified, the camera reports 004 V01.01' <<<"$out" ||
+        fail "program over COM7: $out"
+    out="$("$here/with_camsim.sh" "$camsim" --boot-time 300 -- \
+           bash -c '"$1" verify "$2" --port "$CAMSIM_PTY" 2>&1' _ "$linux_cli" "$work/new.qup")" ||
+        fail "the flash differs from the update file: $out"
+    echo "info and program over COM7 (a link to camsim's pty) under Wine; the flash holds the file"
 }
 
 camlink() {

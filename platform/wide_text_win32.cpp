@@ -1,0 +1,34 @@
+#include <windows.h>
+
+#include <climits>
+
+#include "platform/wide_text.h"
+
+namespace platform {
+
+std::wstring widen(std::string_view utf8) {
+    if (utf8.empty() || utf8.size() > static_cast<size_t>(INT_MAX))
+        return {};
+    const int length = static_cast<int>(utf8.size());
+    const int needed = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    if (needed <= 0)
+        return {};
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), needed);
+    return wide;
+}
+
+std::string narrow(std::wstring_view utf16) {
+    if (utf16.empty() || utf16.size() > static_cast<size_t>(INT_MAX))
+        return {};
+    const int length = static_cast<int>(utf16.size());
+    const int needed =
+        ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0)
+        return {};
+    std::string text(static_cast<size_t>(needed), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, text.data(), needed, nullptr, nullptr);
+    return text;
+}
+
+}  // namespace platform
