@@ -10,6 +10,9 @@
 # camlink: the update over Camera Link: the program loads tessiport.dll beside it, which binds
 #   clsersim.dll, which reaches camsim over TCP. Afterwards the Linux kelvoflash-cli compares
 #   camsim's flash with the update file over camsim's pty.
+# width: a frame grabber library of the other width ($OTHER_WIDTH_GRABBER, clsersim.dll of the
+#   other build) beside the program and its tessiport.dll: the refusal names it and the program
+#   to use; with a library of the program's own width beside it, the refusal stays as it was.
 # com: the COM-port road: Wine's dosdevices\com7 is a link to camsim's pty, and the program opens
 #   \\.\COM7 as on Windows: info, then program with the flash compared afterwards.
 set -euo pipefail
@@ -76,6 +79,29 @@ scripts() {
            bash -c '"$1" verify "$2" --port "$CAMSIM_PTY" 2>&1' _ "$linux_cli" "$firmware")" ||
         fail "the flash differs from the update file: $out"
     echo "code page $acp: pack, inspect and program with Greek, Japanese and umlaut names"
+}
+
+width() {
+    local other="${OTHER_WIDTH_GRABBER:?clsersim.dll of the other width}" bin="$work/bin" out
+    local status=0 self="${PROGRAM_WIDTH:?64-bit or 32-bit}" found use
+    found=32-bit use='32-bit kelvoflash (start menu "kelvoflash (32-bit frame grabbers)", folder 32-bit)'
+    [ "$self" = 64-bit ] ||
+        found=64-bit use='64-bit kelvoflash (start menu "kelvoflash", the installation folder)'
+    mkdir -p "$bin"
+    cp "$cli" "$(dirname "$cli")/tessiport.dll" "$bin/"
+    cp "$other" "$bin/clsersim.dll"
+    local connect=(info --interface camlink --grabber clsersim --port 0)
+    out="$("$wine" "$bin/kelvoflash-cli.exe" "${connect[@]}" 2>&1 >/dev/null)" || status=$?
+    [ "$status" -eq 1 ] || fail "info exited with $status: $out"
+    expect_lines "only the other width" "Cannot connect camera;Change parameters and try again;This $self program cannot load the frame grabber library: only $found ones were found (clsersim.dll).;Start the $use instead." "$out"
+    # A library of the program's own width is there too: no other width to blame.
+    cp "$(dirname "$cli")/clsersim_minimal.dll" "$bin/clserown.dll"
+    status=0
+    out="$("$wine" "$bin/kelvoflash-cli.exe" "${connect[@]}" 2>&1 >/dev/null)" || status=$?
+    [ "$status" -eq 1 ] || fail "info with a library of its own width exited with $status: $out"
+    expect_lines "one of its own width too" "Cannot connect camera;Change parameters and try again" "$out"
+    ((failed == 0)) || exit 1
+    echo "$self kelvoflash-cli.exe names the libraries of the other width and the program to use"
 }
 
 # com7 in Wine's dosdevices is a link to camsim's pty for as long as the command runs.
