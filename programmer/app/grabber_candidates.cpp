@@ -4,6 +4,8 @@ namespace app {
 
 // Shared libraries here carry no width question the serial interface library could not answer
 // itself: the loader names the file it refused.
-std::vector<GrabberCandidate> FindGrabberCandidates() { return {}; }
+std::vector<GrabberCandidate> FindGrabberCandidates() {
+    return {};
+}
 
 }  // namespace app

@@ -26,9 +26,9 @@ ConnectionCause GrabberWidthCause(const std::vector<GrabberCandidate>& candidate
         program64 ? "the 32-bit kelvoflash (start menu \"kelvoflash (32-bit frame grabbers)\", "
                     "folder 32-bit)"
                   : "the 64-bit kelvoflash (start menu \"kelvoflash\", the installation folder)";
-    return {kWrongWidthCause, "This " + width + " program cannot load the frame grabber library: only " +
-                                  otherWidth + " ones were found (" + list + ").\nStart " + program +
-                                  " instead."};
+    return {kWrongWidthCause,
+            "This " + width + " program cannot load the frame grabber library: only " + otherWidth +
+                " ones were found (" + list + ").\nStart " + program + " instead."};
 }
 
 }  // namespace app

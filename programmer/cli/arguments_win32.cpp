@@ -1,4 +1,5 @@
 #include <windows.h>
+// shellapi.h needs windows.h before it.
 #include <shellapi.h>
 
 #include "platform/wide_text.h"

@@ -31,16 +31,24 @@ TEST(GrabberWidth, OnlyLibrariesOfTheOtherWidthGiveTheCauseAndNameTheOtherProgra
         bool program64;
         std::string line;  // empty: no cause of this kind
     } cases[] = {
-        {"64-bit program, one 32-bit library", {x86a}, true,
+        {"64-bit program, one 32-bit library",
+         {x86a},
+         true,
          "This 64-bit program cannot load the frame grabber library: only 32-bit ones were found "
-         "(clsera.dll)" + kUse32},
+         "(clsera.dll)" +
+             kUse32},
         {"64-bit program, the same 32-bit library in two places, and an unreadable one",
-         {x86a, broken, x86b, x86a}, true,
+         {x86a, broken, x86b, x86a},
+         true,
          "This 64-bit program cannot load the frame grabber library: only 32-bit ones were found "
-         "(clsera.dll, clserb.dll)" + kUse32},
-        {"32-bit program, one 64-bit library", {x64, arm}, false,
+         "(clsera.dll, clserb.dll)" +
+             kUse32},
+        {"32-bit program, one 64-bit library",
+         {x64, arm},
+         false,
          "This 32-bit program cannot load the frame grabber library: only 64-bit ones were found "
-         "(clserc.dll)" + kUse64},
+         "(clserc.dll)" +
+             kUse64},
         {"64-bit program, a library of its own width too", {x86a, x64}, true, ""},
         {"32-bit program, a library of its own width too", {x64, x86a}, false, ""},
         {"nothing found", {}, true, ""},
@@ -75,8 +83,11 @@ TEST(GrabberWidth, TheConnectionDialogShowsTheCauseInPlaceOfNotFound) {
         std::string status;
     } cases[] = {
         {"other width", {app::kWrongWidthCause, line}, line + "\nConnection failed!\n"},
-        {"no cause", {}, "Framegrabber clsera.dll not found or not supported.\nConnection failed!\n"},
-        {"a cause of another kind", {"missing", "Cause: something else"},
+        {"no cause",
+         {},
+         "Framegrabber clsera.dll not found or not supported.\nConnection failed!\n"},
+        {"a cause of another kind",
+         {"missing", "Cause: something else"},
          "Framegrabber clsera.dll not found or not supported.\nConnection failed!\n"},
     };
     for (const auto& c : cases) {

@@ -25,7 +25,7 @@ Bytes image(uint32_t offset, uint16_t machine, size_t size = 0x200, const char* 
     for (int i = 0; i < 4; ++i)
         head[0x3C + size_t(i)] = uint8_t(offset >> (8 * i));
     const uint8_t fields[] = {uint8_t(signature[0]), uint8_t(signature[1]), 0, 0,
-                              uint8_t(machine), uint8_t(machine >> 8)};
+                              uint8_t(machine),      uint8_t(machine >> 8)};
     for (size_t i = 0; i < sizeof fields && offset + i < size; ++i)
         head[offset + i] = fields[i];
     return head;
