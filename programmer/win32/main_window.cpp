@@ -116,12 +116,13 @@ bool MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
     }
 }
 
-// The Packet button: a right click asks the dialog to switch the packet mode (CPacket decides).
+// The Packet button: a right click, while the button is enabled, posts the dialog the switch of
+// the packet mode as a window message of its own (0x8064, wParam the button's id).
 LRESULT CALLBACK MainWindow::packetButtonProcedure(HWND button, UINT message, WPARAM wParam,
                                                    LPARAM lParam, UINT_PTR, DWORD_PTR reference) {
     auto* self = reinterpret_cast<MainWindow*>(reference);
-    if (message == WM_RBUTTONUP)
-        self->dialog_.OnPacketRightClick();
+    if (message == WM_RBUTTONUP && self->model().isEnabled(app::kIdPacket))
+        PostMessageW(self->window(), WM_TOGGLE_PACKET_MODE, app::kIdPacket, 0);
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(button, packetButtonProcedure, kSubclassId);
     return DefSubclassProc(button, message, wParam, lParam);
@@ -166,7 +167,8 @@ bool MainWindow::paintRow(HWND bar, int row) const {
                                                SendMessageW(window(), WM_GETFONT, 0, 0)));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
-        DrawTextW(dc, platform::widen(look.word).c_str(), -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawTextW(dc, platform::widen(look.word).c_str(), -1, &area,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         SelectObject(dc, oldFont);
     }
     EndPaint(bar, &paint);
