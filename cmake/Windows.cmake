@@ -58,3 +58,21 @@ exec "@KF_WINE_LOADER@" "$@"
        GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 endif()
+
+# kf_version_info(<target> <description>): a version resource (version, product, company,
+# description) in the program or library <target>, from the project's version.
+function(kf_version_info target description)
+  get_target_property(type ${target} TYPE)
+  set(vi_name ${target})
+  set(vi_description "${description}")
+  if(type STREQUAL "EXECUTABLE")
+    set(vi_type VFT_APP)
+    set(vi_file ${target}.exe)
+  else()
+    set(vi_type VFT_DLL)
+    set(vi_file ${target}.dll)
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/version_info.rc.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+endfunction()

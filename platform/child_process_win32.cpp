@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/stop_requests.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 
@@ -62,7 +63,8 @@ int ChildProcess::start(const std::string& program, const std::vector<std::strin
     std::string line = quoted(program);
     for (const std::string& argument : arguments)
         line += " " + quoted(argument);
-    STARTUPINFOA startup{};
+    std::wstring wideLine = platform::widen(line);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = nul;
@@ -72,7 +74,7 @@ int ChildProcess::start(const std::string& program, const std::vector<std::strin
     // A process group of its own: Ctrl-C in the console reaches this program only, which passes
     // it on as Ctrl-Break.
     const BOOL started =
-        CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+        CreateProcessW(platform::widen(program).c_str(), wideLine.data(), nullptr, nullptr, TRUE,
                        CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &info);
     const int error = started ? 0 : int(GetLastError());
     CloseHandle(outWrite);
@@ -119,9 +121,10 @@ int ChildProcess::wait() {
 }
 
 std::string ChildProcess::ownProgram() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? platform::narrow(std::wstring_view(path, length))
+                                           : std::string();
 }
 
 }  // namespace platform

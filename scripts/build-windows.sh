@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows side with mingw-w64 and runs its tests under Wine:
 #   build-win64/  kelvoflash-cli.exe, tessiport.dll, clsersim.dll and the tests, 64-bit
-#   build-win32/  the 32-bit tessiport.dll and its tests
+#   build-win32/  the 32-bit kelvoflash-cli.exe, kelvoflash.exe, tessiport.dll and their tests
 # Installs what is missing first (as root, or through sudo). --no-tests only builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,8 +51,9 @@ configure() {  # configure <build dir> <toolchain> <wine loader> [cmake options]
           -DKF_WINE_LOADER="$3" -DKF_WINE_PREFIX="$prefix" "${launcher[@]}" "${@:4}" >/dev/null
 }
 configure build-win64 mingw-w64-x86_64 "$wine64_loader" \
-          -DKF_TESSIPORT32_DLL="$PWD/build-win32/bin/tessiport.dll"
-configure build-win32 mingw-w64-i686 "$wine32_loader"
+          -DKF_TESSIPORT32_DLL="$PWD/build-win32/bin/tessiport.dll" \
+          -DKF_OTHER_WIDTH_BIN="$PWD/build-win32/bin"
+configure build-win32 mingw-w64-i686 "$wine32_loader" -DKF_OTHER_WIDTH_BIN="$PWD/build-win64/bin"
 cmake --build build-win64 -j"$(nproc)"
 cmake --build build-win32 -j"$(nproc)"
 # The installer carries the 32-bit tessiport.dll as well.
@@ -79,6 +80,7 @@ if "$wine32_loader" --version >/dev/null 2>&1; then
 else
     echo "build-windows: NOT RUN: wine32 is missing or this kernel does not execute 32-bit" \
          "programs; the 32-bit build is only compiled here"
-    # The 32-bit tessiport.dll's export table needs no Wine; its other tests say they are skipped.
-    ctest --test-dir build-win32 --output-on-failure -R tessiport_dll
+    # The 32-bit tessiport.dll's export table and the programs' import tables need no Wine; the
+    # other tests of the library say they are skipped.
+    ctest --test-dir build-win32 --output-on-failure -R 'tessiport_dll|windows_import_tables'
 fi

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "programmer/app/camera_connection.h"
+#include "programmer/app/grabber_width.h"
 #include "programmer/app/start_options.h"
 #include "protocol/commands.h"
 
@@ -119,9 +120,13 @@ void CMorvatDlg::OnConnect() {
             char text[200];
             std::snprintf(text, sizeof text, "Framegrabber %s not found or not supported.\nConnection failed!\n",
                           grabberDll.c_str());
+            // Libraries of the other width only: say which, and which program takes them.
+            const ConnectionCause width =
+                ExplainFailedOpen(factory_, *camera, portNumber, lastOpen);
             model.enable(kIdOk, false);
             camera.reset();
-            ShowStatus(text);
+            ShowStatus(width.name == kWrongWidthCause ? width.line + "\nConnection failed!\n"
+                                                      : std::string(text));
             return;
         }
     }

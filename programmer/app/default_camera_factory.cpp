@@ -2,6 +2,7 @@
 
 #include "platform/port_diagnosis.h"
 #include "platform/serial_port.h"
+#include "programmer/app/grabber_width.h"
 #include "programmer/camera/cam_link_update.h"
 #include "programmer/camera/com_update.h"
 
@@ -24,9 +25,10 @@ std::unique_ptr<camera::CCamUpdate> DefaultCameraFactory::makeCamLink(bool emerg
 ConnectionCause DefaultCameraFactory::explainFailedOpen(const camera::CCamUpdate& link, int port,
                                                         protocol::ErrorCode error) {
     if (dynamic_cast<const camera::CCamLinkUpdate*>(&link) != nullptr) {
-        // A library that is missing has its own message.
+        // A library that is missing has its own message, unless only libraries of the other
+        // processor width are there.
         if (error == protocol::kErrGrabberLibrary)
-            return {};
+            return GrabberWidthCause(FindGrabberCandidates(), sizeof(void*) == 8);
         return {platform::portCauseName(platform::PortCause::kNoAnswer),
                 "Cause: no camera answered on CamLinkPort_" + std::to_string(port) + " of " +
                     link.grabberDll +

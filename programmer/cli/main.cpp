@@ -6,6 +6,7 @@
 
 #include "project_version.h"
 
+#include "programmer/cli/arguments.h"
 #include "programmer/cli/backup_command.h"
 #include "programmer/cli/info_command.h"
 #include "programmer/cli/keys_command.h"
@@ -34,6 +35,14 @@ const cli::AddSubcommand kSubcommands[] = {
 
 int main(int argc, char** argv) {
     cli::interruption::install();
+    // From here on the arguments are UTF-8 on every system.
+    std::vector<std::string> arguments = cli::utf8Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments)
+        pointers.push_back(argument.data());
+    argc = int(pointers.size());
+    pointers.push_back(nullptr);
+    argv = pointers.data();
     CLI::App app{"kelvoflash-cli: the camera firmware programmer for the console\n"
                  "\n"
                  "Runs the flows of the programmer's dialogs on the console: the connection,\n"

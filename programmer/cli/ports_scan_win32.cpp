@@ -9,6 +9,7 @@
 #include "platform/places.h"
 #include "platform/registry.h"
 #include "platform/serial_ports_list.h"
+#include "platform/wide_text.h"
 
 namespace cli {
 
@@ -44,14 +45,14 @@ std::vector<std::string> libraryPlaces() {
 
 std::vector<std::string> serialLibrariesIn(const std::string& dir) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = ::FindFirstFileA((dir + "\\clser*.dll").c_str(), &found);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(platform::widen(dir + "\\clser*.dll").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(found.cFileName);
-    } while (::FindNextFileA(search, &found));
+            names.push_back(platform::narrow(found.cFileName));
+    } while (::FindNextFileW(search, &found));
     ::FindClose(search);
     std::sort(names.begin(), names.end());
     return names;

@@ -4,12 +4,14 @@
 
 #include <cerrno>
 
+#include "platform/wide_text.h"
+
 namespace files {
 
 int appendRecord(const std::string& path, const std::string& record) {
     // Opened for appending only, every write goes to the end as one piece.
     const HANDLE file =
-        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        CreateFileW(platform::widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;

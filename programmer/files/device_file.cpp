@@ -1,13 +1,12 @@
 #include "programmer/files/device_file.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cctype>
 
 #include "platform/file_times.h"
 #include "programmer/files/binary_reader.h"
 #include "programmer/files/device_file_result.h"
+#include "programmer/files/file_probe.h"
 #include "programmer/files/intel_hex_reader.h"
 #include "programmer/files/jedec_reader.h"
 #include "programmer/files/text_numbers.h"
@@ -47,8 +46,7 @@ bool skipPastUnderscore(std::string_view& text) {
 void setCreationTime(const std::string& path, VersionBlock& version) {
     // Only a regular file has a creation time worth taking; nothing is opened, so a FIFO given
     // as a device file cannot block here.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (!isRegularFile(path))
         return;
     platform::UtcTime time;
     if (platform::fileCreationTimeUtc(path, time) == 0) {

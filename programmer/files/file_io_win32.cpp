@@ -1,6 +1,7 @@
 // The file layer on Windows: the C run-time's descriptors in binary mode, which the readers use
-// as on Linux; a replacing rename through MoveFileExA, as the run-time's rename refuses an
-// existing target.
+// as on Linux; a replacing rename through MoveFileExW, as the run-time's rename refuses an
+// existing target. Paths are UTF-8 inside and cross to Windows in UTF-16, so a name outside the
+// ANSI code page opens on every Windows version.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/wide_text.h"
 #include "programmer/files/file_descriptor.h"
 #include "programmer/files/file_io.h"
 
@@ -32,7 +34,7 @@ int syncDescriptor(int fd) {
 }
 
 int createExclusive(const std::string& path) {
-    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+    return ::_wopen(platform::widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                    _S_IREAD | _S_IWRITE);
 }
 
@@ -49,7 +51,7 @@ std::string folderOf(const std::string& path) {
 int openRegularFile(const std::string& path, uint64_t maxSize, int& fd, size_t& size) {
     fd = -1;
     // A pipe or a device opens at once here; the type test below refuses it.
-    Descriptor file(::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
+    Descriptor file(::_wopen(platform::widen(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
     if (file.get() < 0)
         return errno;
     struct _stat64 info {};
@@ -76,11 +78,12 @@ int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) 
         return error;
     Descriptor file(fd);
     int error = writeSyncClose(file, bytes);
-    if (error == 0 && !::MoveFileExA(temporary.c_str(), path.c_str(),
+    const std::wstring from = platform::widen(temporary);
+    if (error == 0 && !::MoveFileExW(from.c_str(), platform::widen(path).c_str(),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
     if (error != 0)
-        ::DeleteFileA(temporary.c_str());
+        ::DeleteFileW(from.c_str());
     return error;
 }
 

@@ -15,6 +15,11 @@ bool pathExists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+bool isRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 int checkCanCreate(const std::string& path) {
     const std::string target = writeTarget(path);
     struct stat info {};

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/wide_text.h"
 #include "programmer/files/file_descriptor.h"
 #include "programmer/files/file_io.h"
 #include "programmer/files/new_file.h"
@@ -22,14 +23,15 @@ int writeNewFile(const std::string& path, const std::vector<uint8_t>& bytes, boo
     Descriptor file(fd);
     int error = writeSyncClose(file, bytes);
     // Without MOVEFILE_REPLACE_EXISTING the move refuses a name that is taken.
-    if (error == 0 && !::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (error == 0 && !::MoveFileExW(platform::widen(temporary).c_str(), platform::widen(path).c_str(),
+                                          MOVEFILE_WRITE_THROUGH)) {
         const DWORD cause = ::GetLastError();
         error = cause == ERROR_ALREADY_EXISTS || cause == ERROR_FILE_EXISTS ? EEXIST
                 : cause == ERROR_ACCESS_DENIED                              ? EACCES
                                                                             : EIO;
     }
     if (error != 0)
-        ::DeleteFileA(temporary.c_str());
+        ::DeleteFileW(platform::widen(temporary).c_str());
     return error;
 }
 

@@ -1,5 +1,6 @@
 #include "programmer/win32/connection_window.h"
 
+#include "platform/wide_text.h"
 #include "programmer/app/control_ids.h"
 #include "programmer/app/start_options.h"
 #include "programmer/win32/resource.h"
@@ -7,13 +8,11 @@
 namespace win32 {
 
 bool ConnectionWindow::onInit() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-    SendMessageA(window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageA(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    setIcons();
     if (HMENU menu = GetSystemMenu(window(), FALSE)) {
-        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuA(menu, MF_STRING, app::kIdAboutBox, app::kAboutMenuEntry);
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, app::kIdAboutBox,
+                    platform::widen(app::kAboutMenuEntry).c_str());
     }
     return true;
 }
@@ -30,14 +29,14 @@ void ConnectionWindow::render() {
     const app::Control& list = m.control(app::kIdPortList);
     HWND ports = GetDlgItem(window(), app::kIdPortList);
     if (list.items != shownPorts_) {
-        SendMessageA(ports, CB_RESETCONTENT, 0, 0);
+        SendMessageW(ports, CB_RESETCONTENT, 0, 0);
         for (const std::string& item : list.items)
-            SendMessageA(ports, CB_ADDSTRING, 0,
-                         reinterpret_cast<LPARAM>(item.c_str()));
+            SendMessageW(ports, CB_ADDSTRING, 0,
+                         reinterpret_cast<LPARAM>(platform::widen(item).c_str()));
         shownPorts_ = list.items;
     }
-    if (SendMessageA(ports, CB_GETCURSEL, 0, 0) != list.selected)
-        SendMessageA(ports, CB_SETCURSEL, WPARAM(list.selected), 0);
+    if (SendMessageW(ports, CB_GETCURSEL, 0, 0) != list.selected)
+        SendMessageW(ports, CB_SETCURSEL, WPARAM(list.selected), 0);
     setEnabled(app::kIdPortList, list.enabled);
     for (const int id : {app::kIdConnect, app::kIdOk, app::kIdCancel}) {
         if (!m.caption(id).empty())
@@ -60,7 +59,7 @@ bool ConnectionWindow::onCommand(int id, int notification) {
             return true;
         case app::kIdPortList:
             if (notification == CBN_SELCHANGE) {
-                const int index = int(SendDlgItemMessageA(window(), id, CB_GETCURSEL, 0, 0));
+                const int index = int(SendDlgItemMessageW(window(), id, CB_GETCURSEL, 0, 0));
                 act([this, index] { dialog_.OnPortSelected(index); });
             }
             return true;

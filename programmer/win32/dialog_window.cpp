@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "platform/run_guard_win32.h"
+#include "platform/wide_text.h"
 #include "programmer/app/handler_queue.h"
+#include "programmer/win32/resource.h"
 
 namespace win32 {
 
@@ -19,15 +21,15 @@ constexpr UINT kRunPosted = WM_APP + 2;
 constexpr const char* kProgramName = "kelvoflash";
 
 std::string windowText(HWND window) {
-    std::vector<char> text(size_t(GetWindowTextLengthA(window)) + 1, '\0');
-    GetWindowTextA(window, text.data(), int(text.size()));
-    return text.data();
+    std::vector<wchar_t> text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    GetWindowTextW(window, text.data(), int(text.size()));
+    return platform::narrow(text.data());
 }
 }  // namespace
 
 int DialogWindow::run(HWND owner, int resource, std::function<void()> init) {
     init_ = std::move(init);
-    const INT_PTR ended = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource),
+    const INT_PTR ended = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource),
                                           owner, procedure, reinterpret_cast<LPARAM>(this));
     window_ = nullptr;
     // A program without a console says it in a box.
@@ -35,7 +37,8 @@ int DialogWindow::run(HWND owner, int resource, std::function<void()> init) {
         char text[128];
         std::snprintf(text, sizeof text, "Dialog %d cannot be shown (error %lu).", resource,
                       GetLastError());
-        MessageBoxA(owner, text, kProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+        MessageBoxW(owner, platform::widen(text).c_str(), platform::widen(kProgramName).c_str(),
+                    MB_OK | MB_ICONERROR | MB_TASKMODAL);
     }
     return model_.result;
 }
@@ -50,7 +53,8 @@ void DialogWindow::afterHandler(app::HandlerQueue::Outcome outcome) {
     if (!handlers_.lastFailure().empty()) {
         // The flow stopped half-way: the user hears of it and gets the controls back.
         const std::string text = app::FailureText(handlers_.lastFailure());
-        MessageBoxA(window_, text.c_str(), kProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+        MessageBoxW(window_, platform::widen(text).c_str(), platform::widen(kProgramName).c_str(),
+                    MB_OK | MB_ICONERROR | MB_TASKMODAL);
         afterFailure();
     }
     render();
@@ -59,21 +63,21 @@ void DialogWindow::afterHandler(app::HandlerQueue::Outcome outcome) {
         return;
     }
     if (handlers_.hasPosted())
-        PostMessageA(window_, kRunPosted, 0, 0);
+        PostMessageW(window_, kRunPosted, 0, 0);
 }
 
 void DialogWindow::post(std::function<void()> event) {
     if (handlers_.post(std::move(event)) && window_ != nullptr)
-        PostMessageA(window_, kRunPosted, 0, 0);
+        PostMessageW(window_, kRunPosted, 0, 0);
 }
 
 INT_PTR CALLBACK DialogWindow::procedure(HWND window, UINT message, WPARAM wParam,
                                          LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
         reinterpret_cast<DialogWindow*>(lParam)->window_ = window;
     }
-    auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+    auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(window, DWLP_USER));
     return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
@@ -82,7 +86,7 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_INITDIALOG:
             onInit();
             render();
-            PostMessageA(window_, kRunInit, 0, 0);
+            PostMessageW(window_, kRunInit, 0, 0);
             return TRUE;
         case kRunInit:
             act(init_);
@@ -103,7 +107,7 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
         case WM_QUERYENDSESSION:  // refused while the camera is written
-            SetWindowLongPtrA(window_, DWLP_MSGRESULT, platform::endSessionAllowed());
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, platform::endSessionAllowed());
             return TRUE;
         default:
             break;
@@ -119,7 +123,7 @@ void DialogWindow::closeRefused() {
     if (shown.exchange(true))
         return;
     std::thread([title = windowText(window_)] {
-        MessageBoxA(nullptr, app::kCloseRefusedText, title.c_str(),
+        MessageBoxW(nullptr, platform::widen(app::kCloseRefusedText).c_str(), platform::widen(title).c_str(),
                     MB_OK | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST);
         shown = false;
     }).detach();
@@ -130,7 +134,7 @@ bool DialogWindow::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
 void DialogWindow::setText(int id, const std::string& text) {
     HWND control = GetDlgItem(window_, id);
     if (control != nullptr && windowText(control) != text)
-        SetWindowTextA(control, text.c_str());
+        SetWindowTextW(control, platform::widen(text).c_str());
 }
 
 void DialogWindow::setEnabled(int id, bool enabled) {
@@ -145,7 +149,18 @@ void DialogWindow::setChecked(int id, bool checked) {
 
 void DialogWindow::setTitle(const std::string& title) {
     if (windowText(window_) != title)
-        SetWindowTextA(window_, title.c_str());
+        SetWindowTextW(window_, platform::widen(title).c_str());
+}
+
+void DialogWindow::setIcons() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto icon = [instance](int width, int height) {
+        return reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                                   IMAGE_ICON, GetSystemMetrics(width),
+                                                   GetSystemMetrics(height), LR_SHARED));
+    };
+    SendMessageW(window_, WM_SETICON, ICON_BIG, icon(SM_CXICON, SM_CYICON));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, icon(SM_CXSMICON, SM_CYSMICON));
 }
 
 }  // namespace win32

@@ -48,6 +48,9 @@ protected:
     void setEnabled(int id, bool enabled);
     void setChecked(int id, bool checked);
     void setTitle(const std::string& title);
+    // The program icon: the large one for Alt+Tab, the small one for the caption, each loaded
+    // from the image of its own size so that none is scaled.
+    void setIcons();
 
 private:
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

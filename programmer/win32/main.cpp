@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "platform/clock.h"
+#include "platform/wide_text.h"
 #include "programmer/app/cmorvat_app.h"
 #include "programmer/app/command_line.h"
 #include "programmer/app/default_camera_factory.h"
@@ -24,7 +25,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     factory.setCallRunner(&calls);
     app::CMorvatApp morvat(host, factory);
     // The dialogs run modally inside the start hook; the program ends when it returns.
-    morvat.InitInstance(app::ArgumentsAfterExe(GetCommandLineA()));
+    // The command line in UTF-16, whatever the ANSI code page: file names in any script.
+    morvat.InitInstance(app::ArgumentsAfterExe(platform::narrow(GetCommandLineW())));
     morvat.ExitInstance();
     return 0;
 }

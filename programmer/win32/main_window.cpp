@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "platform/wide_text.h"
 #include "programmer/app/control_ids.h"
 #include "programmer/app/row_look.h"
 #include "programmer/win32/resource.h"
@@ -15,15 +16,11 @@ constexpr UINT_PTR kSubclassId = 1;
 }  // namespace
 
 bool MainWindow::onInit() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    SendMessageA(window(), WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM))));
-    SendMessageA(window(), WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM))));
+    setIcons();
     for (int row = 0; row < app::kRowCount; ++row) {
         HWND bar = GetDlgItem(window(), app::progressId(row));
-        SendMessageA(bar, PBM_SETRANGE32, 0, 100);
-        SendMessageA(bar, PBM_SETSTEP, 5, 0);
+        SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+        SendMessageW(bar, PBM_SETSTEP, 5, 0);
         SetWindowSubclass(bar, progressBarProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
         shownRowState_[row] = app::ROW_IDLE;
     }
@@ -50,8 +47,8 @@ void MainWindow::render() {
         setText(app::loadedFwId(row), m.caption(app::loadedFwId(row)));
         HWND bar = GetDlgItem(window(), app::progressId(row));
         const int position = m.control(app::progressId(row)).position;
-        if (SendMessageA(bar, PBM_GETPOS, 0, 0) != position)
-            SendMessageA(bar, PBM_SETPOS, WPARAM(position), 0);
+        if (SendMessageW(bar, PBM_GETPOS, 0, 0) != position)
+            SendMessageW(bar, PBM_SETPOS, WPARAM(position), 0);
         const uint32_t state = m.rowState[size_t(row)];
         if (shownRowState_[row] != state) {
             shownRowState_[row] = state;
@@ -119,12 +116,13 @@ bool MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
     }
 }
 
-// The Packet button: a right click asks the dialog to switch the packet mode (CPacket decides).
+// The Packet button: a right click, while the button is enabled, posts the dialog the switch of
+// the packet mode as a window message of its own (0x8064, wParam the button's id).
 LRESULT CALLBACK MainWindow::packetButtonProcedure(HWND button, UINT message, WPARAM wParam,
                                                    LPARAM lParam, UINT_PTR, DWORD_PTR reference) {
     auto* self = reinterpret_cast<MainWindow*>(reference);
-    if (message == WM_RBUTTONUP)
-        self->dialog_.OnPacketRightClick();
+    if (message == WM_RBUTTONUP && self->model().isEnabled(app::kIdPacket))
+        PostMessageW(self->window(), WM_TOGGLE_PACKET_MODE, app::kIdPacket, 0);
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(button, packetButtonProcedure, kSubclassId);
     return DefSubclassProc(button, message, wParam, lParam);
@@ -166,10 +164,11 @@ bool MainWindow::paintRow(HWND bar, int row) const {
     DeleteObject(brush);
     if (look.word[0] != '\0') {
         HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(
-                                               SendMessageA(window(), WM_GETFONT, 0, 0)));
+                                               SendMessageW(window(), WM_GETFONT, 0, 0)));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
-        DrawTextA(dc, look.word, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawTextW(dc, platform::widen(look.word).c_str(), -1, &area,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         SelectObject(dc, oldFont);
     }
     EndPaint(bar, &paint);

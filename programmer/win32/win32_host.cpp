@@ -5,6 +5,7 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/wide_text.h"
 #include "programmer/app/cmorvat_dlg.h"
 #include "programmer/app/prog_dlg.h"
 #include "programmer/win32/connection_window.h"
@@ -18,17 +19,17 @@ namespace {
 constexpr auto kPumpTime = std::chrono::milliseconds(100);
 // The caption of the boxes that name none: the program's name.
 constexpr const char* kProgramName = "kelvoflash";
-// Room for a long path in UTF-8.
+// Room for a long path.
 constexpr size_t kPathBuffer = 4 * MAX_PATH;
 
 // "desc|*.x|All|*.*||" -> the same with NULs, as the common dialogs take it.
-std::string windowsFilter(const std::string& filter) {
-    std::string result = filter;
-    for (char& c : result) {
-        if (c == '|')
-            c = '\0';
+std::wstring windowsFilter(const std::string& filter) {
+    std::wstring result = platform::widen(filter);
+    for (wchar_t& c : result) {
+        if (c == L'|')
+            c = L'\0';
     }
-    result += std::string(2, '\0');
+    result += std::wstring(2, L'\0');
     return result;
 }
 
@@ -42,11 +43,12 @@ INT_PTR CALLBACK aboutProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_INITDIALOG: {
             const auto* about = reinterpret_cast<const AboutText*>(lParam);
             const size_t newline = about->text.find('\n');
-            SetWindowTextA(window, about->title.c_str());
-            SetDlgItemTextA(window, IDC_ABOUT_VERSION, about->text.substr(0, newline).c_str());
+            SetWindowTextW(window, platform::widen(about->title).c_str());
+            SetDlgItemTextW(window, IDC_ABOUT_VERSION,
+                            platform::widen(about->text.substr(0, newline)).c_str());
             const std::string line =
                 newline == std::string::npos ? std::string() : about->text.substr(newline + 1);
-            SetDlgItemTextA(window, IDC_ABOUT_LINE, line.c_str());
+            SetDlgItemTextW(window, IDC_ABOUT_LINE, platform::widen(line).c_str());
             return TRUE;
         }
         case WM_COMMAND:
@@ -79,7 +81,8 @@ DialogWindow* Win32Host::windowOf(const app::DialogModel& model) const {
 // Task-modal and without an owner: the box stops every window of the program until answered.
 int Win32Host::box(const std::string& text, const std::string& caption, UINT style) {
     const std::string title = caption.empty() ? kProgramName : caption;
-    return MessageBoxA(nullptr, text.c_str(), title.c_str(), style | MB_TASKMODAL);
+    return MessageBoxW(nullptr, platform::widen(text).c_str(), platform::widen(title).c_str(),
+                       style | MB_TASKMODAL);
 }
 
 void Win32Host::messageBox(const std::string& text, const std::string& caption,
@@ -97,32 +100,34 @@ bool Win32Host::askYesNoWithoutIcon(const std::string& text) {
 
 std::optional<std::string> Win32Host::fileDialog(const app::FileDialogRequest& request,
                                                  bool save) {
-    const std::string filter = windowsFilter(request.filter);
-    std::vector<char> path(kPathBuffer, '\0');
-    request.initialName.copy(path.data(), path.size() - 1);
+    const std::wstring filter = windowsFilter(request.filter);
+    const std::wstring initialName = platform::widen(request.initialName);
+    const std::wstring title = platform::widen(request.title);
+    const std::wstring extension = platform::widen(request.defaultExtension);
+    std::vector<wchar_t> path(kPathBuffer, L'\0');
+    initialName.copy(path.data(), path.size() - 1);
 
-    OPENFILENAMEA dialog{};
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = topWindow();
     dialog.lpstrFilter = request.filter.empty() ? nullptr : filter.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = DWORD(path.size());
-    dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
-    dialog.lpstrDefExt = request.defaultExtension.empty() ? nullptr
-                                                          : request.defaultExtension.c_str();
+    dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (save) {
         if (request.confirmOverwrite)
             dialog.Flags |= OFN_OVERWRITEPROMPT;
-        if (!GetSaveFileNameA(&dialog))
+        if (!GetSaveFileNameW(&dialog))
             return std::nullopt;
     } else {
         dialog.Flags |= OFN_FILEMUSTEXIST;
-        if (!GetOpenFileNameA(&dialog))
+        if (!GetOpenFileNameW(&dialog))
             return std::nullopt;
     }
-    return std::string(path.data());
+    return platform::narrow(path.data());
 }
 
 std::optional<std::string> Win32Host::openFileDialog(const app::FileDialogRequest& request) {
@@ -147,15 +152,15 @@ void Win32Host::pumpMessages() {
     }
     const auto start = clock_.now();
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             PostQuitMessage(int(message.wParam));  // for the loop that owns it
             break;
         }
         HWND dialog = topWindow();
-        if (dialog == nullptr || !IsDialogMessageA(dialog, &message)) {
+        if (dialog == nullptr || !IsDialogMessageW(dialog, &message)) {
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
         if (clock_.now() - start > kPumpTime)
             break;
@@ -204,7 +209,7 @@ int Win32Host::runMainDialog(app::ProgDlg& dialog) {
 
 void Win32Host::showAboutBox(const std::string& title, const std::string& text) {
     AboutText about{title, text};
-    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), topWindow(),
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), topWindow(),
                     aboutProcedure, reinterpret_cast<LPARAM>(&about));
 }
 

@@ -201,15 +201,52 @@ inline COLORREF colourAt(HWND dialog, int id) {
     return colour;
 }
 
+// Pixels darker than a quarter of full brightness inside a control, its border aside: the
+// word a row's bar shows.
+inline int darkPixelsIn(HWND dialog, int id) {
+    RECT area;
+    GetWindowRect(GetDlgItem(dialog, id), &area);
+    HDC screen = GetDC(nullptr);
+    int dark = 0;
+    for (int y = area.top + 3; y < area.bottom - 3; ++y)
+        for (int x = area.left + 3; x < area.right - 3; ++x) {
+            const COLORREF c = GetPixel(screen, x, y);
+            dark += GetRValue(c) < 64 && GetGValue(c) < 64 && GetBValue(c) < 64;
+        }
+    ReleaseDC(nullptr, screen);
+    return dark;
+}
+
 inline void click(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+// A real click of the mouse (button down and up) at the centre of the control, through the
+// system's input queue as a technician's mouse gives it.
+inline void mouseClick(HWND dialog, int id, bool right) {
+    RECT area;
+    GetWindowRect(GetDlgItem(dialog, id), &area);
+    const int x = (area.left + area.right) / 2, y = (area.top + area.bottom) / 2;
+    const auto absolute = [](int value, int metric) {
+        const int extent = GetSystemMetrics(metric) - 1;
+        return LONG((value * 65535 + extent / 2) / extent);
+    };
+    INPUT inputs[3] = {};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = absolute(x, SM_CXSCREEN);
+        input.mi.dy = absolute(y, SM_CYSCREEN);
+        input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
+    }
+    inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    inputs[1].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    inputs[2].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInput(3, inputs, sizeof(INPUT));
+}
+
 inline void rightClick(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
-    PostMessageW(control, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
-    PostMessageW(control, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+    mouseClick(dialog, id, true);
 }
 
 inline void selectListEntry(HWND dialog, int id, int index) {

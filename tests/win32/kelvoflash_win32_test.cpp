@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "programmer/app/control_ids.h"
 #include "programmer/files/file_io.h"
 #include "tests/win32/dialog_driver.h"
@@ -44,6 +46,24 @@ Texts column(HWND main, int (*id)(int)) {
 // No flow runs: Quit is enabled in every situation but while one does.
 bool idle(HWND main) { return enabled(main, app::kIdQuit); }
 
+// The program icon carries an image for each size Windows asks for between 100 and 200 %.
+TEST(KelvoflashDialogs, TheIconHoldsAnImageForEveryDisplayScale) {
+    HMODULE program = LoadLibraryExW(wide(kelvoflashPath()).c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(program, nullptr);
+    constexpr int kGroupIcon = 14;  // RT_GROUP_ICON
+    HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(kGroupIcon));
+    ASSERT_NE(found, nullptr);
+    const auto* group = static_cast<const uint8_t*>(LockResource(LoadResource(program, found)));
+    // GRPICONDIR: reserved, type, count; then 14-byte entries that start with width, height.
+    std::vector<int> widths;
+    for (int i = 0; i < group[4]; ++i)
+        widths.push_back(group[6 + 14 * i] == 0 ? 256 : group[6 + 14 * i]);
+    std::sort(widths.begin(), widths.end());
+    EXPECT_EQ(widths, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+    FreeLibrary(program);
+}
+
 TEST(KelvoflashDialogs, HelpShowsTheUsageInItsOwnBoxAndEnds) {
     Program program(kelvoflashPath(), "-H", scratchFolder());
     ASSERT_TRUE(program.started());
@@ -76,15 +96,20 @@ TEST(KelvoflashDialogs, FilePacketModeStartsWithoutConnectionAndRightClickSwitch
         EXPECT_EQ(colourAt(main, app::progressId(row)), kIdleGrey) << "row " << row;
     keepScreenshot(main, "main_file_packet");
 
-    // Without a camera there are no device packets: the switch the right click posts keeps
-    // file packets.
+    // Without a camera there are no device packets: the switch a real right click posts keeps
+    // file packets, and nothing else changes.
+    const std::vector<int> checkedBefore = among(main, kCheckBoxes, checked);
+    const std::string statusBefore = text(main, app::kIdStatusLine);
     rightClick(main, app::kIdPacket);
     Sleep(500);
     EXPECT_EQ(text(main, app::kIdPacket), "FilePacket");
     EXPECT_EQ(among(main, kCheckBoxes), kCheckBoxes);
+    EXPECT_EQ(among(main, kCheckBoxes, checked), checkedBefore);
+    EXPECT_EQ(text(main, app::kIdStatusLine), statusBefore);
 
-    // A check box follows the click.
-    click(main, app::checkBoxId(3));
+    // A real left click on a check box right after it arrives: the mouse reaches the dialog.
+    ASSERT_FALSE(checked(main, app::checkBoxId(3)));
+    mouseClick(main, app::checkBoxId(3), false);
     EXPECT_TRUE(waitUntil([&] { return checked(main, app::checkBoxId(3)); }));
 
     click(main, app::kIdQuit);
