@@ -8,8 +8,8 @@ namespace platform {
 
 // True when a user other than the owner, the running user and the administrator may write
 // `path` (its group or everybody may write it, or it belongs to another ordinary user), or when
-// that cannot be told. Windows: false; the folders there are the installer's, writable by
-// administrators only.
+// that cannot be told. Windows: when the file's access list lets anyone but the owner, the running
+// user, the system and the administrators write it.
 bool writableByOthers(const std::string& path);
 
 }  // namespace platform

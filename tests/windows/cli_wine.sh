@@ -203,6 +203,13 @@ signed() {
     out="$("$wine" "$cli" inspect "$(windows "$work/other.qup")" 2>&1)" || fail "inspect exited with $?: $out"
     grep -q 'Signature: Signed by maker (key [0-9A-F]\{16\}): release 1.01' <<<"$out" ||
         fail "inspect does not name the signer: $out"
+    # A key file everybody may change (Wine shows the mode as the file's access list) is not trusted.
+    chmod 666 "$work/site/trusted-keys/maker.pub"
+    out="$("$wine" "$cli" inspect "$(windows "$work/other.qup")" 2>&1)" || status=$?
+    [ "$status" -eq 1 ] || fail "inspect with a key file others may change exited with $status: $out"
+    grep -q 'maker.pub: other users may change it.' <<<"$out" || fail "the key file is not named: $out"
+    chmod 644 "$work/site/trusted-keys/maker.pub"
+    status=0
     printf 'x' >>"$work/other.qup"
     out="$("$wine" "$cli" program --yes "$(windows "$work/other.qup")" --port 1 2>&1)" || status=$?
     [ "$status" -eq 1 ] || fail "program of a changed file exited with $status: $out"
