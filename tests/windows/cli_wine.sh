@@ -170,6 +170,7 @@ recorded() {
     original="$("$here/with_camsim.sh" "$camsim" "${camera[@]}" -- \
                 "$wine" "$cli" info "${camlink[@]}" --record "$(windows "$recording")")" ||
         fail "info exited with $?: $original"
+    original="${original//$'\r'/}"   # the console's line ends
     grep -q '"program":"kelvoflash-cli"' "$recording" || fail "no recording header: $(head -c 300 "$recording")"
     # Played back on Linux: camsim answers as the camera under Wine did.
     coproc REPLAY { exec "$camsim" --camlink-port 0 --replay "$recording" --replay-fast 2>"$work/replay.err"; }
