@@ -124,7 +124,8 @@ const Scenario kScenarios[] = {
                // Refused loads end with the load's message and status 1; a run nobody confirmed is
                // not started. Names outside ASCII come back as they were given.
                {.args = "program --yes {old} {port}", .status = 1,
-                .errIs = "Firmware version too old!\nFirmware downgrade is not allowed.\nMain "
+                .errIs = "{old} is not signed.\nFirmware version too old!\n"
+                         "Firmware downgrade is not allowed.\nMain "
                          "\u00b5P" + kOlder + "Main FPGA" + kOlder + "EEPROM" + kOlder + "PLL" +
                          kOlder + "Head FPGA" + kOlder},
                {.args = "program --yes '{dir}/missing-\u00fctf\u540d.qup' {port}", .status = 1,

@@ -33,11 +33,14 @@ int shell(const std::string& command) {
     const int status = std::system((command + " >/dev/null 2>&1").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-// The key id a minisign public key file names in its comment.
+// The key id a minisign public key file names in its comment, in our 16 digits (minisign leaves
+// out leading zeros there).
 std::string keyIdOf(const std::string& pub) {
     const std::string text = readText(pub);
     const std::string marker = "minisign public key ";
-    return text.substr(text.find(marker) + marker.size(), 16);
+    const size_t start = text.find(marker) + marker.size();
+    const std::string digits = text.substr(start, text.find('\n', start) - start);
+    return std::string(16 - std::min<size_t>(16, digits.size()), '0') + digits;
 }
 void flipByte(const std::string& path, long at) {
     std::string text = readText(path);
