@@ -332,11 +332,6 @@ Subcommand addProgramCommand(CLI::App& app) {
                       "load and compare, show what would be written, write nothing");
     addRequireSignedFlag(*command, options->requireSigned);
     return {command, [options] {
-                // A file whose signature does not hold is refused before any camera is touched;
-                // the load judges it once more by the same policy.
-                const auto policy = loadPolicyFor(options->requireSigned, std::cerr);
-                if (!judgeUpdateFile(options->file, *policy, std::cerr))
-                    return kExitFailed;
                 if (options->connection.ports.size() > 1)
                     return runSeveralCameras(
                         "program", options->file, options->connection,
@@ -351,6 +346,12 @@ Subcommand addProgramCommand(CLI::App& app) {
                                 arguments.push_back("--require-signed");
                             return arguments;
                         });
+                // A file whose signature does not hold is refused before any camera is touched
+                // (with several cameras, each camera's command judges it so); the load judges it
+                // once more by the same policy.
+                const auto policy = loadPolicyFor(options->requireSigned, std::cerr);
+                if (!judgeUpdateFile(options->file, *policy, std::cerr))
+                    return kExitFailed;
                 RunReporter reporter = consoleReporter(options->connection.json);
                 CameraSession session(options->connection, "program", options->file);
                 reportSession(session, reporter);
