@@ -27,11 +27,12 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {$1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""
     sort >"$scratch/files"
 check "file list" diff -u scripts/package_files.txt "$scratch/files"
 
-# The dependencies: the Qt 6 runtime, the C and C++ runtimes, each a package this system knows.
+# The dependencies: the Qt 6 runtime, the C and C++ runtimes, D-Bus (the hold on sleep during a
+# run), libgcrypt (signatures) and zlib (recordings), each a package this system knows.
 depends="$(dpkg-deb -f "$deb" Depends)"
 names="$(tr ',' '\n' <<<"$depends" | sed 's/(.*//; s/ //g' | sort | tr '\n' ' ')"
 check "dependencies ($depends)" test "$names" = \
-    "libc6 libgcc-s1 libqt6core6 libqt6gui6 libqt6widgets6 libstdc++6 qt6-qpa-plugins "
+    "libc6 libdbus-1-3 libgcc-s1 libgcrypt20 libqt6core6 libqt6gui6 libqt6widgets6 libstdc++6 qt6-qpa-plugins zlib1g "
 for name in $names; do
     check "dependency $name installed" sh -c "dpkg-query -W '$name' >/dev/null"
 done
