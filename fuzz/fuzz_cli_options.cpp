@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     app::StartOptions startOptions;
-    std::string error;
-    if (cli::applyConnectionOptions(options, startOptions, error)) {
+    std::string device, error;
+    if (cli::applyConnectionOptions(options, startOptions, device, error)) {
         if (startOptions.portNumber < 0 || startOptions.portNumber > 8) std::abort();
         if (options.interface != "com" && options.interface != "camlink") std::abort();
     } else if (error.empty()) {
