@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/read_line.h"
+
 namespace platform {
 
 int outputColumns() {
@@ -36,23 +38,16 @@ bool readHiddenLine(const std::string& prompt, std::string& line) {
 }
 
 bool readLineFromDescriptor(int fd, std::string& line) {
-    line.clear();
-    bool any = false;
-    for (;;) {
-        char c = 0;
-        const ssize_t got = ::read(fd, &c, 1);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return any;
-        any = true;
-        if (c == '\n')
-            break;
-        line += c;
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
+    return readLineByBytes(
+        [fd](char& c) {
+            for (;;) {
+                const ssize_t got = ::read(fd, &c, 1);
+                if (got < 0 && errno == EINTR)
+                    continue;
+                return got > 0;
+            }
+        },
+        line);
 }
 
 }  // namespace platform

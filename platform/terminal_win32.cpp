@@ -2,6 +2,7 @@
 #include <io.h>
 
 #include "platform/terminal.h"
+#include "platform/read_line.h"
 
 namespace platform {
 
@@ -48,21 +49,7 @@ bool readHiddenLine(const std::string& prompt, std::string& line) {
 }
 
 bool readLineFromDescriptor(int fd, std::string& line) {
-    line.clear();
-    bool any = false;
-    for (;;) {
-        char c = 0;
-        const int got = ::_read(fd, &c, 1);
-        if (got <= 0)
-            return any;
-        any = true;
-        if (c == '\n')
-            break;
-        line += c;
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
+    return readLineByBytes([fd](char& c) { return ::_read(fd, &c, 1) > 0; }, line);
 }
 
 }  // namespace platform

@@ -73,4 +73,21 @@ int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t
     return 0;
 }
 
+int writeTemporaryBeside(const std::string& path, const std::vector<uint8_t>& bytes,
+                         std::string& temporary, const std::function<int(int fd)>& prepare) {
+    temporary.clear();
+    const std::string folder = folderOf(path);
+    const std::string name = path.substr(folder.size());
+    if (name.empty())
+        return EISDIR;
+    int fd = -1;
+    if (const int error = createTemporaryBeside(folder, name, temporary, fd)) {
+        temporary.clear();
+        return error;
+    }
+    Descriptor file(fd);
+    const int error = prepare ? prepare(file.get()) : 0;
+    return error != 0 ? error : writeSyncClose(file, bytes);
+}
+
 }  // namespace files

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,5 +53,11 @@ int writeSyncClose(Descriptor& file, const std::vector<uint8_t>& bytes);
 // refusal that was not a name in use (EEXIST when every name tried was).
 int createTemporaryBeside(const std::string& folder, const std::string& name,
                           std::string& temporary, int& fd);
+
+// Writes `bytes` into a new temporary file beside `path`, flushed and closed; `prepare`, when
+// given, runs on the open file first (rights). `temporary` names the file whenever it was
+// created, failure or not, so that the caller moves it into place or removes it.
+int writeTemporaryBeside(const std::string& path, const std::vector<uint8_t>& bytes,
+                         std::string& temporary, const std::function<int(int fd)>& prepare = {});
 
 }  // namespace files

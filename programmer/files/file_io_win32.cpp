@@ -67,22 +67,13 @@ int openRegularFile(const std::string& path, uint64_t maxSize, int& fd, size_t& 
 }
 
 int writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string folder = folderOf(path);
-    const std::string name = path.substr(folder.size());
-    if (name.empty())
-        return EISDIR;
-
     std::string temporary;
-    int fd = -1;
-    if (const int error = createTemporaryBeside(folder, name, temporary, fd))
-        return error;
-    Descriptor file(fd);
-    int error = writeSyncClose(file, bytes);
+    int error = writeTemporaryBeside(path, bytes, temporary);
     const std::wstring from = platform::widen(temporary);
     if (error == 0 && !::MoveFileExW(from.c_str(), platform::widen(path).c_str(),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-    if (error != 0)
+    if (error != 0 && !temporary.empty())
         ::DeleteFileW(from.c_str());
     return error;
 }

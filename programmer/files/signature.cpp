@@ -97,6 +97,18 @@ std::array<uint8_t, 32> secretKeyCheck(const std::vector<uint8_t>& algorithm, co
     return crypto::blake2b256({&algorithm, &idBytes, &secret});
 }
 
+// Every key and signature file starts the same way: an untrusted comment, then one base64 line
+// of `size` bytes.
+KeyFileError readCommentAndPayload(const std::string& text, size_t size,
+                                   std::vector<std::string>& lines, std::vector<uint8_t>& bytes) {
+    lines = linesOf(text);
+    if (lines.empty() || !startsWith(lines[0], kUntrustedPrefix))
+        return KeyFileError::kNoUntrustedComment;
+    if (lines.size() < 2)
+        return KeyFileError::kWrongLength;
+    return decodeLine(lines[1], size, bytes);
+}
+
 }  // namespace
 
 std::string keyIdText(const KeyId& id) {
@@ -136,13 +148,9 @@ std::string keyFileErrorText(KeyFileError error, const std::string& what) {
 }
 
 KeyFileError parsePublicKey(const std::string& text, PublicKey& key) {
-    const std::vector<std::string> lines = linesOf(text);
-    if (lines.empty() || !startsWith(lines[0], kUntrustedPrefix))
-        return KeyFileError::kNoUntrustedComment;
-    if (lines.size() < 2)
-        return KeyFileError::kWrongLength;
+    std::vector<std::string> lines;
     std::vector<uint8_t> bytes;
-    if (const KeyFileError error = decodeLine(lines[1], kPublicKeySize, bytes);
+    if (const KeyFileError error = readCommentAndPayload(text, kPublicKeySize, lines, bytes);
         error != KeyFileError::kNone)
         return error;
     if (bytes[0] != 'E' || bytes[1] != 'd')
@@ -156,13 +164,9 @@ KeyFileError parsePublicKey(const std::string& text, PublicKey& key) {
 }
 
 KeyFileError parseSignature(const std::string& text, Signature& signature) {
-    const std::vector<std::string> lines = linesOf(text);
-    if (lines.empty() || !startsWith(lines[0], kUntrustedPrefix))
-        return KeyFileError::kNoUntrustedComment;
-    if (lines.size() < 2)
-        return KeyFileError::kWrongLength;
+    std::vector<std::string> lines;
     std::vector<uint8_t> bytes;
-    if (const KeyFileError error = decodeLine(lines[1], kSignatureSize, bytes);
+    if (const KeyFileError error = readCommentAndPayload(text, kSignatureSize, lines, bytes);
         error != KeyFileError::kNone)
         return error;
     if (bytes[0] != 'E' || (bytes[1] != 'd' && bytes[1] != 'D'))
@@ -183,13 +187,9 @@ KeyFileError parseSignature(const std::string& text, Signature& signature) {
 }
 
 KeyFileError parseSecretKeyFile(const std::string& text, SecretKeyFile& file) {
-    const std::vector<std::string> lines = linesOf(text);
-    if (lines.empty() || !startsWith(lines[0], kUntrustedPrefix))
-        return KeyFileError::kNoUntrustedComment;
-    if (lines.size() < 2)
-        return KeyFileError::kWrongLength;
+    std::vector<std::string> lines;
     std::vector<uint8_t> bytes;
-    if (const KeyFileError error = decodeLine(lines[1], kSecretKeySize, bytes);
+    if (const KeyFileError error = readCommentAndPayload(text, kSecretKeySize, lines, bytes);
         error != KeyFileError::kNone)
         return error;
     if (bytes[0] != 'E' || bytes[1] != 'd' || bytes[4] != 'B' || bytes[5] != '2')
