@@ -226,28 +226,17 @@ Subcommand addBackupCommand(CLI::App& app) {
                             return arguments;
                         });
                 options->file = files.front();
-                // The key is opened before the camera is read, so a wrong passphrase costs
-                // nothing.
-                files::SecretKey key;
-                if (signing && (!signatureMayBeWritten(options->file, options->connection.yes,
-                                                       std::cerr) ||
-                                !openSecretKeyFile(options->sign.keyFile,
-                                                   options->sign.passphrase, key, std::cerr)))
-                    return kExitFailed;
-                RunReporter reporter = consoleReporter(options->connection.json);
-                CameraSession session(options->connection, "backup", options->file);
-                session.packetMode = app::kPacketDevice;
-                reportSession(session, reporter);
-                BackupCommand backup(*options, session.host, reporter, session.record);
-                const int status =
-                    session.run([&](app::ProgDlg& dialog) { return backup.run(dialog); });
-                if (status != kExitOk || !signing)
-                    return status;
-                return writeSignatureFor(options->file, key, options->connection.yes,
-                                         options->connection.json ? std::cerr : std::cout,
-                                         std::cerr)
-                           ? kExitOk
-                           : kExitFailed;
+                return writeThenSign(
+                    options->sign, options->file, options->connection.yes,
+                    options->connection.json, [&] {
+                        RunReporter reporter = consoleReporter(options->connection.json);
+                        CameraSession session(options->connection, "backup", options->file);
+                        session.packetMode = app::kPacketDevice;
+                        reportSession(session, reporter);
+                        BackupCommand backup(*options, session.host, reporter, session.record);
+                        return session.run(
+                            [&](app::ProgDlg& dialog) { return backup.run(dialog); });
+                    });
             }};
 }
 

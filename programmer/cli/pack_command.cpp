@@ -71,29 +71,21 @@ Subcommand addPackCommand(CLI::App& app) {
                                  "(--main-up, --main-fpga, --eeprom, --pll, --head-fpga)\n";
                     return kExitUsage;
                 }
-                // The key is opened before anything is built, so a wrong passphrase costs nothing.
-                const bool signing = !options->sign.keyFile.empty();
-                files::SecretKey key;
-                if (signing && (!signatureMayBeWritten(options->file, options->connection.yes,
-                                                       std::cerr) ||
-                                !openSecretKeyFile(options->sign.keyFile,
-                                                   options->sign.passphrase, key, std::cerr)))
-                    return kExitFailed;
-                RunReporter reporter(
-                    options->connection.json ? OutputStyle::kJson : OutputStyle::kLines, std::cout);
-                CameraSession session(options->connection);
-                session.packetMode = app::kPacketFile;
-                session.host.onMessage = [&](const std::string& text) { reporter.message(text); };
-                const int status = session.run([&](app::ProgDlg& dialog) {
-                    return pack(*options, dialog, reporter);
-                });
-                if (status != kExitOk || !signing)
-                    return status;
-                return writeSignatureFor(options->file, key, options->connection.yes,
-                                         options->connection.json ? std::cerr : std::cout,
-                                         std::cerr)
-                           ? kExitOk
-                           : kExitFailed;
+                return writeThenSign(
+                    options->sign, options->file, options->connection.yes,
+                    options->connection.json, [&] {
+                        RunReporter reporter(options->connection.json ? OutputStyle::kJson
+                                                                      : OutputStyle::kLines,
+                                             std::cout);
+                        CameraSession session(options->connection);
+                        session.packetMode = app::kPacketFile;
+                        session.host.onMessage = [&](const std::string& text) {
+                            reporter.message(text);
+                        };
+                        return session.run([&](app::ProgDlg& dialog) {
+                            return pack(*options, dialog, reporter);
+                        });
+                    });
             }};
 }
 

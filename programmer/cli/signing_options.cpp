@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <iostream>
 #include <ostream>
 #include <system_error>
 
 #include "platform/terminal.h"
+#include "programmer/cli/subcommand.h"
 #include "programmer/files/file_io.h"
 #include "programmer/files/new_file.h"
 
@@ -153,6 +155,21 @@ bool writeSignatureFor(const std::string& path, const files::SecretKey& key, boo
     out << "Signature written to " << signatureFile << " (key " << files::keyIdText(key.id)
         << ").\n";
     return true;
+}
+
+int writeThenSign(const SignOptions& sign, const std::string& path, bool replace, bool json,
+                  const std::function<int()>& write) {
+    const bool signing = !sign.keyFile.empty();
+    files::SecretKey key;
+    if (signing && (!signatureMayBeWritten(path, replace, std::cerr) ||
+                    !openSecretKeyFile(sign.keyFile, sign.passphrase, key, std::cerr)))
+        return kExitFailed;
+    const int status = write();
+    if (status != kExitOk || !signing)
+        return status;
+    return writeSignatureFor(path, key, replace, json ? std::cerr : std::cout, std::cerr)
+               ? kExitOk
+               : kExitFailed;
 }
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 // an update file for a camera, --sign KEY on those that write one, and the judging of a file
 // before any camera is touched.
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -56,5 +57,11 @@ bool signatureMayBeWritten(const std::string& path, bool replace, std::ostream& 
 // only when `replace`. False with the reason written to `err`.
 bool writeSignatureFor(const std::string& path, const files::SecretKey& key, bool replace,
                        std::ostream& out, std::ostream& err);
+
+// Runs `write`, a command that writes the update file `path`, and with --sign signs the file it
+// wrote. The key is opened and the signature's place checked first, so that a wrong passphrase
+// stops the command before anything is read or written. The command's exit status.
+int writeThenSign(const SignOptions& sign, const std::string& path, bool replace, bool json,
+                  const std::function<int()>& write);
 
 }  // namespace cli
