@@ -296,6 +296,19 @@ TEST_F(SignedFiles, KeysAndSignaturesMadeHereHoldForMinisign) {
                                  ".key --passphrase-fd 3 3<{dir}/right"));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(shell("minisign -V -p " + quick + ".pub -m " + work.path("new.qup")), 0);
+
+    // pack --sign: a wrong passphrase stops it before the file is built; the right one signs it.
+    writeText(work.path("pll_004_V01_02.jed"), "L0000 1\n");
+    const std::string pack = "pack {dir}/packed.qup --pll {dir}/pll_004_V01_02.jed --sign " +
+                             quick + ".key --passphrase-fd 3 3<{dir}/";
+    run = clitest::runCli(expand(pack + "wrong"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "The secret key " + quick + ".key cannot be used: the passphrase is "
+                       "wrong, or the secret key is damaged.\n");
+    EXPECT_FALSE(fs::exists(work.path("packed.qup")));
+    run = clitest::runCli(expand(pack + "right"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(shell("minisign -V -p " + quick + ".pub -m " + work.path("packed.qup")), 0);
 }
 
 }  // namespace
