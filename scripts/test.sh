@@ -29,7 +29,7 @@ if [ -f fuzz/CMakeLists.txt ]; then
     cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
           -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKF_FUZZ=ON \
           -DKF_BUILD_GUI=OFF -DKF_BUILD_BENCH=OFF -DKF_BUILD_TESTS=OFF >/dev/null
-    cmake --build build-fuzz -j"$jobs"
+    cmake --build build-fuzz -j"$jobs" --target fuzzers
     bash fuzz/run.sh build-fuzz
 fi
 
