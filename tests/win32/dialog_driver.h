@@ -223,30 +223,53 @@ inline void click(HWND dialog, int id) {
 }
 
 // A real click of the mouse (button down and up) at the centre of the control, through the
-// system's input queue as a technician's mouse gives it.
-inline void mouseClick(HWND dialog, int id, bool right) {
+// system's input queue as a technician's mouse gives it; false when the pointer did not come to
+// rest over the control. The pointer is moved first and the buttons are pressed only once it has
+// stayed there for 100 ms: Wine hands an injected move to the X server, and a pointer event of
+// the move before can still arrive and put the cursor back, so that buttons sent together with
+// the move land where the previous click was (a left click meant for a check box then pressed
+// the Packet button that had just been right-clicked).
+inline bool mouseClick(HWND dialog, int id, bool right) {
+    HWND control = GetDlgItem(dialog, id);
     RECT area;
-    GetWindowRect(GetDlgItem(dialog, id), &area);
-    const int x = (area.left + area.right) / 2, y = (area.top + area.bottom) / 2;
-    const auto absolute = [](int value, int metric) {
+    GetWindowRect(control, &area);
+    const POINT target{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+    const auto absolute = [](LONG value, int metric) {
         const int extent = GetSystemMetrics(metric) - 1;
         return LONG((value * 65535 + extent / 2) / extent);
     };
-    INPUT inputs[3] = {};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = absolute(x, SM_CXSCREEN);
-        input.mi.dy = absolute(y, SM_CYSCREEN);
-        input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
-    }
-    inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-    inputs[1].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    inputs[2].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(3, inputs, sizeof(INPUT));
+    const auto input = [&](DWORD flags) {
+        INPUT event = {};
+        event.type = INPUT_MOUSE;
+        event.mi.dx = absolute(target.x, SM_CXSCREEN);
+        event.mi.dy = absolute(target.y, SM_CYSCREEN);
+        event.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | flags;
+        return event;
+    };
+    INPUT move = input(MOUSEEVENTF_MOVE);
+    SendInput(1, &move, sizeof move);
+    int steadyPolls = 0;  // 20 ms apart
+    const bool resting = waitUntil(
+        [&] {
+            POINT now{};
+            GetCursorPos(&now);
+            if (now.x != target.x || now.y != target.y) {
+                SendInput(1, &move, sizeof move);
+                steadyPolls = 0;
+                return false;
+            }
+            return WindowFromPoint(now) == control && ++steadyPolls >= 5;
+        },
+        5000);
+    if (!resting)
+        return false;
+    INPUT buttons[2] = {input(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN),
+                        input(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP)};
+    return SendInput(2, buttons, sizeof(INPUT)) == 2;
 }
 
-inline void rightClick(HWND dialog, int id) {
-    mouseClick(dialog, id, true);
+inline bool rightClick(HWND dialog, int id) {
+    return mouseClick(dialog, id, true);
 }
 
 inline void selectListEntry(HWND dialog, int id, int index) {
