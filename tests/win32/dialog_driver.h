@@ -286,27 +286,43 @@ inline void close(HWND dialog) {
     PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
 
-// Answers the open or save dialog showing in the process with `path`; false when none showed.
-inline bool answerFileDialog(DWORD process, const std::string& path, int ms = kWaitMs) {
-    // The common file dialog's name field: the combo box cmb13 (0x47C) or the edit edt1 (0x480).
-    constexpr int kNameCombo = 0x47C;
-    constexpr int kNameEdit = 0x480;
-    HWND dialog = waitForTopLevel(
+// The common file dialog's name field: the combo box cmb13 (0x47C) or the edit edt1 (0x480).
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
+
+// The open or save dialog showing in the process, found by its name field; null when none
+// showed within `ms`.
+inline HWND waitForFileDialog(DWORD process, int ms = kWaitMs) {
+    return waitForTopLevel(
         process,
         [](HWND window) {
-            return GetDlgItem(window, kNameCombo) != nullptr ||
-                   GetDlgItem(window, kNameEdit) != nullptr;
+            return GetDlgItem(window, kFileNameCombo) != nullptr ||
+                   GetDlgItem(window, kFileNameEdit) != nullptr;
         },
         ms);
+}
+
+// Answers the open or save dialog showing in the process with `path`; false when none showed.
+inline bool answerFileDialog(DWORD process, const std::string& path, int ms = kWaitMs) {
+    HWND dialog = waitForFileDialog(process, ms);
     if (dialog == nullptr)
         return false;
-    HWND name = GetDlgItem(dialog, kNameCombo);
+    HWND name = GetDlgItem(dialog, kFileNameCombo);
     if (name == nullptr)
-        name = GetDlgItem(dialog, kNameEdit);
+        name = GetDlgItem(dialog, kFileNameEdit);
     const std::wstring value = wide(path);
     ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
     click(dialog, IDOK);
     return true;
+}
+
+// Cancels the open or save dialog showing in the process; false when none showed or it stayed.
+inline bool cancelFileDialog(DWORD process, int ms = kWaitMs) {
+    HWND dialog = waitForFileDialog(process, ms);
+    if (dialog == nullptr)
+        return false;
+    click(dialog, IDCANCEL);
+    return waitUntil([dialog] { return !IsWindow(dialog); });
 }
 
 // Writes what the screen shows of `window` as a 24-bit BMP file.
@@ -351,16 +367,19 @@ inline std::string kelvoflashPath() {
     return programFolder() + "kelvoflash.exe";
 }
 
-// A new empty folder under the system's temporary folder.
+// A new empty folder under the system's temporary folder. Wine gives process ids out again, so
+// a folder of an earlier run may carry the same name: the next number is taken then.
 inline std::string scratchFolder() {
     static std::atomic<int> counter{0};
     char temporary[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temporary);
-    const std::string folder = std::string(temporary) + "kf-win32-" +
-                               std::to_string(GetCurrentProcessId()) + "-" +
-                               std::to_string(counter++);
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder + "\\";
+    for (;;) {
+        const std::string folder = std::string(temporary) + "kf-win32-" +
+                                   std::to_string(GetCurrentProcessId()) + "-" +
+                                   std::to_string(counter++);
+        if (CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS)
+            return folder + "\\";
+    }
 }
 
 // Keeps a screenshot of `window` as <build>/artifacts/win32/<name>.bmp.
