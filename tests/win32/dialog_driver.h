@@ -223,30 +223,53 @@ inline void click(HWND dialog, int id) {
 }
 
 // A real click of the mouse (button down and up) at the centre of the control, through the
-// system's input queue as a technician's mouse gives it.
-inline void mouseClick(HWND dialog, int id, bool right) {
+// system's input queue as a technician's mouse gives it; false when the pointer did not come to
+// rest over the control. The pointer is moved first and the buttons are pressed only once it has
+// stayed there for 100 ms: Wine hands an injected move to the X server, and a pointer event of
+// the move before can still arrive and put the cursor back, so that buttons sent together with
+// the move land where the previous click was (a left click meant for a check box then pressed
+// the Packet button that had just been right-clicked).
+inline bool mouseClick(HWND dialog, int id, bool right) {
+    HWND control = GetDlgItem(dialog, id);
     RECT area;
-    GetWindowRect(GetDlgItem(dialog, id), &area);
-    const int x = (area.left + area.right) / 2, y = (area.top + area.bottom) / 2;
-    const auto absolute = [](int value, int metric) {
+    GetWindowRect(control, &area);
+    const POINT target{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+    const auto absolute = [](LONG value, int metric) {
         const int extent = GetSystemMetrics(metric) - 1;
         return LONG((value * 65535 + extent / 2) / extent);
     };
-    INPUT inputs[3] = {};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = absolute(x, SM_CXSCREEN);
-        input.mi.dy = absolute(y, SM_CYSCREEN);
-        input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
-    }
-    inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-    inputs[1].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    inputs[2].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(3, inputs, sizeof(INPUT));
+    const auto input = [&](DWORD flags) {
+        INPUT event = {};
+        event.type = INPUT_MOUSE;
+        event.mi.dx = absolute(target.x, SM_CXSCREEN);
+        event.mi.dy = absolute(target.y, SM_CYSCREEN);
+        event.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | flags;
+        return event;
+    };
+    INPUT move = input(MOUSEEVENTF_MOVE);
+    SendInput(1, &move, sizeof move);
+    int steadyPolls = 0;  // 20 ms apart
+    const bool resting = waitUntil(
+        [&] {
+            POINT now{};
+            GetCursorPos(&now);
+            if (now.x != target.x || now.y != target.y) {
+                SendInput(1, &move, sizeof move);
+                steadyPolls = 0;
+                return false;
+            }
+            return WindowFromPoint(now) == control && ++steadyPolls >= 5;
+        },
+        5000);
+    if (!resting)
+        return false;
+    INPUT buttons[2] = {input(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN),
+                        input(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP)};
+    return SendInput(2, buttons, sizeof(INPUT)) == 2;
 }
 
-inline void rightClick(HWND dialog, int id) {
-    mouseClick(dialog, id, true);
+inline bool rightClick(HWND dialog, int id) {
+    return mouseClick(dialog, id, true);
 }
 
 inline void selectListEntry(HWND dialog, int id, int index) {
@@ -263,27 +286,43 @@ inline void close(HWND dialog) {
     PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
 
-// Answers the open or save dialog showing in the process with `path`; false when none showed.
-inline bool answerFileDialog(DWORD process, const std::string& path, int ms = kWaitMs) {
-    // The common file dialog's name field: the combo box cmb13 (0x47C) or the edit edt1 (0x480).
-    constexpr int kNameCombo = 0x47C;
-    constexpr int kNameEdit = 0x480;
-    HWND dialog = waitForTopLevel(
+// The common file dialog's name field: the combo box cmb13 (0x47C) or the edit edt1 (0x480).
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
+
+// The open or save dialog showing in the process, found by its name field; null when none
+// showed within `ms`.
+inline HWND waitForFileDialog(DWORD process, int ms = kWaitMs) {
+    return waitForTopLevel(
         process,
         [](HWND window) {
-            return GetDlgItem(window, kNameCombo) != nullptr ||
-                   GetDlgItem(window, kNameEdit) != nullptr;
+            return GetDlgItem(window, kFileNameCombo) != nullptr ||
+                   GetDlgItem(window, kFileNameEdit) != nullptr;
         },
         ms);
+}
+
+// Answers the open or save dialog showing in the process with `path`; false when none showed.
+inline bool answerFileDialog(DWORD process, const std::string& path, int ms = kWaitMs) {
+    HWND dialog = waitForFileDialog(process, ms);
     if (dialog == nullptr)
         return false;
-    HWND name = GetDlgItem(dialog, kNameCombo);
+    HWND name = GetDlgItem(dialog, kFileNameCombo);
     if (name == nullptr)
-        name = GetDlgItem(dialog, kNameEdit);
+        name = GetDlgItem(dialog, kFileNameEdit);
     const std::wstring value = wide(path);
     ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
     click(dialog, IDOK);
     return true;
+}
+
+// Cancels the open or save dialog showing in the process; false when none showed or it stayed.
+inline bool cancelFileDialog(DWORD process, int ms = kWaitMs) {
+    HWND dialog = waitForFileDialog(process, ms);
+    if (dialog == nullptr)
+        return false;
+    click(dialog, IDCANCEL);
+    return waitUntil([dialog] { return !IsWindow(dialog); });
 }
 
 // Writes what the screen shows of `window` as a 24-bit BMP file.
@@ -328,16 +367,19 @@ inline std::string kelvoflashPath() {
     return programFolder() + "kelvoflash.exe";
 }
 
-// A new empty folder under the system's temporary folder.
+// A new empty folder under the system's temporary folder. Wine gives process ids out again, so
+// a folder of an earlier run may carry the same name: the next number is taken then.
 inline std::string scratchFolder() {
     static std::atomic<int> counter{0};
     char temporary[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temporary);
-    const std::string folder = std::string(temporary) + "kf-win32-" +
-                               std::to_string(GetCurrentProcessId()) + "-" +
-                               std::to_string(counter++);
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder + "\\";
+    for (;;) {
+        const std::string folder = std::string(temporary) + "kf-win32-" +
+                                   std::to_string(GetCurrentProcessId()) + "-" +
+                                   std::to_string(counter++);
+        if (CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS)
+            return folder + "\\";
+    }
 }
 
 // Keeps a screenshot of `window` as <build>/artifacts/win32/<name>.bmp.

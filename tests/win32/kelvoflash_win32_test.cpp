@@ -100,7 +100,7 @@ TEST(KelvoflashDialogs, FilePacketModeStartsWithoutConnectionAndRightClickSwitch
     // file packets, and nothing else changes.
     const std::vector<int> checkedBefore = among(main, kCheckBoxes, checked);
     const std::string statusBefore = text(main, app::kIdStatusLine);
-    rightClick(main, app::kIdPacket);
+    ASSERT_TRUE(rightClick(main, app::kIdPacket));
     Sleep(500);
     EXPECT_EQ(text(main, app::kIdPacket), "FilePacket");
     EXPECT_EQ(among(main, kCheckBoxes), kCheckBoxes);
@@ -109,7 +109,7 @@ TEST(KelvoflashDialogs, FilePacketModeStartsWithoutConnectionAndRightClickSwitch
 
     // A real left click on a check box right after it arrives: the mouse reaches the dialog.
     ASSERT_FALSE(checked(main, app::checkBoxId(3)));
-    mouseClick(main, app::checkBoxId(3), false);
+    ASSERT_TRUE(mouseClick(main, app::checkBoxId(3), false));
     EXPECT_TRUE(waitUntil([&] { return checked(main, app::checkBoxId(3)); }));
 
     click(main, app::kIdQuit);
@@ -188,10 +188,10 @@ TEST(KelvoflashCamsim, DirectConnectionSwitchesPacketModesAndReboots) {
     EXPECT_EQ(text(main, app::kIdPacket), "DevicePacket");
     EXPECT_EQ(text(main, app::currentFwId(1)), "003 V01.00");
 
-    rightClick(main, app::kIdPacket);
+    ASSERT_TRUE(rightClick(main, app::kIdPacket));
     ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdPacket) == "FilePacket"; }));
     EXPECT_EQ(among(main, kCheckBoxes), kCheckBoxes) << "file packets take every device";
-    rightClick(main, app::kIdPacket);
+    ASSERT_TRUE(rightClick(main, app::kIdPacket));
     ASSERT_TRUE(waitUntil([&] { return text(main, app::kIdPacket) == "DevicePacket"; }));
     // Only the devices the camera reported (camsim has all five).
     keepScreenshot(main, "main_device_packet");
