@@ -24,8 +24,8 @@ if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     # A mirror in the middle of a sync can fail one index (seen with bookworm-security's i386
     # one); apt then keeps the others, which still hold every package here.
-    "${as_root[@]}" apt-get update -qq || echo "build-windows: a package index could not be read"
-    install=("${as_root[@]}" apt-get install -y -qq --no-install-recommends)
+    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq || echo "build-windows: a package index could not be read"
+    install=("${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends)
     if ! "${install[@]}" "${missing[@]}"; then
         # wine32 only runs the 32-bit tests, which skip themselves without it.
         without_wine32=()
