@@ -24,8 +24,9 @@ if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     # A mirror in the middle of a sync can fail one index (seen with bookworm-security's i386
     # one); apt then keeps the others, which still hold every package here.
-    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq || echo "build-windows: a package index could not be read"
-    install=("${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends)
+    apt=("${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600)
+    "${apt[@]}" update -qq || echo "build-windows: a package index could not be read"
+    install=("${apt[@]}" install -y -qq --no-install-recommends)
     if ! "${install[@]}" "${missing[@]}"; then
         # wine32 only runs the 32-bit tests, which skip themselves without it.
         without_wine32=()
