@@ -706,7 +706,7 @@ CommandRun camerasRun(const std::string& camsimPath, const std::string& cli, int
         for (int row = 0; row < app::kRowCount; ++row)
             options.insert(options.end(), {"--firmware", std::to_string(row) + ":4:6.00"});
         if (camLink)
-            options.insert(options.end(), {"--camlink-port", std::to_string(i), "--cl-baud",
+            options.insert(options.end(), {"--camlink-port", "0", "--cl-baud",
                                            std::to_string(kCamLinkBaud)});
         camsims.push_back(std::make_unique<Camsim>());
         const fs::path folder = scratchFolder("cameras" + std::to_string(i));

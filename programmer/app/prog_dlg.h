@@ -67,6 +67,8 @@ public:
     virtual void phaseStarted(int /*row*/, RunPhase /*phase*/) {}
     virtual void deviceFinished(int /*row*/, const DeviceOutcome& /*outcome*/) {}
     virtual void runFinished(bool /*result*/) {}
+    // The status line now shows `text`; called before the model change that shows it.
+    virtual void statusShown(const std::string& /*text*/) {}
 };
 
 // Listeners a front end hands over for one run over the devices.
@@ -209,6 +211,8 @@ public:
     // The file the last packet run named, and whether it wrote it.
     const std::string& PacketFileName() const { return packetFileName; }
     bool PacketFileWritten() const { return packetFileWritten; }
+    // The text the status line shows now: what the last flow ended with.
+    const std::string& StatusShown() const { return statusShown; }
     // The Packet button's right click (switches the packet mode).
     void OnPacketRightClick() { packetButton.OnRButtonUp(); }
 
@@ -225,6 +229,7 @@ private:
     StartOptions options;
     std::unique_ptr<camera::CCamUpdate> camera;
     std::string statusText;
+    std::string statusShown;  // set where the status line is set, and only there
     bool lastCameraInfoResult = false;
     std::optional<uint16_t> cameraTypeRead;
     std::optional<std::vector<HardwareBoard>> hardwareBoards;

@@ -8,7 +8,10 @@
 namespace app {
 
 void ProgDlg::ShowStatus() {
-    model.setCaption(kIdStatusLine, statusText);
+    statusShown = statusText;
+    model.setCaption(kIdStatusLine, statusShown);
+    if (runHooks.observer)
+        runHooks.observer->statusShown(statusShown);
     Changed();
 }
 

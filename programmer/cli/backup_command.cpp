@@ -129,7 +129,7 @@ void BackupCommand::prepareInterruption(int row, bool finished) {
 
 int BackupCommand::summarise(const app::ProgDlg& dialog) {
     const bool json = options_.connection.json;
-    const std::string status = dialog.Model().caption(app::kIdStatusLine);
+    const std::string status = dialog.StatusShown();
     say(reporter_, json, status);
     bool complete = dialog.PacketFileWritten();
     json::array_t devices;

@@ -61,7 +61,7 @@ json report(app::ProgDlg& dialog) {
             out["devices"].push_back(device);
         }
     }
-    out["status"] = dialog.Model().caption(app::kIdStatusLine);
+    out["status"] = dialog.StatusShown();
     if (!dialog.NoCameraCause().name.empty())
         out["connectionCause"] = {{"cause", dialog.NoCameraCause().name},
                                   {"text", dialog.NoCameraCause().line}};

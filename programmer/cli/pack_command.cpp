@@ -30,7 +30,7 @@ int pack(const PackOptions& options, app::ProgDlg& dialog, RunReporter& reporter
             devices.push_back({{"device", deviceCaption(row)}, {"row", row}, {"file", path}});
     }
     dialog.Pack(options.file, options.deviceFiles);
-    say(reporter, json, dialog.Model().caption(app::kIdStatusLine));
+    say(reporter, json, dialog.StatusShown());
     if (!json && !dialog.PacketFileWritten())
         say(reporter, json,
             app::OutputNameRefusal(dialog.PacketFileName()).empty()

@@ -192,10 +192,14 @@ void RunReporter::runFinished(bool result) {
     event({{"event", "finished"}, {"result", result_}});
 }
 
+void RunReporter::statusShown(const std::string& text) {
+    statusChanged_ = statusChanged_ || text != status_;
+    status_ = text;
+}
+
 void RunReporter::modelChanged(const app::DialogModel& model) {
-    const std::string status = model.caption(app::kIdStatusLine);
-    const bool statusChanged = status != status_;
-    status_ = status;
+    const bool statusChanged = statusChanged_;
+    statusChanged_ = false;
     if (row_ < 0 || finished_)
         return;
     if (inReboot_) {

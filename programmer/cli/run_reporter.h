@@ -25,8 +25,9 @@ public:
     void phaseStarted(int row, app::RunPhase phase) override;
     void deviceFinished(int row, const app::DeviceOutcome& outcome) override;
     void runFinished(bool result) override;
+    void statusShown(const std::string& text) override;
 
-    // The dialog's model changed: progress and status line.
+    // The dialog's model changed: progress, and the status line statusShown announced.
     void modelChanged(const app::DialogModel& model);
     // A message or question of the flows or of the command (UTF-8).
     void message(const std::string& text);
@@ -80,6 +81,7 @@ private:
     bool lineOpen_ = false;  // a bar or status line waits to be redrawn or ended
     bool inReboot_ = false;
     std::string status_;
+    bool statusChanged_ = false;  // since the last model change
     bool finished_ = false;
     bool result_ = false;
     bool deviceFailed_ = false;

@@ -20,9 +20,14 @@ namespace {
 // CLSERSIM_LOG=PATH: each init, write, rate change and close is appended to PATH as one line, so
 // a test sees what its host asked of the grabber ("init 0 0", "write 03000d...", "rate 115200",
 // "rate refused 32", "close").
-void logCall(const std::string& line) {
+const char* logPath() {
     const char* path = std::getenv("CLSERSIM_LOG");
-    if (!path || !*path)
+    return path && *path ? path : nullptr;
+}
+
+void logCall(const std::string& line) {
+    const char* path = logPath();
+    if (!path)
         return;
     if (std::FILE* file = std::fopen(path, "a")) {
         std::fprintf(file, "%s\n", line.c_str());
@@ -31,11 +36,13 @@ void logCall(const std::string& line) {
 }
 
 std::string hexBytes(const char* buffer, uint32_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
-    char digits[3];
+    text.reserve(2 * size_t(count));
     for (uint32_t i = 0; i < count; ++i) {
-        std::snprintf(digits, sizeof digits, "%02x", unsigned(uint8_t(buffer[i])));
-        text += digits;
+        const auto byte = uint8_t(buffer[i]);
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
     }
     return text;
 }
@@ -71,7 +78,9 @@ int32_t clSerialWrite(void* serialRef, char* buffer, uint32_t* bufferSize, uint3
     const std::shared_ptr<SerialPort> port = PortTable::find(serialRef);
     if (!port || !bufferSize || (!buffer && *bufferSize > 0))
         return clerr::kInvalidReference;
-    logCall("write " + hexBytes(buffer, *bufferSize));
+    // Spelled out only for a log: every block written would pay for it.
+    if (logPath())
+        logCall("write " + hexBytes(buffer, *bufferSize));
     return port->write(buffer, bufferSize, serialTimeout);
 }
 

@@ -52,6 +52,9 @@ public:
     // is not made of frames (the peer is not a line end): the connection should be dropped.
     bool feed(const uint8_t* data, size_t count, Bytes& heard);
     void reset();
+    // Bytes of an incomplete frame already taken in: the most it can still hand over without
+    // more bytes from the socket.
+    size_t heldBack() const { return partial_.size(); }
     // Whether a frame at another rate came since the last call, when garbled bytes are dropped:
     // the receiver then also lost what it had heard before in the same feed.
     bool takeFramingError() {

@@ -63,13 +63,18 @@ uint32_t SerialPort::baud() const {
 
 void SerialPort::drainSocket() {
     uint8_t chunk[4096];
-    Bytes heard;
+    Bytes& heard = scratch_;
+    heard.clear();
     while (channel_.isOpen()) {
         const long n = channel_.receive(chunk, sizeof chunk);
         if (n <= 0)
             break;
         if (!receiver_.feed(chunk, size_t(n), heard))
             channel_.close();  // not a line end
+        // Less than asked for: the socket held no more just now (what comes later is waited for
+        // by the caller), which saves asking again only to hear that nothing is there.
+        if (size_t(n) < sizeof chunk)
+            break;
     }
     heard_.insert(heard_.end(), heard.begin(), heard.end());
 }
@@ -80,8 +85,9 @@ int32_t SerialPort::read(char* buffer, uint32_t* count, uint32_t timeoutMs) {
     pushUnsent(deadline);
     const size_t wanted = *count;
     size_t done = 0;
-    while (true) {
-        drainSocket();
+    // What was heard before counts first; the socket is read after each wait, and once more
+    // when the time is up.
+    for (bool last = false;; drainSocket()) {
         const size_t n = std::min(wanted - done, heard_.size());
         std::copy_n(heard_.begin(), n, buffer + done);
         heard_.erase(heard_.begin(), heard_.begin() + long(n));
@@ -89,12 +95,19 @@ int32_t SerialPort::read(char* buffer, uint32_t* count, uint32_t timeoutMs) {
         *count = uint32_t(done);
         if (done == wanted)
             return clerr::kNone;
-        const uint32_t left = leftMs(deadline);
-        if (left == 0)
+        if (last)
             return clerr::kTimeout;
-        // A lost connection is a dead line: nothing more arrives before the time-out.
+        const uint32_t left = leftMs(deadline);
+        last = left == 0;
+        if (last)
+            continue;
+        // A lost connection is a dead line: nothing more arrives before the time-out. Every byte
+        // still missing needs at least one socket byte beyond an incomplete frame's, so the
+        // wait can ask for that many at once.
+        const size_t missing = wanted - done;
+        const size_t held = receiver_.heldBack();
         if (channel_.isOpen())
-            channel_.waitReadable(left);
+            channel_.waitReadable(left, missing > held ? missing - held : 1);
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(left));
     }

@@ -59,6 +59,7 @@ private:
     LineReceiver receiver_{kStartBaud};
     uint32_t baud_ = kStartBaud;
     std::deque<uint8_t> heard_;
+    Bytes scratch_;  // what one drain heard; kept to save an allocation per drain
     Bytes unsent_;  // framed bytes of a write that the socket has not taken yet
 };
 

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace clsersim {
@@ -35,6 +36,16 @@ void SocketChannel::close() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+    lowWater_ = 1;
+}
+
+void SocketChannel::setReadLowWater(size_t bytes) {
+    // A receive of a non-blocking socket still returns what is there; only poll waits for more.
+    const int value = int(std::clamp<size_t>(bytes, 1, 0x10000));
+    if (fd_ < 0 || size_t(value) == lowWater_)
+        return;
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVLOWAT, &value, sizeof value) == 0)
+        lowWater_ = size_t(value);
 }
 
 long SocketChannel::send(const uint8_t* data, size_t count) {

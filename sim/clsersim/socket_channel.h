@@ -29,7 +29,13 @@ public:
     long send(const uint8_t* data, size_t count);
     long receive(uint8_t* data, size_t count);
     // Waits at most `ms` for the socket to become readable (or writable). False on time-out.
-    bool waitReadable(uint32_t ms) const { return wait(ms, false); }
+    // `atLeast`: where the system can, readable only once that many bytes are there (or the
+    // peer has gone), so that a long reply wakes the reader a few times instead of once per
+    // frame; elsewhere readable at the first byte.
+    bool waitReadable(uint32_t ms, size_t atLeast = 1) {
+        setReadLowWater(atLeast);
+        return wait(ms, false);
+    }
     bool waitWritable(uint32_t ms) const { return wait(ms, true); }
 
     // Splits "HOST:PORT" or "PORT"; false when the port is not 1..65535.
@@ -37,6 +43,7 @@ public:
 
 private:
     bool wait(uint32_t ms, bool writable) const;
+    void setReadLowWater(size_t bytes);
     // The system's part of open: whether sockets can be used at all, and a connected
     // non-blocking socket to one resolved place (-1 when that place does not answer).
     static bool socketsReady();
@@ -45,6 +52,7 @@ private:
     // The socket; on Windows the SOCKET handle, whose value fits (kernel handles have 32
     // significant bits on 64-bit Windows too).
     int fd_ = -1;
+    size_t lowWater_ = 1;  // the socket's read low-water mark as last set
 };
 
 }  // namespace clsersim

@@ -74,6 +74,9 @@ long SocketChannel::receive(uint8_t* data, size_t count) {
     return -1;
 }
 
+// Winsock has no read low-water mark: a wait ends at the first byte.
+void SocketChannel::setReadLowWater(size_t) {}
+
 bool SocketChannel::wait(uint32_t ms, bool writable) const {
     if (fd_ < 0)
         return false;

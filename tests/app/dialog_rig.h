@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "programmer/app/prog_dlg.h"
 #include "tests/support/prog_dlg_access.h"
 #include "model_link.h"
@@ -22,7 +24,12 @@ struct DialogRig {
         dialog.SetOptions(start);
         dialog.OnInitDialog();
     }
-    std::string status() const { return dialog.Model().caption(app::kIdStatusLine); }
+    // The status line; the front ends read the same text as the dialog's typed result.
+    std::string status() const {
+        const std::string shown = dialog.Model().caption(app::kIdStatusLine);
+        EXPECT_EQ(dialog.StatusShown(), shown);
+        return shown;
+    }
     // The enabled buttons, and with `checkBoxes` the enabled check boxes as well.
     std::set<int> enabled(bool checkBoxes = true) const {
         std::set<int> ids;

@@ -52,6 +52,7 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
     int finished = 0;
     std::vector<bool> results;
     std::vector<std::string> titles;
+    std::vector<std::string> statuses;  // as the observer heard them
     std::function<bool()> stop;
 
     explicit Rig(bool allFive = true) {
@@ -64,6 +65,7 @@ struct Rig : apptest::DialogRig, ProgramRunObserver {
     void phaseStarted(int row, RunPhase phase) override { phases.push_back({row, phase}); }
     void deviceFinished(int, const DeviceOutcome&) override { ++finished; }
     void runFinished(bool result) override { results.push_back(result); }
+    void statusShown(const std::string& text) override { statuses.push_back(text); }
 
     void program(const std::vector<FileRecord>& records, std::set<int> rows = {0, 1, 2, 3, 4},
                  bool emergency = false) {
@@ -127,6 +129,8 @@ TEST(ProgramRun, EachRowIsDecidedWhenTheRunReachesIt) {
             }
         }
         EXPECT_EQ(r.status(), c.status);
+        ASSERT_FALSE(r.statuses.empty());
+        EXPECT_EQ(r.statuses.back(), c.status);
         EXPECT_EQ(r.dialog.Model().windowTitle, c.title);
         ASSERT_FALSE(r.titles.empty());
         EXPECT_EQ(r.titles.front(), "kelvoflash v1.11 / DO NOT UNPLUG OR SWITCH OFF!!");

@@ -10,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <thread>
 
 #include "grabber.h"
+#include "sim/clsersim/line_frame.h"
 #include "variants.h"
 
 using namespace cltest;
@@ -193,6 +195,68 @@ TEST(ClsersimLine, AWriteThatThePeerDoesNotTakeTimesOutWithTheCountTaken) {
     EXPECT_LT(count, big.size());
     g.close(ref);
     ::close(listener);
+}
+
+// What comes on the line is taken as soon as it is all there, however the frames are cut: many
+// small frames a little apart, a frame whose last bytes come later than its first (the reader
+// then holds part of it already), and fewer bytes than asked for (the time-out, with the count).
+TEST(ClsersimLine, AReadTakesWhatCameAsSoonAsItIsThereHoweverItsFramesAreCut) {
+    Bytes reply(269);
+    for (size_t i = 0; i < reply.size(); ++i)
+        reply[i] = uint8_t(i);
+    clsersim::Bytes small, whole;
+    for (size_t at = 0; at < reply.size(); at += 16)
+        clsersim::appendFrames(small, 9600, reply.data() + at, std::min<size_t>(16, reply.size() - at));
+    clsersim::appendFrames(whole, 9600, reply.data(), 20);
+    const clsersim::Bytes head(whole.begin(), whole.end() - 6), tail(whole.end() - 6, whole.end());
+    const struct {
+        const char* name;
+        std::vector<clsersim::Bytes> pieces;  // sent 20 ms apart
+        uint32_t wanted;
+        int32_t rc;
+        size_t got;
+    } cases[] = {
+        {"frames of 16 bytes", {small}, 269, 0, 269},
+        {"a frame's last bytes later", {head, tail}, 20, 0, 20},
+        {"fewer than asked for", {head, tail}, 30, kTimeout, 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string port;
+        const int listener = boundSocket(port);
+        ASSERT_EQ(::listen(listener, 1), 0);
+        ::setenv("CLSERSIM_PORT0", port.c_str(), 1);
+        Grabber g;
+        void* ref = nullptr;
+        ASSERT_EQ(g.init(0, &ref), 0);
+        const int camera = ::accept(listener, nullptr, nullptr);
+        ASSERT_GE(camera, 0);
+        std::thread sender([&] {
+            for (const clsersim::Bytes& piece : c.pieces) {
+                // The small frames one by one, as a paced camera sends them.
+                for (size_t at = 0; at < piece.size(); at += 22) {
+                    const size_t n = std::min<size_t>(22, piece.size() - at);
+                    ::send(camera, piece.data() + at, n, MSG_NOSIGNAL);
+                    std::this_thread::sleep_for(1ms);
+                }
+                std::this_thread::sleep_for(20ms);
+            }
+        });
+        int32_t rc = 1;
+        const auto start = SteadyClock::now();
+        const Bytes got = g.receive(ref, c.wanted, 1000, rc);
+        const auto took = SteadyClock::now() - start;
+        sender.join();
+        EXPECT_EQ(rc, c.rc);
+        EXPECT_EQ(got, Bytes(reply.begin(), reply.begin() + long(c.got)));
+        if (c.rc == 0)
+            EXPECT_LT(took, 500ms);
+        else
+            EXPECT_GE(took, 995ms);
+        g.close(ref);
+        ::close(camera);
+        ::close(listener);
+    }
 }
 
 namespace {
