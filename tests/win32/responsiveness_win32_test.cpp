@@ -67,6 +67,10 @@ private:
                 main = nullptr;  // the window went while it was asked
                 continue;
             }
+            // The slow answers, to find what held the window up.
+            if (msSince(sent) > kAnswerLimit.count() / 2)
+                std::printf("[ figures ] answer of %ld ms at %ld ms\n", msSince(sent),
+                            msSince(started_));
             // Before its first answer the window was still being shown (limited to 1 s).
             if (first_ >= 0 && msSince(sent) > worst_) {
                 worst_ = msSince(sent);
