@@ -273,7 +273,8 @@ TEST(FlowPauses, TheWindowsAreServedAtLeastEveryWaitCycle) {
          }},
         {"a backup of two devices", [](Rig& r, const tools::TempFolder& folder) {
              r.startConnected({.packetMode = kPacketDevice});
-             for (int row = 0; row < kRowCount; ++row) r.dialog.CheckDevice(row, row == 0 || row == 2);
+             for (int row = 0; row < kRowCount; ++row)
+                 r.dialog.CheckDevice(row, row == 0 || row == 2);
              r.host.saveFiles.push_back(folder.path("backup.qup"));
              r.dialog.RunWithHooks({&r, {}}, [&] { r.dialog.OnPacket(); });
              EXPECT_TRUE(r.dialog.PacketFileWritten());

@@ -176,8 +176,9 @@ void programWithALongErase(const Program& program, const std::string& folder) {
 void backUpThePll(const Program& program, const std::string& folder) {
     HWND main = waitForDialog(program.id(), app::kIdStatusLine);
     ASSERT_NE(main, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return enabled(main, app::kIdQuit) && enabled(main, app::kIdPacket); }))
-        << text(main, app::kIdStatusLine);
+    ASSERT_TRUE(waitUntil([&] {
+        return enabled(main, app::kIdQuit) && enabled(main, app::kIdPacket);
+    })) << text(main, app::kIdStatusLine);
     // A direct connection leaves the check boxes disabled; two mode switches enable them.
     for (int i = 0; i < 2; ++i)
         PostMessageW(main, WM_TOGGLE_PACKET_MODE, app::kIdPacket, 0);
