@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "programmer/camera/wait_cycle.h"
+
 namespace app {
 
 namespace {
@@ -33,7 +35,7 @@ public:
     }
     // After the Main uP was closed the camera must answer again before it is rebooted.
     Step closed(int row) override {
-        dialog_.host().clock().sleepFor(platform::Milliseconds(kAfterCloseMs));
+        camera::waitPumping(dialog_.waitHost(), platform::Milliseconds(kAfterCloseMs));
         if (row == kRowMainUp &&
             dialog_.link()->WaitForCamera(dialog_.waitHost(), kMainUpAnswerMs) != 0)
             return {RunEnd::kCameraSilent, "Cannot open device! Programmer quits update!\n"};

@@ -5,6 +5,7 @@
 
 #include "programmer/app/camera_connection.h"
 #include "programmer/app/cmorvat_dlg.h"
+#include "programmer/camera/wait_cycle.h"
 #include "protocol/commands.h"
 
 namespace app {
@@ -186,7 +187,7 @@ void ProgDlg::OnSelectPort() {
 }
 
 void ProgDlg::ReleaseOnEnd() {
-    host_.clock().sleepFor(platform::Milliseconds(200));
+    camera::waitPumping(waitHost_, platform::Milliseconds(200));
     if (loaded.hasImage()) loaded.freeBuffers();
     CloseCamera();
 }

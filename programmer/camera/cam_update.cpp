@@ -1,5 +1,6 @@
 #include "programmer/camera/cam_update.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -104,6 +105,15 @@ void spinnerCycle(CCamUpdate& cam, WaitHost& host, const char* spinnerFormat, in
 #pragma GCC diagnostic pop
     host.clock().sleepFor(kWaitCycle);
     host.pumpMessages();
+}
+
+void waitPumping(WaitHost& host, platform::Milliseconds total) {
+    while (total > platform::Milliseconds(0)) {
+        const platform::Milliseconds step = std::min(total, kWaitCycle);
+        host.clock().sleepFor(step);
+        host.pumpMessages();
+        total -= step;
+    }
 }
 
 ErrorCode CCamUpdate::WaitForCamera(WaitHost& host, uint32_t timeoutMs) {

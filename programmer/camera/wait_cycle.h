@@ -13,6 +13,10 @@ constexpr platform::Milliseconds kWaitCycle{100};
 void showStatus(CCamUpdate& cam, WaitHost& host, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
+// Sleeps `total` in steps of at most one wait cycle and pumps window messages after each, so a
+// plain pause of a flow leaves the windows answering as well.
+void waitPumping(WaitHost& host, platform::Milliseconds total);
+
 // `spinnerFormat` holds one %c for the spinner character of `counter`. Shows it, sleeps 100 ms
 // and pumps window messages.
 void spinnerCycle(CCamUpdate& cam, WaitHost& host, const char* spinnerFormat, int counter);

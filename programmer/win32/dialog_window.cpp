@@ -84,6 +84,11 @@ INT_PTR CALLBACK DialogWindow::procedure(HWND window, UINT message, WPARAM wPara
 INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
+            // A new window shows its resource's texts and states until the first render.
+            shownText_.clear();
+            shownEnabled_.clear();
+            shownChecked_.clear();
+            shownTitle_.reset();
             onInit();
             render();
             PostMessageW(window_, kRunInit, 0, 0);
@@ -131,25 +136,44 @@ void DialogWindow::closeRefused() {
 
 bool DialogWindow::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
 
+namespace {
+// Whether `value` differs from what `shown` holds for `id`; remembers `value` when it does.
+template <typename Value>
+bool changes(std::map<int, Value>& shown, int id, const Value& value) {
+    const auto [entry, added] = shown.try_emplace(id, value);
+    if (added)
+        return true;
+    if (entry->second == value)
+        return false;
+    entry->second = value;
+    return true;
+}
+}  // namespace
+
 void DialogWindow::setText(int id, const std::string& text) {
-    HWND control = GetDlgItem(window_, id);
-    if (control != nullptr && windowText(control) != text)
+    if (!changes(shownText_, id, text))
+        return;
+    if (HWND control = GetDlgItem(window_, id); control != nullptr)
         SetWindowTextW(control, platform::widen(text).c_str());
 }
 
 void DialogWindow::setEnabled(int id, bool enabled) {
-    HWND control = GetDlgItem(window_, id);
-    if (control != nullptr && bool(IsWindowEnabled(control)) != enabled)
+    if (!changes(shownEnabled_, id, enabled))
+        return;
+    if (HWND control = GetDlgItem(window_, id); control != nullptr)
         EnableWindow(control, enabled);
 }
 
 void DialogWindow::setChecked(int id, bool checked) {
-    CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+    if (changes(shownChecked_, id, checked))
+        CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void DialogWindow::setTitle(const std::string& title) {
-    if (windowText(window_) != title)
-        SetWindowTextW(window_, platform::widen(title).c_str());
+    if (shownTitle_ == title)
+        return;
+    shownTitle_ = title;
+    SetWindowTextW(window_, platform::widen(title).c_str());
 }
 
 void DialogWindow::setIcons() {

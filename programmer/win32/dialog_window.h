@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 
 #include "programmer/app/dialog_model.h"
@@ -43,7 +45,10 @@ protected:
     // A handler threw: bring the controls to the state its flow leaves when it ends.
     virtual void afterFailure() {}
 
-    // Control helpers that change a control only when the model differs (no flicker).
+    // Control helpers that change a control only when the model differs from what it shows (no
+    // flicker). What a control shows is remembered from the last change made here, not asked of
+    // the control: none of our controls changes itself, and under Wine every question to a
+    // window costs a round trip to the server, dozens of them per look at the model.
     void setText(int id, const std::string& text);
     void setEnabled(int id, bool enabled);
     void setChecked(int id, bool checked);
@@ -64,6 +69,11 @@ private:
     app::HandlerQueue handlers_;
     HWND window_ = nullptr;
     std::function<void()> init_;
+    // What the controls show, by control id, as last set; empty for a new window.
+    std::map<int, std::string> shownText_;
+    std::map<int, bool> shownEnabled_;
+    std::map<int, bool> shownChecked_;
+    std::optional<std::string> shownTitle_;
 };
 
 }  // namespace win32

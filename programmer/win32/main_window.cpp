@@ -22,7 +22,9 @@ bool MainWindow::onInit() {
         SendMessageW(bar, PBM_SETRANGE32, 0, 100);
         SendMessageW(bar, PBM_SETSTEP, 5, 0);
         SetWindowSubclass(bar, progressBarProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+        bars_[row] = bar;
         shownRowState_[row] = app::ROW_IDLE;
+        shownPosition_[row] = 0;
     }
     SetWindowSubclass(GetDlgItem(window(), app::kIdPacket), packetButtonProcedure, kSubclassId,
                       reinterpret_cast<DWORD_PTR>(this));
@@ -45,22 +47,24 @@ void MainWindow::render() {
         setChecked(app::checkBoxId(row), check.checked);
         setText(app::currentFwId(row), m.caption(app::currentFwId(row)));
         setText(app::loadedFwId(row), m.caption(app::loadedFwId(row)));
-        HWND bar = GetDlgItem(window(), app::progressId(row));
         const int position = m.control(app::progressId(row)).position;
-        if (SendMessageW(bar, PBM_GETPOS, 0, 0) != position)
-            SendMessageW(bar, PBM_SETPOS, WPARAM(position), 0);
+        if (shownPosition_[row] != position) {
+            shownPosition_[row] = position;
+            SendMessageW(bars_[row], PBM_SETPOS, WPARAM(position), 0);
+        }
         const uint32_t state = m.rowState[size_t(row)];
         if (shownRowState_[row] != state) {
             shownRowState_[row] = state;
-            InvalidateRect(bar, nullptr, TRUE);
+            InvalidateRect(bars_[row], nullptr, TRUE);
         }
     }
     setText(app::kIdStatusLine, m.caption(app::kIdStatusLine));
 }
 
 void MainWindow::repaintNow() {
+    // render() has invalidated what changed (a row's bar, a text); only that is painted.
     render();
-    RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RedrawWindow(window(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 bool MainWindow::onCommand(int id, int notification) {

@@ -13,7 +13,7 @@ public:
     explicit MainWindow(app::ProgDlg& dialog) : DialogWindow(dialog.Model()), dialog_(dialog) {}
 
     void render() override;
-    // Shows the model and repaints the whole dialog before returning (a row changed its state).
+    // Shows the model and paints what changed before returning (a row changed its state).
     void repaintNow();
 
     app::ProgDlg& dialog() { return dialog_; }
@@ -32,7 +32,10 @@ private:
     bool paintRow(HWND bar, int row) const;
 
     app::ProgDlg& dialog_;
+    // The rows' progress bars, and the state and position each shows.
+    HWND bars_[app::kRowCount] = {};
     uint32_t shownRowState_[app::kRowCount] = {};
+    int shownPosition_[app::kRowCount] = {};
 };
 
 }  // namespace win32

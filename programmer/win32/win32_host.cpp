@@ -2,7 +2,9 @@
 
 #include <commdlg.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "platform/wide_text.h"
@@ -120,14 +122,33 @@ std::optional<std::string> Win32Host::fileDialog(const app::FileDialogRequest& r
     if (save) {
         if (request.confirmOverwrite)
             dialog.Flags |= OFN_OVERWRITEPROMPT;
-        if (!GetSaveFileNameW(&dialog))
-            return std::nullopt;
     } else {
         dialog.Flags |= OFN_FILEMUSTEXIST;
-        if (!GetOpenFileNameW(&dialog))
-            return std::nullopt;
     }
+    if (!askOnOwnThread(dialog, save))
+        return std::nullopt;
     return platform::narrow(path.data());
+}
+
+bool Win32Host::askOnOwnThread(OPENFILENAMEW& dialog, bool save) {
+    // The file dialog fills its folder view (the shell, the icons) for a few hundred milliseconds
+    // before it handles a message of its own. It runs on a thread of its own meanwhile, and this
+    // thread goes on answering for the windows; the dialog disables its owner as usual, so no
+    // click reaches a flow.
+    HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (finished == nullptr)
+        return save ? GetSaveFileNameW(&dialog) != FALSE : GetOpenFileNameW(&dialog) != FALSE;
+    std::atomic<bool> chosen{false};
+    std::thread asking([&] {
+        chosen = (save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog)) != FALSE;
+        SetEvent(finished);
+    });
+    while (MsgWaitForMultipleObjectsEx(1, &finished, INFINITE, QS_ALLINPUT,
+                                       MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0)
+        pumpMessages();
+    asking.join();
+    CloseHandle(finished);
+    return chosen;
 }
 
 std::optional<std::string> Win32Host::openFileDialog(const app::FileDialogRequest& request) {

@@ -3,6 +3,7 @@
 // pump, posting through the dialog's message queue, and the two dialogs from the resource script.
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include "programmer/app/host.h"
 
@@ -39,6 +40,9 @@ private:
     HWND topWindow() const;
     int box(const std::string& text, const std::string& caption, UINT style);
     std::optional<std::string> fileDialog(const app::FileDialogRequest& request, bool save);
+    // Runs the file dialog on a thread of its own while this one handles the windows' messages;
+    // true when the user chose a file.
+    bool askOnOwnThread(OPENFILENAMEW& dialog, bool save);
 
     platform::Clock& clock_;
     MainWindow* main_ = nullptr;

@@ -264,6 +264,48 @@ TEST_P(DeviceLoop, AFailureEndsTheRunAsItsKindDemands) {
 INSTANTIATE_TEST_SUITE_P(Failures, DeviceLoop, ::testing::ValuesIn(kLoopCases),
                          [](const auto& info) { return "Case" + std::to_string(info.index); });
 
+// No pause of a flow keeps the windows waiting for more than one wait cycle: between two pumps
+// at most 100 ms of (virtual) time pass, from the flow's start to its end. A plain sleep in a
+// flow shows here as a longer stretch.
+TEST(FlowPauses, TheWindowsAreServedAtLeastEveryWaitCycle) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&, const tools::TempFolder&)> flow;
+    } flows[] = {
+        {"a programming run of every device", [](Rig& r, const tools::TempFolder&) {
+             r.program(newerFile());
+         }},
+        {"a backup of two devices", [](Rig& r, const tools::TempFolder& folder) {
+             r.startConnected({.packetMode = kPacketDevice});
+             for (int row = 0; row < kRowCount; ++row)
+                 r.dialog.CheckDevice(row, row == 0 || row == 2);
+             r.host.saveFiles.push_back(folder.path("backup.qup"));
+             r.dialog.RunWithHooks({&r, {}}, [&] { r.dialog.OnPacket(); });
+             EXPECT_TRUE(r.dialog.PacketFileWritten());
+         }},
+        {"quit", [](Rig& r, const tools::TempFolder&) {
+             r.startConnected();
+             r.dialog.OnQuit();
+             EXPECT_TRUE(r.dialog.Model().ended);
+         }},
+    };
+    for (const auto& f : flows) {
+        SCOPED_TRACE(f.name);
+        Rig r;
+        tools::TempFolder folder;
+        platform::Milliseconds last{0}, longest{0};
+        const auto stretch = [&] {
+            longest = std::max(longest, r.host.virtualClock.now() - last);
+            last = r.host.virtualClock.now();
+        };
+        r.host.onPump = stretch;
+        f.flow(r, folder);
+        stretch();
+        EXPECT_GT(r.host.virtualClock.totalSlept(), platform::Milliseconds(0));
+        EXPECT_LE(longest, platform::Milliseconds(100));
+    }
+}
+
 // The lines of the stand-in logind's log from line `from` on, once they are `count` (it notes a
 // released lock when it sees the descriptor close, a moment after the close).
 Texts logindLines(const char* path, size_t from, size_t count) {
