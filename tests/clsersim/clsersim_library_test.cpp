@@ -44,6 +44,16 @@ int boundSocket(std::string& port) {
     return fd;
 }
 
+// A socket that listens where the grabber's port 0 connects to (a camera that has not answered
+// yet); its descriptor.
+int listenAsPort0() {
+    std::string port;
+    const int listener = boundSocket(port);
+    EXPECT_EQ(::listen(listener, 1), 0);
+    ::setenv("CLSERSIM_PORT0", port.c_str(), 1);
+    return listener;
+}
+
 }  // namespace
 
 TEST(ClsersimExports, EachVariantExportsExactlyItsFunctions) {
@@ -179,10 +189,7 @@ TEST(ClsersimLine, ANewClientReplacesTheOldAndACameraThatComesBackIsReachedAgain
 }
 
 TEST(ClsersimLine, AWriteThatThePeerDoesNotTakeTimesOutWithTheCountTaken) {
-    std::string port;
-    const int listener = boundSocket(port);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ::setenv("CLSERSIM_PORT0", port.c_str(), 1);
+    const int listener = listenAsPort0();
     Grabber g;
     void* ref = nullptr;
     ASSERT_EQ(g.init(0, &ref), 0);  // accepted by the kernel's backlog, never read
@@ -222,10 +229,7 @@ TEST(ClsersimLine, AReadTakesWhatCameAsSoonAsItIsThereHoweverItsFramesAreCut) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string port;
-        const int listener = boundSocket(port);
-        ASSERT_EQ(::listen(listener, 1), 0);
-        ::setenv("CLSERSIM_PORT0", port.c_str(), 1);
+        const int listener = listenAsPort0();
         Grabber g;
         void* ref = nullptr;
         ASSERT_EQ(g.init(0, &ref), 0);
